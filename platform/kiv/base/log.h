@@ -1,0 +1,51 @@
+// The engine log: one process-wide sink for diagnostic lines, and named clients that write to
+// it. Start-up points the sink at standard output ("-LogStdOut") or at a file
+// ("-LogFile=path", /dev/null to discard); until then lines are discarded. Listeners (tests,
+// the program's own log listeners) see every line whatever the sink.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace Kiv {
+
+class Log {
+public:
+    using Listener = std::function<void(std::string_view line)>;
+
+    static void ToStdOut();
+    // Appends to the file; false when it cannot be opened (the sink is then unchanged).
+    static bool ToFile(std::string_view path);
+    static void Discard();
+    static bool IsToStdOut();
+
+    // Writes one line (a line feed is added) to the sink and to every listener.
+    static void Write(std::string_view line);
+
+    // Returns an id for RemoveListener.
+    static int AddListener(Listener listener);
+    static void RemoveListener(int id);
+};
+
+class LogClient {
+public:
+    explicit LogClient(std::string_view name) : name_(name) {}
+
+    // printf-style; the formatted text is written as one line.
+    void OutputString(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void Write(std::string_view text) { Log::Write(text); }
+
+    const std::string& GetName() const { return name_; }
+    // The client's state word (callers store a level in it before writing).
+    void SetState(uint32_t state) { state_ = state; }
+    uint32_t GetState() const { return state_; }
+
+private:
+    std::string name_;
+    uint32_t state_ = 0;
+};
+
+}  // namespace Kiv
