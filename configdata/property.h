@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
 
 #include "configdata/kuid.h"
 #include "platform/kiv/base/pstring.h"

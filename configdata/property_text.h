@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "platform/kiv/base/pstring.h"
 #include "platform/kiv/base/text.h"
