@@ -64,12 +64,14 @@ function(halvex_test_program target labels lib extra)
     target_compile_options(${target} PRIVATE ${HALVEX_WARNINGS})
     target_link_libraries(${target} PRIVATE ${lib} ${extra} GTest::gmock GTest::gtest_main
                                             Threads::Threads)
+    # Where the staged install tree and the sources are, for tests that use shipped files.
+    target_compile_definitions(${target} PRIVATE
+        HALVEX_STAGE_DIR="${HALVEX_STAGE_DIR}" HALVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     gtest_discover_tests(${target}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 120
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-        PROPERTIES LABELS "${labels}"
-                   ENVIRONMENT "HALVEX_STAGE_DIR=${HALVEX_STAGE_DIR};HALVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+        PROPERTIES LABELS "${labels}")
 endfunction()
 
 # halvex_program(<name> SOURCES ... DEPENDS ...): a program of the install tree, built into
