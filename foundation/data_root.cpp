@@ -1,0 +1,85 @@
+#include "foundation/data_root.h"
+
+#include <mutex>
+#include <string>
+
+#include "foundation/statics.h"
+#include "platform/kiv/base/sync.h"
+#include "platform/kiv/base/text.h"
+
+namespace {
+
+struct DataRootSlot {
+    Kiv::CriticalSection lock;
+    std::string root;
+};
+
+DataRootSlot& Slot() {
+    static ProcessStatic<DataRootSlot> slot("data root");
+    return slot.Get();
+}
+
+[[maybe_unused]] const bool kBuilt = (Slot(), true);
+
+// The locations that live under the data root. Every other location name is a folder of the
+// install root, which is the data root's parent (the data root is "UserData" inside it).
+constexpr std::string_view kDataRootLocations[] = {"local",   "original", "backups",
+                                                   "editing", "cache",    "settings"};
+
+bool IsSingleFolderName(std::string_view name) {
+    if (!name.empty() && Kiv::File::Path::IsSeparator(name.back())) name.remove_suffix(1);
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char c : name) {
+        if (Kiv::File::Path::IsSeparator(c)) return false;
+    }
+    return true;
+}
+
+std::string Comparable(std::string_view path) {
+    Kiv::File::Path p(path);
+    p.Normalize();
+    p.RemoveTrailingSeparator();
+    return p.str();
+}
+
+}  // namespace
+
+void SetDataRoot(const Kiv::File::Path& root) {
+    DataRootSlot& slot = Slot();
+    std::lock_guard<Kiv::CriticalSection> lock(slot.lock);
+    slot.root = root.str();
+}
+
+Kiv::File::Path GetDataRoot() {
+    DataRootSlot& slot = Slot();
+    std::lock_guard<Kiv::CriticalSection> lock(slot.lock);
+    return Kiv::File::Path(slot.root);
+}
+
+Kiv::File::Path GetDataFolder(std::string_view location) {
+    Kiv::File::Path root = GetDataRoot();
+    if (root.IsEmpty() || !IsSingleFolderName(location)) return Kiv::File::Path();
+    for (std::string_view name : kDataRootLocations) {
+        if (Kiv::EqualsIgnoreCase(name, location)) return root.AddPath(name);
+    }
+    Kiv::File::Path install = Comparable(root.view());
+    if (!install.PrevDir() || install.IsEmpty()) return Kiv::File::Path();
+    return install.AddPath(location);
+}
+
+bool IsPathInside(std::string_view path, std::string_view folder) {
+    std::string p = Comparable(path);
+    std::string f = Comparable(folder);
+    if (f.empty() || p.size() <= f.size()) return false;
+    if (!Kiv::EqualsIgnoreCase(std::string_view(p).substr(0, f.size()), f)) return false;
+    return f.back() == '/' || p[f.size()] == '/';
+}
+
+Kiv::File::Path ResolveInLocation(std::string_view location, std::string_view path) {
+    Kiv::File::Path folder = GetDataFolder(location);
+    if (folder.IsEmpty() || path.empty()) return Kiv::File::Path();
+    Kiv::File::Path full = Kiv::File::Path::IsAbsolute(path) ? Kiv::File::Path(path) : folder;
+    if (!Kiv::File::Path::IsAbsolute(path)) full.AddPath(path);
+    if (!IsPathInside(full.view(), folder.view())) return Kiv::File::Path();
+    return full;
+}
