@@ -187,11 +187,13 @@ bool CopyFileContents(std::string_view from, std::string_view to) {
 
 bool CopyFolderRecursive(std::string_view from, std::string_view to) {
     if (!Kiv::File::IsDirectory(from) || to.empty()) return false;
-    std::error_code ec;
-    std::filesystem::path source = std::filesystem::canonical(Kiv::File::ResolveCase(from), ec);
+    std::error_code sourceError;
+    std::error_code targetError;
+    std::filesystem::path source =
+        std::filesystem::canonical(Kiv::File::ResolveCase(from), sourceError);
     std::filesystem::path target =
-        std::filesystem::weakly_canonical(Kiv::File::ResolveCase(to), ec);
-    if (ec) return false;
+        std::filesystem::weakly_canonical(Kiv::File::ResolveCase(to), targetError);
+    if (sourceError || targetError) return false;
     if (target == source || IsPathInside(target.string(), source.string())) {
         Kiv::Log::Write(Kiv::String::Printf("CopyFolderRecursive> refusing to copy '%s' into "
                                             "itself ('%s')",
@@ -248,11 +250,14 @@ bool DeleteLocationPath(std::string_view location, std::string_view path) {
     if (!location.empty()) {
         full = ResolveInLocation(location, path);
     } else if (!path.empty() && !base.IsEmpty()) {
+        // Without a location the path is taken as it is, from the working folder when relative.
+        Kiv::File::Path given(path);
+        given.ReplaceBackSlashes();
+        base.ReplaceBackSlashes();
         std::error_code ec;
-        full = Kiv::File::Path::IsAbsolute(path)
-                   ? Kiv::File::Path(path)
-                   : Kiv::File::Path(std::filesystem::absolute(std::string(path), ec).string());
-        if (!IsPathInside(full.view(), base.view())) full = Kiv::File::Path();
+        full = Kiv::File::Path(std::filesystem::absolute(given.str(), ec).string());
+        std::string absoluteBase = std::filesystem::absolute(base.str(), ec).string();
+        if (!IsPathInside(full.view(), absoluteBase)) full = Kiv::File::Path();
     }
     if (full.IsEmpty() || IsDotDirectory(path)) {
         Kiv::Log::Write(

@@ -129,8 +129,12 @@ TEST_F(Locations, DeleteRemovesAFileOrAWholeFolder) {
     EXPECT_FALSE(DeleteLocationPath("editing", "asset"));  // nothing left to delete
 
     dir.Write("install/UserData/cache/x.tmp");
+    dir.Write("install/UserData/sessions/s.dat");
     EXPECT_TRUE(DeleteLocationPath("", root + "/cache"));
+    std::string backslashed = root + "\\sessions\\s.dat";  // as read from a file
+    EXPECT_TRUE(DeleteLocationPath("", backslashed));
     EXPECT_FALSE(fs::exists(root + "/cache"));
+    EXPECT_FALSE(fs::exists(root + "/sessions/s.dat"));
 }
 
 TEST_F(Locations, DeleteRefusesPathsOutsideItsLocation) {
