@@ -3,20 +3,17 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-// The words that mean true, interned once for the whole process so a lower-cased text is
-// matched by identity.
-const Kiv::PString kTrueWord("true");
-const Kiv::PString kOneWord("1");
-const Kiv::PString kTWord("t");
-
-}  // namespace
+#include "foundation/statics.h"
 
 bool TextMeansTrue(const char* text) {
     if (text == nullptr) return false;
+    // The words are interned once for the whole process, so a lower-cased text is matched by
+    // identity.
     Kiv::PString lowered = Kiv::PString(text).ToLower();
-    return lowered == kTrueWord || lowered == kOneWord || lowered == kTWord;
+    for (const Kiv::PString& word : BooleanTrueWords()) {
+        if (lowered == word) return true;
+    }
+    return false;
 }
 
 Kiv::String FourCCTextBinding::ToText() const {
