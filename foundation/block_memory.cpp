@@ -157,8 +157,8 @@ bool BlockMemory::Free(void* element) {
     if (found < 0) return false;
     Block* b = blocks_[found];
     size_t offset = address - reinterpret_cast<uintptr_t>(b->start);
-    if (offset % elementSize_ != 0) return false;
     size_t index = offset / elementSize_;
+    if (index * elementSize_ != offset) return false;  // not the start of an element
     uint32_t& word = b->bitmap[index / 32];
     uint32_t mask = 0x80000000u >> (index % 32);
     if ((word & mask) != 0) return false;

@@ -1,5 +1,6 @@
 #include "foundation/hash_node_table.h"
 
+#include "foundation/hash_table.h"
 #include "platform/kiv/base/alloc.h"
 
 namespace Utils {
@@ -13,16 +14,8 @@ IHashNode::~IHashNode() {
 
 using Utils::IHashNode;
 
-HashNodeTable::HashNodeTable(uint32_t bucketCount) {
-    bucketCount_ = bucketCount == 0 ? 1 : bucketCount;
-    buckets_ = static_cast<IHashNode**>(Kiv::Alloc::New(sizeof(IHashNode*) * size_t{bucketCount_}));
-    if (buckets_ == nullptr) {
-        bucketCount_ = 0;
-        return;
-    }
-    for (uint32_t i = 0; i < bucketCount_; ++i)
-        buckets_[i] = nullptr;
-}
+HashNodeTable::HashNodeTable(uint32_t bucketCount)
+    : bucketCount_(bucketCount), buckets_(AllocChainHeads<IHashNode>(bucketCount_)) {}
 
 HashNodeTable::~HashNodeTable() {
     Clear();

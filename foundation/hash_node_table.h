@@ -70,8 +70,8 @@ private:
     // For a node whose hash cannot be asked (it changed, or the node is being destroyed).
     bool UnlinkFromAnyBucket(Utils::IHashNode* node);
 
+    uint32_t bucketCount_ = 0;  // before buckets_: the constructor sets it first
     Utils::IHashNode** buckets_ = nullptr;
-    uint32_t bucketCount_ = 0;
     uint32_t count_ = 0;
     Utils::IHashNode* iterNode_ = nullptr;
     int64_t iterBucket_ = -1;

@@ -14,6 +14,21 @@
 // unsigned arithmetic. Symbol nodes use it too, so that a name files the same everywhere.
 uint32_t HashString(const char* text);
 
+// The bucket array of a chained table: `count` empty chain heads, a count of 0 taken as 1.
+// Null, with the count set to 0, when the array cannot be had.
+template <typename Node>
+Node** AllocChainHeads(uint32_t& count) {
+    if (count == 0) count = 1;
+    auto* heads = static_cast<Node**>(Kiv::Alloc::New(sizeof(Node*) * size_t{count}));
+    if (heads == nullptr) {
+        count = 0;
+        return nullptr;
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        heads[i] = nullptr;
+    return heads;
+}
+
 template <typename Key>
 class HashTable {
 public:
@@ -58,14 +73,8 @@ protected:
     }
 
     void AllocBuckets(uint32_t bucketCount) {
-        bucketCount_ = bucketCount == 0 ? 1 : bucketCount;
-        buckets_ = static_cast<Node**>(Kiv::Alloc::New(sizeof(Node*) * size_t{bucketCount_}));
-        if (buckets_ == nullptr) {
-            bucketCount_ = 0;
-            return;
-        }
-        for (uint32_t i = 0; i < bucketCount_; ++i)
-            buckets_[i] = nullptr;
+        bucketCount_ = bucketCount;
+        buckets_ = AllocChainHeads<Node>(bucketCount_);
     }
 
     void FreeBuckets() {
