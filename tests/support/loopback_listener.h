@@ -42,8 +42,12 @@ public:
         }
         return c;
     }
+    // Also wakes a thread blocked in Accept (which then fails).
     void Close() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) {
+            ::shutdown(fd_, SHUT_RDWR);
+            ::close(fd_);
+        }
         fd_ = -1;
     }
 
