@@ -2,6 +2,8 @@
 // errors stop them.
 #include "online/net_transport.h"
 
+#include "online/transport_test_support.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -49,12 +51,7 @@ private:
     size_t readPos_ = 0;
 };
 
-std::vector<uint8_t> Pattern(size_t n) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<uint8_t>(i * 131 + (i >> 8));
-    return v;
-}
+using testsupport::Pattern;
 
 TEST(ExactTransferTest, SendsInChunksOfAtMost32768AndFollowsShortWrites) {
     struct Case {

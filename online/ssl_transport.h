@@ -29,6 +29,8 @@ public:
     // Sends the TLS close notice, then shuts the connection down.
     void Close() override;
     std::unique_ptr<NetTransport> Reopen(uint16_t port) override;
+    // Decrypted bytes are waiting, or the socket has bytes (which may yet turn out to be TLS
+    // housekeeping rather than data).
     bool HasData() override;
 
     const std::string& GetHost() const { return host_; }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "online/net_startup.h"
+#include "online/transport_test_support.h"
 #include "tests/support/loopback_listener.h"
 
 namespace {
@@ -138,9 +139,7 @@ TEST_F(SSLTransportTest, MovesDataBothWaysAndClosesCleanly) {
 
     SSLTransport t("localhost", server.port(), certificate_.pem);
     ASSERT_EQ(t.GetErrorCode(), NetTransport::kErrorNone);
-    std::vector<uint8_t> data(kSize);
-    for (size_t i = 0; i < kSize; ++i)
-        data[i] = static_cast<uint8_t>(i % 251);
+    std::vector<uint8_t> data = testsupport::Pattern(kSize);
     ASSERT_TRUE(DaemonSocketSendExact(t, data.data(), data.size()));
     uint8_t first = 0;
     ASSERT_EQ(t.Peek(&first, 1), 1);
@@ -185,11 +184,7 @@ TEST_F(SSLTransportTest, APeerThatGoesWhileSendingGivesErrorSevenWithoutSigpipe)
     SSLTransport t("localhost", server.port(), certificate_.pem);
     ASSERT_EQ(t.GetErrorCode(), NetTransport::kErrorNone);
     server.Join();
-    std::vector<uint8_t> data(1 << 20);
-    bool failed = false;
-    for (int i = 0; i < 64 && !failed; ++i)
-        failed = !DaemonSocketSendExact(t, data.data(), data.size());
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(testsupport::SendUntilFailure(t));
     EXPECT_EQ(t.GetErrorCode(), NetTransport::kErrorIO);
 }
 

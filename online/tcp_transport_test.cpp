@@ -12,18 +12,14 @@
 #include <vector>
 
 #include "online/host_resolver.h"
+#include "online/transport_test_support.h"
 #include "tests/support/loopback_listener.h"
 
 namespace {
 
 using testsupport::LoopbackListener;
 
-std::vector<uint8_t> Pattern(size_t n) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i)
-        v[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
-    return v;
-}
+using testsupport::Pattern;
 
 TEST(TCPTransportTest, Moves100KilobytesExactlyBothWays) {
     constexpr size_t kSize = 100 * 1024;
@@ -98,12 +94,7 @@ TEST(TCPTransportTest, SendingToAPeerThatHasGoneFailsWithoutSigpipe) {
     });
     TCPTransport t("127.0.0.1", listener.port());
     server.join();
-    // The first sends may still be taken by the kernel; keep sending until the reset shows.
-    std::vector<uint8_t> data(1 << 20);
-    bool failed = false;
-    for (int i = 0; i < 64 && !failed; ++i)
-        failed = !DaemonSocketSendExact(t, data.data(), data.size());
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(testsupport::SendUntilFailure(t));
     EXPECT_EQ(t.GetErrorCode(), NetTransport::kErrorIO);
 }
 
