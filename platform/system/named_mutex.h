@@ -34,6 +34,9 @@ public:
     // mutex is not open or the lock failed.
     bool Lock();
     void Unlock();
+    // For std::lock_guard.
+    void lock() { Lock(); }
+    void unlock() { Unlock(); }
 
     // True when no other process uses the name. Call it while holding the mutex (so that no
     // one joins meanwhile).
