@@ -35,7 +35,7 @@ int QuoteLengthAt(const char* at, int count) {
     unsigned char c = byte(0);
     if (c == '\'' || c == '"') return 1;
     if (c >= 145 && c <= 148) return available > 1 && byte(1) < 128 ? 1 : 0;
-    if (available < 3 || c == 0) return 0;
+    if (available < 3) return 0;
     if (count > 0) {
         return c == 0xE2 && byte(1) == 0x80 && (byte(2) == 0x98 || byte(2) == 0x9C) ? 3 : 0;
     }

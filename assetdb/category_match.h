@@ -11,8 +11,8 @@
 // token with leading "-"s gives the negated test. The list ends at its first "|".
 bool CategoryListContains(const char* list, const char* token);
 
-// True when the list satisfies the expression. A missing or empty expression holds; a missing
-// list satisfies no (non-empty) expression; an alternative without tokens holds.
+// True when the list satisfies the expression. A missing expression holds; otherwise a missing
+// list fails; an empty expression, or an alternative without tokens, holds.
 bool MatchCategoryList(const char* list, const char* expression);
 
 // The token at the text: the characters up to the first ";", "|" or end.

@@ -1,10 +1,33 @@
 #include "assetdb/filter_asset_id.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "assetdb/filter_reader.h"
 #include "foundation/tstream.h"
+
+namespace {
+
+// KUIDs go through the stream a block at a time: one call per block rather than two per KUID.
+constexpr size_t kChunk = 512;
+
+// The 8-byte form of KUID::Write: the content id, then the packed word.
+void PackKUID(const KUID& kuid, uint8_t* out) {
+    uint32_t packed, content;
+    KUID::PackWords(kuid, packed, content);
+    std::memcpy(out, &content, 4);
+    std::memcpy(out + 4, &packed, 4);
+}
+
+KUID UnpackKUID(const uint8_t* in) {
+    uint32_t content, packed;
+    std::memcpy(&content, in, 4);
+    std::memcpy(&packed, in + 4, 4);
+    return KUID::UnpackWords(packed, content);
+}
+
+}  // namespace
 
 WEXFilterElementAssetID::WEXFilterElementAssetID(const KUIDBlockList& kuids) {
     kuids_.reserve(kuids.Count());
@@ -14,7 +37,8 @@ WEXFilterElementAssetID::WEXFilterElementAssetID(const KUIDBlockList& kuids) {
 }
 
 void WEXFilterElementAssetID::SortUnique() {
-    std::sort(kuids_.begin(), kuids_.end());
+    // Sets written by this program arrive in order already.
+    if (!std::is_sorted(kuids_.begin(), kuids_.end())) std::sort(kuids_.begin(), kuids_.end());
     kuids_.erase(std::unique(kuids_.begin(), kuids_.end()), kuids_.end());
 }
 
@@ -39,10 +63,16 @@ Kiv::PString WEXFilterElementAssetID::ValueText() const {
 bool WEXFilterElementAssetID::Write(TStream& stream) const {
     if (stream.WriteU32(code_) != 4 || stream.WriteU32(static_cast<uint32_t>(kuids_.size())) != 4)
         return false;
-    uint32_t before = stream.Tell();
-    for (const KUID& k : kuids_)
-        k.Write(stream);
-    return stream.Tell() - before == 8 * kuids_.size();
+    uint8_t block[kChunk * 8];
+    for (size_t done = 0; done < kuids_.size();) {
+        size_t n = std::min(kChunk, kuids_.size() - done);
+        for (size_t i = 0; i < n; ++i)
+            PackKUID(kuids_[done + i], block + 8 * i);
+        auto bytes = static_cast<uint32_t>(8 * n);
+        if (stream.Write(block, bytes) != bytes) return false;
+        done += n;
+    }
+    return true;
 }
 
 bool WEXFilterElementAssetID::Read(WEXFilterReader& reader) {
@@ -53,11 +83,16 @@ bool WEXFilterElementAssetID::Read(WEXFilterReader& reader) {
         return false;
     }
     kuids_.resize(count);
-    for (KUID& k : kuids_) {
-        if (!reader.ReadKUID(k, "KUID")) {
+    uint8_t block[kChunk * 8];
+    for (size_t done = 0; done < count;) {
+        size_t n = std::min<size_t>(kChunk, count - done);
+        if (!reader.ReadBytes(block, static_cast<uint32_t>(8 * n), "KUIDs")) {
             kuids_.clear();
             return false;
         }
+        for (size_t i = 0; i < n; ++i)
+            kuids_[done + i] = UnpackKUID(block + 8 * i);
+        done += n;
     }
     SortUnique();
     return true;

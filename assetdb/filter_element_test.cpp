@@ -282,6 +282,30 @@ TEST(FilterElement, NestedTreeRoundTrips) {
               "asset-id:(<kuid:-3:9>, <kuid2:12:34:5>), installation-timestamp:([-100,0))");
 }
 
+// A leaf that counts how often it is compared.
+int gLeafComparisons = 0;
+struct CountingLeaf : WEXFilterElementBool {
+    bool Equals(const WEXFilterElement& other) const override {
+        ++gLeafComparisons;
+        return WEXFilterElementBool::Equals(other);
+    }
+};
+
+TEST(FilterElement, NestedGroupsCompareInLinearTime) {
+    auto chain = [] {
+        ElementPtr e = std::make_unique<CountingLeaf>();
+        for (int i = 0; i < 40; ++i)
+            e = std::make_unique<WEXFilterElementGroup>(std::move(e));
+        return e;
+    };
+    ElementPtr a = chain();
+    ElementPtr b = chain();
+    gLeafComparisons = 0;
+    EXPECT_TRUE(WEXFilterElementsEqual(*a, *b));
+    // Both ways at the top and both ways at the leaf: four, not 2^41.
+    EXPECT_EQ(gLeafComparisons, 4);
+}
+
 TEST(FilterElement, GroupRefusesMissingChild) {
     WEXFilterElementGroup g;
     EXPECT_FALSE(g.Add(nullptr));

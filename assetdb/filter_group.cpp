@@ -75,7 +75,15 @@ bool WEXFilterElementGroup::Equals(const WEXFilterElement& other) const {
         return false;
     }
     for (size_t i = 0; i < children_.size(); ++i) {
-        if (!WEXFilterElementsEqual(*children_[i], *group->children_[i])) return false;
+        const WEXFilterElement& mine = *children_[i];
+        const WEXFilterElement& theirs = *group->children_[i];
+        // Children are equal both ways. Group equality is symmetric already, so a child group
+        // is tested one way only: testing nested groups both ways at every level would cost
+        // twice as much per level, 2^64 at the deepest nesting a reader accepts.
+        bool equal = dynamic_cast<const WEXFilterElementGroup*>(&mine) != nullptr
+                         ? mine.Equals(theirs)
+                         : WEXFilterElementsEqual(mine, theirs);
+        if (!equal) return false;
     }
     return true;
 }

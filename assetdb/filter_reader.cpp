@@ -8,7 +8,6 @@
 #include "assetdb/filter_group.h"
 #include "assetdb/filter_range.h"
 #include "assetdb/filter_string.h"
-#include "configdata/kuid.h"
 #include "foundation/tstream.h"
 
 namespace {
@@ -84,11 +83,9 @@ bool WEXFilterReader::ReadU64(uint64_t& out, const char* field) {
     return stream_.ReadU64(out) || Fail(std::string("cannot read the ") + field);
 }
 
-bool WEXFilterReader::ReadKUID(KUID& out, const char* field) {
-    if (!Need(8, field)) return false;
-    uint32_t before = stream_.Tell();
-    out.Read(stream_);
-    return stream_.Tell() - before == 8 || Fail(std::string("cannot read the ") + field);
+bool WEXFilterReader::ReadBytes(void* out, uint32_t n, const char* field) {
+    if (!Need(n, field)) return false;
+    return stream_.ReadBytes(out, n) == n || Fail(std::string("cannot read the ") + field);
 }
 
 bool WEXFilterReader::ReadText(Kiv::PString& out, const char* field) {

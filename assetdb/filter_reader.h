@@ -11,8 +11,6 @@
 #include "assetdb/filter_element.h"
 #include "platform/kiv/base/text.h"
 
-struct KUID;
-
 class WEXFilterReader {
 public:
     // Groups open at once, the outermost included.
@@ -35,7 +33,7 @@ public:
     bool ReadBool(bool& out, const char* field);
     bool ReadU32(uint32_t& out, const char* field);
     bool ReadU64(uint64_t& out, const char* field);
-    bool ReadKUID(KUID& out, const char* field);
+    bool ReadBytes(void* out, uint32_t n, const char* field);
     // An interned string: a length counting the NUL, then the bytes; the text ends at its
     // first NUL. Length 0 is the empty text.
     bool ReadText(Kiv::PString& out, const char* field);
