@@ -1,82 +1,71 @@
 #include "assetdb/filter_range.h"
 
+#include <type_traits>
+
 #include "assetdb/filter_reader.h"
 #include "foundation/tstream.h"
 
 namespace {
 
-Kiv::PString RangeText(int32_t low, int32_t high, bool includesLow, bool includesHigh) {
-    return Kiv::PString::Printf("%c%d,%d%c", includesLow ? '[' : '(', low, high,
-                                includesHigh ? ']' : ')');
+// Bounds travel as words of their own width.
+template <typename Bound>
+bool WriteBound(TStream& stream, Bound v) {
+    if constexpr (sizeof(Bound) == 4) {
+        return stream.WriteU32(static_cast<uint32_t>(v)) == 4;
+    } else {
+        return stream.WriteU64(static_cast<uint64_t>(v)) == 8;
+    }
 }
 
-bool WriteFlags(TStream& stream, bool a, bool b) {
-    return stream.WriteBool(a) == 1 && stream.WriteBool(b) == 1;
+template <typename Bound>
+bool ReadBound(WEXFilterReader& reader, Bound& out, const char* field) {
+    bool ok;
+    if constexpr (sizeof(Bound) == 4) {
+        uint32_t v = 0;
+        ok = reader.ReadU32(v, field);
+        out = static_cast<Bound>(v);
+    } else {
+        uint64_t v = 0;
+        ok = reader.ReadU64(v, field);
+        out = static_cast<Bound>(v);
+    }
+    return ok;
+}
+
+template <typename Bound>
+int32_t Low32(Bound v) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<std::make_unsigned_t<Bound>>(v)));
 }
 
 }  // namespace
 
-void WEXFilterElementInt::SetRange(int32_t minimum, int32_t maximum, bool includesMinimum,
-                                   bool includesMaximum) {
-    minimum_ = minimum;
-    maximum_ = maximum;
-    includesMinimum_ = includesMinimum;
-    includesMaximum_ = includesMaximum;
+template <typename Bound, uint32_t kType, WEXFilterKeywordFamily kFamily, uint32_t kDefaultCode>
+Kiv::PString WEXFilterRangeElement<Bound, kType, kFamily, kDefaultCode>::KeywordName() const {
+    return WEXFilterKeywordName(kFamily, code_);
 }
 
-Kiv::PString WEXFilterElementInt::KeywordName() const {
-    return WEXFilterKeywordName(WEXFilterKeywordFamily::kInt, code_);
+template <typename Bound, uint32_t kType, WEXFilterKeywordFamily kFamily, uint32_t kDefaultCode>
+Kiv::PString WEXFilterRangeElement<Bound, kType, kFamily, kDefaultCode>::ValueText() const {
+    return Kiv::PString::Printf("%c%d,%d%c", includesLow_ ? '[' : '(', Low32(low_), Low32(high_),
+                                includesHigh_ ? ']' : ')');
 }
 
-Kiv::PString WEXFilterElementInt::ValueText() const {
-    return RangeText(minimum_, maximum_, includesMinimum_, includesMaximum_);
+template <typename Bound, uint32_t kType, WEXFilterKeywordFamily kFamily, uint32_t kDefaultCode>
+bool WEXFilterRangeElement<Bound, kType, kFamily, kDefaultCode>::Write(TStream& stream) const {
+    return stream.WriteU32(code_) == 4 && WriteBound(stream, low_) && WriteBound(stream, high_) &&
+           stream.WriteBool(includesLow_) == 1 && stream.WriteBool(includesHigh_) == 1;
 }
 
-bool WEXFilterElementInt::Write(TStream& stream) const {
-    return stream.WriteU32(code_) == 4 && stream.WriteU32(minimum_) == 4 &&
-           stream.WriteU32(maximum_) == 4 && WriteFlags(stream, includesMinimum_, includesMaximum_);
+template <typename Bound, uint32_t kType, WEXFilterKeywordFamily kFamily, uint32_t kDefaultCode>
+bool WEXFilterRangeElement<Bound, kType, kFamily, kDefaultCode>::Read(WEXFilterReader& reader) {
+    return reader.ReadU32(code_, "range keyword code") &&
+           ReadBound(reader, low_, "range's lower bound") &&
+           ReadBound(reader, high_, "range's upper bound") &&
+           reader.ReadBool(includesLow_, "lower bound's flag") &&
+           reader.ReadBool(includesHigh_, "upper bound's flag");
 }
 
-bool WEXFilterElementInt::Read(WEXFilterReader& reader) {
-    uint32_t minimum = 0, maximum = 0;
-    bool ok = reader.ReadU32(code_, "int keyword code") && reader.ReadU32(minimum, "minimum") &&
-              reader.ReadU32(maximum, "maximum") &&
-              reader.ReadBool(includesMinimum_, "includes-minimum flag") &&
-              reader.ReadBool(includesMaximum_, "includes-maximum flag");
-    minimum_ = static_cast<int32_t>(minimum);
-    maximum_ = static_cast<int32_t>(maximum);
-    return ok;
-}
-
-void WEXFilterElementTimestamp::SetRange(int64_t from, int64_t to, bool includesFrom,
-                                         bool includesTo) {
-    from_ = from;
-    to_ = to;
-    includesFrom_ = includesFrom;
-    includesTo_ = includesTo;
-}
-
-Kiv::PString WEXFilterElementTimestamp::KeywordName() const {
-    return WEXFilterKeywordName(WEXFilterKeywordFamily::kTimestamp, code_);
-}
-
-Kiv::PString WEXFilterElementTimestamp::ValueText() const {
-    auto low32 = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
-    return RangeText(low32(from_), low32(to_), includesFrom_, includesTo_);
-}
-
-bool WEXFilterElementTimestamp::Write(TStream& stream) const {
-    return stream.WriteU32(code_) == 4 && stream.WriteU64(static_cast<uint64_t>(from_)) == 8 &&
-           stream.WriteU64(static_cast<uint64_t>(to_)) == 8 &&
-           WriteFlags(stream, includesFrom_, includesTo_);
-}
-
-bool WEXFilterElementTimestamp::Read(WEXFilterReader& reader) {
-    uint64_t from = 0, to = 0;
-    bool ok = reader.ReadU32(code_, "timestamp keyword code") && reader.ReadU64(from, "from") &&
-              reader.ReadU64(to, "to") && reader.ReadBool(includesFrom_, "includes-from flag") &&
-              reader.ReadBool(includesTo_, "includes-to flag");
-    from_ = static_cast<int64_t>(from);
-    to_ = static_cast<int64_t>(to);
-    return ok;
-}
+template class WEXFilterRangeElement<int32_t, kWEXFilterTypeInt, WEXFilterKeywordFamily::kInt,
+                                     kWEXAuthor>;
+template class WEXFilterRangeElement<int64_t, kWEXFilterTypeTimestamp,
+                                     WEXFilterKeywordFamily::kTimestamp, kWEXInstallationTimestamp>;
