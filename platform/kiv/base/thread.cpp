@@ -13,9 +13,7 @@
 namespace Kiv {
 namespace {
 
-// Every engine thread gets an alternate signal stack, so that a crash handler can still run
-// when the thread has overflowed its own stack. A stack already set (by a sanitiser, say) is
-// left alone.
+// The alternate signal stack of one thread, freed when the thread ends.
 class AltStack {
 public:
     AltStack() {
@@ -75,8 +73,12 @@ bool Thread::Start(std::function<uint32_t()> body) {
     return true;
 }
 
+void Thread::EnsureSignalStack() {
+    thread_local AltStack altStack;
+}
+
 void Thread::Body() {
-    AltStack altStack;
+    EnsureSignalStack();
     id_.store(GetCurrentId(), std::memory_order_release);
     exitCode_.store(body_ ? body_() : Run(), std::memory_order_release);
     running_.store(false, std::memory_order_release);

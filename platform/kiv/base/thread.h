@@ -40,6 +40,10 @@ public:
     bool Unlock() override { return true; }
 
     static uint32_t GetCurrentId();
+    // Gives the calling thread an alternate signal stack, so that a crash handler can still run
+    // when the thread has overflowed its own stack. Engine threads get one as they start; a
+    // stack already set (by a sanitiser, say) is left alone.
+    static void EnsureSignalStack();
     // True while a process of that id exists and has not ended (a zombie counts as ended).
     static bool IsProcessAlive(uint32_t processId);
 
