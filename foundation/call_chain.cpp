@@ -73,3 +73,8 @@ bool HalvexWorkerCallChain::IsBusy() {
     Kiv::SingleLock lock(&lock_, true);
     return busy_;
 }
+
+uint32_t HalvexWorkerCallChain::CountWaiting() {
+    Kiv::SingleLock lock(&lock_, true);
+    return static_cast<uint32_t>(ring_.size());
+}

@@ -31,6 +31,8 @@ public:
     // at once after a pass that ran a call, else after 10 ms.
     void Wait();
     bool IsBusy();
+    // Calls added and not yet started.
+    uint32_t CountWaiting();
 
 private:
     struct Link {

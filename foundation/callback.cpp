@@ -32,9 +32,10 @@ TCXCallback::TCXCallback(const TCXCallback& other) : target_(other.target_) {
 }
 
 TCXCallback& TCXCallback::operator=(const TCXCallback& other) {
-    if (other.target_ != nullptr) other.target_->AddRef();
+    TCXCallbackBase* target = other.target_;  // other may be this handle
+    if (target != nullptr) target->AddRef();
     Reset();
-    target_ = other.target_;
+    target_ = target;
     return *this;
 }
 

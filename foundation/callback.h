@@ -97,6 +97,7 @@ TCXCallback MakeCallback(T* object, void (T::*method)(void*)) {
 inline TCXCallback MakeCallback(int (*function)(void*)) {
     return TCXCallback(new TCXCallbackCIntPtr(function));
 }
-inline TCXCallback MakeCallback(std::function<int(void*)> function) {
+// Any callable, lambdas included.
+inline TCXCallback MakeFunctionCallback(std::function<int(void*)> function) {
     return TCXCallback(new TCXCallbackFunction(std::move(function)));
 }

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "foundation/call_guard.h"
+#include "foundation/logging.h"
 #include "foundation/main_lock.h"
 #include "foundation/main_thread.h"
 #include "platform/kiv/base/clock.h"
@@ -84,6 +85,11 @@ void WorkerCallQueue::Drop(const std::vector<Entry>& entries) {
 
 bool WorkerCallQueue::Post(const TCXCallback& callback, void* argument, uint32_t flags,
                            MainLock* lockRecord, uint32_t lockHolder) {
+    if ((flags & kCallMainThread) != 0 && (flags & kCallWorker) != 0) {
+        // No thread may run it: it would stay queued, and its poster wait, for good.
+        LogOutputf("WorkerCallQueue::Post> flags %u ask for the main thread and a worker", flags);
+        return false;
+    }
     const bool wait = (flags & kCallNoWait) == 0;
     if (wait) {
         const uint32_t otherKind = IsMainThread() ? kCallWorker : kCallMainThread;
@@ -176,6 +182,11 @@ uint32_t WorkerCallQueue::RunPending(uint32_t extraFlags, bool* ran) {
 bool WorkerCallQueue::HasWork() {
     Kiv::SingleLock lock(&queueLock_, true);
     return !pending_.IsEmpty();
+}
+
+uint32_t WorkerCallQueue::CountPending() {
+    Kiv::SingleLock lock(&queueLock_, true);
+    return pending_.Count();
 }
 
 bool WorkerCallQueue::HasWorkerWork() {

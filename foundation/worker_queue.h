@@ -47,7 +47,8 @@ public:
     // Runs or queues a call. lockRecord is a hold on a main lock that the call stands for, held
     // by thread lockHolder (0: the poster); it is released on the call's behalf when the call is
     // taken out of the queue without running. Returns true, except that a waiting poster gets
-    // false when its call was taken out without running or the queue had stopped.
+    // false when its call was taken out without running or the queue had stopped, and that
+    // flags asking for the main thread and a worker at once are refused (false, nothing runs).
     bool Post(const TCXCallback& callback, void* argument, uint32_t flags,
               MainLock* lockRecord = nullptr, uint32_t lockHolder = 0);
 
@@ -57,6 +58,7 @@ public:
     uint32_t RunPending(uint32_t extraFlags, bool* ran = nullptr);
 
     bool HasWork();
+    uint32_t CountPending();
 
     // Takes every queued call with this argument out of the queue (its waiting poster gets
     // false), and when asked waits until no call with it is running on another thread.
