@@ -6,15 +6,6 @@
 namespace Kiv {
 namespace {
 
-template <typename M>
-bool TimedLock(M& m, uint32_t timeoutMs) {
-    if (timeoutMs == kInfinite) {
-        m.lock();
-        return true;
-    }
-    return m.try_lock_for(std::chrono::milliseconds(timeoutMs));
-}
-
 // Threads blocked in MultiLock wait on one process-wide condition for any object to change.
 // A waiter registers before it tries its objects and an object announces a change after it
 // made it, so a change is either seen by the try or announced to the registered waiter.
@@ -38,8 +29,10 @@ constexpr uint32_t kMultiWaitSliceMs = 50;
 
 void SyncObject::NotifyStateChange() {
     ChangeBoard& b = Board();
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (b.waiters.load(std::memory_order_seq_cst) == 0) return;
+    // A read-modify-write rather than a load, so that it is ordered after the change just made
+    // against the waiter's registration (a fence would do, but the thread sanitiser cannot see
+    // fences).
+    if (b.waiters.fetch_add(0, std::memory_order_seq_cst) == 0) return;
     {
         std::lock_guard<std::mutex> lock(b.m);
         ++b.generation;
@@ -47,22 +40,53 @@ void SyncObject::NotifyStateChange() {
     b.cv.notify_all();
 }
 
-bool CriticalSection::Lock(uint32_t timeoutMs) {
-    return TimedLock(mutex_, timeoutMs);
+namespace detail {
+
+bool RecursiveLock::Lock(uint32_t timeoutMs) {
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(m_);
+    if (depth_ > 0 && owner_ == self) {
+        ++depth_;
+        return true;
+    }
+    if (depth_ > 0) {
+        auto free = [&] { return depth_ == 0; };
+        ++waiters_;
+        bool got = true;
+        if (timeoutMs == kInfinite) {
+            cv_.wait(lock, free);
+        } else {
+            got = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), free);
+        }
+        --waiters_;
+        if (!got) return false;
+    }
+    owner_ = self;
+    depth_ = 1;
+    return true;
 }
 
+bool RecursiveLock::Unlock() {
+    std::lock_guard<std::mutex> lock(m_);
+    if (depth_ == 0 || owner_ != std::this_thread::get_id()) return false;
+    if (--depth_ > 0) return true;
+    owner_ = std::thread::id();
+    // Under the mutex: once it is released another thread may take the lock, drop the last
+    // reference to the object that holds it and free it.
+    if (waiters_ > 0) cv_.notify_one();
+    return true;
+}
+
+}  // namespace detail
+
 bool CriticalSection::Unlock() {
-    mutex_.unlock();
+    if (!lock_.Unlock()) return false;
     NotifyStateChange();
     return true;
 }
 
-bool Mutex::Lock(uint32_t timeoutMs) {
-    return TimedLock(mutex_, timeoutMs);
-}
-
 bool Mutex::Unlock() {
-    mutex_.unlock();
+    if (!lock_.Unlock()) return false;
     NotifyStateChange();
     return true;
 }

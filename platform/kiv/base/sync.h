@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace Kiv {
@@ -29,30 +30,52 @@ protected:
     static void NotifyStateChange();
 };
 
+namespace detail {
+
+// A lock its owning thread may take again, with time-outs. Built on a plain mutex and a
+// condition so that every take and release is visible to the thread sanitiser, and so that a
+// release by a thread that does not own it is refused rather than undefined.
+class RecursiveLock {
+public:
+    bool Lock(uint32_t timeoutMs);
+    bool Unlock();
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::thread::id owner_;
+    uint32_t depth_ = 0;
+    uint32_t waiters_ = 0;
+};
+
+}  // namespace detail
+
 // Re-entrant lock for one process.
 class CriticalSection final : public SyncObject {
 public:
-    bool Lock(uint32_t timeoutMs = kInfinite) override;
+    bool Lock(uint32_t timeoutMs = kInfinite) override { return lock_.Lock(timeoutMs); }
+    // False when the calling thread does not hold it.
     bool Unlock() override;
-    bool TryLock() { return mutex_.try_lock(); }
+    bool TryLock() { return lock_.Lock(0); }
     // For std::lock_guard and friends.
-    void lock() { mutex_.lock(); }
+    void lock() { lock_.Lock(kInfinite); }
     void unlock() { Unlock(); }
 
 private:
-    std::recursive_timed_mutex mutex_;
+    detail::RecursiveLock lock_;
 };
 
 // Re-entrant lock with time-outs (the engine's unnamed mutex).
 class Mutex final : public SyncObject {
 public:
-    bool Lock(uint32_t timeoutMs = kInfinite) override;
+    bool Lock(uint32_t timeoutMs = kInfinite) override { return lock_.Lock(timeoutMs); }
+    // False when the calling thread does not hold it.
     bool Unlock() override;
-    void lock() { mutex_.lock(); }
+    void lock() { lock_.Lock(kInfinite); }
     void unlock() { Unlock(); }
 
 private:
-    std::recursive_timed_mutex mutex_;
+    detail::RecursiveLock lock_;
 };
 
 // An event. A manual-reset event stays set until Reset; an auto-reset event lets one waiter

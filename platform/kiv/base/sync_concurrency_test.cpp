@@ -42,9 +42,22 @@ TEST(CriticalSection, IsReentrantAndExcludesOtherThreads) {
     Kiv::SingleLock inner(&cs, true);
     EXPECT_TRUE(inner.IsLocked());
     std::atomic<bool> other{true};
-    std::thread t([&] { other = cs.Lock(20); });
+    std::atomic<bool> foreignRelease{true};
+    std::thread t([&] {
+        other = cs.Lock(20);
+        foreignRelease = cs.Unlock();  // not this thread's to give up
+    });
     t.join();
     EXPECT_FALSE(other);
+    EXPECT_FALSE(foreignRelease);
+    inner.Unlock();
+    outer.Unlock();
+    std::thread u([&] {
+        other = cs.Lock(0);
+        cs.Unlock();
+    });
+    u.join();
+    EXPECT_TRUE(other);
 }
 
 TEST(MultiLock, WakesWhenAnotherThreadReleases) {

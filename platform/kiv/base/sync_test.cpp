@@ -28,6 +28,16 @@ TEST(WEvent, PulseWithoutWaitersLeavesItClear) {
     }
 }
 
+TEST(Mutex, IsReentrantAndRefusesAReleaseItDoesNotHold) {
+    Kiv::Mutex m;
+    EXPECT_FALSE(m.Unlock());
+    EXPECT_TRUE(m.Lock(0));
+    EXPECT_TRUE(m.Lock(0));
+    EXPECT_TRUE(m.Unlock());
+    EXPECT_TRUE(m.Unlock());
+    EXPECT_FALSE(m.Unlock());
+}
+
 TEST(Semaphore, CountsAndRefusesOverflow) {
     Kiv::Semaphore s(1, 2);
     EXPECT_TRUE(s.Lock(0));
