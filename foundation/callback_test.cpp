@@ -58,7 +58,8 @@ TEST(TCXCallback, HandlesShareOneCountedTarget) {
         TCXCallback c = std::move(b);
         EXPECT_FALSE(b.IsSet());  // NOLINT: a moved-from handle is empty
         EXPECT_EQ(target->GetRefCount(), 2);
-        c = c;  // NOLINT: self-assignment keeps the target
+        TCXCallback& same = c;
+        c = same;  // self-assignment keeps the target
         EXPECT_EQ(c.Invoke(nullptr), 5);
         a.Reset();
         EXPECT_FALSE(deleted);

@@ -1,5 +1,6 @@
 #include "platform/kiv/base/thread.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -92,8 +93,25 @@ bool Thread::Wait(uint32_t timeoutMs) {
     return true;
 }
 
+namespace {
+
+// The id is asked for on every lock take, and a system call each time is most of the cost. A
+// forked child's one thread has a new id: the cache is cleared there.
+thread_local uint32_t cachedId = 0;
+
+void ForgetCachedId() {
+    cachedId = 0;
+}
+
+}  // namespace
+
 uint32_t Thread::GetCurrentId() {
-    return static_cast<uint32_t>(::syscall(SYS_gettid));
+    if (cachedId == 0) {
+        static const int registered = ::pthread_atfork(nullptr, nullptr, &ForgetCachedId);
+        (void)registered;
+        cachedId = static_cast<uint32_t>(::syscall(SYS_gettid));
+    }
+    return cachedId;
 }
 
 bool Thread::IsProcessAlive(uint32_t processId) {

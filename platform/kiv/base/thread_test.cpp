@@ -9,6 +9,17 @@
 
 namespace {
 
+TEST(Thread, AForkedChildHasItsOwnId) {
+    uint32_t parent = Kiv::Thread::GetCurrentId();
+    EXPECT_EQ(parent, static_cast<uint32_t>(::getpid()));  // the test's main thread
+    pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(Kiv::Thread::GetCurrentId() == static_cast<uint32_t>(::getpid()) ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(Thread, KnowsWhichProcessesAreAlive) {
     EXPECT_TRUE(Kiv::Thread::IsProcessAlive(static_cast<uint32_t>(::getpid())));
     EXPECT_FALSE(Kiv::Thread::IsProcessAlive(0));
