@@ -45,24 +45,31 @@ Kiv::LogClient& ProcessLogClient() {
     return *client;
 }
 
-void LogOutputf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
+namespace {
+
+// Formats and logs one line as LogOutputf does; returns the text.
+std::string LogFormatted(const char* format, va_list args) {
     std::string text = FormatV(format, args);
-    va_end(args);
     Kiv::LogClient& client = ProcessLogClient();
     client.SetState(2);
     client.OutputString("%s", text.c_str());
+    return text;
+}
+
+}  // namespace
+
+void LogOutputf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    LogFormatted(format, args);
+    va_end(args);
 }
 
 void FatalError(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = FormatV(format, args);
+    std::string text = LogFormatted(format, args);
     va_end(args);
-    Kiv::LogClient& client = ProcessLogClient();
-    client.SetState(2);
-    client.OutputString("%s", text.c_str());
     std::fprintf(stderr, "Error: %s\n", text.c_str());
     OS::ExitCrashCheck();
     EndProcess(1);
