@@ -1,5 +1,7 @@
 #include "platform/kiv/base/thread.h"
 
+#include "platform/system/process.h"
+
 #include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -115,23 +117,9 @@ uint32_t Thread::GetCurrentId() {
 }
 
 bool Thread::IsProcessAlive(uint32_t processId) {
-    if (processId == 0 || processId > 0x7FFFFFFFu) return false;
-    pid_t pid = static_cast<pid_t>(processId);
-    if (::kill(pid, 0) != 0 && errno != EPERM) return false;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    FILE* f = std::fopen(path, "r");
-    if (f == nullptr) return true;  // no /proc: the signal test has to do
-    char line[512];
-    bool alive = true;
-    if (std::fgets(line, sizeof line, f) != nullptr) {
-        // "pid (name) S ...": the state follows the last ')'.
-        const char* close = std::strrchr(line, ')');
-        if (close != nullptr && close[1] == ' ' && (close[2] == 'Z' || close[2] == 'X'))
-            alive = false;
-    }
-    std::fclose(f);
-    return alive;
+    // One answer for the whole program: a process (not a thread id) that has not ended,
+    // zombies excluded.
+    return Sys::IsProcessAlive(static_cast<Sys::ProcessId>(processId));
 }
 
 }  // namespace Kiv
