@@ -12,6 +12,7 @@
 #include "platform/kiv/base/shared_memory.h"
 #include "platform/kiv/base/sync.h"
 #include "platform/kiv/base/text.h"
+#include "platform/kiv/base/thread.h"
 #include "platform/system/named_mutex.h"
 #include "platform/system/process.h"
 #include "platform/system/shared_memory.h"

@@ -2,6 +2,10 @@
 // it. Start-up points the sink at standard output ("-LogStdOut") or at a file
 // ("-LogFile=path", /dev/null to discard); until then lines are discarded. Listeners (tests,
 // the program's own log listeners) see every line whatever the sink.
+//
+// Lines are written and delivered under one re-entrant lock, so listeners see lines one at a
+// time and in order. A listener may log: its own lines go to the sink but are not delivered
+// to the listeners again (that would recurse without end). A listener may also remove itself.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +15,17 @@
 
 namespace Kiv {
 
+class Options;
+
 class Log {
 public:
     using Listener = std::function<void(std::string_view line)>;
 
+    // Applies the engine options: "-LogStdOut" sends lines to standard output,
+    // "-LogFile=path" appends them to the file. False when the file cannot be opened (the sink
+    // is then unchanged); without either option the sink is unchanged.
+    static bool Init(const Options& options);
+    // Lines go to the C library's standard output (so a redirected stdout sees them too).
     static void ToStdOut();
     // Appends to the file; false when it cannot be opened (the sink is then unchanged).
     static bool ToFile(std::string_view path);

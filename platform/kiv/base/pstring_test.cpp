@@ -72,7 +72,8 @@ TEST(PString, CopiesAndMovesCountReferences) {
     EXPECT_EQ(a.RefCount(), 2u);
     c = Kiv::PString();
     EXPECT_EQ(a.RefCount(), 1u);
-    a = a;  // self-assignment keeps the count
+    Kiv::PString& same = a;
+    a = same;  // self-assignment keeps the count
     EXPECT_EQ(a.RefCount(), 1u);
 }
 

@@ -2,11 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
-#include "platform/kiv/base/thread.h"
-
 namespace {
 
 TEST(WEvent, AutoResetLetsOneWaiterThrough) {
@@ -26,35 +21,21 @@ TEST(WEvent, ManualResetStaysSetUntilReset) {
 }
 
 TEST(WEvent, PulseWithoutWaitersLeavesItClear) {
-    Kiv::WEvent e(true, false);
-    e.Pulse();
-    EXPECT_FALSE(e.Wait(0));
-}
-
-TEST(WEvent, PulseReleasesACurrentWaiter) {
-    Kiv::WEvent e(false, false);
-    std::atomic<bool> released{false};
-    std::thread t([&] {
-        e.Wait();
-        released = true;
-    });
-    while (!released) {
+    for (bool manual : {false, true}) {
+        Kiv::WEvent e(manual, true);
         e.Pulse();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_FALSE(e.Wait(0)) << "manual=" << manual;
     }
-    t.join();
-    EXPECT_FALSE(e.IsSet());
 }
 
-TEST(CriticalSection, IsReentrantAndExcludesOtherThreads) {
-    Kiv::CriticalSection cs;
-    Kiv::SingleLock outer(&cs, true);
-    Kiv::SingleLock inner(&cs, true);
-    EXPECT_TRUE(inner.IsLocked());
-    std::atomic<bool> other{true};
-    std::thread t([&] { other = cs.Lock(20); });
-    t.join();
-    EXPECT_FALSE(other);
+TEST(Mutex, IsReentrantAndRefusesAReleaseItDoesNotHold) {
+    Kiv::Mutex m;
+    EXPECT_FALSE(m.Unlock());
+    EXPECT_TRUE(m.Lock(0));
+    EXPECT_TRUE(m.Lock(0));
+    EXPECT_TRUE(m.Unlock());
+    EXPECT_TRUE(m.Unlock());
+    EXPECT_FALSE(m.Unlock());
 }
 
 TEST(Semaphore, CountsAndRefusesOverflow) {
@@ -65,17 +46,47 @@ TEST(Semaphore, CountsAndRefusesOverflow) {
     EXPECT_FALSE(s.Release(1));
 }
 
-TEST(Thread, RunsItsBodyAndReportsTheExitCode) {
-    Kiv::Thread t;
-    std::atomic<uint32_t> seenId{0};
-    ASSERT_TRUE(t.Start([&] {
-        seenId = Kiv::Thread::GetCurrentId();
-        return 7u;
-    }));
-    ASSERT_TRUE(t.Wait());
-    EXPECT_EQ(t.GetExitCode(), 7u);
-    EXPECT_NE(seenId.load(), Kiv::Thread::GetCurrentId());
-    EXPECT_EQ(seenId.load(), t.GetId());
+TEST(MultiLock, WaitForAllTakesEverythingOrNothing) {
+    Kiv::Semaphore sem(1);
+    Kiv::WEvent autoEvent(false, false);
+    Kiv::Mutex mutex;
+    Kiv::SyncObject* objects[] = {&sem, &autoEvent, &mutex};
+    {
+        Kiv::MultiLock all(objects, 3);
+        // The event is clear: nothing may stay taken, the semaphore's count comes back.
+        EXPECT_EQ(all.Lock(0, true), Kiv::MultiLock::kTimedOut);
+        EXPECT_FALSE(all.IsLocked(0));
+        autoEvent.Set();
+        EXPECT_EQ(all.Lock(0, true), 0);
+        EXPECT_TRUE(all.IsLocked(0) && all.IsLocked(1) && all.IsLocked(2));
+        EXPECT_FALSE(sem.Lock(0));  // held by the MultiLock
+    }
+    // The destructor gave the semaphore and the mutex back; the event was consumed.
+    EXPECT_TRUE(sem.Lock(0));
+    EXPECT_FALSE(autoEvent.Wait(0));
+}
+
+TEST(MultiLock, FailedWaitForAllGivesBackAnAutoResetEvent) {
+    Kiv::WEvent autoEvent(false, true);
+    Kiv::Semaphore empty(0);
+    Kiv::SyncObject* objects[] = {&autoEvent, &empty};
+    Kiv::MultiLock all(objects, 2);
+    EXPECT_EQ(all.Lock(0, true), Kiv::MultiLock::kTimedOut);
+    EXPECT_TRUE(autoEvent.Wait(0));  // still set for its next waiter
+}
+
+TEST(MultiLock, WaitForAnyReportsTheFirstFreeObject) {
+    Kiv::Semaphore a(0);
+    Kiv::Semaphore b(1);
+    Kiv::SyncObject* objects[] = {&a, &b};
+    Kiv::MultiLock any(objects, 2);
+    EXPECT_EQ(any.Lock(0, false), 1);
+    EXPECT_TRUE(any.IsLocked(1));
+    EXPECT_FALSE(any.IsLocked(0));
+    EXPECT_TRUE(any.Unlock(1));
+    EXPECT_FALSE(any.Unlock(1));  // nothing held any more
+    EXPECT_TRUE(b.Lock(0));
+    EXPECT_EQ(any.Lock(5, false), Kiv::MultiLock::kTimedOut);
 }
 
 }  // namespace
