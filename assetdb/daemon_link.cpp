@@ -24,6 +24,15 @@ namespace {
 constexpr const char* kDaemonHost = "127.0.0.1";
 
 struct Link {
+    // A link still up at exit: its reader is stopped before anything it uses goes.
+    ~Link() {
+        if (reader == nullptr) return;
+        stopReader.store(true, std::memory_order_release);
+        receiveGate.Set();
+        if (transport != nullptr) transport->Close();
+        reader->Wait();
+    }
+
     // Every write to the link, the hello and the link's teardown happen under it; it also
     // guards the options and the stream pointer's changes.
     Kiv::CriticalSection sendLock;

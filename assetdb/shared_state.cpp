@@ -67,8 +67,7 @@ void DetachLocked(ClientState& s) {
     s.memory.reset();
     s.bytes = nullptr;
     if (last) Sys::SharedMemory::Remove(s.mappingName);
-    s.mutex.Unlock();
-    s.mutex.Close();
+    s.mutex.Close();  // releases the mutex too
     s.holder = false;
 }
 

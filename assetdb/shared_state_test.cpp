@@ -137,6 +137,7 @@ TEST_F(SharedState, ClosingBlockRefusesToBeJoined) {
         RawBlock(database).View().SetWord(WEXSharedState::kClosingOffset, 1);
         ch.Report(ok ? 1 : 0);
         ch.AwaitRelease();
+        DetachSharedState();
     });
     ASSERT_EQ(first.Next(), 1);
     EXPECT_FALSE(AttachSharedState(database));

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,14 @@ int OpenLockFile(const std::string& path) {
     return fd;
 }
 
+// True when the open file is the one the path names now.
+bool IsFileAtPath(int fd, const std::string& path) {
+    struct stat open;
+    struct stat named;
+    return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
 bool FileLock(int fd, int operation) {
     int r;
     do {
@@ -33,23 +42,27 @@ bool FileLock(int fd, int operation) {
 NamedMutex::OpenResult NamedMutex::Create(std::string_view name, bool initiallyOwned) {
     Close();
     std::string base = NamedObjectFolder() + "/" + NamedObjectKey(name);
-    int mutexFd = OpenLockFile(base + ".mutex");
-    int usersFd = mutexFd < 0 ? -1 : OpenLockFile(base + ".users");
-    if (usersFd < 0) {
-        if (mutexFd >= 0) ::close(mutexFd);
-        return OpenResult::kFailed;
-    }
-    mutexFd_ = mutexFd;
-    usersFd_ = usersFd;
-    if (!Lock()) {
-        Close();
-        return OpenResult::kFailed;
-    }
-    // Under the mutex nobody else joins or leaves the users file's exclusive probe, so an
-    // exclusive lock that succeeds means no running process holds its shared one.
-    bool created = FileLock(usersFd_, LOCK_EX | LOCK_NB);
-    if (!FileLock(usersFd_, LOCK_SH)) {
+    mutexPath_ = base + ".mutex";
+    usersPath_ = base + ".users";
+    // The last user removes the files (Close). A process that opened the mutex file just
+    // before may then hold a lock on a file no longer in the folder: it looks again until the
+    // file it locked is the one the name leads to.
+    for (;;) {
+        mutexFd_ = OpenLockFile(mutexPath_);
+        if (mutexFd_ < 0 || !Lock()) {
+            Close();
+            return OpenResult::kFailed;
+        }
+        if (IsFileAtPath(mutexFd_, mutexPath_)) break;
         Unlock();
+        ::close(mutexFd_);
+        mutexFd_ = -1;
+    }
+    // Under the mutex nobody else joins, leaves or removes the users file, so an exclusive
+    // lock on it that succeeds means no running process holds its shared one.
+    usersFd_ = OpenLockFile(usersPath_);
+    bool created = usersFd_ >= 0 && FileLock(usersFd_, LOCK_EX | LOCK_NB);
+    if (usersFd_ < 0 || !FileLock(usersFd_, LOCK_SH)) {
         Close();
         return OpenResult::kFailed;
     }
@@ -90,7 +103,18 @@ bool NamedMutex::IsOnlyUser() {
 void NamedMutex::Close() {
     {
         std::lock_guard<std::recursive_mutex> hold(local_);
-        if (depth_ > 0 && mutexFd_ != -1) FileLock(mutexFd_, LOCK_UN);
+        if (mutexFd_ != -1 && usersFd_ != -1) {
+            // The last user takes the files with it, holding the mutex while it does.
+            if (depth_ > 0 || FileLock(mutexFd_, LOCK_EX)) {
+                if (IsOnlyUser()) {
+                    ::unlink(usersPath_.c_str());
+                    ::unlink(mutexPath_.c_str());
+                }
+                FileLock(mutexFd_, LOCK_UN);
+            }
+        } else if (depth_ > 0 && mutexFd_ != -1) {
+            FileLock(mutexFd_, LOCK_UN);
+        }
         // Holds taken by this thread are dropped with the file lock.
         while (depth_ > 0) {
             --depth_;

@@ -4,8 +4,9 @@
 // keeps the threads of this process out of each other's way, since threads that share a
 // descriptor never exclude each other by file locks. Every process that has the mutex open
 // holds a shared lock on the second file, so the name "exists" exactly while some running
-// process uses it: whatever a process left behind when it died counts as new for the next one.
-// Both files are opened close-on-exec, so a launched program holds nothing of them.
+// process uses it: whatever a process left behind when it died counts as new for the next one,
+// and the last user to close removes the files. Both files are opened close-on-exec, so a
+// launched program holds nothing of them.
 #pragma once
 
 #include <mutex>
@@ -42,7 +43,7 @@ public:
     // one joins meanwhile).
     bool IsOnlyUser();
 
-    // Releases the mutex if held and leaves the users.
+    // Releases the mutex if held and leaves the users; the last user removes the lock files.
     void Close();
 
 private:
@@ -50,6 +51,8 @@ private:
     int depth_ = 0;  // this object's holds, guarded by local_
     int mutexFd_ = -1;
     int usersFd_ = -1;
+    std::string mutexPath_;
+    std::string usersPath_;
 };
 
 }  // namespace Sys

@@ -48,6 +48,13 @@ TEST(NamedMutex, FirstUserCreatesAndOwnsLaterUsersJoin) {
     child.Release();
     child.Wait();
     EXPECT_TRUE(first.IsOnlyUser());
+
+    // The last user to close takes the lock files with it.
+    const std::string base = Sys::NamedObjectFolder() + "/" + Sys::NamedObjectKey(name);
+    EXPECT_EQ(::access((base + ".mutex").c_str(), F_OK), 0);
+    first.Close();
+    EXPECT_NE(::access((base + ".mutex").c_str(), F_OK), 0);
+    EXPECT_NE(::access((base + ".users").c_str(), F_OK), 0);
 }
 
 TEST(NamedMutex, NameLeftByAKilledProcessCountsAsNew) {
