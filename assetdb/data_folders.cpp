@@ -1,7 +1,5 @@
 #include "assetdb/data_folders.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <mutex>
 
@@ -13,6 +11,7 @@
 #include "foundation/statics.h"
 #include "platform/kiv/base/file.h"
 #include "platform/kiv/base/sync.h"
+#include "platform/system/process.h"
 
 namespace {
 
@@ -85,17 +84,7 @@ Kiv::File::Path RelativeInComparisonForm(std::string_view path, const Kiv::File:
 }  // namespace
 
 Kiv::File::Path GetProgramPath() {
-    std::string buffer(256, '\0');
-    for (;;) {
-        ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) return Kiv::File::Path();
-        if (static_cast<size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(n));
-            return Kiv::File::Path(std::move(buffer));
-        }
-        if (buffer.size() >= 65536) return Kiv::File::Path();
-        buffer.resize(buffer.size() * 2);
-    }
+    return Kiv::File::Path(Sys::GetProcessExecutable(Sys::GetCurrentProcessId()));
 }
 
 void SetUpDataFolders(const Kiv::File::Path& programPath) {
