@@ -13,7 +13,8 @@ constexpr uint32_t kNumberAlignment = 4;
 
 TDBTagRef MakeValue(const CountedRef<TDBBinaryFile>& file, SoupNodeLocation location, uint32_t type,
                     const uint8_t* data, uint32_t size, ACSRawDataRef copy = {}) {
-    return MakeCounted<TDBDataChunk>(file, location, type, data, size, std::move(copy));
+    return MakeCounted<TDBDataChunk>(file->GetBodyBlock(), location, type, data, size,
+                                     std::move(copy));
 }
 
 TDBTagRef MakeCopiedValue(const CountedRef<TDBBinaryFile>& file, SoupNodeLocation location,
@@ -109,14 +110,14 @@ TDBTagRef MakeSoupNodeAt(const CountedRef<TDBBinaryFile>& file, uint32_t chunk, 
     return MakeSoupNode(file, parsed, runKey);
 }
 
-const TDBBinaryFile* FindSoupNodeLocation(const ACSChunk* node, SoupNodeLocation& location) {
+const TDBSoupBody* FindSoupNodeLocation(const ACSChunk* node, SoupNodeLocation& location) {
     if (const auto* soup = dynamic_cast<const TDBBinarySoup*>(node)) {
         location = soup->GetLocation();
-        return soup->GetFile();
+        return soup->GetBody();
     }
     if (const auto* value = dynamic_cast<const TDBDataChunk*>(node)) {
         location = value->GetLocation();
-        return value->GetFile();
+        return value->GetBody();
     }
     return nullptr;
 }

@@ -29,6 +29,6 @@ TDBTagRef MakeSoupNode(const CountedRef<TDBBinaryFile>& file, const SoupChunk& c
 // The node for the chunk at a known position of the body (or the root view for kRootChunk).
 TDBTagRef MakeSoupNodeAt(const CountedRef<TDBBinaryFile>& file, uint32_t chunk, uint32_t runKey);
 
-// The file and location of a view node (a TDBBinarySoup or a TDBDataChunk); null for any other
-// node.
-const TDBBinaryFile* FindSoupNodeLocation(const ACSChunk* node, SoupNodeLocation& location);
+// The body block and location of a view node (a TDBBinarySoup or a TDBDataChunk); null for any
+// other node. The block stands for the file: a node holds it, so no other file can have it.
+const TDBSoupBody* FindSoupNodeLocation(const ACSChunk* node, SoupNodeLocation& location);

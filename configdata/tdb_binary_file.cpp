@@ -1,31 +1,14 @@
 #include "configdata/tdb_binary_file.h"
 
-#include <new>
-
 #include "configdata/soup_format.h"
 #include "configdata/soup_validator.h"
 #include "configdata/tdb_binary_soup.h"
 
-namespace {
-// Memory addresses in the body then align as their offsets do (aligned raw data relies on it).
-constexpr std::align_val_t kBodyAlignment{kSoupRawAlignment};
-}  // namespace
-
-TDBBinaryFile::~TDBBinaryFile() {
-    FreeBody();
-}
-
-void TDBBinaryFile::FreeBody() {
-    if (body_ != nullptr) ::operator delete[](body_, kBodyAlignment);
-    body_ = nullptr;
-    bodySize_ = 0;
-}
-
 bool TDBBinaryFile::Read(TStream& stream) {
-    // Nodes taken from this file refer to its bytes by position; with any of them alive the
-    // bytes must stay as they are.
-    if (GetReferenceCount() > 1 && body_ != nullptr) return false;
-    FreeBody();
+    // Container views of this file find their chunks by position in its body and their edits in
+    // its overlay; with any of them alive, both must stay as they are.
+    if (GetReferenceCount() > 1 && body_) return false;
+    body_.Reset();
     overlay_.Clear();
 
     uint32_t magic, reserved, bodySize;
@@ -40,19 +23,18 @@ bool TDBBinaryFile::Read(TStream& stream) {
     uint64_t start = stream.Tell();
     if (bodySize > kSoupMaxBodySize || start + bodySize > stream.GetSize()) return false;
 
-    body_ = static_cast<uint8_t*>(::operator new[](bodySize, kBodyAlignment, std::nothrow));
-    if (body_ == nullptr) return false;
-    bodySize_ = bodySize;
+    CountedRef<TDBSoupBody> body = TDBSoupBody::Allocate(bodySize);
+    if (!body) return false;
     // A body cut short or malformed loads as an empty soup: the header was good.
-    if (stream.ReadBytes(body_, bodySize) != bodySize || stream.Tell() != start + bodySize ||
-        !ValidateSoupRun(body_, 0, bodySize))
-        FreeBody();
+    if (stream.ReadBytes(body->GetBytes(), bodySize) == bodySize &&
+        stream.Tell() == start + bodySize && ValidateSoupRun(body->GetBytes(), 0, bodySize))
+        body_ = std::move(body);
     return true;
 }
 
 TDBTagRef TDBBinaryFile::GetRoot() {
-    if (body_ == nullptr || (version_ != 0 && version_ != 1)) return ACSChunk::GetNullChunk();
-    return MakeCounted<TDBBinarySoup>(CountedRef<TDBBinaryFile>::Share(this), 0, bodySize_,
+    if (!body_ || (version_ != 0 && version_ != 1)) return ACSChunk::GetNullChunk();
+    return MakeCounted<TDBBinarySoup>(CountedRef<TDBBinaryFile>::Share(this), 0, GetBodySize(),
                                       SoupNodeLocation{TDBSoupOverlay::kRootChunk, 0});
 }
 

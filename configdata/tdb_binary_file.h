@@ -1,18 +1,19 @@
 // TDBBinaryFile: a binary soup loaded whole: its version word, its body in one block, and the
 // overlay of changes made through its views. The body is not unpacked into a tree; the read
-// view (TDBBinarySoup, TDBDataChunk) refers to it, and every view node holds a reference to the
-// file, so the bytes live as long as any node taken from them.
+// view refers to it: every container view (TDBBinarySoup) holds a reference to the file, and
+// every value (TDBDataChunk) one to the body block, so the bytes live as long as any node taken
+// from them.
 #pragma once
 
 #include <cstdint>
 
 #include "configdata/acs_file.h"
 #include "configdata/soup_overlay.h"
+#include "configdata/tdb_soup_body.h"
 
 class TDBBinaryFile : public ACSFile {
 public:
     TDBBinaryFile() = default;
-    ~TDBBinaryFile() override;
 
     // Reads the header and the body:
     //   bad magic, a header cut short, a body size that is negative or runs past the end of the
@@ -25,9 +26,10 @@ public:
     TDBTagRef GetRoot() override;
 
     uint32_t GetVersion() const { return version_; }
-    uint32_t GetBodySize() const { return bodySize_; }
-    // 16-byte aligned, so alignment of an address in the body is alignment of its offset.
-    const uint8_t* GetBody() const { return body_; }
+    uint32_t GetBodySize() const { return body_ ? body_->GetSize() : 0; }
+    const uint8_t* GetBody() const { return body_ ? body_->GetBytes() : nullptr; }
+    // The block holding the body (none when nothing is loaded).
+    const CountedRef<TDBSoupBody>& GetBodyBlock() const { return body_; }
     // True when text in the body is in the local code page (version 0).
     bool HasLocalText() const { return version_ == kLocalTextVersion; }
 
@@ -36,10 +38,7 @@ public:
 
 private:
     static constexpr uint32_t kLocalTextVersion = 0;
-    void FreeBody();
-
-    uint8_t* body_ = nullptr;
-    uint32_t bodySize_ = 0;
+    CountedRef<TDBSoupBody> body_;
     uint32_t version_ = 0xFFFFFFFF;
     TDBSoupOverlay overlay_;
 };

@@ -86,7 +86,7 @@ void TDBBinarySoup::AddChild(const Kiv::PString& name, const TDBTagRef& node) {
     TDBSoupOverlay::Added record;
     record.name = name;
     SoupNodeLocation location;
-    if (FindSoupNodeLocation(node.Get(), location) == file_.Get()) {
+    if (FindSoupNodeLocation(node.Get(), location) == GetBody()) {
         record.chunk = location.chunk;
         record.chunkParent = location.runKey;
     } else {
@@ -99,7 +99,7 @@ void TDBBinarySoup::RemoveChild(const TDBTagRef& node) {
     if (!node) return;
     TDBSoupOverlay& overlay = file_->GetOverlay();
     SoupNodeLocation location;
-    if (FindSoupNodeLocation(node.Get(), location) != file_.Get()) {
+    if (FindSoupNodeLocation(node.Get(), location) != GetBody()) {
         overlay.RemoveAddedNode(Key(), node.Get());
         return;
     }

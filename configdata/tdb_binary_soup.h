@@ -2,6 +2,11 @@
 // run of chunks in the file's body on demand and makes a new node for each child it hands out;
 // children added and removed through it are kept in the file's overlay, so the loaded bytes
 // never change. Name lookup compares bytes and so does not ignore case.
+//
+// A view or value of the same file added here is kept by its position, not by reference, and
+// values hold only the loaded bytes, so edits do not make a file keep itself alive. One case
+// still does: a container view placed inside an editable container that is added to its own
+// file; copy such a subtree into editable nodes first.
 #pragma once
 
 #include "configdata/soup_node.h"
@@ -28,6 +33,7 @@ public:
     uint32_t GetType() const override { return kTagContainer; }
 
     const TDBBinaryFile* GetFile() const { return file_.Get(); }
+    const TDBSoupBody* GetBody() const { return file_->GetBodyBlock().Get(); }
     SoupNodeLocation GetLocation() const { return location_; }
 
 private:

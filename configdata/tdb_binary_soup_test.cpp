@@ -205,6 +205,24 @@ TEST(SoupView, ChunksMovedWithinTheirOwnFile) {
               (std::vector<std::string>{"kind", "name", "inner", "name"}));
 }
 
+// A copy of loaded values, sharing their bytes, added back into the same file: the values hold
+// only the loaded bytes, so once every node is dropped the file goes too.
+TEST(SoupView, ValuesCopiedBackIntoTheirOwnFileDoNotKeepItAlive) {
+    CountedRef<TDBSoupBody> body;
+    {
+        TDBTagRef root = Read(Write(SampleTree()));
+        body = dynamic_cast<TDBBinarySoup*>(root.Get())->GetFile()->GetBodyBlock();
+        TDBTagRef kind = root->FindChild(Kiv::PString("kind"));
+        TDBTagRef copy = root->CreateTag(kTagContainer, {});
+        copy->AddChild(Kiv::PString("kind"), kind);
+        copy->AddChild(Kiv::PString("shared"), copy->CreateTag(kTagText, kind->GetRawData()));
+        root->AddChild(Kiv::PString("copy"), copy);
+        EXPECT_EQ(Dump(root->FindChild(Kiv::PString("copy"))),
+                  "kind:4=6d65736800;shared:4=6d65736800;");
+    }
+    EXPECT_EQ(body->GetReferenceCount(), 1);
+}
+
 // Random adds, removes and indexed reads through a view, checked after every step against a
 // plain list of (name, value) and against what the view writes.
 TEST(SoupView, EditsMatchAPlainListStepByStep) {

@@ -8,10 +8,10 @@
 
 class TDBDataChunk : public ACSChunk {
 public:
-    // Over `size` bytes at `data`: bytes of the file's body, or of `copy`.
-    TDBDataChunk(CountedRef<TDBBinaryFile> file, SoupNodeLocation location, uint32_t type,
+    // Over `size` bytes at `data`: bytes of the body block, or of `copy`.
+    TDBDataChunk(CountedRef<TDBSoupBody> body, SoupNodeLocation location, uint32_t type,
                  const uint8_t* data, uint32_t size, ACSRawDataRef copy = {})
-        : file_(std::move(file)),
+        : body_(std::move(body)),
           location_(location),
           copy_(std::move(copy)),
           data_(size != 0 ? data : nullptr),
@@ -22,11 +22,12 @@ public:
     uint32_t GetDataSize() const override { return size_; }
     uint32_t GetType() const override { return type_; }
 
-    const TDBBinaryFile* GetFile() const { return file_.Get(); }
+    // The body block of the file this value was taken from.
+    const TDBSoupBody* GetBody() const { return body_.Get(); }
     SoupNodeLocation GetLocation() const { return location_; }
 
 private:
-    CountedRef<TDBBinaryFile> file_;
+    CountedRef<TDBSoupBody> body_;
     SoupNodeLocation location_;
     ACSRawDataRef copy_;
     const uint8_t* data_;
