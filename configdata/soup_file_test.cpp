@@ -10,10 +10,7 @@
 
 namespace {
 
-using souptest::AddContainer;
-using souptest::AddValue;
-using souptest::Dump;
-using souptest::NewContainer;
+using namespace souptest;  // NOLINT: the fixture helpers of every soup test
 
 TDBTagRef Sample() {
     TDBTagRef root = NewContainer();

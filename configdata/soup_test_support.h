@@ -3,10 +3,13 @@
 // that two trees are compared by.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "configdata/soup_format.h"
 #include "configdata/soup_writer.h"
@@ -75,6 +78,27 @@ inline TDBTagRef AddContainer(const TDBTagRef& parent, const char* name) {
 
 inline std::string Bytes(const ACSChunk& node) {
     return std::string(static_cast<const char*>(node.GetData()), node.GetDataSize());
+}
+
+// The names of the children in index order; every index below the count must answer, and
+// the one at the count must not.
+inline std::vector<std::string> Names(const ACSChunk& node) {
+    std::vector<std::string> out;
+    Kiv::PString name;
+    TDBTagRef child;
+    uint32_t count = node.GetChildCount();
+    for (uint32_t i = 0; i < count; ++i) {
+        EXPECT_TRUE(node.GetChildAt(i, name, child)) << i;
+        out.push_back(name.str());
+    }
+    EXPECT_FALSE(node.GetChildAt(count, name, child));
+    EXPECT_TRUE(name.IsNull());
+    EXPECT_FALSE(child);
+    return out;
+}
+
+inline std::vector<std::string> Names(const TDBTagRef& node) {
+    return Names(*node);
 }
 
 // "name:type=hex" for values, "name{...}" for containers, children in index order.

@@ -9,13 +9,7 @@
 
 namespace {
 
-using souptest::AddContainer;
-using souptest::AddValue;
-using souptest::Chunk;
-using souptest::NewContainer;
-using souptest::SoupFile;
-using souptest::U32;
-using souptest::Write;
+using namespace souptest;  // NOLINT: the fixture helpers of every soup test
 
 TEST(SoupWriter, EmptyTreeIsTheBareHeader) {
     const std::string header("ACS$\1\0\0\0\0\0\0\0\0\0\0\0", 16);

@@ -11,17 +11,7 @@
 
 namespace {
 
-using souptest::AddContainer;
-using souptest::AddValue;
-using souptest::Bytes;
-using souptest::Chunk;
-using souptest::Dump;
-using souptest::Header;
-using souptest::NewContainer;
-using souptest::Read;
-using souptest::SoupFile;
-using souptest::U32;
-using souptest::Write;
+using namespace souptest;  // NOLINT: the fixture helpers of every soup test
 
 // A tree with a child of every type the reader gives back as it was written.
 TDBTagRef EveryTypeTree() {

@@ -13,15 +13,7 @@
 
 namespace {
 
-using souptest::AddContainer;
-using souptest::AddValue;
-using souptest::Bytes;
-using souptest::Chunk;
-using souptest::Dump;
-using souptest::NewContainer;
-using souptest::Read;
-using souptest::SoupFile;
-using souptest::Write;
+using namespace souptest;  // NOLINT: the fixture helpers of every soup test
 
 std::string Int(int32_t v) {
     return std::string(reinterpret_cast<const char*>(&v), 4);
@@ -38,18 +30,6 @@ TDBTagRef SampleTree() {
     AddValue(root, "name", kTagInt, Int(2));
     AddValue(root, "last", kTagFloat, Int(0x3F800000));
     return root;
-}
-
-std::vector<std::string> Names(const TDBTagRef& node) {
-    std::vector<std::string> out;
-    Kiv::PString name;
-    TDBTagRef child;
-    for (uint32_t i = 0; i < node->GetChildCount(); ++i) {
-        EXPECT_TRUE(node->GetChildAt(i, name, child)) << i;
-        out.push_back(name.str());
-    }
-    EXPECT_FALSE(node->GetChildAt(node->GetChildCount(), name, child));
-    return out;
 }
 
 int32_t IntOf(const TDBTagRef& node) {

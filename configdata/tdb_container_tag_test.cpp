@@ -12,23 +12,7 @@
 
 namespace {
 
-using souptest::AddContainer;
-using souptest::AddValue;
-using souptest::NewContainer;
-
-std::vector<std::string> Names(const ACSChunk& node) {
-    std::vector<std::string> out;
-    Kiv::PString name;
-    TDBTagRef child;
-    for (uint32_t i = 0; i < node.GetChildCount(); ++i) {
-        EXPECT_TRUE(node.GetChildAt(i, name, child));
-        out.push_back(name.str());
-    }
-    EXPECT_FALSE(node.GetChildAt(node.GetChildCount(), name, child));
-    EXPECT_TRUE(name.IsNull());
-    EXPECT_FALSE(child);
-    return out;
-}
+using namespace souptest;  // NOLINT: the fixture helpers of every soup test
 
 // Counts its own destruction, to show what releasing a tree frees.
 struct ProbeTag : TDBDataTag {
