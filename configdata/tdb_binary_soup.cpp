@@ -69,11 +69,14 @@ TDBTagRef TDBBinarySoup::MakeAdded(const TDBSoupOverlay::Added& added) const {
 }
 
 TDBTagRef TDBBinarySoup::FindChild(const Kiv::PString& name) const {
-    std::string_view wanted = name.view();
-    uint32_t position = runStart_;
-    SoupChunk chunk;
-    while (NextVisible(position, chunk))
-        if (chunk.name == wanted) return MakeSoupNode(file_, chunk, Key());
+    // Every loaded chunk has a name; only an added child can be without one.
+    if (!name.IsNull()) {
+        std::string_view wanted = name.view();
+        uint32_t position = runStart_;
+        SoupChunk chunk;
+        while (NextVisible(position, chunk))
+            if (chunk.name == wanted) return MakeSoupNode(file_, chunk, Key());
+    }
     if (const auto* added = file_->GetOverlay().GetAdded(Key())) {
         for (const TDBSoupOverlay::Added& a : *added)
             if (a.name == name) return MakeAdded(a);
