@@ -38,10 +38,13 @@ WEXAssetHandle::WEXAssetHandle(WEXAssetHandle&& other) noexcept
     : block_(std::exchange(other.block_, nullptr)), flags_(other.flags_) {}
 
 WEXAssetHandle& WEXAssetHandle::operator=(const WEXAssetHandle& other) {
-    if (other.block_ != nullptr) other.block_->count.fetch_add(1, std::memory_order_relaxed);
+    // Read before releasing: `other` may be this handle.
+    Block* block = other.block_;
+    uint8_t flags = other.flags_;
+    if (block != nullptr) block->count.fetch_add(1, std::memory_order_relaxed);
     Release();
-    block_ = other.block_;
-    flags_ = other.flags_;
+    block_ = block;
+    flags_ = flags;
     return *this;
 }
 

@@ -66,4 +66,6 @@ struct WEXAssetInfo {
     bool Has(WEXAssetStatus bit) const { return (GetStatus() & bit) != 0; }
     // The daemon holds the asset.
     bool IsKnown() const { return !Has(kWEXStatusUnknown) && !asset.IsNull(); }
+
+    bool operator==(const WEXAssetInfo&) const = default;
 };
