@@ -17,7 +17,7 @@ TEST(AuthorCache, FixedIdsNeedNoRequest) {
         int32_t id;
         const char* name;
     };
-    const Case cases[] = {{0, "-"},     {-2, "unknown"}, {-1, "Orvel"},
+    const Case cases[] = {{0, "-"},      {-2, "unknown"}, {-1, "Orvel"},
                           {-7, "Orvel"}, {1, "Orvel"},    {10, "Orvel"}};
     ScriptedDaemon daemon;
     WEXAuthorCache cache;

@@ -25,7 +25,8 @@ using requesttest::ScriptedDaemon;
 // Log lines written while it lives.
 class LogLines {
 public:
-    LogLines() : id_(Kiv::Log::AddListener([this](std::string_view l) { lines_.emplace_back(l); })) {}
+    LogLines()
+        : id_(Kiv::Log::AddListener([this](std::string_view l) { lines_.emplace_back(l); })) {}
     ~LogLines() { Kiv::Log::RemoveListener(id_); }
     const std::vector<std::string>& Get() const { return lines_; }
 
@@ -46,15 +47,14 @@ TDBTagRef NestedDeeperThanAllowed() {
 }
 
 TEST(RequestPayload, OversizedFieldsAreRefusedWithAWarning) {
-    const std::string text(65536, 'k');   // one byte over a text's limit
+    const std::string text(65536, 'k');  // one byte over a text's limit
     const std::string name(65535, 'n');  // with its NUL, one byte over a name's limit
     struct Case {
         const char* operation;
         std::function<bool()> failed;  // runs it; true when it yielded its failure value
     };
     const Case cases[] = {
-        {"WEXClient::ImportKeywords",
-         [&] { return !WEXClient::ImportKeywords(KUID(1, 2), text); }},
+        {"WEXClient::ImportKeywords", [&] { return !WEXClient::ImportKeywords(KUID(1, 2), text); }},
         {"WEXClient::CreateAsset",
          [&] { return !WEXClient::CreateAsset(KUID(1, 2), false, text).IsValid(); }},
         {"WEXClient::RequestValidation",

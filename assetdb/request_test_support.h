@@ -98,8 +98,10 @@ public:
     void Answer(uint32_t id, const Bytes& reply) { answers_[id] = Answer_{true, reply}; }
     // Requests of this id fail as if the daemon could not be reached.
     void Unreachable(uint32_t id) { answers_[id] = Answer_{false, {}}; }
-    // Ids without a scripted answer get an empty reply, or fail when this is cleared.
-    void SetAnswersUnscripted(bool answers) { answersUnscripted_ = answers; }
+    // Ids without a scripted answer get these bytes (at first an empty reply).
+    void AnswerUnscripted(const Bytes& reply) { unscripted_ = Answer_{true, reply}; }
+    // Ids without a scripted answer fail.
+    void FailUnscripted() { unscripted_ = Answer_{false, {}}; }
     void SetPostsSucceed(bool succeed) { postsSucceed_ = succeed; }
 
     const std::vector<SentMessage>& Sent() const { return sent_; }
@@ -132,7 +134,7 @@ private:
         ScriptedDaemon& d = *current_;
         d.sent_.push_back({id, false, Drain(payload), handler, log, keepLog});
         auto it = d.answers_.find(id);
-        Answer_ answer = it != d.answers_.end() ? it->second : Answer_{d.answersUnscripted_, {}};
+        const Answer_& answer = it != d.answers_.end() ? it->second : d.unscripted_;
         if (!answer.reached) return false;
         if (reply != nullptr && !answer.reply.empty())
             reply->Write(answer.reply.data(), static_cast<uint32_t>(answer.reply.size()));
@@ -148,7 +150,7 @@ private:
     static inline ScriptedDaemon* current_ = nullptr;
     WEXTransport previous_;
     std::map<uint32_t, Answer_> answers_;
-    bool answersUnscripted_ = true;
+    Answer_ unscripted_;
     bool postsSucceed_ = true;
     std::vector<SentMessage> sent_;
 };
