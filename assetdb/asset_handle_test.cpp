@@ -14,7 +14,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 using requesttest::Wire;
 
 const KUID kAsset(40, 50);
@@ -28,7 +28,7 @@ protected:
     }
     size_t Closes() const { return daemon_.SentWithId(kWEXRequestCloseHandle).size(); }
 
-    ScriptedDaemon daemon_;
+    ScriptedTransport daemon_;
 };
 
 TEST_F(AssetHandle, TheLastOfManyCopiesClosesOnce) {

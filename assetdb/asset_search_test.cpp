@@ -17,7 +17,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 
 Bytes ReplyOf(uint32_t count, std::initializer_list<KUID> kuids) {
     TBuffer b;
@@ -36,7 +36,7 @@ std::vector<KUID> Listed(const KUIDBlockList& list) {
 
 class AssetSearch : public ::testing::Test {
 protected:
-    ScriptedDaemon daemon_;
+    ScriptedTransport daemon_;
 };
 
 TEST_F(AssetSearch, SendsTheTreeAndAppendsTheAnswer) {

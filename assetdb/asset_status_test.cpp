@@ -14,7 +14,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 using requesttest::Wire;
 
 const KUID kAsset(77, 88, 1);
@@ -108,7 +108,7 @@ TEST(AssetStatusQueries, EachAsksWithItsMaskAndReadsItsBit) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         daemon.Answer(kWEXRequestAssetInfo, RecordWithStatus(c.bit));
         EXPECT_TRUE(c.query(kAsset));
         ASSERT_EQ(daemon.Sent().size(), 1u);
@@ -124,7 +124,7 @@ TEST(AssetStatusQueries, EachAsksWithItsMaskAndReadsItsBit) {
 }
 
 TEST(AssetStatusQueries, MissingDependenciesCountsAnUninstalledAssetWhenAsked) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     daemon.Answer(kWEXRequestAssetInfo, RecordWithStatus(0));
     EXPECT_TRUE(WEXAssetHasMissingDependencies(kAsset, true));
     EXPECT_FALSE(WEXAssetHasMissingDependencies(kAsset, false));
@@ -147,7 +147,7 @@ TEST(AssetStatusQueries, TextQueriesReadTheirField) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         daemon.Answer(kWEXRequestAssetInfo, RecordBytes(FullRecord()));
         EXPECT_EQ(c.query(kAsset), c.expected);
         ASSERT_EQ(daemon.Sent().size(), 1u);
@@ -174,7 +174,7 @@ TEST(AssetStatusLetters, FollowTheRecordAndTheTwoQueries) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.letters);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         daemon.Answer(kWEXRequestAssetInfo, RecordWithStatus(c.askedStatus));
         WEXAssetInfo info;
         info.asset = kAsset;

@@ -9,7 +9,7 @@
 
 namespace {
 
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 using requesttest::Wire;
 
 TEST(AuthorCache, FixedIdsNeedNoRequest) {
@@ -19,7 +19,7 @@ TEST(AuthorCache, FixedIdsNeedNoRequest) {
     };
     const Case cases[] = {{0, "-"},      {-2, "unknown"}, {-1, "Orvel"},
                           {-7, "Orvel"}, {1, "Orvel"},    {10, "Orvel"}};
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     WEXAuthorCache cache;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id);
@@ -32,7 +32,7 @@ TEST(AuthorCache, FixedIdsNeedNoRequest) {
 }
 
 TEST(AuthorCache, EachOtherIdIsAskedOnce) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     WEXAuthorCache cache;
     daemon.Answer(kWEXRequestAuthorRecord, Wire().U32(3).Name("Ann"));
     for (int i = 0; i < 3; ++i) {

@@ -14,7 +14,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 using requesttest::Wire;
 
 TEST(ReplyReading, KUIDListsKeepWhatCameWhole) {
@@ -32,7 +32,7 @@ TEST(ReplyReading, KUIDListsKeepWhatCameWhole) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         daemon.Answer(kWEXRequestObsoletes, c.reply);
         KUIDBlockList list;
         EXPECT_EQ(WEXClient::GetObsoletes(KUID(9, 9), list), c.whole);
@@ -69,7 +69,7 @@ TEST(ReplyReading, SelectedPositionsAreCheckedAgainstTheEntriesSent) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         daemon.Answer(kWEXRequestSelectDownloads, c.reply);
         std::vector<uint32_t> positions;
         EXPECT_EQ(WEXClient::SelectNeededDownloads(entries, positions), c.whole);

@@ -12,10 +12,10 @@
 #include "assetdb/asset_info_format.h"
 #include "assetdb/author_cache.h"
 #include "assetdb/online_requests.h"
-#include "assetdb/request_hooks.h"
 #include "assetdb/request_ids.h"
 #include "assetdb/request_test_support.h"
 #include "assetdb/settings_requests.h"
+#include "assetdb/spec_registry.h"
 #include "assetdb/tag_text.h"
 #include "assetdb/vendrix_cache.h"
 #include "assetdb/vendrix_selection.h"
@@ -31,7 +31,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 using requesttest::Wire;
 
 // Stand-ins the wrappers only pass through to the link.
@@ -40,10 +40,12 @@ alignas(16) char gHandlerObject[16];
 ResultsLog* const kLog = reinterpret_cast<ResultsLog*>(gLogObject);
 WEXClientEventHandler* const kHandler = reinterpret_cast<WEXClientEventHandler*>(gHandlerObject);
 
+// The script host's registry as far as these requests reach it: the specs they drop.
 std::vector<KUID> gForgotten;
-void RecordForgotten(const KUID& asset) {
-    gForgotten.push_back(asset);
-}
+class RecordingSpecRegistry : public SpecRegistry {
+public:
+    void Forget(const KUID& asset) override { gForgotten.push_back(asset); }
+};
 
 const KUID kAsset(1234, 5678, 2);
 Wire AssetWire() {
@@ -505,9 +507,15 @@ class RequestCatalogue : public ::testing::Test {
 protected:
     void SetUp() override {
         gForgotten.clear();
-        WEXSetForgetSpecCall(&RecordForgotten);
+        SetSpecRegistryFactory([]() -> std::unique_ptr<SpecRegistry> {
+            return std::make_unique<RecordingSpecRegistry>();
+        });
+        CreateSpecRegistry();
     }
-    void TearDown() override { WEXSetForgetSpecCall(nullptr); }
+    void TearDown() override {
+        DestroySpecRegistry();
+        SetSpecRegistryFactory(nullptr);
+    }
 
     // Runs the row's operation and checks the one message of its id that went out.
     std::string Run(const Row& row) {
@@ -527,7 +535,7 @@ protected:
         return yielded;
     }
 
-    ScriptedDaemon daemon_;
+    ScriptedTransport daemon_;
 };
 
 TEST_F(RequestCatalogue, EveryMessageSendsItsFieldsAndReadsItsReply) {

@@ -6,17 +6,8 @@
 #include "platform/kiv/base/text.h"
 
 namespace {
-std::atomic<WEXForgetSpecCall> gForgetSpec{nullptr};
 std::atomic<WEXArchiveBuildCall> gBuildArchive{nullptr};
 }  // namespace
-
-void WEXSetForgetSpecCall(WEXForgetSpecCall call) {
-    gForgetSpec.store(call);
-}
-
-void WEXForgetCachedSpec(const KUID& asset) {
-    if (WEXForgetSpecCall call = gForgetSpec.load()) call(asset);
-}
 
 void WEXSetArchiveBuildCall(WEXArchiveBuildCall call) {
     gBuildArchive.store(call);

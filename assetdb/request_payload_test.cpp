@@ -20,7 +20,7 @@
 
 namespace {
 
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 
 // Log lines written while it lives.
 class LogLines {
@@ -68,7 +68,7 @@ TEST(RequestPayload, OversizedFieldsAreRefusedWithAWarning) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         LogLines log;
         EXPECT_TRUE(c.failed());
         EXPECT_TRUE(daemon.Sent().empty());
@@ -79,7 +79,7 @@ TEST(RequestPayload, OversizedFieldsAreRefusedWithAWarning) {
 }
 
 TEST(RequestPayload, TextsUpToTheLimitAreSent) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     EXPECT_TRUE(WEXClient::ImportKeywords(KUID(1, 2), std::string(65535, 'k')));
     ASSERT_EQ(daemon.Sent().size(), 1u);
     EXPECT_EQ(daemon.Sent()[0].payload.size(), 8u + 4 + 65535);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "assetdb/daemon_link.h"
 #include "platform/kiv/base/log.h"
 #include "platform/kiv/base/text.h"
 
@@ -26,6 +27,10 @@ void WEXSetTransport(const WEXTransport& transport) {
 
 WEXTransport WEXGetTransport() {
     return {gTransact.load(), gPost.load()};
+}
+
+void WEXUseDaemonLink() {
+    WEXSetTransport({&WEXClientTransact, &WEXClientPost});
 }
 
 bool WEXSendRequest(uint32_t messageId, TStream& payload, TStream& reply,

@@ -30,6 +30,9 @@ struct WEXTransport {
 // Installs the transport (a default-constructed one removes it).
 void WEXSetTransport(const WEXTransport& transport);
 WEXTransport WEXGetTransport();
+// Installs the daemon link's WEXClientTransact and WEXClientPost; start-up calls it once the
+// database is open.
+void WEXUseDaemonLink();
 
 // What a request hands the link besides its payload.
 struct WEXRequestExtras {

@@ -1,7 +1,7 @@
-// Test support: a scripted daemon behind the request seam. It records every request and post
-// (id, payload bytes and what the request handed the link) and answers each request with the
-// bytes scripted for its id, or fails it as an unreachable daemon would. Used by the unit tests
-// and the reply fuzz target; it needs no test framework.
+// Test support: a scripted transport behind the request seam, standing in for the daemon. It
+// records every request and post (id, payload bytes and what the request handed the link) and
+// answers each request with the bytes scripted for its id, or fails it as an unreachable daemon
+// would. Used by the unit tests and the reply fuzz target; it needs no test framework.
 #pragma once
 
 #include <cstdint>
@@ -81,18 +81,18 @@ private:
 };
 
 // Installs itself as the transport for its lifetime and restores the previous one after.
-class ScriptedDaemon {
+class ScriptedTransport {
 public:
-    ScriptedDaemon() : previous_(WEXGetTransport()) {
+    ScriptedTransport() : previous_(WEXGetTransport()) {
         current_ = this;
         WEXSetTransport({&Transact, &Post});
     }
-    ~ScriptedDaemon() {
+    ~ScriptedTransport() {
         WEXSetTransport(previous_);
         current_ = nullptr;
     }
-    ScriptedDaemon(const ScriptedDaemon&) = delete;
-    ScriptedDaemon& operator=(const ScriptedDaemon&) = delete;
+    ScriptedTransport(const ScriptedTransport&) = delete;
+    ScriptedTransport& operator=(const ScriptedTransport&) = delete;
 
     // Requests of this id are answered with these bytes.
     void Answer(uint32_t id, const Bytes& reply) { answers_[id] = Answer_{true, reply}; }
@@ -131,7 +131,7 @@ private:
 
     static bool Transact(uint32_t id, TStream& payload, TStream* reply,
                          WEXClientEventHandler* handler, ResultsLog* log, bool keepLog) {
-        ScriptedDaemon& d = *current_;
+        ScriptedTransport& d = *current_;
         d.sent_.push_back({id, false, Drain(payload), handler, log, keepLog});
         auto it = d.answers_.find(id);
         const Answer_& answer = it != d.answers_.end() ? it->second : d.unscripted_;
@@ -142,12 +142,12 @@ private:
     }
 
     static bool Post(uint32_t id, TStream& payload) {
-        ScriptedDaemon& d = *current_;
+        ScriptedTransport& d = *current_;
         d.sent_.push_back({id, true, Drain(payload), nullptr, nullptr, false});
         return d.postsSucceed_;
     }
 
-    static inline ScriptedDaemon* current_ = nullptr;
+    static inline ScriptedTransport* current_ = nullptr;
     WEXTransport previous_;
     std::map<uint32_t, Answer_> answers_;
     Answer_ unscripted_;

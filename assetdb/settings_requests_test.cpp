@@ -12,7 +12,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 using requesttest::Wire;
 
 Bytes Soup(const TDBTagRef& tree) {
@@ -28,7 +28,7 @@ TDBTagRef Group(std::initializer_list<std::pair<const char*, const char*>> value
 }
 
 // The group the daemon was last asked to store, read back from the request.
-TDBTagRef StoredGroup(const ScriptedDaemon& daemon) {
+TDBTagRef StoredGroup(const ScriptedTransport& daemon) {
     std::vector<requesttest::SentMessage> writes = daemon.SentWithId(kWEXRequestWriteSettings);
     if (writes.empty()) return {};
     Bytes expectedName = Wire().Name("internet");
@@ -42,7 +42,7 @@ TDBTagRef StoredGroup(const ScriptedDaemon& daemon) {
 }
 
 TEST(SettingsRequests, GroupsAreReadAndWrittenWhole) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     TDBTagRef group = Group({{"language", "de"}, {"username", "ann"}});
     daemon.Answer(kWEXRequestReadSettings, Soup(group));
     TDBTagRef read;
@@ -62,7 +62,7 @@ TEST(SettingsRequests, GroupsAreReadAndWrittenWhole) {
 
 TEST(SettingsRequests, ReadingAGroupTheDaemonLacksGivesAnEmptyTree) {
     for (const Bytes& reply : {Bytes(), Bytes(Wire().U32(0x24534341).U32(1).U32(0).U32(0))}) {
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         daemon.Answer(kWEXRequestReadSettings, reply);
         TDBTagRef read;
         ASSERT_TRUE(WEXClient::ReadSettings("internet", read));
@@ -72,7 +72,7 @@ TEST(SettingsRequests, ReadingAGroupTheDaemonLacksGivesAnEmptyTree) {
 }
 
 TEST(SettingsRequests, LanguageIsOneValue) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     daemon.Answer(kWEXRequestGetSetting, Wire().Name("fr"));
     EXPECT_EQ(WEXGetInterfaceLanguage().str(), "fr");
     EXPECT_EQ(daemon.Sent().at(0).payload, Bytes(Wire().Name("internet").Name("language")));
@@ -97,7 +97,7 @@ TEST(SettingsRequests, LoginIsStoredIntoTheGroup) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         daemon.Answer(kWEXRequestReadSettings, c.group);
         ASSERT_TRUE(WEXStoreOnlineLogin("bob", "secret"));
         TDBTagRef stored = StoredGroup(daemon);
@@ -123,7 +123,7 @@ TEST(SettingsRequests, LoginIsNotStoredWhenTheGroupCannotBeRead) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedDaemon daemon;
+        ScriptedTransport daemon;
         if (c.reached)
             daemon.Answer(kWEXRequestReadSettings, c.reply);
         else

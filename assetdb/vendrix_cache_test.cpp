@@ -13,7 +13,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 using requesttest::Wire;
 
 Bytes Info(bool finished, const char* path) {
@@ -48,7 +48,7 @@ TEST(VendrixCache, NotificationsRefillOnlyCachedRecords) {
 }
 
 TEST(VendrixCache, AvailabilityAsksUntilFinishedThenAnswersFromTheRecord) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     daemon.Answer(kWEXRequestResolveVendrixAsset, Wire().U64(0x500));
     URLRecord url;
     url.Parse("https://shop.example/a.cdp");
@@ -76,7 +76,7 @@ TEST(VendrixCache, AvailabilityAsksUntilFinishedThenAnswersFromTheRecord) {
 }
 
 TEST(VendrixCache, NoRecordWhenTheDaemonStartedNothing) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     daemon.Answer(kWEXRequestResolveVendrixAsset, Wire().U64(kWEXNoVendrixRecord));
     URLRecord url;
     url.Parse("https://shop.example/a.cdp");

@@ -11,7 +11,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 
 TEST(LoadAssetConfigSoup, ReadsTheScriptTexts) {
     TDBTagRef config = souptest::NewContainer();
@@ -20,7 +20,7 @@ TEST(LoadAssetConfigSoup, ReadsTheScriptTexts) {
     souptest::AddValue(config, "scriptlibrary", kTagInt, std::string(4, '\0'));
     std::string soup = souptest::Write(config);
 
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     daemon.Answer(kWEXRequestAssetConfig, Bytes(soup.begin(), soup.end()));
     WEXClient::AssetScriptConfig out;
     ASSERT_TRUE(WEXClient::LoadAssetConfigSoup(KUID(1, 2), out));

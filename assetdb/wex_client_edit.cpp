@@ -1,8 +1,8 @@
 #include "assetdb/wex_client_edit.h"
 
-#include "assetdb/request_hooks.h"
 #include "assetdb/request_ids.h"
 #include "assetdb/request_payload.h"
+#include "assetdb/spec_registry.h"
 #include "platform/kiv/base/log.h"
 
 namespace WEXClient {
@@ -14,6 +14,11 @@ uint64_t ReadDaemonHandle(TStream& reply) {
     uint64_t handle;
     reply.ReadU64(handle, WEXAssetHandle::kNoDaemonHandle);
     return handle;
+}
+
+// The script host loads the asset's spec afresh on its next use.
+void ForgetCachedSpec(const KUID& asset) {
+    if (SpecRegistry* registry = SpecRegistry::Instance()) registry->Forget(asset);
 }
 
 bool HoldsAsset(const WEXAssetHandle& handle, const char* operation) {
@@ -108,7 +113,7 @@ bool CommitAsset(WEXAssetHandle& handle, uint32_t flags, bool* second, ResultsLo
     if (second != nullptr) *second = secondAnswer;
     if (committed) {
         handle.SetFlags(0);
-        WEXForgetCachedSpec(handle.GetAsset());
+        ForgetCachedSpec(handle.GetAsset());
     }
     return committed;
 }
@@ -121,7 +126,7 @@ bool DeleteAsset(const KUID& asset, bool flag, ResultsLog* log) {
     if (!WEXTransact(kWEXRequestDeleteAsset, payload, reply, {nullptr, log, false})) return false;
     bool deleted;
     reply.ReadBool(deleted, false);
-    if (deleted) WEXForgetCachedSpec(asset);
+    if (deleted) ForgetCachedSpec(asset);
     return deleted;
 }
 

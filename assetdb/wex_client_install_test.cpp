@@ -17,7 +17,7 @@
 namespace {
 
 using requesttest::Bytes;
-using requesttest::ScriptedDaemon;
+using requesttest::ScriptedTransport;
 
 int gBuilds = 0;
 TDBTagRef BuildFromExport(const TDBTagRef& exported, const TDBTagRef& options) {
@@ -36,7 +36,7 @@ Bytes ExportedAsset() {
 }
 
 TEST(ExportAssetToArchive, HandsTheExportAndOptionsToTheBuilder) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     daemon.Answer(kWEXRequestExportAsset, ExportedAsset());
     WEXSetArchiveBuildCall(&BuildFromExport);
     TDBTagRef options = souptest::NewContainer();
@@ -58,7 +58,7 @@ TEST(ExportAssetToArchive, HandsTheExportAndOptionsToTheBuilder) {
 }
 
 TEST(ExportAssetToArchive, WithoutABuilderNoArchiveIsMade) {
-    ScriptedDaemon daemon;
+    ScriptedTransport daemon;
     daemon.Answer(kWEXRequestExportAsset, ExportedAsset());
     std::vector<std::string> lines;
     int id = Kiv::Log::AddListener([&](std::string_view l) { lines.emplace_back(l); });

@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto n = static_cast<uint32_t>(size);
     ReadRecords(data, n);
     {
-        requesttest::ScriptedDaemon daemon;
+        requesttest::ScriptedTransport daemon;
         daemon.AnswerUnscripted(requesttest::Bytes(data, data + size));
         AskEverything();
     }
