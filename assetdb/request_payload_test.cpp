@@ -16,24 +16,11 @@
 #include "assetdb/wex_client_edit.h"
 #include "assetdb/wex_client_install.h"
 #include "configdata/tdb_container_tag.h"
-#include "platform/kiv/base/log.h"
 
 namespace {
 
+using requesttest::LogLines;
 using requesttest::ScriptedTransport;
-
-// Log lines written while it lives.
-class LogLines {
-public:
-    LogLines()
-        : id_(Kiv::Log::AddListener([this](std::string_view l) { lines_.emplace_back(l); })) {}
-    ~LogLines() { Kiv::Log::RemoveListener(id_); }
-    const std::vector<std::string>& Get() const { return lines_; }
-
-private:
-    std::vector<std::string> lines_;
-    int id_;
-};
 
 TDBTagRef NestedDeeperThanAllowed() {
     TDBTagRef root = MakeCounted<TDBContainerTag>();

@@ -12,6 +12,7 @@
 
 #include "assetdb/request_sender.h"
 #include "foundation/tstream.h"
+#include "platform/kiv/base/log.h"
 
 namespace requesttest {
 
@@ -78,6 +79,21 @@ private:
         return *this;
     }
     Bytes bytes_;
+};
+
+// The engine log's lines written while it lives.
+class LogLines {
+public:
+    LogLines()
+        : id_(Kiv::Log::AddListener([this](std::string_view l) { lines_.emplace_back(l); })) {}
+    ~LogLines() { Kiv::Log::RemoveListener(id_); }
+    LogLines(const LogLines&) = delete;
+    LogLines& operator=(const LogLines&) = delete;
+    const std::vector<std::string>& Get() const { return lines_; }
+
+private:
+    std::vector<std::string> lines_;
+    int id_;
 };
 
 // Installs itself as the transport for its lifetime and restores the previous one after.

@@ -12,7 +12,6 @@
 #include "assetdb/request_test_support.h"
 #include "assetdb/tag_text.h"
 #include "configdata/soup_test_support.h"
-#include "platform/kiv/base/log.h"
 
 namespace {
 
@@ -60,13 +59,11 @@ TEST(ExportAssetToArchive, HandsTheExportAndOptionsToTheBuilder) {
 TEST(ExportAssetToArchive, WithoutABuilderNoArchiveIsMade) {
     ScriptedTransport daemon;
     daemon.Answer(kWEXRequestExportAsset, ExportedAsset());
-    std::vector<std::string> lines;
-    int id = Kiv::Log::AddListener([&](std::string_view l) { lines.emplace_back(l); });
+    requesttest::LogLines lines;
     TDBTagRef archive = WEXClient::ExportAssetToArchive(KUID(1, 2), 3, {}, nullptr);
-    Kiv::Log::RemoveListener(id);
     EXPECT_FALSE(archive);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("the archive builder is not available in this build"),
+    ASSERT_EQ(lines.Get().size(), 1u);
+    EXPECT_NE(lines.Get()[0].find("the archive builder is not available in this build"),
               std::string::npos);
 }
 
