@@ -19,6 +19,8 @@
 #include "assetdb/daemon_link_test_support.h"
 #include "assetdb/notifications.h"
 #include "assetdb/reader_thread.h"
+#include "assetdb/request_sender.h"
+#include "assetdb/vendrix_cache.h"
 #include "configdata/kuid.h"
 #include "foundation/main_thread.h"
 #include "foundation/tbuffer.h"
@@ -90,6 +92,7 @@ protected:
         LinkTest::TearDown();
         SetWEXCommandHostCallback(nullptr);
         SetWEXCacheUpdateHandler(nullptr);
+        WEXSetTransport({});
     }
     // The main thread's poll, until the condition holds.
     template <class Condition>
@@ -370,6 +373,35 @@ TEST_F(Transactions, QuestionsAreAnsweredByTheRequestsHandlerOffTheMainThread) {
             EXPECT_NE(handler.thread.load(), 0u);
         }
     }
+}
+
+// As start-up installs it: the request wrappers reach the daemon through the link, and the
+// content-service cache hears its updates.
+TEST_F(Transactions, InstalledLinkCarriesTheWrappersAndTheCacheUpdates) {
+    Answering answering;
+    ScriptedDaemon daemon(database, answering.Script());
+    ASSERT_TRUE(WEXOpenDatabase(StartupOptions()));
+    TBuffer payload;
+    payload.WriteU32(5);
+    payload.Rewind();
+    TBuffer reply;
+    ASSERT_TRUE(WEXSendRequest(kAsk, payload, reply));
+    EXPECT_EQ(Bytes(reply), "re:" + Words({5}));
+
+    const uint64_t record = 77;
+    WEXVendrixCache::Instance().Insert(record);
+    WEXVendrixInfo info;
+    info.finished = true;
+    info.path = "/tmp/fetched.cdp";
+    TBuffer note;
+    note.WriteU64(record);
+    WEXWriteVendrixInfo(note, info);
+    ASSERT_TRUE(daemon.Send(ScriptedDaemon::NoteRecord(kNotifyCacheUpdate, Bytes(note))));
+    WEXVendrixInfo cached;
+    EXPECT_TRUE(Eventually(
+        [&] { return WEXVendrixCache::Instance().Find(record, cached) && cached.finished; }));
+    EXPECT_EQ(cached.path, info.path);
+    WEXVendrixCache::Instance().Remove(record);
 }
 
 TEST_F(Transactions, CloseFreesQueuedNotificationsUnrun) {

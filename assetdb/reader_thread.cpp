@@ -4,6 +4,8 @@
 #include "assetdb/daemon_link.h"
 #include "assetdb/link_records.h"
 #include "assetdb/notifications.h"
+#include "assetdb/request_sender.h"
+#include "assetdb/vendrix_cache.h"
 
 namespace {
 
@@ -48,4 +50,6 @@ void WEXInstallClientLink() {
     hooks.transact = WEXClientTransactAndWait;
     hooks.discardNotifications = DiscardNotifications;
     SetWEXLinkHooks(hooks);
+    WEXUseDaemonLink();
+    SetWEXCacheUpdateHandler(WEXVendrixUpdateNotification);
 }

@@ -9,6 +9,8 @@
 void WEXClientReaderThread();
 
 // Installs the reader, the request's wait for its reply and the discarding of queued
-// notifications into the daemon link, and the link's requests and posts behind the request
-// seam of the request wrappers. Start-up calls it before the database opens.
+// notifications into the daemon link, the link's requests and posts behind the request seam
+// of the request wrappers, and the content-service cache's handler for its update
+// notifications. Start-up calls it before the database opens (requests made before the open
+// fail as the link is not open).
 void WEXInstallClientLink();
