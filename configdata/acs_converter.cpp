@@ -148,8 +148,9 @@ public:
     KUIDTextConverter() : ACSConverter(kTagKUID, kTagText) {}
     ACSRawDataRef Convert(const ACSRawDataRef& input) const override {
         if (input.GetSize() != 8) return {};
-        Kiv::PString text = KUID::UnpackWords(input.GetData()).ToString();
-        return MakeRawData(text.c_str(), static_cast<uint32_t>(text.Length() + 1));
+        std::string text;
+        KUID::UnpackWords(input.GetData()).AppendString(text);
+        return TextData(text);
     }
 };
 

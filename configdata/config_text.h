@@ -31,7 +31,8 @@
 //     begins "<kuid:", "<kuid2:" or "<NULL>" (any case) and names at most one KUID is a KUID.
 //   - Text without a BOM is taken to be in the local code page and converted to UTF-8.
 //   - A name given twice in one block keeps the last value, as the last child.
-//   - Bytes after a NUL in a name or a text are dropped.
+//   - Bytes after a NUL in a name or a text are dropped; a name that begins with a NUL is read
+//     with its value and dropped.
 //   - A number too large for its type is kept as the text it was written as.
 // There is no comment syntax; malformed text yields whatever the rules above make of it.
 #pragma once

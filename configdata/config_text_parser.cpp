@@ -146,7 +146,10 @@ private:
         }
     }
 
+    // A name that begins with a NUL is empty: no text can name such a child, so it is read
+    // with its value and dropped.
     void Store(const Kiv::PString& name, TDBTagRef node) {
+        if (name.IsEmpty()) return;
         open_.back().children.Set(name, std::move(node));
     }
 
@@ -308,8 +311,8 @@ private:
     }
 
     // A text value, quoted or not; line ends inside quotes and "\n" outside them become CR LF.
-    std::string ReadTextValue() {
-        std::string text;
+    void ReadTextValue(std::string& text) {
+        text.clear();
         SkipBlanks(p_);
         if (p_ < end_ && *p_ == '"') {
             for (++p_; p_ < end_ && *p_ != '"'; ++p_) {
@@ -323,7 +326,7 @@ private:
                 if (p_ + 1 < end_ && IsLineEnd(p_[1]) && p_[1] != c) ++p_;
             }
             if (p_ < end_) ++p_;  // the closing quote
-            return text;
+            return;
         }
         while (p_ < end_ && !IsLineEnd(*p_) && *p_ != '}') {
             if (*p_ == '\\' && p_ + 1 < end_ && p_[1] == 'n') {
@@ -333,7 +336,6 @@ private:
                 text += *p_++;
             }
         }
-        return text;
     }
 
     static size_t Count(std::string_view text, std::string_view what) {
@@ -358,7 +360,8 @@ private:
     }
 
     void StoreText(const Kiv::PString& name) {
-        std::string text = ReadTextValue();
+        std::string& text = text_;
+        ReadTextValue(text);
         text.resize(std::strlen(text.c_str()));
         if (NamesOneKUID(text)) {
             uint8_t block[8];
@@ -381,6 +384,7 @@ private:
     const char* p_;
     const char* end_;
     std::vector<Block> open_;
+    std::string text_;  // the text value being read, kept to reuse its memory
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "configdata/tdb_container_tag.h"
 #include "foundation/tbuffer.h"
 #include "foundation/tfile.h"
+#include "platform/kiv/base/log.h"
 
 namespace {
 
@@ -130,6 +131,22 @@ TEST(ConfigTextWriter, NothingForAnEmptyTreeAndARefusalForOneTooDeep) {
     EXPECT_EQ(stream.GetDataLength(), 0u);
 }
 
+TEST(ConfigTextWriter, DumpsGoToTheLogAndToStandardOutputAsText) {
+    TDBTagRef root;
+    TDBContainerTag::SetInt(root, N("a"), 1);
+    std::string expected = kBom + "\r\na" + Spaces(39) + "1\r\n";
+
+    std::vector<std::string> lines;
+    int id = Kiv::Log::AddListener([&](std::string_view line) { lines.emplace_back(line); });
+    TDBContainerTag::LogAsText(root);
+    Kiv::Log::RemoveListener(id);
+    EXPECT_EQ(lines, std::vector<std::string>{expected});
+
+    testing::internal::CaptureStdout();
+    TDBContainerTag::PrintAsText(root);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+}
+
 // --- parser: values ----------------------------------------------------------------------------
 
 TEST(ConfigTextParser, ClassifiesEachKindOfValue) {
@@ -178,6 +195,7 @@ TEST(ConfigTextParser, ClassifiesEachKindOfValue) {
         {"a 1\nb 2\na 3", "b=int:2 a=int:3"},
         {std::string("v a\0b", 5), "v=text:a"},
         {std::string("a\0b 1", 5), "a=int:1"},
+        {std::string("\0b 1\n\0c {\nx 1\n}\nd 2", 19), "d=int:2"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Describe(Parse(c.line)), c.tree) << c.line;

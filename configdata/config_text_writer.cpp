@@ -55,7 +55,7 @@ void AppendValueText(const ACSChunk& node, std::string& text) {
             AppendFloatList(data, size, text);
             return;
         case kTagKUID:
-            if (size == 8) text += KUID::UnpackWords(data).ToString().view();
+            if (size == 8) KUID::UnpackWords(data).AppendString(text);
             return;
         default: {
             ACSRawDataRef converted = ConvertRawData(type, node.GetRawData(), kTagText);

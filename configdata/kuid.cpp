@@ -1,5 +1,6 @@
 #include "configdata/kuid.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "configdata/number_text.h"
@@ -186,8 +187,27 @@ KUID ParseText(const char* t, bool strict) {
 
 Kiv::PString KUID::ToString() const {
     if (IsNull()) return NullText();
-    if (IsShortForm()) return Kiv::PString::Printf("<kuid:%d:%d>", userId, contentId);
-    return Kiv::PString::Printf("<kuid2:%d:%d:%d>", userId, contentId, version);
+    std::string text;
+    AppendString(text);
+    return Kiv::PString(text);
+}
+
+void KUID::AppendString(std::string& out) const {
+    if (IsNull()) {
+        out += NullText().view();
+        return;
+    }
+    char number[16];
+    auto put = [&](int32_t v) { out.append(number, std::to_chars(number, number + 16, v).ptr); };
+    out += IsShortForm() ? "<kuid:" : "<kuid2:";
+    put(userId);
+    out += ':';
+    put(contentId);
+    if (!IsShortForm()) {
+        out += ':';
+        put(version);
+    }
+    out += '>';
 }
 
 Kiv::PString KUID::ToStringNoVersion() const {
