@@ -84,32 +84,25 @@ ACSRawDataRef TextData(const std::string& text) {
     return MakeRawData(text.c_str(), static_cast<uint32_t>(text.size() + 1));
 }
 
-class TextIntConverter final : public ACSConverter {
+// One number from a text that passes the numeric test of its side; a text that passes but
+// holds no number (a lone '-', blanks) reads as 0, one out of range as nothing.
+template <typename T, uint32_t kTarget, bool (*kPasses)(std::string_view),
+          NumberScan (*kScan)(const char*, const char*, T&, const char**)>
+class TextNumberConverter final : public ACSConverter {
 public:
-    TextIntConverter() : ACSConverter(kTagText, kTagInt) {}
+    TextNumberConverter() : ACSConverter(kTagText, kTarget) {}
     ACSRawDataRef Convert(const ACSRawDataRef& input) const override {
         std::string_view text = TextOfData(input.GetData(), input.GetSize());
-        if (!IsIntNumericText(text)) return {};
-        // A text that passes but holds no number (a lone '-', blanks) reads as 0.
-        int32_t value = 0;
-        if (ScanInt(text.data(), text.data() + text.size(), value) == NumberScan::kOutOfRange)
+        if (!kPasses(text)) return {};
+        T value = 0;
+        if (kScan(text.data(), text.data() + text.size(), value, nullptr) ==
+            NumberScan::kOutOfRange)
             return {};
         return MakeRawData(&value, 4);
     }
 };
-
-class TextFloatConverter final : public ACSConverter {
-public:
-    TextFloatConverter() : ACSConverter(kTagText, kTagFloat) {}
-    ACSRawDataRef Convert(const ACSRawDataRef& input) const override {
-        std::string_view text = TextOfData(input.GetData(), input.GetSize());
-        if (!IsFloatNumericText(text)) return {};
-        float value = 0.0f;
-        if (ScanFloat(text.data(), text.data() + text.size(), value) == NumberScan::kOutOfRange)
-            return {};
-        return MakeRawData(&value, 4);
-    }
-};
+using TextIntConverter = TextNumberConverter<int32_t, kTagInt, IsIntNumericText, ScanInt>;
+using TextFloatConverter = TextNumberConverter<float, kTagFloat, IsFloatNumericText, ScanFloat>;
 
 class TextKUIDConverter final : public ACSConverter {
 public:

@@ -131,10 +131,10 @@ private:
                     CheckByteOrderMark();
                     break;
                 case ValueKind::kInt:
-                    StoreInt(name);
+                    StoreNumber<int32_t>(name, kTagInt, ScanInt);
                     break;
                 case ValueKind::kFloat:
-                    StoreFloat(name);
+                    StoreNumber<float>(name, kTagFloat, ScanFloat);
                     break;
                 case ValueKind::kList:
                     StoreList(name);
@@ -273,20 +273,15 @@ private:
         StoreValue(name, kTagText, text.c_str(), text.size() + 1);
     }
 
-    void StoreInt(const Kiv::PString& name) {
+    // One int or float; a value that holds no number (a lone '-') reads as 0.
+    template <typename T>
+    void StoreNumber(const Kiv::PString& name, uint32_t type,
+                     NumberScan (*scan)(const char*, const char*, T&, const char**)) {
         std::string_view value = ReadNumberValue();
-        int32_t v = 0;  // a lone '-' holds no number and reads as 0
-        if (ScanInt(value.data(), value.data() + value.size(), v) == NumberScan::kOutOfRange)
+        T v = 0;
+        if (scan(value.data(), value.data() + value.size(), v, nullptr) == NumberScan::kOutOfRange)
             return StoreNumberAsText(name, value);
-        StoreValue(name, kTagInt, &v, 4);
-    }
-
-    void StoreFloat(const Kiv::PString& name) {
-        std::string_view value = ReadNumberValue();
-        float v = 0.0f;
-        if (ScanFloat(value.data(), value.data() + value.size(), v) == NumberScan::kOutOfRange)
-            return StoreNumberAsText(name, value);
-        StoreValue(name, kTagFloat, &v, 4);
+        StoreValue(name, type, &v, 4);
     }
 
     void StoreList(const Kiv::PString& name) {

@@ -124,28 +124,32 @@ NumberScan ScanFloat(const char* p, const char* end, float& value, const char** 
     return NumberScan::kRead;
 }
 
-void AppendIntList(const void* data, size_t size, std::string& out) {
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    char buffer[16];
-    for (size_t i = 0; data != nullptr && i + 4 <= size; i += 4) {
-        int32_t v;
-        std::memcpy(&v, bytes + i, 4);
-        if (i != 0) out += ',';
-        std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, v);
-        out.append(buffer, r.ptr);
-    }
-}
+namespace {
 
-void AppendFloatList(const void* data, size_t size, std::string& out) {
+// Appends each 4-byte value of the block through `format`, joined by ",".
+template <typename T, typename Format>
+void AppendList(const void* data, size_t size, std::string& out, Format format) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     char buffer[64];
     for (size_t i = 0; data != nullptr && i + 4 <= size; i += 4) {
-        float v;
+        T v;
         std::memcpy(&v, bytes + i, 4);
         if (i != 0) out += ',';
-        // As printf's "%g" of the value (a float reaches printf as a double), in the C locale.
-        std::to_chars_result r = std::to_chars(
-            buffer, buffer + sizeof buffer, static_cast<double>(v), std::chars_format::general, 6);
-        out.append(buffer, r.ptr);
+        out.append(buffer, format(buffer, buffer + sizeof buffer, v).ptr);
     }
+}
+
+}  // namespace
+
+void AppendIntList(const void* data, size_t size, std::string& out) {
+    AppendList<int32_t>(data, size, out, [](char* first, char* last, int32_t v) {
+        return std::to_chars(first, last, v);
+    });
+}
+
+void AppendFloatList(const void* data, size_t size, std::string& out) {
+    // As printf's "%g" of the value (a float reaches printf as a double), in the C locale.
+    AppendList<float>(data, size, out, [](char* first, char* last, float v) {
+        return std::to_chars(first, last, static_cast<double>(v), std::chars_format::general, 6);
+    });
 }

@@ -22,6 +22,16 @@ ACSRawDataRef ConvertedValue(const TDBTagRef& tag, const Kiv::PString& name, uin
     return ConvertRawData(child->GetType(), child->GetRawData(), target);
 }
 
+// The named child's single 4-byte value as the target type, or the default.
+template <typename T>
+T GetSingleValue(const TDBTagRef& tag, const Kiv::PString& name, uint32_t target, T defaultValue) {
+    ACSRawDataRef value = ConvertedValue(tag, name, target);
+    if (value.GetSize() != sizeof(T)) return defaultValue;
+    T v;
+    std::memcpy(&v, value.GetData(), sizeof(T));
+    return v;
+}
+
 void SetValue(TDBTagRef& tag, const Kiv::PString& name, uint32_t type, const void* data,
               uint32_t size) {
     tag.EnsureContainer();
@@ -33,11 +43,7 @@ void SetValue(TDBTagRef& tag, const Kiv::PString& name, uint32_t type, const voi
 
 int32_t TDBContainerTag::GetInt(const TDBTagRef& tag, const Kiv::PString& name,
                                 int32_t defaultValue) {
-    ACSRawDataRef value = ConvertedValue(tag, name, kTagInt);
-    if (value.GetSize() != 4) return defaultValue;
-    int32_t v;
-    std::memcpy(&v, value.GetData(), 4);
-    return v;
+    return GetSingleValue(tag, name, kTagInt, defaultValue);
 }
 
 bool TDBContainerTag::GetBool(const TDBTagRef& tag, const Kiv::PString& name, bool defaultValue) {
@@ -46,11 +52,7 @@ bool TDBContainerTag::GetBool(const TDBTagRef& tag, const Kiv::PString& name, bo
 
 float TDBContainerTag::GetFloat(const TDBTagRef& tag, const Kiv::PString& name,
                                 float defaultValue) {
-    ACSRawDataRef value = ConvertedValue(tag, name, kTagFloat);
-    if (value.GetSize() != 4) return defaultValue;
-    float v;
-    std::memcpy(&v, value.GetData(), 4);
-    return v;
+    return GetSingleValue(tag, name, kTagFloat, defaultValue);
 }
 
 KUID TDBContainerTag::GetKUID(const TDBTagRef& tag, const Kiv::PString& name,
