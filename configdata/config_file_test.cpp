@@ -142,7 +142,7 @@ TEST(ConfigFile, AnEmptyTreeWritesAnEmptyTextAndReadsBackEmpty) {
 
 TEST(ConfigFile, PathsWithALocationStayInsideIt) {
     testsupport::TempDir dir;
-    SetDataRoot(Kiv::File::Path(dir.path()));
+    SetFolderRoots(Kiv::File::Path(dir.path()), Kiv::File::Path(dir.path()));
     std::filesystem::create_directories(dir / "local/asset");
     EXPECT_TRUE(WriteConfigFile(Sample(), "local", "asset/config.txt"));
     EXPECT_EQ(dir.Read("local/asset/config.txt"), kSampleText);
@@ -155,7 +155,7 @@ TEST(ConfigFile, PathsWithALocationStayInsideIt) {
     dir.Write("outside.txt", "kind scenery\n");
     EXPECT_FALSE(ReadConfigFile("local", "../outside.txt", back));
     EXPECT_FALSE(back);
-    SetDataRoot(Kiv::File::Path());
+    SetFolderRoots(Kiv::File::Path(), Kiv::File::Path());
 }
 
 TEST(ConfigFile, TheTwinPathReplacesTheExtension) {
