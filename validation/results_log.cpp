@@ -1,19 +1,20 @@
 #include "validation/results_log.h"
 
-#include <cstring>
 #include <mutex>
+#include <string_view>
 
+#include "configdata/interface_text.h"
+#include "configdata/tdb_container_tag.h"
 #include "foundation/statics.h"
 #include "foundation/substitute.h"
 #include "validation/global_results_map.h"
 
 namespace {
 
-// The value of a named-values child as text.
-Kiv::String ChildValueText(const TDBTagRef& node) {
-    if (node.IsEmpty() || node->GetType() != kTagText) return Kiv::String();
-    const char* data = static_cast<const char*>(node->GetData());
-    return Kiv::String(data, ::strnlen(data, node->GetDataSize()));
+// A text that is one interface-text key: "$" and a name, no blanks ("$(" opens a placeholder).
+bool IsInterfaceKey(std::string_view text) {
+    return text.size() > 1 && text[0] == '$' && text[1] != '(' &&
+           text.find_first_of(" \t\r\n") == std::string_view::npos;
 }
 
 void SubstituteNamedValues(Kiv::String& text, const TDBTagRef& values) {
@@ -23,7 +24,7 @@ void SubstituteNamedValues(Kiv::String& text, const TDBTagRef& values) {
     TDBTagRef node;
     for (uint32_t i = 0; i < children; ++i) {
         if (!values->GetChildAt(i, name, node)) continue;
-        SubstituteVariable(text, name.view(), ChildValueText(node).view());
+        SubstituteVariable(text, name.view(), TDBContainerTag::GetString(values, name).view());
     }
 }
 
@@ -136,6 +137,9 @@ void ResultsLog::ChangedLocked() {
 
 void AddMessage(ResultsLog& log, uint32_t severity, const HalvexPropertyRef& parameter,
                 Kiv::String text, const TDBTagRef& values) {
+    // Looked up before the log's lock is taken: the look-up takes the main-thread lock, and a
+    // thread holding that may be waiting for this log.
+    if (IsInterfaceKey(text.view())) text = GetInterfaceString(text.c_str());
     SubstituteNamedValues(text, values);
     std::lock_guard hold(log.lock_);
     ResultsLogEntry entry;

@@ -94,7 +94,10 @@ private:
 };
 
 // Adds one message to the log. The parameter is the given one, or else the top of the context
-// stack, or else none. When `values` holds a container, each of its children in turn replaces
+// stack, or else none. A text that is a single interface-text key ("$" and a name without
+// blanks) becomes that key's text in the chosen language first, so that the placeholders of
+// the looked-up text are filled too. When `values` holds a container, each of its children in
+// turn replaces
 // every placeholder "$(" name ")" of the text, the name matched in any letter case, by the
 // child's value as text; an inserted value is never expanded again, and a placeholder no child
 // names stays as it is. The pipes then hear "list-updated".

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "configdata/interface_text.h"
 #include "configdata/soup_test_support.h"
+#include "foundation/data_root.h"
 #include "foundation/statics.h"
 #include "validation/global_results_map.h"
 #include "validation/results_test_support.h"
@@ -99,6 +101,34 @@ TEST(ResultsLog, PlaceholdersTakeNamedValuesInAnyLetterCase) {
         AddMessage(log, kResultsInfo, {}, c.text, c.values);
         EXPECT_EQ(log.GetEntry(0).text.str(), c.expected) << c.what;
     }
+}
+
+// Callers pass keys; the log stores the chosen language's text with its placeholders filled.
+TEST(ResultsLog, AKeyBecomesItsInterfaceTextBeforeThePlaceholdersAreFilled) {
+    const Kiv::File::Path savedInstall = GetInstallRoot(), savedData = GetDataRoot();
+    SetFolderRoots(Kiv::File::Path(HALVEX_STAGE_DIR),
+                   Kiv::File::Path(HALVEX_STAGE_DIR "/UserData"));
+    InterfaceTextDB::MarkUnloaded();
+
+    ResultsLog log;
+    AddMessage(log, kResultsError, Kuid(1, 2), "$wex_installed",
+               Values({{"asset_kuid", "<kuid:1:2>"}}));
+    AddMessage(log, kResultsError, {}, "$duv_obsolete_asset",
+               Values({{"lowest_halvexbuild", "2.7"}}));
+    AddMessage(log, kResultsInfo, {}, "$duv_eh_error");
+    AddMessage(log, kResultsInfo, {}, "$no_such_key_here");
+    AddMessage(log, kResultsInfo, {}, "$(asset_kuid) stays a placeholder");
+    AddMessage(log, kResultsInfo, {}, "$5 and more");
+    EXPECT_EQ(log.GetEntry(0).text.str(), "Asset <kuid:1:2> was installed.");
+    EXPECT_EQ(log.GetEntry(1).text.str(),
+              "This asset was made for a build older than 2.7 and is obsolete.");
+    EXPECT_EQ(log.GetEntry(2).text.str(), "Error: ");
+    EXPECT_EQ(log.GetEntry(3).text.str(), "$no_such_key_here");
+    EXPECT_EQ(log.GetEntry(4).text.str(), "$(asset_kuid) stays a placeholder");
+    EXPECT_EQ(log.GetEntry(5).text.str(), "$5 and more");
+
+    SetFolderRoots(savedInstall, savedData);
+    InterfaceTextDB::MarkUnloaded();
 }
 
 TEST(ResultsLog, CountsWarningsErrorsAndSuccessesOnly) {

@@ -35,15 +35,15 @@ std::string U32(uint32_t v) {
     return std::string(reinterpret_cast<const char*>(&v), 4);
 }
 
-// Two entries: an information "$a" without parameter, an error "x" about <kuid:1:2>.
+// Two entries: an information "ok" without parameter, an error "x" about <kuid:1:2>.
 const std::string kTwoEntries =
     Hex("00000000 02000000"
-        " 01000000 02000000 2461 00000000"
+        " 01000000 02000000 6f6b 00000000"
         " 03000000 01000000 78"
         "   08000000 01000000 00 0b000000 3c6b7569643a313a323e00");
 
 void FillTwoEntries(ResultsLog& log) {
-    AddMessage(log, kResultsInfo, {}, "$a");
+    AddMessage(log, kResultsInfo, {}, "ok");
     AddMessage(log, kResultsError, Kuid(1, 2), "x");
 }
 
@@ -86,7 +86,7 @@ TEST(ResultsLogWire, ReadingAppendsCountsAndWritesBackTheSameBytes) {
     Read(log, kTwoEntries, &error);
     EXPECT_EQ(error, 0u);
     ASSERT_EQ(log.GetCount(), 2u);
-    EXPECT_EQ(log.GetEntry(0).text.str(), "$a");
+    EXPECT_EQ(log.GetEntry(0).text.str(), "ok");
     EXPECT_TRUE(log.GetEntry(0).parameter.IsEmpty());
     EXPECT_EQ(log.GetEntry(1).parameter.GetText().str(), "<kuid:1:2>");
     EXPECT_EQ(log.GetErrorCount(), 1u);
@@ -114,7 +114,7 @@ TEST(ResultsLogWire, ReadingAppendsCountsAndWritesBackTheSameBytes) {
 }
 
 TEST(ResultsLogWire, BadBytesKeepWhatWasWholeAndAlwaysTellThePipes) {
-    const std::string entry = kTwoEntries.substr(8, 14);  // "$a", no parameter
+    const std::string entry = kTwoEntries.substr(8, 14);  // "ok", no parameter
     struct Case {
         const char* what;
         std::string bytes;
