@@ -5,18 +5,18 @@
 #include <string>
 
 #include "configdata/soup_test_support.h"
+#include "configdata/tdb_container_tag.h"
 
 namespace {
 
+// A config with the build as a float, or as text, and one container child; each may be absent.
 TDBTagRef Config(const char* buildText, float build, const char* child) {
     TDBTagRef config = souptest::NewContainer();
+    const Kiv::PString buildTag("halvex-build");
     if (buildText != nullptr)
-        souptest::AddValue(
-            config, "halvex-build", kTagText,
-            std::string_view(buildText, std::char_traits<char>::length(buildText) + 1));
+        TDBContainerTag::SetString(config, buildTag, Kiv::PString(buildText));
     else if (build != 0.0f)
-        souptest::AddValue(config, "halvex-build", kTagFloat,
-                           std::string_view(reinterpret_cast<const char*>(&build), 4));
+        TDBContainerTag::SetFloat(config, buildTag, build);
     if (child != nullptr) souptest::AddContainer(config, child);
     return config;
 }

@@ -8,6 +8,7 @@
 
 #include "configdata/interface_text.h"
 #include "configdata/soup_test_support.h"
+#include "configdata/tdb_container_tag.h"
 #include "foundation/data_root.h"
 
 namespace {
@@ -90,10 +91,8 @@ TDBTagRef NameConfig(std::initializer_list<std::pair<const char*, std::string>> 
                      float build) {
     TDBTagRef config = souptest::NewContainer();
     for (const auto& [name, text] : texts)
-        souptest::AddValue(config, name, kTagText, std::string_view(text.c_str(), text.size() + 1));
-    if (build != 0.0f)
-        souptest::AddValue(config, "halvex-build", kTagFloat,
-                           std::string_view(reinterpret_cast<const char*>(&build), 4));
+        TDBContainerTag::SetString(config, Kiv::PString(name), Kiv::PString(text));
+    if (build != 0.0f) TDBContainerTag::SetFloat(config, Kiv::PString("halvex-build"), build);
     return config;
 }
 

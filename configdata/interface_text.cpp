@@ -149,24 +149,25 @@ Kiv::PString InterfaceTextDB::GetString(const Kiv::PString& key, bool warn) {
     return key;
 }
 
-TDBTagRef InterfaceTextDB::GetMapText() {
+TDBTagRef InterfaceTextDB::Shared(const TDBTagRef& held) {
     std::lock_guard hold(State().lock);
-    return mapText_;
+    return held;
+}
+
+TDBTagRef InterfaceTextDB::GetMapText() {
+    return Shared(mapText_);
 }
 
 TDBTagRef InterfaceTextDB::GetSpecText() {
-    std::lock_guard hold(State().lock);
-    return specText_;
+    return Shared(specText_);
 }
 
 TDBTagRef InterfaceTextDB::GetScenarioText() {
-    std::lock_guard hold(State().lock);
-    return scenarioText_;
+    return Shared(scenarioText_);
 }
 
 TDBTagRef InterfaceTextDB::GetTable() {
-    std::lock_guard hold(State().lock);
-    return root_;
+    return Shared(root_);
 }
 
 Kiv::String GetInterfaceString(const char* key) {

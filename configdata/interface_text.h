@@ -50,6 +50,9 @@ private:
     InterfaceTextDB() = default;
     friend struct InterfaceTextState;
 
+    // A reference to one of the table's nodes, taken under the state's lock (a reload may be
+    // replacing it).
+    static TDBTagRef Shared(const TDBTagRef& held);
     // Reads the current file (or its ".txt" twin) and takes the three child tables.
     void Load();
 

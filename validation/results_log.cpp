@@ -77,19 +77,21 @@ uint32_t ResultsLog::GetCount() {
     return entries_.Count();
 }
 
-uint32_t ResultsLog::GetWarningCount() {
+uint32_t ResultsLog::ReadLocked(const uint32_t& counter) {
     std::lock_guard hold(lock_);
-    return warnings_;
+    return counter;
+}
+
+uint32_t ResultsLog::GetWarningCount() {
+    return ReadLocked(warnings_);
 }
 
 uint32_t ResultsLog::GetErrorCount() {
-    std::lock_guard hold(lock_);
-    return errors_;
+    return ReadLocked(errors_);
 }
 
 uint32_t ResultsLog::GetSuccessCount() {
-    std::lock_guard hold(lock_);
-    return successes_;
+    return ReadLocked(successes_);
 }
 
 bool ResultsLog::IsReported() {

@@ -79,6 +79,7 @@ private:
     friend void AddMessage(ResultsLog& log, uint32_t severity, const HalvexPropertyRef& parameter,
                            Kiv::String text, const TDBTagRef& values);
 
+    uint32_t ReadLocked(const uint32_t& counter);
     // Caller holds the lock. Stores the entry and counts its severity.
     void AppendLocked(ResultsLogEntry entry);
     // Caller holds the lock. Marks the log not reported and tells the pipes.

@@ -7,6 +7,7 @@
 
 #include "configdata/interface_text.h"
 #include "configdata/soup_test_support.h"
+#include "configdata/tdb_container_tag.h"
 #include "foundation/data_root.h"
 #include "foundation/statics.h"
 #include "validation/global_results_map.h"
@@ -23,9 +24,9 @@ std::string ParameterText(const ResultsLogEntry& e) {
 
 // A named-values soup of text children, in the order given.
 TDBTagRef Values(std::initializer_list<std::pair<const char*, std::string>> children) {
-    TDBTagRef soup = souptest::NewContainer();
+    TDBTagRef soup;
     for (const auto& [name, text] : children)
-        souptest::AddValue(soup, name, kTagText, std::string_view(text.c_str(), text.size() + 1));
+        TDBContainerTag::SetString(soup, Kiv::PString(name), Kiv::PString(text));
     return soup;
 }
 
