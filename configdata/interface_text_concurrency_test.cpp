@@ -1,21 +1,28 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "configdata/interface_text.h"
 #include "foundation/data_root.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 // Worker threads look texts up while the table is reloaded under them: every answer is the
 // text, never a half-loaded table's miss.
 TEST(InterfaceTextConcurrency, LookUpsWhileTheTableReloads) {
+    // An install of its own: the thread-sanitiser build stages no data.
+    testsupport::TempDir install;
+    std::filesystem::create_directory(install / "Data");
+    std::ofstream(install / "Data/InterfaceText.txt") << "$cm_general_untitled \"Untitled\"\n"
+                                                      << "orvel_map_text\n{\n}\n";
     const Kiv::File::Path savedInstall = GetInstallRoot(), savedData = GetDataRoot();
-    SetFolderRoots(Kiv::File::Path(HALVEX_STAGE_DIR),
-                   Kiv::File::Path(HALVEX_STAGE_DIR "/UserData"));
+    SetFolderRoots(Kiv::File::Path(install.path()), Kiv::File::Path(install / "UserData"));
     InterfaceTextDB::MarkUnloaded();
     ASSERT_EQ(GetInterfaceString("$cm_general_untitled").str(), "Untitled");
 
