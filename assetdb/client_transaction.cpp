@@ -9,6 +9,7 @@
 #include "assetdb/link_records.h"
 #include "configdata/kuid.h"
 #include "foundation/logging.h"
+#include "validation/global_results_map.h"
 
 namespace {
 
@@ -56,6 +57,13 @@ void WEXClientTransaction::Register() {
     registered_ = true;
     sentOnLink_ = 0;
     p.table[id] = this;
+    // The daemon's report lines for this request find the log by its id.
+    if (resultsLog_ != nullptr) GlobalResultsMap::Set(id, resultsLog_);
+}
+
+void WEXClientTransaction::LeaveTableLocked() {
+    registered_ = false;
+    if (resultsLog_ != nullptr && !keepLog_) GlobalResultsMap::Erase(id_);
 }
 
 void WEXClientTransaction::Unregister() {
@@ -64,7 +72,7 @@ void WEXClientTransaction::Unregister() {
     if (registered_) {
         auto it = p.table.find(id_);
         if (it != p.table.end() && it->second == this) p.table.erase(it);
-        registered_ = false;
+        LeaveTableLocked();
     }
     failed_ = false;
 }
@@ -102,7 +110,7 @@ bool WEXClientTransaction::ReceiveReply(uint32_t id, uint32_t link) {
     }
     WEXClientTransaction* t = it->second;
     p.table.erase(it);
-    t->registered_ = false;
+    t->LeaveTableLocked();
     t->failed_ = false;
     t->replyLink_ = link;
     t->completion_.Set();

@@ -25,10 +25,11 @@ public:
     WEXClientTransaction(const WEXClientTransaction&) = delete;
     WEXClientTransaction& operator=(const WEXClientTransaction&) = delete;
 
-    // Takes the next id (never 0, never one still pending) and enters the request in the
-    // pending table.
+    // Takes the next id (never 0, never one still pending), enters the request in the pending
+    // table and, when it has a results log, enters the log under the id in the results map.
     void Register();
-    // Leaves the pending table; clears the failed flag.
+    // Leaves the pending table and, unless the log is kept, takes the id out of the results
+    // map; clears the failed flag. A reply's arrival does the same.
     void Unregister();
     // The frame went out on that link. When the link has dropped meanwhile (its reader has
     // already failed the link's requests), the request fails at once: no reply can come.
@@ -51,6 +52,8 @@ public:
 
 private:
     friend void FailAllTransactions(uint32_t link);
+    // Caller holds the transaction lock and has taken the request out of the table.
+    void LeaveTableLocked();
 
     uint32_t id_ = 0;
     Kiv::WEvent completion_{true, false};

@@ -26,6 +26,8 @@
 #include "foundation/tbuffer.h"
 #include "platform/kiv/base/thread.h"
 #include "tests/support/scripted_daemon.h"
+#include "validation/global_results_map.h"
+#include "validation/results_log.h"
 
 namespace {
 
@@ -373,6 +375,43 @@ TEST_F(Transactions, QuestionsAreAnsweredByTheRequestsHandlerOffTheMainThread) {
             EXPECT_NE(handler.thread.load(), 0u);
         }
     }
+}
+
+// The daemon's report lines for a request arrive before its reply and land in the request's
+// log; a kept log stays reachable under the request's id afterwards, and lines for an id
+// without a log are read and dropped.
+TEST_F(Transactions, ReportLinesLandInTheRequestsLogBeforeItsReply) {
+    ResultsLog lines;
+    AddMessage(lines, 3, {}, "Broken texture");
+    TBuffer wire;
+    lines.WriteToStream(wire, 0);
+    const std::string wireBytes = Bytes(wire);
+
+    std::atomic<uint32_t> lastId{0};
+    ScriptedDaemon::Script script;
+    script.onFrame = [&](ScriptedDaemon& d, const Frame& f) {
+        if (f.messageId != kAsk) return true;
+        lastId = f.secondWord;
+        return d.Send(
+            ScriptedDaemon::NoteRecord(kNotifyReportLines, Words({0x5151}) + wireBytes) +
+            ScriptedDaemon::NoteRecord(kNotifyReportLines, Words({f.secondWord}) + wireBytes) +
+            ScriptedDaemon::ReplyRecord(f.secondWord, "ok"));
+    };
+    ScriptedDaemon daemon(database, script);
+    ASSERT_TRUE(WEXOpenDatabase(StartupOptions()));
+
+    for (bool keep : {false, true}) {
+        ResultsLog log;
+        TBuffer payload;
+        TBuffer reply;
+        ASSERT_TRUE(WEXClientTransact(kAsk, payload, &reply, nullptr, &log, keep)) << keep;
+        EXPECT_EQ(Bytes(reply), "ok");
+        ASSERT_EQ(log.GetCount(), 1u) << keep;  // there when the requester wakes
+        EXPECT_EQ(log.GetErrorCount(), 1u);
+        EXPECT_EQ(std::string(log.GetEntry(0).text.c_str()), "Broken texture");
+        EXPECT_EQ(GlobalResultsMap::Find(lastId), keep ? &log : nullptr) << keep;
+    }
+    EXPECT_EQ(GlobalResultsMap::Find(0x5151), nullptr);
 }
 
 // As start-up installs it: the request wrappers reach the daemon through the link, and the

@@ -10,6 +10,8 @@
 #include "foundation/callback.h"
 #include "foundation/worker_queue.h"
 #include "platform/kiv/base/thread.h"
+#include "validation/global_results_map.h"
+#include "validation/results_log.h"
 
 namespace {
 
@@ -65,11 +67,17 @@ void RunCommandHostCall(TBuffer& payload) {
     WEXClientPost(kMessageCommandHostAnswer, answer);
 }
 
+// Lines for a request without a log (or for none) are read into a log of their own and
+// dropped with it.
 void ReadReportLines(TBuffer& payload) {
     uint32_t transactionId = 0;
     if (!payload.ReadU32(transactionId)) return;
-    // The results log lands here once the log's wire reader is in the build.
-    (void)transactionId;
+    if (ResultsLog* log = GlobalResultsMap::Find(transactionId)) {
+        ResultsLog::ReadFromBuffer(payload, *log);
+        return;
+    }
+    ResultsLog dropped;
+    ResultsLog::ReadFromBuffer(payload, dropped);
 }
 
 }  // namespace
