@@ -78,6 +78,9 @@ bool AssetStore::LoadIndex() {
             return true;
         case IndexLoad::kCorrupt: {
             std::string aside = path + ".corrupt-" + std::to_string(std::time(nullptr));
+            for (int n = 2; Kiv::File::IsPresent(aside); ++n)
+                aside = path + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" +
+                        std::to_string(n);
             bool moved = Kiv::File::Rename(path, aside);
             LogOutputf("WEXDaemon> index %s is corrupt (%s); %s, rebuilding from the folders",
                        path.c_str(), why.c_str(),

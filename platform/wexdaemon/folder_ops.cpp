@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/wexdaemon/crash_point.h"
+
 namespace wexd {
 
 namespace {
@@ -87,6 +89,7 @@ bool CopyLevel(const std::string& from, const std::string& to, int depth,
             if (!CopyLevel(source, target, depth + 1, skipped, error)) return false;
         } else if (S_ISREG(st.st_mode)) {
             if (!CopyFile(source, target, st.st_mode, error)) return false;
+            CrashPoint("copy.file");
         } else {
             skipped.push_back(source);
         }
