@@ -9,20 +9,21 @@
 
 namespace {
 
-struct DataRootSlot {
+struct FolderRootsSlot {
     Kiv::CriticalSection lock;
-    std::string root;
+    std::string installRoot;
+    std::string dataRoot;
 };
 
-DataRootSlot& Slot() {
-    static ProcessStatic<DataRootSlot> slot("data root");
+FolderRootsSlot& Slot() {
+    static ProcessStatic<FolderRootsSlot> slot("folder roots");
     return slot.Get();
 }
 
 [[maybe_unused]] const bool kBuilt = (Slot(), true);
 
 // The locations that live under the data root. Every other location name is a folder of the
-// install root, which is the data root's parent (the data root is "UserData" inside it).
+// install root.
 constexpr std::string_view kDataRootLocations[] = {"local",   "original", "backups",
                                                    "editing", "cache",    "settings"};
 
@@ -44,27 +45,35 @@ std::string Comparable(std::string_view path) {
 
 }  // namespace
 
-void SetDataRoot(const Kiv::File::Path& root) {
-    DataRootSlot& slot = Slot();
+void SetFolderRoots(const Kiv::File::Path& installRoot, const Kiv::File::Path& dataRoot) {
+    FolderRootsSlot& slot = Slot();
     std::lock_guard<Kiv::CriticalSection> lock(slot.lock);
-    slot.root = root.str();
+    slot.installRoot = installRoot.str();
+    slot.dataRoot = dataRoot.str();
+}
+
+Kiv::File::Path GetInstallRoot() {
+    FolderRootsSlot& slot = Slot();
+    std::lock_guard<Kiv::CriticalSection> lock(slot.lock);
+    return Kiv::File::Path(slot.installRoot);
 }
 
 Kiv::File::Path GetDataRoot() {
-    DataRootSlot& slot = Slot();
+    FolderRootsSlot& slot = Slot();
     std::lock_guard<Kiv::CriticalSection> lock(slot.lock);
-    return Kiv::File::Path(slot.root);
+    return Kiv::File::Path(slot.dataRoot);
 }
 
 Kiv::File::Path GetDataFolder(std::string_view location) {
-    Kiv::File::Path root = GetDataRoot();
-    if (root.IsEmpty() || !IsSingleFolderName(location)) return Kiv::File::Path();
+    if (!IsSingleFolderName(location)) return Kiv::File::Path();
     for (std::string_view name : kDataRootLocations) {
-        if (Kiv::EqualsIgnoreCase(name, location)) return root.AddPath(name);
+        if (Kiv::EqualsIgnoreCase(name, location)) {
+            Kiv::File::Path root = GetDataRoot();
+            return root.IsEmpty() ? root : root.AddPath(name);
+        }
     }
-    Kiv::File::Path install = Comparable(root.view());
-    if (!install.PrevDir() || install.IsEmpty()) return Kiv::File::Path();
-    return install.AddPath(location);
+    Kiv::File::Path install = GetInstallRoot();
+    return install.IsEmpty() ? install : install.AddPath(location);
 }
 
 bool IsPathInside(std::string_view path, std::string_view folder) {

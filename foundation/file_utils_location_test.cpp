@@ -15,18 +15,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An install tree in a temporary folder, with its data root set for the test.
+// An install tree in a temporary folder, with its roots set for the test.
 class Locations : public ::testing::Test {
 protected:
     void SetUp() override {
         root = dir / "install/UserData";
         fs::create_directories(root);
-        SetDataRoot(root);
+        SetFolderRoots(dir / "install", root);
         logId = Kiv::Log::AddListener([this](std::string_view line) { log.emplace_back(line); });
     }
     void TearDown() override {
         Kiv::Log::RemoveListener(logId);
-        SetDataRoot("");
+        SetFolderRoots("", "");
     }
 
     testsupport::TempDir dir;
@@ -57,7 +57,7 @@ TEST_F(Locations, LocationNamesMapToDataOrInstallFolders) {
     for (const Case& c : cases)
         EXPECT_EQ(GetDataFolder(c.location).str(), c.folder) << c.location;
 
-    SetDataRoot("");
+    SetFolderRoots("", "");
     EXPECT_TRUE(GetDataFolder("local").IsEmpty());
     EXPECT_TRUE(CreateTemporaryFilePath().IsEmpty());
 }

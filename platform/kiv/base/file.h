@@ -81,6 +81,13 @@ public:
     // by an entry of its folder equal to it ignoring case, when there is one.
     static std::string ResolveCase(std::string_view path);
 
+    // Path substitutions: a name that stands for a folder. Subst registers or replaces one (an
+    // empty folder removes it; false for an empty name); ResolveSubst turns a path whose first
+    // component is a registered name (letter case ignored) into the path inside that folder,
+    // and leaves any other path as it is.
+    static bool Subst(std::string_view name, std::string_view folder);
+    static std::string ResolveSubst(std::string_view path);
+
 private:
     int fd_ = -1;
     std::string path_;

@@ -231,3 +231,24 @@ TEST(Path, AbsoluteFormsAndRelativeTo) {
 }
 
 }  // namespace
+
+TEST(FileSubst, FirstComponentNamesTheFolder) {
+    ASSERT_TRUE(Kiv::File::Subst("scripts", "/opt/install/scripts/"));
+    struct Case {
+        const char* path;
+        const char* resolved;
+    };
+    const Case cases[] = {
+        {"scripts\\a.gs", "/opt/install/scripts/a.gs"},
+        {"SCRIPTS/sub/a.gs", "/opt/install/scripts/sub/a.gs"},
+        {"scripts", "/opt/install/scripts/"},
+        {"scriptsx/a.gs", "scriptsx/a.gs"},
+        {"other/scripts/a.gs", "other/scripts/a.gs"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Kiv::File::ResolveSubst(c.path), c.resolved) << c.path;
+    EXPECT_TRUE(Kiv::File::Subst("scripts", ""));
+    EXPECT_EQ(Kiv::File::ResolveSubst("scripts/a.gs"), "scripts/a.gs");
+    EXPECT_FALSE(Kiv::File::Subst("", "/x"));
+}

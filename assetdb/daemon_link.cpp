@@ -1,0 +1,364 @@
+#include "assetdb/daemon_link.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "assetdb/data_folders.h"
+#include "assetdb/shared_state.h"
+#include "assetdb/spec_registry.h"
+#include "foundation/logging.h"
+#include "foundation/process_launch.h"
+#include "foundation/statics.h"
+#include "foundation/tbuffer.h"
+#include "foundation/tstream.h"
+#include "online/tcp_transport.h"
+#include "platform/kiv/base/thread.h"
+
+namespace {
+
+constexpr const char* kDaemonHost = "127.0.0.1";
+
+struct Link {
+    // A link still up at exit: its reader is stopped before anything it uses goes.
+    ~Link() {
+        if (reader == nullptr) return;
+        stopReader.store(true, std::memory_order_release);
+        receiveGate.Set();
+        if (transport != nullptr) transport->Close();
+        reader->Wait();
+    }
+
+    // Every write to the link, the hello and the link's teardown happen under it; it also
+    // guards the options and the stream pointer's changes.
+    Kiv::CriticalSection sendLock;
+    WEXClientOptions options;
+    std::unique_ptr<TCPTransport> transport;
+    std::unique_ptr<Kiv::Thread> reader;
+    Kiv::WEvent receiveGate{true, false};
+    Kiv::WEvent openEvent{true, false};
+
+    std::atomic<bool> opened{false};
+    std::atomic<bool> linkUp{false};
+    std::atomic<bool> daemonStarted{false};
+    std::atomic<bool> stopReader{false};
+
+    Kiv::CriticalSection helloLock;
+    uint32_t helloWords[2] = {0, 0};
+
+    Kiv::CriticalSection configLock;
+    WEXLinkTiming timing;
+    WEXLinkHooks hooks;
+};
+
+Link& TheLink() {
+    static ProcessStatic<Link> link("daemon link");
+    return link.Get();
+}
+
+[[maybe_unused]] const bool kBuilt = (TheLink(), true);
+
+thread_local bool tIsReaderThread = false;
+
+WEXLinkTiming Timing() {
+    Link& l = TheLink();
+    std::lock_guard<Kiv::CriticalSection> lock(l.configLock);
+    return l.timing;
+}
+
+WEXLinkHooks Hooks() {
+    Link& l = TheLink();
+    std::lock_guard<Kiv::CriticalSection> lock(l.configLock);
+    return l.hooks;
+}
+
+void Sleep(uint32_t ms) {
+    WEXLinkTiming t = Timing();
+    if (t.sleep != nullptr)
+        t.sleep(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool SendWord(TCPTransport& t, uint32_t word) {
+    return DaemonSocketSendExact(t, &word, 4);
+}
+
+// The hello on a fresh stream, under the send lock.
+bool SayHello(Link& l, TCPTransport& t) {
+    std::string path = GetDatabaseFilePath().str();
+    if (!SendWord(t, kHelloClientTag) || !SendWord(t, kClientVersion) ||
+        !SendWord(t, kClientBuild) || !SendWord(t, l.options.clientFlag) ||
+        !SendWord(t, static_cast<uint32_t>(path.size())) ||
+        !DaemonSocketSendExact(t, path.data(), path.size()))
+        return false;
+    uint32_t tag = 0;
+    uint32_t words[2];
+    if (!DaemonSocketReceiveExact(t, &tag, 4) || tag != kHelloDaemonTag ||
+        !DaemonSocketReceiveExact(t, words, sizeof words))
+        return false;
+    std::lock_guard<Kiv::CriticalSection> lock(l.helloLock);
+    l.helloWords[0] = words[0];
+    l.helloWords[1] = words[1];
+    return true;
+}
+
+void StartReader(Link& l) {
+    void (*body)() = Hooks().readerBody;
+    if (body == nullptr) return;
+    l.stopReader.store(false, std::memory_order_release);
+    l.reader = std::make_unique<Kiv::Thread>();
+    l.reader->Start([body] {
+        tIsReaderThread = true;
+        body();
+        return 0u;
+    });
+}
+
+// The payload from its position to its end, read whole before anything of the frame goes out.
+bool TakePayload(TStream& payload, std::vector<uint8_t>& bytes) {
+    uint32_t size = payload.GetSize();
+    uint32_t position = payload.Tell();
+    if (position > size) return false;
+    bytes.resize(size - position);
+    return bytes.empty() ||
+           payload.ReadBytes(bytes.data(), static_cast<uint32_t>(bytes.size())) == bytes.size();
+}
+
+}  // namespace
+
+void WEXClientOptions::SetStartDaemon(bool flag) {
+    Link& l = TheLink();
+    Kiv::SingleLock lock(&l.sendLock, true);
+    l.options.mayStartDaemon = flag ? 1 : 0;
+}
+
+void SetWEXLinkTiming(const WEXLinkTiming& timing) {
+    Link& l = TheLink();
+    std::lock_guard<Kiv::CriticalSection> lock(l.configLock);
+    l.timing = timing;
+}
+
+void SetWEXLinkHooks(const WEXLinkHooks& hooks) {
+    Link& l = TheLink();
+    std::lock_guard<Kiv::CriticalSection> lock(l.configLock);
+    l.hooks = hooks;
+}
+
+void StartDaemon() {
+    Kiv::File::Path daemon = GetDaemonExecutablePath();
+    LaunchProcess(daemon.view(), "", daemon.GetFolder(), kLaunchHidden);
+    TheLink().daemonStarted.store(true, std::memory_order_release);
+}
+
+bool WEXClientHandshake() {
+    Link& l = TheLink();
+    Kiv::SingleLock lock(&l.sendLock, true);
+    if (l.transport != nullptr) return true;
+
+    if (!AttachSharedState(GetDatabaseFilePath().view())) return false;
+    uint32_t port = GetDaemonPort();
+    DetachSharedState();
+    if (port == 0) {
+        StartDaemon();
+        return false;
+    }
+    if (port > 0xFFFF) return false;  // no daemon could listen there
+
+    l.transport = std::make_unique<TCPTransport>(kDaemonHost, static_cast<uint16_t>(port));
+    if (!SayHello(l, *l.transport)) {
+        WEXClientDisconnect(true);
+        return false;
+    }
+    l.linkUp.store(true, std::memory_order_release);
+    l.receiveGate.Set();
+    StartReader(l);
+    return true;
+}
+
+bool WEXOpenDatabase(const WEXClientOptions& options) {
+    Link& l = TheLink();
+    if (l.opened.load(std::memory_order_acquire)) return true;
+    {
+        Kiv::SingleLock lock(&l.sendLock, true);
+        l.options = options;
+    }
+    l.daemonStarted.store(false, std::memory_order_release);
+
+    bool up = false;
+    for (int attempt = 1; attempt <= kLinkAttempts && !up; ++attempt) {
+        if (attempt == 2 && !l.daemonStarted.load(std::memory_order_acquire)) StartDaemon();
+        if (attempt >= 2) Sleep(Timing().retryDelayMs);
+        up = WEXClientHandshake();
+    }
+    if (!up) {
+        LogOutputf("WEXOpenDatabase> unable to connect to WEXDaemon");
+        Kiv::SingleLock lock(&l.sendLock, true);
+        l.options.SetDefaults();
+        return false;
+    }
+    l.opened.store(true, std::memory_order_release);
+    CreateSpecRegistry();
+    l.openEvent.Set();
+    return true;
+}
+
+void WEXCloseDatabase() {
+    Link& l = TheLink();
+    if (!l.opened.exchange(false, std::memory_order_acq_rel)) return;
+    WEXClientDisconnect(false);
+    {
+        Kiv::SingleLock lock(&l.sendLock, true);
+        l.options.SetDefaults();
+    }
+    if (void (*discard)() = Hooks().discardNotifications) discard();
+    DestroySpecRegistry();
+    l.openEvent.Reset();
+}
+
+bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payload) {
+    Link& l = TheLink();
+    Kiv::SingleLock lock(&l.sendLock, true);
+    if (!l.opened.load(std::memory_order_acquire)) return false;
+    // Read before the frame's words go out: a payload that cannot be read whole would leave a
+    // frame on the link whose length announces bytes that never come.
+    std::vector<uint8_t> bytes;
+    if (!TakePayload(payload, bytes)) return false;
+    const uint32_t length = static_cast<uint32_t>(bytes.size());
+
+    for (int attempt = 1; attempt <= kLinkAttempts; ++attempt) {
+        if (attempt == 2) {
+            if (l.options.mayStartDaemon == 0) return false;
+            StartDaemon();
+        }
+        if (attempt >= 2) Sleep(Timing().retryDelayMs);
+        if (!WEXClientHandshake() || l.transport == nullptr) continue;
+        if (!WEXClientSendExact(&messageId, 4) || !WEXClientSendExact(&secondWord, 4)) continue;
+        if (!WEXClientSendExact(&length, 4)) return false;
+        return length == 0 || WEXClientSendExact(bytes.data(), length);
+    }
+    return false;
+}
+
+bool WEXClientTransact(uint32_t messageId, TStream& payload, TStream* reply,
+                       WEXClientEventHandler* eventHandler, ResultsLog* resultsLog, bool keepLog) {
+    auto transact = Hooks().transact;
+    if (transact == nullptr) {
+        LogOutputf("WEXClientTransact> replies cannot be waited for in this build (message %u)",
+                   messageId);
+        return false;
+    }
+    return transact(messageId, payload, reply, eventHandler, resultsLog, keepLog);
+}
+
+bool WEXClientPost(uint32_t messageId, TStream& payload) {
+    return WEXClientSendFrame(messageId, 0, payload);
+}
+
+void WEXClientDisconnect(bool quiet) {
+    if (tIsReaderThread) return;
+    Link& l = TheLink();
+    Kiv::SingleLock lock(&l.sendLock, true);
+    if (l.transport != nullptr) {
+        if (!quiet) SendWord(*l.transport, kGoodbyeWord);
+        l.transport->Close();
+    }
+    if (l.reader != nullptr) {
+        l.stopReader.store(true, std::memory_order_release);
+        l.receiveGate.Set();
+        l.reader->Wait();
+        l.reader.reset();
+        l.stopReader.store(false, std::memory_order_release);
+    }
+    l.transport.reset();
+    l.linkUp.store(false, std::memory_order_release);
+}
+
+bool WEXClientSendExact(const void* bytes, size_t n) {
+    Link& l = TheLink();
+    Kiv::SingleLock lock(&l.sendLock, true);
+    if (l.transport == nullptr) return false;
+    if (DaemonSocketSendExact(*l.transport, bytes, n)) return true;
+    WEXClientDisconnect(true);
+    return false;
+}
+
+bool WEXClientReceiveExact(void* bytes, size_t n, bool dropOnFailure) {
+    // No send lock: the reader thread receives without it. The stream lives until the reader
+    // has been joined, and a requester receives only while it holds the send lock.
+    TCPTransport* t = TheLink().transport.get();
+    if (t == nullptr) return false;
+    if (DaemonSocketReceiveExact(*t, bytes, n)) return true;
+    if (dropOnFailure) WEXClientDisconnect(true);
+    return false;
+}
+
+bool WEXClientReaderShouldStop() {
+    return TheLink().stopReader.load(std::memory_order_acquire);
+}
+
+Kiv::WEvent& WEXClientReceiveGate() {
+    return TheLink().receiveGate;
+}
+
+void WEXClientLinkDropped() {
+    Link& l = TheLink();
+    if (TCPTransport* t = l.transport.get()) t->Close();
+    l.linkUp.store(false, std::memory_order_release);
+    l.receiveGate.Set();
+}
+
+bool WEXClientIsOpen() {
+    return TheLink().opened.load(std::memory_order_acquire);
+}
+bool WEXClientIsLinkUp() {
+    return TheLink().linkUp.load(std::memory_order_acquire);
+}
+bool WEXClientDaemonStarted() {
+    return TheLink().daemonStarted.load(std::memory_order_acquire);
+}
+
+WEXClientOptions WEXClientGetOptions() {
+    Link& l = TheLink();
+    Kiv::SingleLock lock(&l.sendLock, true);
+    return l.options;
+}
+
+void WEXClientHelloWords(uint32_t& first, uint32_t& second) {
+    Link& l = TheLink();
+    std::lock_guard<Kiv::CriticalSection> lock(l.helloLock);
+    first = l.helloWords[0];
+    second = l.helloWords[1];
+}
+
+Kiv::WEvent& WEXDatabaseOpenEvent() {
+    return TheLink().openEvent;
+}
+
+namespace WEXClient {
+
+bool CloseDaemon() {
+    WEXClientOptions::SetStartDaemon(false);
+    TBuffer request;
+    TBuffer reply;
+    WEXClientTransact(kMessageCloseDaemon, request, &reply, nullptr, nullptr, false);
+    WEXLinkTiming t = Timing();
+    uint32_t waited = 0;
+    while (WEXClientIsLinkUp()) {
+        if (waited >= t.closeLimitMs) {
+            LogOutputf("WEXClient::CloseDaemon> the daemon still holds the link after %u ms",
+                       waited);
+            return false;
+        }
+        uint32_t step = t.closePollMs > 0 ? t.closePollMs : 1;
+        Sleep(step);
+        waited += step;
+    }
+    return true;
+}
+
+}  // namespace WEXClient

@@ -1,0 +1,144 @@
+#include "platform/kiv/display/render_kernel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "platform/kiv/base/text.h"
+
+namespace Kiv {
+namespace {
+
+std::atomic<RenderKernel*> current{nullptr};
+std::atomic<int> failuresForTesting{0};
+
+// The renderers whose start this kernel stands in for. None opens anything here.
+constexpr const char* kKnownRenderers[] = {"OpenGL"};
+
+bool TakeTestFailure() {
+    int left = failuresForTesting.load();
+    while (left > 0)
+        if (failuresForTesting.compare_exchange_weak(left, left - 1)) return true;
+    return false;
+}
+
+}  // namespace
+
+RenderKernel::RenderKernel(SceneGraph* scene, float detail) : scene_(scene), detail_(detail) {
+    current.store(this, std::memory_order_release);
+}
+
+RenderKernel::~RenderKernel() {
+    RenderKernel* self = this;
+    current.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+}
+
+bool RenderKernel::Init(const Options& options) {
+    initialised_ = false;
+    if (TakeTestFailure()) {
+        lastError_ = "render kernel start refused by the test hook";
+        return false;
+    }
+    nullRender_ = options.Has("NullRender");
+    if (!nullRender_) {
+        std::string renderer = options.GetString("render");
+        bool known = renderer.empty() ||
+                     std::any_of(std::begin(kKnownRenderers), std::end(kKnownRenderers),
+                                 [&](const char* r) { return EqualsIgnoreCase(r, renderer); });
+        if (!known) {
+            lastError_ = "no renderer named '" + renderer + "'";
+            return false;
+        }
+    }
+    lastError_.clear();
+    initialised_ = true;
+    return true;
+}
+
+RenderKernel::BufferId RenderKernel::CreateVertexBuffer(std::span<const std::byte> data,
+                                                        uint32_t stride) {
+    if (!initialised_ || stride == 0 || data.size() % stride != 0 ||
+        data.size() / stride > UINT32_MAX)
+        return kNoBuffer;
+    std::lock_guard<std::mutex> hold(lock_);
+    Buffer& b = buffers_[nextId_];
+    b.stride = stride;
+    b.bytes.assign(data.begin(), data.end());
+    return nextId_++;
+}
+
+RenderKernel::BufferId RenderKernel::CreateIndexBuffer(std::span<const uint32_t> indices) {
+    if (!initialised_ || indices.size() > UINT32_MAX) return kNoBuffer;
+    std::lock_guard<std::mutex> hold(lock_);
+    Buffer& b = buffers_[nextId_];
+    b.isIndex = true;
+    b.indices.assign(indices.begin(), indices.end());
+    return nextId_++;
+}
+
+bool RenderKernel::ReleaseBuffer(BufferId id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return buffers_.erase(id) == 1;
+}
+
+const RenderKernel::Buffer* RenderKernel::FindLocked(BufferId id) const {
+    auto it = buffers_.find(id);
+    return it == buffers_.end() ? nullptr : &it->second;
+}
+
+uint32_t RenderKernel::GetElementCount(BufferId id) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    const Buffer* b = FindLocked(id);
+    if (b == nullptr) return 0;
+    return static_cast<uint32_t>(b->isIndex ? b->indices.size() : b->bytes.size() / b->stride);
+}
+
+std::vector<std::byte> RenderKernel::GetBufferBytes(BufferId id) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    const Buffer* b = FindLocked(id);
+    if (b == nullptr) return {};
+    if (!b->isIndex) return b->bytes;
+    std::vector<std::byte> out(b->indices.size() * sizeof(uint32_t));
+    if (!out.empty()) std::memcpy(out.data(), b->indices.data(), out.size());
+    return out;
+}
+
+bool RenderKernel::Draw(const DrawCall& call) {
+    if (!initialised_) return false;
+    std::lock_guard<std::mutex> hold(lock_);
+    const Buffer* v = FindLocked(call.vertices);
+    if (v == nullptr || v->isIndex) return false;
+    uint64_t vertexCount = v->bytes.size() / v->stride;
+    uint64_t end = uint64_t{call.first} + call.count;
+    if (call.indices == kNoBuffer) {
+        if (end > vertexCount) return false;
+    } else {
+        const Buffer* ix = FindLocked(call.indices);
+        if (ix == nullptr || !ix->isIndex || end > ix->indices.size()) return false;
+        auto first = ix->indices.begin() + call.first;
+        if (std::any_of(first, first + call.count, [&](uint32_t i) { return i >= vertexCount; }))
+            return false;
+    }
+    draws_.push_back(call);
+    return true;
+}
+
+std::vector<RenderKernel::DrawCall> RenderKernel::GetDrawCalls() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return draws_;
+}
+
+void RenderKernel::ClearDrawCalls() {
+    std::lock_guard<std::mutex> hold(lock_);
+    draws_.clear();
+}
+
+RenderKernel* RenderKernel::GetCurrent() {
+    return current.load(std::memory_order_acquire);
+}
+
+void RenderKernel::FailNextInitsForTesting(int count) {
+    failuresForTesting.store(count > 0 ? count : 0);
+}
+
+}  // namespace Kiv

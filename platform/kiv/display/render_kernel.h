@@ -1,0 +1,97 @@
+// Kiv::RenderKernel: the engine's render kernel, made and started once at start-up and
+// destroyed at shutdown. This is a null kernel: it never opens a window or a device, keeps the
+// geometry it is given in memory and records every draw call, so that rendering code can be
+// tested by what it drew. It starts alike with "-NullRender" and with "-render=OpenGL
+// -hidewindow"; a renderer name it does not know makes Init fail, as a missing device would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/kiv/base/options.h"
+
+namespace Kiv {
+
+class SceneGraph;
+
+class RenderKernel {
+public:
+    enum class Primitive : uint8_t { Points, Lines, Triangles, TriangleStrip };
+    using BufferId = uint32_t;  // 0 is never a buffer
+    static constexpr BufferId kNoBuffer = 0;
+
+    struct DrawCall {
+        Primitive primitive = Primitive::Triangles;
+        BufferId vertices = kNoBuffer;
+        BufferId indices = kNoBuffer;  // kNoBuffer: the vertices are drawn in order
+        uint32_t first = 0;            // first index (or vertex) drawn
+        uint32_t count = 0;            // indices (or vertices) drawn
+        uint32_t material = 0;         // the caller's own tag for what it drew with
+        bool operator==(const DrawCall&) const = default;
+    };
+
+    // scene may be null; detail is the engine's own setting, kept as given.
+    RenderKernel(SceneGraph* scene, float detail);
+    ~RenderKernel();
+    RenderKernel(const RenderKernel&) = delete;
+    RenderKernel& operator=(const RenderKernel&) = delete;
+
+    // True once started; false with GetLastError set when the options name a renderer this
+    // kernel does not know (without "-NullRender"), or a test asked for a failure.
+    bool Init(const Options& options);
+    bool IsInitialised() const { return initialised_; }
+    bool IsNullRender() const { return nullRender_; }
+    SceneGraph* GetScene() const { return scene_; }
+    float GetDetail() const { return detail_; }
+    const std::string& GetLastError() const { return lastError_; }
+
+    // Geometry. A vertex buffer holds whole vertices of `stride` bytes; kNoBuffer when the
+    // kernel is not started, the stride is 0 or the bytes are not whole vertices.
+    BufferId CreateVertexBuffer(std::span<const std::byte> data, uint32_t stride);
+    BufferId CreateIndexBuffer(std::span<const uint32_t> indices);
+    bool ReleaseBuffer(BufferId id);
+    // The vertex count of a vertex buffer or the index count of an index buffer; 0 for none.
+    uint32_t GetElementCount(BufferId id) const;
+    // A copy of a buffer's bytes (indices as 32-bit values); empty for no such buffer.
+    std::vector<std::byte> GetBufferBytes(BufferId id) const;
+
+    // Records the call after checking that its buffers exist and that everything it reads
+    // lies inside them (every index names a vertex of the buffer). False, and nothing
+    // recorded, otherwise.
+    bool Draw(const DrawCall& call);
+    std::vector<DrawCall> GetDrawCalls() const;
+    void ClearDrawCalls();
+
+    // The render kernel alive now (the last one made), or none.
+    static RenderKernel* GetCurrent();
+
+    // Test hook: the next `count` calls of Init, in any kernel, fail.
+    static void FailNextInitsForTesting(int count);
+
+private:
+    struct Buffer {
+        bool isIndex = false;
+        uint32_t stride = 0;
+        std::vector<std::byte> bytes;
+        std::vector<uint32_t> indices;
+    };
+    const Buffer* FindLocked(BufferId id) const;
+
+    SceneGraph* scene_;
+    float detail_;
+    bool initialised_ = false;
+    bool nullRender_ = false;
+    std::string lastError_;
+
+    mutable std::mutex lock_;  // the loading thread may make buffers while the main one draws
+    std::map<BufferId, Buffer> buffers_;
+    BufferId nextId_ = 1;
+    std::vector<DrawCall> draws_;
+};
+
+}  // namespace Kiv

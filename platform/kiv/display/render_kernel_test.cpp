@@ -1,0 +1,120 @@
+#include "platform/kiv/display/render_kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace {
+
+using Kernel = Kiv::RenderKernel;
+
+TEST(RenderKernel, StartsWithoutAWindowWhateverTheRendererOptions) {
+    struct Case {
+        const char* options;
+        bool starts;
+        bool nullRender;
+    };
+    const Case cases[] = {
+        {"-NullRender -LogFile=/dev/null", true, true},
+        {"-render=OpenGL -hidewindow -LogStdOut", true, false},
+        {"-render=opengl", true, false},
+        {"", true, false},
+        {"-render=Vulkan -hidewindow", false, false},
+        {"-render=Vulkan -NullRender", true, true},  // the retry's form
+    };
+    for (const Case& c : cases) {
+        Kernel kernel(nullptr, 8.0f);
+        EXPECT_EQ(kernel.Init(Kiv::Options(c.options)), c.starts) << c.options;
+        EXPECT_EQ(kernel.IsInitialised(), c.starts) << c.options;
+        EXPECT_EQ(kernel.GetLastError().empty(), c.starts) << c.options;
+        if (c.starts) {
+            EXPECT_EQ(kernel.IsNullRender(), c.nullRender) << c.options;
+        }
+    }
+}
+
+TEST(RenderKernel, TestHookFailsExactlyTheNextInits) {
+    Kiv::Options options("-NullRender");
+    Kernel kernel(nullptr, 8.0f);
+    Kernel::FailNextInitsForTesting(2);
+    EXPECT_FALSE(kernel.Init(options));
+    EXPECT_FALSE(kernel.Init(options));
+    EXPECT_TRUE(kernel.Init(options));
+    Kernel::FailNextInitsForTesting(0);
+}
+
+TEST(RenderKernel, CurrentSlotFollowsTheLiveKernel) {
+    EXPECT_EQ(Kernel::GetCurrent(), nullptr);
+    {
+        Kernel kernel(nullptr, 8.0f);
+        EXPECT_EQ(Kernel::GetCurrent(), &kernel);
+        EXPECT_EQ(kernel.GetDetail(), 8.0f);
+    }
+    EXPECT_EQ(Kernel::GetCurrent(), nullptr);
+}
+
+class RenderKernelGeometry : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kernel.Init(Kiv::Options("-NullRender")));
+        std::array<std::byte, 4 * 12> bytes{};  // four vertices of 12 bytes
+        bytes[12] = std::byte{7};
+        vertices = kernel.CreateVertexBuffer(bytes, 12);
+        const uint32_t ix[] = {0, 1, 2, 2, 1, 3};
+        indices = kernel.CreateIndexBuffer(ix);
+        ASSERT_NE(vertices, Kernel::kNoBuffer);
+        ASSERT_NE(indices, Kernel::kNoBuffer);
+    }
+    Kernel kernel{nullptr, 8.0f};
+    Kernel::BufferId vertices = Kernel::kNoBuffer;
+    Kernel::BufferId indices = Kernel::kNoBuffer;
+};
+
+TEST_F(RenderKernelGeometry, KeepsGeometryAndRecordsDrawsInOrder) {
+    EXPECT_EQ(kernel.GetElementCount(vertices), 4u);
+    EXPECT_EQ(kernel.GetElementCount(indices), 6u);
+    EXPECT_EQ(kernel.GetBufferBytes(vertices)[12], std::byte{7});
+    EXPECT_EQ(kernel.GetBufferBytes(indices).size(), 24u);
+
+    Kernel::DrawCall indexed{Kernel::Primitive::Triangles, vertices, indices, 0, 6, 3};
+    Kernel::DrawCall strip{Kernel::Primitive::TriangleStrip, vertices, Kernel::kNoBuffer, 1, 3, 4};
+    ASSERT_TRUE(kernel.Draw(indexed));
+    ASSERT_TRUE(kernel.Draw(strip));
+    EXPECT_EQ(kernel.GetDrawCalls(), (std::vector<Kernel::DrawCall>{indexed, strip}));
+    kernel.ClearDrawCalls();
+    EXPECT_TRUE(kernel.GetDrawCalls().empty());
+}
+
+TEST_F(RenderKernelGeometry, DrawsOutsideTheirBuffersAreRefused) {
+    const uint32_t bad[] = {0, 4};  // 4 is past the last vertex
+    Kernel::BufferId badIndices = kernel.CreateIndexBuffer(bad);
+    using P = Kernel::Primitive;
+    const Kernel::DrawCall refused[] = {
+        {P::Triangles, vertices, indices, 4, 3, 0},           // indices run past the end
+        {P::Triangles, vertices, indices, UINT32_MAX, 2, 0},  // start overflows
+        {P::Points, vertices, Kernel::kNoBuffer, 2, 3, 0},    // vertices run past the end
+        {P::Lines, vertices, badIndices, 0, 2, 0},            // an index names no vertex
+        {P::Lines, indices, Kernel::kNoBuffer, 0, 1, 0},      // not a vertex buffer
+        {P::Lines, vertices, vertices, 0, 1, 0},              // not an index buffer
+        {P::Lines, 999, Kernel::kNoBuffer, 0, 1, 0},          // no such buffer
+    };
+    for (const auto& call : refused)
+        EXPECT_FALSE(kernel.Draw(call));
+    EXPECT_TRUE(kernel.GetDrawCalls().empty());
+
+    EXPECT_TRUE(kernel.ReleaseBuffer(vertices));
+    EXPECT_FALSE(kernel.ReleaseBuffer(vertices));
+    EXPECT_FALSE(kernel.Draw({P::Triangles, vertices, indices, 0, 3, 0}));
+}
+
+TEST(RenderKernel, MakesNoGeometryBeforeItStartsOrFromPartialVertices) {
+    Kernel kernel(nullptr, 8.0f);
+    std::array<std::byte, 10> bytes{};
+    EXPECT_EQ(kernel.CreateVertexBuffer(bytes, 5), Kernel::kNoBuffer);
+    ASSERT_TRUE(kernel.Init(Kiv::Options("-NullRender")));
+    EXPECT_EQ(kernel.CreateVertexBuffer(bytes, 4), Kernel::kNoBuffer);
+    EXPECT_EQ(kernel.CreateVertexBuffer(bytes, 0), Kernel::kNoBuffer);
+    EXPECT_NE(kernel.CreateVertexBuffer(bytes, 5), Kernel::kNoBuffer);
+}
+
+}  // namespace
