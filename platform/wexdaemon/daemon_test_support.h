@@ -16,11 +16,11 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "assetdb/shared_state.h"
 #include "platform/wexdaemon/wire_format.h"
 #include "tests/support/loopback_listener.h"
 
@@ -107,21 +107,17 @@ private:
     std::optional<int> status_;
 };
 
-// The port a daemon logged that it listens on, once it has; 0 when it did not within the
-// limit.
-inline uint16_t WaitForListeningPort(const std::string& logPath) {
-    uint16_t port = 0;
+// The port the daemon of that database published in the shared-state block, read as a client
+// reads it; 0 when none was published within the limit.
+inline uint16_t WaitForPort(const std::string& databasePath) {
+    uint32_t port = 0;
     WaitFor([&] {
-        std::string log = ReadWhole(logPath);
-        std::smatch m;
-        static const std::regex line("listening on 127\\.0\\.0\\.1:(\\d+)");
-        // The last start wins: a log may hold earlier runs.
-        for (auto it = std::sregex_iterator(log.begin(), log.end(), line);
-             it != std::sregex_iterator(); ++it)
-            port = static_cast<uint16_t>(std::stoi((*it)[1]));
+        if (!AttachSharedState(databasePath)) return false;
+        port = GetDaemonPort();
+        DetachSharedState();
         return port != 0;
     });
-    return port;
+    return static_cast<uint16_t>(port);
 }
 
 inline std::string Word(uint32_t v) {

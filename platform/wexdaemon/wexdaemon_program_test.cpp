@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "configdata/soup_file.h"
+#include "platform/system/shared_memory.h"
 #include "platform/wexdaemon/asset_index.h"
 #include "platform/wexdaemon/daemon_test_support.h"
 #include "platform/wexdaemon/store_test_support.h"
@@ -26,7 +27,7 @@ protected:
     uint16_t StartDaemon(DaemonProcess& daemon, std::vector<std::string> extra = {}) {
         extra.insert(extra.begin(), "-userdata=" + Root());
         EXPECT_TRUE(daemon.Start(extra));
-        uint16_t port = wexdtest::WaitForListeningPort(Root() + "/wexdaemon.log");
+        uint16_t port = wexdtest::WaitForPort(Database());
         EXPECT_NE(port, 0) << Log();
         return port;
     }
@@ -123,6 +124,23 @@ TEST_F(DaemonProgramTest, RefusedLinksCloseAloneAndTheDaemonServesOn) {
     Close(daemon, port);
 }
 
+TEST_F(DaemonProgramTest, PublishesItselfAsOwnerAndClearsThatWhenItStops) {
+    DaemonProcess daemon;
+    uint16_t port = StartDaemon(daemon);
+    // Stay attached, as a client would, so the block outlives the daemon.
+    ASSERT_TRUE(AttachSharedState(Database()));
+    Sys::SharedMemory memory;
+    ASSERT_TRUE(memory.Open(SharedStateNamesFor(Database()).mapping, kSharedStateSize));
+    WEXSharedState block(memory.Data());
+    EXPECT_EQ(block.Owner(), static_cast<uint32_t>(daemon.Pid()));
+    EXPECT_EQ(block.Port(), port);
+    Close(daemon, port);
+    EXPECT_EQ(block.Owner(), kNoProcess);
+    EXPECT_EQ(block.Port(), 0u);
+    memory.Close();
+    DetachSharedState();
+}
+
 TEST_F(DaemonProgramTest, TwoDaemonsStartedAtOnceLeaveOneOwner) {
     DaemonProcess a;
     DaemonProcess b;
@@ -136,7 +154,7 @@ TEST_F(DaemonProgramTest, TwoDaemonsStartedAtOnceLeaveOneOwner) {
     EXPECT_EQ(left.ExitCode(), 0);
     EXPECT_FALSE(owner.Exited());
     EXPECT_NE(Log().find("another daemon owns"), std::string::npos) << Log();
-    Close(owner, wexdtest::WaitForListeningPort(Root() + "/wexdaemon.log"));
+    Close(owner, wexdtest::WaitForPort(Database()));
 }
 
 TEST_F(DaemonProgramTest, IndexSurvivesARestartAndSigtermStopsCleanly) {
@@ -179,7 +197,7 @@ TEST_F(DaemonProgramTest, StartedFromBinFindsUserDataBesideIt) {
     std::filesystem::copy_file(wexdtest::DaemonProgram(), dir_ / "bin/wexdaemon");
     DaemonProcess daemon;
     ASSERT_TRUE(daemon.Start({}, dir_ / "bin", dir_ / "bin/wexdaemon"));
-    uint16_t port = wexdtest::WaitForListeningPort(Root() + "/wexdaemon.log");
+    uint16_t port = wexdtest::WaitForPort(Database());
     ASSERT_NE(port, 0);
     EXPECT_TRUE(std::filesystem::is_directory(Root() + "/local"));
     Close(daemon, port);
