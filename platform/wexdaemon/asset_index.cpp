@@ -145,16 +145,47 @@ bool RecordFromSoup(const TDBTagRef& node, AssetRecord& r) {
 
 }  // namespace
 
-TDBTagRef IndexToSoup(const IndexContents& index) {
+namespace {
+
+// The root with the counters, and its empty "assets" container.
+TDBTagRef IndexRoot(const IndexContents& index, TDBTagRef& assets) {
     const Names& n = N();
     TDBTagRef root = TDBContainerTag::MakeTag(kTagContainer, {});
     PutInt(root, n.format, kIndexFormat);
     PutInt(root, n.nextContentId, index.counters.nextContentId);
     PutWide(root, n.nextHandle, index.counters.nextHandle);
-    TDBTagRef assets = TDBContainerTag::MakeTag(kTagContainer, {});
+    assets = TDBContainerTag::MakeTag(kTagContainer, {});
     root->AddChild(n.assets, assets);
+    return root;
+}
+
+}  // namespace
+
+TDBTagRef IndexToSoup(const IndexContents& index) {
+    TDBTagRef assets;
+    TDBTagRef root = IndexRoot(index, assets);
     for (const auto& [kuid, record] : index.records)
-        assets->AddChild(n.asset, RecordToSoup(record));
+        assets->AddChild(N().asset, RecordToSoup(record));
+    return root;
+}
+
+TDBTagRef IndexSoupCache::Build(const IndexContents& index) {
+    TDBTagRef assets;
+    TDBTagRef root = IndexRoot(index, assets);
+    std::map<KUID, Entry> next;
+    for (const auto& [kuid, record] : index.records) {
+        auto it = entries_.find(kuid);
+        Entry entry;
+        if (it != entries_.end() && it->second.record == record) {
+            entry = std::move(it->second);
+        } else {
+            entry.record = record;
+            entry.node = RecordToSoup(record);
+        }
+        assets->AddChild(N().asset, entry.node);
+        next.emplace_hint(next.end(), kuid, std::move(entry));
+    }
+    entries_ = std::move(next);
     return root;
 }
 
@@ -209,8 +240,9 @@ IndexLoad LoadIndexFile(const std::string& path, IndexContents& out, std::string
     return IndexFromSoup(root, out, why, skipped) ? IndexLoad::kLoaded : IndexLoad::kCorrupt;
 }
 
-bool SaveIndexFile(const std::string& path, const IndexContents& index) {
-    return WriteTagTreeBinaryFile(IndexToSoup(index), path);
+bool SaveIndexFile(const std::string& path, const IndexContents& index, IndexSoupCache* cache) {
+    return WriteTagTreeBinaryFile(cache != nullptr ? cache->Build(index) : IndexToSoup(index),
+                                  path);
 }
 
 }  // namespace wexd

@@ -36,6 +36,21 @@ struct IndexContents {
 };
 
 TDBTagRef IndexToSoup(const IndexContents& index);
+
+// Keeps each record's soup node from the last build, so that an index in which few records
+// changed since is built again from mostly shared nodes.
+class IndexSoupCache {
+public:
+    TDBTagRef Build(const IndexContents& index);
+    size_t Size() const { return entries_.size(); }
+
+private:
+    struct Entry {
+        AssetRecord record;
+        TDBTagRef node;
+    };
+    std::map<KUID, Entry> entries_;
+};
 // False (with a reason) when the soup is not an index of this format; entries that cannot be
 // used are skipped and counted in *skipped.
 bool IndexFromSoup(const TDBTagRef& root, IndexContents& out, std::string& why,
@@ -45,6 +60,7 @@ enum class IndexLoad { kLoaded, kMissing, kCorrupt };
 IndexLoad LoadIndexFile(const std::string& path, IndexContents& out, std::string& why,
                         size_t* skipped = nullptr);
 // Written through a flushed twin and a rename; false leaves the old file as it was.
-bool SaveIndexFile(const std::string& path, const IndexContents& index);
+bool SaveIndexFile(const std::string& path, const IndexContents& index,
+                   IndexSoupCache* cache = nullptr);
 
 }  // namespace wexd

@@ -110,3 +110,28 @@ TEST(AssetIndexTest, UnusableEntriesAreSkippedAndCounted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AssetIndexTest, CachedBuildWritesWhatAFreshBuildWrites) {
+    wexd::IndexContents index = Sample();
+    wexd::IndexSoupCache cache;
+    auto same = [&] {
+        return souptest::Write(cache.Build(index)) == souptest::Write(wexd::IndexToSoup(index));
+    };
+    EXPECT_TRUE(same());
+    // One record changed, one added, one removed, the counters moved.
+    index.records.at(KUID(5, 6, 3)).keywords = "changed";
+    wexd::AssetRecord added;
+    added.kuid = KUID(1, 2);
+    index.records[added.kuid] = added;
+    index.records.erase(KUID(-7, 1, 127));
+    index.counters.nextContentId = 5;
+    EXPECT_TRUE(same());
+    EXPECT_EQ(cache.Size(), 2u);
+    index.records.clear();
+    EXPECT_TRUE(same());
+    EXPECT_EQ(cache.Size(), 0u);
+}
+
+}  // namespace

@@ -204,7 +204,7 @@ void AssetStore::Reconcile() {
 }
 
 bool AssetStore::WriteIndexLocked() {
-    if (!SaveIndexFile(paths_.Database(), index_)) {
+    if (!SaveIndexFile(paths_.Database(), index_, &soupCache_)) {
         LogOutputf("WEXDaemon> unable to write the index %s; will try again",
                    paths_.Database().c_str());
         return false;

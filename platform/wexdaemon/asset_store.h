@@ -131,6 +131,7 @@ private:
     StagingArea staging_;
     mutable std::mutex mutex_;
     IndexContents index_;
+    IndexSoupCache soupCache_;
     std::map<uint64_t, KUID> handles_;
     bool pending_ = false;  // unwritten changes that are not batched
     std::optional<std::chrono::steady_clock::time_point> batchedSince_;
