@@ -475,26 +475,25 @@ StoreResult AssetStore::Revert(uint64_t handle) {
 
 // --- what only the daemon knows --------------------------------------------------------------
 
-StoreResult AssetStore::SetFavorite(const KUID& kuid, bool favorite, bool batched) {
+template <typename T>
+StoreResult AssetStore::SetField(const KUID& kuid, T AssetRecord::*field, const T& value,
+                                 bool batched) {
     Lock lock(mutex_);
     auto it = index_.records.find(kuid);
     if (it == index_.records.end()) return Fail(StoreStatus::kNotFound, "not installed");
-    if (it->second.favorite != favorite) {
-        it->second.favorite = favorite;
+    if (!(it->second.*field == value)) {
+        it->second.*field = value;
         MarkChangedLocked(batched);
     }
     return {};
 }
 
+StoreResult AssetStore::SetFavorite(const KUID& kuid, bool favorite, bool batched) {
+    return SetField(kuid, &AssetRecord::favorite, favorite, batched);
+}
+
 StoreResult AssetStore::SetKeywords(const KUID& kuid, const std::string& keywords, bool batched) {
-    Lock lock(mutex_);
-    auto it = index_.records.find(kuid);
-    if (it == index_.records.end()) return Fail(StoreStatus::kNotFound, "not installed");
-    if (it->second.keywords != keywords) {
-        it->second.keywords = keywords;
-        MarkChangedLocked(batched);
-    }
-    return {};
+    return SetField(kuid, &AssetRecord::keywords, keywords, batched);
 }
 
 KUID AssetStore::GenerateKUID(int32_t userId) {

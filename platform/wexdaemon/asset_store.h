@@ -121,6 +121,9 @@ private:
     void MarkChangedLocked(bool batched);
     void ReadConfigInto(AssetRecord& record);
     std::optional<KUID> HandleAssetLocked(uint64_t handle) const;
+    // Sets one field of an installed asset's record; a change is marked for writing.
+    template <typename T>
+    StoreResult SetField(const KUID& kuid, T AssetRecord::*field, const T& value, bool batched);
     void DropHandlesLocked(const KUID& kuid);
     // Stages `staged` (already complete and at intent.source) in place of the installed
     // folder of kuid.

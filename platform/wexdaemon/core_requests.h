@@ -9,9 +9,6 @@
 
 namespace wexd {
 
-constexpr uint32_t kRequestKeepAlive = 0;
-constexpr uint32_t kRequestCloseDaemon = 270;
-
 void AddCoreRequests(RequestTable& table);
 
 }  // namespace wexd

@@ -9,6 +9,7 @@
 
 #include "foundation/logging.h"
 #include "platform/kiv/base/log.h"
+#include "platform/system/process.h"
 #include "platform/wexdaemon/asset_store.h"
 #include "platform/wexdaemon/core_requests.h"
 #include "platform/wexdaemon/instance_lock.h"
@@ -82,8 +83,9 @@ bool Daemon::WaitForStop(std::chrono::steady_clock::duration timeout) {
 }
 
 int Daemon::Run() {
-    paths_.root =
-        !options_.userData.empty() ? options_.userData : DataRootForProgram(RunningProgramPath());
+    paths_.root = !options_.userData.empty()
+                      ? options_.userData
+                      : DataRootForProgram(Sys::GetProcessExecutable(Sys::GetCurrentProcessId()));
     if (paths_.root.empty()) {
         Complain("cannot tell where the install's UserData folder is");
         return 1;

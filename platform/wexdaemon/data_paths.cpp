@@ -22,20 +22,6 @@ bool SameFolder(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string RunningProgramPath() {
-    std::string buffer(256, '\0');
-    for (;;) {
-        ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) return {};
-        if (static_cast<size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(n));
-            return buffer;
-        }
-        if (buffer.size() >= 65536) return {};
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 std::string DataRootForProgram(std::string_view programPath) {
     Kiv::File::Path install(programPath);
     install.Normalize();

@@ -24,8 +24,6 @@ struct DataPaths {
 // program's folder, found ignoring letter case when it exists under another spelling. Empty
 // when the program's path has no such parent.
 std::string DataRootForProgram(std::string_view programPath);
-// The running program's own path (symbolic links resolved), empty when it cannot be read.
-std::string RunningProgramPath();
 
 // Makes the data root and the folders the daemon keeps in it; false when one cannot be made.
 bool MakeDataFolders(const DataPaths& paths, std::string& error);

@@ -19,15 +19,18 @@
 #include <string>
 #include <vector>
 
+#include "assetdb/daemon_link.h"
+
 namespace wexd {
 
-constexpr uint32_t kHelloClientTag = 0x57455843;  // 'WEXC'
-constexpr uint32_t kHelloDaemonTag = 0x57455844;  // 'WEXD'
-constexpr uint32_t kReplyTag = 0x7265706C;        // 'repl'
-constexpr uint32_t kNoteTag = 0x6E6F7465;         // 'note'
-constexpr uint32_t kLinkVersion = 360;
-constexpr uint32_t kLinkBuild = 49922;
-constexpr uint32_t kGoodbyeWord = 1;
+// The hello's tags, the version and build numbers and the goodbye word are the client's own.
+constexpr uint32_t kHelloClientTag = ::kHelloClientTag;
+constexpr uint32_t kHelloDaemonTag = ::kHelloDaemonTag;
+constexpr uint32_t kLinkVersion = ::kClientVersion;
+constexpr uint32_t kLinkBuild = ::kClientBuild;
+constexpr uint32_t kGoodbyeWord = ::kGoodbyeWord;
+constexpr uint32_t kReplyTag = 0x7265706C;  // 'repl'
+constexpr uint32_t kNoteTag = 0x6E6F7465;   // 'note'
 
 // A path longer than this in a hello is refused before anything is allocated for it.
 constexpr uint32_t kMaxHelloPathBytes = 4096;
