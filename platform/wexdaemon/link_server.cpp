@@ -95,10 +95,17 @@ void LinkServer::AcceptLoop() {
     while (!stopping_.load(std::memory_order_acquire)) {
         int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd == -1) {
-            if (errno == EINTR || errno == ECONNABORTED) continue;
-            if (!stopping_.load(std::memory_order_acquire))
-                LogOutputf("WEXDaemon> accept failed: %s", std::strerror(errno));
-            break;
+            int e = errno;
+            if (stopping_.load(std::memory_order_acquire)) break;
+            if (e == EINTR || e == ECONNABORTED) continue;
+            if (e == EBADF || e == EINVAL || e == ENOTSOCK) {
+                LogOutputf("WEXDaemon> the listening socket failed: %s", std::strerror(e));
+                break;
+            }
+            // Out of descriptors or memory for a moment: links that close free them.
+            LogOutputf("WEXDaemon> accept failed: %s; trying again", std::strerror(e));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
         }
         int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);

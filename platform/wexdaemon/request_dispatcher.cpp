@@ -58,31 +58,36 @@ void RequestDispatcher::ReapJobsLocked(std::list<Job>& finished) {
     }
 }
 
-void RequestDispatcher::StartJob(std::function<void()> body) {
+bool RequestDispatcher::StartJob(std::function<void()>& body) {
     std::list<Job> finished;
+    bool started = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ReapJobsLocked(finished);
-        jobs_.emplace_back();
-        Job* job = &jobs_.back();
-        job->thread = std::thread([this, job, body = std::move(body)] {
-            body();
-            std::lock_guard<std::mutex> hold(mutex_);
-            job->done = true;
-        });
+        if (!shutDown_ && jobs_.size() < kMaxJobThreads) {
+            jobs_.emplace_back();
+            Job* job = &jobs_.back();
+            job->thread = std::thread([this, job, run = std::move(body)] {
+                run();
+                std::lock_guard<std::mutex> hold(mutex_);
+                job->done = true;
+            });
+            started = true;
+        }
     }
     for (Job& job : finished)
         job.thread.join();
+    return started;
 }
 
 void RequestDispatcher::Dispatch(const std::shared_ptr<LinkConnection>& link, Frame&& frame) {
     const RequestEntry* entry = table_.Find(frame.messageId);
     if (entry != nullptr && (entry->flags & kRequestRunsLong) != 0) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (shutDown_) return;
-        }
-        StartJob([this, link, frame = std::move(frame)] { Execute(link, frame); });
+        auto shared = std::make_shared<const Frame>(std::move(frame));
+        std::function<void()> body = [this, link, shared] { Execute(link, *shared); };
+        if (StartJob(body)) return;
+        // Shut down (nothing runs then) or at the job limit: this link waits for it.
+        Execute(link, *shared);
         return;
     }
     Execute(link, frame);

@@ -19,6 +19,9 @@ namespace wexd {
 
 class RequestDispatcher {
 public:
+    // Job threads at most; a long request beyond them runs on its link's reader thread.
+    static constexpr size_t kMaxJobThreads = 64;
+
     struct Hooks {
         // Runs after a handler and before its reply (the daemon writes its index there).
         std::function<void()> beforeReply;
@@ -52,7 +55,8 @@ private:
     // Waits for the gate; false when shut down.
     bool WaitUntilReady();
     void Execute(const std::shared_ptr<LinkConnection>& link, const Frame& frame);
-    void StartJob(std::function<void()> body);
+    // False when shut down or at the job limit; the body then does not run.
+    bool StartJob(std::function<void()>& body);
     void ReapJobsLocked(std::list<Job>& finished);
 
     const RequestTable& table_;
