@@ -7,10 +7,10 @@
 #include <ctime>
 #include <set>
 
-#include "foundation/logging.h"
 #include "platform/kiv/base/file.h"
 #include "platform/wexdaemon/config_source.h"
 #include "platform/wexdaemon/crash_point.h"
+#include "platform/wexdaemon/daemon_log.h"
 
 namespace wexd {
 
@@ -46,8 +46,8 @@ bool AssetStore::Open(std::string& error) {
     Reconcile();
     if (pending_ || batchedSince_) WriteIndexLocked();
     open_ = true;
-    LogOutputf(
-        "WEXDaemon> store ready: %zu assets (%zu adopted, %zu dropped, %zu recovered, %zu "
+    DaemonLog(
+        "store ready: %zu assets (%zu adopted, %zu dropped, %zu recovered, %zu "
         "cleaned, %zu refreshed)",
         index_.records.size(), report_.adopted, report_.dropped, report_.recovered, report_.removed,
         report_.refreshed);
@@ -68,7 +68,7 @@ bool AssetStore::LoadIndex() {
     switch (LoadIndexFile(path, index_, why, &skipped)) {
         case IndexLoad::kLoaded:
             if (skipped != 0) {
-                LogOutputf("WEXDaemon> index: %zu unusable entries skipped", skipped);
+                DaemonLog("index: %zu unusable entries skipped", skipped);
                 pending_ = true;
             }
             return true;
@@ -82,9 +82,9 @@ bool AssetStore::LoadIndex() {
                 aside = path + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" +
                         std::to_string(n);
             bool moved = Kiv::File::Rename(path, aside);
-            LogOutputf("WEXDaemon> index %s is corrupt (%s); %s, rebuilding from the folders",
-                       path.c_str(), why.c_str(),
-                       moved ? ("moved to " + aside).c_str() : "it could not be moved aside");
+            DaemonLog("index %s is corrupt (%s); %s, rebuilding from the folders", path.c_str(),
+                      why.c_str(),
+                      moved ? ("moved to " + aside).c_str() : "it could not be moved aside");
             report_.indexRebuilt = true;
             pending_ = true;
             return false;
@@ -98,28 +98,28 @@ void AssetStore::RecoverChanges() {
     for (const ChangeIntent& intent : staging_.PendingIntents(bad)) {
         std::string error;
         if (staging_.Apply(intent, error)) {
-            LogOutputf("WEXDaemon> completed the interrupted %s of %s", intent.op.c_str(),
-                       intent.target.c_str());
+            DaemonLog("completed the interrupted %s of %s", intent.op.c_str(),
+                      intent.target.c_str());
             staging_.RemoveIntent(intent);
             ++report_.recovered;
         } else {
-            LogOutputf("WEXDaemon> the interrupted %s of %s could not be completed: %s",
-                       intent.op.c_str(), intent.target.c_str(), error.c_str());
+            DaemonLog("the interrupted %s of %s could not be completed: %s", intent.op.c_str(),
+                      intent.target.c_str(), error.c_str());
             if (!IsFolder(staging_.StagedPath(intent.id)) && !IsFolder(staging_.OldPath(intent.id)))
                 staging_.RemoveIntent(intent);
         }
     }
     for (const std::string& name : bad)
-        LogOutputf("WEXDaemon> unreadable change record %s/%s left alone",
-                   staging_.Folder().c_str(), name.c_str());
+        DaemonLog("unreadable change record %s/%s left alone", staging_.Folder().c_str(),
+                  name.c_str());
     for (const std::string& name : staging_.RemoveStrays()) {
-        LogOutputf("WEXDaemon> removed the unfinished staged folder %s", name.c_str());
+        DaemonLog("removed the unfinished staged folder %s", name.c_str());
         ++report_.removed;
     }
     for (const std::string& name : ListFolder(paths_.Editing())) {
         if (!name.starts_with(kTempPrefix)) continue;
         RemoveTree(paths_.Editing() + "/" + name);
-        LogOutputf("WEXDaemon> removed the temporary folder editing/%s", name.c_str());
+        DaemonLog("removed the temporary folder editing/%s", name.c_str());
         ++report_.removed;
     }
 }
@@ -129,7 +129,7 @@ void AssetStore::ReadConfigInto(AssetRecord& record) {
     AssetConfig config;
     std::string error;
     if (!ReadAssetConfig(folder, config, error)) {
-        LogOutputf("WEXDaemon> %s: %s", Text(record.kuid).c_str(), error.c_str());
+        DaemonLog("%s: %s", Text(record.kuid).c_str(), error.c_str());
         record.configStamp = AssetConfigStamp(folder);
         return;
     }
@@ -137,8 +137,8 @@ void AssetStore::ReadConfigInto(AssetRecord& record) {
     record.configStamp = config.stamp;
     KUID named = ConfigKUID(config.root);
     if (!(named == record.kuid))
-        LogOutputf("WEXDaemon> the folder of %s holds the config of %s", Text(record.kuid).c_str(),
-                   Text(named).c_str());
+        DaemonLog("the folder of %s holds the config of %s", Text(record.kuid).c_str(),
+                  Text(named).c_str());
 }
 
 void AssetStore::Reconcile() {
@@ -147,7 +147,7 @@ void AssetStore::Reconcile() {
         if (name == ".wexstage") continue;
         std::optional<KUID> kuid = KUIDFromFolderName(name);
         if (!kuid || !IsFolder(paths_.Local() + "/" + name)) {
-            LogOutputf("WEXDaemon> local/%s is not an asset folder; left alone", name.c_str());
+            DaemonLog("local/%s is not an asset folder; left alone", name.c_str());
             continue;
         }
         present.insert(*kuid);
@@ -157,7 +157,7 @@ void AssetStore::Reconcile() {
             record.kuid = *kuid;
             ReadConfigInto(record);
             index_.records.emplace(*kuid, std::move(record));
-            LogOutputf("WEXDaemon> adopted local/%s", name.c_str());
+            DaemonLog("adopted local/%s", name.c_str());
             ++report_.adopted;
             pending_ = true;
         } else if (AssetConfigStamp(paths_.Local() + "/" + name) != it->second.configStamp) {
@@ -171,7 +171,7 @@ void AssetStore::Reconcile() {
             ++it;
             continue;
         }
-        LogOutputf("WEXDaemon> dropped %s: its folder is gone", Text(it->first).c_str());
+        DaemonLog("dropped %s: its folder is gone", Text(it->first).c_str());
         it = index_.records.erase(it);
         ++report_.dropped;
         pending_ = true;
@@ -182,22 +182,21 @@ void AssetStore::Reconcile() {
         std::optional<KUID> kuid = KUIDFromFolderName(name);
         auto it = kuid ? index_.records.find(*kuid) : index_.records.end();
         if (it == index_.records.end() || !IsFolder(paths_.Editing() + "/" + name)) {
-            LogOutputf("WEXDaemon> editing/%s belongs to no installed asset; left alone",
-                       name.c_str());
+            DaemonLog("editing/%s belongs to no installed asset; left alone", name.c_str());
             continue;
         }
         editing.insert(*kuid);
         if (!it->second.openForEdit) {
             it->second.openForEdit = true;
-            LogOutputf("WEXDaemon> %s is open for edit (editing copy found)", Text(*kuid).c_str());
+            DaemonLog("%s is open for edit (editing copy found)", Text(*kuid).c_str());
             pending_ = true;
         }
     }
     for (auto& [kuid, record] : index_.records) {
         if (record.openForEdit && !editing.count(kuid)) {
             record.openForEdit = false;
-            LogOutputf("WEXDaemon> %s is no longer open for edit: its editing copy is gone",
-                       Text(kuid).c_str());
+            DaemonLog("%s is no longer open for edit: its editing copy is gone",
+                      Text(kuid).c_str());
             pending_ = true;
         }
     }
@@ -205,8 +204,7 @@ void AssetStore::Reconcile() {
 
 bool AssetStore::WriteIndexLocked() {
     if (!SaveIndexFile(paths_.Database(), index_, &soupCache_)) {
-        LogOutputf("WEXDaemon> unable to write the index %s; will try again",
-                   paths_.Database().c_str());
+        DaemonLog("unable to write the index %s; will try again", paths_.Database().c_str());
         return false;
     }
     pending_ = false;
@@ -340,7 +338,7 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, 
     } else {
         // The asset is in place; only the old folder did not reach the backups. The intent
         // stays so that start-up tries that again.
-        LogOutputf("WEXDaemon> %s of %s: %s", intent.op.c_str(), Text(kuid).c_str(), error.c_str());
+        DaemonLog("%s of %s: %s", intent.op.c_str(), Text(kuid).c_str(), error.c_str());
     }
     return {};
 }
@@ -369,8 +367,7 @@ StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed
         return Fail(StoreStatus::kFailed, error);
     }
     for (const std::string& link : skipped)
-        LogOutputf("WEXDaemon> install of %s: the link %s was not copied", Text(kuid).c_str(),
-                   link.c_str());
+        DaemonLog("install of %s: the link %s was not copied", Text(kuid).c_str(), link.c_str());
     CrashPoint("install.copied");
 
     Lock lock(mutex_);

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "foundation/logging.h"
 #include "platform/kiv/base/log.h"
 #include "platform/system/process.h"
 #include "platform/wexdaemon/asset_store.h"
 #include "platform/wexdaemon/core_requests.h"
+#include "platform/wexdaemon/daemon_log.h"
 #include "platform/wexdaemon/instance_lock.h"
 #include "platform/wexdaemon/link_server.h"
 #include "platform/wexdaemon/request_dispatcher.h"
@@ -71,7 +71,7 @@ Daemon::~Daemon() = default;
 
 void Daemon::RequestStop(const char* why) {
     std::lock_guard<std::mutex> lock(stopMutex_);
-    if (!stop_) LogOutputf("WEXDaemon> stopping (%s)", why);
+    if (!stop_) DaemonLog("stopping (%s)", why);
     stop_ = true;
     stopWake_.notify_all();
 }
@@ -102,14 +102,14 @@ int Daemon::Run() {
         case InstanceLock::Result::kAcquired:
             break;
         case InstanceLock::Result::kHeldElsewhere:
-            LogOutputf("WEXDaemon> another daemon owns %s; leaving", paths_.Database().c_str());
+            DaemonLog("another daemon owns %s; leaving", paths_.Database().c_str());
             return 0;
         case InstanceLock::Result::kFailed:
-            LogOutputf("WEXDaemon> %s", error.c_str());
+            DaemonLog("%s", error.c_str());
             Complain(error);
             return 1;
     }
-    LogOutputf("WEXDaemon> starting on %s", paths_.root.c_str());
+    DaemonLog("starting on %s", paths_.root.c_str());
 
     SignalWatcher signals(*this);
     store_ = std::make_unique<AssetStore>(paths_);
@@ -122,22 +122,24 @@ int Daemon::Run() {
         return false;
     });
     if (!server.Listen(error)) {
-        LogOutputf("WEXDaemon> %s", error.c_str());
+        DaemonLog("%s", error.c_str());
         Complain(error);
         return 1;
     }
     server.Start();
-    LogOutputf("WEXDaemon> listening on 127.0.0.1:%u", static_cast<unsigned>(server.Port()));
+    DaemonLog("listening on 127.0.0.1:%u", static_cast<unsigned>(server.Port()));
     // Published before the store is loaded: clients give up after about ten seconds, so they
     // are better connected and waiting than not finding the daemon at all.
-    if (!owner_->Publish(paths_.Database(), server.Port(), error))
-        LogOutputf("WEXDaemon> clients cannot find this daemon: %s", error.c_str());
-
-    bool ready = store_->Open(error);
-    if (ready) {
+    // A daemon no client can find would only hold the lock that keeps a findable one out.
+    bool ready = owner_->Publish(paths_.Database(), server.Port(), error);
+    if (!ready) {
+        DaemonLog("clients cannot find this daemon: %s", error.c_str());
+        RequestStop("not published");
+    } else if (store_->Open(error)) {
         dispatcher.SetReady();
     } else {
-        LogOutputf("WEXDaemon> the store cannot be used: %s", error.c_str());
+        ready = false;
+        DaemonLog("the store cannot be used: %s", error.c_str());
         RequestStop("no store");
     }
 
@@ -162,7 +164,7 @@ int Daemon::Run() {
     store_->Close();
     owner_->Withdraw();
     lock.Release();
-    LogOutputf("WEXDaemon> stopped");
+    DaemonLog("stopped");
     return ready ? 0 : 1;
 }
 

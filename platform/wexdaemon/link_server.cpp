@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "foundation/logging.h"
+#include "platform/wexdaemon/daemon_log.h"
 #include "platform/wexdaemon/peer_identity.h"
 
 namespace wexd {
@@ -99,11 +99,11 @@ void LinkServer::AcceptLoop() {
             if (stopping_.load(std::memory_order_acquire)) break;
             if (e == EINTR || e == ECONNABORTED) continue;
             if (e == EBADF || e == EINVAL || e == ENOTSOCK) {
-                LogOutputf("WEXDaemon> the listening socket failed: %s", std::strerror(e));
+                DaemonLog("the listening socket failed: %s", std::strerror(e));
                 break;
             }
             // Out of descriptors or memory for a moment: links that close free them.
-            LogOutputf("WEXDaemon> accept failed: %s; trying again", std::strerror(e));
+            DaemonLog("accept failed: %s; trying again", std::strerror(e));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             continue;
         }
@@ -131,22 +131,22 @@ bool LinkServer::Greet(LinkConnection& connection) {
     unsigned long long id = connection.Id();
     uint32_t uid = 0;
     if (!FindPeerUser(connection.Socket(), uid) || uid != ::geteuid()) {
-        LogOutputf("WEXDaemon> link %llu refused: the peer is not this user's process", id);
+        DaemonLog("link %llu refused: the peer is not this user's process", id);
         return false;
     }
     ClientHello hello;
     HelloStatus status = ReadClientHello(connection, hello);
     if (status != HelloStatus::kOk) {
-        LogOutputf("WEXDaemon> link %llu refused: %s", id, DescribeHelloStatus(status));
+        DaemonLog("link %llu refused: %s", id, DescribeHelloStatus(status));
         return false;
     }
     std::string why;
     if (check_ && !check_(hello, why)) {
-        LogOutputf("WEXDaemon> link %llu refused: %s", id, why.c_str());
+        DaemonLog("link %llu refused: %s", id, why.c_str());
         return false;
     }
     if (!connection.SendBytes(EncodeDaemonHello())) return false;
-    LogOutputf("WEXDaemon> link %llu open (client flag %u)", id, hello.clientFlag);
+    DaemonLog("link %llu open (client flag %u)", id, hello.clientFlag);
     return true;
 }
 
@@ -162,9 +162,9 @@ void LinkServer::Serve(Link* link) {
                 continue;
             }
             if (status == FrameStatus::kTruncated || status == FrameStatus::kTooLong) {
-                LogOutputf("WEXDaemon> link %llu closed: %s", id, DescribeFrameStatus(status));
+                DaemonLog("link %llu closed: %s", id, DescribeFrameStatus(status));
             } else if (!connection->IsClosed()) {
-                LogOutputf("WEXDaemon> link %llu closed (%s)", id, DescribeFrameStatus(status));
+                DaemonLog("link %llu closed (%s)", id, DescribeFrameStatus(status));
             }
             break;
         }

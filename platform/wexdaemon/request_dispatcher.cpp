@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "foundation/logging.h"
+#include "platform/wexdaemon/daemon_log.h"
 
 namespace wexd {
 
@@ -99,18 +99,18 @@ void RequestDispatcher::Execute(const std::shared_ptr<LinkConnection>& link, con
                            static_cast<uint32_t>(frame.payload.size()), link.get());
     const RequestEntry* entry = table_.Find(frame.messageId);
     if (entry == nullptr) {
-        LogOutputf("WEXDaemon> link %llu: unknown %s id %u (%zu bytes), %s",
-                   static_cast<unsigned long long>(link->Id()), frame.IsPost() ? "post" : "request",
-                   frame.messageId, frame.payload.size(),
-                   frame.IsPost() ? "ignored" : "answered empty");
+        DaemonLog("link %llu: unknown %s id %u (%zu bytes), %s",
+                  static_cast<unsigned long long>(link->Id()), frame.IsPost() ? "post" : "request",
+                  frame.messageId, frame.payload.size(),
+                  frame.IsPost() ? "ignored" : "answered empty");
     } else {
         try {
             entry->handler(context);
         } catch (const std::exception& e) {
-            LogOutputf("WEXDaemon> %s failed: %s; answered empty", entry->name.c_str(), e.what());
+            DaemonLog("%s failed: %s; answered empty", entry->name.c_str(), e.what());
             context.Reply().Reset();
         } catch (...) {
-            LogOutputf("WEXDaemon> %s failed; answered empty", entry->name.c_str());
+            DaemonLog("%s failed; answered empty", entry->name.c_str());
             context.Reply().Reset();
         }
     }
@@ -118,8 +118,8 @@ void RequestDispatcher::Execute(const std::shared_ptr<LinkConnection>& link, con
     if (!frame.IsPost()) {
         TBuffer& reply = context.Reply();
         if (!link->SendReply(frame.transactionId, reply.GetData(), reply.GetDataLength()))
-            LogOutputf("WEXDaemon> link %llu: the reply to %u could not be sent",
-                       static_cast<unsigned long long>(link->Id()), frame.messageId);
+            DaemonLog("link %llu: the reply to %u could not be sent",
+                      static_cast<unsigned long long>(link->Id()), frame.messageId);
     }
     if (context.StopsAfterReply() && hooks_.stop) hooks_.stop();
 }

@@ -141,6 +141,23 @@ TEST_F(DaemonProgramTest, PublishesItselfAsOwnerAndClearsThatWhenItStops) {
     DetachSharedState();
 }
 
+TEST_F(DaemonProgramTest, ABlockBeingShutDownIsNotJoinedAndTheDaemonLeaves) {
+    std::filesystem::create_directories(Root());
+    ASSERT_TRUE(AttachSharedState(Database()));
+    Sys::SharedMemory memory;
+    ASSERT_TRUE(memory.Open(SharedStateNamesFor(Database()).mapping, kSharedStateSize));
+    WEXSharedState(memory.Data()).SetWord(WEXSharedState::kClosingOffset, 1);
+    DaemonProcess daemon;
+    ASSERT_TRUE(daemon.Start({"-userdata=" + Root()}));
+    ASSERT_TRUE(daemon.WaitExit());
+    EXPECT_EQ(daemon.ExitCode(), 1);
+    EXPECT_NE(Log().find("clients cannot find this daemon"), std::string::npos) << Log();
+    EXPECT_EQ(WEXSharedState(memory.Data()).Port(), 0u);
+    WEXSharedState(memory.Data()).SetWord(WEXSharedState::kClosingOffset, 0);
+    memory.Close();
+    DetachSharedState();
+}
+
 TEST_F(DaemonProgramTest, TwoDaemonsStartedAtOnceLeaveOneOwner) {
     DaemonProcess a;
     DaemonProcess b;
