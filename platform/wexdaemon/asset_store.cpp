@@ -7,6 +7,8 @@
 #include <ctime>
 #include <set>
 
+#include "configdata/soup_file.h"
+#include "configdata/tdb_container_tag.h"
 #include "platform/kiv/base/file.h"
 #include "platform/wexdaemon/config_source.h"
 #include "platform/wexdaemon/crash_point.h"
@@ -22,6 +24,18 @@ constexpr uint64_t kNoHandle = ~uint64_t{0};
 
 std::string Text(const KUID& kuid) {
     return kuid.ToString().str();
+}
+
+// The config of a new asset: its "kuid" and "username", as a binary soup.
+bool WriteNewConfig(const std::string& folder, const KUID& kuid, const std::string& name) {
+    TDBTagRef root = TDBContainerTag::MakeTag(kTagContainer, {});
+    uint8_t packed[8];
+    KUID::PackWords(kuid, packed);
+    root->AddChild(Kiv::PString("kuid"), root->CreateTag(kTagKUID, MakeRawData(packed, 8)));
+    root->AddChild(Kiv::PString("username"),
+                   root->CreateTag(kTagText, MakeRawData(name.c_str(),
+                                                         static_cast<uint32_t>(name.size() + 1))));
+    return WriteTagTreeBinaryFile(root, folder + "/config.chump");
 }
 
 StoreResult Fail(StoreStatus status, std::string message) {
@@ -125,7 +139,9 @@ void AssetStore::RecoverChanges() {
 }
 
 void AssetStore::ReadConfigInto(AssetRecord& record) {
-    std::string folder = paths_.Local() + "/" + AssetFolderName(record.kuid);
+    // An asset made by CreateAsset has only its editing copy until it is committed.
+    std::string folder = InstalledFolder(record.kuid);
+    if (!IsFolder(folder)) folder = EditingFolder(record.kuid);
     AssetConfig config;
     std::string error;
     if (!ReadAssetConfig(folder, config, error)) {
@@ -166,39 +182,48 @@ void AssetStore::Reconcile() {
             pending_ = true;
         }
     }
-    for (auto it = index_.records.begin(); it != index_.records.end();) {
-        if (present.count(it->first)) {
-            ++it;
-            continue;
-        }
-        DaemonLog("dropped %s: its folder is gone", Text(it->first).c_str());
-        it = index_.records.erase(it);
-        ++report_.dropped;
-        pending_ = true;
-    }
-
     std::set<KUID> editing;
     for (const std::string& name : ListFolder(paths_.Editing())) {
         std::optional<KUID> kuid = KUIDFromFolderName(name);
-        auto it = kuid ? index_.records.find(*kuid) : index_.records.end();
-        if (it == index_.records.end() || !IsFolder(paths_.Editing() + "/" + name)) {
-            DaemonLog("editing/%s belongs to no installed asset; left alone", name.c_str());
+        if (!kuid || !IsFolder(paths_.Editing() + "/" + name)) {
+            DaemonLog("editing/%s is not an asset folder; left alone", name.c_str());
             continue;
         }
         editing.insert(*kuid);
-        if (!it->second.openForEdit) {
+        auto it = index_.records.find(*kuid);
+        if (it == index_.records.end()) {
+            // A new asset that was never committed.
+            AssetRecord record;
+            record.kuid = *kuid;
+            record.openForEdit = true;
+            ReadConfigInto(record);
+            index_.records.emplace(*kuid, std::move(record));
+            DaemonLog("adopted editing/%s (not installed)", name.c_str());
+            ++report_.adopted;
+            pending_ = true;
+        } else if (!it->second.openForEdit) {
             it->second.openForEdit = true;
             DaemonLog("%s is open for edit (editing copy found)", Text(*kuid).c_str());
             pending_ = true;
         }
     }
-    for (auto& [kuid, record] : index_.records) {
+    for (auto it = index_.records.begin(); it != index_.records.end();) {
+        const KUID& kuid = it->first;
+        AssetRecord& record = it->second;
+        if (!present.count(kuid) && !editing.count(kuid)) {
+            DaemonLog("dropped %s: its folder is gone", Text(kuid).c_str());
+            it = index_.records.erase(it);
+            ++report_.dropped;
+            pending_ = true;
+            continue;
+        }
         if (record.openForEdit && !editing.count(kuid)) {
             record.openForEdit = false;
             DaemonLog("%s is no longer open for edit: its editing copy is gone",
                       Text(kuid).c_str());
             pending_ = true;
         }
+        ++it;
     }
 }
 
@@ -288,6 +313,14 @@ std::optional<KUID> AssetStore::HandleAssetLocked(uint64_t handle) const {
 void AssetStore::DropHandlesLocked(const KUID& kuid) {
     for (auto it = handles_.begin(); it != handles_.end();)
         it = it->second == kuid ? handles_.erase(it) : std::next(it);
+}
+
+uint64_t AssetStore::NewHandleLocked(const KUID& kuid) {
+    uint64_t handle = index_.counters.nextHandle++;
+    if (index_.counters.nextHandle == kNoHandle || index_.counters.nextHandle == 0)
+        index_.counters.nextHandle = 1;
+    handles_[handle] = kuid;
+    return handle;
 }
 
 std::string AssetStore::TempName(const std::string& folder) {
@@ -434,9 +467,36 @@ StoreResult AssetStore::OpenForEdit(const KUID& kuid, uint64_t& handle,
         }
         it->second.openForEdit = true;
     }
-    handle = index_.counters.nextHandle++;
-    if (index_.counters.nextHandle == kNoHandle) index_.counters.nextHandle = 1;
-    handles_[handle] = kuid;
+    handle = NewHandleLocked(kuid);
+    editingFolder = copy;
+    pending_ = true;
+    WriteIndexLocked();
+    return {};
+}
+
+StoreResult AssetStore::CreateAsset(const KUID& kuid, const std::string& name, uint64_t& handle,
+                                    std::string& editingFolder) {
+    handle = kNoHandle;
+    if (kuid.IsNull() || !KUIDFromFolderName(AssetFolderName(kuid)))
+        return Fail(StoreStatus::kBadAsset, "no usable kuid");
+    Lock lock(mutex_);
+    if (index_.records.count(kuid) || IsFolder(InstalledFolder(kuid)) ||
+        IsFolder(EditingFolder(kuid)))
+        return Fail(StoreStatus::kExists, Text(kuid) + " exists already");
+    std::string temp = TempName(paths_.Editing());
+    std::string copy = EditingFolder(kuid);
+    bool made = Kiv::File::Md(temp) && WriteNewConfig(temp, kuid, name);
+    if (made) CrashPoint("create.made");
+    if (!made || !RenameNoReplace(temp, copy)) {
+        RemoveTree(temp);
+        return Fail(StoreStatus::kFailed, "cannot make " + copy);
+    }
+    CrashPoint("create.placed");
+    AssetRecord& record = index_.records[kuid];
+    record.kuid = kuid;
+    record.openForEdit = true;
+    ReadConfigInto(record);
+    handle = NewHandleLocked(kuid);
     editingFolder = copy;
     pending_ = true;
     WriteIndexLocked();
@@ -463,6 +523,8 @@ StoreResult AssetStore::Revert(uint64_t handle) {
                     "cannot remove the editing copy " + copy + ": " + std::strerror(errno));
     CrashPoint("revert.moved");
     it->second.openForEdit = false;
+    // An asset that was only ever an editing copy is gone with it.
+    if (!IsFolder(InstalledFolder(*kuid))) index_.records.erase(it);
     DropHandlesLocked(*kuid);
     pending_ = true;
     WriteIndexLocked();

@@ -1,6 +1,7 @@
 // The daemon's asset store: installed asset folders under "local/", editing copies under
-// "editing/", replaced and deleted folders under "backups/<yy-mm-dd>/", and the index
-// "assets.wbi" that caches them with what only the daemon knows.
+// "editing/" (a new asset has only its editing copy until its first commit), replaced and deleted
+// folders under "backups/<yy-mm-dd>/", and the index "assets.wbi" that caches them with what only
+// the daemon knows.
 //
 // Folders are the truth. Every change to a folder goes through a temporary name and a rename
 // (replacing an installed folder through the staging area's intent and exchange), and the
@@ -33,6 +34,7 @@ enum class StoreStatus {
     kOpenForEdit,  // refused while the asset is open for edit
     kNotOpen,      // the asset has no editing copy
     kBadAsset,     // the folder has no usable config or "kuid" tag
+    kExists,       // an asset of that KUID exists already
     kFailed,       // a file-system step failed; nothing was changed
 };
 
@@ -88,6 +90,10 @@ public:
     // Opens the asset for edit: makes its editing copy unless it has one (every handle shares
     // the one copy) and hands out a new handle.
     StoreResult OpenForEdit(const KUID& kuid, uint64_t& handle, std::string& editingFolder);
+    // Makes a new asset that exists only as its editing copy (a config naming it) until it is
+    // committed, and hands out a handle to it; reverting it removes it altogether.
+    StoreResult CreateAsset(const KUID& kuid, const std::string& name, uint64_t& handle,
+                            std::string& editingFolder);
     // Forgets a handle; the editing copy stays.
     StoreResult CloseHandle(uint64_t handle);
     // Installs the editing copy in place of the installed folder; the asset is then closed.
@@ -125,6 +131,7 @@ private:
     template <typename T>
     StoreResult SetField(const KUID& kuid, T AssetRecord::*field, const T& value, bool batched);
     void DropHandlesLocked(const KUID& kuid);
+    uint64_t NewHandleLocked(const KUID& kuid);
     // Stages `staged` (already complete and at intent.source) in place of the installed
     // folder of kuid.
     StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool closesEdit);

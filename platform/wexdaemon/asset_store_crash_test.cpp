@@ -30,7 +30,7 @@ void KillAtPoint(const char* point) {
         ::raise(SIGKILL);
 }
 
-enum class Op { kInstallNew, kReinstall, kCommit, kDelete, kOpen, kRevert };
+enum class Op { kInstallNew, kReinstall, kCommit, kDelete, kOpen, kRevert, kCreate };
 
 struct Case {
     Op op;
@@ -39,7 +39,8 @@ struct Case {
 };
 
 std::string Describe(const Case& c) {
-    static const char* ops[] = {"install-new", "reinstall", "commit", "delete", "open", "revert"};
+    static const char* ops[] = {"install-new", "reinstall", "commit", "delete",
+                                "open",        "revert",    "create"};
     return std::string(ops[static_cast<int>(c.op)]) + " killed at " + c.point + "#" +
            std::to_string(c.after);
 }
@@ -89,7 +90,7 @@ TEST_P(StoreCrashTest, ChangeIsWhollyDoneOrWhollyUndone) {
     {
         auto store = OpenStore();
         KUID installed;
-        if (c.op != Op::kInstallNew) {
+        if (c.op != Op::kInstallNew && c.op != Op::kCreate) {
             ASSERT_TRUE(store->InstallFolder(oldSource, installed).Ok());
         }
         if (c.op == Op::kCommit || c.op == Op::kRevert) {
@@ -132,6 +133,9 @@ TEST_P(StoreCrashTest, ChangeIsWhollyDoneOrWhollyUndone) {
             case Op::kRevert:
                 store->Revert(h);
                 break;
+            case Op::kCreate:
+                store->CreateAsset(kAsset, "created", h, folder);
+                break;
         }
         ::_exit(0);  // the point was never reached
     });
@@ -145,7 +149,9 @@ TEST_P(StoreCrashTest, ChangeIsWhollyDoneOrWhollyUndone) {
     if (!local.empty()) expected.push_back("kuid 5 6");
     EXPECT_EQ(Entries(paths_.Local()), expected)
         << "no temporary or moved-aside folder is left in local/";
-    EXPECT_EQ(record.has_value(), !local.empty()) << "the index agrees with the folders";
+    if (c.op != Op::kCreate) {
+        EXPECT_EQ(record.has_value(), !local.empty()) << "the index agrees with the folders";
+    }
     switch (c.op) {
         case Op::kInstallNew:
             EXPECT_TRUE(local.empty() || local == newFiles);
@@ -186,6 +192,15 @@ TEST_P(StoreCrashTest, ChangeIsWhollyDoneOrWhollyUndone) {
             }
             EXPECT_EQ(Entries(paths_.Editing()).size(), record->openForEdit ? 1u : 0u);
             break;
+        case Op::kCreate:
+            // Nothing at all, or the new asset open for edit with its config.
+            EXPECT_TRUE(local.empty());
+            EXPECT_EQ(Entries(paths_.Editing()).size(), record ? 1u : 0u);
+            if (record) {
+                EXPECT_TRUE(record->openForEdit);
+                EXPECT_EQ(record->name, "created");
+            }
+            break;
         case Op::kRevert:
             EXPECT_EQ(local, oldFiles);
             ASSERT_TRUE(record);
@@ -211,7 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{Op::kCommit, "change.placed", 0}, Case{Op::kCommit, "change.backed-up", 0},
         Case{Op::kCommit, "change.indexed", 0}, Case{Op::kDelete, "delete.moved", 0},
         Case{Op::kOpen, "copy.file", 1}, Case{Op::kOpen, "edit.copied", 0},
-        Case{Op::kRevert, "revert.moved", 0}),
+        Case{Op::kRevert, "revert.moved", 0}, Case{Op::kCreate, "create.made", 0},
+        Case{Op::kCreate, "create.placed", 0}),
     [](const ::testing::TestParamInfo<Case>& info) {
         std::string name = Describe(info.param);
         for (char& ch : name)

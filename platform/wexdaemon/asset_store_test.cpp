@@ -146,6 +146,38 @@ TEST_F(AssetStoreTest, EditingSharesOneCopyUntilCommitOrRevert) {
     EXPECT_EQ(store->Revert(third).status, StoreStatus::kNotFound);
 }
 
+TEST_F(AssetStoreTest, ACreatedAssetIsOnlyAnEditingCopyUntilItsFirstCommit) {
+    KUID fresh(7, 70);
+    uint64_t handle = 0;
+    std::string folder;
+    {
+        auto store = OpenStore();
+        ASSERT_TRUE(store->CreateAsset(fresh, "Fresh", handle, folder).Ok());
+        EXPECT_EQ(folder, paths_.Editing() + "/kuid 7 70");
+        EXPECT_EQ(store->Find(fresh)->name, "Fresh");
+        EXPECT_EQ(store->CreateAsset(fresh, "Again", handle, folder).status, StoreStatus::kExists);
+        EXPECT_EQ(store->DeleteAsset(fresh).status, StoreStatus::kOpenForEdit);
+    }
+    // A restart keeps it, open for edit and not installed.
+    auto store = OpenStore();
+    ASSERT_TRUE(store->Find(fresh));
+    EXPECT_TRUE(store->Find(fresh)->openForEdit);
+    EXPECT_FALSE(std::filesystem::exists(Local("kuid 7 70")));
+    ASSERT_TRUE(store->OpenForEdit(fresh, handle, folder).Ok());
+    std::ofstream(folder + "/extra.txt") << "made while new";
+    ASSERT_TRUE(store->Commit(handle).Ok());
+    EXPECT_EQ(FolderFiles(Local("kuid 7 70")).count("extra.txt"), 1u);
+    EXPECT_EQ(Backups().size(), 0u);
+
+    // Reverting a new asset that was never committed leaves nothing of it.
+    KUID other(7, 71);
+    ASSERT_TRUE(store->CreateAsset(other, "Other", handle, folder).Ok());
+    ASSERT_TRUE(store->Revert(handle).Ok());
+    EXPECT_FALSE(store->Find(other));
+    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{});
+    EXPECT_EQ(Index().records.count(other), 0u);
+}
+
 TEST_F(AssetStoreTest, DeleteMovesTheFolderToTheBackups) {
     auto store = OpenStore();
     std::string v1 = Source("v1", "one");
