@@ -35,6 +35,9 @@ public:
 
     // The requests served; handlers are added before Run.
     RequestTable& Requests() { return requests_; }
+    // The store the handlers work on: made by Run before any request is let through, so a
+    // handler may always use it; null before Run.
+    AssetStore* Store() { return store_.get(); }
 
 private:
     // Waits up to the time given or until a stop is asked for; true when stopping.
