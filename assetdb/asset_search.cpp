@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "assetdb/reply_reading.h"
 #include "assetdb/request_sender.h"
 #include "configdata/kuid.h"
 #include "foundation/tbuffer.h"
@@ -15,16 +16,9 @@ bool WEXWriteSearchRequest(TBuffer& request, const WEXFilterElement& root) {
 bool WEXReadSearchReply(TStream& reply, KUIDBlockList& out) {
     uint32_t count;
     if (!reply.ReadU32(count)) return false;
-    uint32_t size = reply.GetSize();
-    uint32_t at = reply.Tell();
-    if (at > size || uint64_t{count} * 8 > size - at) return false;
     // Read whole before anything is appended, so a reply that breaks off adds nothing.
-    std::vector<KUID> kuids(count);
-    for (KUID& k : kuids) {
-        uint32_t before = reply.Tell();
-        k.Read(reply);
-        if (reply.Tell() - before != 8) return false;
-    }
+    std::vector<KUID> kuids;
+    if (!WEXReadKUIDs(reply, count, kuids)) return false;
     for (const KUID& k : kuids)
         out.Append(k);
     return true;

@@ -5,11 +5,10 @@
 #include <cstdint>
 
 #include "assetdb/filter_element.h"
+#include "assetdb/request_ids.h"
 #include "configdata/kuid_list.h"
 
 class TBuffer;
-
-inline constexpr uint32_t kWEXRequestSearchAssets = 2;
 
 // The request payload: the root's envelope. False when the tree could not be written whole.
 bool WEXWriteSearchRequest(TBuffer& request, const WEXFilterElement& root);

@@ -9,34 +9,15 @@
 
 #include "assetdb/filter_bool.h"
 #include "assetdb/filter_group.h"
-#include "assetdb/request_sender.h"
+#include "assetdb/request_test_support.h"
 #include "configdata/kuid.h"
 #include "foundation/tbuffer.h"
 #include "platform/kiv/base/log.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// What the stand-in daemon saw and will answer.
-struct FakeDaemon {
-    uint32_t messageId = 0;
-    Bytes payload;
-    Bytes reply;
-    bool answers = true;
-};
-FakeDaemon gDaemon;
-
-bool FakeSend(uint32_t messageId, TStream& payload, TStream& reply) {
-    gDaemon.messageId = messageId;
-    gDaemon.payload.clear();
-    uint8_t byte;
-    while (payload.ReadBytes(&byte, 1) == 1)
-        gDaemon.payload.push_back(byte);
-    if (!gDaemon.answers) return false;
-    reply.Write(gDaemon.reply.data(), static_cast<uint32_t>(gDaemon.reply.size()));
-    return true;
-}
+using requesttest::Bytes;
+using requesttest::ScriptedTransport;
 
 Bytes ReplyOf(uint32_t count, std::initializer_list<KUID> kuids) {
     TBuffer b;
@@ -55,23 +36,20 @@ std::vector<KUID> Listed(const KUIDBlockList& list) {
 
 class AssetSearch : public ::testing::Test {
 protected:
-    void SetUp() override {
-        gDaemon = FakeDaemon();
-        WEXSetRequestSender(&FakeSend);
-    }
-    void TearDown() override { WEXSetRequestSender(nullptr); }
+    ScriptedTransport daemon_;
 };
 
 TEST_F(AssetSearch, SendsTheTreeAndAppendsTheAnswer) {
     WEXFilterElementGroup root(std::make_unique<WEXFilterElementBool>(kWEXLocal));
-    gDaemon.reply = ReplyOf(2, {KUID(7, 8), KUID(9, 10, 3)});
+    daemon_.Answer(kWEXRequestSearchAssets, ReplyOf(2, {KUID(7, 8), KUID(9, 10, 3)}));
     KUIDBlockList found;
     found.Append(KUID(1, 1));
 
     EXPECT_TRUE(WEXClient::SearchAssets(root, found));
-    EXPECT_EQ(gDaemon.messageId, kWEXRequestSearchAssets);
-    EXPECT_EQ(gDaemon.payload, (Bytes{0x70, 0x75, 0x72, 0x67, 1, 0, 1, 0, 0, 0,  //
-                                      0x6C, 0x6F, 0x6F, 0x62, 0, 0, 0, 0}));
+    ASSERT_EQ(daemon_.Sent().size(), 1u);
+    EXPECT_EQ(daemon_.Sent()[0].id, kWEXRequestSearchAssets);
+    EXPECT_EQ(daemon_.Sent()[0].payload, (Bytes{0x70, 0x75, 0x72, 0x67, 1, 0, 1, 0, 0, 0,  //
+                                                0x6C, 0x6F, 0x6F, 0x62, 0, 0, 0, 0}));
     EXPECT_EQ(Listed(found), (std::vector<KUID>{KUID(1, 1), KUID(7, 8), KUID(9, 10, 3)}));
 }
 
@@ -90,8 +68,10 @@ TEST_F(AssetSearch, FailsWithoutAppendingOnABadAnswer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        gDaemon.answers = c.answers;
-        gDaemon.reply = c.reply;
+        if (c.answers)
+            daemon_.Answer(kWEXRequestSearchAssets, c.reply);
+        else
+            daemon_.Unreachable(kWEXRequestSearchAssets);
         WEXFilterElementGroup everything;
         KUIDBlockList found;
         EXPECT_FALSE(WEXClient::SearchAssets(everything, found));
@@ -100,12 +80,12 @@ TEST_F(AssetSearch, FailsWithoutAppendingOnABadAnswer) {
 }
 
 TEST_F(AssetSearch, EmptyListIsAnAnswer) {
-    gDaemon.reply = ReplyOf(0, {});
+    daemon_.Answer(kWEXRequestSearchAssets, ReplyOf(0, {}));
     WEXFilterElementGroup everything;
     KUIDBlockList found;
     EXPECT_TRUE(WEXClient::SearchAssets(everything, found));
     EXPECT_TRUE(found.IsEmpty());
-    EXPECT_EQ(gDaemon.payload.size(), 10u);
+    EXPECT_EQ(daemon_.Sent().at(0).payload.size(), 10u);
 }
 
 TEST(AssetSearchWithoutLink, FailsAndSaysSo) {

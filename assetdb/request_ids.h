@@ -1,0 +1,52 @@
+// The message ids of the daemon requests and one-way posts that carry asset work: one table for
+// the client's request wrappers and the daemon that answers them. The ids are the wire format;
+// the daemon link's own ids (keep-alive, command host, event answers, close) live with the link.
+#pragma once
+
+#include <cstdint>
+
+enum WEXMessageId : uint32_t {
+    kWEXRequestSearchAssets = 2,
+    kWEXRequestStartRepair = 3,
+    kWEXRequestRepairProgress = 4,
+    kWEXRequestAssetConfig = 20,
+    kWEXRequestAssetInfo = 21,
+    kWEXRequestResolveAssetPath = 23,
+    kWEXRequestResolveAssetId = 26,
+    kWEXRequestUpdatedAsset = 27,
+    kWEXRequestAssetDescription = 28,
+    kWEXRequestThumbnailPath = 29,
+    kWEXRequestOpenAssetForEdit = 30,
+    kWEXRequestCloseHandle = 31,
+    kWEXRequestHandlePath = 32,
+    kWEXRequestRevertAsset = 33,
+    kWEXRequestCommitAsset = 34,
+    kWEXRequestCreateAsset = 35,
+    kWEXRequestDeleteAsset = 36,
+    kWEXRequestValidation = 38,
+    kWEXRequestInstallFromPath = 39,
+    kWEXRequestInstallArchive = 40,
+    kWEXRequestDependencyList = 42,
+    kWEXRequestObsoletes = 43,
+    kWEXRequestExportAsset = 48,
+    kWEXPostAssetFavorite = 50,
+    kWEXPostImportKeywords = 54,
+    kWEXRequestGenerateKUID = 58,
+    kWEXRequestSelectDownloads = 74,
+    kWEXRequestAuthorRecord = 90,
+    kWEXRequestReadSettings = 100,
+    kWEXRequestWriteSettings = 101,
+    kWEXRequestGetSetting = 102,
+    kWEXRequestVendrixAccess = 135,
+    kWEXRequestTexture = 181,
+    kWEXRequestResolveVendrixAsset = 230,
+    kWEXPostOnlineNotice = 231,
+    kWEXRequestVendrixInfo = 232,
+    kWEXRequestQuiesce = 235,
+    kWEXRequestIsQuiescent = 236,
+    kWEXRequestOnline240 = 240,
+    kWEXPostOnline241 = 241,
+    kWEXRequestOnline242 = 242,
+    kWEXRequestInstalledBuilds = 253,
+    kWEXPostRepairDatabase = 256,
+};
