@@ -26,6 +26,8 @@ struct Names {
     Kiv::PString editing{"editing"};
     Kiv::PString validation{"validation"};
     Kiv::PString configStamp{"config-stamp"};
+    Kiv::PString installedAt{"installed-at"};
+    Kiv::PString modifiedAt{"modified-at"};
 };
 
 const Names& N() {
@@ -113,6 +115,8 @@ TDBTagRef RecordToSoup(const AssetRecord& r) {
     if (r.openForEdit) PutInt(node, n.editing, 1);
     PutInt(node, n.validation, r.validation);
     PutWide(node, n.configStamp, static_cast<uint64_t>(r.configStamp));
+    if (r.installedAt != 0) PutWide(node, n.installedAt, static_cast<uint64_t>(r.installedAt));
+    if (r.modifiedAt != 0) PutWide(node, n.modifiedAt, static_cast<uint64_t>(r.modifiedAt));
     return node;
 }
 
@@ -137,9 +141,13 @@ bool RecordFromSoup(const TDBTagRef& node, AssetRecord& r) {
     GetInt(node, n.editing, flag);
     r.openForEdit = flag != 0;
     GetInt(node, n.validation, r.validation);
-    uint64_t stamp = 0;
-    GetWide(node, n.configStamp, stamp);
-    r.configStamp = static_cast<int64_t>(stamp);
+    for (auto [name, field] :
+         {std::pair{&n.configStamp, &r.configStamp}, std::pair{&n.installedAt, &r.installedAt},
+          std::pair{&n.modifiedAt, &r.modifiedAt}}) {
+        uint64_t v = 0;
+        GetWide(node, *name, v);
+        *field = static_cast<int64_t>(v);
+    }
     return true;
 }
 

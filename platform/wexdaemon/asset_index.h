@@ -7,7 +7,7 @@
 //   "assets"           container of "asset" containers, each:
 //       "kuid" KUID, "name" text, "status" int[4] (groups A to D), "favorite" int,
 //       "keywords" text, "editing" int (1 while open for edit), "validation" int,
-//       "config-stamp" int[2] (low word first)
+//       "config-stamp", "installed-at", "modified-at" int[2] (low word first)
 //
 // Missing optional tags take their defaults; an asset entry without a usable "kuid" is
 // dropped (its folder, when there is one, is adopted again at start-up).

@@ -27,6 +27,8 @@ wexd::IndexContents Sample() {
     full.openForEdit = true;
     full.validation = 1;
     full.configStamp = 1700000000123456789LL;
+    full.installedAt = 1700000000;
+    full.modifiedAt = 1800000000;
     wexd::AssetRecord plain;
     plain.kuid = KUID(-7, 1, 127);
     index.records[full.kuid] = full;

@@ -29,6 +29,8 @@ struct AssetRecord {
     bool openForEdit = false;  // an editing copy exists in "editing/<folder name>"
     int32_t validation = kValidationUnknown;
     int64_t configStamp = 0;  // modification time (ns) of the config the cache was read from
+    int64_t installedAt = 0;  // seconds since 1970 (UTC) when first installed, 0 unknown
+    int64_t modifiedAt = 0;   // seconds since 1970 (UTC) of the last install or commit
 
     bool operator==(const AssetRecord&) const = default;
 };

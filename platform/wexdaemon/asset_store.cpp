@@ -172,6 +172,8 @@ void AssetStore::Reconcile() {
             AssetRecord record;
             record.kuid = *kuid;
             ReadConfigInto(record);
+            // When it came is not known; its config's time is the best guess.
+            record.installedAt = record.modifiedAt = record.configStamp / 1000000000;
             index_.records.emplace(*kuid, std::move(record));
             DaemonLog("adopted local/%s", name.c_str());
             ++report_.adopted;
@@ -359,6 +361,8 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, 
     AssetRecord& record = index_.records[kuid];
     record.kuid = kuid;
     ReadConfigInto(record);
+    record.modifiedAt = std::time(nullptr);
+    if (record.installedAt == 0) record.installedAt = record.modifiedAt;
     if (closesEdit) {
         record.openForEdit = false;
         DropHandlesLocked(kuid);

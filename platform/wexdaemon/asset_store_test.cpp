@@ -66,7 +66,12 @@ TEST_F(AssetStoreTest, InstallReplacesWholeFolderAndKeepsTheOldOneInBackups) {
     ASSERT_TRUE(store->Find(kAsset));
     EXPECT_EQ(store->Find(kAsset)->name, "Asset one");
 
+    int64_t firstInstalled = store->Find(kAsset)->installedAt;
+    EXPECT_GT(firstInstalled, 0);
     ASSERT_TRUE(store->InstallFolder(v2, installed).Ok());
+    // A reinstall keeps when the asset first came and notes the change.
+    EXPECT_EQ(store->Find(kAsset)->installedAt, firstInstalled);
+    EXPECT_GE(store->Find(kAsset)->modifiedAt, firstInstalled);
     // Wholly the new folder: the old version's mesh file is not left behind in it.
     EXPECT_EQ(FolderFiles(Local()), FolderFiles(v2));
     ASSERT_EQ(Backups().size(), 1u);
