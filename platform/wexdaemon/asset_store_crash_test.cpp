@@ -45,6 +45,10 @@ std::string Describe(const Case& c) {
            std::to_string(c.after);
 }
 
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << Describe(c);
+}
+
 class StoreCrashTest : public ::testing::TestWithParam<Case> {
 protected:
     StoreCrashTest() { paths_.root = dir_ / "UserData"; }
