@@ -62,4 +62,10 @@ public:
 
     // Raw data over this node's bytes that keeps the node alive; empty when it has none.
     ACSRawDataRef GetRawData() const;
+
+    // Makes this node a deep copy of the source: its type and data (shared bytes), then its
+    // children, copied into new nodes of this node's kind; its own children are dropped first.
+    // Nothing happens for an absent source or one of type 0. False when the source nests
+    // deeper than kMaxTagTreeDepth below it (the deeper levels are not copied).
+    bool CopyFrom(const TDBTagRef& source);
 };

@@ -1,7 +1,9 @@
 #include "configdata/kuid.h"
 
+#include <charconv>
 #include <cstring>
 
+#include "configdata/number_text.h"
 #include "foundation/tstream.h"
 
 const KUID KUID::kNull{};
@@ -27,35 +29,10 @@ bool MatchKeyword(const char* p) {
     return Lower(p[0]) == 'k' && Lower(p[1]) == 'u' && Lower(p[2]) == 'i' && Lower(p[3]) == 'd';
 }
 
-// One "%d" conversion as the C library reads it (leading blanks, an optional sign, at least
-// one digit), but with a range check instead of overflow. Returns how it went; on kRead the
-// value is stored and p moved past the number.
-enum class Num { kRead, kMissing, kOutOfRange };
-
-Num ReadInt(const char*& p, int32_t& value) {
-    const char* s = p;
-    while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r' || *s == '\f' || *s == '\v')
-        ++s;
-    bool negative = false;
-    if (*s == '+' || *s == '-') {
-        negative = *s == '-';
-        ++s;
-    }
-    if (!IsDigit(*s)) return Num::kMissing;
-    int64_t v = 0;
-    bool overflow = false;
-    while (IsDigit(*s)) {
-        if (!overflow) {
-            v = v * 10 + (*s - '0');
-            if (v > int64_t{INT32_MAX} + 1) overflow = true;
-        }
-        ++s;
-    }
-    if (negative) v = -v;
-    p = s;
-    if (overflow || v > INT32_MAX || v < INT32_MIN) return Num::kOutOfRange;
-    value = static_cast<int32_t>(v);
-    return Num::kRead;
+// One "%d" conversion as the C library reads it, with a range check instead of overflow; on
+// success p moves past the number.
+NumberScan ReadInt(const char*& p, int32_t& value) {
+    return ScanInt(p, p + std::strlen(p), value, &p);
 }
 
 // Reads up to `count` numbers separated by ':' (the "%d:%d" and "%d:%d:%d" formats): each
@@ -68,9 +45,9 @@ bool ReadNumbers(const char* p, int32_t* out[], int count) {
             ++p;
         }
         int32_t v;
-        Num r = ReadInt(p, v);
-        if (r == Num::kOutOfRange) return false;
-        if (r == Num::kMissing) return true;
+        NumberScan r = ReadInt(p, v);
+        if (r == NumberScan::kOutOfRange) return false;
+        if (r == NumberScan::kMissing) return true;
         *out[i] = v;
     }
     return true;
@@ -198,9 +175,9 @@ KUID ParseText(const char* t, bool strict) {
         KUID k;
         const char* p = t;
         int32_t v;
-        Num r = ReadInt(p, v);
-        if (r == Num::kOutOfRange) return KUID::kNull;
-        if (r == Num::kRead) k.contentId = v;
+        NumberScan r = ReadInt(p, v);
+        if (r == NumberScan::kOutOfRange) return KUID::kNull;
+        if (r == NumberScan::kRead) k.contentId = v;
         return k;
     }
     return KUID::kNull;
@@ -210,8 +187,27 @@ KUID ParseText(const char* t, bool strict) {
 
 Kiv::PString KUID::ToString() const {
     if (IsNull()) return NullText();
-    if (IsShortForm()) return Kiv::PString::Printf("<kuid:%d:%d>", userId, contentId);
-    return Kiv::PString::Printf("<kuid2:%d:%d:%d>", userId, contentId, version);
+    std::string text;
+    AppendString(text);
+    return Kiv::PString(text);
+}
+
+void KUID::AppendString(std::string& out) const {
+    if (IsNull()) {
+        out += NullText().view();
+        return;
+    }
+    char number[16];
+    auto put = [&](int32_t v) { out.append(number, std::to_chars(number, number + 16, v).ptr); };
+    out += IsShortForm() ? "<kuid:" : "<kuid2:";
+    put(userId);
+    out += ':';
+    put(contentId);
+    if (!IsShortForm()) {
+        out += ':';
+        put(version);
+    }
+    out += '>';
 }
 
 Kiv::PString KUID::ToStringNoVersion() const {

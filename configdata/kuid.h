@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "platform/kiv/base/pstring.h"
@@ -46,6 +47,8 @@ struct KUID {
 
     // "<NULL>", "<kuid:%d:%d>" or "<kuid2:%d:%d:%d>".
     Kiv::PString ToString() const;
+    // The same text appended to `out`, without interning it.
+    void AppendString(std::string& out) const;
     // "<NULL>" or "<kuid:%d:%d>", the version dropped.
     Kiv::PString ToStringNoVersion() const;
     // "NULLKUID", "kuid %d %d" or "kuid2 %d %d %d".

@@ -10,7 +10,7 @@
 // is refused; `out` is then empty.
 bool ReadTagTreeBinaryFile(std::string_view path, TDBTagRef& out);
 
-// Writes the tree to a temporary twin in the same folder ("<path>.partial"), flushes it to
-// the disk and renames it over `path`. False when any step failed; the file at `path` is then
-// as it was and the twin is gone.
+// Writes the tree to a temporary twin in the same folder, flushes it to the disk and renames it
+// over `path` (WriteFileReplacing). False when any step failed; the file at `path` is then as
+// it was and the twin is gone.
 bool WriteTagTreeBinaryFile(const TDBTagRef& root, std::string_view path);

@@ -1,6 +1,7 @@
 #include "configdata/soup_node.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "configdata/tdb_binary_soup.h"
@@ -25,7 +26,7 @@ TDBTagRef MakeCopiedValue(const CountedRef<TDBBinaryFile>& file, SoupNodeLocatio
 
 // Text of a version-0 file: bytes in the local code page, made UTF-8 when any byte before the
 // first NUL has its top bit set. A text that cannot be converted becomes empty (a lone NUL).
-std::vector<char> LocalTextToUtf8(const uint8_t* data, uint32_t size) {
+std::vector<char> VersionZeroText(const uint8_t* data, uint32_t size) {
     std::vector<char> text(data, data + size);
     if (text.back() != '\0') text.push_back('\0');
     size_t length = std::strlen(text.data());
@@ -33,21 +34,15 @@ std::vector<char> LocalTextToUtf8(const uint8_t* data, uint32_t size) {
     for (size_t i = 0; i < length; ++i)
         high |= (static_cast<uint8_t>(text[i]) & 0x80) != 0;
     if (!high) return text;
-    int result = ConvertToUtf8(text.data(), static_cast<uint32_t>(text.size()));
-    if (result > 0) {
-        // The buffer was too small; the text is unchanged, so it converts in a larger one.
-        text.resize(static_cast<size_t>(result));
-        result = ConvertToUtf8(text.data(), static_cast<uint32_t>(text.size()));
-    }
-    if (result != 0) return {'\0'};
-    text.resize(std::strlen(text.data()) + 1);
-    return text;
+    std::string converted;
+    if (!LocalTextToUtf8(std::string_view(text.data(), length), converted)) return {'\0'};
+    return std::vector<char>(converted.c_str(), converted.c_str() + converted.size() + 1);
 }
 
 TDBTagRef MakeText(const CountedRef<TDBBinaryFile>& file, SoupNodeLocation location,
                    const uint8_t* data, uint32_t size) {
     if (size != 0 && file->HasLocalText()) {
-        std::vector<char> text = LocalTextToUtf8(data, size);
+        std::vector<char> text = VersionZeroText(data, size);
         return MakeCopiedValue(file, location, kTagText, text.data(),
                                static_cast<uint32_t>(text.size()));
     }

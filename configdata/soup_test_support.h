@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,6 +126,67 @@ inline std::string Dump(const ACSChunk& node) {
 
 inline std::string Dump(const TDBTagRef& root) {
     return root ? Dump(*root) : std::string("<empty>");
+}
+
+// The values as a reader thinks of them: "name=int:1,2", "name=float:0.5", "name=text:abc",
+// "name=kuid:user:content:version", "name=empty", "name{...}", children joined by " ".
+inline std::string Describe(const ACSChunk& node) {
+    std::string out;
+    Kiv::PString name;
+    TDBTagRef child;
+    for (uint32_t i = 0; node.GetChildAt(i, name, child); ++i) {
+        if (i != 0) out += " ";
+        out += name.str();
+        std::string bytes = Bytes(*child);
+        char number[64];
+        switch (child->GetType()) {
+            case kTagContainer:
+                out += "{" + Describe(*child) + "}";
+                continue;
+            case kTagEmpty:
+                out += "=empty";
+                continue;
+            case kTagText:
+                out += "=text:" + std::string(bytes.c_str());
+                continue;
+            case kTagKUID: {
+                out += "=kuid:";
+                if (bytes.size() != 8) {
+                    out += "?";
+                    continue;
+                }
+                KUID k = KUID::UnpackWords(bytes.data());
+                std::snprintf(number, sizeof number, "%d:%d:%d", k.userId, k.contentId, k.version);
+                out += number;
+                continue;
+            }
+            case kTagInt:
+            case kTagFloat:
+                out += child->GetType() == kTagInt ? "=int:" : "=float:";
+                for (size_t at = 0; at + 4 <= bytes.size(); at += 4) {
+                    if (at != 0) out += ",";
+                    if (child->GetType() == kTagInt) {
+                        int32_t v;
+                        std::memcpy(&v, bytes.data() + at, 4);
+                        std::snprintf(number, sizeof number, "%d", v);
+                    } else {
+                        float v;
+                        std::memcpy(&v, bytes.data() + at, 4);
+                        std::snprintf(number, sizeof number, "%.9g", v);
+                    }
+                    out += number;
+                }
+                continue;
+            default:
+                break;
+        }
+        out += "=type" + std::to_string(child->GetType());
+    }
+    return out;
+}
+
+inline std::string Describe(const TDBTagRef& root) {
+    return root ? Describe(*root) : std::string("<empty>");
 }
 
 }  // namespace souptest

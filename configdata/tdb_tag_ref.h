@@ -28,4 +28,12 @@ public:
         if (node == nullptr || node->GetType() == kTagEmpty) return {};
         return Share(node);
     }
+
+    // Makes an empty reference (IsEmpty: nothing, or a node of type 0 such as the null node)
+    // hold a new empty TDBContainerTag; a reference to any other node is left as it is.
+    void EnsureContainer();
+    // EnsureContainer, then a copy of the reference.
+    TDBTagRef GetEnsuredContainer();
+    // Another reference to the same node (shared, not cloned).
+    TDBTagRef Copy() const { return *this; }
 };

@@ -164,6 +164,23 @@ int ConvertFromUtf8(char* text, uint32_t bufferSize, uint32_t toCodePage) {
     return ConvertTextCodePage(text, bufferSize, kCodePageUtf8, toCodePage);
 }
 
+bool LocalTextToUtf8(std::string_view text, std::string& out) {
+    out.assign(text.substr(0, text.find('\0')));
+    out.push_back('\0');
+    int result = ConvertToUtf8(out.data(), static_cast<uint32_t>(out.size()));
+    if (result > 0) {
+        // The buffer was too small; the text is unchanged, so it converts in a larger one.
+        out.resize(static_cast<size_t>(result));
+        result = ConvertToUtf8(out.data(), static_cast<uint32_t>(out.size()));
+    }
+    if (result != kCodePageConverted) {
+        out.clear();
+        return false;
+    }
+    out.resize(std::strlen(out.c_str()));
+    return true;
+}
+
 namespace {
 
 // Following bytes by lead byte: 0x00-0xBF none (ASCII and stray continuation bytes),

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 constexpr uint32_t kCodePageLocal = 0;
@@ -31,6 +32,10 @@ int ConvertTextCodePage(char* text, uint32_t bufferSize, uint32_t fromCodePage,
 int ConvertToUtf8(char* text, uint32_t bufferSize);
 // From UTF-8 to the given code page.
 int ConvertFromUtf8(char* text, uint32_t bufferSize, uint32_t toCodePage);
+
+// The text, up to its first NUL, converted from the local code page to UTF-8 in a buffer that
+// grows as the conversion asks. False, with `out` empty, when it cannot be converted.
+bool LocalTextToUtf8(std::string_view text, std::string& out);
 
 // One character of UTF-8. The lead byte gives the number of following bytes (0 to 3); each
 // following byte adds six bits. A lead byte whose following bytes are not all there (the text

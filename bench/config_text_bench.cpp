@@ -1,0 +1,140 @@
+// Text configs: reading a 5 MB "config.txt" into a tree (beside a plain read of the same file
+// into memory, the ceiling), writing the tree as text (beside a plain copy of the same bytes
+// into a memory stream), and the text-to-binary-to-text conversion.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "bench/ratio.h"
+#include "configdata/config_file.h"
+#include "configdata/config_text.h"
+#include "configdata/soup_writer.h"
+#include "configdata/tdb_binary_file.h"
+#include "configdata/tdb_container_tag.h"
+#include "foundation/tbuffer.h"
+#include "platform/kiv/base/file.h"
+
+namespace {
+
+Kiv::PString N(const std::string& name) {
+    return Kiv::PString(name);
+}
+
+// About 5 MB of text: 6,700 asset-like containers, each with texts, ints, floats, a float
+// list, KUIDs and a nested table.
+TDBTagRef BigTree() {
+    TDBTagRef root;
+    for (int i = 0; i < 6700; ++i) {
+        TDBTagRef asset;
+        TDBContainerTag::SetKUID(asset, N("kuid"), KUID(523, 10000 + i, i % 128));
+        TDBContainerTag::SetString(asset, N("kind"), N("scenery"));
+        TDBContainerTag::SetString(asset, N("username"), N("Old Mill " + std::to_string(i)));
+        TDBContainerTag::SetString(asset, N("description"),
+                                   N("A mill by the river, built in 1887 and still turning."));
+        TDBContainerTag::SetInt(asset, N("trainz-build"), 4);
+        TDBContainerTag::SetFloat(asset, N("light"), 0.75f);
+        TDBContainerTag::SetFloatArray(asset, N("position"), {12.5f, -0.25f, 1e-5f});
+        TDBTagRef mesh;
+        TDBTagRef lod;
+        TDBContainerTag::SetString(lod, N("mesh"), N("mill.im"));
+        TDBContainerTag::SetInt(lod, N("auto-create"), 1);
+        TDBContainerTag::SetContainer(mesh, N("default"), lod);
+        TDBContainerTag::SetContainer(asset, N("mesh-table"), mesh);
+        TDBTagRef table;
+        for (int k = 0; k < 3; ++k)
+            TDBContainerTag::SetKUID(table, N(std::to_string(k)), KUID(44, i + k, 1));
+        TDBContainerTag::SetContainer(asset, N("kuid-table"), table);
+        TDBContainerTag::SetContainer(root, N("asset-" + std::to_string(i)), asset);
+    }
+    return root;
+}
+
+struct BigText {
+    BigText() : path("/tmp/halvex-bench-config-" + std::to_string(::getpid()) + ".txt") {
+        WriteConfigFile(tree, "", path);
+        Kiv::File::Load(path, bytes);
+    }
+    ~BigText() { ::unlink(path.c_str()); }
+    TDBTagRef tree = BigTree();
+    std::string path;
+    std::string bytes;
+};
+
+BigText& Big() {
+    static BigText text;
+    return text;
+}
+
+void SetBytes(benchmark::State& state) {
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(Big().bytes.size()));
+}
+
+void BM_ConfigTextRead(benchmark::State& state) {
+    BigText& big = Big();
+    for (auto _ : state) {
+        TDBTagRef tree;
+        ReadConfigFile("", big.path, tree);
+        benchmark::DoNotOptimize(tree.Get());
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_ConfigTextRead)->Unit(benchmark::kMillisecond);
+
+void BM_PlainFileRead(benchmark::State& state) {
+    BigText& big = Big();
+    for (auto _ : state) {
+        std::string bytes;
+        Kiv::File::Load(big.path, bytes);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_PlainFileRead)->Unit(benchmark::kMillisecond);
+
+void BM_ConfigTextWrite(benchmark::State& state) {
+    BigText& big = Big();
+    for (auto _ : state) {
+        TBuffer out;
+        WriteTagTreeText(out, big.tree);
+        benchmark::DoNotOptimize(out.GetData());
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_ConfigTextWrite)->Unit(benchmark::kMillisecond);
+
+void BM_PlainBufferWrite(benchmark::State& state) {
+    BigText& big = Big();
+    for (auto _ : state) {
+        TBuffer out;
+        out.Write(big.bytes.data(), static_cast<uint32_t>(big.bytes.size()));
+        benchmark::DoNotOptimize(out.GetData());
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_PlainBufferWrite)->Unit(benchmark::kMillisecond);
+
+// Text in memory parsed, written as a binary soup, loaded as a view and written as text again.
+void BM_TextToBinaryToText(benchmark::State& state) {
+    BigText& big = Big();
+    for (auto _ : state) {
+        TDBTagRef tree;
+        ParseTagTreeText(tree, big.bytes, false);
+        TBuffer binary;
+        WriteTagTreeBinary(tree, binary);
+        binary.Rewind();
+        TDBTagRef view;
+        ReadTagTreeBinary(binary, view);
+        std::string text;
+        AppendTagTreeText(view, text);
+        benchmark::DoNotOptimize(text.data());
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_TextToBinaryToText)->Unit(benchmark::kMillisecond);
+
+HALVEX_BENCH_COMPARE("BM_ConfigTextRead", "BM_PlainFileRead");
+HALVEX_BENCH_COMPARE("BM_ConfigTextWrite", "BM_PlainBufferWrite");
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include "configdata/config_file.h"
+
+#include "configdata/config_text.h"
+#include "configdata/soup_writer.h"
+#include "configdata/tdb_binary_file.h"
+#include "foundation/data_root.h"
+#include "foundation/file_utils.h"
+#include "foundation/logging.h"
+#include "foundation/tfile.h"
+#include "platform/kiv/base/file.h"
+
+namespace {
+
+constexpr std::string_view kTextFormat = "txt";
+
+// Where the extension's dot is in the path's last component; npos when it has none.
+size_t ExtensionDot(std::string_view path) {
+    size_t slash = path.find_last_of("/\\");
+    size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return std::string_view::npos;
+    return dot;
+}
+
+// The path to open: inside the location when one is named (empty when it refuses the path),
+// else the path as given.
+std::string ResolvePath(std::string_view location, std::string_view path) {
+    if (location.empty()) return std::string(path);
+    return std::string(ResolveInLocation(location, path).view());
+}
+
+bool ReadResolved(const std::string& path, ConfigFileFormat form, TDBTagRef& out) {
+    out.Reset();
+    if (form == ConfigFileFormat::kUnknown || path.empty()) return false;
+    TFile file;
+    if (!file.Open(path, Kiv::File::kModeRead)) return false;
+    bool ok = form == ConfigFileFormat::kText ? ParseTagTreeText(out, file, false)
+                                              : ReadTagTreeBinary(file, out);
+    // A text that stopped part-way is not handed out as if it were the file.
+    if (!ok) out.Reset();
+    return ok;
+}
+
+}  // namespace
+
+ConfigFileFormat GetConfigFileFormat(std::string_view path, std::string_view format) {
+    std::string_view name = format;
+    if (name.empty()) {
+        size_t dot = ExtensionDot(path);
+        if (dot != std::string_view::npos) name = path.substr(dot + 1);
+    } else if (name[0] == '.') {
+        name.remove_prefix(1);
+    }
+    if (Kiv::EqualsIgnoreCase(name, kTextFormat)) return ConfigFileFormat::kText;
+    for (std::string_view binary : {"chump", "cdp", "cdp2"})
+        if (Kiv::EqualsIgnoreCase(name, binary)) return ConfigFileFormat::kBinary;
+    return ConfigFileFormat::kUnknown;
+}
+
+bool WriteConfigFile(const TDBTagRef& tree, std::string_view location, std::string_view path,
+                     std::string_view format) {
+    ConfigFileFormat form = GetConfigFileFormat(path, format);
+    if (form == ConfigFileFormat::kUnknown) return false;
+    std::string target = ResolvePath(location, path);
+    if (target.empty()) return false;
+    return WriteFileReplacing(target, [&](TStream& stream) {
+        return form == ConfigFileFormat::kText ? WriteTagTreeText(stream, tree)
+                                               : WriteTagTreeBinary(tree, stream);
+    });
+}
+
+bool ReadConfigFile(std::string_view location, std::string_view path, TDBTagRef& out,
+                    std::string_view format) {
+    return ReadResolved(ResolvePath(location, path), GetConfigFileFormat(path, format), out);
+}
+
+std::string ConfigTwinPath(std::string_view path) {
+    size_t dot = ExtensionDot(path);
+    if (dot == std::string_view::npos) return std::string(path) + ".tmp";
+    return std::string(path.substr(0, dot + 1)) + "tmp";
+}
+
+bool ReadConfigFileWithFallback(std::string_view location, std::string_view path, TDBTagRef& out) {
+    out.Reset();
+    std::string main = ResolvePath(location, path);
+    std::string twin = ResolvePath(location, ConfigTwinPath(path));
+    if (main.empty() || twin.empty()) return false;
+    if (Kiv::File::IsPresent(main) && ReadResolved(main, ConfigFileFormat::kText, out)) {
+        if (Kiv::File::IsPresent(twin)) Kiv::File::Delete(twin);
+        return true;
+    }
+    if (Kiv::File::IsPresent(twin) && ReadResolved(twin, ConfigFileFormat::kText, out)) {
+        // What was read stands even when the rename fails; the twin is then recovered again
+        // next time.
+        if (!Kiv::File::Rename(twin, main))
+            LogOutputf("ReadConfigFileWithFallback> unable to rename '%s' to '%s'", twin.c_str(),
+                       main.c_str());
+        return true;
+    }
+    out.Reset();
+    return false;
+}
