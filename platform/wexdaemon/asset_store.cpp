@@ -157,55 +157,56 @@ void AssetStore::ReadConfigInto(AssetRecord& record) {
                   Text(named).c_str());
 }
 
-void AssetStore::Reconcile() {
-    std::set<KUID> present;
-    for (const std::string& name : ListFolder(paths_.Local())) {
+std::set<KUID> AssetStore::AssetFoldersIn(const std::string& folder, const char* location) {
+    std::set<KUID> found;
+    for (const std::string& name : ListFolder(folder)) {
         if (name == ".wexstage") continue;
         std::optional<KUID> kuid = KUIDFromFolderName(name);
-        if (!kuid || !IsFolder(paths_.Local() + "/" + name)) {
-            DaemonLog("local/%s is not an asset folder; left alone", name.c_str());
-            continue;
+        if (kuid && IsFolder(folder + "/" + name)) {
+            found.insert(*kuid);
+        } else {
+            DaemonLog("%s/%s is not an asset folder; left alone", location, name.c_str());
         }
-        present.insert(*kuid);
-        auto it = index_.records.find(*kuid);
+    }
+    return found;
+}
+
+void AssetStore::Adopt(const KUID& kuid, bool editingOnly) {
+    AssetRecord record;
+    record.kuid = kuid;
+    record.openForEdit = editingOnly;
+    ReadConfigInto(record);
+    if (!editingOnly) {
+        // When it came is not known; its config's time is the best guess.
+        record.installedAt = record.modifiedAt = record.configStamp / 1000000000;
+    }
+    index_.records.emplace(kuid, std::move(record));
+    DaemonLog("adopted %s/%s", editingOnly ? "editing" : "local", AssetFolderName(kuid).c_str());
+    ++report_.adopted;
+    pending_ = true;
+}
+
+void AssetStore::Reconcile() {
+    std::set<KUID> present = AssetFoldersIn(paths_.Local(), "local");
+    for (const KUID& kuid : present) {
+        auto it = index_.records.find(kuid);
         if (it == index_.records.end()) {
-            AssetRecord record;
-            record.kuid = *kuid;
-            ReadConfigInto(record);
-            // When it came is not known; its config's time is the best guess.
-            record.installedAt = record.modifiedAt = record.configStamp / 1000000000;
-            index_.records.emplace(*kuid, std::move(record));
-            DaemonLog("adopted local/%s", name.c_str());
-            ++report_.adopted;
-            pending_ = true;
-        } else if (AssetConfigStamp(paths_.Local() + "/" + name) != it->second.configStamp) {
+            Adopt(kuid, false);
+        } else if (AssetConfigStamp(InstalledFolder(kuid)) != it->second.configStamp) {
             ReadConfigInto(it->second);
             ++report_.refreshed;
             pending_ = true;
         }
     }
-    std::set<KUID> editing;
-    for (const std::string& name : ListFolder(paths_.Editing())) {
-        std::optional<KUID> kuid = KUIDFromFolderName(name);
-        if (!kuid || !IsFolder(paths_.Editing() + "/" + name)) {
-            DaemonLog("editing/%s is not an asset folder; left alone", name.c_str());
-            continue;
-        }
-        editing.insert(*kuid);
-        auto it = index_.records.find(*kuid);
+    std::set<KUID> editing = AssetFoldersIn(paths_.Editing(), "editing");
+    for (const KUID& kuid : editing) {
+        auto it = index_.records.find(kuid);
         if (it == index_.records.end()) {
             // A new asset that was never committed.
-            AssetRecord record;
-            record.kuid = *kuid;
-            record.openForEdit = true;
-            ReadConfigInto(record);
-            index_.records.emplace(*kuid, std::move(record));
-            DaemonLog("adopted editing/%s (not installed)", name.c_str());
-            ++report_.adopted;
-            pending_ = true;
+            Adopt(kuid, true);
         } else if (!it->second.openForEdit) {
             it->second.openForEdit = true;
-            DaemonLog("%s is open for edit (editing copy found)", Text(*kuid).c_str());
+            DaemonLog("%s is open for edit (editing copy found)", Text(kuid).c_str());
             pending_ = true;
         }
     }
@@ -413,21 +414,29 @@ StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed
     return result;
 }
 
-StoreResult AssetStore::Commit(uint64_t handle) {
-    Lock lock(mutex_);
+StoreResult AssetStore::EditedRecordLocked(uint64_t handle, AssetRecord*& record) {
     std::optional<KUID> kuid = HandleAssetLocked(handle);
     if (!kuid) return Fail(StoreStatus::kNotFound, "no such handle");
     auto it = index_.records.find(*kuid);
     if (it == index_.records.end() || !it->second.openForEdit)
         return Fail(StoreStatus::kNotOpen, Text(*kuid) + " is not open for edit");
+    record = &it->second;
+    return {};
+}
+
+StoreResult AssetStore::Commit(uint64_t handle) {
+    Lock lock(mutex_);
+    AssetRecord* record = nullptr;
+    if (StoreResult r = EditedRecordLocked(handle, record); !r.Ok()) return r;
+    const KUID kuid = record->kuid;
     ChangeIntent intent;
     intent.id = staging_.NewId();
     intent.op = "commit";
-    intent.target = AssetFolderName(*kuid);
-    intent.source = EditingFolder(*kuid);
+    intent.target = AssetFolderName(kuid);
+    intent.source = EditingFolder(kuid);
     if (!GetEntryId(intent.source, intent.staged))
-        return Fail(StoreStatus::kNotOpen, "the editing copy of " + Text(*kuid) + " is gone");
-    return ReplaceInstalled(intent, *kuid, true);
+        return Fail(StoreStatus::kNotOpen, "the editing copy of " + Text(kuid) + " is gone");
+    return ReplaceInstalled(intent, kuid, true);
 }
 
 StoreResult AssetStore::DeleteAsset(const KUID& kuid) {
@@ -515,21 +524,19 @@ StoreResult AssetStore::CloseHandle(uint64_t handle) {
 
 StoreResult AssetStore::Revert(uint64_t handle) {
     Lock lock(mutex_);
-    std::optional<KUID> kuid = HandleAssetLocked(handle);
-    if (!kuid) return Fail(StoreStatus::kNotFound, "no such handle");
-    auto it = index_.records.find(*kuid);
-    if (it == index_.records.end() || !it->second.openForEdit)
-        return Fail(StoreStatus::kNotOpen, Text(*kuid) + " is not open for edit");
+    AssetRecord* record = nullptr;
+    if (StoreResult r = EditedRecordLocked(handle, record); !r.Ok()) return r;
+    const KUID kuid = record->kuid;
     std::string temp = TempName(paths_.Editing());
-    std::string copy = EditingFolder(*kuid);
+    std::string copy = EditingFolder(kuid);
     if (IsFolder(copy) && !RenameNoReplace(copy, temp))
         return Fail(StoreStatus::kFailed,
                     "cannot remove the editing copy " + copy + ": " + std::strerror(errno));
     CrashPoint("revert.moved");
-    it->second.openForEdit = false;
+    record->openForEdit = false;
     // An asset that was only ever an editing copy is gone with it.
-    if (!IsFolder(InstalledFolder(*kuid))) index_.records.erase(it);
-    DropHandlesLocked(*kuid);
+    if (!IsFolder(InstalledFolder(kuid))) index_.records.erase(kuid);
+    DropHandlesLocked(kuid);
     pending_ = true;
     WriteIndexLocked();
     RemoveTree(temp);

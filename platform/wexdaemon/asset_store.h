@@ -19,6 +19,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -123,10 +124,16 @@ private:
     bool LoadIndex();
     void RecoverChanges();
     void Reconcile();
+    // The KUIDs of the asset folders in a location's folder; other entries are logged.
+    std::set<KUID> AssetFoldersIn(const std::string& folder, const char* location);
+    // Adds the record of an asset folder found on disk (in editing/ only, or installed).
+    void Adopt(const KUID& kuid, bool editingOnly);
     bool WriteIndexLocked();
     void MarkChangedLocked(bool batched);
     void ReadConfigInto(AssetRecord& record);
     std::optional<KUID> HandleAssetLocked(uint64_t handle) const;
+    // The record of the asset a handle holds open for edit.
+    StoreResult EditedRecordLocked(uint64_t handle, AssetRecord*& record);
     // Sets one field of an installed asset's record; a change is marked for writing.
     template <typename T>
     StoreResult SetField(const KUID& kuid, T AssetRecord::*field, const T& value, bool batched);

@@ -81,22 +81,34 @@ TEST_F(AssetStoreTest, InstallReplacesWholeFolderAndKeepsTheOldOneInBackups) {
     EXPECT_EQ(Index().records.at(kAsset).name, "Asset two");
 }
 
+TEST_F(AssetStoreTest, TheTextConfigWinsOverTheBinaryOne) {
+    auto store = OpenStore();
+    // A folder whose binary config is stale: its text config names it.
+    std::string folder = dir_ / "src/both";
+    MakeAssetFolder(folder, KUID(9, 9), "Stale binary");
+    std::ofstream(folder + "/config.txt") << "kuid <kuid:5:6>\nusername \"From text\"\n";
+    KUID installed;
+    ASSERT_TRUE(store->InstallFolder(folder, installed).Ok());
+    EXPECT_EQ(installed, kAsset);
+    EXPECT_EQ(store->Find(kAsset)->name, "From text");
+}
+
 TEST_F(AssetStoreTest, InstallRefusesFoldersWithoutAUsableConfig) {
     auto store = OpenStore();
     std::string noConfig = dir_ / "src/none";
     std::filesystem::create_directories(noConfig);
     std::string noKuid = dir_ / "src/nokuid";
     MakeAssetFolder(noKuid, KUID::kNull, "Nameless");
-    std::string textOnly = dir_ / "src/text";
-    std::filesystem::create_directories(textOnly);
-    std::ofstream(textOnly + "/config.txt") << "kuid <kuid:5:6>\n";
+    std::string badText = dir_ / "src/text";
+    std::filesystem::create_directories(badText);
+    std::ofstream(badText + "/config.txt") << "username \"no kuid here\"\n";
     struct Case {
         std::string folder;
         const char* message;
     };
     const Case cases[] = {{noConfig, "no config.txt or config.chump"},
                           {noKuid, "names no usable kuid"},
-                          {textOnly, "not available in this build"},
+                          {badText, "names no usable kuid"},
                           {dir_ / "src/missing", "no config"}};
     for (const Case& c : cases) {
         KUID installed(1, 1);

@@ -2,17 +2,14 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cstring>
 
-#include "configdata/soup_file.h"
+#include "configdata/config_file.h"
 #include "platform/kiv/base/file.h"
 
 namespace wexd {
 
 namespace {
-
-std::atomic<TextConfigReader> gTextReader{nullptr};
 
 constexpr const char* kTextConfig = "config.txt";
 constexpr const char* kBinaryConfig = "config.chump";
@@ -34,16 +31,11 @@ int64_t StampOf(const std::string& path) {
 // The file ReadAssetConfig reads, and whether it is the text form.
 std::string ChooseConfig(const std::string& folder, bool& text) {
     std::string txt = FindEntry(folder, kTextConfig);
-    std::string chump = FindEntry(folder, kBinaryConfig);
-    text = !txt.empty() && (gTextReader.load() != nullptr || chump.empty());
-    return text ? txt : chump;
+    text = !txt.empty();
+    return text ? txt : FindEntry(folder, kBinaryConfig);
 }
 
 }  // namespace
-
-void SetTextConfigReader(TextConfigReader reader) {
-    gTextReader.store(reader);
-}
 
 bool ReadAssetConfig(const std::string& folder, AssetConfig& out, std::string& error) {
     out = AssetConfig();
@@ -53,14 +45,7 @@ bool ReadAssetConfig(const std::string& folder, AssetConfig& out, std::string& e
         error = "no config.txt or config.chump in " + folder;
         return false;
     }
-    if (text) {
-        TextConfigReader reader = gTextReader.load();
-        if (reader == nullptr) {
-            error = "reading config.txt is not available in this build (" + folder + ")";
-            return false;
-        }
-        if (!reader(file, out.root, error)) return false;
-    } else if (!ReadTagTreeBinaryFile(file, out.root) || !out.root) {
+    if (!ReadConfigFile({}, file, out.root, text ? "txt" : "chump") || !out.root) {
         error = "unreadable config " + file;
         return false;
     }

@@ -1,6 +1,5 @@
-// Reading an asset's config from its folder: "config.txt" (the text form) or "config.chump"
-// (the binary soup). The text form is read through a reader installed at start-up; until one
-// is installed, a folder that has only a text config cannot be read, and says so.
+// Reading an asset's config from its folder: "config.txt" (the text form, which the author
+// edits and which therefore wins) or else "config.chump" (the binary soup).
 #pragma once
 
 #include <cstdint>
@@ -11,18 +10,14 @@
 
 namespace wexd {
 
-// Reads a text config file into a tag tree; false (with a reason) when it cannot.
-using TextConfigReader = bool (*)(const std::string& path, TDBTagRef& out, std::string& error);
-void SetTextConfigReader(TextConfigReader reader);
-
 struct AssetConfig {
     TDBTagRef root;
     std::string file;   // the file it was read from
     int64_t stamp = 0;  // its modification time in nanoseconds
 };
 
-// The config of the asset folder: "config.txt" when present and a text reader is installed,
-// else "config.chump". False (with a reason) when neither can be read.
+// The config of the asset folder: "config.txt" when present, else "config.chump". False (with
+// a reason) when there is none or it cannot be read.
 bool ReadAssetConfig(const std::string& folder, AssetConfig& out, std::string& error);
 // The modification time (ns) of the config file ReadAssetConfig would read; 0 when none.
 int64_t AssetConfigStamp(const std::string& folder);
