@@ -1,29 +1,18 @@
 #include "assetdb/tag_text.h"
 
-#include <cstring>
-#include <string>
+#include "configdata/tdb_container_tag.h"
 
 Kiv::String WEXReadTextTag(const TDBTagRef& container, std::string_view name) {
     if (!container) return {};
-    TDBTagRef child = container->FindChild(Kiv::PString(name));
-    if (!child || (child->GetType() != kTagText && child->GetType() != kTagTextLike)) return {};
-    const char* bytes = static_cast<const char*>(child->GetData());
-    if (bytes == nullptr) return {};
-    return Kiv::String(bytes, ::strnlen(bytes, child->GetDataSize()));
+    Kiv::PString key(name);
+    // Only a text value counts: a number where a text is expected is not converted.
+    uint32_t type = TDBContainerTag::GetTagType(container, key);
+    if (type != kTagText && type != kTagTextLike) return {};
+    return Kiv::String(TDBContainerTag::GetString(container, key).view());
 }
 
 void WEXSetTextTag(const TDBTagRef& container, std::string_view name, std::string_view text) {
     if (!container || container->GetType() != kTagContainer) return;
-    Kiv::PString key(name);
-    for (TDBTagRef old = container->FindChildForEdit(key); old && !old.IsNullChunk();
-         old = container->FindChildForEdit(key)) {
-        uint32_t before = container->GetChildCount();
-        container->RemoveChild(old);
-        if (container->GetChildCount() == before) break;  // a node the container cannot drop
-    }
-    std::string bytes(text);
-    bytes.push_back('\0');
-    TDBTagRef value = container->CreateTag(
-        kTagText, MakeRawData(bytes.data(), static_cast<uint32_t>(bytes.size())));
-    container->AddChild(key, value);
+    TDBTagRef target = container;
+    TDBContainerTag::SetString(target, Kiv::PString(name), Kiv::PString(text));
 }
