@@ -6,6 +6,14 @@ namespace Kiv {
 namespace {
 
 std::atomic<OS*> current{nullptr};
+std::atomic<int> failuresForTesting{0};
+
+bool TakeTestFailure() {
+    int left = failuresForTesting.load();
+    while (left > 0)
+        if (failuresForTesting.compare_exchange_weak(left, left - 1)) return true;
+    return false;
+}
 
 }  // namespace
 
@@ -21,6 +29,11 @@ OS::~OS() {
 }
 
 bool OS::Init() {
+    if (TakeTestFailure()) {
+        lastError_ = "failed for a test";
+        initialised_ = false;
+        return false;
+    }
     if (!optionsOk_) {
         lastError_ = "bad engine options: " + options_.GetLastError();
         initialised_ = false;
@@ -32,6 +45,10 @@ bool OS::Init() {
 
 OS* OS::GetCurrent() {
     return current.load(std::memory_order_acquire);
+}
+
+void OS::FailNextInitsForTesting(int count) {
+    failuresForTesting.store(count > 0 ? count : 0);
 }
 
 }  // namespace Kiv

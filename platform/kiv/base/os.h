@@ -35,6 +35,9 @@ public:
     // The OS object alive now (the last one constructed), or none.
     static OS* GetCurrent();
 
+    // Test hook: the next `count` calls of Init, in any OS object, fail.
+    static void FailNextInitsForTesting(int count);
+
 private:
     std::string appName_;
     Options options_;

@@ -1,0 +1,125 @@
+// The commands on one asset or on the database that the daemon carries out: installing an
+// archive, opening an asset for editing, printing its configuration, committing, reverting and
+// deleting it, a new KUID, and the list of installed builds.
+#include "assetdb/wex_client_assets.h"
+#include "assetdb/wex_client_database.h"
+#include "assetdb/wex_client_edit.h"
+#include "assetdb/wex_client_install.h"
+#include "cli/command_handlers.h"
+#include "configdata/config_text.h"
+#include "foundation/file_utils.h"
+
+namespace {
+
+constexpr const char* kMissingAssetId = "Missing AssetID parameter.";
+constexpr const char* kUnknownAssetId = "Unknown AssetID.";
+// The daemon's install mode for an archive named on the command line.
+constexpr uint32_t kInstallModeCommand = 2;
+
+// The asset of the argument, or the missing-argument error.
+bool TakeAsset(CommandContext& context, KUID& asset) {
+    if (context.MissingArgument()) {
+        AddCommandError(context.log, kMissingAssetId);
+        return false;
+    }
+    asset = context.ArgumentKUID();
+    return true;
+}
+
+// The asset's edit handle for commit and revert. An asset the daemon does not open is an
+// error of its own: going on with an empty handle would only fail without saying why.
+bool OpenForEdit(CommandContext& context, KUID& asset, WEXAssetHandle& handle) {
+    if (!TakeAsset(context, asset)) return false;
+    handle = WEXClient::OpenAssetForEdit(asset, false);
+    if (handle.IsValid()) return true;
+    AddAssetError(context.log, kUnknownAssetId, asset);
+    return false;
+}
+
+}  // namespace
+
+int RunInstallCdpCommand(CommandContext& context) {
+    if (context.MissingArgument()) {
+        AddCommandError(context.log, "Missing input filepath parameter.");
+        return kCommandFailed;
+    }
+    // The daemon reports the install into the log as it goes.
+    Kiv::File::Path path = ResolveFromStartFolder(context.argument);
+    bool installed = WEXClient::InstallArchive(path.view(), kInstallModeCommand, false, nullptr,
+                                               &context.log, nullptr);
+    return installed ? 0 : kCommandFailed;
+}
+
+int RunEditCommand(CommandContext& context) {
+    KUID asset;
+    WEXAssetHandle handle;
+    if (!OpenForEdit(context, asset, handle)) return kCommandFailed;
+    Kiv::String folder;
+    WEXClient::GetHandlePath(handle, folder);
+    context.out << "+ " << asset.ToString().view() << " : " << folder.view() << std::endl;
+    return 0;
+}
+
+int RunPrintConfigCommand(CommandContext& context) {
+    KUID asset;
+    if (!TakeAsset(context, asset)) return kCommandFailed;
+    TDBTagRef config = WEXClient::GetAssetConfig(asset);
+    if (config.IsEmpty()) {
+        AddAssetError(context.log, "Asset is not local.", asset);
+        return kCommandFailed;
+    }
+    std::string text;
+    AppendTagTreeText(config, text);
+    const std::string_view name = asset.ToString().view();
+    context.out << "+ Start of " << name << " dump\n"
+                << text << "+ End of " << name << " dump" << std::endl;
+    return 0;
+}
+
+int RunListBuildsCommand(CommandContext& context) {
+    if (context.MissingArgument()) {
+        AddCommandError(context.log, "Missing path parameter.");
+        return kCommandFailed;
+    }
+    // Written through a twin, so that a failure keeps whatever file was there. The daemon is
+    // asked only once the file can be made.
+    bool opened = false;
+    bool written = WriteFileReplacing(context.argument, [&](TStream& out) {
+        opened = true;
+        std::string line(WEXClient::ListInstalledBuilds().view());
+        line += "\r\n";
+        return out.Write(line.data(), static_cast<uint32_t>(line.size())) == line.size();
+    });
+    if (written) return 0;
+    AddCommandError(context.log,
+                    opened ? "Failed to write output file." : "Failed to open output file.");
+    return kCommandFailed;
+}
+
+int RunCommitCommand(CommandContext& context) {
+    KUID asset;
+    WEXAssetHandle handle;
+    if (!OpenForEdit(context, asset, handle)) return kCommandFailed;
+    return WEXClient::CommitAsset(handle, 0, nullptr, &context.log) ? 0 : kCommandFailed;
+}
+
+int RunRevertCommand(CommandContext& context) {
+    KUID asset;
+    WEXAssetHandle handle;
+    if (!OpenForEdit(context, asset, handle)) return kCommandFailed;
+    WEXAssetHandle copy(handle);
+    return WEXClient::RevertAsset(copy, &context.log) ? 0 : kCommandFailed;
+}
+
+int RunDeleteCommand(CommandContext& context) {
+    KUID asset;
+    if (!TakeAsset(context, asset)) return kCommandFailed;
+    return WEXClient::DeleteAsset(asset, false, &context.log) ? 0 : kCommandFailed;
+}
+
+int RunGenerateKuidCommand(CommandContext& context) {
+    KUID kuid = WEXClient::GenerateKUID();
+    context.out << "<KUID2:" << kuid.userId << ':' << static_cast<uint32_t>(kuid.contentId) << ':'
+                << static_cast<uint32_t>(kuid.version) << '>' << std::endl;
+    return kuid.IsNull() ? kCommandFailed : 0;
+}

@@ -1,0 +1,183 @@
+#include "cli/startup.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "assetdb/daemon_link.h"
+#include "assetdb/data_folders.h"
+#include "assetdb/reader_thread.h"
+#include "assetdb/settings_requests.h"
+#include "cli/own_options.h"
+#include "cli/validation_startup.h"
+#include "cli/working_directory.h"
+#include "configdata/interface_text.h"
+#include "foundation/logging.h"
+#include "foundation/main_thread.h"
+#include "foundation/worker_queue.h"
+#include "online/net_startup.h"
+#include "platform/kiv/os/uid.h"
+
+namespace {
+
+// The family and type of the engine's image plug-ins that the program keeps for its run.
+constexpr const char* kImagePluginFamily = "4C414E80-BBDA-11d4-9AD7-0001025364B8";
+constexpr const char* kImagePluginType = "bmp";
+// The interface language when the daemon holds none.
+constexpr const char* kDefaultLanguage = "US";
+// The folder of the validator's templates, below the program's folder.
+constexpr const char* kValidationDataFolder = "DUVData/";
+// The largest wait between link attempts a test may ask for.
+constexpr uint32_t kMaxTestRetryMs = 60000;
+
+// It carries nothing: only its existence between start-up and shutdown matters.
+struct StartupMarker {};
+
+// What start-up brought up, so that shutdown takes down exactly that.
+struct StartupState {
+    std::string savedWorkingDirectory;
+    Kiv::File::Path programPath;
+    PluginHolder imagePlugins;
+    std::unique_ptr<StartupMarker> marker;
+    bool errorHandlerStarted = false;
+    bool dataManagerStarted = false;
+    bool vertexTypesRegistered = false;
+    bool netStarted = false;
+    bool foldersPrepared = false;
+};
+
+StartupState& State() {
+    static StartupState state;
+    return state;
+}
+
+void OpenDaemonLink(const OwnOptions& own) {
+    WEXClientOptions options;
+    options.SetDefaults();
+    // A command never starts the daemon again once the link has dropped; the hellos of the
+    // open start it when it is not running.
+    options.mayStartDaemon = 0;
+    options.secondFlag = 0;
+    options.clientFlag = own.wexClientEnabled ? 1 : 0;
+    ApplyLinkRetryFromEnvironment();
+    WEXInstallClientLink();
+    WEXOpenDatabase(options);
+}
+
+void ChooseInterfaceLanguage() {
+    Kiv::PString language = WEXGetInterfaceLanguage();
+    InterfaceTextDB::SetLanguage(language.view().empty() ? kDefaultLanguage : language.c_str());
+    InterfaceTextDB::MarkUnloaded();
+}
+
+}  // namespace
+
+void ApplyLinkRetryFromEnvironment() {
+    const char* text = std::getenv(kLinkRetryEnvironment);
+    if (text == nullptr || *text == '\0') return;
+    std::string_view view(text);
+    uint32_t ms = 0;
+    auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), ms);
+    if (ec != std::errc() || end != view.data() + view.size() || ms > kMaxTestRetryMs) {
+        LogOutputf("InitEngine> ignoring %s='%s'", kLinkRetryEnvironment, text);
+        return;
+    }
+    WEXLinkTiming timing;
+    timing.retryDelayMs = ms;
+    SetWEXLinkTiming(timing);
+}
+
+bool InitEngine(EngineRecord& record, int argc, const char* const* argv, std::ostream& err) {
+    return InitEngineAt(GetProgramPath(), record, argc, argv, err);
+}
+
+bool InitEngineAt(const Kiv::File::Path& programPath, EngineRecord& record, int argc,
+                  const char* const* argv, std::ostream& err) {
+    StartupState& state = State();
+    const ValidationStartup validation = GetValidationStartup();
+
+    validation.startErrorHandler();
+    state.errorHandlerStarted = true;
+
+    state.programPath = programPath;
+    state.programPath.Normalize();
+    const std::string programFolder(state.programPath.GetFolder());
+    state.savedWorkingDirectory = CurrentWorkingDirectory();
+    if (::chdir(programFolder.c_str()) != 0)
+        LogOutputf("InitEngine> cannot change to the program's folder '%s'", programFolder.c_str());
+
+    Kiv::File::Path dataFolder(programFolder);
+    dataFolder.AddPath(kValidationDataFolder);
+    if (!validation.startDataManager(dataFolder.view())) {
+        err << "- DUVLib initialisation failed." << std::endl;
+        return false;
+    }
+    state.dataManagerStarted = true;
+
+    const OwnOptions own = ScanOwnOptions(argc, argv);
+    if (!StartEngineObjects(record, BuildEngineOptionString(own), err)) return false;
+
+    validation.giveEngineRecord(record);
+    validation.registerVertexTypes();
+    state.vertexTypesRegistered = true;
+    NetStartup();
+    state.netStarted = true;
+
+    SetUpDataFolders(state.programPath);
+    state.foldersPrepared = true;
+
+    OpenDaemonLink(own);
+    RecordMainThreadId();
+    ChooseInterfaceLanguage();
+    LookupPluginByUId(state.imagePlugins, *Kiv::UId::Parse(kImagePluginFamily), kImagePluginType);
+    state.marker = std::make_unique<StartupMarker>();
+
+    // The link has logged why it is not up; the caller says that start-up failed.
+    return WEXClientIsLinkUp();
+}
+
+void ShutdownEngine(EngineRecord& record) {
+    StartupState& state = State();
+    const ValidationStartup validation = GetValidationStartup();
+
+    // Stopped first, so that no worker touches what is taken down after it.
+    WorkerCallQueue::Instance().Shutdown();
+    ReleasePluginHolder(state.imagePlugins);
+    WEXCloseDatabase();
+    WorkerCallQueue::Instance().RemoveCallsOf(nullptr, false);
+    state.marker.reset();
+
+    if (state.vertexTypesRegistered) validation.unregisterVertexTypes();
+    state.vertexTypesRegistered = false;
+    if (state.dataManagerStarted) validation.stopDataManager();
+    state.dataManagerStarted = false;
+    if (state.errorHandlerStarted) validation.stopErrorHandler();
+    state.errorHandlerStarted = false;
+
+    if (state.foldersPrepared) ReleaseDataFolders();
+    state.foldersPrepared = false;
+    if (state.netStarted) NetShutdown();
+    state.netStarted = false;
+    // The task registry (one repair at a time) is cleared by the repair itself when it ends.
+
+    DestroyEngineObjects(record);
+}
+
+const std::string& GetSavedWorkingDirectory() {
+    return State().savedWorkingDirectory;
+}
+
+const Kiv::File::Path& GetStartedProgramPath() {
+    return State().programPath;
+}
+
+Kiv::File::Path GetStartedProgramFolder() {
+    return Kiv::File::Path(State().programPath.GetFolder());
+}
+
+const PluginHolder& GetImagePluginHolder() {
+    return State().imagePlugins;
+}
