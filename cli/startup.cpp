@@ -75,18 +75,25 @@ void ChooseInterfaceLanguage() {
 
 }  // namespace
 
+std::optional<uint32_t> ParseLinkRetryMs(std::string_view text) {
+    uint32_t ms = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+        ms > kMaxTestRetryMs)
+        return std::nullopt;
+    return ms;
+}
+
 void ApplyLinkRetryFromEnvironment() {
     const char* text = std::getenv(kLinkRetryEnvironment);
-    if (text == nullptr || *text == '\0') return;
-    std::string_view view(text);
-    uint32_t ms = 0;
-    auto [end, ec] = std::from_chars(view.data(), view.data() + view.size(), ms);
-    if (ec != std::errc() || end != view.data() + view.size() || ms > kMaxTestRetryMs) {
+    if (text == nullptr) return;
+    std::optional<uint32_t> ms = ParseLinkRetryMs(text);
+    if (!ms) {
         LogOutputf("InitEngine> ignoring %s='%s'", kLinkRetryEnvironment, text);
         return;
     }
     WEXLinkTiming timing;
-    timing.retryDelayMs = ms;
+    timing.retryDelayMs = *ms;
     SetWEXLinkTiming(timing);
 }
 

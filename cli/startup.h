@@ -11,8 +11,11 @@
 // read here and nowhere else.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "cli/engine_objects.h"
 #include "cli/plugin_holder.h"
@@ -45,3 +48,6 @@ const PluginHolder& GetImagePluginHolder();
 
 // Applies kLinkRetryEnvironment to the daemon link's timing when it is set and well formed.
 void ApplyLinkRetryFromEnvironment();
+// The wait a value of kLinkRetryEnvironment asks for; none when it is not a number of
+// milliseconds from 0 to 60000.
+std::optional<uint32_t> ParseLinkRetryMs(std::string_view text);

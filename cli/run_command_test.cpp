@@ -1,0 +1,356 @@
+// The dispatcher and the commands, against a scripted daemon behind the request seam: what each
+// command asks the daemon, what it prints, the messages it leaves in its log and its exit code.
+#include "cli/run_command.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+#include "assetdb/repair_task.h"
+#include "assetdb/request_ids.h"
+#include "assetdb/request_test_support.h"
+#include "assetdb/tag_text.h"
+#include "cli/compiler_entry.h"
+#include "cli/engine_objects.h"
+#include "cli/results_summary.h"
+#include "configdata/config_text.h"
+#include "configdata/soup_test_support.h"
+#include "tests/support/temp_dir.h"
+#include "validation/results_log.h"
+
+namespace {
+
+using requesttest::Bytes;
+using requesttest::ScriptedTransport;
+using requesttest::Wire;
+
+constexpr const char* kProgram = "/opt/halvex/bin/HalvexUtil";
+constexpr const char* kNoSuchWord =
+    "- <NULL> : Invalid argument, please check the help for the list of valid argument\n\n";
+
+Bytes Soup(const TDBTagRef& tree) {
+    std::string s = souptest::Write(tree);
+    return Bytes(s.begin(), s.end());
+}
+
+class Commands : public testing::Test {
+protected:
+    // Runs the command line `args` (after the program's name); returns the exit code and keeps
+    // what the command printed and its printed log.
+    int Run(std::vector<std::string> args) {
+        args.insert(args.begin(), kProgram);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        log = std::make_unique<ResultsLog>();
+        out.str("");
+        err.str("");
+        int code = RunCommand(*log, engine, static_cast<int>(args.size()), argv.data(), out, err);
+        std::ostringstream printed;
+        PrintResultsSummary(*log, printed);
+        summary = printed.str();
+        return code;
+    }
+    // The summary of a log holding only the one error message.
+    static std::string OneError(const std::string& line) {
+        return "- " + line + "\nOK (1 Errors, 0 Warnings)\n";
+    }
+    static constexpr const char* kClean = "OK (0 Errors, 0 Warnings)\n";
+
+    ScriptedTransport daemon;
+    EngineRecord engine;
+    std::unique_ptr<ResultsLog> log;
+    std::ostringstream out;
+    std::ostringstream err;
+    std::string summary;
+};
+
+TEST_F(Commands, EveryWordHasItsHandling) {
+    for (const CommandWord& w : GetCommandWords())
+        EXPECT_NE(FindCommandHandler(w.id), nullptr) << w.word;
+}
+
+TEST_F(Commands, TheProgramsOwnWords) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"VERSION"}, 0, "Build 49922\n"},
+        {{"installedversionlo"}, 104, ""},
+        {{"installedversionhi"}, 1, ""},
+        {{"installedbuildnumberlo"}, 2, ""},
+        {{"InstalledBuildNumberHi"}, 195, ""},
+        {{"installedversion"}, 360, ""},
+        {{"installedbuildnumber"}, 49922, ""},
+        // echo keeps the letter case and ends in a blank before the line end.
+        {{"echo", "Hello", "World", ""}, 0, "Hello World  \n"},
+        {{"Echo"}, 0, "\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Run(c.args), c.exitCode) << c.args[0];
+        EXPECT_EQ(out.str(), c.out) << c.args[0];
+        EXPECT_EQ(summary, kClean) << c.args[0];
+    }
+    EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
+    const std::vector<std::string> cases[] = {
+        {"versions"}, {""}, {"help"}, {"norender"}, {"registeraccount", "ann"},
+    };
+    for (const auto& args : cases) {
+        EXPECT_EQ(Run(args), -1) << args[0];
+        EXPECT_EQ(summary, std::string(kNoSuchWord) + "OK (1 Errors, 0 Warnings)\n") << args[0];
+        EXPECT_EQ(out.str(), "");
+    }
+    EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
+    const char* const words[] = {// Not in this build.
+                                 "installfromvdx", "wexcommandhost", "encrypt", "compresstexture",
+                                 "createcdp", "vdxparse", "vdxparsefolder", "vdxdeleteall",
+                                 // Their handling comes in the next step.
+                                 "installfrompath", "importconsists", "status", "validate",
+                                 "backupkeywords", "importkeywords", "authors", "searchbycategory"};
+    for (const char* word : words) {
+        EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
+        EXPECT_EQ(summary,
+                  OneError("<NULL> : " + std::string(word) + " is not available in this build."));
+    }
+    SetCompilerCommandLineMain(nullptr);
+    EXPECT_EQ(Run({"compile", "a.gs"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : compile is not available in this build."));
+    EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
+    struct Case {
+        const char* word;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"edit", "Missing AssetID parameter."},
+        {"printconfig", "Missing AssetID parameter."},
+        {"commit", "Missing AssetID parameter."},
+        {"revert", "Missing AssetID parameter."},
+        {"delete", "Missing AssetID parameter."},
+        {"installcdp", "Missing input filepath parameter."},
+        {"listbuilds", "Missing path parameter."},
+        {"compile", "Invalid file path."},
+    };
+    for (const Case& c : cases) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{c.word}, std::vector<std::string>{c.word, ""}}) {
+            EXPECT_EQ(Run(args), -1) << c.word;
+            EXPECT_EQ(summary, OneError(std::string("<NULL> : ") + c.message)) << c.word;
+        }
+    }
+    EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(Commands, EditPrintsTheEditFolderAndReleasesTheHandle) {
+    daemon.Answer(kWEXRequestOpenAssetForEdit, Wire().U64(7).Name("Box").Text("/u/editing/box"));
+    EXPECT_EQ(Run({"edit", "<KUID:12:34>"}), 0);
+    EXPECT_EQ(out.str(), "+ <kuid:12:34> : /u/editing/box\n");
+    EXPECT_EQ(summary, kClean);
+    ASSERT_EQ(daemon.SentWithId(kWEXRequestOpenAssetForEdit).size(), 1u);
+    EXPECT_EQ(daemon.SentWithId(kWEXRequestOpenAssetForEdit)[0].payload,
+              Bytes(Wire().Kuid(12, 34).Bool(false)));
+    EXPECT_EQ(daemon.SentWithId(kWEXRequestCloseHandle).size(), 1u);
+}
+
+TEST_F(Commands, AnAssetTheDaemonDoesNotOpenIsUnknown) {
+    // Commit and revert go no further with no handle to work on.
+    for (const char* word : {"edit", "commit", "revert"}) {
+        daemon.Unreachable(kWEXRequestOpenAssetForEdit);
+        EXPECT_EQ(Run({word, "<kuid2:12:34:5>"}), -1) << word;
+        EXPECT_EQ(summary, OneError("<kuid2:12:34:5> : Unknown AssetID.")) << word;
+        EXPECT_EQ(out.str(), "");
+        daemon.Answer(kWEXRequestOpenAssetForEdit, Wire().U64(0xFFFFFFFFFFFFFFFFull));
+        EXPECT_EQ(Run({word, "<kuid2:12:34:5>"}), -1) << word;
+        EXPECT_EQ(summary, OneError("<kuid2:12:34:5> : Unknown AssetID.")) << word;
+    }
+    EXPECT_TRUE(daemon.SentWithId(kWEXRequestCommitAsset).empty());
+    EXPECT_TRUE(daemon.SentWithId(kWEXRequestRevertAsset).empty());
+}
+
+TEST_F(Commands, CommitRevertAndDeleteEndWithTheDaemonsAnswer) {
+    daemon.Answer(kWEXRequestOpenAssetForEdit, Wire().U64(7).Name("Box").Text("/u/editing/box"));
+    struct Case {
+        const char* word;
+        uint32_t request;
+        Bytes yes;
+        Bytes no;
+    };
+    const Case cases[] = {
+        {"commit", kWEXRequestCommitAsset, Wire().Bool(true).Bool(false), Wire().Bool(false)},
+        {"revert", kWEXRequestRevertAsset, Wire().Bool(true), Wire().Bool(false)},
+        {"delete", kWEXRequestDeleteAsset, Wire().Bool(true), Wire().Bool(false)},
+    };
+    for (const Case& c : cases) {
+        daemon.Answer(c.request, c.yes);
+        EXPECT_EQ(Run({c.word, "<kuid:12:34>"}), 0) << c.word;
+        EXPECT_EQ(daemon.SentWithId(c.request).back().resultsLog, log.get()) << c.word;
+        daemon.Answer(c.request, c.no);
+        EXPECT_EQ(Run({c.word, "<kuid:12:34>"}), -1) << c.word;
+        daemon.Unreachable(c.request);
+        EXPECT_EQ(Run({c.word, "<kuid:12:34>"}), -1) << c.word;
+    }
+    EXPECT_EQ(daemon.SentWithId(kWEXRequestDeleteAsset).back().payload,
+              Bytes(Wire().Kuid(12, 34).Bool(false)));
+}
+
+TEST_F(Commands, PrintConfigDumpsTheTreeAsText) {
+    TDBTagRef config = souptest::NewContainer();
+    WEXSetTextTag(config, "username", "Box");
+    WEXSetTextTag(config, "kind", "scenery");
+    daemon.Answer(kWEXRequestAssetConfig, Soup(config));
+    EXPECT_EQ(Run({"printconfig", "<kuid:12:34>"}), 0);
+    std::string text;
+    ASSERT_TRUE(AppendTagTreeText(config, text));
+    EXPECT_NE(text.find("\"Box\""), std::string::npos);
+    EXPECT_EQ(out.str(), "+ Start of <kuid:12:34> dump\n" + text + "+ End of <kuid:12:34> dump\n");
+    EXPECT_EQ(summary, kClean);
+
+    daemon.Unreachable(kWEXRequestAssetConfig);
+    EXPECT_EQ(Run({"printconfig", "<kuid:12:34>"}), -1);
+    EXPECT_EQ(summary, OneError("<kuid:12:34> : Asset is not local."));
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(Commands, InstallCdpHandsTheDaemonThePathAsTyped) {
+    daemon.Answer(kWEXRequestInstallArchive, Wire().U32(1).Bool(true));
+    EXPECT_EQ(Run({"installcdp", "/Media/My Assets.CDP"}), 0);
+    std::vector<requesttest::SentMessage> sent = daemon.SentWithId(kWEXRequestInstallArchive);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].payload, Bytes(Wire().Text("/Media/My Assets.CDP").U32(2).Bool(false)));
+    EXPECT_EQ(sent[0].resultsLog, log.get());
+
+    daemon.Answer(kWEXRequestInstallArchive, Wire().U32(0).Bool(false));
+    EXPECT_EQ(Run({"installcdp", "/media/a.cdp"}), -1);
+}
+
+TEST_F(Commands, GenerateKuidPrintsTheNewKuid) {
+    daemon.Answer(kWEXRequestGenerateKUID, Wire().Kuid(123, 456, 3));
+    EXPECT_EQ(Run({"generatekuid"}), 0);
+    EXPECT_EQ(out.str(), "<KUID2:123:456:3>\n");
+    // No answer is the null KUID: printed as the numbers are, and a failure.
+    daemon.Unreachable(kWEXRequestGenerateKUID);
+    EXPECT_EQ(Run({"generateKUID"}), -1);
+    EXPECT_EQ(out.str(), "<KUID2:-1:4294967295:127>\n");
+}
+
+TEST_F(Commands, ListBuildsWritesTheDaemonsTextToTheFile) {
+    testsupport::TempDir dir;
+    daemon.Answer(kWEXRequestInstalledBuilds, Wire().Name("49922,50001"));
+    const std::string file = dir / "Builds.TXT";
+    dir.Write("Builds.TXT", "old contents that are replaced");
+    EXPECT_EQ(Run({"listbuilds", file}), 0);
+    EXPECT_EQ(dir.Read("Builds.TXT"), "49922,50001\r\n");
+    EXPECT_EQ(summary, kClean);
+
+    daemon.ClearSent();
+    EXPECT_EQ(Run({"listbuilds", dir / "missing/builds.txt"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Failed to open output file."));
+    EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(Commands, RegisterAccountStoresTheLoginInTheInternetGroup) {
+    TDBTagRef group = souptest::NewContainer();
+    WEXSetTextTag(group, "language", "de");
+    WEXSetTextTag(group, "username", "old");
+    daemon.Answer(kWEXRequestReadSettings, Soup(group));
+    EXPECT_EQ(Run({"registeraccount", "Ann", "Secret"}), 0);
+    EXPECT_EQ(summary, kClean);
+    std::vector<requesttest::SentMessage> writes = daemon.SentWithId(kWEXRequestWriteSettings);
+    ASSERT_EQ(writes.size(), 1u);
+    Bytes name = Wire().Name("internet");
+    std::string soup(writes[0].payload.begin() + static_cast<long>(name.size()),
+                     writes[0].payload.end());
+    TDBTagRef stored = souptest::Read(soup);
+    EXPECT_EQ(WEXReadTextTag(stored, "username").view(), "Ann");
+    EXPECT_EQ(WEXReadTextTag(stored, "password").view(), "Secret");
+    EXPECT_EQ(WEXReadTextTag(stored, "language").view(), "de");
+
+    daemon.Unreachable(kWEXRequestWriteSettings);
+    EXPECT_EQ(Run({"registeraccount", "Ann", "Secret"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Unable to write internet settings."));
+
+    daemon.ClearSent();
+    daemon.Unreachable(kWEXRequestReadSettings);
+    EXPECT_EQ(Run({"registeraccount", "Ann", "Secret"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Unable to read internet settings."));
+    EXPECT_TRUE(daemon.SentWithId(kWEXRequestWriteSettings).empty());
+}
+
+class RepairCommand : public Commands {
+protected:
+    void SetUp() override {
+        WEXRepairTiming timing;
+        timing.sleep = [](uint32_t) {};
+        SetWEXRepairTiming(timing);
+    }
+    void TearDown() override { SetWEXRepairTiming({}); }
+};
+
+TEST_F(RepairCommand, TheModeWordChoosesTheRepair) {
+    struct Case {
+        std::vector<std::string> args;
+        uint32_t mode;
+        bool announced;
+    };
+    const Case cases[] = {
+        {{"repairdatabase"}, 100, true},
+        {{"repairdatabase", ""}, 100, true},
+        {{"RepairDatabase", "EXTENDED"}, 150, true},
+        {{"repairdatabase", "base"}, 20, true},
+        // The installer's mode prints nothing and has the daemon repair once more after.
+        {{"repairdatabase", "patcher"}, 50, false},
+    };
+    for (const Case& c : cases) {
+        daemon.ClearSent();
+        EXPECT_EQ(Run(c.args), 0) << c.mode;
+        EXPECT_EQ(out.str(),
+                  c.announced ? "Repairing asset database (this may take some time)\n" : "");
+        ASSERT_EQ(daemon.SentWithId(kWEXRequestStartRepair).size(), 1u) << c.mode;
+        EXPECT_EQ(daemon.SentWithId(kWEXRequestStartRepair)[0].payload, Bytes(Wire().U32(c.mode)));
+        EXPECT_EQ(daemon.Sent().back().id,
+                  c.mode == 50 ? kWEXPostRepairDatabase : kWEXRequestRepairProgress);
+        EXPECT_FALSE(IsRepairRunning());
+    }
+}
+
+TEST_F(RepairCommand, AnUnknownModeRunsNothing) {
+    EXPECT_EQ(Run({"repairdatabase", "everything"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Unknown parameter."));
+    EXPECT_EQ(out.str(), "");
+    EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(RepairCommand, ARepairThatLoggedErrorsEndsWith255) {
+    daemon.Unreachable(kWEXRequestStartRepair);
+    EXPECT_EQ(Run({"repairdatabase"}), 255);
+    EXPECT_EQ(log->GetErrorCount(), 1u);
+}
+
+// A compiler driver that keeps what it was given.
+std::vector<std::string> gCompilerArgs;
+int FakeCompiler(int argc, char** argv) {
+    gCompilerArgs.assign(argv, argv + argc);
+    return gCompilerArgs.back() == "bad.gs" ? 3 : 0;
+}
+
+TEST_F(Commands, CompileHandsTheWholeLineToTheCompiler) {
+    SetCompilerCommandLineMain(FakeCompiler);
+    EXPECT_EQ(Run({"COMPILE", "-s", "Good.gs"}), 0);
+    EXPECT_EQ(gCompilerArgs, (std::vector<std::string>{kProgram, "", "-s", "Good.gs"}));
+    EXPECT_EQ(Run({"compile", "bad.gs"}), -1);
+    SetCompilerCommandLineMain(nullptr);
+}
+
+}  // namespace
