@@ -5,9 +5,12 @@
 #include <climits>
 #include <string_view>
 
-namespace {
+#include "assetdb/asset_vocabulary.h"
+#include "configdata/interface_text.h"
+#include "configdata/tdb_container_tag.h"
+#include "foundation/main_lock.h"
 
-std::atomic<AssetNameTextLookup> gLookup{nullptr};
+namespace {
 
 constexpr const char* kUntitledKey = "$cm_general_untitled";
 constexpr std::string_view kBlanks = " \t\r\n";
@@ -18,13 +21,32 @@ int ClampedCount(size_t n) {
 
 }  // namespace
 
-void SetAssetNameTextLookup(AssetNameTextLookup lookup) {
-    gLookup.store(lookup);
+Kiv::String UntitledAssetName() {
+    static std::atomic<bool> loaded{false};
+    static Kiv::String text;
+    if (!loaded.load(std::memory_order_acquire)) {
+        // The main-thread lock is the one every interface-text look-up takes, so two threads
+        // asking at once look the text up once; a plain static would make the second wait on
+        // its guard without giving the main thread its idle work.
+        MainLockScope hold;
+        if (!loaded.load(std::memory_order_relaxed)) {
+            text = GetInterfaceString(kUntitledKey);
+            loaded.store(true, std::memory_order_release);
+        }
+    }
+    return text;
 }
 
-Kiv::String UntitledAssetName() {
-    AssetNameTextLookup lookup = gLookup.load();
-    return lookup != nullptr ? lookup(kUntitledKey) : Kiv::String(kUntitledKey);
+Kiv::String AssetDisplayName(const TDBTagRef& config) {
+    Kiv::String name;
+    for (AssetTagIndex tag : {kTagUsername, kTagName, kTagAssetFilename}) {
+        name = Kiv::String(TDBContainerTag::GetString(config, AssetTag(tag)).view());
+        if (!name.IsEmpty()) break;
+    }
+    // Builds are compared in whole hundredths; 0.005 keeps 2.9 from reading as 2.89999.
+    float build = TDBContainerTag::GetFloat(config, AssetTag(kTagHalvexBuild), 0.0f);
+    if (static_cast<int>((build + 0.005f) * 100.0f) < 290) name = UnderscoresToSpaces(name);
+    return CleanAssetName(name);
 }
 
 int QuoteLengthAt(const char* at, int count) {

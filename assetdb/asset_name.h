@@ -3,16 +3,17 @@
 // a name left empty becomes the interface text for "untitled".
 #pragma once
 
+#include "configdata/tdb_tag_ref.h"
 #include "platform/kiv/base/text.h"
 
-// The interface text of a message key ("$..."). Interface texts are another piece of the
-// config layer; until start-up installs their lookup here, a key yields itself, just as a key
-// without a translation does.
-using AssetNameTextLookup = Kiv::String (*)(const char* key);
-void SetAssetNameTextLookup(AssetNameTextLookup lookup);
-
-// The interface text of "$cm_general_untitled".
+// The interface text of "$cm_general_untitled", looked up once, under the main-thread lock,
+// and kept for the rest of the process.
 Kiv::String UntitledAssetName();
+
+// The name shown for an asset: the first non-empty of its "username", "name" and
+// "asset-filename" texts; for a configuration of a build below 2.9 (or none) with every "_" as
+// a space; then cleaned by CleanAssetName.
+Kiv::String AssetDisplayName(const TDBTagRef& config);
 
 // Trims spaces, tabs, CRs and LFs at both ends, then one opening quote at the start and one
 // closing quote at the end; an empty result becomes UntitledAssetName().

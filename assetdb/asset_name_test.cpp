@@ -1,11 +1,35 @@
-// Display names: blanks and one pair of quotes go; nothing left means untitled.
+// Display names: the first name tag, underscores as spaces for old builds, blanks and one pair
+// of quotes gone; nothing left means untitled.
 #include "assetdb/asset_name.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "configdata/interface_text.h"
+#include "configdata/soup_test_support.h"
+#include "configdata/tdb_container_tag.h"
+#include "foundation/data_root.h"
+
 namespace {
+
+// Points the folder records at the build's staged install, whose Data folder holds the English
+// interface text, and puts back what was there.
+class StagedInstall {
+public:
+    StagedInstall() : install_(GetInstallRoot()), data_(GetDataRoot()) {
+        SetFolderRoots(Kiv::File::Path(HALVEX_STAGE_DIR),
+                       Kiv::File::Path(HALVEX_STAGE_DIR "/UserData"));
+        InterfaceTextDB::MarkUnloaded();
+    }
+    ~StagedInstall() {
+        SetFolderRoots(install_, data_);
+        InterfaceTextDB::MarkUnloaded();
+    }
+
+private:
+    Kiv::File::Path install_, data_;
+};
 
 TEST(AssetName, CleansNames) {
     struct Case {
@@ -44,16 +68,56 @@ TEST(AssetName, CleansNames) {
 }
 
 TEST(AssetName, NothingLeftIsUntitled) {
+    StagedInstall staged;
     for (const char* raw : {"", "   ", "  \"\"  ", "'", "\xE2\x80\x9C\xE2\x80\x9D"}) {
         SCOPED_TRACE(raw);
-        // Without interface texts the key stands for its text, as a missing translation does.
-        EXPECT_EQ(CleanAssetName(raw).str(), "$cm_general_untitled");
+        EXPECT_EQ(CleanAssetName(raw).str(), "Untitled");
     }
-    SetAssetNameTextLookup([](const char* key) {
-        return Kiv::String(std::string(key) == "$cm_general_untitled" ? "Untitled" : key);
-    });
-    EXPECT_EQ(CleanAssetName(" \"\" ").str(), "Untitled");
-    SetAssetNameTextLookup(nullptr);
+}
+
+// The text is looked up once: a later change of language or install leaves it as it was.
+TEST(AssetName, TheUntitledTextIsLookedUpOnce) {
+    {
+        StagedInstall staged;
+        EXPECT_EQ(UntitledAssetName().str(), "Untitled");
+    }
+    SetFolderRoots(Kiv::File::Path(), Kiv::File::Path());
+    InterfaceTextDB::MarkUnloaded();
+    EXPECT_EQ(UntitledAssetName().str(), "Untitled");
+    StagedInstall restore;
+}
+
+TDBTagRef NameConfig(std::initializer_list<std::pair<const char*, std::string>> texts,
+                     float build) {
+    TDBTagRef config = souptest::NewContainer();
+    for (const auto& [name, text] : texts)
+        TDBContainerTag::SetString(config, Kiv::PString(name), Kiv::PString(text));
+    if (build != 0.0f) TDBContainerTag::SetFloat(config, Kiv::PString("halvex-build"), build);
+    return config;
+}
+
+TEST(AssetDisplayName, TakesTheFirstNameTagAndCleansIt) {
+    StagedInstall staged;
+    struct Case {
+        const char* what;
+        TDBTagRef config;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"username first", NameConfig({{"name", "N"}, {"username", " \"U\" "}}, 3.6f), "U"},
+        {"an empty username is passed over", NameConfig({{"username", ""}, {"name", "N"}}, 3.6f),
+         "N"},
+        {"the file name last", NameConfig({{"asset-filename", "box_1"}}, 3.6f), "box_1"},
+        {"build 2.89 turns underscores into spaces", NameConfig({{"name", "My_Box"}}, 2.89f),
+         "My Box"},
+        {"build 2.9 keeps them", NameConfig({{"name", "My_Box"}}, 2.9f), "My_Box"},
+        {"no build counts as old", NameConfig({{"name", "_My_Box_"}}, 0.0f), "My Box"},
+        {"no name at all", NameConfig({}, 3.6f), "Untitled"},
+        {"only quotes", NameConfig({{"username", "''"}}, 3.6f), "Untitled"},
+        {"no config", TDBTagRef(), "Untitled"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AssetDisplayName(c.config).str(), c.name) << c.what;
 }
 
 TEST(AssetName, MeasuresQuotes) {

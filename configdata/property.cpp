@@ -87,11 +87,11 @@ void WriteHalvexProperty(TStream& stream, const HalvexPropertyRef& property) {
     stream.WritePString(property->ToText());
 }
 
-void ReadHalvexProperty(TStream& stream, HalvexPropertyRef& property) {
+bool ReadHalvexProperty(TStream& stream, HalvexPropertyRef& property) {
     property.Reset();
     uint32_t kind;
-    if (!stream.ReadU32(kind, HalvexProperty::kKindNone)) return;
-    if (kind == HalvexProperty::kKindNone) return;
+    if (!stream.ReadU32(kind, HalvexProperty::kKindNone)) return false;
+    if (kind == HalvexProperty::kKindNone) return true;
 
     // A name or value cut short by the end of the data would otherwise become a property
     // with a wrong KUID ("<kuid:1:" reads as user 1 with no content id).
@@ -99,11 +99,12 @@ void ReadHalvexProperty(TStream& stream, HalvexPropertyRef& property) {
     Kiv::PString value;
     if (!ReadWholePString(stream, name) || !ReadWholePString(stream, value)) {
         stream.SetError(TStream::kErrorShortRead);
-        return;
+        return false;
     }
     if (kind == HalvexProperty::kKindAssetID)
         property =
             HalvexPropertyRef::MakeAssetID(std::move(name), KUID::FromText(value.view(), false));
+    return true;
 }
 
 void PStringToLowerInPlace(Kiv::PString& text) {

@@ -123,8 +123,9 @@ private:
 void WriteHalvexProperty(TStream& stream, const HalvexPropertyRef& property);
 // Reads one stream form into `property`, dropping what it held. Kind 0, an unknown kind and a
 // record cut short (the stream then reports the error) all leave the handle empty; an
-// unknown kind's name and value are still read past, so the stream stays in step.
-void ReadHalvexProperty(TStream& stream, HalvexPropertyRef& property);
+// unknown kind's name and value are still read past, so the stream stays in step. True when
+// the record was there whole (whatever its kind), false when it was cut short.
+bool ReadHalvexProperty(TStream& stream, HalvexPropertyRef& property);
 
 // Replaces an interned string by its lower-case twin.
 void PStringToLowerInPlace(Kiv::PString& text);

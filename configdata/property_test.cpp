@@ -173,7 +173,8 @@ TEST(HalvexPropertyStream, ReadsEveryRecordShape) {
         TBuffer buffer(c.bytes.data(), static_cast<uint32_t>(c.bytes.size()));
         // Whatever the handle held before is released, whatever the record holds.
         HalvexPropertyRef ref = HalvexPropertyRef::MakeAssetID(Kiv::PString("old"), KUID(7, 7));
-        ReadHalvexProperty(buffer, ref);
+        bool whole = ReadHalvexProperty(buffer, ref);
+        EXPECT_EQ(whole, c.error == kNone) << c.what;
         EXPECT_EQ(!ref.IsEmpty(), c.property) << c.what;
         if (!ref.IsEmpty()) {
             EXPECT_EQ(static_cast<HalvexPropertyAssetID*>(ref.Get())->GetKUID(), c.kuid) << c.what;

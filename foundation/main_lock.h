@@ -74,3 +74,21 @@ private:
     Kiv::WEvent released_{true, true};
     BlockList<uint32_t, 13> holders_;
 };
+
+// Holds the process-wide lock for one scope, exclusively when the thread can have that; a
+// thread that already holds it shared cannot, and keeps a shared hold for the scope instead.
+class MainLockScope {
+public:
+    MainLockScope() {
+        MainLock& lock = MainLock::Instance();
+        held_ = lock.AcquireCurrent(true) || lock.AcquireCurrent(false);
+    }
+    ~MainLockScope() {
+        if (held_) MainLock::Instance().ReleaseCurrent();
+    }
+    MainLockScope(const MainLockScope&) = delete;
+    MainLockScope& operator=(const MainLockScope&) = delete;
+
+private:
+    bool held_;
+};

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/kiv/base/thread.h"
+
 namespace {
 
 constexpr uint32_t kA = 101;
@@ -149,6 +151,32 @@ TEST(MainLock, ShortWaitsNeitherShowTheScreenNorFreeCaches) {
     };
     EXPECT_TRUE(lock.Acquire(kB, true));
     EXPECT_EQ(w.shows + w.refreshes + w.hides + w.frees, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainLockScope, HoldsExclusivelyOrKeepsASharedHold) {
+    MainLock& lock = MainLock::Instance();
+    const uint32_t me = Kiv::Thread::GetCurrentId();
+    {
+        MainLockScope scope;
+        EXPECT_EQ(lock.CountHoldsOf(me), 1u);
+        EXPECT_TRUE(lock.IsExclusive());
+    }
+    EXPECT_EQ(lock.CountHoldsOf(me), 0u);
+
+    // A thread holding the lock shared cannot have it exclusively; the scope holds it shared.
+    ASSERT_TRUE(lock.AcquireCurrent(false));
+    {
+        MainLockScope scope;
+        EXPECT_EQ(lock.CountHoldsOf(me), 2u);
+        EXPECT_FALSE(lock.IsExclusive());
+    }
+    EXPECT_EQ(lock.CountHoldsOf(me), 1u);
+    lock.ReleaseCurrent();
+    EXPECT_EQ(lock.GetHoldCount(), 0u);
 }
 
 }  // namespace

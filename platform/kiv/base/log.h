@@ -8,6 +8,7 @@
 // to the listeners again (that would recurse without end). A listener may also remove itself.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -51,12 +52,13 @@ public:
 
     const std::string& GetName() const { return name_; }
     // The client's state word (callers store a level in it before writing).
-    void SetState(uint32_t state) { state_ = state; }
-    uint32_t GetState() const { return state_; }
+    // Any thread may log, so the word is atomic.
+    void SetState(uint32_t state) { state_.store(state, std::memory_order_relaxed); }
+    uint32_t GetState() const { return state_.load(std::memory_order_relaxed); }
 
 private:
     std::string name_;
-    uint32_t state_ = 0;
+    std::atomic<uint32_t> state_{0};
 };
 
 }  // namespace Kiv

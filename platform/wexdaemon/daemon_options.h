@@ -1,0 +1,22 @@
+// The daemon's command line. Clients start it with none; tests and users may name the
+// user-data folder and an idle time-out.
+//   -userdata=<folder>      the data root to own (default: "UserData" beside bin/)
+//   -idletimeout=<seconds>  stop after that long with no link open (default: never)
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wexd {
+
+struct DaemonOptions {
+    std::string userData;
+    uint32_t idleTimeoutSeconds = 0;  // 0: no time-out
+};
+
+// False, with a message naming the offending argument, for an unknown option or a bad value.
+bool ParseDaemonOptions(const std::vector<std::string>& arguments, DaemonOptions& out,
+                        std::string& error);
+
+}  // namespace wexd

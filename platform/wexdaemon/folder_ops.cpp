@@ -1,0 +1,206 @@
+#include "platform/wexdaemon/folder_ops.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/wexdaemon/crash_point.h"
+
+namespace wexd {
+
+namespace {
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder + "/" + name;
+}
+
+std::string Reason(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+bool CopyFile(const std::string& from, const std::string& to, mode_t mode, std::string& error) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in == -1) {
+        error = Reason("cannot read", from);
+        return false;
+    }
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
+    if (out == -1) {
+        error = Reason("cannot create", to);
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = Reason("cannot read", from);
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                error = Reason("cannot write", to);
+                ok = false;
+                break;
+            }
+            done += w;
+        }
+        if (!ok) break;
+    }
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        error = Reason("cannot write", to);
+        ok = false;
+    }
+    return ok;
+}
+
+bool CopyLevel(const std::string& from, const std::string& to, int depth,
+               std::vector<std::string>& skipped, std::string& error) {
+    if (depth > kMaxTreeDepth) {
+        error = "folders nested too deeply under " + from;
+        return false;
+    }
+    if (::mkdir(to.c_str(), 0755) != 0) {
+        error = Reason("cannot make", to);
+        return false;
+    }
+    for (const std::string& name : ListFolder(from)) {
+        std::string source = Join(from, name);
+        std::string target = Join(to, name);
+        struct stat st {};
+        if (::lstat(source.c_str(), &st) != 0) {
+            error = Reason("cannot read", source);
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            if (!CopyLevel(source, target, depth + 1, skipped, error)) return false;
+        } else if (S_ISREG(st.st_mode)) {
+            if (!CopyFile(source, target, st.st_mode, error)) return false;
+            CrashPoint("copy.file");
+        } else {
+            skipped.push_back(source);
+        }
+    }
+    return true;
+}
+
+bool RemoveLevel(const std::string& path, int depth) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+    if (depth > kMaxTreeDepth) return false;
+    bool ok = true;
+    for (const std::string& name : ListFolder(path))
+        ok = RemoveLevel(Join(path, name), depth + 1) && ok;
+    return (::rmdir(path.c_str()) == 0 || errno == ENOENT) && ok;
+}
+
+}  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool ExchangePaths(const std::string& a, const std::string& b) {
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+bool CopyTree(const std::string& from, const std::string& to, std::vector<std::string>& skipped,
+              std::string& error) {
+    if (!IsFolder(from)) {
+        error = "no folder " + from;
+        return false;
+    }
+    return CopyLevel(from, to, 0, skipped, error);
+}
+
+bool RemoveTree(const std::string& path) {
+    return RemoveLevel(path, 0);
+}
+
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return names;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool GetEntryId(const std::string& path, EntryId& out) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    std::string twin = path + ".partial";
+    int fd = ::open(twin.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd == -1) return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(w);
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(twin.c_str(), path.c_str()) == 0) return true;
+    ::unlink(twin.c_str());
+    return false;
+}
+
+bool ReadSmallFile(const std::string& path, std::string& bytes, size_t limit) {
+    bytes.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd == -1) return false;
+    char buffer[4096];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        if (bytes.size() + static_cast<size_t>(n) > limit) {
+            ok = false;
+            break;
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace wexd
