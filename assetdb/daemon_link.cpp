@@ -46,6 +46,7 @@ struct Link {
     std::atomic<bool> linkUp{false};
     std::atomic<bool> daemonStarted{false};
     std::atomic<bool> stopReader{false};
+    std::atomic<uint32_t> linkNumber{0};
 
     Kiv::CriticalSection helloLock;
     uint32_t helloWords[2] = {0, 0};
@@ -158,7 +159,12 @@ void StartDaemon() {
 bool WEXClientHandshake() {
     Link& l = TheLink();
     Kiv::SingleLock lock(&l.sendLock, true);
-    if (l.transport != nullptr) return true;
+    if (l.transport != nullptr) {
+        if (l.linkUp.load(std::memory_order_acquire)) return true;
+        // The reader found the link dead; what is left of it goes, so that this send can
+        // reach a daemon that is back instead of failing on the dead stream first.
+        WEXClientDisconnect(true);
+    }
 
     if (!AttachSharedState(GetDatabaseFilePath().view())) return false;
     uint32_t port = GetDaemonPort();
@@ -174,6 +180,7 @@ bool WEXClientHandshake() {
         WEXClientDisconnect(true);
         return false;
     }
+    l.linkNumber.fetch_add(1, std::memory_order_acq_rel);
     l.linkUp.store(true, std::memory_order_release);
     l.receiveGate.Set();
     StartReader(l);
@@ -220,7 +227,8 @@ void WEXCloseDatabase() {
     l.openEvent.Reset();
 }
 
-bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payload) {
+bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payload,
+                        uint32_t* sentOnLink) {
     Link& l = TheLink();
     Kiv::SingleLock lock(&l.sendLock, true);
     if (!l.opened.load(std::memory_order_acquire)) return false;
@@ -239,7 +247,9 @@ bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payloa
         if (!WEXClientHandshake() || l.transport == nullptr) continue;
         if (!WEXClientSendExact(&messageId, 4) || !WEXClientSendExact(&secondWord, 4)) continue;
         if (!WEXClientSendExact(&length, 4)) return false;
-        return length == 0 || WEXClientSendExact(bytes.data(), length);
+        if (length != 0 && !WEXClientSendExact(bytes.data(), length)) return false;
+        if (sentOnLink != nullptr) *sentOnLink = l.linkNumber.load(std::memory_order_acquire);
+        return true;
     }
     return false;
 }
@@ -295,6 +305,14 @@ bool WEXClientReceiveExact(void* bytes, size_t n, bool dropOnFailure) {
     if (DaemonSocketReceiveExact(*t, bytes, n)) return true;
     if (dropOnFailure) WEXClientDisconnect(true);
     return false;
+}
+
+Kiv::CriticalSection& WEXClientSendLock() {
+    return TheLink().sendLock;
+}
+
+uint32_t WEXClientLinkNumber() {
+    return TheLink().linkNumber.load(std::memory_order_acquire);
 }
 
 bool WEXClientReaderShouldStop() {

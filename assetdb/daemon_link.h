@@ -90,7 +90,8 @@ bool WEXOpenDatabase(const WEXClientOptions& options);
 // notifications and destroys the spec registry. Nothing when not open.
 void WEXCloseDatabase();
 
-// Ensures the link is up: true at once when a stream exists; otherwise learns the port from
+// Ensures the link is up: true at once when a stream exists and the link is up (a stream
+// left by a link that dropped is torn down first); otherwise learns the port from
 // the shared-state block (starting the daemon and failing when it is 0), connects and says
 // hello. A failure tears down what was made.
 bool WEXClientHandshake();
@@ -102,8 +103,10 @@ void StartDaemon();
 // 0 for a post), the length of the payload from its position to its end, and those bytes,
 // under the send lock, reconnecting by the retry policy (only once when the may-start flag is
 // 0). False when the database is not open, no attempt got the frame out, or the payload
-// cannot be read whole (then nothing of the frame is sent).
-bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payload);
+// cannot be read whole (then nothing of the frame is sent). On success *sentOnLink, when
+// given, is the number of the link the frame went out on (see WEXClientLinkNumber).
+bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payload,
+                        uint32_t* sentOnLink = nullptr);
 // One request with its reply (see WEXLinkHooks::transact).
 bool WEXClientTransact(uint32_t messageId, TStream& payload, TStream* reply,
                        WEXClientEventHandler* eventHandler, ResultsLog* resultsLog, bool keepLog);
@@ -118,6 +121,16 @@ void WEXClientDisconnect(bool quiet);
 // failed receive does so when dropOnFailure is set. False without a stream.
 bool WEXClientSendExact(const void* bytes, size_t n);
 bool WEXClientReceiveExact(void* bytes, size_t n, bool dropOnFailure);
+
+// The send lock. A requester holds it while it reads its reply's body off the link, so that
+// no teardown frees the stream under it.
+Kiv::CriticalSection& WEXClientSendLock();
+// The number of the current link: counts successful hellos (0 before the first). A link's
+// number stays current until the next hello, which can only follow that link's teardown and
+// the join of its reader; so a reader reads its own link's number as it starts, and a
+// requester holding the send lock tells by it whether the link its reply header came on is
+// still the one it would read from.
+uint32_t WEXClientLinkNumber();
 
 // For the reader thread: its stop flag, the receive gate it waits on before each record, and
 // its exit on a failure (the stream is shut down, the link marked down and the gate set).

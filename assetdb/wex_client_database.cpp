@@ -19,11 +19,11 @@ bool AskForBool(uint32_t messageId, const char* operation, bool replyDefault, bo
 
 }  // namespace
 
-void StartRepair(uint32_t mode, ResultsLog* log) {
+bool StartRepair(uint32_t mode, ResultsLog* log) {
     WEXPayload payload("WEXClient::StartRepair");
     payload.WriteU32(mode);
     TBuffer reply;
-    WEXTransact(kWEXRequestStartRepair, payload, reply, {nullptr, log, true});
+    return WEXTransact(kWEXRequestStartRepair, payload, reply, {nullptr, log, true});
 }
 
 bool GetRepairProgress(float& progress, Kiv::String& status) {

@@ -12,8 +12,9 @@ class ResultsLog;
 namespace WEXClient {
 
 // Starts a repair in the given mode; the daemon's report lines come into the log, which stays
-// associated with the request after it ends. The reply is not read.
-void StartRepair(uint32_t mode, ResultsLog* log);
+// associated with the request after it ends. The reply is not read; false when the daemon
+// could not be reached (so no repair was started).
+bool StartRepair(uint32_t mode, ResultsLog* log);
 // Whether the repair still runs, with its progress and status text; false, both unchanged,
 // without an answer.
 bool GetRepairProgress(float& progress, Kiv::String& status);

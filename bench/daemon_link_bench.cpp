@@ -1,6 +1,8 @@
 // Round trip of a small frame over the daemon link (framing through the link's exact-length
 // sends, the answer read back through it) against the scripted daemon in a process of its own,
-// beside a raw ping-pong of the same sizes between two processes on loopback.
+// beside a raw ping-pong of the same sizes between two processes on loopback; and whole
+// requests through the client (transaction ids, the reader thread, the reply read by its
+// requester) from 1 and from 8 requesting threads against the same daemon.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -10,9 +12,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "assetdb/daemon_link.h"
+#include "assetdb/reader_thread.h"
 #include "bench/ratio.h"
 #include "foundation/data_root.h"
 #include "foundation/tbuffer.h"
@@ -110,6 +114,73 @@ void BM_DaemonLinkRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_DaemonLinkRoundTrip)->UseRealTime();
 
+// The scripted daemon in a process of its own, answering every request at once with a reply
+// of kAnswer bytes, and the client's link to it; made once for all the request benchmarks.
+class AnsweringDaemon {
+public:
+    static constexpr uint32_t kRequest = 600;
+
+    AnsweringDaemon() {
+        char folder[] = "/tmp/halvex-bench-XXXXXX";
+        if (::mkdtemp(folder) == nullptr) return;
+        install_ = folder;
+        std::filesystem::create_directories(install_ + "/UserData");
+        const std::string database = install_ + "/UserData/assets.wbi";
+        daemon_ = std::make_unique<PeerProcess>([database](int ready, int release) {
+            testsupport::ScriptedDaemon::Script script;
+            script.onFrame = [](testsupport::ScriptedDaemon& d,
+                                const testsupport::ScriptedDaemon::Frame& f) {
+                return f.messageId != kRequest ||
+                       d.Send(testsupport::ScriptedDaemon::ReplyRecord(f.secondWord, "@ack"));
+            };
+            testsupport::ScriptedDaemon scripted(database, script);
+            PeerProcess::Ready(ready);
+            PeerProcess::AwaitRelease(release);
+        });
+        SetFolderRoots(install_, install_ + "/UserData");
+        WEXInstallClientLink();
+        WEXClientOptions options;
+        options.mayStartDaemon = 0;
+        up_ = daemon_->ok() && WEXOpenDatabase(options);
+    }
+    ~AnsweringDaemon() {
+        WEXCloseDatabase();
+        SetWEXLinkHooks({});
+        SetFolderRoots("", "");
+        daemon_.reset();
+        if (!install_.empty()) std::filesystem::remove_all(install_);
+    }
+    bool up() const { return up_; }
+
+private:
+    std::string install_;
+    std::unique_ptr<PeerProcess> daemon_;
+    bool up_ = false;
+};
+
+void BM_ClientRequest(benchmark::State& state) {
+    // Made by the first run's only thread, before any run has more threads than that.
+    static AnsweringDaemon daemon;
+    if (!daemon.up()) {
+        state.SkipWithError("no link to the scripted daemon");
+        return;
+    }
+    uint8_t bytes[kPayload] = {1, 2, 3};
+    TBuffer payload(bytes, sizeof bytes);
+    TBuffer reply;
+    for (auto _ : state) {
+        payload.SetPosition(0);
+        reply.SetPosition(0);
+        if (!WEXClientTransact(AnsweringDaemon::kRequest, payload, &reply, nullptr, nullptr,
+                               false)) {
+            state.SkipWithError("request failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ClientRequest)->UseRealTime()->Threads(1)->Threads(8);
+
 void BM_RawTwoProcessPingPong(benchmark::State& state) {
     testsupport::LoopbackListener listener;
     PeerProcess peer([&](int ready, int) {
@@ -140,5 +211,7 @@ void BM_RawTwoProcessPingPong(benchmark::State& state) {
 BENCHMARK(BM_RawTwoProcessPingPong)->UseRealTime();
 
 HALVEX_BENCH_COMPARE("BM_DaemonLinkRoundTrip/real_time", "BM_RawTwoProcessPingPong/real_time");
+HALVEX_BENCH_COMPARE("BM_ClientRequest/real_time/threads:1", "BM_RawTwoProcessPingPong/real_time");
+HALVEX_BENCH_COMPARE("BM_ClientRequest/real_time/threads:8", "BM_RawTwoProcessPingPong/real_time");
 
 }  // namespace

@@ -2,7 +2,8 @@
 // publishes its port in the shared-state block of a database path (holding the block as a
 // process of its own would), answers each connection's hello with the tag it is given, and
 // then reads frames: message kEchoMessage is answered with the 4-byte word kEchoAnswer,
-// message 270 (close the daemon) ends the connection when closeOnRequest is set. Everything a
+// message 270 (close the daemon) ends the connection when closeOnRequest is set; a script's
+// onFrame sees every frame and may answer through Send (replies, notifications). Everything a
 // connection sends is kept, so tests compare the bytes.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,11 +32,32 @@ public:
     static constexpr uint32_t kEchoMessage = 9001;
     static constexpr uint32_t kEchoAnswer = 0x6B636140;  // "@ack"
 
+    // One frame from the client.
+    struct Frame {
+        uint32_t messageId = 0;
+        uint32_t secondWord = 0;  // the client transaction id of a request, 0 for a post
+        std::string payload;
+    };
+
     struct Script {
         uint32_t answerTag = 0x57455844;  // 'WEXD'
         uint32_t helloWords[2] = {11, 22};
         bool closeOnRequest = true;
+        // Called on the daemon's thread for every frame after the built-in handling; false
+        // ends the connection.
+        std::function<bool(ScriptedDaemon&, const Frame&)> onFrame;
     };
+
+    // The records a daemon sends back: a reply to a request and a notification.
+    static std::string ReplyRecord(uint32_t transactionId, const std::string& body) {
+        return Word(0x7265706C) + Word(transactionId) + Word(static_cast<uint32_t>(body.size())) +
+               body;
+    }
+    static std::string NoteRecord(uint32_t type, const std::string& payload) {
+        return Word(0x6E6F7465) + Word(type) + Word(static_cast<uint32_t>(payload.size())) +
+               payload;
+    }
+    static std::string Word(uint32_t w) { return std::string(reinterpret_cast<char*>(&w), 4); }
 
     ScriptedDaemon(const std::string& databasePath, Script script)
         : script_(script), names_(SharedStateNamesFor(databasePath)) {
@@ -72,6 +95,17 @@ public:
         return received_;
     }
     size_t Connections() { return Received().size(); }
+
+    // Sends bytes on the newest connection (from any thread); false when there is none or the
+    // send failed.
+    bool Send(const std::string& bytes) {
+        // Held throughout, so that the connection cannot close (and its descriptor be reused)
+        // during the send.
+        std::lock_guard<std::mutex> hold(lock_);
+        if (open_.empty()) return false;
+        std::lock_guard<std::mutex> write(writeLock_);
+        return SendAll(open_.back(), bytes.data(), bytes.size());
+    }
 
 private:
     void Publish(uint16_t port) {
@@ -130,14 +164,23 @@ private:
         std::string path(hello[4] < 4096 ? hello[4] : 0, '\0');
         if (!Take(fd, index, path.data(), path.size())) return;
         uint32_t answer[3] = {script_.answerTag, script_.helloWords[0], script_.helloWords[1]};
-        if (!SendAll(fd, answer, sizeof answer)) return;
+        {
+            std::lock_guard<std::mutex> hold(writeLock_);
+            if (!SendAll(fd, answer, sizeof answer)) return;
+        }
         for (;;) {
             uint32_t header[3];
             if (!Take(fd, index, header, sizeof header)) return;
             std::string payload(header[2] < (1u << 20) ? header[2] : 0, '\0');
             if (!Take(fd, index, payload.data(), payload.size())) return;
-            if (header[0] == kEchoMessage && !SendAll(fd, &kEchoAnswer, 4)) return;
+            if (header[0] == kEchoMessage) {
+                std::lock_guard<std::mutex> hold(writeLock_);
+                if (!SendAll(fd, &kEchoAnswer, 4)) return;
+            }
             if (header[0] == 270 && script_.closeOnRequest) return;
+            if (script_.onFrame &&
+                !script_.onFrame(*this, Frame{header[0], header[1], std::move(payload)}))
+                return;
         }
     }
 
@@ -148,6 +191,7 @@ private:
     LoopbackListener listener_;
     std::atomic<bool> stopping_{false};
     std::mutex lock_;
+    std::mutex writeLock_;
     std::vector<int> open_;
     std::vector<std::string> received_;
     std::thread thread_;

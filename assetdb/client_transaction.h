@@ -1,0 +1,86 @@
+// The requests in flight on the daemon link. Each request has a client transaction id that the
+// daemon's reply (and its questions and report lines) carry back; the pending table maps the
+// id to the requester waiting for it. The reader thread delivers reply headers here and fails
+// every request of a link that dropped; the requester then reads its reply's body itself.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/kiv/base/sync.h"
+
+class ResultsLog;
+class TStream;
+class WEXClientEventHandler;
+struct KUID;
+
+namespace Kiv {
+class PString;
+}
+
+class WEXClientTransaction {
+public:
+    WEXClientTransaction(WEXClientEventHandler* eventHandler, ResultsLog* resultsLog, bool keepLog);
+    // Unregisters, then waits until no question to its handler is still being answered.
+    ~WEXClientTransaction();
+    WEXClientTransaction(const WEXClientTransaction&) = delete;
+    WEXClientTransaction& operator=(const WEXClientTransaction&) = delete;
+
+    // Takes the next id (never 0, never one still pending), enters the request in the pending
+    // table and, when it has a results log, enters the log under the id in the results map.
+    void Register();
+    // Leaves the pending table and, unless the log is kept, takes the id out of the results
+    // map; clears the failed flag. A reply's arrival does the same.
+    void Unregister();
+    // The frame went out on that link. When the link has dropped meanwhile (its reader has
+    // already failed the link's requests), the request fails at once: no reply can come.
+    void MarkSent(uint32_t link);
+    // Waits for the reply header or the link's drop; false when the id is 0 or the link
+    // dropped.
+    bool Wait();
+
+    uint32_t GetId() const { return id_; }
+    // The link whose reader delivered the reply header.
+    uint32_t GetReplyLink() const { return replyLink_; }
+
+    // Reader thread: a reply header for the id came in on the link. False (with a log line)
+    // when nobody waits for it.
+    static bool ReceiveReply(uint32_t id, uint32_t link);
+    // Answers the daemon's question for the request of that id: kEventAnswerNoRequest when
+    // none waits, kEventAnswerNoHandler when it has no handler, else the handler's code. The
+    // request stays alive while its handler runs.
+    static uint32_t AskHandler(uint32_t id, const Kiv::PString& question, const KUID& asset);
+
+private:
+    friend void FailAllTransactions(uint32_t link);
+    // Caller holds the transaction lock and has taken the request out of the table.
+    void LeaveTableLocked();
+
+    uint32_t id_ = 0;
+    Kiv::WEvent completion_{true, false};
+    WEXClientEventHandler* eventHandler_;
+    ResultsLog* resultsLog_;
+    bool keepLog_;
+    bool registered_ = false;
+    bool failed_ = false;
+    uint32_t sentOnLink_ = 0;  // 0 until the frame is out
+    uint32_t replyLink_ = 0;
+    uint32_t asking_ = 0;  // questions to the handler being answered
+};
+
+// Reader thread, its link lost: every request whose frame went out on that link fails and is
+// woken. Requests not yet sent are left alone: they go out on the next link.
+void FailAllTransactions(uint32_t link);
+
+// Sends a request and waits for its reply (the link's transact hook): registers, sends the
+// frame, waits, then reads the reply's length and bytes off the link under the send lock into
+// `reply` at its position (nothing kept when reply is null) and lets the reader read on.
+// False when it could not be sent, the link dropped, or the reply did not fit the stream.
+bool WEXClientTransactAndWait(uint32_t messageId, TStream& payload, TStream* reply,
+                              WEXClientEventHandler* eventHandler, ResultsLog* resultsLog,
+                              bool keepLog);
+
+// For tests: the next id the counter hands out, the number of pending requests, and forgetting
+// the drops of made-up link numbers (real links are numbered upwards and never reused).
+void WEXSetTransactionCounter(uint32_t next);
+uint32_t WEXCountPendingTransactions();
+void WEXForgetDroppedLinks();

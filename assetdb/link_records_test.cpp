@@ -1,0 +1,113 @@
+// Records as the reader and a requester read them from a stream of bytes: replies with and
+// without a requester, notifications, lengths from the daemon that announce more than comes or
+// more than the limit, and reply bodies that do not fit the caller's stream.
+#include "assetdb/link_records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Word(uint32_t w) {
+    return std::string(reinterpret_cast<const char*>(&w), 4);
+}
+std::string Reply(uint32_t id, const std::string& body) {
+    return Word(kReplyRecordTag) + Word(id) + Word(static_cast<uint32_t>(body.size())) + body;
+}
+std::string Note(uint32_t type, const std::string& payload) {
+    return Word(kNotificationRecordTag) + Word(type) + Word(static_cast<uint32_t>(payload.size())) +
+           payload;
+}
+
+// Records what the reader hands on; reply headers of `taken` are taken by a "requester",
+// which reads the body into `bodies`.
+struct Sink final : WEXRecordSink {
+    WEXRecordSource* source = nullptr;
+    uint32_t taken = 0;
+    std::vector<std::string> events;
+    bool OnReplyHeader(uint32_t id) override {
+        if (id != taken) {
+            events.push_back("dropped " + std::to_string(id));
+            return false;
+        }
+        TBuffer body;
+        bool fitted = false;
+        bool read = WEXReadReplyBody(*source, &body, &fitted);
+        events.push_back(
+            "reply " + std::to_string(id) + " " + (read ? "read " : "broken ") +
+            std::string(reinterpret_cast<const char*>(body.GetData()), body.GetDataLength()));
+        return true;
+    }
+    void OnNotification(std::unique_ptr<WEXNotification> n) override {
+        std::string payload(reinterpret_cast<const char*>(n->stream.GetData()),
+                            n->stream.GetDataLength());
+        events.push_back("note " + std::to_string(n->type) + " " + payload + " at " +
+                         std::to_string(n->stream.Tell()));
+    }
+};
+
+TEST(LinkRecords, ReaderHandsOnEachRecordAndStopsAtTheFirstBadOne) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> events;
+        bool readToEnd;  // every record was good and the stream ended between records
+    };
+    const std::string big(70000, 'b');
+    const Case cases[] = {
+        {"reply taken, body read by the requester",
+         Reply(7, "hello") + Note(4, "xy"),
+         {"reply 7 read hello", "note 4 xy at 0"},
+         true},
+        {"reply nobody waits for: body skipped",
+         Reply(8, big) + Note(0, "v"),
+         {"dropped 8", "note 0 v at 0"},
+         true},
+        {"empty notification and empty reply",
+         Note(2, "") + Reply(7, ""),
+         {"note 2  at 0", "reply 7 read "},
+         true},
+        {"unknown tag", Note(1, "a") + Word(0x12345678) + Note(1, "b"), {"note 1 a at 0"}, false},
+        {"notification cut short", Note(3, "abcdef").substr(0, 15), {}, false},
+        {"notification over the limit",
+         Word(kNotificationRecordTag) + Word(1) + Word(kMaxLinkRecordLength + 1) + "abc",
+         {},
+         false},
+        {"skipped body over the limit",
+         Word(kReplyRecordTag) + Word(9) + Word(0xFFFFFFFFu),
+         {"dropped 9"},
+         false},
+        {"skipped body cut short", Reply(9, "abcdef").substr(0, 14), {"dropped 9"}, false},
+        {"taken body cut short", Reply(7, "abcdef").substr(0, 14), {"reply 7 broken "}, true},
+        {"reply header cut short", Word(kReplyRecordTag) + "\x07", {}, false},
+    };
+    for (const Case& c : cases) {
+        WEXMemoryRecordSource source(reinterpret_cast<const uint8_t*>(c.bytes.data()),
+                                     c.bytes.size());
+        Sink sink;
+        sink.source = &source;
+        sink.taken = 7;
+        bool good = true;
+        while (good && source.Remaining() > 0)
+            good = WEXReadRecord(source, sink);
+        EXPECT_EQ(sink.events, c.events) << c.name;
+        EXPECT_EQ(good && source.Remaining() == 0, c.readToEnd) << c.name;
+    }
+}
+
+// A body that does not fit the reply stream is still read whole, so the link stays in step.
+TEST(LinkRecords, ReplyBodyThatDoesNotFitIsReadToItsEnd) {
+    const std::string bytes = Word(6) + "abcdef" + "NEXT";
+    WEXMemoryRecordSource source(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    Kiv::DynamicBuffer small(1);
+    small.SetAllocationLimit(3);
+    TBuffer reply(&small, false);
+    bool fitted = true;
+    EXPECT_TRUE(WEXReadReplyBody(source, &reply, &fitted));
+    EXPECT_FALSE(fitted);
+    EXPECT_EQ(source.Remaining(), 4u);
+}
+
+}  // namespace
