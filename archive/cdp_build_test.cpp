@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/cdp_test_support.h"
 #include "configdata/config_text.h"
 #include "configdata/soup_test_support.h"
 #include "configdata/tdb_container_tag.h"
@@ -45,17 +46,19 @@ std::vector<KUID> Dependencies(const KUID& asset, const TDBTagRef& config,
     return ToVector(list);
 }
 
+// One rule's case: a configuration, the list before and the list after collecting from it.
+struct CollectCase {
+    const char* rule;
+    const char* config;
+    std::vector<KUID> before;
+    std::vector<KUID> expected;
+};
+
 constexpr KUID kAsset(100, 1);
 constexpr KUID kDefaultInterior(-10, 172, 127);
 
 TEST(CdpCollectDependencies, FollowsEachRule) {
-    struct Case {
-        const char* rule;
-        const char* config;
-        std::vector<KUID> before;
-        std::vector<KUID> expected;
-    };
-    const Case cases[] = {
+    const CollectCase cases[] = {
         {"every KUID anywhere, depth first; texts only in a keyword form",
          R"(kuid <kuid:100:1>
             mesh-table
@@ -134,7 +137,7 @@ TEST(CdpCollectDependencies, FollowsEachRule) {
          {KUID(40, 1), KUID(30, 1), KUID(41, 1), KUID(42, 1)}},
         {"an empty configuration needs nothing", "", {KUID(1, 1)}, {KUID(1, 1)}},
     };
-    for (const Case& c : cases) {
+    for (const CollectCase& c : cases) {
         SCOPED_TRACE(c.rule);
         EXPECT_EQ(Dependencies(kAsset, Config(c.config), c.before), c.expected);
     }
@@ -229,27 +232,9 @@ TEST(CdpCollectDependencies, AContainerHeldInsideItselfEndsWithAnError) {
     TDBContainerTag::RemoveTag(root, Kiv::PString("self"));  // break the cycle
 }
 
-// A table container with `count` KUIDs, made without the per-name lookup of the setters.
-TDBTagRef Table(uint32_t count, uint32_t step) {
-    TDBTagRef table = souptest::NewContainer();
-    for (uint32_t i = 0; i < count; ++i) {
-        uint8_t bytes[8];
-        KUID::PackWords(KUID(1, static_cast<int32_t>(i * step)), bytes);
-        table->AddChild(Kiv::PString::Printf("%u", i),
-                        TDBContainerTag::MakeTag(kTagKUID, MakeRawData(bytes, 8)));
-    }
-    return table;
-}
-
 TEST(CdpCollectDependencies, AHugeTableAgainstAHugeObsoleteTable) {
     constexpr uint32_t kCount = 25000;
-    TDBTagRef config = souptest::NewContainer();
-    TDBTagRef needed = Table(kCount, 1);
-    TDBTagRef obsolete = Table(kCount / 2, 2);  // the even content ids
-    TDBContainerTag::SetContainer(config, Kiv::PString("kuid-table"), needed);
-    TDBContainerTag::SetContainer(config, Kiv::PString("obsolete-table"), obsolete);
-
-    std::vector<KUID> deps = Dependencies(kAsset, config);
+    std::vector<KUID> deps = Dependencies(kAsset, cdptest::HalfObsoleteConfig(kCount));
     ASSERT_EQ(deps.size(), kCount / 2);
     for (uint32_t i = 0; i < deps.size(); ++i)
         ASSERT_EQ(deps[i], KUID(1, static_cast<int32_t>(2 * i + 1)));
@@ -297,13 +282,7 @@ TEST(CdpCollect, AListIsNeverFilledPastItsBound) {
 }
 
 TEST(CdpCollectObsoletes, TakesTheTableThenTheSingleTag) {
-    struct Case {
-        const char* rule;
-        const char* config;
-        std::vector<KUID> before;
-        std::vector<KUID> expected;
-    };
-    const Case cases[] = {
+    const CollectCase cases[] = {
         {"table entries in order, read loosely, then obsoletes-kuid",
          R"(obsoletes-kuid <kuid:3:3>
             obsolete-table
@@ -334,7 +313,7 @@ TEST(CdpCollectObsoletes, TakesTheTableThenTheSingleTag) {
         {"a null obsoletes-kuid adds nothing", "obsoletes-kuid <NULL>\n", {}, {}},
         {"an empty configuration obsoletes nothing", "", {}, {}},
     };
-    for (const Case& c : cases) {
+    for (const CollectCase& c : cases) {
         SCOPED_TRACE(c.rule);
         KUIDBlockList list;
         Fill(list, c.before);
