@@ -72,10 +72,10 @@ void RunCommandHostCall(TBuffer& payload) {
 void ReadReportLines(TBuffer& payload) {
     uint32_t transactionId = 0;
     if (!payload.ReadU32(transactionId)) return;
-    if (ResultsLog* log = GlobalResultsMap::Find(transactionId)) {
-        ResultsLog::ReadFromBuffer(payload, *log);
+    // The requester may give up and destroy its log at any moment: read under the map's lock.
+    if (GlobalResultsMap::WithLog(
+            transactionId, [&](ResultsLog& log) { ResultsLog::ReadFromBuffer(payload, log); }))
         return;
-    }
     ResultsLog dropped;
     ResultsLog::ReadFromBuffer(payload, dropped);
 }

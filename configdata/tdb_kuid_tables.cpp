@@ -41,9 +41,13 @@ KUID StrictKUIDOf(const ACSChunk& node) {
 TDBTagRef TDBContainerTag::FromKUIDList(const KUIDBlockList& list) {
     TDBTagRef table = MakeCounted<TDBContainerTag>();
     uint32_t number = 0;
+    uint8_t block[8];
     for (const KUID& kuid : list) {
         if (kuid.IsNull()) continue;
-        SetKUID(table, Kiv::PString::Printf("%u", number++), kuid);
+        // The numbers are new names in a new table: append, with no search for an old value.
+        KUID::PackWords(kuid, block);
+        table->AddChild(Kiv::PString::Printf("%u", number++),
+                        table->CreateTag(kTagKUID, MakeRawData(block, 8)));
     }
     return table;
 }

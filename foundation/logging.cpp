@@ -11,19 +11,9 @@
 #include "foundation/console_out.h"
 #include "foundation/crash.h"
 #include "platform/kiv/base/sync.h"
+#include "platform/kiv/base/text.h"
 
 namespace {
-
-std::string FormatV(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    std::vsnprintf(out.data(), out.size() + 1, format, args);
-    return out;
-}
 
 // The line writer's lock, its listeners and the byte that keeps a listener's own lines from
 // being delivered again. Never destroyed: crash and console lines come late.
@@ -49,7 +39,7 @@ namespace {
 
 // Formats and logs one line as LogOutputf does; returns the text.
 std::string LogFormatted(const char* format, va_list args) {
-    std::string text = FormatV(format, args);
+    std::string text = Kiv::VFormat(format, args);
     Kiv::LogClient& client = ProcessLogClient();
     client.SetState(2);
     client.OutputString("%s", text.c_str());

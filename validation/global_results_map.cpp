@@ -36,6 +36,15 @@ ResultsLog* GlobalResultsMap::Find(uint32_t key) {
     return it != s.logs.end() ? it->second : nullptr;
 }
 
+bool GlobalResultsMap::WithLog(uint32_t key, const std::function<void(ResultsLog&)>& use) {
+    MapState& s = State();
+    std::lock_guard hold(s.lock);
+    auto it = s.logs.find(key);
+    if (it == s.logs.end() || it->second == nullptr) return false;
+    use(*it->second);
+    return true;
+}
+
 void GlobalResultsMap::Erase(uint32_t key) {
     MapState& s = State();
     std::lock_guard hold(s.lock);

@@ -64,4 +64,27 @@ TEST(ResultsLogConcurrency, ThreadsAddWhileAnotherWritesAndReads) {
     EXPECT_EQ(counter.updates, kThreads * kEach);
 }
 
+// A late report for a request whose log its owner is destroying must either land in the live
+// log or find no log at all, never write into a freed one.
+TEST(ResultsLogConcurrency, ReadingIntoAMappedLogRacesItsDestructionSafely) {
+    TBuffer wire;
+    {
+        ResultsLog source;
+        AddMessage(source, 3, resultstest::Kuid(1, 2), "late line");
+        source.WriteToStream(wire, 0);
+    }
+    for (int round = 0; round < 200; ++round) {
+        auto* log = new ResultsLog;
+        GlobalResultsMap::Set(5150, log);
+        std::thread reader([&wire] {
+            TBuffer copy(wire.GetData(), wire.GetDataLength());
+            GlobalResultsMap::WithLog(5150,
+                                      [&](ResultsLog& l) { ResultsLog::ReadFromBuffer(copy, l); });
+        });
+        delete log;
+        reader.join();
+        EXPECT_FALSE(GlobalResultsMap::WithLog(5150, [](ResultsLog&) {}));
+    }
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/wexdaemon/daemon_log.h"
 
+#include "platform/kiv/base/text.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -11,16 +13,8 @@ namespace wexd {
 void DaemonLog(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
     std::string line = "WEXDaemon> ";
-    if (n > 0) {
-        size_t at = line.size();
-        line.resize(at + static_cast<size_t>(n));
-        std::vsnprintf(line.data() + at, static_cast<size_t>(n) + 1, format, args);
-    }
+    Kiv::AppendVFormat(line, format, args);
     va_end(args);
     Kiv::Log::Write(line);
 }

@@ -1,5 +1,7 @@
 #include "platform/kiv/base/log.h"
 
+#include "platform/kiv/base/text.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -43,19 +45,6 @@ void WriteAll(int fd, const std::string& out) {
         if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
-}
-
-std::string Format(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    char small[512];
-    int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
-    std::string out(static_cast<size_t>(n), '\0');
-    std::vsnprintf(out.data(), out.size() + 1, format, args);
-    return out;
 }
 
 }  // namespace
@@ -145,7 +134,7 @@ void Log::RemoveListener(int id) {
 void LogClient::OutputString(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = Format(format, args);
+    std::string text = VFormat(format, args);
     va_end(args);
     Log::Write(text);
 }
@@ -153,7 +142,7 @@ void LogClient::OutputString(const char* format, ...) {
 void LogClient::Printf(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = Format(format, args);
+    std::string text = VFormat(format, args);
     va_end(args);
     Log::Write(text);
 }

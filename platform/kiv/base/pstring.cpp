@@ -1,5 +1,7 @@
 #include "platform/kiv/base/pstring.h"
 
+#include "platform/kiv/base/text.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -115,19 +117,6 @@ void AddRef(PStringEntry* e) {
 
 void Release(PStringEntry* e) {
     if (e != nullptr) e->refs.fetch_sub(1, std::memory_order_acq_rel);
-}
-
-std::string VFormat(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    char small[256];
-    int n = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
-    std::string out(static_cast<size_t>(n), '\0');
-    std::vsnprintf(out.data(), out.size() + 1, format, args);
-    return out;
 }
 
 }  // namespace

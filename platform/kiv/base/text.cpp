@@ -5,9 +5,7 @@
 #include <cstdio>
 
 namespace Kiv {
-namespace {
-
-void AppendV(std::string& out, const char* format, va_list args) {
+void AppendVFormat(std::string& out, const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
     char small[256];
@@ -23,13 +21,17 @@ void AppendV(std::string& out, const char* format, va_list args) {
     std::vsnprintf(out.data() + old, static_cast<size_t>(n) + 1, format, args);
 }
 
-}  // namespace
+std::string VFormat(const char* format, va_list args) {
+    std::string out;
+    AppendVFormat(out, format, args);
+    return out;
+}
 
 String String::Printf(const char* format, ...) {
     String out;
     va_list args;
     va_start(args, format);
-    AppendV(out.s_, format, args);
+    AppendVFormat(out.s_, format, args);
     va_end(args);
     return out;
 }
@@ -38,14 +40,14 @@ void String::Setf(const char* format, ...) {
     s_.clear();
     va_list args;
     va_start(args, format);
-    AppendV(s_, format, args);
+    AppendVFormat(s_, format, args);
     va_end(args);
 }
 
 void String::Appendf(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    AppendV(s_, format, args);
+    AppendVFormat(s_, format, args);
     va_end(args);
 }
 

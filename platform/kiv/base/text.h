@@ -4,6 +4,7 @@
 // program calls; the split only records which encoding the bytes are in.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -87,6 +88,10 @@ public:
     AnsiString() = default;
     AnsiString(const String& s) : String(s) {}  // NOLINT
 };
+
+// printf-style formatting into owned text: the one formatter of the program.
+std::string VFormat(const char* format, va_list args);
+void AppendVFormat(std::string& out, const char* format, va_list args);
 
 // ASCII-only case helpers shared by the base library.
 inline char AsciiLower(char c) {
