@@ -9,6 +9,9 @@
 #include <sstream>
 
 #include "assetdb/daemon_link.h"
+#include "assetdb/request_ids.h"
+#include "assetdb/request_test_support.h"
+#include "cli/run_command.h"
 #include "cli/validation_startup.h"
 #include "cli/working_directory.h"
 #include "configdata/interface_text.h"
@@ -17,6 +20,7 @@
 #include "platform/kiv/base/os.h"
 #include "platform/kiv/display/render_kernel.h"
 #include "tests/support/temp_dir.h"
+#include "validation/results_log.h"
 
 namespace {
 
@@ -73,6 +77,16 @@ protected:
         SetWEXLinkTiming({});
         SetValidationStartup(DefaultValidationStartup());
         EXPECT_EQ(::chdir(before_.c_str()), 0);
+    }
+    int Command(std::vector<std::string> args) {
+        args.insert(args.begin(), "HalvexUtil");
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ResultsLog log;
+        std::ostringstream out;
+        return RunCommand(log, engine, static_cast<int>(args.size()), argv.data(), out, err);
     }
     bool Start(std::vector<const char*> args = {"HalvexUtil", "version"}) {
         return InitEngineAt(dir / "bin/HalvexUtil", engine, static_cast<int>(args.size()),
@@ -163,6 +177,25 @@ TEST_F(Startup, AnEngineStepThatFailsTwiceEndsStartUp) {
         ShutdownEngine(engine);
         EXPECT_EQ(engine.os, nullptr);
     }
+}
+
+TEST_F(Startup, RelativePathArgumentsAreTakenAsEachCommandSays) {
+    EXPECT_FALSE(Start());
+    requesttest::ScriptedTransport daemon;
+    daemon.Answer(kWEXRequestInstallArchive, requesttest::Wire().U32(1).Bool(true));
+    daemon.Answer(kWEXRequestInstalledBuilds, requesttest::Wire().Name("49922"));
+    // An archive is taken from the user's directory, the list of builds is written in the
+    // program's folder (where the process works).
+    EXPECT_EQ(Command({"installcdp", "Sub/A.cdp"}), 0);
+    EXPECT_EQ(Command({"installcdp", "/abs/B.cdp"}), 0);
+    EXPECT_EQ(Command({"listbuilds", "Builds.txt"}), 0);
+    std::vector<requesttest::SentMessage> installs = daemon.SentWithId(kWEXRequestInstallArchive);
+    ASSERT_EQ(installs.size(), 2u);
+    EXPECT_EQ(installs[0].payload,
+              requesttest::Bytes(requesttest::Wire().Text(dir / "user/Sub/A.cdp").U32(2).Bool(false)));
+    EXPECT_EQ(installs[1].payload,
+              requesttest::Bytes(requesttest::Wire().Text("/abs/B.cdp").U32(2).Bool(false)));
+    EXPECT_EQ(dir.Read("bin/Builds.txt"), "49922\r\n");
 }
 
 TEST(LinkRetryEnvironment, OnlyAWellFormedNumberOfMillisecondsCounts) {

@@ -1,0 +1,227 @@
+// HalvexUtil end to end: the staged program against the staged daemon in a fresh install tree,
+// compared by what it prints on standard output and standard error and by its exit code.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/help_text.h"
+#include "tests/e2e/harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::PosixExitCode;
+using namespace std::chrono_literals;
+
+constexpr const char* kClean = "OK (0 Errors, 0 Warnings)\n";
+// The link's wait between attempts, shortened for the runs that expect no daemon.
+constexpr const char* kQuickRetries = "HALVEX_TEST_LINK_RETRY_MS=0";
+
+std::string OneError(const std::string& line) {
+    return "- " + line + "\nOK (1 Errors, 0 Warnings)\n";
+}
+
+class HalvexUtil : public testing::Test {
+protected:
+    e2e::RunResult Run(const std::vector<std::string>& args, const e2e::RunOptions& o = {}) {
+        return tree.Run("HalvexUtil", args, o);
+    }
+    // The run succeeded as far as the process goes: nothing on standard error, no signal.
+    static void ExpectQuiet(const e2e::RunResult& r) {
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.signal, 0);
+    }
+    e2e::InstallTree tree;
+};
+
+TEST_F(HalvexUtil, WithoutACommandOrWithHelpItPrintsTheHelpText) {
+    const std::string help = std::string(GetHelpText()) + "\n";
+    e2e::RunResult none = Run({});
+    EXPECT_EQ(none.out, help);
+    EXPECT_EQ(none.err, "");
+    EXPECT_EQ(none.exitCode, PosixExitCode(-1));
+    for (const char* word : {"help", "HELP", "Help"}) {
+        e2e::RunResult r = Run({word, "anything"});
+        EXPECT_EQ(r.out, help) << word;
+        EXPECT_EQ(r.err, "") << word;
+        EXPECT_EQ(r.exitCode, 0) << word;
+    }
+    // Neither needs the daemon, nor starts one.
+    EXPECT_TRUE(tree.RunningProcessesOf("wexdaemon").empty());
+    EXPECT_FALSE(fs::exists(tree.Root() + "/UserData"));
+}
+
+TEST_F(HalvexUtil, StartUpFailsWithoutTheValidatorFolder) {
+    fs::remove_all(tree.Bin() + "/DUVData");
+    e2e::RunResult r = Run({"version"});
+    EXPECT_EQ(r.err, "- DUVLib initialisation failed.\n- Init failed\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+}
+
+TEST_F(HalvexUtil, StartUpFailsWhenNoDaemonCanBeReached) {
+    fs::remove(tree.Bin() + "/wexdaemon");
+    e2e::RunOptions quick = e2e::RunOptions().Env(kQuickRetries).Within(30s);
+    e2e::RunResult r = Run({"version"}, quick);
+    EXPECT_EQ(r.err, "- Init failed\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+    // With the engine log on standard output the link says why.
+    r = Run({"-kivlog", "version"}, quick);
+    EXPECT_EQ(r.err, "- Init failed\n");
+    EXPECT_NE(r.out.find("WEXOpenDatabase> unable to connect to WEXDaemon\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+}
+
+TEST_F(HalvexUtil, TheProgramsOwnWords) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;
+    };
+    const Case cases[] = {
+        // The first run starts the daemon.
+        {{"version"}, 0, "Build 49922\n"},
+        // Own options stand anywhere and are no arguments of the command.
+        {{"VERSION", "norender", "-nowexclient", "-nostartwexdaemon"}, 0, "Build 49922\n"},
+        {{"installedversion"}, 360, ""},
+        {{"installedversionhi"}, 1, ""},
+        {{"installedversionlo"}, 104, ""},
+        {{"installedbuildnumber"}, 49922, ""},
+        {{"installedbuildnumberhi"}, 195, ""},
+        {{"installedbuildnumberlo"}, 2, ""},
+        {{"echo", "Mixed Case", "words"}, 0, "Mixed Case words \n"},
+    };
+    for (const Case& c : cases) {
+        e2e::RunResult r = Run(c.args);
+        ExpectQuiet(r);
+        EXPECT_EQ(r.out, c.out + kClean) << c.args[0];
+        EXPECT_EQ(r.exitCode, PosixExitCode(c.exitCode)) << c.args[0];
+    }
+    EXPECT_EQ(tree.RunningProcessesOf("wexdaemon").size(), 1u);
+}
+
+TEST_F(HalvexUtil, AWordThatMatchesNothingIsAnError) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"versions"}, {"registeraccount", "ann"}, {"norender"}}) {
+        e2e::RunResult r = Run(args);
+        ExpectQuiet(r);
+        EXPECT_EQ(r.out,
+                  OneError("<NULL> : Invalid argument, please check the help for the list of "
+                           "valid argument\n"))
+            << args[0];
+        EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+    }
+}
+
+TEST_F(HalvexUtil, TheEngineLogGoesToStandardOutputOnlyWhenAskedFor) {
+    // A bad value of the test's retry setting is logged at start-up: a line that shows where
+    // the engine log goes.
+    e2e::RunOptions odd = e2e::RunOptions().Env("HALVEX_TEST_LINK_RETRY_MS=soon");
+    e2e::RunResult quiet = Run({"version"}, odd);
+    ExpectQuiet(quiet);
+    EXPECT_EQ(quiet.out, std::string("Build 49922\n") + kClean);
+    e2e::RunResult logged = Run({"version", "-KivLog"}, odd);
+    ExpectQuiet(logged);
+    EXPECT_NE(logged.out.find("InitEngine> ignoring HALVEX_TEST_LINK_RETRY_MS='soon'\n"),
+              std::string::npos)
+        << logged.out;
+    EXPECT_NE(logged.out.find(std::string("Build 49922\n") + kClean), std::string::npos);
+}
+
+TEST_F(HalvexUtil, CommandsWithoutTheirSubsystemSaySoAndFail) {
+    for (const char* word :
+         {"compile", "encrypt", "compresstexture", "createcdp", "installfromvdx", "vdxparse",
+          "vdxparsefolder", "vdxdeleteall", "wexcommandhost", "installfrompath", "status",
+          "validate", "backupkeywords", "importkeywords", "importconsists", "authors",
+          "searchbycategory"}) {
+        e2e::RunResult r = Run({word, "x"});
+        ExpectQuiet(r);
+        EXPECT_EQ(r.out, OneError("<NULL> : " + std::string(word) +
+                                  " is not available in this build."));
+        EXPECT_EQ(r.exitCode, PosixExitCode(-1)) << word;
+    }
+}
+
+TEST_F(HalvexUtil, MissingArgumentsAreReported) {
+    struct Case {
+        const char* word;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"installcdp", "Missing input filepath parameter."},
+        {"edit", "Missing AssetID parameter."},
+        {"printconfig", "Missing AssetID parameter."},
+        {"listbuilds", "Missing path parameter."},
+        {"commit", "Missing AssetID parameter."},
+        {"revert", "Missing AssetID parameter."},
+        {"delete", "Missing AssetID parameter."},
+        {"compile", "Invalid file path."},
+    };
+    for (const Case& c : cases) {
+        e2e::RunResult r = Run({c.word});
+        ExpectQuiet(r);
+        EXPECT_EQ(r.out, OneError(std::string("<NULL> : ") + c.message)) << c.word;
+        EXPECT_EQ(r.exitCode, PosixExitCode(-1)) << c.word;
+    }
+    e2e::RunResult r = Run({"repairdatabase", "everything"});
+    EXPECT_EQ(r.out, OneError("<NULL> : Unknown parameter."));
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+}
+
+TEST_F(HalvexUtil, ABatchFileRunsEveryLineAndFailsWhenOneFails) {
+    // Taken from the folder the user runs the program in; blanks and quotes as the tokenizer
+    // has them.
+    tree.WriteFile("work/My Commands.txt",
+                   "version\r\n"
+                   "\r\n"
+                   "\"echo\" \"two  blanks\" Case\r\n"
+                   "versions\r\n"
+                   "echo  x\r\n"
+                   "edit\r\n"
+                   "installedversion\r\n");
+    e2e::RunResult r = Run({"@My Commands.txt"});
+    ExpectQuiet(r);
+    EXPECT_EQ(r.out,
+              std::string("Build 49922\n") + kClean + "\n" +  //
+                  "two  blanks Case \n" + kClean + "\n" +
+                  OneError("<NULL> : Invalid argument, please check the help for the list of "
+                           "valid argument\n") +
+                  "\n" +                           //
+                  " x \n" + kClean + "\n" +        // two blanks pass an empty argument
+                  OneError("<NULL> : Missing AssetID parameter.") + "\n" +  //
+                  kClean + "\n");
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+
+    tree.WriteFile("work/good.txt", "version\n\"echo\" \"a\"\n");
+    r = Run({"@good.txt"});
+    ExpectQuiet(r);
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST_F(HalvexUtil, AMissingBatchFileIsNamedAsTyped) {
+    e2e::RunResult r = Run({"@Missing File.txt"});
+    EXPECT_EQ(r.err,
+              "The file \"Missing File.txt\" does not exist, please specify a valid filename\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+}
+
+TEST_F(HalvexUtil, CloseWexDaemonEndsThisInstallsDaemon) {
+    e2e::RunResult r = Run({"version"});
+    ASSERT_EQ(tree.RunningProcessesOf("wexdaemon").size(), 1u);
+    // Another install's daemon is left alone.
+    e2e::InstallTree other;
+    ASSERT_EQ(other.Run("HalvexUtil", {"version"}).exitCode, 0);
+    ASSERT_EQ(other.RunningProcessesOf("wexdaemon").size(), 1u);
+
+    r = Run({"closewexdaemon"});
+    ExpectQuiet(r);
+    EXPECT_EQ(r.out, kClean);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(tree.RunningProcessesOf("wexdaemon").empty());
+    EXPECT_EQ(other.RunningProcessesOf("wexdaemon").size(), 1u);
+}
+
+}  // namespace
