@@ -1,0 +1,134 @@
+// HalvexUtil as its users meet it: whole processes of the staged program against the staged
+// daemon in a temporary copy of the install tree.
+//   - BM_HalvexUtilVersion: one "version" run, i.e. the fixed cost of start-up (engine,
+//     folders, the link's hello, the language setting) and shutdown, beside the cost of
+//     starting any process at all (/bin/true, the ceiling).
+//   - BM_HalvexUtilBatch: a batch file of 10,000 cheap commands (echo and version), reported
+//     per command, beside /bin/sh running a script of 10,000 builtin echos (the peer: a command
+//     loop that does nothing but dispatch and print).
+// The daemon is started before the first measurement and closed at the end.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/ratio.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kBatchCommands = 10000;
+
+// Runs a program with its output discarded; its exit code, or -1 when it did not run or end.
+int RunQuietly(const std::string& program, const std::vector<std::string>& args,
+               const std::string& dir = {}) {
+    std::vector<std::string> all = {program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    pid_t pid = 0;
+    int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return -1;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// A copy of the staged tree (programs hard-linked) with its daemon running, and the batch
+// files; the daemon is closed and the copy removed when the program ends.
+class Install {
+public:
+    Install() {
+        char tmpl[] = "/tmp/halvex-bench-XXXXXX";
+        if (::mkdtemp(tmpl) == nullptr) return;
+        top_ = tmpl;
+        fs::copy(HALVEX_STAGE_DIR, top_ + "/install",
+                 fs::copy_options::recursive | fs::copy_options::create_hard_links);
+        fs::create_directories(top_ + "/work");
+        std::ofstream batch(top_ + "/work/batch.txt");
+        std::ofstream script(top_ + "/work/script.sh");
+        for (int i = 0; i < kBatchCommands; ++i) {
+            batch << (i % 2 == 0 ? "echo \"line\" \"" + std::to_string(i) + "\"\n" : "version\n");
+            script << "echo line " << i << "\n";
+        }
+        ready_ = batch.good() && script.good() && Utility({"version"}) == 0;
+    }
+    ~Install() {
+        if (top_.empty()) return;
+        Utility({"closewexdaemon"});
+        std::error_code ec;
+        fs::remove_all(top_, ec);
+    }
+    bool Ready() const { return ready_; }
+    int Utility(const std::vector<std::string>& args) const {
+        return RunQuietly(top_ + "/install/bin/HalvexUtil", args, top_ + "/work");
+    }
+    std::string Work() const { return top_ + "/work"; }
+
+private:
+    std::string top_;
+    bool ready_ = false;
+};
+
+Install& TheInstall() {
+    static Install install;
+    return install;
+}
+
+void BM_HalvexUtilVersion(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state)
+        if (TheInstall().Utility({"version"}) != 0) state.SkipWithError("version failed");
+}
+BENCHMARK(BM_HalvexUtilVersion)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SpawnTrue(benchmark::State& state) {
+    for (auto _ : state)
+        if (RunQuietly("/bin/true", {}) != 0) state.SkipWithError("/bin/true failed");
+}
+BENCHMARK(BM_SpawnTrue)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void SetPerCommand(benchmark::State& state) {
+    state.SetItemsProcessed(state.iterations() * kBatchCommands);
+    state.counters["per_command"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * kBatchCommands,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_HalvexUtilBatch(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state)
+        if (TheInstall().Utility({"@batch.txt"}) != 0) state.SkipWithError("the batch failed");
+    SetPerCommand(state);
+}
+BENCHMARK(BM_HalvexUtilBatch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_ShellScript(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("no work folder");
+    for (auto _ : state)
+        if (RunQuietly("/bin/sh", {TheInstall().Work() + "/script.sh"}) != 0)
+            state.SkipWithError("the script failed");
+    SetPerCommand(state);
+}
+BENCHMARK(BM_ShellScript)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+HALVEX_BENCH_COMPARE("BM_HalvexUtilVersion/real_time", "BM_SpawnTrue/real_time");
+HALVEX_BENCH_COMPARE("BM_HalvexUtilBatch/iterations:3/real_time", "BM_ShellScript/real_time");
+
+}  // namespace
