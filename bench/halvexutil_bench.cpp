@@ -106,9 +106,9 @@ BENCHMARK(BM_SpawnTrue)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void SetPerCommand(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBatchCommands);
-    state.counters["per_command"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kBatchCommands,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_command"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kBatchCommands,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_HalvexUtilBatch(benchmark::State& state) {

@@ -67,13 +67,13 @@ void OpenDaemonLink(const OwnOptions& own) {
     WEXOpenDatabase(options);
 }
 
-void ChooseInterfaceLanguage() {
+}  // namespace
+
+void SetInterfaceLanguageFromSettings() {
     Kiv::PString language = WEXGetInterfaceLanguage();
     InterfaceTextDB::SetLanguage(language.view().empty() ? kDefaultLanguage : language.c_str());
     InterfaceTextDB::MarkUnloaded();
 }
-
-}  // namespace
 
 std::optional<uint32_t> ParseLinkRetryMs(std::string_view text) {
     uint32_t ms = 0;
@@ -138,7 +138,7 @@ bool InitEngineAt(const Kiv::File::Path& programPath, EngineRecord& record, int 
 
     OpenDaemonLink(own);
     RecordMainThreadId();
-    ChooseInterfaceLanguage();
+    SetInterfaceLanguageFromSettings();
     LookupPluginByUId(state.imagePlugins, *Kiv::UId::Parse(kImagePluginFamily), kImagePluginType);
     state.marker = std::make_unique<StartupMarker>();
 

@@ -46,6 +46,10 @@ Kiv::File::Path GetStartedProgramFolder();
 // registered).
 const PluginHolder& GetImagePluginHolder();
 
+// Chooses the interface text of the daemon's "language" setting ("US" when it has none) for
+// the next look-up.
+void SetInterfaceLanguageFromSettings();
+
 // Applies kLinkRetryEnvironment to the daemon link's timing when it is set and well formed.
 void ApplyLinkRetryFromEnvironment();
 // The wait a value of kLinkRetryEnvironment asks for; none when it is not a number of

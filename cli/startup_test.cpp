@@ -191,11 +191,34 @@ TEST_F(Startup, RelativePathArgumentsAreTakenAsEachCommandSays) {
     EXPECT_EQ(Command({"listbuilds", "Builds.txt"}), 0);
     std::vector<requesttest::SentMessage> installs = daemon.SentWithId(kWEXRequestInstallArchive);
     ASSERT_EQ(installs.size(), 2u);
-    EXPECT_EQ(installs[0].payload,
-              requesttest::Bytes(requesttest::Wire().Text(dir / "user/Sub/A.cdp").U32(2).Bool(false)));
+    EXPECT_EQ(
+        installs[0].payload,
+        requesttest::Bytes(requesttest::Wire().Text(dir / "user/Sub/A.cdp").U32(2).Bool(false)));
     EXPECT_EQ(installs[1].payload,
               requesttest::Bytes(requesttest::Wire().Text("/abs/B.cdp").U32(2).Bool(false)));
     EXPECT_EQ(dir.Read("bin/Builds.txt"), "49922\r\n");
+}
+
+TEST(InterfaceLanguage, ComesFromTheDaemonsSettingOrIsTheDefault) {
+    requesttest::ScriptedTransport daemon;
+    struct Case {
+        const char* setting;  // null: the daemon cannot be reached
+        const char* file;
+    };
+    const Case cases[] = {{"de", "InterfaceGerman.chump"},
+                          {"", "InterfaceText.chump"},
+                          {"FR", "InterfaceFrench.chump"},
+                          {nullptr, "InterfaceText.chump"}};
+    for (const Case& c : cases) {
+        if (c.setting != nullptr)
+            daemon.Answer(kWEXRequestGetSetting, requesttest::Wire().Name(c.setting));
+        else
+            daemon.Unreachable(kWEXRequestGetSetting);
+        SetInterfaceLanguageFromSettings();
+        EXPECT_EQ(InterfaceTextDB::GetFileName().str(), c.file) << c.file;
+    }
+    EXPECT_EQ(daemon.Sent().back().payload,
+              requesttest::Bytes(requesttest::Wire().Name("internet").Name("language")));
 }
 
 TEST(LinkRetryEnvironment, OnlyAWellFormedNumberOfMillisecondsCounts) {

@@ -131,15 +131,14 @@ TEST_F(HalvexUtil, TheEngineLogGoesToStandardOutputOnlyWhenAskedFor) {
 }
 
 TEST_F(HalvexUtil, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    for (const char* word :
-         {"compile", "encrypt", "compresstexture", "createcdp", "installfromvdx", "vdxparse",
-          "vdxparsefolder", "vdxdeleteall", "wexcommandhost", "installfrompath", "status",
-          "validate", "backupkeywords", "importkeywords", "importconsists", "authors",
-          "searchbycategory"}) {
+    for (const char* word : {"compile", "encrypt", "compresstexture", "createcdp", "installfromvdx",
+                             "vdxparse", "vdxparsefolder", "vdxdeleteall", "wexcommandhost",
+                             "installfrompath", "status", "validate", "backupkeywords",
+                             "importkeywords", "importconsists", "authors", "searchbycategory"}) {
         e2e::RunResult r = Run({word, "x"});
         ExpectQuiet(r);
-        EXPECT_EQ(r.out, OneError("<NULL> : " + std::string(word) +
-                                  " is not available in this build."));
+        EXPECT_EQ(r.out,
+                  OneError("<NULL> : " + std::string(word) + " is not available in this build."));
         EXPECT_EQ(r.exitCode, PosixExitCode(-1)) << word;
     }
 }
@@ -188,8 +187,8 @@ TEST_F(HalvexUtil, ABatchFileRunsEveryLineAndFailsWhenOneFails) {
                   "two  blanks Case \n" + kClean + "\n" +
                   OneError("<NULL> : Invalid argument, please check the help for the list of "
                            "valid argument\n") +
-                  "\n" +                           //
-                  " x \n" + kClean + "\n" +        // two blanks pass an empty argument
+                  "\n" +                     //
+                  " x \n" + kClean + "\n" +  // two blanks pass an empty argument
                   OneError("<NULL> : Missing AssetID parameter.") + "\n" +  //
                   kClean + "\n");
     EXPECT_EQ(r.exitCode, PosixExitCode(-1));
