@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "cli/help_text.h"
 #include "tests/e2e/harness.h"
@@ -30,6 +31,13 @@ protected:
     static void ExpectQuiet(const e2e::RunResult& r) {
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.signal, 0);
+    }
+    // Runs the command line and expects exactly this output and exit code.
+    void ExpectRun(const std::vector<std::string>& args, int exitCode, const std::string& out) {
+        e2e::RunResult r = Run(args);
+        ExpectQuiet(r);
+        EXPECT_EQ(r.out, out) << args[0];
+        EXPECT_EQ(r.exitCode, PosixExitCode(exitCode)) << args[0];
     }
     e2e::InstallTree tree;
 };
@@ -205,6 +213,110 @@ TEST_F(HalvexUtil, AMissingBatchFileIsNamedAsTyped) {
               "The file \"Missing File.txt\" does not exist, please specify a valid filename\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+}
+
+// An installed asset the daemon adopts when it starts: its folder in the data root's "local".
+class WithAnAsset : public HalvexUtil {
+protected:
+    void SetUp() override { WriteConfig(Installed(), "Box"); }
+    std::string Installed() const { return tree.Root() + "/UserData/local/kuid 12 34"; }
+    std::string Editing() const { return tree.Root() + "/UserData/editing/kuid 12 34"; }
+    void WriteConfig(const std::string& folder, const std::string& name) const {
+        tree.WriteFile(folder + "/config.txt",
+                       "kuid <kuid:12:34>\r\nusername \"" + name + "\"\r\nkind \"scenery\"\r\n");
+    }
+    // The whole output of printconfig for the asset under that name.
+    static std::string Dump(const std::string& name) {
+        std::string padding(36, ' ');
+        return "+ Start of <kuid:12:34> dump\n"
+               "\xEF\xBB\xBF\r\n"
+               "kuid" +
+               padding +
+               "<kuid:12:34>\r\n"
+               "username" +
+               padding.substr(4) + "\"" + name +
+               "\"\r\n"
+               "kind" +
+               padding +
+               "\"scenery\"\r\n"
+               "+ End of <kuid:12:34> dump\n" +
+               kClean;
+    }
+};
+
+TEST_F(WithAnAsset, IsEditedCommittedRevertedAndDeleted) {
+    ExpectRun({"printconfig", "<KUID:12:34>"}, 0, Dump("Box"));
+    ExpectRun({"edit", "<kuid:12:34>"}, 0, "+ <kuid:12:34> : " + Editing() + "\n" + kClean);
+
+    // An editing copy that the daemon finds when it starts is the asset's edit: a commit
+    // installs it, a revert throws it away.
+    ExpectRun({"closewexdaemon"}, 0, kClean);
+    WriteConfig(Editing(), "Crate");
+    ExpectRun({"commit", "<kuid:12:34>"}, 0, kClean);
+    EXPECT_FALSE(fs::exists(Editing()));
+    ExpectRun({"printconfig", "<kuid:12:34>"}, 0, Dump("Crate"));
+
+    ExpectRun({"closewexdaemon"}, 0, kClean);
+    WriteConfig(Editing(), "Junk");
+    ExpectRun({"revert", "<kuid:12:34>"}, 0, kClean);
+    EXPECT_FALSE(fs::exists(Editing()));
+    ExpectRun({"printconfig", "<kuid:12:34>"}, 0, Dump("Crate"));
+
+    ExpectRun({"delete", "<kuid:12:34>"}, 0, kClean);
+    EXPECT_FALSE(fs::exists(Installed()));
+    ExpectRun({"printconfig", "<kuid:12:34>"}, -1, OneError("<kuid:12:34> : Asset is not local."));
+    // Nothing to open, so nothing to commit or revert.
+    ExpectRun({"commit", "<kuid:12:34>"}, -1, OneError("<kuid:12:34> : Unknown AssetID."));
+    ExpectRun({"revert", "<kuid:12:34>"}, -1, OneError("<kuid:12:34> : Unknown AssetID."));
+    e2e::RunResult r = Run({"delete", "<kuid:12:34>"});
+    ExpectQuiet(r);
+    EXPECT_TRUE(r.out.starts_with("- <kuid:12:34> : unable to delete")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("\nOK (1 Errors, 0 Warnings)\n")) << r.out;
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+}
+
+TEST_F(WithAnAsset, BadArgumentsAreReported) {
+    ExpectRun({"edit", "foo"}, -1, OneError("<NULL> : Unknown AssetID."));
+    ExpectRun({"edit", "<kuid:99:1>"}, -1, OneError("<kuid:99:1> : Unknown AssetID."));
+    ExpectRun({"commit", "kuid"}, -1, OneError("<NULL> : Unknown AssetID."));
+    ExpectRun({"printconfig", "<kuid2:12:34:1>"}, -1,
+              OneError("<kuid2:12:34:1> : Asset is not local."));
+    ExpectRun({"listbuilds", tree.WorkDir() + "/no such folder/builds.txt"}, -1,
+              OneError("<NULL> : Failed to open output file."));
+    // The daemon of this build does not install archives: it says so, and the command fails.
+    e2e::RunResult r = Run({"installcdp", "Missing.cdp"});
+    ExpectQuiet(r);
+    EXPECT_TRUE(r.out.starts_with("- <NULL> : ")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("\nOK (1 Errors, 0 Warnings)\n")) << r.out;
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+    // The asset is untouched by all of it.
+    ExpectRun({"printconfig", "<kuid:12:34>"}, 0, Dump("Box"));
+}
+
+TEST_F(HalvexUtil, DatabaseCommands) {
+    e2e::RunResult r = Run({"generatekuid"});
+    ExpectQuiet(r);
+    EXPECT_TRUE(std::regex_match(
+        r.out, std::regex("<KUID2:[0-9]+:[0-9]+:[0-9]+>\nOK \\(0 Errors, 0 Warnings\\)\n")))
+        << r.out;
+    EXPECT_EQ(r.exitCode, 0);
+
+    ExpectRun({"registeraccount", "Ann", "Pass Word"}, 0, kClean);
+
+    // A relative output file is taken from the program's folder, where the process works.
+    ExpectRun({"listbuilds", "Builds.txt"}, 0, kClean);
+    EXPECT_EQ(tree.ReadFile(tree.Bin() + "/Builds.txt"), "49922\r\n");
+
+    r = Run({"repairdatabase"});
+    ExpectQuiet(r);
+    EXPECT_TRUE(r.out.starts_with("Repairing asset database (this may take some time)\n; "))
+        << r.out;
+    EXPECT_TRUE(r.out.ends_with(kClean)) << r.out;
+    EXPECT_EQ(r.exitCode, 0);
+    r = Run({"repairdatabase", "PATCHER"});
+    ExpectQuiet(r);
+    EXPECT_TRUE(r.out.starts_with("; ")) << r.out;
+    EXPECT_EQ(r.exitCode, 0);
 }
 
 TEST_F(HalvexUtil, CloseWexDaemonEndsThisInstallsDaemon) {
