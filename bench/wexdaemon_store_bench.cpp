@@ -129,7 +129,7 @@ wexd::IndexContents BigIndex() {
     for (int i = 0; i < kIndexAssets; ++i) {
         wexd::AssetRecord r;
         r.kuid = KUID(1000 + i % 50, i + 1);
-        r.name = "Asset number " + std::to_string(i);
+        r.config.name = "Asset number " + std::to_string(i);
         r.statusA = 8;
         r.keywords = i % 3 == 0 ? "brick red station" : "";
         r.configStamp = 1700000000000000000LL + i;
