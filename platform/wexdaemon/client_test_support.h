@@ -15,6 +15,7 @@
 #include "assetdb/daemon_link.h"
 #include "assetdb/reader_thread.h"
 #include "assetdb/request_sender.h"
+#include "assetdb/wex_client_install.h"
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
 #include "foundation/data_root.h"
@@ -113,25 +114,38 @@ protected:
     // A folder for test sources outside the install.
     std::string Source(const std::string& name) const { return dir_ / ("src/" + name); }
 
+    // Installs a folder through the client; the installed KUID.
+    KUID Install(const std::string& folder, ResultsLog* log = nullptr) {
+        ResultsLog own;
+        KUID installed;
+        EXPECT_TRUE(
+            WEXClient::InstallFromPath(folder, 0, false, installed, log ? log : &own, nullptr))
+            << folder << "\n"
+            << DaemonLog();
+        return installed;
+    }
+
     void StartDaemon(const std::vector<std::string>& extra = {}) {
         daemon_ = std::make_unique<wexdtest::DaemonProcess>();
         std::vector<std::string> arguments{"-userdata=" + Root()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         ASSERT_TRUE(daemon_->Start(arguments));
-        ASSERT_NE(wexdtest::WaitForPort(Database()), 0) << DaemonLog();
+        port_ = wexdtest::WaitForOwner(Database(), daemon_->Pid());
+        ASSERT_NE(port_, 0) << DaemonLog();
     }
     void OpenClient() {
         WEXClientOptions options;
         options.mayStartDaemon = 0;
         ASSERT_TRUE(WEXOpenDatabase(options)) << DaemonLog();
     }
-    // Closes the client, asks the daemon to stop (it writes what waits) and starts both again.
-    void Restart() {
+    // Closes the client, asks the daemon to stop (it writes what waits) and starts both again,
+    // the daemon with the extra arguments.
+    void Restart(const std::vector<std::string>& extra = {}) {
         ASSERT_TRUE(WEXClient::CloseDaemon());
         WEXCloseDatabase();
         ASSERT_TRUE(daemon_->WaitExit());
         EXPECT_EQ(daemon_->ExitCode(), 0);
-        StartDaemon();
+        StartDaemon(extra);
         OpenClient();
     }
     // After the daemon died: the client lets go of the dead link and both start again.
@@ -146,6 +160,7 @@ protected:
     // Capitals and a blank in the install folder: paths keep their case and are never split.
     const std::string install_ = dir_ / "Halvex Install";
     std::unique_ptr<wexdtest::DaemonProcess> daemon_;
+    uint16_t port_ = 0;  // the running daemon's
 };
 
 }  // namespace clienttest

@@ -4,7 +4,6 @@
 
 #include "assetdb/settings_requests.h"
 #include "platform/wexdaemon/asset_store.h"
-#include "platform/wexdaemon/daemon.h"
 #include "platform/wexdaemon/daemon_log.h"
 
 namespace wexd {
@@ -44,8 +43,7 @@ bool RepairState::Get(float& progress, std::string& status) const {
 }
 
 AssetStore& HandlerServices::Store() {
-    // The daemon makes its store before it lets any request through.
-    return *daemon_.Store();
+    return *store_();
 }
 
 SettingsStore& HandlerServices::Settings() {

@@ -3,8 +3,8 @@
 // itself, since handlers run on several links' threads at once.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,7 +15,6 @@
 namespace wexd {
 
 class AssetStore;
-class Daemon;
 
 // A repair's state, read by the progress request while the repair runs on another thread.
 class RepairState {
@@ -37,7 +36,9 @@ private:
 
 class HandlerServices {
 public:
-    explicit HandlerServices(Daemon& daemon) : daemon_(daemon) {}
+    // `store` gives the store the handlers work on; it is called only while requests run,
+    // when the daemon has made its store.
+    explicit HandlerServices(std::function<AssetStore*()> store) : store_(std::move(store)) {}
 
     AssetStore& Store();
     SettingsStore& Settings();
@@ -52,7 +53,7 @@ public:
     std::string AuthorName(int32_t authorId);
 
 private:
-    Daemon& daemon_;
+    std::function<AssetStore*()> store_;
     std::once_flag settingsOnce_;
     std::unique_ptr<SettingsStore> settings_;
     RepairState repair_;

@@ -6,8 +6,12 @@
 namespace wexd {
 
 void AddAssetRequests(Daemon& daemon) {
-    auto services = std::make_shared<HandlerServices>(daemon);
-    RequestTable& table = daemon.Requests();
+    // The daemon makes its store before it lets any request through.
+    AddAssetRequests(daemon.Requests(),
+                     std::make_shared<HandlerServices>([&daemon] { return daemon.Store(); }));
+}
+
+void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services) {
     AddReadRequests(table, services);
     AddEditRequests(table, services);
     AddStoreRequests(table, services);

@@ -28,6 +28,8 @@ namespace wexd {
 class Daemon;
 
 void AddAssetRequests(Daemon& daemon);
+// The same handlers over the services given.
+void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 
 void AddReadRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
