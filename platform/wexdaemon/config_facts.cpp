@@ -3,6 +3,7 @@
 #include "archive/cdp_build.h"
 #include "assetdb/asset_build_version.h"
 #include "assetdb/category_codes.h"
+#include "assetdb/category_match.h"
 #include "configdata/tdb_container_tag.h"
 #include "platform/wexdaemon/config_source.h"
 #include "platform/wexdaemon/daemon_log.h"
@@ -96,13 +97,17 @@ std::string CategoryClassCodes(const ConfigFacts& facts) {
 
 std::string SearchCategoryCodes(const ConfigFacts& facts) {
     Kiv::String codes = KindToFilterCodes(Kiv::PString(facts.kind).ToLower(), Kiv::PString());
-    std::string out(codes.view());
     std::string own = CategoryClassCodes(facts);
-    if (!own.empty()) {
-        if (!out.empty()) out += ';';
-        out += own;
+    // Each code once: the class codes not among the kind's.
+    for (size_t at = 0; at < own.size();) {
+        size_t end = own.find_first_of(";|", at);
+        if (end == std::string::npos) end = own.size();
+        std::string token = own.substr(at, end - at);
+        if (!token.empty() && !CategoryListContains(codes.c_str(), token.c_str()))
+            AppendCategoryToken(codes, token.c_str());
+        at = end + 1;
     }
-    return out;
+    return std::string(codes.view());
 }
 
 }  // namespace wexd
