@@ -1,5 +1,6 @@
 #include "platform/wexdaemon/asset_index.h"
 
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -132,9 +133,13 @@ void GetKUIDs(const TDBTagRef& parent, const Kiv::PString& name, std::vector<KUI
         out.push_back(KUID::UnpackWords(data + at));
 }
 
+// Only a finite value: nothing the daemon writes is anything else.
 void GetFloat(const TDBTagRef& parent, const Kiv::PString& name, float& out) {
     TDBTagRef child = Child(parent, name, kTagFloat);
-    if (child && child->GetDataSize() == 4) std::memcpy(&out, child->GetData(), 4);
+    float v;
+    if (!child || child->GetDataSize() != 4) return;
+    std::memcpy(&v, child->GetData(), 4);
+    if (std::isfinite(v)) out = v;
 }
 
 bool GetKUID(const TDBTagRef& parent, const Kiv::PString& name, KUID& out) {
