@@ -8,7 +8,9 @@
 //             content-service entries are needed, 90 author, 253 installed builds
 //   edit      30 open for edit, 31 close a handle, 32 a handle's name and folder, 33 revert,
 //             34 commit, 35 create
-//   store     36 delete, 39 install a folder, 50 favourite, 54 keywords, 58 a new KUID
+//   store     36 delete, 39 install a folder, 50 favourite, 54 keywords, 58 a new KUID (of
+//             the user id in the settings group "database", key "user-id"; 0, local content
+//             of no registered author, while none is set)
 //   search    2 the asset search
 //   settings  100 read a group, 101 store a group, 102 one value
 //   repair    3 repair with a report, 4 its progress, 256 repair with nobody waiting,

@@ -227,6 +227,10 @@ TEST_F(HandlersTest, SettingsGroups) {
     EXPECT_EQ(WEXClient::GetSetting("Internet", "password").view(), "se cret");
     EXPECT_EQ(WEXClient::GetSetting("internet", "missing").view(), "");
     EXPECT_TRUE(std::filesystem::exists(Root() + "/settings/internet.txt"));
+    // A group changed by hand is read afresh.
+    std::ofstream(Root() + "/settings/internet.txt") << "language \"fr-CA\"\n";
+    EXPECT_EQ(WEXGetInterfaceLanguage().view(), "fr-CA");
+    EXPECT_EQ(WEXClient::GetSetting("internet", "username").view(), "");
 
     // Names that could reach outside the settings folder name no group.
     TDBTagRef stray;

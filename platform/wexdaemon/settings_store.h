@@ -6,8 +6,14 @@
 //
 // Group names come from clients: only names of 1 to 64 letters, digits, '-', '_' and '.' (not
 // starting with '.') name a group, matched ignoring letter case; any other name is refused.
+//
+// Groups read are kept in memory while their file stays as it was (same time stamp and size),
+// since the asset-information request asks for authors' names again and again; a file changed
+// by hand is read afresh.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -37,6 +43,7 @@ public:
 
     static bool IsGroupName(std::string_view group);
 
+    // The group's tree, a copy the caller owns.
     SettingsRead Read(std::string_view group, TDBTagRef& out);
     // False (with a reason) for a bad name or a failed write.
     bool Write(std::string_view group, const TDBTagRef& tree, std::string& error);
@@ -44,10 +51,21 @@ public:
     std::string Get(std::string_view group, std::string_view key);
 
 private:
+    struct Loaded {
+        int64_t stamp = 0;  // of the file the tree was read from; 0 when there was none
+        int64_t size = 0;
+        bool readable = true;
+        TDBTagRef tree;  // never handed out: readers get copies or values
+    };
+
     std::string PathOf(std::string_view group) const;
+    // The group as its file is now, read again only when the file changed. Caller holds the
+    // lock and has checked the name.
+    const Loaded& LoadLocked(std::string_view group);
 
     std::string folder_;
     std::mutex mutex_;
+    std::map<std::string, Loaded> loaded_;
 };
 
 }  // namespace wexd
