@@ -2,6 +2,8 @@
 // copies. Handles are the store's: every handle on one asset shares its one editing copy, and
 // committing or reverting through one closes them all, so a later commit through another
 // answers false with a report line saying why.
+#include <functional>
+
 #include "assetdb/asset_handle.h"
 #include "assetdb/request_ids.h"
 #include "platform/wexdaemon/asset_info_answer.h"
@@ -23,6 +25,17 @@ std::string Explain(const StoreResult& result, uint64_t handle) {
                " holds no asset open for edit: it was closed, or its asset was committed or "
                "reverted through another handle";
     return result.message;
+}
+
+// Changes the asset a handle holds; a refusal becomes a report line naming the asset.
+bool ChangeThroughHandle(AssetStore& store, RequestReport& report, uint64_t handle,
+                         const char* what, const std::function<StoreResult()>& change) {
+    std::optional<KUID> kuid = store.HandleAsset(handle);
+    StoreResult result = change();
+    if (!result.Ok())
+        report.Error(kuid.value_or(KUID::kNull),
+                     std::string("unable to ") + what + ": " + Explain(result, handle));
+    return result.Ok();
 }
 
 // The shown name of a held asset; none for an asset the store does not hold.
@@ -83,15 +96,10 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
         RequestReport report(context);
         uint64_t handle = 0;
         context.Payload().ReadU64(handle);
-        bool reverted = false;
-        if (PayloadWhole(context, "revert")) {
-            std::optional<KUID> kuid = services->Store().HandleAsset(handle);
-            StoreResult result = services->Store().Revert(handle);
-            reverted = result.Ok();
-            if (!reverted)
-                report.Error(kuid.value_or(KUID::kNull),
-                             "unable to revert: " + Explain(result, handle));
-        }
+        AssetStore& store = services->Store();
+        bool reverted = PayloadWhole(context, "revert") &&
+                        ChangeThroughHandle(store, report, handle, "revert",
+                                            [&] { return store.Revert(handle); });
         report.Send();
         context.Reply().WriteBool(reverted);
     });
@@ -105,16 +113,11 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                   uint32_t flags = 0;
                   context.Payload().ReadU64(handle);
                   context.Payload().ReadU32(flags);
-                  bool committed = false;
                   CommitInfo info;
-                  if (PayloadWhole(context, "commit")) {
-                      std::optional<KUID> kuid = services->Store().HandleAsset(handle);
-                      StoreResult result = services->Store().Commit(handle, &info);
-                      committed = result.Ok();
-                      if (!committed)
-                          report.Error(kuid.value_or(KUID::kNull),
-                                       "unable to commit: " + Explain(result, handle));
-                  }
+                  AssetStore& store = services->Store();
+                  bool committed = PayloadWhole(context, "commit") &&
+                                   ChangeThroughHandle(store, report, handle, "commit",
+                                                       [&] { return store.Commit(handle, &info); });
                   report.Send();
                   context.Reply().WriteBool(committed);
                   context.Reply().WriteBool(committed && info.firstCommit);

@@ -23,6 +23,12 @@ std::string DeleteProblem(const StoreResult& result) {
     }
 }
 
+// A post's refusal, which nobody but the daemon's log hears of.
+void LogRefusal(const char* what, const KUID& kuid, const StoreResult& result) {
+    if (!result.Ok())
+        DaemonLog("%s of %s: %s", what, kuid.ToString().c_str(), result.message.c_str());
+}
+
 }  // namespace
 
 void AddStoreRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services) {
@@ -84,10 +90,8 @@ void AddStoreRequests(RequestTable& table, const std::shared_ptr<HandlerServices
         kuid.Read(context.Payload());
         bool favorite = false;
         context.Payload().ReadBool(favorite);
-        if (!PayloadWhole(context, "favourite")) return;
-        StoreResult result = services->Store().SetFavorite(kuid, favorite, true);
-        if (!result.Ok())
-            DaemonLog("favourite of %s: %s", kuid.ToString().c_str(), result.message.c_str());
+        if (PayloadWhole(context, "favourite"))
+            LogRefusal("favourite", kuid, services->Store().SetFavorite(kuid, favorite, true));
     });
 
     table.Add(kWEXPostImportKeywords, "keywords", 0, [services](RequestContext& context) {
@@ -95,10 +99,8 @@ void AddStoreRequests(RequestTable& table, const std::shared_ptr<HandlerServices
         kuid.Read(context.Payload());
         std::string keywords;
         context.Payload().ReadString(keywords);
-        if (!PayloadWhole(context, "keywords")) return;
-        StoreResult result = services->Store().SetKeywords(kuid, keywords, true);
-        if (!result.Ok())
-            DaemonLog("keywords of %s: %s", kuid.ToString().c_str(), result.message.c_str());
+        if (PayloadWhole(context, "keywords"))
+            LogRefusal("keywords", kuid, services->Store().SetKeywords(kuid, keywords, true));
     });
 
     // The next content id of the daemon's user id (see HandlerServices::GeneratingUserId);

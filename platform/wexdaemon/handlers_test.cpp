@@ -30,6 +30,15 @@ using storetest::FolderFiles;
 
 const KUID kShed(4242, 17);
 
+// The list's KUIDs; the list is emptied.
+std::vector<KUID> ToVector(KUIDBlockList& list) {
+    std::vector<KUID> out;
+    for (const KUID& k : list)
+        out.push_back(k);
+    list.FreeAll();
+    return out;
+}
+
 class HandlersTest : public clienttest::DaemonClientTest {
 protected:
     std::string ShedSource(const std::string& name = "shed") {
@@ -47,11 +56,7 @@ protected:
     std::vector<KUID> Search(const WEXFilterElement& root) {
         KUIDBlockList found;
         EXPECT_TRUE(WEXClient::SearchAssets(root, found));
-        std::vector<KUID> out;
-        for (const KUID& k : found)
-            out.push_back(k);
-        found.FreeAll();
-        return out;
+        return ToVector(found);
     }
 };
 
@@ -341,14 +346,6 @@ TEST_F(HandlersTest, KeywordsFavouritesAndTheSearchSurviveARestart) {
         EXPECT_EQ(WEXGetAssetKeywords(loco).view(), "Red, Express");
         if (run == 0) Restart();
     }
-}
-
-std::vector<KUID> ToVector(KUIDBlockList& list) {
-    std::vector<KUID> out;
-    for (const KUID& k : list)
-        out.push_back(k);
-    list.FreeAll();
-    return out;
 }
 
 TEST_F(HandlersTest, ReadingRequestsAnswerFromTheStore) {
