@@ -56,8 +56,10 @@ bool AssetStore::Open(std::string& error) {
     report_ = ReconcileReport();
     if (!MakeDataFolders(paths_, error) || !staging_.Prepare(error)) return false;
     LoadIndex();
+    reconciling_ = true;
     RecoverChanges();
     Reconcile();
+    reconciling_ = false;
     if (pending_ || batchedSince_) WriteIndexLocked();
     open_ = true;
     DaemonLog(
@@ -149,13 +151,7 @@ void AssetStore::ReadConfigInto(AssetRecord& record) {
     record.config =
         ReadConfigFacts(record.kuid, ContentFolderLocked(record.kuid), record.configStamp, error);
     record.cache = kRecordCacheVersion;
-    if (!record.config.read) {
-        NoteLocked(FindingLevel::kError, record.kuid, error);
-    } else if (record.config.faulty) {
-        NoteLocked(FindingLevel::kError, record.kuid,
-                   "the config in " + ContentFolderLocked(record.kuid) +
-                       " names another kuid or cannot be listed whole");
-    }
+    if (!record.config.read) DaemonLog("%s: %s", Text(record.kuid).c_str(), error.c_str());
 }
 
 void AssetStore::NoteLocked(FindingLevel level, const KUID& kuid, std::string text) {
@@ -164,7 +160,7 @@ void AssetStore::NoteLocked(FindingLevel level, const KUID& kuid, std::string te
     } else {
         DaemonLog("%s: %s", Text(kuid).c_str(), text.c_str());
     }
-    report_.findings.push_back(StoreFinding{level, kuid, std::move(text)});
+    if (reconciling_) report_.findings.push_back(StoreFinding{level, kuid, std::move(text)});
 }
 
 bool AssetStore::DiscardUnchangedCopyLocked(AssetRecord& record) {
@@ -669,6 +665,7 @@ KUID AssetStore::GenerateKUID(int32_t userId) {
 ReconcileReport AssetStore::Repair(const std::function<void(float)>& progress) {
     Lock lock(mutex_);
     report_ = ReconcileReport();
+    reconciling_ = true;
     if (progress) progress(0.0f);
     RecoverChanges();
     Reconcile();
@@ -684,13 +681,22 @@ ReconcileReport AssetStore::Repair(const std::function<void(float)>& progress) {
         if (progress)
             progress(0.1f + 0.9f * static_cast<float>(++done) / static_cast<float>(total));
     }
-    // What the installed assets need and the store does not hold.
+    // Faulty configs, and what the assets need and the store does not hold.
     for (const auto& [kuid, record] : index_.records) {
+        if (!record.config.read) {
+            NoteLocked(FindingLevel::kError, kuid,
+                       "no readable config in " + ContentFolderLocked(kuid));
+        } else if (record.config.faulty) {
+            NoteLocked(FindingLevel::kError, kuid,
+                       "the config in " + ContentFolderLocked(kuid) +
+                           " names another kuid, or its lists cannot be collected");
+        }
         for (const KUID& need : record.config.dependencies)
             if (!IsDependencyHeld(index_.records, need))
                 NoteLocked(FindingLevel::kWarning, kuid,
                            "the dependency " + Text(need) + " is not installed");
     }
+    reconciling_ = false;
     if (pending_ || batchedSince_) WriteIndexLocked();
     if (progress) progress(1.0f);
     DaemonLog("repair: %zu assets, %zu adopted, %zu dropped, %zu recovered, %zu refreshed",

@@ -163,7 +163,7 @@ private:
     std::set<KUID> AssetFoldersIn(const std::string& folder, const char* location);
     // Adds the record of an asset folder found on disk (in editing/ only, or installed).
     void Adopt(const KUID& kuid, bool editingOnly);
-    // Logs a finding and keeps it in the report.
+    // Logs a finding; keeps it in the report while start-up or a repair reconciles.
     void NoteLocked(FindingLevel level, const KUID& kuid, std::string text);
     // Discards the editing copy of an asset that no handle holds when it is the same as the
     // installed folder; true when it did.
@@ -194,6 +194,7 @@ private:
     bool pending_ = false;  // unwritten changes that are not batched
     std::optional<std::chrono::steady_clock::time_point> batchedSince_;
     ReconcileReport report_;
+    bool reconciling_ = false;  // findings are kept in report_
     uint32_t tempCounter_ = 0;
     bool open_ = false;
 };

@@ -46,6 +46,7 @@ TEST_F(HandlersRepairTest, ARepairReportsWhatItFoundAndTheTaskEnds) {
     // Behind the daemon's back: a folder goes, one comes, a config changes.
     std::filesystem::remove_all(Local(gone));
     Config(stray).Text("username", "Stray").WriteTo(Local(stray));
+    Config(KUID(31, 5)).Text("username", "Misplaced").WriteTo(Local(KUID(31, 4)));
     Config(kept)
         .Text("username", "Kept, renamed")
         .Table("kuid-table", {KUID(9999, 1)})
@@ -59,17 +60,19 @@ TEST_F(HandlersRepairTest, ARepairReportsWhatItFoundAndTheTaskEnds) {
     EXPECT_TRUE(Mentions(task, "dropped: its folder is gone"));
     EXPECT_TRUE(Mentions(task, "the dependency <kuid:9999:1> is not installed"));
     EXPECT_TRUE(Mentions(task, "database repaired"));
-    EXPECT_EQ(task.GetErrorCount(), 0u);
+    EXPECT_TRUE(Mentions(task, "names another kuid"));
+    EXPECT_EQ(task.GetErrorCount(), 1u);
     EXPECT_FALSE(IsRepairRunning());
 
     float progress = 0.0f;
     Kiv::String status;
     EXPECT_FALSE(WEXClient::GetRepairProgress(progress, status));
     EXPECT_EQ(progress, 1.0f);
-    EXPECT_TRUE(status.view().starts_with("repaired: 2 assets")) << status.view();
+    EXPECT_TRUE(status.view().starts_with("repaired: 3 assets")) << status.view();
     EXPECT_EQ(WEXGetAssetName(kept).view(), "Kept, renamed");
     EXPECT_TRUE(WEXAssetIsInstalled(stray));
     EXPECT_FALSE(WEXAssetIsInstalled(gone));
+    EXPECT_TRUE(WEXAssetIsFaulty(KUID(31, 4)));
 }
 
 TEST_F(HandlersRepairTest, APostedRepairAndComingToRest) {
