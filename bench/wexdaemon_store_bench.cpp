@@ -10,9 +10,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <cctype>
 #include <string>
 
 #include "assetdb/filter_bool.h"

@@ -20,10 +20,10 @@
 namespace {
 
 // Every id the daemon serves but request 39.
-constexpr uint32_t kIds[] = {2,   3,   4,   20,  21,  23,  26,  27,  28,  29,  30,  31,  32,
-                             33,  34,  35,  36,  38,  40,  42,  43,  48,  50,  54,  58,  74,
-                             90,  100, 101, 102, 121, 122, 135, 181, 230, 231, 232, 235, 236,
-                             240, 241, 242, 253, 256};
+constexpr uint32_t kIds[] = {2,   3,   4,   20,  21,  23,  26,  27,  28,  29,  30,
+                             31,  32,  33,  34,  35,  36,  38,  40,  42,  43,  48,
+                             50,  54,  58,  74,  90,  100, 101, 102, 121, 122, 135,
+                             181, 230, 231, 232, 235, 236, 240, 241, 242, 253, 256};
 
 // Replies larger than this would mean a handler sized its answer from the payload's claims.
 constexpr uint32_t kMaxReply = 1u << 20;
