@@ -1,5 +1,6 @@
 #include "platform/wexdaemon/asset_index.h"
 
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -28,7 +29,23 @@ struct Names {
     Kiv::PString configStamp{"config-stamp"};
     Kiv::PString installedAt{"installed-at"};
     Kiv::PString modifiedAt{"modified-at"};
+    Kiv::PString installed{"installed"};
+    Kiv::PString cache{"cache"};
+    Kiv::PString title{"title"};
+    Kiv::PString kind{"kind"};
+    Kiv::PString categoryClass{"category-class"};
+    Kiv::PString region{"category-region"};
+    Kiv::PString era{"category-era"};
+    Kiv::PString build{"build"};
+    Kiv::PString config{"config"};
+    Kiv::PString dependencies{"dependencies"};
+    Kiv::PString obsoletes{"obsoletes"};
 };
+
+// Bits of the "config" tag.
+constexpr int32_t kConfigRead = 1;
+constexpr int32_t kConfigFaulty = 2;
+constexpr int32_t kConfigScript = 4;
 
 const Names& N() {
     static const Names* names = new Names;
@@ -57,6 +74,19 @@ void PutWide(const TDBTagRef& parent, const Kiv::PString& name, uint64_t value) 
 
 void PutText(const TDBTagRef& parent, const Kiv::PString& name, const std::string& text) {
     PutValue(parent, name, kTagText, text.c_str(), static_cast<uint32_t>(text.size() + 1));
+}
+
+// An empty text is left out; it reads back as empty.
+void PutTextIfAny(const TDBTagRef& parent, const Kiv::PString& name, const std::string& text) {
+    if (!text.empty()) PutText(parent, name, text);
+}
+
+void PutKUIDs(const TDBTagRef& parent, const Kiv::PString& name, const std::vector<KUID>& kuids) {
+    if (kuids.empty()) return;
+    std::vector<uint8_t> bytes(kuids.size() * 8);
+    for (size_t i = 0; i < kuids.size(); ++i)
+        KUID::PackWords(kuids[i], bytes.data() + i * 8);
+    PutValue(parent, name, kTagKUID, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 // Readers: the child's value when it has the expected type and size, else the default.
@@ -94,6 +124,24 @@ void GetText(const TDBTagRef& parent, const Kiv::PString& name, std::string& out
     out.assign(data, strnlen(data, size));
 }
 
+void GetKUIDs(const TDBTagRef& parent, const Kiv::PString& name, std::vector<KUID>& out) {
+    TDBTagRef child = Child(parent, name, kTagKUID);
+    if (!child || child->GetDataSize() % 8 != 0) return;
+    const uint8_t* data = static_cast<const uint8_t*>(child->GetData());
+    out.reserve(child->GetDataSize() / 8);
+    for (uint32_t at = 0; at < child->GetDataSize(); at += 8)
+        out.push_back(KUID::UnpackWords(data + at));
+}
+
+// Only a finite value: nothing the daemon writes is anything else.
+void GetFloat(const TDBTagRef& parent, const Kiv::PString& name, float& out) {
+    TDBTagRef child = Child(parent, name, kTagFloat);
+    float v;
+    if (!child || child->GetDataSize() != 4) return;
+    std::memcpy(&v, child->GetData(), 4);
+    if (std::isfinite(v)) out = v;
+}
+
 bool GetKUID(const TDBTagRef& parent, const Kiv::PString& name, KUID& out) {
     TDBTagRef child = Child(parent, name, kTagKUID);
     if (!child || child->GetDataSize() != 8) return false;
@@ -107,16 +155,30 @@ TDBTagRef RecordToSoup(const AssetRecord& r) {
     uint8_t kuid[8];
     KUID::PackWords(r.kuid, kuid);
     PutValue(node, n.kuid, kTagKUID, kuid, 8);
-    if (!r.name.empty()) PutText(node, n.name, r.name);
+    PutTextIfAny(node, n.name, r.config.name);
     int32_t status[4] = {r.statusA, r.statusB, r.statusC, r.statusD};
     PutInts(node, n.status, status, 4);
     if (r.favorite) PutInt(node, n.favorite, 1);
-    if (!r.keywords.empty()) PutText(node, n.keywords, r.keywords);
+    PutTextIfAny(node, n.keywords, r.keywords);
+    if (r.installed) PutInt(node, n.installed, 1);
     if (r.openForEdit) PutInt(node, n.editing, 1);
     PutInt(node, n.validation, r.validation);
     PutWide(node, n.configStamp, static_cast<uint64_t>(r.configStamp));
     if (r.installedAt != 0) PutWide(node, n.installedAt, static_cast<uint64_t>(r.installedAt));
     if (r.modifiedAt != 0) PutWide(node, n.modifiedAt, static_cast<uint64_t>(r.modifiedAt));
+    if (r.cache != 0) PutInt(node, n.cache, r.cache);
+    const ConfigFacts& c = r.config;
+    PutTextIfAny(node, n.title, c.title);
+    PutTextIfAny(node, n.kind, c.kind);
+    PutTextIfAny(node, n.categoryClass, c.categoryClass);
+    PutTextIfAny(node, n.region, c.region);
+    PutTextIfAny(node, n.era, c.era);
+    if (c.build != 0.0f) PutValue(node, n.build, kTagFloat, &c.build, 4);
+    int32_t bits = (c.read ? kConfigRead : 0) | (c.faulty ? kConfigFaulty : 0) |
+                   (c.hasScript ? kConfigScript : 0);
+    if (bits != 0) PutInt(node, n.config, bits);
+    PutKUIDs(node, n.dependencies, c.dependencies);
+    PutKUIDs(node, n.obsoletes, c.obsoletes);
     return node;
 }
 
@@ -125,7 +187,7 @@ bool RecordFromSoup(const TDBTagRef& node, AssetRecord& r) {
     if (!GetKUID(node, n.kuid, r.kuid) || r.kuid.IsNull()) return false;
     // A KUID that has no folder name of its own could never match a folder.
     if (!KUIDFromFolderName(AssetFolderName(r.kuid))) return false;
-    GetText(node, n.name, r.name);
+    GetText(node, n.name, r.config.name);
     int32_t status[4];
     if (GetInts(node, n.status, status, 4)) {
         r.statusA = static_cast<uint8_t>(status[0]);
@@ -138,6 +200,9 @@ bool RecordFromSoup(const TDBTagRef& node, AssetRecord& r) {
     r.favorite = flag != 0;
     GetText(node, n.keywords, r.keywords);
     flag = 0;
+    GetInt(node, n.installed, flag);
+    r.installed = flag != 0;
+    flag = 0;
     GetInt(node, n.editing, flag);
     r.openForEdit = flag != 0;
     GetInt(node, n.validation, r.validation);
@@ -148,6 +213,21 @@ bool RecordFromSoup(const TDBTagRef& node, AssetRecord& r) {
         GetWide(node, *name, v);
         *field = static_cast<int64_t>(v);
     }
+    GetInt(node, n.cache, r.cache);
+    ConfigFacts& c = r.config;
+    GetText(node, n.title, c.title);
+    GetText(node, n.kind, c.kind);
+    GetText(node, n.categoryClass, c.categoryClass);
+    GetText(node, n.region, c.region);
+    GetText(node, n.era, c.era);
+    GetFloat(node, n.build, c.build);
+    int32_t bits = 0;
+    GetInt(node, n.config, bits);
+    c.read = (bits & kConfigRead) != 0;
+    c.faulty = (bits & kConfigFaulty) != 0;
+    c.hasScript = (bits & kConfigScript) != 0;
+    GetKUIDs(node, n.dependencies, c.dependencies);
+    GetKUIDs(node, n.obsoletes, c.obsoletes);
     return true;
 }
 

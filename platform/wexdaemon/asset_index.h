@@ -6,11 +6,18 @@
 //   "next-handle"      int[2]: the next editing handle, low word first
 //   "assets"           container of "asset" containers, each:
 //       "kuid" KUID, "name" text, "status" int[4] (groups A to D), "favorite" int,
-//       "keywords" text, "editing" int (1 while open for edit), "validation" int,
-//       "config-stamp", "installed-at", "modified-at" int[2] (low word first)
+//       "keywords" text, "installed" int (1 when its folder is in local/), "editing" int (1
+//       while open for edit), "validation" int, "config-stamp", "installed-at",
+//       "modified-at" int[2] (low word first);
+//       and what it caches from the config: "cache" int (the cache version that read it),
+//       "title", "kind", "category-class", "category-region", "category-era" text, "build"
+//       float, "config" int (bits: 1 read, 2 faulty, 4 names a script), "dependencies" and
+//       "obsoletes" KUID (8 bytes each, several in one tag)
 //
 // Missing optional tags take their defaults; an asset entry without a usable "kuid" is
-// dropped (its folder, when there is one, is adopted again at start-up).
+// dropped (its folder, when there is one, is adopted again at start-up). An entry without a
+// current "cache" has its config read again at start-up, so tags added here later reach
+// every record.
 #pragma once
 
 #include <cstdint>

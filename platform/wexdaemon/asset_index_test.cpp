@@ -17,7 +17,7 @@ wexd::IndexContents Sample() {
     index.counters.nextHandle = 0x100000002ULL;
     wexd::AssetRecord full;
     full.kuid = KUID(5, 6, 3);
-    full.name = "Goods shed";
+    full.config.name = "Goods shed";
     full.statusA = 0x8D;
     full.statusB = 2;
     full.statusC = 7;
@@ -29,6 +29,18 @@ wexd::IndexContents Sample() {
     full.configStamp = 1700000000123456789LL;
     full.installedAt = 1700000000;
     full.modifiedAt = 1800000000;
+    full.installed = true;
+    full.cache = wexd::kRecordCacheVersion;
+    full.config.title = "goods_shed";
+    full.config.kind = "buildable";
+    full.config.categoryClass = "BD;IND";
+    full.config.region = "AU";
+    full.config.era = "1950s;1960s";
+    full.config.build = 3.105f;
+    full.config.read = true;
+    full.config.hasScript = true;
+    full.config.dependencies = {KUID(1, 2), KUID(-10, 172, 127), KUID(1, 3, 4)};
+    full.config.obsoletes = {KUID(5, 6, 2)};
     wexd::AssetRecord plain;
     plain.kuid = KUID(-7, 1, 127);
     index.records[full.kuid] = full;

@@ -1,14 +1,16 @@
 // What the daemon keeps about one installed asset, and the KUID form of its folder's name.
 // Folders are the truth of what is installed; a record adds what only the daemon knows (status
 // bits, the favourite flag, keywords, the edit state, the validation result) and caches what it
-// read from the asset's config (its name), with the config's time stamp to tell when that
-// cache is stale.
+// read from the asset's config (names, kind, categories, build, dependencies), with the
+// config's time stamp to tell when that cache is stale, so that the asset-information request
+// and the search answer without reading a single config.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "configdata/kuid.h"
 
@@ -17,15 +19,43 @@ namespace wexd {
 // Validation results.
 constexpr int32_t kValidationUnknown = -1;
 
+// The stored status bit the store sets itself: A.2, the asset was changed by a commit since it
+// was installed. Every other status bit is worked out when it is asked for.
+constexpr uint8_t kStatusALocallyModified = 0x04;
+
+// Which config fields a record caches; records cached by an older daemon are read again at
+// start-up.
+constexpr int32_t kRecordCacheVersion = 1;
+
+// What a record caches from the asset's config.
+struct ConfigFacts {
+    std::string name;           // "username"
+    std::string title;          // "name"
+    std::string kind;           // "kind"
+    std::string categoryClass;  // "category-class" as written
+    std::string region;         // "category-region"
+    std::string era;            // "category-era"
+    float build = 0.0f;         // what GetAssetBuildVersion computes
+    bool read = false;          // the config could be read (build is known)
+    bool faulty = false;        // unreadable, or naming another asset's KUID
+    bool hasScript = false;     // it names a "script"
+    std::vector<KUID> dependencies;
+    std::vector<KUID> obsoletes;
+
+    bool operator==(const ConfigFacts&) const = default;
+};
+
 struct AssetRecord {
     KUID kuid;
-    std::string name;     // the config's "username", as last read
+    ConfigFacts config;   // as last read from the asset's folder
+    int32_t cache = 0;    // kRecordCacheVersion of the daemon that read it; 0 never read
     uint8_t statusA = 0;  // status bit groups as the asset-information reply carries
     uint8_t statusB = 0;  // them; the handlers give the bits their meaning
     uint8_t statusC = 0;
     uint8_t statusD = 0;
     bool favorite = false;
     std::string keywords;
+    bool installed = false;    // its folder is in "local/" (a new asset may have only its copy)
     bool openForEdit = false;  // an editing copy exists in "editing/<folder name>"
     int32_t validation = kValidationUnknown;
     int64_t configStamp = 0;  // modification time (ns) of the config the cache was read from

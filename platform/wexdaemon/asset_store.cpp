@@ -7,12 +7,14 @@
 #include <ctime>
 #include <set>
 
-#include "configdata/soup_file.h"
+#include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
 #include "platform/kiv/base/file.h"
+#include "platform/wexdaemon/config_facts.h"
 #include "platform/wexdaemon/config_source.h"
 #include "platform/wexdaemon/crash_point.h"
 #include "platform/wexdaemon/daemon_log.h"
+#include "platform/wexdaemon/record_queries.h"
 
 namespace wexd {
 
@@ -26,16 +28,14 @@ std::string Text(const KUID& kuid) {
     return kuid.ToString().str();
 }
 
-// The config of a new asset: its "kuid" and "username", as a binary soup.
+// The config of a new asset, "config.txt" (the form its author edits): its "kuid" and, when
+// one was given, its "username".
 bool WriteNewConfig(const std::string& folder, const KUID& kuid, const std::string& name) {
-    TDBTagRef root = TDBContainerTag::MakeTag(kTagContainer, {});
-    uint8_t packed[8];
-    KUID::PackWords(kuid, packed);
-    root->AddChild(Kiv::PString("kuid"), root->CreateTag(kTagKUID, MakeRawData(packed, 8)));
-    root->AddChild(Kiv::PString("username"),
-                   root->CreateTag(kTagText, MakeRawData(name.c_str(),
-                                                         static_cast<uint32_t>(name.size() + 1))));
-    return WriteTagTreeBinaryFile(root, folder + "/config.chump");
+    TDBTagRef root;
+    TDBContainerTag::SetKUID(root, Kiv::PString("kuid"), kuid);
+    if (!name.empty())
+        TDBContainerTag::SetString(root, Kiv::PString("username"), Kiv::PString(name));
+    return WriteConfigFile(root, {}, folder + "/config.txt");
 }
 
 StoreResult Fail(StoreStatus status, std::string message) {
@@ -56,8 +56,10 @@ bool AssetStore::Open(std::string& error) {
     report_ = ReconcileReport();
     if (!MakeDataFolders(paths_, error) || !staging_.Prepare(error)) return false;
     LoadIndex();
+    reconciling_ = true;
     RecoverChanges();
     Reconcile();
+    reconciling_ = false;
     if (pending_ || batchedSince_) WriteIndexLocked();
     open_ = true;
     DaemonLog(
@@ -138,23 +140,41 @@ void AssetStore::RecoverChanges() {
     }
 }
 
-void AssetStore::ReadConfigInto(AssetRecord& record) {
+std::string AssetStore::ContentFolderLocked(const KUID& kuid) const {
     // An asset made by CreateAsset has only its editing copy until it is committed.
-    std::string folder = InstalledFolder(record.kuid);
-    if (!IsFolder(folder)) folder = EditingFolder(record.kuid);
-    AssetConfig config;
+    std::string folder = InstalledFolder(kuid);
+    return IsFolder(folder) ? folder : EditingFolder(kuid);
+}
+
+void AssetStore::ReadConfigInto(AssetRecord& record) {
     std::string error;
-    if (!ReadAssetConfig(folder, config, error)) {
-        DaemonLog("%s: %s", Text(record.kuid).c_str(), error.c_str());
-        record.configStamp = AssetConfigStamp(folder);
-        return;
+    record.config =
+        ReadConfigFacts(record.kuid, ContentFolderLocked(record.kuid), record.configStamp, error);
+    record.cache = kRecordCacheVersion;
+    if (!record.config.read) DaemonLog("%s: %s", Text(record.kuid).c_str(), error.c_str());
+}
+
+void AssetStore::NoteLocked(FindingLevel level, const KUID& kuid, std::string text) {
+    if (kuid.IsNull()) {
+        DaemonLog("%s", text.c_str());
+    } else {
+        DaemonLog("%s: %s", Text(kuid).c_str(), text.c_str());
     }
-    record.name = ConfigUserName(config.root);
-    record.configStamp = config.stamp;
-    KUID named = ConfigKUID(config.root);
-    if (!(named == record.kuid))
-        DaemonLog("the folder of %s holds the config of %s", Text(record.kuid).c_str(),
-                  Text(named).c_str());
+    if (reconciling_) report_.findings.push_back(StoreFinding{level, kuid, std::move(text)});
+}
+
+bool AssetStore::DiscardUnchangedCopyLocked(AssetRecord& record) {
+    const KUID kuid = record.kuid;
+    std::string copy = EditingFolder(kuid);
+    if (!record.openForEdit || !IsFolder(InstalledFolder(kuid)) ||
+        !SameTree(copy, InstalledFolder(kuid)))
+        return false;
+    std::string temp = TempName(paths_.Editing());
+    if (!RenameNoReplace(copy, temp)) return false;
+    record.openForEdit = false;
+    pending_ = true;
+    RemoveTree(temp);
+    return true;
 }
 
 std::set<KUID> AssetStore::AssetFoldersIn(const std::string& folder, const char* location) {
@@ -174,6 +194,7 @@ std::set<KUID> AssetStore::AssetFoldersIn(const std::string& folder, const char*
 void AssetStore::Adopt(const KUID& kuid, bool editingOnly) {
     AssetRecord record;
     record.kuid = kuid;
+    record.installed = !editingOnly;
     record.openForEdit = editingOnly;
     ReadConfigInto(record);
     if (!editingOnly) {
@@ -181,7 +202,9 @@ void AssetStore::Adopt(const KUID& kuid, bool editingOnly) {
         record.installedAt = record.modifiedAt = record.configStamp / 1000000000;
     }
     index_.records.emplace(kuid, std::move(record));
-    DaemonLog("adopted %s/%s", editingOnly ? "editing" : "local", AssetFolderName(kuid).c_str());
+    NoteLocked(
+        FindingLevel::kInfo, kuid,
+        std::string("adopted ") + (editingOnly ? "editing/" : "local/") + AssetFolderName(kuid));
     ++report_.adopted;
     pending_ = true;
 }
@@ -192,7 +215,8 @@ void AssetStore::Reconcile() {
         auto it = index_.records.find(kuid);
         if (it == index_.records.end()) {
             Adopt(kuid, false);
-        } else if (AssetConfigStamp(InstalledFolder(kuid)) != it->second.configStamp) {
+        } else if (AssetConfigStamp(InstalledFolder(kuid)) != it->second.configStamp ||
+                   it->second.cache < kRecordCacheVersion) {
             ReadConfigInto(it->second);
             ++report_.refreshed;
             pending_ = true;
@@ -206,7 +230,7 @@ void AssetStore::Reconcile() {
             Adopt(kuid, true);
         } else if (!it->second.openForEdit) {
             it->second.openForEdit = true;
-            DaemonLog("%s is open for edit (editing copy found)", Text(kuid).c_str());
+            NoteLocked(FindingLevel::kInfo, kuid, "open for edit (editing copy found)");
             pending_ = true;
         }
     }
@@ -214,7 +238,7 @@ void AssetStore::Reconcile() {
         const KUID& kuid = it->first;
         AssetRecord& record = it->second;
         if (!present.count(kuid) && !editing.count(kuid)) {
-            DaemonLog("dropped %s: its folder is gone", Text(kuid).c_str());
+            NoteLocked(FindingLevel::kWarning, kuid, "dropped: its folder is gone");
             it = index_.records.erase(it);
             ++report_.dropped;
             pending_ = true;
@@ -222,9 +246,25 @@ void AssetStore::Reconcile() {
         }
         if (record.openForEdit && !editing.count(kuid)) {
             record.openForEdit = false;
-            DaemonLog("%s is no longer open for edit: its editing copy is gone",
-                      Text(kuid).c_str());
+            NoteLocked(FindingLevel::kInfo, kuid,
+                       "no longer open for edit: its editing copy is gone");
             pending_ = true;
+        }
+        if (record.installed != (present.count(kuid) != 0)) {
+            record.installed = present.count(kuid) != 0;
+            pending_ = true;
+        }
+        if (!record.installed && record.cache < kRecordCacheVersion) {
+            ReadConfigInto(record);
+            pending_ = true;
+        }
+        // No handle outlives a run, so a copy nobody changed only keeps the asset locked.
+        bool held = false;
+        for (const auto& [handle, asset] : handles_)
+            held = held || asset == kuid;
+        if (!held && DiscardUnchangedCopyLocked(record)) {
+            NoteLocked(FindingLevel::kInfo, kuid, "its unchanged editing copy was discarded");
+            ++report_.discarded;
         }
         ++it;
     }
@@ -297,6 +337,17 @@ std::string AssetStore::EditingFolder(const KUID& kuid) const {
     return paths_.Editing() + "/" + AssetFolderName(kuid);
 }
 
+void AssetStore::Visit(const std::function<void(const std::map<KUID, AssetRecord>&)>& visit) const {
+    Lock lock(mutex_);
+    visit(index_.records);
+}
+
+std::string AssetStore::ContentFolder(const KUID& kuid) const {
+    Lock lock(mutex_);
+    if (!index_.records.count(kuid)) return {};
+    return ContentFolderLocked(kuid);
+}
+
 IndexCounters AssetStore::Counters() const {
     Lock lock(mutex_);
     return index_.counters;
@@ -361,9 +412,16 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, 
     }
     AssetRecord& record = index_.records[kuid];
     record.kuid = kuid;
+    record.installed = true;
     ReadConfigInto(record);
     record.modifiedAt = std::time(nullptr);
     if (record.installedAt == 0) record.installedAt = record.modifiedAt;
+    // A commit changes the asset here; an install brings it as it came.
+    if (intent.op == "commit") {
+        record.statusA |= kStatusALocallyModified;
+    } else {
+        record.statusA &= static_cast<uint8_t>(~kStatusALocallyModified);
+    }
     if (closesEdit) {
         record.openForEdit = false;
         DropHandlesLocked(kuid);
@@ -424,11 +482,21 @@ StoreResult AssetStore::EditedRecordLocked(uint64_t handle, AssetRecord*& record
     return {};
 }
 
-StoreResult AssetStore::Commit(uint64_t handle) {
+StoreResult AssetStore::Commit(uint64_t handle, CommitInfo* info) {
     Lock lock(mutex_);
     AssetRecord* record = nullptr;
     if (StoreResult r = EditedRecordLocked(handle, record); !r.Ok()) return r;
     const KUID kuid = record->kuid;
+    AssetConfig config;
+    std::string error;
+    if (!ReadAssetConfig(EditingFolder(kuid), config, error))
+        return Fail(StoreStatus::kBadAsset, error);
+    if (KUID named = ConfigKUID(config.root); !(named == kuid))
+        return Fail(StoreStatus::kBadAsset,
+                    "the config in " + EditingFolder(kuid) + " names " +
+                        (named.IsNull() ? std::string("no kuid") : Text(named)) + ", not " +
+                        Text(kuid));
+    if (info != nullptr) info->firstCommit = !IsFolder(InstalledFolder(kuid));
     ChangeIntent intent;
     intent.id = staging_.NewId();
     intent.op = "commit";
@@ -518,8 +586,19 @@ StoreResult AssetStore::CreateAsset(const KUID& kuid, const std::string& name, u
 
 StoreResult AssetStore::CloseHandle(uint64_t handle) {
     Lock lock(mutex_);
-    return handles_.erase(handle) != 0 ? StoreResult{}
-                                       : Fail(StoreStatus::kNotFound, "no such handle");
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) return Fail(StoreStatus::kNotFound, "no such handle");
+    const KUID kuid = it->second;
+    handles_.erase(it);
+    for (const auto& [other, asset] : handles_)
+        if (asset == kuid) return {};
+    auto record = index_.records.find(kuid);
+    if (record != index_.records.end() && DiscardUnchangedCopyLocked(record->second)) {
+        DaemonLog("%s: its last handle closed on an unchanged copy; no longer open for edit",
+                  Text(kuid).c_str());
+        WriteIndexLocked();
+    }
+    return {};
 }
 
 StoreResult AssetStore::Revert(uint64_t handle) {
@@ -579,6 +658,51 @@ KUID AssetStore::GenerateKUID(int32_t userId) {
         pending_ = true;
         return KUID(userId, content, userId < 0 ? 127 : 0);
     }
+}
+
+// --- repair ----------------------------------------------------------------------------------
+
+ReconcileReport AssetStore::Repair(const std::function<void(float)>& progress) {
+    Lock lock(mutex_);
+    report_ = ReconcileReport();
+    reconciling_ = true;
+    if (progress) progress(0.0f);
+    RecoverChanges();
+    Reconcile();
+    size_t total = index_.records.size();
+    size_t done = 0;
+    for (auto& [kuid, record] : index_.records) {
+        AssetRecord before = record;
+        ReadConfigInto(record);
+        if (!(record == before)) {
+            ++report_.refreshed;
+            pending_ = true;
+        }
+        if (progress)
+            progress(0.1f + 0.9f * static_cast<float>(++done) / static_cast<float>(total));
+    }
+    // Faulty configs, and what the assets need and the store does not hold.
+    for (const auto& [kuid, record] : index_.records) {
+        if (!record.config.read) {
+            NoteLocked(FindingLevel::kError, kuid,
+                       "no readable config in " + ContentFolderLocked(kuid));
+        } else if (record.config.faulty) {
+            NoteLocked(FindingLevel::kError, kuid,
+                       "the config in " + ContentFolderLocked(kuid) +
+                           " names another kuid, or its lists cannot be collected");
+        }
+        for (const KUID& need : record.config.dependencies)
+            if (!IsDependencyHeld(index_.records, need))
+                NoteLocked(FindingLevel::kWarning, kuid,
+                           "the dependency " + Text(need) + " is not installed");
+    }
+    reconciling_ = false;
+    if (pending_ || batchedSince_) WriteIndexLocked();
+    if (progress) progress(1.0f);
+    DaemonLog("repair: %zu assets, %zu adopted, %zu dropped, %zu recovered, %zu refreshed",
+              index_.records.size(), report_.adopted, report_.dropped, report_.recovered,
+              report_.refreshed);
+    return report_;
 }
 
 }  // namespace wexd

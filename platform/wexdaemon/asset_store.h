@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -46,7 +47,16 @@ struct StoreResult {
     bool Ok() const { return status == StoreStatus::kOk; }
 };
 
-// What start-up found and did.
+// One thing reconciling or repairing found, for the log and the repair's report; levels are
+// those of results-log messages.
+enum class FindingLevel : uint32_t { kInfo = 1, kWarning = 2, kError = 3 };
+struct StoreFinding {
+    FindingLevel level = FindingLevel::kInfo;
+    KUID kuid;  // the asset it is about; null when none
+    std::string text;
+};
+
+// What start-up (or a repair) found and did.
 struct ReconcileReport {
     bool indexMissing = false;
     bool indexRebuilt = false;  // the index was corrupt, moved aside and rebuilt
@@ -55,6 +65,13 @@ struct ReconcileReport {
     size_t dropped = 0;         // records without a folder
     size_t removed = 0;         // stray temporary folders
     size_t refreshed = 0;       // records whose config changed on disk
+    size_t discarded = 0;       // editing copies left unchanged, discarded
+    std::vector<StoreFinding> findings;
+};
+
+// What a commit did besides installing the editing copy.
+struct CommitInfo {
+    bool firstCommit = false;  // the asset was new: it had no installed folder before
 };
 
 class AssetStore {
@@ -70,6 +87,7 @@ public:
     // written when anything changed. False (with a reason) when the folders cannot be used.
     bool Open(std::string& error);
     const ReconcileReport& Report() const { return report_; }
+    const DataPaths& Paths() const { return paths_; }
     // Writes what is still unwritten.
     void Close();
 
@@ -80,6 +98,12 @@ public:
     std::string InstalledFolder(const KUID& kuid) const;
     std::string EditingFolder(const KUID& kuid) const;
     IndexCounters Counters() const;
+    // Calls `visit` with every record, in KUID order, under the store's lock: for answers that
+    // look at many records at once. The visitor must not call back into the store.
+    void Visit(const std::function<void(const std::map<KUID, AssetRecord>&)>& visit) const;
+    // The folder the asset's files are read from: its installed folder, or for a new asset
+    // that was never committed its editing copy; empty for an asset the store does not hold.
+    std::string ContentFolder(const KUID& kuid) const;
 
     // --- folder changes: complete on disk and in the index when they return ------------------
     // Installs a copy of the folder under the KUID its config names, replacing (and backing
@@ -95,10 +119,14 @@ public:
     // committed, and hands out a handle to it; reverting it removes it altogether.
     StoreResult CreateAsset(const KUID& kuid, const std::string& name, uint64_t& handle,
                             std::string& editingFolder);
-    // Forgets a handle; the editing copy stays.
+    // Forgets a handle. When it was the asset's last and the editing copy is still the same as
+    // the installed folder, the copy is discarded and the asset is no longer open for edit
+    // (a look at an asset through a handle leaves it free to be deleted).
     StoreResult CloseHandle(uint64_t handle);
-    // Installs the editing copy in place of the installed folder; the asset is then closed.
-    StoreResult Commit(uint64_t handle);
+    // Installs the editing copy in place of the installed folder; the asset is then closed and
+    // every handle on it forgotten. Refused (kBadAsset, nothing changed) when the copy's config
+    // cannot be read or does not name the asset.
+    StoreResult Commit(uint64_t handle, CommitInfo* info = nullptr);
     // Throws the editing copy away; the asset is then closed.
     StoreResult Revert(uint64_t handle);
     // The asset of an open handle.
@@ -109,6 +137,13 @@ public:
     StoreResult SetKeywords(const KUID& kuid, const std::string& keywords, bool batched);
     // A new KUID of the user, from the content-id counter, not used by any installed asset.
     KUID GenerateKUID(int32_t userId);
+
+    // --- repair ----------------------------------------------------------------------------
+    // Carries interrupted changes through, reconciles the index with the folders and reads
+    // every asset's config again, reporting what it found (faulty configs and missing
+    // dependencies included); `progress` is called with the share done (0 to 1) under the
+    // store's lock. The index is written when anything changed.
+    ReconcileReport Repair(const std::function<void(float)>& progress);
 
     // --- the index file --------------------------------------------------------------------
     // Writes the index when changes wait that are not batched; true when it is up to date.
@@ -128,9 +163,15 @@ private:
     std::set<KUID> AssetFoldersIn(const std::string& folder, const char* location);
     // Adds the record of an asset folder found on disk (in editing/ only, or installed).
     void Adopt(const KUID& kuid, bool editingOnly);
+    // Logs a finding; keeps it in the report while start-up or a repair reconciles.
+    void NoteLocked(FindingLevel level, const KUID& kuid, std::string text);
+    // Discards the editing copy of an asset that no handle holds when it is the same as the
+    // installed folder; true when it did.
+    bool DiscardUnchangedCopyLocked(AssetRecord& record);
     bool WriteIndexLocked();
     void MarkChangedLocked(bool batched);
     void ReadConfigInto(AssetRecord& record);
+    std::string ContentFolderLocked(const KUID& kuid) const;
     std::optional<KUID> HandleAssetLocked(uint64_t handle) const;
     // The record of the asset a handle holds open for edit.
     StoreResult EditedRecordLocked(uint64_t handle, AssetRecord*& record);
@@ -153,6 +194,7 @@ private:
     bool pending_ = false;  // unwritten changes that are not batched
     std::optional<std::chrono::steady_clock::time_point> batchedSince_;
     ReconcileReport report_;
+    bool reconciling_ = false;  // findings are kept in report_
     uint32_t tempCounter_ = 0;
     bool open_ = false;
 };

@@ -163,7 +163,7 @@ TEST_P(StoreCrashTest, ChangeIsWhollyDoneOrWhollyUndone) {
         case Op::kReinstall:
             ASSERT_TRUE(local == oldFiles || local == newFiles);
             ASSERT_TRUE(record);
-            EXPECT_EQ(record->name, local == oldFiles ? "old" : "new");
+            EXPECT_EQ(record->config.name, local == oldFiles ? "old" : "new");
             if (local == newFiles) {
                 EXPECT_EQ(Backups(), std::vector<Files>{oldFiles});
             }
@@ -202,7 +202,7 @@ TEST_P(StoreCrashTest, ChangeIsWhollyDoneOrWhollyUndone) {
             EXPECT_EQ(Entries(paths_.Editing()).size(), record ? 1u : 0u);
             if (record) {
                 EXPECT_TRUE(record->openForEdit);
-                EXPECT_EQ(record->name, "created");
+                EXPECT_EQ(record->config.name, "created");
             }
             break;
         case Op::kRevert:

@@ -64,7 +64,7 @@ TEST_F(AssetStoreTest, InstallReplacesWholeFolderAndKeepsTheOldOneInBackups) {
     EXPECT_EQ(installed, kAsset);
     EXPECT_EQ(FolderFiles(Local()), FolderFiles(v1));
     ASSERT_TRUE(store->Find(kAsset));
-    EXPECT_EQ(store->Find(kAsset)->name, "Asset one");
+    EXPECT_EQ(store->Find(kAsset)->config.name, "Asset one");
 
     int64_t firstInstalled = store->Find(kAsset)->installedAt;
     EXPECT_GT(firstInstalled, 0);
@@ -78,7 +78,7 @@ TEST_F(AssetStoreTest, InstallReplacesWholeFolderAndKeepsTheOldOneInBackups) {
     EXPECT_EQ(Backups()[0], FolderFiles(v1));
     EXPECT_EQ(Entries(paths_.Local() + "/.wexstage"), std::vector<std::string>{});
     // The index on disk already knows.
-    EXPECT_EQ(Index().records.at(kAsset).name, "Asset two");
+    EXPECT_EQ(Index().records.at(kAsset).config.name, "Asset two");
 }
 
 TEST_F(AssetStoreTest, TheTextConfigWinsOverTheBinaryOne) {
@@ -90,7 +90,7 @@ TEST_F(AssetStoreTest, TheTextConfigWinsOverTheBinaryOne) {
     KUID installed;
     ASSERT_TRUE(store->InstallFolder(folder, installed).Ok());
     EXPECT_EQ(installed, kAsset);
-    EXPECT_EQ(store->Find(kAsset)->name, "From text");
+    EXPECT_EQ(store->Find(kAsset)->config.name, "From text");
 }
 
 TEST_F(AssetStoreTest, InstallRefusesFoldersWithoutAUsableConfig) {
@@ -163,6 +163,64 @@ TEST_F(AssetStoreTest, EditingSharesOneCopyUntilCommitOrRevert) {
     EXPECT_EQ(store->Revert(third).status, StoreStatus::kNotFound);
 }
 
+TEST_F(AssetStoreTest, TheLastHandleOnAnUnchangedCopyLeavesTheAssetFree) {
+    auto store = OpenStore();
+    KUID installed;
+    ASSERT_TRUE(store->InstallFolder(Source("v1", "one"), installed).Ok());
+    uint64_t a = 0;
+    uint64_t b = 0;
+    std::string folder;
+    ASSERT_TRUE(store->OpenForEdit(kAsset, a, folder).Ok());
+    ASSERT_TRUE(store->OpenForEdit(kAsset, b, folder).Ok());
+    // Another handle still holds the copy.
+    ASSERT_TRUE(store->CloseHandle(a).Ok());
+    EXPECT_TRUE(store->Find(kAsset)->openForEdit);
+    ASSERT_TRUE(store->CloseHandle(b).Ok());
+    EXPECT_FALSE(store->Find(kAsset)->openForEdit);
+    EXPECT_FALSE(Index().records.at(kAsset).openForEdit);
+    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{});
+    ASSERT_TRUE(store->DeleteAsset(kAsset).Ok());
+
+    // A copy that was changed outlives its last handle.
+    ASSERT_TRUE(store->InstallFolder(Source("v2", "two"), installed).Ok());
+    ASSERT_TRUE(store->OpenForEdit(kAsset, a, folder).Ok());
+    std::ofstream(folder + "/notes.txt") << "work in progress";
+    ASSERT_TRUE(store->CloseHandle(a).Ok());
+    EXPECT_TRUE(store->Find(kAsset)->openForEdit);
+    EXPECT_TRUE(std::filesystem::exists(folder + "/notes.txt"));
+}
+
+TEST_F(AssetStoreTest, CommitNeedsAConfigNamingTheAssetAndMarksItModified) {
+    auto store = OpenStore();
+    KUID installed;
+    ASSERT_TRUE(store->InstallFolder(Source("v1", "one"), installed).Ok());
+    EXPECT_FALSE(store->Find(kAsset)->statusA & wexd::kStatusALocallyModified);
+    uint64_t handle = 0;
+    std::string folder;
+    ASSERT_TRUE(store->OpenForEdit(kAsset, handle, folder).Ok());
+    auto before = FolderFiles(Local());
+
+    // The copy's config names another asset, then none can be read: refused, nothing moved.
+    MakeAssetFolder(folder, KUID(5, 7), "Someone else");
+    wexd::StoreResult refused = store->Commit(handle);
+    EXPECT_EQ(refused.status, StoreStatus::kBadAsset);
+    EXPECT_NE(refused.message.find("<kuid:5:7>"), std::string::npos) << refused.message;
+    std::filesystem::remove(folder + "/config.chump");
+    EXPECT_EQ(store->Commit(handle).status, StoreStatus::kBadAsset);
+    EXPECT_EQ(FolderFiles(Local()), before);
+    EXPECT_TRUE(store->Find(kAsset)->openForEdit);
+
+    MakeAssetFolder(folder, kAsset, "Edited");
+    wexd::CommitInfo info;
+    ASSERT_TRUE(store->Commit(handle, &info).Ok());
+    EXPECT_FALSE(info.firstCommit);
+    EXPECT_EQ(store->Find(kAsset)->config.name, "Edited");
+    EXPECT_TRUE(store->Find(kAsset)->statusA & wexd::kStatusALocallyModified);
+    // A new install brings the asset as it came.
+    ASSERT_TRUE(store->InstallFolder(Source("v2", "two"), installed).Ok());
+    EXPECT_FALSE(store->Find(kAsset)->statusA & wexd::kStatusALocallyModified);
+}
+
 TEST_F(AssetStoreTest, ACreatedAssetIsOnlyAnEditingCopyUntilItsFirstCommit) {
     KUID fresh(7, 70);
     uint64_t handle = 0;
@@ -171,7 +229,7 @@ TEST_F(AssetStoreTest, ACreatedAssetIsOnlyAnEditingCopyUntilItsFirstCommit) {
         auto store = OpenStore();
         ASSERT_TRUE(store->CreateAsset(fresh, "Fresh", handle, folder).Ok());
         EXPECT_EQ(folder, paths_.Editing() + "/kuid 7 70");
-        EXPECT_EQ(store->Find(fresh)->name, "Fresh");
+        EXPECT_EQ(store->Find(fresh)->config.name, "Fresh");
         EXPECT_EQ(store->CreateAsset(fresh, "Again", handle, folder).status, StoreStatus::kExists);
         EXPECT_EQ(store->DeleteAsset(fresh).status, StoreStatus::kOpenForEdit);
     }
@@ -181,8 +239,12 @@ TEST_F(AssetStoreTest, ACreatedAssetIsOnlyAnEditingCopyUntilItsFirstCommit) {
     EXPECT_TRUE(store->Find(fresh)->openForEdit);
     EXPECT_FALSE(std::filesystem::exists(Local("kuid 7 70")));
     ASSERT_TRUE(store->OpenForEdit(fresh, handle, folder).Ok());
+    // Its config is the text form, which its author edits.
+    EXPECT_TRUE(std::filesystem::exists(folder + "/config.txt"));
     std::ofstream(folder + "/extra.txt") << "made while new";
-    ASSERT_TRUE(store->Commit(handle).Ok());
+    wexd::CommitInfo info;
+    ASSERT_TRUE(store->Commit(handle, &info).Ok());
+    EXPECT_TRUE(info.firstCommit);
     EXPECT_EQ(FolderFiles(Local("kuid 7 70")).count("extra.txt"), 1u);
     EXPECT_EQ(Backups().size(), 0u);
 
@@ -229,6 +291,7 @@ TEST_F(AssetStoreTest, DaemonOnlyDataAndCountersSurviveARestart) {
         EXPECT_EQ(store->SetFavorite(KUID(9, 9), true, false).status, StoreStatus::kNotFound);
         std::string folder;
         ASSERT_TRUE(store->OpenForEdit(kAsset, handle, folder).Ok());
+        std::ofstream(folder + "/version.txt") << "being edited";
         // Content id 6 of user 5 is installed, so the counter passes over it.
         for (int i = 0; i < 6; ++i)
             generated = store->GenerateKUID(5);
@@ -268,6 +331,7 @@ TEST_F(AssetStoreTest, StartUpAdoptsDropsAndCleans) {
     std::filesystem::create_directories(paths_.Editing() + "/.wextmp-9-1");
     std::filesystem::copy(Local("kuid 1 1"), paths_.Editing() + "/kuid 1 1",
                           std::filesystem::copy_options::recursive);
+    std::ofstream(paths_.Editing() + "/kuid 1 1/version.txt") << "edited";
     std::ofstream(Local("readme.txt")) << "not an asset";
 
     auto store = OpenStore();
@@ -276,18 +340,24 @@ TEST_F(AssetStoreTest, StartUpAdoptsDropsAndCleans) {
     EXPECT_EQ(report.dropped, 1u);
     EXPECT_EQ(report.removed, 2u);
     EXPECT_EQ(store->List(), (std::vector<KUID>{kept, stray}));
-    EXPECT_EQ(store->Find(stray)->name, "Stray");
+    EXPECT_EQ(store->Find(stray)->config.name, "Stray");
     EXPECT_TRUE(store->Find(kept)->openForEdit);
     EXPECT_EQ(Entries(paths_.Local() + "/.wexstage"), std::vector<std::string>{});
     EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{"kuid 1 1"});
     EXPECT_TRUE(std::filesystem::exists(Local("readme.txt")));
     EXPECT_EQ(Index().records.size(), 2u);
 
-    // The editing copy vanishing closes the asset at the next start.
+    // The editing copy vanishing closes the asset at the next start; so does a copy that is
+    // the same as the installed folder (no handle outlives a run).
     store.reset();
     std::filesystem::remove_all(paths_.Editing() + "/kuid 1 1");
+    std::filesystem::copy(Local("kuid 3 3"), paths_.Editing() + "/kuid 3 3",
+                          std::filesystem::copy_options::recursive);
     store = OpenStore();
     EXPECT_FALSE(store->Find(kept)->openForEdit);
+    EXPECT_FALSE(store->Find(stray)->openForEdit);
+    EXPECT_EQ(store->Report().discarded, 1u);
+    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{});
     EXPECT_EQ(store->Report().adopted + store->Report().dropped, 0u);
 }
 

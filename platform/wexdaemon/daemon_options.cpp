@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kUserData = "-userdata=";
 constexpr std::string_view kIdleTimeout = "-idletimeout=";
+constexpr std::string_view kCrashAt = "-crashat=";
 // A day; anything longer is surely a typing slip.
 constexpr uint32_t kMaxIdleTimeoutSeconds = 86400;
 
@@ -34,6 +35,12 @@ bool ParseDaemonOptions(const std::vector<std::string>& arguments, DaemonOptions
                 return false;
             }
             out.idleTimeoutSeconds = seconds;
+        } else if (a.starts_with(kCrashAt)) {
+            out.crashAt = std::string(a.substr(kCrashAt.size()));
+            if (out.crashAt.empty()) {
+                error = "the option -crashat= needs a point";
+                return false;
+            }
         } else {
             error = "unknown argument \"" + argument + "\"";
             return false;

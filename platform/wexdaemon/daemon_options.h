@@ -2,6 +2,8 @@
 // user-data folder and an idle time-out.
 //   -userdata=<folder>      the data root to own (default: "UserData" beside bin/)
 //   -idletimeout=<seconds>  stop after that long with no link open (default: never)
+//   -crashat=<point>        for tests: end the process at once (SIGKILL) the first time a
+//                           folder change reaches that crash point (crash_point.h)
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@ namespace wexd {
 struct DaemonOptions {
     std::string userData;
     uint32_t idleTimeoutSeconds = 0;  // 0: no time-out
+    std::string crashAt;              // empty: none
 };
 
 // False, with a message naming the offending argument, for an unknown option or a bad value.

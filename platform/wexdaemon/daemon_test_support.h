@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "assetdb/shared_state.h"
+#include "platform/system/shared_memory.h"
 #include "platform/wexdaemon/wire_format.h"
 #include "tests/support/loopback_listener.h"
 
@@ -114,6 +115,25 @@ inline uint16_t WaitForPort(const std::string& databasePath) {
     WaitFor([&] {
         if (!AttachSharedState(databasePath)) return false;
         port = GetDaemonPort();
+        DetachSharedState();
+        return port != 0;
+    });
+    return static_cast<uint16_t>(port);
+}
+
+// The port that the daemon of that process id published as the database's owner; 0 when it did
+// not within the limit. Unlike WaitForPort, a port left in the block by a daemon that was
+// killed is never taken for the new one's.
+inline uint16_t WaitForOwner(const std::string& databasePath, pid_t pid) {
+    uint32_t port = 0;
+    WaitFor([&] {
+        if (!AttachSharedState(databasePath)) return false;
+        Sys::SharedMemory memory;
+        if (memory.Open(SharedStateNamesFor(databasePath).mapping, kSharedStateSize)) {
+            WEXSharedState block(memory.Data());
+            if (block.Owner() == static_cast<uint32_t>(pid)) port = block.Port();
+            memory.Close();
+        }
         DetachSharedState();
         return port != 0;
     });

@@ -108,7 +108,76 @@ bool RemoveLevel(const std::string& path, int depth) {
     return (::rmdir(path.c_str()) == 0 || errno == ENOENT) && ok;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    int fa = ::open(a.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    int fb = ::open(b.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    bool same = fa != -1 && fb != -1;
+    char ba[16384];
+    char bb[sizeof ba];
+    while (same) {
+        ssize_t na = ::read(fa, ba, sizeof ba);
+        if (na < 0 && errno == EINTR) continue;
+        if (na < 0) {
+            same = false;
+            break;
+        }
+        // Read exactly as much of the other, so a short read on one side is no difference.
+        ssize_t nb = 0;
+        while (nb < na) {
+            ssize_t n = ::read(fb, bb + nb, static_cast<size_t>(na - nb));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            nb += n;
+        }
+        if (nb != na || std::memcmp(ba, bb, static_cast<size_t>(na)) != 0) {
+            same = false;
+            break;
+        }
+        if (na == 0) {
+            // Both ended together only when the other has nothing more either.
+            char extra;
+            ssize_t n;
+            do {
+                n = ::read(fb, &extra, 1);
+            } while (n < 0 && errno == EINTR);
+            same = n == 0;
+            break;
+        }
+    }
+    if (fa != -1) ::close(fa);
+    if (fb != -1) ::close(fb);
+    return same;
+}
+
+bool SameLevel(const std::string& a, const std::string& b, int depth) {
+    if (depth > kMaxTreeDepth) return false;
+    std::vector<std::string> names = ListFolder(a);
+    if (names != ListFolder(b)) return false;
+    for (const std::string& name : names) {
+        std::string pa = Join(a, name);
+        std::string pb = Join(b, name);
+        struct stat sa {};
+        struct stat sb {};
+        if (::lstat(pa.c_str(), &sa) != 0 || ::lstat(pb.c_str(), &sb) != 0) return false;
+        if ((sa.st_mode & S_IFMT) != (sb.st_mode & S_IFMT)) return false;
+        if (S_ISDIR(sa.st_mode)) {
+            if (!SameLevel(pa, pb, depth + 1)) return false;
+        } else if (S_ISREG(sa.st_mode)) {
+            if (sa.st_size != sb.st_size || !SameFile(pa, pb)) return false;
+        } else {
+            // Links and other entries are never copied into a store folder; one standing in
+            // either tree is a difference.
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool SameTree(const std::string& a, const std::string& b) {
+    return IsFolder(a) && IsFolder(b) && SameLevel(a, b, 0);
+}
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
     return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;

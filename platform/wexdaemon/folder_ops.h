@@ -26,6 +26,11 @@ bool CopyTree(const std::string& from, const std::string& to, std::vector<std::s
 // when nothing is left (also when there was nothing).
 bool RemoveTree(const std::string& path);
 
+// True when the two folder trees hold the same names, each the same kind of entry, and files
+// of the same bytes (permissions and times do not count). False also when either cannot be
+// read whole or nests deeper than kMaxTreeDepth.
+bool SameTree(const std::string& a, const std::string& b);
+
 // The names in a folder (no "." or ".."), sorted; empty when it cannot be read.
 std::vector<std::string> ListFolder(const std::string& folder);
 bool IsFolder(const std::string& path);

@@ -194,7 +194,7 @@ TEST_F(DaemonProgramTest, IndexSurvivesARestartAndSigtermStopsCleanly) {
     std::string why;
     ASSERT_EQ(wexd::LoadIndexFile(Database(), index, why), wexd::IndexLoad::kLoaded) << why;
     ASSERT_EQ(index.records.count(KUID(5, 6)), 1u);
-    EXPECT_EQ(index.records.at(KUID(5, 6)).name, "Station");
+    EXPECT_EQ(index.records.at(KUID(5, 6)).config.name, "Station");
 
     // The second run finds everything in the index: nothing to adopt.
     std::filesystem::remove(Root() + "/wexdaemon.log");
