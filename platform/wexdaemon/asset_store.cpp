@@ -163,6 +163,12 @@ void AssetStore::NoteLocked(FindingLevel level, const KUID& kuid, std::string te
     if (reconciling_) report_.findings.push_back(StoreFinding{level, kuid, std::move(text)});
 }
 
+bool AssetStore::HeldLocked(const KUID& kuid) const {
+    for (const auto& [handle, asset] : handles_)
+        if (asset == kuid) return true;
+    return false;
+}
+
 bool AssetStore::DiscardUnchangedCopyLocked(AssetRecord& record) {
     const KUID kuid = record.kuid;
     std::string copy = EditingFolder(kuid);
@@ -257,14 +263,6 @@ void AssetStore::Reconcile() {
         if (!record.installed && record.cache < kRecordCacheVersion) {
             ReadConfigInto(record);
             pending_ = true;
-        }
-        // No handle outlives a run, so a copy nobody changed only keeps the asset locked.
-        bool held = false;
-        for (const auto& [handle, asset] : handles_)
-            held = held || asset == kuid;
-        if (!held && DiscardUnchangedCopyLocked(record)) {
-            NoteLocked(FindingLevel::kInfo, kuid, "its unchanged editing copy was discarded");
-            ++report_.discarded;
         }
         ++it;
     }
@@ -511,7 +509,9 @@ StoreResult AssetStore::DeleteAsset(const KUID& kuid) {
     Lock lock(mutex_);
     auto it = index_.records.find(kuid);
     if (it == index_.records.end()) return Fail(StoreStatus::kNotFound, "not installed");
-    if (it->second.openForEdit)
+    // A copy that nobody holds and nobody changed (an asset only opened to be looked at, as a
+    // validation does) is no edit worth keeping: it goes, and the delete goes on.
+    if (it->second.openForEdit && (HeldLocked(kuid) || !DiscardUnchangedCopyLocked(it->second)))
         return Fail(StoreStatus::kOpenForEdit, Text(kuid) + " is open for edit");
     std::string folder = InstalledFolder(kuid);
     if (IsFolder(folder) && !staging_.MoveToBackups(folder, AssetFolderName(kuid), nullptr))
@@ -588,16 +588,9 @@ StoreResult AssetStore::CloseHandle(uint64_t handle) {
     Lock lock(mutex_);
     auto it = handles_.find(handle);
     if (it == handles_.end()) return Fail(StoreStatus::kNotFound, "no such handle");
-    const KUID kuid = it->second;
+    // The asset stays open for edit: the user edits its copy after the command that opened it
+    // has ended, and commits or reverts later.
     handles_.erase(it);
-    for (const auto& [other, asset] : handles_)
-        if (asset == kuid) return {};
-    auto record = index_.records.find(kuid);
-    if (record != index_.records.end() && DiscardUnchangedCopyLocked(record->second)) {
-        DaemonLog("%s: its last handle closed on an unchanged copy; no longer open for edit",
-                  Text(kuid).c_str());
-        WriteIndexLocked();
-    }
     return {};
 }
 

@@ -65,7 +65,6 @@ struct ReconcileReport {
     size_t dropped = 0;         // records without a folder
     size_t removed = 0;         // stray temporary folders
     size_t refreshed = 0;       // records whose config changed on disk
-    size_t discarded = 0;       // editing copies left unchanged, discarded
     std::vector<StoreFinding> findings;
 };
 
@@ -119,9 +118,9 @@ public:
     // committed, and hands out a handle to it; reverting it removes it altogether.
     StoreResult CreateAsset(const KUID& kuid, const std::string& name, uint64_t& handle,
                             std::string& editingFolder);
-    // Forgets a handle. When it was the asset's last and the editing copy is still the same as
-    // the installed folder, the copy is discarded and the asset is no longer open for edit
-    // (a look at an asset through a handle leaves it free to be deleted).
+    // Forgets a handle. The asset stays open for edit until a commit or a revert; but a copy
+    // that no handle holds and that is still the same as the installed folder does not stop a
+    // delete (a look at an asset through a handle, as a validation takes, leaves it deletable).
     StoreResult CloseHandle(uint64_t handle);
     // Installs the editing copy in place of the installed folder; the asset is then closed and
     // every handle on it forgotten. Refused (kBadAsset, nothing changed) when the copy's config
@@ -167,6 +166,8 @@ private:
     void NoteLocked(FindingLevel level, const KUID& kuid, std::string text);
     // Discards the editing copy of an asset that no handle holds when it is the same as the
     // installed folder; true when it did.
+    // Whether a live handle names the asset.
+    bool HeldLocked(const KUID& kuid) const;
     bool DiscardUnchangedCopyLocked(AssetRecord& record);
     bool WriteIndexLocked();
     void MarkChangedLocked(bool batched);

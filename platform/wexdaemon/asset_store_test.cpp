@@ -163,7 +163,7 @@ TEST_F(AssetStoreTest, EditingSharesOneCopyUntilCommitOrRevert) {
     EXPECT_EQ(store->Revert(third).status, StoreStatus::kNotFound);
 }
 
-TEST_F(AssetStoreTest, TheLastHandleOnAnUnchangedCopyLeavesTheAssetFree) {
+TEST_F(AssetStoreTest, AnEditOutlivesItsHandlesButAnUnchangedCopyDoesNotStopADelete) {
     auto store = OpenStore();
     KUID installed;
     ASSERT_TRUE(store->InstallFolder(Source("v1", "one"), installed).Ok());
@@ -172,21 +172,28 @@ TEST_F(AssetStoreTest, TheLastHandleOnAnUnchangedCopyLeavesTheAssetFree) {
     std::string folder;
     ASSERT_TRUE(store->OpenForEdit(kAsset, a, folder).Ok());
     ASSERT_TRUE(store->OpenForEdit(kAsset, b, folder).Ok());
-    // Another handle still holds the copy.
     ASSERT_TRUE(store->CloseHandle(a).Ok());
-    EXPECT_TRUE(store->Find(kAsset)->openForEdit);
     ASSERT_TRUE(store->CloseHandle(b).Ok());
-    EXPECT_FALSE(store->Find(kAsset)->openForEdit);
-    EXPECT_FALSE(Index().records.at(kAsset).openForEdit);
-    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{});
-    ASSERT_TRUE(store->DeleteAsset(kAsset).Ok());
+    // The user edits after the command that opened the asset has ended.
+    EXPECT_TRUE(store->Find(kAsset)->openForEdit);
+    EXPECT_TRUE(Index().records.at(kAsset).openForEdit);
+    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{"kuid 5 6"});
 
-    // A copy that was changed outlives its last handle.
+    // While a handle holds it, even an unchanged copy keeps the asset.
+    ASSERT_TRUE(store->OpenForEdit(kAsset, a, folder).Ok());
+    EXPECT_EQ(store->DeleteAsset(kAsset).status, StoreStatus::kOpenForEdit);
+    ASSERT_TRUE(store->CloseHandle(a).Ok());
+    // Nobody holds it and nobody changed it: the delete takes the copy with it.
+    ASSERT_TRUE(store->DeleteAsset(kAsset).Ok());
+    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{});
+
+    // A changed copy outlives its last handle and keeps the asset from being deleted.
     ASSERT_TRUE(store->InstallFolder(Source("v2", "two"), installed).Ok());
     ASSERT_TRUE(store->OpenForEdit(kAsset, a, folder).Ok());
     std::ofstream(folder + "/notes.txt") << "work in progress";
     ASSERT_TRUE(store->CloseHandle(a).Ok());
     EXPECT_TRUE(store->Find(kAsset)->openForEdit);
+    EXPECT_EQ(store->DeleteAsset(kAsset).status, StoreStatus::kOpenForEdit);
     EXPECT_TRUE(std::filesystem::exists(folder + "/notes.txt"));
 }
 
@@ -347,17 +354,16 @@ TEST_F(AssetStoreTest, StartUpAdoptsDropsAndCleans) {
     EXPECT_TRUE(std::filesystem::exists(Local("readme.txt")));
     EXPECT_EQ(Index().records.size(), 2u);
 
-    // The editing copy vanishing closes the asset at the next start; so does a copy that is
-    // the same as the installed folder (no handle outlives a run).
+    // The editing copy vanishing closes the asset at the next start; a copy found beside an
+    // installed folder opens it (the user may be editing it across a restart).
     store.reset();
     std::filesystem::remove_all(paths_.Editing() + "/kuid 1 1");
     std::filesystem::copy(Local("kuid 3 3"), paths_.Editing() + "/kuid 3 3",
                           std::filesystem::copy_options::recursive);
     store = OpenStore();
     EXPECT_FALSE(store->Find(kept)->openForEdit);
-    EXPECT_FALSE(store->Find(stray)->openForEdit);
-    EXPECT_EQ(store->Report().discarded, 1u);
-    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{});
+    EXPECT_TRUE(store->Find(stray)->openForEdit);
+    EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{"kuid 3 3"});
     EXPECT_EQ(store->Report().adopted + store->Report().dropped, 0u);
 }
 

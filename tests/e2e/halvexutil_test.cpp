@@ -248,16 +248,17 @@ TEST_F(WithAnAsset, IsEditedCommittedRevertedAndDeleted) {
     ExpectRun({"printconfig", "<KUID:12:34>"}, 0, Dump("Box"));
     ExpectRun({"edit", "<kuid:12:34>"}, 0, "+ <kuid:12:34> : " + Editing() + "\n" + kClean);
 
-    // An editing copy that the daemon finds when it starts is the asset's edit: a commit
-    // installs it, a revert throws it away.
-    ExpectRun({"closewexdaemon"}, 0, kClean);
+    // The user edits the copy after the command has ended; commit installs it.
+    EXPECT_TRUE(fs::exists(Editing()));
     WriteConfig(Editing(), "Crate");
     ExpectRun({"commit", "<kuid:12:34>"}, 0, kClean);
     EXPECT_FALSE(fs::exists(Editing()));
     ExpectRun({"printconfig", "<kuid:12:34>"}, 0, Dump("Crate"));
 
-    ExpectRun({"closewexdaemon"}, 0, kClean);
+    // An edit outlives a daemon restart; revert throws it away.
+    ExpectRun({"edit", "<kuid:12:34>"}, 0, "+ <kuid:12:34> : " + Editing() + "\n" + kClean);
     WriteConfig(Editing(), "Junk");
+    ExpectRun({"closewexdaemon"}, 0, kClean);
     ExpectRun({"revert", "<kuid:12:34>"}, 0, kClean);
     EXPECT_FALSE(fs::exists(Editing()));
     ExpectRun({"printconfig", "<kuid:12:34>"}, 0, Dump("Crate"));
