@@ -38,10 +38,12 @@ bool NetStartup() {
     NetState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
     if (state.references++ == 0) {
-        OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-        state.context = MakeClientContext();
+        // The client context (and the system's authorities it loads) is made on first use:
+        // most runs of the program never open a secure connection.
+        return OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
+                                nullptr) == 1;
     }
-    return state.context != nullptr;
+    return true;
 }
 
 void NetShutdown() {
@@ -57,6 +59,8 @@ void NetShutdown() {
 SSL_CTX* NetAcquireClientContext() {
     NetState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.references == 0) return nullptr;
+    if (state.context == nullptr) state.context = MakeClientContext();
     if (state.context != nullptr) SSL_CTX_up_ref(state.context);
     return state.context;
 }
