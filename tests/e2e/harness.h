@@ -25,8 +25,8 @@
 // of their executable, so processes of other trees are left alone: SIGTERM first, SIGKILL after
 // a grace period. Then it removes the tree. StopPrograms does the same at any earlier point.
 //
-// The daemon's inter-process block is one per machine, so tests that start a daemon must not
-// run beside each other: the tests of this folder hold one ctest resource lock.
+// The daemon's inter-process block is named after the tree's database folder, so tests in
+// different trees run side by side.
 #pragma once
 
 #include <chrono>
