@@ -1,5 +1,6 @@
 #include "cli/command_context.h"
 
+#include "assetdb/wex_client_edit.h"
 #include "cli/batch_file.h"
 #include "cli/startup.h"
 #include "configdata/property.h"
@@ -20,10 +21,29 @@ void AddCommandError(ResultsLog& log, std::string_view text) {
     AddMessage(log, kResultsError, HalvexPropertyRef(), Kiv::String(text));
 }
 
+HalvexPropertyRef AssetParameter(const KUID& asset) {
+    return HalvexPropertyRef::MakeAssetID(Kiv::PStringCache::Create(kAssetIdName), asset);
+}
+
 void AddAssetError(ResultsLog& log, std::string_view text, const KUID& asset) {
-    AddMessage(log, kResultsError,
-               HalvexPropertyRef::MakeAssetID(Kiv::PStringCache::Create(kAssetIdName), asset),
-               Kiv::String(text));
+    AddMessage(log, kResultsError, AssetParameter(asset), Kiv::String(text));
+}
+
+bool TakeAssetArgument(CommandContext& context, KUID& asset) {
+    if (context.MissingArgument()) {
+        AddCommandError(context.log, kMissingAssetIdMessage);
+        return false;
+    }
+    asset = context.ArgumentKUID();
+    return true;
+}
+
+bool OpenArgumentAssetForEdit(CommandContext& context, KUID& asset, WEXAssetHandle& handle) {
+    if (!TakeAssetArgument(context, asset)) return false;
+    handle = WEXClient::OpenAssetForEdit(asset, false);
+    if (handle.IsValid()) return true;
+    AddAssetError(context.log, kUnknownAssetIdMessage, asset);
+    return false;
 }
 
 int CommandNotAvailable(CommandContext& context) {

@@ -12,7 +12,9 @@
 #include "configdata/kuid.h"
 #include "platform/kiv/base/path.h"
 
+class HalvexPropertyRef;
 class ResultsLog;
+class WEXAssetHandle;
 struct EngineRecord;
 
 struct CommandContext {
@@ -37,10 +39,20 @@ struct CommandContext {
 // A handler: the command's exit code.
 using CommandHandlerFunction = int (*)(CommandContext& context);
 
+// The parameter named "AssetID" that ties a message to the asset.
+HalvexPropertyRef AssetParameter(const KUID& asset);
+
 // The error message `text`, with no asset.
 void AddCommandError(ResultsLog& log, std::string_view text);
 // The error message `text` about the asset (the parameter named "AssetID").
 void AddAssetError(ResultsLog& log, std::string_view text, const KUID& asset);
+
+// The asset named by the argument (the null KUID when it names none); false, with the error
+// "Missing AssetID parameter.", when there is no argument.
+bool TakeAssetArgument(CommandContext& context, KUID& asset);
+// TakeAssetArgument, then the asset's edit handle. An asset the daemon does not open is the
+// error "Unknown AssetID." (going on with an empty handle would only fail without saying why).
+bool OpenArgumentAssetForEdit(CommandContext& context, KUID& asset, WEXAssetHandle& handle);
 
 // For the commands whose subsystem is not in this build: says so and ends with -1.
 int CommandNotAvailable(CommandContext& context);
@@ -51,3 +63,11 @@ Kiv::File::Path ResolveFromStartFolder(std::string_view path);
 
 // The exit code of a failure.
 inline constexpr int kCommandFailed = -1;
+
+// Messages more than one command gives.
+inline constexpr const char* kMissingAssetIdMessage = "Missing AssetID parameter.";
+inline constexpr const char* kUnknownAssetIdMessage = "Unknown AssetID.";
+inline constexpr const char* kMissingInputPathMessage = "Missing input path parameter.";
+inline constexpr const char* kInvalidInputPathMessage = "Invalid input path.";
+// A search the daemon did not answer: said, since an empty list would read as "no assets".
+inline constexpr const char* kSearchFailedMessage = "The asset search failed.";

@@ -2,6 +2,10 @@
 // Each returns the command's exit code and reports through the command's results log.
 #pragma once
 
+#include <ostream>
+#include <string>
+#include <string_view>
+
 #include "cli/command_context.h"
 
 // commands_basic.cpp: the program's own words and the daemon's settings and life.
@@ -24,14 +28,33 @@ int RunGenerateKuidCommand(CommandContext& context);
 // commands_repair.cpp
 int RunRepairDatabaseCommand(CommandContext& context);
 
-// commands_folder_search.cpp: folder install, status, validation, keywords, consists, authors
-// and category search.
+// commands_install_folder.cpp (with folder_install.h)
 int RunInstallFromPathCommand(CommandContext& context);
+// import_consists.cpp
 int RunImportConsistsCommand(CommandContext& context);
+
+// commands_status.cpp: "+ <KUID> : <seven status letters> : <category codes> : <user name>" to
+// `out`; false, with "Unknown AssetID.", for an asset the daemon does not hold.
+bool PrintAssetStatus(const KUID& asset, ResultsLog& log, std::ostream& out);
 int RunStatusCommand(CommandContext& context);
+
+// commands_validate.cpp: false, without a message, when the asset cannot be opened for
+// editing; otherwise the validation's messages (or the obsolete-build error) are in the log.
+bool ValidateAssetCommand(const KUID& asset, ResultsLog& log);
 int RunValidateCommand(CommandContext& context);
+
+// commands_keywords.cpp: the keyword file `fileName` in `folder` (the working directory when
+// empty), in the config form `extension` names. Each failure is an error in the log.
+bool BackupKeywords(std::string_view folder, std::string_view fileName, std::string_view extension,
+                    ResultsLog& log);
+bool ImportKeywords(std::string_view folder, std::string_view fileName, std::string_view extension,
+                    ResultsLog& log);
 int RunBackupKeywordsCommand(CommandContext& context);
 int RunImportKeywordsCommand(CommandContext& context);
+
+// commands_authors_search.cpp. CollectAuthorIds: the author's name of one asset (empty when
+// the daemon gives none).
+std::string CollectAuthorIds(const KUID& asset);
 int RunAuthorsCommand(CommandContext& context);
 int RunSearchByCategoryCommand(CommandContext& context);
 

@@ -11,30 +11,8 @@
 
 namespace {
 
-constexpr const char* kMissingAssetId = "Missing AssetID parameter.";
-constexpr const char* kUnknownAssetId = "Unknown AssetID.";
 // The daemon's install mode for an archive named on the command line.
 constexpr uint32_t kInstallModeCommand = 2;
-
-// The asset of the argument, or the missing-argument error.
-bool TakeAsset(CommandContext& context, KUID& asset) {
-    if (context.MissingArgument()) {
-        AddCommandError(context.log, kMissingAssetId);
-        return false;
-    }
-    asset = context.ArgumentKUID();
-    return true;
-}
-
-// The asset's edit handle for commit and revert. An asset the daemon does not open is an
-// error of its own: going on with an empty handle would only fail without saying why.
-bool OpenForEdit(CommandContext& context, KUID& asset, WEXAssetHandle& handle) {
-    if (!TakeAsset(context, asset)) return false;
-    handle = WEXClient::OpenAssetForEdit(asset, false);
-    if (handle.IsValid()) return true;
-    AddAssetError(context.log, kUnknownAssetId, asset);
-    return false;
-}
 
 }  // namespace
 
@@ -53,7 +31,7 @@ int RunInstallCdpCommand(CommandContext& context) {
 int RunEditCommand(CommandContext& context) {
     KUID asset;
     WEXAssetHandle handle;
-    if (!OpenForEdit(context, asset, handle)) return kCommandFailed;
+    if (!OpenArgumentAssetForEdit(context, asset, handle)) return kCommandFailed;
     Kiv::String folder;
     WEXClient::GetHandlePath(handle, folder);
     context.out << "+ " << asset.ToString().view() << " : " << folder.view() << std::endl;
@@ -62,7 +40,7 @@ int RunEditCommand(CommandContext& context) {
 
 int RunPrintConfigCommand(CommandContext& context) {
     KUID asset;
-    if (!TakeAsset(context, asset)) return kCommandFailed;
+    if (!TakeAssetArgument(context, asset)) return kCommandFailed;
     TDBTagRef config = WEXClient::GetAssetConfig(asset);
     if (config.IsEmpty()) {
         AddAssetError(context.log, "Asset is not local.", asset);
@@ -99,21 +77,21 @@ int RunListBuildsCommand(CommandContext& context) {
 int RunCommitCommand(CommandContext& context) {
     KUID asset;
     WEXAssetHandle handle;
-    if (!OpenForEdit(context, asset, handle)) return kCommandFailed;
+    if (!OpenArgumentAssetForEdit(context, asset, handle)) return kCommandFailed;
     return WEXClient::CommitAsset(handle, 0, nullptr, &context.log) ? 0 : kCommandFailed;
 }
 
 int RunRevertCommand(CommandContext& context) {
     KUID asset;
     WEXAssetHandle handle;
-    if (!OpenForEdit(context, asset, handle)) return kCommandFailed;
+    if (!OpenArgumentAssetForEdit(context, asset, handle)) return kCommandFailed;
     WEXAssetHandle copy(handle);
     return WEXClient::RevertAsset(copy, &context.log) ? 0 : kCommandFailed;
 }
 
 int RunDeleteCommand(CommandContext& context) {
     KUID asset;
-    if (!TakeAsset(context, asset)) return kCommandFailed;
+    if (!TakeAssetArgument(context, asset)) return kCommandFailed;
     return WEXClient::DeleteAsset(asset, false, &context.log) ? 0 : kCommandFailed;
 }
 

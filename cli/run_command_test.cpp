@@ -112,11 +112,9 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
 
 TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
     const char* const words[] = {// Not in this build.
-                                 "installfromvdx", "wexcommandhost", "encrypt", "compresstexture",
-                                 "createcdp", "vdxparse", "vdxparsefolder", "vdxdeleteall",
-                                 // Their handling comes in the next step.
-                                 "installfrompath", "importconsists", "status", "validate",
-                                 "backupkeywords", "importkeywords", "authors", "searchbycategory"};
+                                 "installfromvdx",  "wexcommandhost", "encrypt",
+                                 "compresstexture", "createcdp",      "vdxparse",
+                                 "vdxparsefolder",  "vdxdeleteall"};
     for (const char* word : words) {
         EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
         EXPECT_EQ(summary,

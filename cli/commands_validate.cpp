@@ -1,0 +1,57 @@
+// validate: the daemon has the asset's editing copy validated and its messages come back into
+// the command's log; an asset made for a build older than the validator knows is reported as
+// obsolete instead, without a validation.
+#include <cmath>
+
+#include "assetdb/wex_client_assets.h"
+#include "assetdb/wex_client_edit.h"
+#include "assetdb/wex_client_install.h"
+#include "cli/command_handlers.h"
+#include "configdata/property.h"
+#include "configdata/tdb_container_tag.h"
+#include "validation/results_log.h"
+
+namespace {
+
+// The oldest build that is validated, in hundredths (2.70), and as the message shows it.
+constexpr int kLowestValidatedBuild = 270;
+constexpr const char* kLowestValidatedBuildText = "2.7";
+
+void AddObsoleteError(ResultsLog& log, const KUID& asset) {
+    TDBTagRef values;
+    TDBContainerTag::SetString(values, Kiv::PString("asset_kuid"), asset.ToString());
+    TDBContainerTag::SetString(values, Kiv::PString("lowest_halvexbuild"),
+                               Kiv::PString(kLowestValidatedBuildText));
+    AddMessage(log, kResultsError, HalvexPropertyRef(), Kiv::String("$wex_upload_asset_obsolete"),
+               values);
+}
+
+}  // namespace
+
+bool ValidateAssetCommand(const KUID& asset, ResultsLog& log) {
+    // The handle closes with the last copy of it, on every way out.
+    WEXAssetHandle handle = WEXClient::OpenAssetForEdit(asset, false);
+    Kiv::String folder;
+    if (!handle.IsValid() || !WEXClient::GetHandlePath(handle, folder)) return false;
+
+    log.PushContext(AssetParameter(asset));
+    WEXAssetInfo info;
+    WEXClient::GetAssetInfo(asset, info, kWEXInfoEverything);
+    // The daemon's build numbers carry half a hundredth, so truncating lands on the build.
+    const int build = static_cast<int>(std::trunc(static_cast<double>(info.build) * 100.0));
+    if (build < kLowestValidatedBuild) {
+        AddObsoleteError(log, asset);
+    } else {
+        WEXClient::RequestValidation(folder.view(), {}, &log);
+    }
+    log.PopContext();
+    return true;
+}
+
+int RunValidateCommand(CommandContext& context) {
+    KUID asset;
+    if (!TakeAssetArgument(context, asset)) return kCommandFailed;
+    if (ValidateAssetCommand(asset, context.log)) return 0;
+    AddAssetError(context.log, kUnknownAssetIdMessage, asset);
+    return kCommandFailed;
+}
