@@ -26,6 +26,16 @@ void AddObsoleteError(ResultsLog& log, const KUID& asset) {
                values);
 }
 
+// The daemon's messages arrive as it sent them, and those it gave no asset would not show which
+// asset they are about: they are gathered apart and added under the log's context, the asset.
+void RequestValidationUnderContext(ResultsLog& log, std::string_view folder) {
+    ResultsLog answer;
+    WEXClient::RequestValidation(folder, {}, &answer);
+    answer.ForEachEntry([&log](const ResultsLogEntry& entry) {
+        AddMessage(log, entry.severity, entry.parameter, entry.text);
+    });
+}
+
 }  // namespace
 
 bool ValidateAssetCommand(const KUID& asset, ResultsLog& log) {
@@ -42,7 +52,7 @@ bool ValidateAssetCommand(const KUID& asset, ResultsLog& log) {
     if (build < kLowestValidatedBuild) {
         AddObsoleteError(log, asset);
     } else {
-        WEXClient::RequestValidation(folder.view(), {}, &log);
+        RequestValidationUnderContext(log, folder.view());
     }
     log.PopContext();
     return true;

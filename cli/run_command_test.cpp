@@ -286,6 +286,44 @@ TEST_F(Commands, RegisterAccountStoresTheLoginInTheInternetGroup) {
     EXPECT_TRUE(daemon.SentWithId(kWEXRequestWriteSettings).empty());
 }
 
+TEST_F(Commands, ASearchTheDaemonDoesNotAnswerIsAnError) {
+    // An empty list would read as "no assets": no listing, no backup, no new consists.
+    testsupport::TempDir dir;
+    dir.Write("list.txt", "train-0 { name \"Goods\" list { } }\n");
+    daemon.Unreachable(kWEXRequestSearchAssets);
+    const std::vector<std::string> cases[] = {
+        {"authors"},
+        {"searchbycategory", "TV"},
+        {"backupkeywords"},
+        {"importconsists", dir / "list.txt"},
+    };
+    for (const auto& args : cases) {
+        EXPECT_EQ(Run(args), -1) << args[0];
+        EXPECT_EQ(summary, OneError("<NULL> : The asset search failed.")) << args[0];
+        EXPECT_EQ(out.str(), "") << args[0];
+    }
+    EXPECT_TRUE(daemon.SentWithId(kWEXRequestCreateAsset).empty());
+}
+
+TEST_F(Commands, StatusOfAnAssetTheDaemonCannotBeAskedAboutIsUnknown) {
+    daemon.Unreachable(kWEXRequestAssetInfo);
+    EXPECT_EQ(Run({"status", "<kuid:12:34>"}), -1);
+    EXPECT_EQ(summary, OneError("<kuid:12:34> : Unknown AssetID."));
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(Commands, ImportConsistsStopsWhenTheDaemonMakesNoAsset) {
+    testsupport::TempDir dir;
+    dir.Write("list.txt",
+              "train-0 { name \"Goods\" list { } }\ntrain-1 { name \"Mail\" list { } }\n");
+    daemon.Answer(kWEXRequestSearchAssets, Wire().U32(0));
+    daemon.Answer(kWEXRequestCreateAsset, Wire().U64(0xFFFFFFFFFFFFFFFFull));
+    EXPECT_EQ(Run({"importconsists", dir / "list.txt"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Unknown AssetID."));
+    EXPECT_EQ(daemon.SentWithId(kWEXRequestCreateAsset).size(), 1u);
+    EXPECT_TRUE(daemon.SentWithId(kWEXRequestCommitAsset).empty());
+}
+
 class RepairCommand : public Commands {
 protected:
     void SetUp() override {
