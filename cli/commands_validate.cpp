@@ -47,7 +47,8 @@ bool ValidateAssetCommand(const KUID& asset, ResultsLog& log) {
     log.PushContext(AssetParameter(asset));
     WEXAssetInfo info;
     WEXClient::GetAssetInfo(asset, info, kWEXInfoEverything);
-    // The daemon's build numbers carry half a hundredth, so truncating lands on the build.
+    // A build read from a config carries an added half hundredth (asset_build_version.h), so
+    // truncating lands on the build itself.
     const int build = static_cast<int>(std::trunc(static_cast<double>(info.build) * 100.0));
     if (build < kLowestValidatedBuild) {
         AddObsoleteError(log, asset);

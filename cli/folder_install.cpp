@@ -50,7 +50,11 @@ public:
         Kiv::File::Path pattern = folder;
         pattern.AddPath("*");
         Kiv::File::Find find;
-        if (!find.Open(pattern.view())) return;
+        // "*" lists "." and ".." of any folder that can be read.
+        if (!find.Open(pattern.view())) {
+            Warn(log_, "The folder " + folder.str() + " could not be read.");
+            return;
+        }
         // The entries are listed before any is visited, so an install that changes the tree
         // does not change the walk.
         for (; find.IsValid(); find.Next()) {
