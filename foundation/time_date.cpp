@@ -57,7 +57,11 @@ void TTimeDate::SetNow() {
 }
 
 int64_t CurrentTime() {
-    return static_cast<int64_t>(time(nullptr));
+    // The same clock as SetNow: time() reads a coarser clock that can lag it by a tick, so the
+    // two could disagree on the second.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec);
 }
 
 int64_t MakeTime(const std::tm& fields) {
