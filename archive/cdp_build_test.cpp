@@ -19,12 +19,8 @@ void PrintTo(const KUID& kuid, std::ostream* os) {
 
 namespace {
 
-// A configuration from its text form, as an asset's "config.txt" holds it.
-TDBTagRef Config(const char* text) {
-    TDBTagRef root;
-    EXPECT_TRUE(ParseTagTreeText(root, text, true)) << text;
-    return root;
-}
+using cdptest::Config;
+using cdptest::Nested;
 
 std::vector<KUID> ToVector(const KUIDBlockList& list) {
     std::vector<KUID> out;
@@ -201,15 +197,6 @@ TEST(CdpCollectDependencies, ALoadedBinaryConfigGivesWhatItsTreeGives) {
 }
 
 // A chain of containers `depth` deep below the root whose innermost holds a KUID.
-TDBTagRef Nested(uint32_t depth, const KUID& innermost) {
-    TDBTagRef root = souptest::NewContainer();
-    TDBTagRef at = root;
-    for (uint32_t i = 0; i < depth; ++i)
-        at = souptest::AddContainer(at, "a");
-    TDBContainerTag::SetKUID(at, Kiv::PString("k"), innermost);
-    return root;
-}
-
 TEST(CdpCollectDependencies, RefusesATreeTooDeepToSearchWholeAndKeepsTheList) {
     EXPECT_EQ(Dependencies(kAsset, Nested(kMaxTagTreeDepth - 1, KUID(7, 7))),
               std::vector<KUID>{KUID(7, 7)});

@@ -19,6 +19,17 @@ CdpKeys MakeKeys() {
         W("map-kuid"), W("product-category"), W("bogey-1"),    W("bogey-1-r"),
         W("interior"), W("enginespec"),       W("enginesound")};
     k.traincar = W("traincar");
+    k.kuid = W("kuid");
+    k.packageVersion = W("package-version");
+    k.assets = W("assets");
+    k.contentsTable = W("contents-table");
+    k.files = W("files");
+    k.compression = W("compression");
+    k.dsid = W("dsid");
+    k.folderIcon = W("folder-icon");
+    k.archive = W("archive");
+    k.lzss = W("LZSS");
+    k.filepath = W("filepath");
     return k;
 }
 

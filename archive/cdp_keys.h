@@ -20,6 +20,20 @@ struct CdpKeys {
     std::array<Kiv::PString, 11> dependencyTags;
     // The kind of vehicle whose driven cars need a cab.
     Kiv::PString traincar;
+
+    // Tags of an archive's root and of its asset entries.
+    Kiv::PString kuid;
+    Kiv::PString packageVersion;
+    Kiv::PString assets;
+    Kiv::PString contentsTable;
+    Kiv::PString files;
+    Kiv::PString compression;
+    Kiv::PString dsid;
+    Kiv::PString folderIcon;
+    // The "kind" of an archive, and the "compression" texts extraction reads.
+    Kiv::PString archive;
+    Kiv::PString lzss;
+    Kiv::PString filepath;
 };
 
 const CdpKeys& GetCdpKeys();

@@ -1,11 +1,34 @@
-// Fixtures shared by the archive tests and benchmarks: large KUID tables made quickly.
+// Fixtures shared by the archive tests and benchmarks: configurations from their text form,
+// large KUID tables made quickly, and trees nested to a given depth.
 #pragma once
 
 #include <cstdint>
 
+#include "configdata/config_text.h"
 #include "configdata/tdb_container_tag.h"
 
 namespace cdptest {
+
+// A configuration from its text form, as an asset's "config.txt" holds it; empty when the text
+// does not parse (so a test built on it fails).
+inline TDBTagRef Config(const char* text) {
+    TDBTagRef root;
+    if (!ParseTagTreeText(root, text, true)) return {};
+    return root;
+}
+
+// A container `depth` levels down ("a" in "a" ...) holding the KUID tag "k".
+inline TDBTagRef Nested(uint32_t depth, const KUID& innermost) {
+    TDBTagRef root = MakeCounted<TDBContainerTag>();
+    TDBTagRef at = root;
+    for (uint32_t i = 0; i < depth; ++i) {
+        TDBTagRef next = MakeCounted<TDBContainerTag>();
+        at->AddChild(Kiv::PString("a"), next);
+        at = next;
+    }
+    TDBContainerTag::SetKUID(at, Kiv::PString("k"), innermost);
+    return root;
+}
 
 // A KUID table of `count` entries, KUID(1, i * step) under the name "i". Made by appending,
 // without the per-name lookup of the setters, so that a table of many thousands is cheap.
