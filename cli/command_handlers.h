@@ -58,5 +58,8 @@ std::string CollectAuthorIds(const KUID& asset);
 int RunAuthorsCommand(CommandContext& context);
 int RunSearchByCategoryCommand(CommandContext& context);
 
+// commands_createcdp.cpp: an archive of installed assets.
+int RunCreateCdpCommand(CommandContext& context);
+
 // commands_compile.cpp: the script compiler's command line.
 int RunCompileCommand(CommandContext& context);

@@ -43,7 +43,7 @@ constexpr CommandHandler kHandlers[] = {
     {SearchByCategory, Lowered, RunSearchByCategoryCommand},
     {Status, Lowered, RunStatusCommand},
     {Validate, Lowered, RunValidateCommand},
-    {CreateCdp, AsTyped, CommandNotAvailable},
+    {CreateCdp, AsTyped, RunCreateCdpCommand},
     {VdxParse, AsTyped, CommandNotAvailable},
     {VdxParseFolder, AsTyped, CommandNotAvailable},
     {VdxDeleteAll, Lowered, CommandNotAvailable},

@@ -7,7 +7,13 @@
 #include <memory>
 #include <sstream>
 
+#include "archive/cdp_archive.h"
+#include "archive/cdp_dsid.h"
+#include "archive/cdp_export.h"
+#include "archive/cdp_file_data.h"
+#include "assetdb/asset_info_format.h"
 #include "assetdb/repair_task.h"
+#include "assetdb/request_hooks.h"
 #include "assetdb/request_ids.h"
 #include "assetdb/request_test_support.h"
 #include "assetdb/tag_text.h"
@@ -113,8 +119,8 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
 TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
     const char* const words[] = {// Not in this build.
                                  "installfromvdx",  "wexcommandhost", "encrypt",
-                                 "compresstexture", "createcdp",      "vdxparse",
-                                 "vdxparsefolder",  "vdxdeleteall"};
+                                 "compresstexture", "vdxparse",       "vdxparsefolder",
+                                 "vdxdeleteall"};
     for (const char* word : words) {
         EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
         EXPECT_EQ(summary,
@@ -372,6 +378,156 @@ TEST_F(RepairCommand, ARepairThatLoggedErrorsEndsWith255) {
     daemon.Unreachable(kWEXRequestStartRepair);
     EXPECT_EQ(Run({"repairdatabase"}), 255);
     EXPECT_EQ(log->GetErrorCount(), 1u);
+}
+
+// createcdp against a scripted daemon, with the archive builder in place as start-up installs
+// it.
+class CreateCdpCommand : public Commands {
+protected:
+    void SetUp() override { WEXSetArchiveBuildCall(&CdpBuildArchiveFromExport); }
+    void TearDown() override { WEXSetArchiveBuildCall(nullptr); }
+
+    static Bytes Info(const KUID& asset, uint32_t status) {
+        WEXAssetInfo info;
+        info.asset = asset;
+        info.SetStatus(status);
+        TBuffer stream;
+        EXPECT_TRUE(WEXWriteAssetInfo(stream, info));
+        return Bytes(stream.GetData(), stream.GetData() + stream.GetDataLength());
+    }
+    // The daemon's export of an asset: configuration, raw files.
+    static Bytes Export(const KUID& asset, const char* needs) {
+        TDBTagRef tree = souptest::NewContainer();
+        TDBContainerTag::SetKUID(tree, Kiv::PString("kuid"), asset);
+        TDBContainerTag::SetString(tree, Kiv::PString("kind"), Kiv::PString("scenery"));
+        if (needs != nullptr)
+            TDBContainerTag::SetKUID(tree, Kiv::PString("alias"), KUID::FromText(needs, false));
+        TDBTagRef files = souptest::AddContainer(tree, "files");
+        souptest::AddValue(files, "config.txt", kTagRaw, "kind \"scenery\"\n");
+        return Soup(tree);
+    }
+};
+
+TEST_F(CreateCdpCommand, ArgumentsAreCheckedBeforeTheDaemonIsAsked) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"createcdp"}, "<NULL> : Missing output path parameter."},
+        {{"createcdp", ""}, "<NULL> : Missing output path parameter."},
+        {{"createcdp", "out.zip", "<kuid:1:1>"},
+         "<NULL> : The output filename must have a .cdp extension."},
+        {{"createcdp", "out", "<kuid:1:1>"},
+         "<NULL> : The output filename must have a .cdp extension."},
+        {{"createcdp", "out.cdp", "<kuid:1:1>", "not an id"}, "<NULL> : Invalid AssetID."},
+        {{"createcdp", "out.cdp", "<NULL>"}, "<NULL> : Invalid AssetID."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Run(c.args), -1) << c.message;
+        EXPECT_EQ(summary, OneError(c.message));
+    }
+    EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(CreateCdpCommand, WritesAnArchiveOfTheExportedAssets) {
+    testsupport::TempDir dir;
+    // The output name keeps its letter case; the identifiers are read as typed.
+    const std::string output = dir / "Out.CDP";
+    daemon.Answer(kWEXRequestAssetInfo, Info(KUID(1, 1), kWEXStatusInstalled));
+    daemon.Answer(kWEXRequestExportAsset, Export(KUID(1, 1), "<kuid:9:9>"));
+    ASSERT_EQ(Run({"createcdp", output, "<KUID:1:1>"}), 0) << summary;
+    EXPECT_EQ(summary, kClean);
+    EXPECT_EQ(err.str(), "");
+
+    const auto exports = daemon.SentWithId(kWEXRequestExportAsset);
+    ASSERT_EQ(exports.size(), 1u);
+    EXPECT_EQ(exports[0].payload, Bytes(Wire().Kuid(1, 1).U32(3)));
+
+    CdpArchive archive;
+    ASSERT_EQ(CdpOpen(archive, output).str(), "");
+    ASSERT_EQ(CdpAssetCount(archive), 1u);
+    TDBTagRef entry = CdpGetAsset(archive, 0);
+    EXPECT_EQ(CdpAssetKUID(entry), KUID(1, 1));
+    EXPECT_EQ(CdpAssetCompression(entry).str(), "LZSS");
+    EXPECT_TRUE(CdpCheckDsid(entry));
+    TDBTagRef needed = TDBContainerTag::GetContainer(archive.root, Kiv::PString("kuid-table"));
+    EXPECT_EQ(TDBContainerTag::GetKUID(needed, Kiv::PString("0"), KUID::kNull), KUID(9, 9));
+}
+
+TEST_F(CreateCdpCommand, AnAssetThatIsNotInstalledEndsTheCommandAndKeepsTheOldFile) {
+    testsupport::TempDir dir;
+    const std::string output = dir.Write("out.cdp", "the old archive");
+    const struct {
+        const char* why;
+        bool reached;
+        uint32_t status;
+    } cases[] = {
+        {"not installed", true, kWEXStatusArchived},
+        {"unknown to the daemon", true, kWEXStatusUnknown | kWEXStatusInstalled},
+        {"no answer", false, 0},
+    };
+    for (const auto& c : cases) {
+        daemon.ClearSent();
+        if (c.reached) {
+            daemon.Answer(kWEXRequestAssetInfo, Info(KUID(3, 3), c.status));
+        } else {
+            daemon.Unreachable(kWEXRequestAssetInfo);
+        }
+        EXPECT_EQ(Run({"createcdp", output, "<kuid:3:3>"}), -1) << c.why;
+        EXPECT_EQ(summary, OneError("<kuid:3:3> : Asset is not local.")) << c.why;
+        EXPECT_TRUE(daemon.SentWithId(kWEXRequestExportAsset).empty()) << c.why;
+        EXPECT_EQ(dir.Read("out.cdp"), "the old archive") << c.why;
+    }
+}
+
+TEST_F(CreateCdpCommand, AnExportThatCannotBeArchivedIsAnError) {
+    testsupport::TempDir dir;
+    daemon.Answer(kWEXRequestAssetInfo, Info(KUID(1, 1), kWEXStatusInstalled));
+    const struct {
+        const char* why;
+        bool reached;
+        Bytes reply;
+    } cases[] = {
+        {"no answer", false, {}},
+        {"an empty answer", true, {}},
+        {"not a soup", true, Bytes{'j', 'u', 'n', 'k'}},
+        {"an entry without a KUID", true, Soup(souptest::NewContainer())},
+    };
+    for (const auto& c : cases) {
+        if (c.reached) {
+            daemon.Answer(kWEXRequestExportAsset, c.reply);
+        } else {
+            daemon.Unreachable(kWEXRequestExportAsset);
+        }
+        EXPECT_EQ(Run({"createcdp", dir / "out.cdp", "<kuid:1:1>"}), -1) << c.why;
+        EXPECT_NE(summary.find("- <kuid:1:1> : Unable to export the asset."), std::string::npos)
+            << c.why << summary;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.cdp")) << c.why;
+    }
+
+    // The same asset twice: the second is refused by the archive.
+    daemon.Answer(kWEXRequestExportAsset, Export(KUID(1, 1), nullptr));
+    EXPECT_EQ(Run({"createcdp", dir / "out.cdp", "<kuid:1:1>", "<kuid:1:1>"}), -1);
+    EXPECT_EQ(summary, OneError("<kuid:1:1> : Unable to add content as an item with KUID "
+                                "<kuid:1:1> is already present"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.cdp"));
+}
+
+TEST_F(CreateCdpCommand, AFailedWriteIsToldOnStandardError) {
+    testsupport::TempDir dir;
+    daemon.Answer(kWEXRequestAssetInfo, Info(KUID(1, 1), kWEXStatusInstalled));
+    daemon.Answer(kWEXRequestExportAsset, Export(KUID(1, 1), nullptr));
+    const std::string output = dir / "missing/out.cdp";
+    EXPECT_EQ(Run({"createcdp", output, "<kuid:1:1>"}), -1);
+    EXPECT_EQ(summary, kClean);
+    EXPECT_EQ(err.str(), "Unable to write archive file '" + output + "'.\n");
+
+    // No identifiers: an archive of nothing, which opens.
+    EXPECT_EQ(Run({"createcdp", dir / "none.cdp"}), 0);
+    CdpArchive archive;
+    EXPECT_EQ(CdpOpen(archive, dir / "none.cdp").str(), "");
+    EXPECT_EQ(CdpAssetCount(archive), 0u);
 }
 
 // A compiler driver that keeps what it was given.

@@ -7,9 +7,11 @@
 #include <memory>
 #include <vector>
 
+#include "archive/cdp_export.h"
 #include "assetdb/daemon_link.h"
 #include "assetdb/data_folders.h"
 #include "assetdb/reader_thread.h"
+#include "assetdb/request_hooks.h"
 #include "assetdb/settings_requests.h"
 #include "cli/own_options.h"
 #include "cli/validation_startup.h"
@@ -64,6 +66,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     options.clientFlag = own.wexClientEnabled ? 1 : 0;
     ApplyLinkRetryFromEnvironment();
     WEXInstallClientLink();
+    WEXSetArchiveBuildCall(&CdpBuildArchiveFromExport);
     WEXOpenDatabase(options);
 }
 
