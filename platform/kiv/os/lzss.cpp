@@ -22,6 +22,7 @@
 #include "platform/kiv/os/lzss.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -35,7 +36,10 @@ constexpr uint8_t kMethodLzss = 1;
 constexpr uint32_t kWindow = 4096;  // the farthest a match reaches back
 constexpr uint32_t kMinMatch = 3;
 constexpr uint32_t kMaxMatch = 18;
-constexpr uint32_t kHashBits = 15;
+// The hash table grows with the block up to 2^15 heads, so that packing a small file does not
+// clear a table sized for a large one.
+constexpr uint32_t kMinHashBits = 10;
+constexpr uint32_t kMaxHashBits = 15;
 constexpr uint32_t kNoPosition = 0xFFFFFFFF;
 
 // How far each level follows the chain of earlier places with the same three bytes, and from
@@ -43,9 +47,9 @@ constexpr uint32_t kNoPosition = 0xFFFFFFFF;
 constexpr uint32_t kChainLength[10] = {0, 2, 4, 8, 16, 32, 64, 128, 256, 1024};
 constexpr int kFirstLazyLevel = 4;
 
-uint32_t Hash3(const uint8_t* p) {
-    uint32_t v = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
-    return (v * 2654435761u) >> (32 - kHashBits);
+uint32_t HashBits(uint32_t size) {
+    return std::clamp<uint32_t>(static_cast<uint32_t>(std::bit_width(size)), kMinHashBits,
+                                kMaxHashBits);
 }
 
 struct Match {
@@ -56,15 +60,17 @@ struct Match {
 // The places seen so far, chained by their first three bytes. Only the last kWindow places are
 // reachable: a chain entry is followed only while it lies within the window, and the ring slot
 // of a place is overwritten only by a place kWindow further on, by which time it is out of
-// reach.
+// reach. A block shorter than the window needs a slot per place and no more.
 class MatchFinder {
 public:
     MatchFinder(const uint8_t* data, uint32_t size, uint32_t chainLength)
         : data_(data),
           size_(size),
           chainLength_(chainLength),
-          head_(1u << kHashBits, kNoPosition),
-          prev_(kWindow, kNoPosition) {}
+          hashShift_(32 - HashBits(size)),
+          ring_(std::max<uint32_t>(1, std::min(size, kWindow))),
+          head_(size_t{1} << HashBits(size), kNoPosition),
+          prev_(ring_, kNoPosition) {}
 
     Match Find(uint32_t at) const {
         Match best;
@@ -80,7 +86,7 @@ public:
                 best = {length, at - candidate};
                 if (length == limit) break;
             }
-            candidate = prev_[candidate % kWindow];
+            candidate = prev_[candidate % ring_];
         }
         if (best.length < kMinMatch) best = {};
         return best;
@@ -89,14 +95,21 @@ public:
     void Insert(uint32_t at) {
         if (size_ - at < kMinMatch) return;
         uint32_t& head = head_[Hash3(data_ + at)];
-        prev_[at % kWindow] = head;
+        prev_[at % ring_] = head;
         head = at;
     }
 
 private:
+    uint32_t Hash3(const uint8_t* p) const {
+        uint32_t v = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
+        return (v * 2654435761u) >> hashShift_;
+    }
+
     const uint8_t* data_;
     uint32_t size_;
     uint32_t chainLength_;
+    uint32_t hashShift_;
+    uint32_t ring_;
     std::vector<uint32_t> head_;
     std::vector<uint32_t> prev_;
 };
