@@ -155,7 +155,8 @@ Kiv::PString ExtractLevel(const TDBTagRef& files, std::string_view base, std::st
         } else if (type == kTagRaw) {
             if (!CdpIsKnownFileType(text)) continue;
             const std::string destination = Kiv::File::Path(folder).AddPath(text).str();
-            // Replacing a link would be harmless, but an archive that names one is not sound.
+            // A link already in the destination could lead anywhere: neither followed nor
+            // replaced.
             if (IsSymbolicLink(destination)) {
                 result = Outside(path);
                 continue;
