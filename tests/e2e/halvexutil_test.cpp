@@ -139,8 +139,8 @@ TEST_F(HalvexUtil, TheEngineLogGoesToStandardOutputOnlyWhenAskedFor) {
 }
 
 TEST_F(HalvexUtil, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    for (const char* word : {"compile", "encrypt", "compresstexture", "createcdp", "installfromvdx",
-                             "vdxparse", "vdxparsefolder", "vdxdeleteall", "wexcommandhost"}) {
+    for (const char* word : {"compile", "encrypt", "compresstexture", "installfromvdx", "vdxparse",
+                             "vdxparsefolder", "vdxdeleteall", "wexcommandhost"}) {
         e2e::RunResult r = Run({word, "x"});
         ExpectQuiet(r);
         EXPECT_EQ(r.out,
