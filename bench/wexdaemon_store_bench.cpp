@@ -23,10 +23,10 @@
 #include "configdata/soup_file.h"
 #include "configdata/tdb_container_tag.h"
 #include "foundation/tbuffer.h"
-#include "platform/wexdaemon/asset_index.h"
-#include "platform/wexdaemon/asset_store.h"
-#include "platform/wexdaemon/filter_match.h"
-#include "platform/wexdaemon/folder_ops.h"
+#include "services/wexdaemon/asset_index.h"
+#include "services/wexdaemon/asset_store.h"
+#include "services/wexdaemon/filter_match.h"
+#include "services/wexdaemon/folder_ops.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "configdata/tdb_binary_file.h"
 #include "foundation/tbuffer.h"
 #include "platform/kiv/base/pstring.h"
-#include "platform/wexdaemon/asset_index.h"
-#include "platform/wexdaemon/staging_area.h"
+#include "services/wexdaemon/asset_index.h"
+#include "services/wexdaemon/staging_area.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TBuffer in(data, static_cast<uint32_t>(size));

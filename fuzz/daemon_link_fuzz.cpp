@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/wexdaemon/wire_format.h"
+#include "services/wexdaemon/wire_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     wexd::MemoryByteSource source(data, size);

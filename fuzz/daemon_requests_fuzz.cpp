@@ -14,8 +14,8 @@
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
 #include "platform/kiv/base/pstring.h"
-#include "platform/wexdaemon/asset_store.h"
-#include "platform/wexdaemon/handlers.h"
+#include "services/wexdaemon/asset_store.h"
+#include "services/wexdaemon/handlers.h"
 
 namespace {
 

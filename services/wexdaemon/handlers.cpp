@@ -1,0 +1,30 @@
+#include "services/wexdaemon/handlers.h"
+
+#include "services/wexdaemon/daemon.h"
+#include "services/wexdaemon/daemon_log.h"
+
+namespace wexd {
+
+void AddAssetRequests(Daemon& daemon) {
+    // The daemon makes its store before it lets any request through.
+    AddAssetRequests(daemon.Requests(),
+                     std::make_shared<HandlerServices>([&daemon] { return daemon.Store(); }));
+}
+
+void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services) {
+    AddReadRequests(table, services);
+    AddEditRequests(table, services);
+    AddStoreRequests(table, services);
+    AddSearchRequests(table, services);
+    AddSettingsRequests(table, services);
+    AddRepairRequests(table, services);
+    AddUnavailableRequests(table);
+}
+
+bool PayloadWhole(RequestContext& context, const char* request) {
+    if (!context.Payload().HasError()) return true;
+    DaemonLog("%s: the request's payload is cut short; answered with its failure value", request);
+    return false;
+}
+
+}  // namespace wexd

@@ -1,0 +1,48 @@
+// The daemon's asset requests: each group of handlers reads its request's payload exactly as
+// the client's request catalogue writes it and answers exactly what the client reads, from the
+// store (never a made-up success). AddAssetRequests adds them all; the daemon program calls it
+// before it runs.
+//
+//   read      20 config, 21 information record, 23 path, 26 exact KUID, 27 newest version,
+//             28 description, 29 preview (none here), 42 dependencies, 43 obsoletes, 74 which
+//             content-service entries are needed, 90 author, 253 installed builds
+//   edit      30 open for edit, 31 close a handle, 32 a handle's name and folder, 33 revert,
+//             34 commit, 35 create
+//   store     36 delete, 39 install a folder, 50 favourite, 54 keywords, 58 a new KUID (of
+//             the user id in the settings group "database", key "user-id"; 0, local content
+//             of no registered author, while none is set)
+//   search    2 the asset search
+//   settings  100 read a group, 101 store a group, 102 one value
+//   repair    3 repair with a report, 4 its progress, 256 repair with nobody waiting,
+//             235 come to rest, 236 at rest
+//   elsewhere requests this build does not serve (the content service, online access, built-in
+//             content, and the work of a command host): each answers its failure value, and a
+//             request also a report line saying so
+#pragma once
+
+#include <memory>
+
+#include "services/wexdaemon/handler_services.h"
+#include "services/wexdaemon/request_table.h"
+
+namespace wexd {
+
+class Daemon;
+
+void AddAssetRequests(Daemon& daemon);
+// The same handlers over the services given.
+void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+
+void AddReadRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddStoreRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddSearchRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddSettingsRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddRepairRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddUnavailableRequests(RequestTable& table);
+
+// True when the payload's fields were all there; otherwise logs that the request was cut
+// short (it is then answered with its failure value).
+bool PayloadWhole(RequestContext& context, const char* request);
+
+}  // namespace wexd

@@ -1,0 +1,83 @@
+// Requests this build does not serve, each answered with the value its client reads as "no"
+// (and, for a request, a report line saying so), never with a success: the content service and
+// the online login (no such service is reached from here), built-in content (there is none),
+// texture conversion, and the work that a command host of the program carries out for the
+// daemon (validation, archive install, export), which arrives with the command host.
+#include "assetdb/request_ids.h"
+#include "assetdb/vendrix_info.h"
+#include "services/wexdaemon/daemon_log.h"
+#include "services/wexdaemon/handlers.h"
+#include "services/wexdaemon/request_report.h"
+
+namespace wexd {
+
+namespace {
+
+// Request 121: the local data of the script world's online access.
+constexpr uint32_t kOnlineLocalData = 121;
+// Post 122: storing that data.
+constexpr uint32_t kOnlineStoreLocalData = 122;
+
+using Answer = void (*)(TStream& reply);
+
+struct Unavailable {
+    uint32_t id;
+    const char* name;
+    Answer answer;  // writes the failure value; null: an empty reply (or a post)
+};
+
+void No(TStream& reply) {
+    reply.WriteBool(false);
+}
+
+const Unavailable kUnavailable[] = {
+    {kWEXRequestValidation, "validation", No},
+    {kWEXRequestInstallArchive, "archive install",
+     [](TStream& reply) {
+         reply.WriteU32(0u);
+         reply.WriteBool(false);
+     }},
+    // No soup: the client builds no archive.
+    {kWEXRequestExportAsset, "export", nullptr},
+    {kWEXRequestVendrixAccess, "content-service access",
+     [](TStream& reply) {
+         reply.WriteBool(false);
+         reply.WriteU32(0u);
+     }},
+    {kWEXRequestTexture, "texture conversion", No},
+    {kWEXRequestResolveVendrixAsset, "content-service request",
+     [](TStream& reply) { reply.WriteU64(kWEXNoVendrixRecord); }},
+    {kWEXRequestVendrixInfo, "content-service record",
+     [](TStream& reply) {
+         WEXVendrixInfo info;
+         info.finished = true;
+         info.text = Kiv::PString(kNotAvailable);
+         WEXWriteVendrixInfo(reply, info);
+     }},
+    // Empty texts: no profile name, no login ticket.
+    {kWEXRequestOnline240, "online profile", nullptr},
+    {kWEXRequestOnline242, "online ticket", nullptr},
+    {kOnlineLocalData, "online local data", nullptr},
+    {kWEXPostOnlineNotice, "content-service notice", nullptr},
+    {kWEXPostOnline241, "online refusal", nullptr},
+    {kOnlineStoreLocalData, "online local data store", nullptr},
+};
+
+}  // namespace
+
+void AddUnavailableRequests(RequestTable& table) {
+    for (const Unavailable& u : kUnavailable) {
+        table.Add(u.id, u.name, 0, [u](RequestContext& context) {
+            if (context.IsPost()) {
+                DaemonLog("%s: %s; ignored", u.name, kNotAvailable);
+                return;
+            }
+            RequestReport report(context);
+            report.Error(KUID::kNull, std::string(u.name) + ": " + kNotAvailable);
+            report.Send();
+            if (u.answer != nullptr) u.answer(context.Reply());
+        });
+    }
+}
+
+}  // namespace wexd
