@@ -63,3 +63,5 @@ int RunCreateCdpCommand(CommandContext& context);
 
 // commands_compile.cpp: the script compiler's command line.
 int RunCompileCommand(CommandContext& context);
+// commands_encrypt.cpp: a ".gs" source written as ".gse".
+int RunEncryptCommand(CommandContext& context);

@@ -31,7 +31,7 @@ constexpr CommandHandler kHandlers[] = {
     {PrintConfig, Lowered, RunPrintConfigCommand},
     {Compile, AsTyped, RunCompileCommand},
     {WexCommandHost, Lowered, CommandNotAvailable},
-    {Encrypt, AsTyped, CommandNotAvailable},
+    {Encrypt, AsTyped, RunEncryptCommand},
     {ListBuilds, AsTyped, RunListBuildsCommand},
     {Commit, Lowered, RunCommitCommand},
     {Revert, Lowered, RunRevertCommand},

@@ -118,9 +118,8 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
 
 TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
     const char* const words[] = {// Not in this build.
-                                 "installfromvdx",  "wexcommandhost", "encrypt",
-                                 "compresstexture", "vdxparse",       "vdxparsefolder",
-                                 "vdxdeleteall"};
+                                 "installfromvdx", "wexcommandhost", "compresstexture",
+                                 "vdxparse",       "vdxparsefolder", "vdxdeleteall"};
     for (const char* word : words) {
         EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
         EXPECT_EQ(summary,

@@ -139,7 +139,7 @@ TEST_F(HalvexUtil, TheEngineLogGoesToStandardOutputOnlyWhenAskedFor) {
 }
 
 TEST_F(HalvexUtil, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    for (const char* word : {"compile", "encrypt", "compresstexture", "installfromvdx", "vdxparse",
+    for (const char* word : {"compile", "compresstexture", "installfromvdx", "vdxparse",
                              "vdxparsefolder", "vdxdeleteall", "wexcommandhost"}) {
         e2e::RunResult r = Run({word, "x"});
         ExpectQuiet(r);

@@ -1,0 +1,3 @@
+class C { void f() {
+a or b and c | d ^ e & f == g < h << i + j * k;
+} };

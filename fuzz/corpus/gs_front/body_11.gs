@@ -1,0 +1,3 @@
+class C { void f() {
+int i, j = 2; Foo k; string[] s;
+} };

@@ -1,0 +1,3 @@
+class C { void f() {
+if (a) b; else c;
+} };

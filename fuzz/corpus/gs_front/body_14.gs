@@ -1,0 +1,3 @@
+class C { void f() {
+if (a) if (b) c; else d;
+} };

@@ -1,0 +1,3 @@
+class C { void f() {
+&&a;
+} };

@@ -1,0 +1,1 @@
+static class B { }; class A isclass B { };

@@ -1,0 +1,1 @@
+final class B { }; class A isclass B { };

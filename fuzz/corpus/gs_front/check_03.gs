@@ -1,0 +1,1 @@
+class B { }; class A isclass B, B { };

@@ -1,0 +1,1 @@
+public class A { }; class B { void f() { x; } };

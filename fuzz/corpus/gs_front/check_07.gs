@@ -1,0 +1,1 @@
+class A { }; class A { }; class B { void f() { x; } };

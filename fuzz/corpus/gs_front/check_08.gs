@@ -1,0 +1,1 @@
+class A { static void f() { } define void g() { } native thread void h(); };

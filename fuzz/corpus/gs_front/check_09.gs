@@ -1,0 +1,1 @@
+class A { Foo f(Bar b) { } };

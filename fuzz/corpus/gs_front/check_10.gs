@@ -1,0 +1,1 @@
+class B { final void f() { } }; class A isclass B { void f() { } };

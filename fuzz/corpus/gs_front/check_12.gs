@@ -1,0 +1,1 @@
+class A { void f(); int f() { return 1; } void g() { x; } };

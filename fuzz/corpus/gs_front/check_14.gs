@@ -1,0 +1,1 @@
+class A { thread int t() { return 1; } };

@@ -1,0 +1,1 @@
+class A { void f() { int a; int a; { int a; } } int m; int m; };

@@ -1,0 +1,1 @@
+class A { void f() { public int x; define int y = 1; } };

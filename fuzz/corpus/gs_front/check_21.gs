@@ -1,0 +1,1 @@
+class B { }; class C { }; class A { B f() { C c; return c; } };

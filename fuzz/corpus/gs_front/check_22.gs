@@ -1,0 +1,1 @@
+class A { void f() { break; continue; switch (1) { case 1: continue; default: ; } } };

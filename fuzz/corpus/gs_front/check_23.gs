@@ -1,0 +1,1 @@
+class A { void f() { if ("s") { } while (f()) { } for (;g();) { } } void g() { } };

@@ -1,0 +1,1 @@
+class A { int f() { } float g() { if (true) return 1.0; } };

@@ -1,0 +1,1 @@
+class A { void f(int i, string s) { i.x; s.x; } };

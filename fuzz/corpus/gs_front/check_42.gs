@@ -1,0 +1,1 @@
+class A { void f() { g(); g(1); me.h(); } void g(string s) { } };

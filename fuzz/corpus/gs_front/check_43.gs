@@ -1,0 +1,1 @@
+class B { void p() { } }; class A { void f(B b) { b.p(); x[0](); } };

@@ -1,0 +1,1 @@
+include "Lib.GS" include "b.gs" class A { }; static final class B isclass A, C { };

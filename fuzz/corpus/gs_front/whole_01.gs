@@ -1,0 +1,1 @@
+public native final thread static game secured define class X { };

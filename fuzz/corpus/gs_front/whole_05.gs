@@ -1,0 +1,1 @@
+include "x.gs"; class A { };
