@@ -54,8 +54,8 @@ AssetStore::~AssetStore() {
 bool AssetStore::Open(std::string& error) {
     Lock lock(mutex_);
     report_ = ReconcileReport();
-    if (!MakeDataFolders(paths_, error) || !staging_.Prepare(error)) return false;
-    LoadIndex();
+    if (!MakeDataFolders(paths_, error) || !staging_.Prepare(error) || !LoadIndex(error))
+        return false;
     reconciling_ = true;
     RecoverChanges();
     Reconcile();
@@ -74,39 +74,77 @@ void AssetStore::Close() {
     Lock lock(mutex_);
     if (!open_) return;
     if (pending_ || batchedSince_) WriteIndexLocked();
+    db_.Close();
     open_ = false;
 }
 
-bool AssetStore::LoadIndex() {
+bool AssetStore::MoveIndexAside(const std::string& why) {
+    std::string path = paths_.Database();
+    db_.Close();
+    std::string stamp = std::to_string(std::time(nullptr));
+    std::string aside = path + ".corrupt-" + stamp;
+    for (int n = 2; Kiv::File::IsPresent(aside); ++n)
+        aside = path + ".corrupt-" + stamp + "-" + std::to_string(n);
+    bool moved = Kiv::File::Rename(path, aside);
+    // The journal belongs to the file it was written for: it goes along, never to be read
+    // into the new index; the shared-memory file only indexes it.
+    if (moved) {
+        if (Kiv::File::IsPresent(path + "-wal")) Kiv::File::Rename(path + "-wal", aside + "-wal");
+        ::unlink((path + "-shm").c_str());
+    }
+    DaemonLog("index %s is corrupt (%s); %s, rebuilding from the folders", path.c_str(),
+              why.c_str(), moved ? ("moved to " + aside).c_str() : "it could not be moved aside");
+    report_.indexRebuilt = true;
+    return moved;
+}
+
+bool AssetStore::LoadIndex(std::string& error) {
+    std::string path = paths_.Database();
     std::string why;
     size_t skipped = 0;
-    std::string path = paths_.Database();
-    switch (LoadIndexFile(path, index_, why, &skipped)) {
-        case IndexLoad::kLoaded:
-            if (skipped != 0) {
-                DaemonLog("index: %zu unusable entries skipped", skipped);
-                pending_ = true;
-            }
-            return true;
-        case IndexLoad::kMissing:
+    index_ = IndexContents();
+    // A twin left by a conversion that was cut off is only ever a copy.
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ::unlink((paths_.DatabaseTwin() + suffix).c_str());
+
+    switch (ClassifyIndexFile(path)) {
+        case IndexFileKind::kMissing:
             report_.indexMissing = true;
-            pending_ = true;
-            return true;
-        case IndexLoad::kCorrupt: {
-            std::string aside = path + ".corrupt-" + std::to_string(std::time(nullptr));
-            for (int n = 2; Kiv::File::IsPresent(aside); ++n)
-                aside = path + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" +
-                        std::to_string(n);
-            bool moved = Kiv::File::Rename(path, aside);
-            DaemonLog("index %s is corrupt (%s); %s, rebuilding from the folders", path.c_str(),
-                      why.c_str(),
-                      moved ? ("moved to " + aside).c_str() : "it could not be moved aside");
-            report_.indexRebuilt = true;
-            pending_ = true;
-            return false;
-        }
+            break;
+        case IndexFileKind::kSoup:
+            if (LoadSoupIndexFile(path, index_, why, &skipped) != IndexLoad::kLoaded) {
+                index_ = IndexContents();
+                if (!MoveIndexAside(why)) break;
+            } else if (CreateIndexDatabase(paths_.DatabaseTwin(), index_, why) &&
+                       Kiv::File::Rename(paths_.DatabaseTwin(), path)) {
+                DaemonLog("index %s converted from its older form (%zu assets)", path.c_str(),
+                          index_.records.size());
+            } else {
+                error = "cannot convert the index " + path + ": " + why;
+                return false;
+            }
+            break;
+        case IndexFileKind::kOther:
+            MoveIndexAside(IsFolder(path) ? "a folder" : "neither an SQLite database nor a soup");
+            break;
+        case IndexFileKind::kDatabase:
+            if (!db_.Open(path, why) || !db_.Load(index_, why, &skipped)) {
+                index_ = IndexContents();
+                MoveIndexAside(why);
+            }
+            break;
     }
-    return false;
+    if (!db_.IsOpen() && !db_.Open(path, why)) {
+        error = "cannot open the index " + path + ": " + why;
+        return false;
+    }
+    if (skipped != 0) {
+        DaemonLog("index: %zu unusable entries skipped", skipped);
+        rewriteAll_ = true;
+    }
+    if (report_.indexMissing || report_.indexRebuilt) rewriteAll_ = true;
+    if (rewriteAll_) pending_ = true;
+    return true;
 }
 
 void AssetStore::RecoverChanges() {
@@ -178,7 +216,7 @@ bool AssetStore::DiscardUnchangedCopyLocked(AssetRecord& record) {
     std::string temp = TempName(paths_.Editing());
     if (!RenameNoReplace(copy, temp)) return false;
     record.openForEdit = false;
-    pending_ = true;
+    MarkChangedLocked(kuid);
     RemoveTree(temp);
     return true;
 }
@@ -212,7 +250,7 @@ void AssetStore::Adopt(const KUID& kuid, bool editingOnly) {
         FindingLevel::kInfo, kuid,
         std::string("adopted ") + (editingOnly ? "editing/" : "local/") + AssetFolderName(kuid));
     ++report_.adopted;
-    pending_ = true;
+    MarkChangedLocked(kuid);
 }
 
 void AssetStore::Reconcile() {
@@ -225,7 +263,7 @@ void AssetStore::Reconcile() {
                    it->second.cache < kRecordCacheVersion) {
             ReadConfigInto(it->second);
             ++report_.refreshed;
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
     }
     std::set<KUID> editing = AssetFoldersIn(paths_.Editing(), "editing");
@@ -237,7 +275,7 @@ void AssetStore::Reconcile() {
         } else if (!it->second.openForEdit) {
             it->second.openForEdit = true;
             NoteLocked(FindingLevel::kInfo, kuid, "open for edit (editing copy found)");
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
     }
     for (auto it = index_.records.begin(); it != index_.records.end();) {
@@ -245,45 +283,58 @@ void AssetStore::Reconcile() {
         AssetRecord& record = it->second;
         if (!present.count(kuid) && !editing.count(kuid)) {
             NoteLocked(FindingLevel::kWarning, kuid, "dropped: its folder is gone");
+            MarkChangedLocked(kuid);
             it = index_.records.erase(it);
             ++report_.dropped;
-            pending_ = true;
             continue;
         }
         if (record.openForEdit && !editing.count(kuid)) {
             record.openForEdit = false;
             NoteLocked(FindingLevel::kInfo, kuid,
                        "no longer open for edit: its editing copy is gone");
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         if (record.installed != (present.count(kuid) != 0)) {
             record.installed = present.count(kuid) != 0;
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         if (!record.installed && record.cache < kRecordCacheVersion) {
             ReadConfigInto(record);
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         ++it;
     }
 }
 
 bool AssetStore::WriteIndexLocked() {
-    if (!SaveIndexFile(paths_.Database(), index_, &soupCache_)) {
-        DaemonLog("unable to write the index %s; will try again", paths_.Database().c_str());
+    std::string why;
+    bool written =
+        rewriteAll_ ? db_.SaveAll(index_, why) : db_.Save(index_, dirty_, countersDirty_, why);
+    if (!written) {
+        DaemonLog("unable to write the index %s (%s); will try again", paths_.Database().c_str(),
+                  why.c_str());
         return false;
     }
+    dirty_.clear();
+    countersDirty_ = false;
+    rewriteAll_ = false;
     pending_ = false;
     batchedSince_.reset();
     return true;
 }
 
-void AssetStore::MarkChangedLocked(bool batched) {
+void AssetStore::MarkChangedLocked(const KUID& kuid, bool batched) {
+    dirty_.insert(kuid);
     if (!batched) {
         pending_ = true;
     } else if (!batchedSince_) {
         batchedSince_ = std::chrono::steady_clock::now();
     }
+}
+
+void AssetStore::MarkCountersLocked() {
+    countersDirty_ = true;
+    pending_ = true;
 }
 
 bool AssetStore::Flush() {
@@ -372,6 +423,7 @@ uint64_t AssetStore::NewHandleLocked(const KUID& kuid) {
     if (index_.counters.nextHandle == kNoHandle || index_.counters.nextHandle == 0)
         index_.counters.nextHandle = 1;
     handles_[handle] = kuid;
+    MarkCountersLocked();
     return handle;
 }
 
@@ -424,7 +476,7 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, 
         record.openForEdit = false;
         DropHandlesLocked(kuid);
     }
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     CrashPoint("change.indexed");
     if (applied) {
@@ -520,7 +572,7 @@ StoreResult AssetStore::DeleteAsset(const KUID& kuid) {
     CrashPoint("delete.moved");
     index_.records.erase(it);
     DropHandlesLocked(kuid);
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     return {};
 }
@@ -550,7 +602,7 @@ StoreResult AssetStore::OpenForEdit(const KUID& kuid, uint64_t& handle,
     }
     handle = NewHandleLocked(kuid);
     editingFolder = copy;
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     return {};
 }
@@ -579,7 +631,7 @@ StoreResult AssetStore::CreateAsset(const KUID& kuid, const std::string& name, u
     ReadConfigInto(record);
     handle = NewHandleLocked(kuid);
     editingFolder = copy;
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     return {};
 }
@@ -609,7 +661,7 @@ StoreResult AssetStore::Revert(uint64_t handle) {
     // An asset that was only ever an editing copy is gone with it.
     if (!IsFolder(InstalledFolder(kuid))) index_.records.erase(kuid);
     DropHandlesLocked(kuid);
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     RemoveTree(temp);
     return {};
@@ -625,7 +677,7 @@ StoreResult AssetStore::SetField(const KUID& kuid, T AssetRecord::*field, const 
     if (it == index_.records.end()) return Fail(StoreStatus::kNotFound, "not installed");
     if (!(it->second.*field == value)) {
         it->second.*field = value;
-        MarkChangedLocked(batched);
+        MarkChangedLocked(kuid, batched);
     }
     return {};
 }
@@ -648,7 +700,7 @@ KUID AssetStore::GenerateKUID(int32_t userId) {
         bool used = it != index_.records.end() && it->first.userId == userId &&
                     it->first.contentId == content;
         if (used) continue;
-        pending_ = true;
+        MarkCountersLocked();
         return KUID(userId, content, userId < 0 ? 127 : 0);
     }
 }
@@ -669,7 +721,7 @@ ReconcileReport AssetStore::Repair(const std::function<void(float)>& progress) {
         ReadConfigInto(record);
         if (!(record == before)) {
             ++report_.refreshed;
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         if (progress)
             progress(0.1f + 0.9f * static_cast<float>(++done) / static_cast<float>(total));

@@ -6,9 +6,10 @@
 // Folders are the truth. Every change to a folder goes through a temporary name and a rename
 // (replacing an installed folder through the staging area's intent and exchange), and the
 // index is written after it; start-up completes or discards what a cut-off run left half done
-// and reconciles the index with the folders. Changes that touch only the index are written
-// before the request that made them is answered, except those marked as batched, which are
-// written within kBatchDelay.
+// and reconciles the index with the folders. The index is an SQLite database written one
+// change at a time (only the records a change touched, synced): changes are on disk before the
+// request that made them is answered, except those marked as batched, which are written within
+// kBatchDelay.
 //
 // All operations may be called from any thread; they are serialised by one lock. Copying a
 // folder into the staging area happens outside it.
@@ -26,6 +27,7 @@
 
 #include "services/wexdaemon/asset_index.h"
 #include "services/wexdaemon/data_paths.h"
+#include "services/wexdaemon/index_database.h"
 #include "services/wexdaemon/staging_area.h"
 
 namespace wexd {
@@ -155,7 +157,11 @@ public:
 private:
     using Lock = std::unique_lock<std::mutex>;
 
-    bool LoadIndex();
+    // Opens the index: loads it, converts the older form, or moves a damaged or foreign file
+    // aside and starts afresh (the folders then rebuild it). False only when no index can be
+    // kept at all.
+    bool LoadIndex(std::string& error);
+    bool MoveIndexAside(const std::string& why);
     void RecoverChanges();
     void Reconcile();
     // The KUIDs of the asset folders in a location's folder; other entries are logged.
@@ -170,7 +176,10 @@ private:
     bool HeldLocked(const KUID& kuid) const;
     bool DiscardUnchangedCopyLocked(AssetRecord& record);
     bool WriteIndexLocked();
-    void MarkChangedLocked(bool batched);
+    // Notes a record changed (or gone) for the next index write; a batched change may wait
+    // kBatchDelay, any other is written before the request that made it is answered.
+    void MarkChangedLocked(const KUID& kuid, bool batched = false);
+    void MarkCountersLocked();
     void ReadConfigInto(AssetRecord& record);
     std::string ContentFolderLocked(const KUID& kuid) const;
     std::optional<KUID> HandleAssetLocked(uint64_t handle) const;
@@ -190,7 +199,10 @@ private:
     StagingArea staging_;
     mutable std::mutex mutex_;
     IndexContents index_;
-    IndexSoupCache soupCache_;
+    IndexDatabase db_;
+    std::set<KUID> dirty_;        // records changed or dropped since the last write
+    bool countersDirty_ = false;  // the counters too
+    bool rewriteAll_ = false;     // the whole index, as after a rebuild or a conversion
     std::map<uint64_t, KUID> handles_;
     bool pending_ = false;  // unwritten changes that are not batched
     std::optional<std::chrono::steady_clock::time_point> batchedSince_;

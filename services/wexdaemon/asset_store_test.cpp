@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "configdata/soup_file.h"
 #include "services/wexdaemon/store_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -46,7 +47,7 @@ protected:
     wexd::IndexContents Index() {
         wexd::IndexContents index;
         std::string why;
-        EXPECT_EQ(wexd::LoadIndexFile(paths_.Database(), index, why), wexd::IndexLoad::kLoaded)
+        EXPECT_EQ(wexd::ReadIndexFile(paths_.Database(), index, why), wexd::IndexLoad::kLoaded)
             << why;
         return index;
     }
@@ -381,6 +382,68 @@ TEST_F(AssetStoreTest, ACorruptIndexIsMovedAsideAndRebuilt) {
     for (const std::string& name : Entries(paths_.root))
         if (name.starts_with("assets.wbi.corrupt-")) ++aside;
     EXPECT_GE(aside, 1u);
+}
+
+TEST_F(AssetStoreTest, AnIndexOfTheOlderFormIsConvertedOnce) {
+    MakeAssetFolder(Local("kuid 4 4"), KUID(4, 4), "Four");
+    wexd::IndexContents old;
+    wexd::AssetRecord four;
+    four.kuid = KUID(4, 4);
+    four.installed = true;
+    four.favorite = true;
+    four.keywords = "kept";
+    old.records[four.kuid] = four;
+    old.counters.nextContentId = 77;
+    std::filesystem::create_directories(paths_.root);
+    ASSERT_TRUE(WriteTagTreeBinaryFile(wexd::IndexToSoup(old), paths_.Database()));
+    {
+        auto store = OpenStore();
+        EXPECT_FALSE(store->Report().indexRebuilt);
+        // What only the daemon knew came along.
+        EXPECT_TRUE(store->Find(KUID(4, 4))->favorite);
+        EXPECT_EQ(store->Find(KUID(4, 4))->keywords, "kept");
+        EXPECT_EQ(store->Counters().nextContentId, 77);
+        EXPECT_EQ(wexd::ClassifyIndexFile(paths_.Database()), wexd::IndexFileKind::kDatabase);
+        EXPECT_EQ(Index().records.at(KUID(4, 4)).keywords, "kept");
+    }
+    EXPECT_FALSE(std::filesystem::exists(paths_.DatabaseTwin()));
+    auto store = OpenStore();
+    EXPECT_EQ(store->Find(KUID(4, 4))->keywords, "kept");
+    EXPECT_EQ(store->Report().adopted + store->Report().refreshed, 0u);
+}
+
+TEST_F(AssetStoreTest, ADamagedDatabaseIsMovedAsideWithItsJournalAndRebuilt) {
+    for (int i = 0; i < 300; ++i)
+        MakeAssetFolder(Local("kuid 4 " + std::to_string(i + 1)), KUID(4, i + 1), "Asset");
+    {
+        auto store = OpenStore();
+        ASSERT_EQ(store->Count(), 300u);
+        ASSERT_TRUE(store->SetKeywords(KUID(4, 1), "lost with the index", false).Ok());
+        ASSERT_TRUE(store->Flush());
+    }
+    // Pages with rows are scribbled over, as a failing disk would.
+    {
+        std::fstream f(paths_.Database(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(4096 * 2);
+        std::string junk(8192, '\x5a');
+        f.write(junk.data(), std::streamsize(junk.size()));
+    }
+    std::ofstream(paths_.Database() + "-wal") << "a journal of the damaged file";
+    auto store = OpenStore();
+    EXPECT_TRUE(store->Report().indexRebuilt);
+    EXPECT_EQ(store->Count(), 300u);
+    EXPECT_EQ(store->Find(KUID(4, 1))->keywords, "");
+    EXPECT_EQ(Index().records.size(), 300u);
+    size_t aside = 0;
+    for (const std::string& name : Entries(paths_.root))
+        if (name.starts_with("assets.wbi.corrupt-")) ++aside;
+    EXPECT_GE(aside, 1u);
+    // The old journal is never read into the new index.
+    std::ifstream journal(paths_.Database() + "-wal", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(journal)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find("a journal of the damaged file"), std::string::npos);
+    // The folders are untouched.
+    EXPECT_EQ(Entries(paths_.Local()).size(), 301u);
 }
 
 }  // namespace

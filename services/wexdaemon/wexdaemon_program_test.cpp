@@ -5,8 +5,8 @@
 
 #include "configdata/soup_file.h"
 #include "platform/system/shared_memory.h"
-#include "services/wexdaemon/asset_index.h"
 #include "services/wexdaemon/daemon_test_support.h"
+#include "services/wexdaemon/index_database.h"
 #include "services/wexdaemon/store_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -192,7 +192,7 @@ TEST_F(DaemonProgramTest, IndexSurvivesARestartAndSigtermStopsCleanly) {
     EXPECT_NE(Log().find("stopping (SIGTERM)"), std::string::npos);
     wexd::IndexContents index;
     std::string why;
-    ASSERT_EQ(wexd::LoadIndexFile(Database(), index, why), wexd::IndexLoad::kLoaded) << why;
+    ASSERT_EQ(wexd::ReadIndexFile(Database(), index, why), wexd::IndexLoad::kLoaded) << why;
     ASSERT_EQ(index.records.count(KUID(5, 6)), 1u);
     EXPECT_EQ(index.records.at(KUID(5, 6)).config.name, "Station");
 
