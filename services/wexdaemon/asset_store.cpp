@@ -149,12 +149,15 @@ bool AssetStore::LoadIndex(std::string& error) {
 
 void AssetStore::RecoverChanges() {
     std::vector<std::string> bad;
+    std::vector<ChangeIntent> completed;
     for (const ChangeIntent& intent : staging_.PendingIntents(bad)) {
         std::string error;
         if (staging_.Apply(intent, error)) {
             DaemonLog("completed the interrupted %s of %s", intent.op.c_str(),
                       intent.target.c_str());
-            staging_.RemoveIntent(intent);
+            if (std::optional<KUID> kuid = KUIDFromFolderName(intent.target))
+                LearnChangeLocked(intent, *kuid);
+            completed.push_back(intent);
             ++report_.recovered;
         } else {
             DaemonLog("the interrupted %s of %s could not be completed: %s", intent.op.c_str(),
@@ -162,6 +165,12 @@ void AssetStore::RecoverChanges() {
             if (!IsFolder(staging_.StagedPath(intent.id)) && !IsFolder(staging_.OldPath(intent.id)))
                 staging_.RemoveIntent(intent);
         }
+    }
+    // A record goes only once the index holds what it taught; otherwise the next start learns
+    // it again (completing a change that is in place only moves what it replaced).
+    if (!completed.empty() && WriteIndexLocked()) {
+        for (const ChangeIntent& intent : completed)
+            staging_.RemoveIntent(intent);
     }
     for (const std::string& name : bad)
         DaemonLog("unreadable change record %s/%s left alone", staging_.Folder().c_str(),
@@ -438,8 +447,28 @@ std::string AssetStore::TempName(const std::string& folder) {
 
 // --- folder changes ------------------------------------------------------------------------
 
-StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool closesEdit) {
+void AssetStore::LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid) {
+    AssetRecord& record = index_.records[kuid];
+    record.kuid = kuid;
+    record.installed = true;
+    ReadConfigInto(record);
+    record.modifiedAt = intent.modifiedAt != 0 ? intent.modifiedAt : std::time(nullptr);
+    if (record.installedAt == 0) record.installedAt = record.modifiedAt;
+    // A commit changes the asset here; an install brings it as it came.
+    if (intent.op == "commit") {
+        record.statusA |= kStatusALocallyModified;
+        // The editing copy is what was installed: the edit is over.
+        record.openForEdit = false;
+        DropHandlesLocked(kuid);
+    } else {
+        record.statusA &= static_cast<uint8_t>(~kStatusALocallyModified);
+    }
+    MarkChangedLocked(kuid);
+}
+
+StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid) {
     std::string error;
+    intent.modifiedAt = std::time(nullptr);
     if (!staging_.WriteIntent(intent, error)) return Fail(StoreStatus::kFailed, error);
     CrashPoint("change.intent");
     std::string target = staging_.TargetPath(intent.target);
@@ -460,31 +489,17 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, 
         staging_.RemoveIntent(intent);
         return Fail(StoreStatus::kFailed, error);
     }
-    AssetRecord& record = index_.records[kuid];
-    record.kuid = kuid;
-    record.installed = true;
-    ReadConfigInto(record);
-    record.modifiedAt = std::time(nullptr);
-    if (record.installedAt == 0) record.installedAt = record.modifiedAt;
-    // A commit changes the asset here; an install brings it as it came.
-    if (intent.op == "commit") {
-        record.statusA |= kStatusALocallyModified;
-    } else {
-        record.statusA &= static_cast<uint8_t>(~kStatusALocallyModified);
-    }
-    if (closesEdit) {
-        record.openForEdit = false;
-        DropHandlesLocked(kuid);
-    }
-    MarkChangedLocked(kuid);
-    WriteIndexLocked();
+    LearnChangeLocked(intent, kuid);
+    bool indexed = WriteIndexLocked();
     CrashPoint("change.indexed");
-    if (applied) {
-        staging_.RemoveIntent(intent);
-    } else {
+    if (!applied) {
         // The asset is in place; only the old folder did not reach the backups. The intent
         // stays so that start-up tries that again.
         DaemonLog("%s of %s: %s", intent.op.c_str(), Text(kuid).c_str(), error.c_str());
+    } else if (indexed) {
+        // Until the index holds what the change taught it, the intent is how start-up learns
+        // it again.
+        staging_.RemoveIntent(intent);
     }
     return {};
 }
@@ -517,7 +532,29 @@ StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed
     CrashPoint("install.copied");
 
     Lock lock(mutex_);
-    StoreResult result = ReplaceInstalled(intent, kuid, false);
+    // An asset not installed yet needs no change record: one rename puts its folder in place,
+    // and a folder found in local/ without a record is adopted at start-up as this install
+    // would have recorded it. Creating and deleting a record file per install would also cost
+    // a sync and, on some file systems, an inode search that grows with every file deleted.
+    std::string target = staging_.TargetPath(intent.target);
+    if (!IsFolder(target)) {
+        if (RenameNoReplace(intent.source, target)) {
+            CrashPoint("change.placed");
+            intent.modifiedAt = std::time(nullptr);
+            LearnChangeLocked(intent, kuid);
+            WriteIndexLocked();
+            CrashPoint("change.indexed");
+            installed = kuid;
+            return {};
+        }
+        if (errno != EEXIST && errno != ENOTEMPTY) {
+            std::string why =
+                "cannot move " + intent.source + " to " + target + ": " + std::strerror(errno);
+            RemoveTree(intent.source);
+            return Fail(StoreStatus::kFailed, why);
+        }
+    }
+    StoreResult result = ReplaceInstalled(intent, kuid);
     if (result.Ok()) installed = kuid;
     return result;
 }
@@ -554,7 +591,7 @@ StoreResult AssetStore::Commit(uint64_t handle, CommitInfo* info) {
     intent.source = EditingFolder(kuid);
     if (!GetEntryId(intent.source, intent.staged))
         return Fail(StoreStatus::kNotOpen, "the editing copy of " + Text(kuid) + " is gone");
-    return ReplaceInstalled(intent, kuid, true);
+    return ReplaceInstalled(intent, kuid);
 }
 
 StoreResult AssetStore::DeleteAsset(const KUID& kuid) {

@@ -191,8 +191,11 @@ private:
     void DropHandlesLocked(const KUID& kuid);
     uint64_t NewHandleLocked(const KUID& kuid);
     // Stages `staged` (already complete and at intent.source) in place of the installed
-    // folder of kuid.
-    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool closesEdit);
+    // folder of kuid, through a change record.
+    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid);
+    // What the index learns from an install or a commit that is in place: the same at run
+    // time and when start-up completes the change from its record.
+    void LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid);
     std::string TempName(const std::string& folder);
 
     DataPaths paths_;

@@ -48,7 +48,8 @@ std::string Today() {
 std::string EncodeIntent(const ChangeIntent& intent) {
     return "op=" + intent.op + "\ntarget=" + intent.target + "\nsource=" + intent.source +
            "\ndevice=" + std::to_string(intent.staged.device) +
-           "\ninode=" + std::to_string(intent.staged.inode) + "\n";
+           "\ninode=" + std::to_string(intent.staged.inode) +
+           "\nmodified=" + std::to_string(intent.modifiedAt) + "\n";
 }
 
 bool DecodeIntent(std::string_view text, ChangeIntent& out) {
@@ -64,9 +65,9 @@ bool DecodeIntent(std::string_view text, ChangeIntent& out) {
                  .second)
             return false;
     }
-    if (fields.size() != 5) return false;
     for (const char* key : {"op", "target", "source", "device", "inode"})
         if (!fields.count(key)) return false;
+    if (fields.size() != (fields.count("modified") ? 6u : 5u)) return false;
     ChangeIntent intent;
     intent.op = fields["op"];
     intent.target = fields["target"];
@@ -79,6 +80,11 @@ bool DecodeIntent(std::string_view text, ChangeIntent& out) {
     if (!ParseU64(fields["device"], intent.staged.device) ||
         !ParseU64(fields["inode"], intent.staged.inode))
         return false;
+    if (fields.count("modified")) {
+        uint64_t modified = 0;
+        if (!ParseU64(fields["modified"], modified) || modified > uint64_t{INT64_MAX}) return false;
+        intent.modifiedAt = static_cast<int64_t>(modified);
+    }
     intent.id = out.id;
     out = std::move(intent);
     return true;
