@@ -1,5 +1,6 @@
 #include "services/wexdaemon/asset_store.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
+#include "foundation/file_utils.h"
 #include "platform/kiv/base/file.h"
 #include "services/wexdaemon/config_facts.h"
 #include "services/wexdaemon/config_source.h"
@@ -58,6 +60,7 @@ bool AssetStore::Open(std::string& error) {
         return false;
     reconciling_ = true;
     RecoverChanges();
+    RemoveStaleTemporaries();
     Reconcile();
     reconciling_ = false;
     if (pending_ || batchedSince_) WriteIndexLocked();
@@ -184,6 +187,29 @@ void AssetStore::RecoverChanges() {
         RemoveTree(paths_.Editing() + "/" + name);
         DaemonLog("removed the temporary folder editing/%s", name.c_str());
         ++report_.removed;
+    }
+}
+
+void AssetStore::RemoveStaleTemporaries() {
+    // Only the daemon writes in settings/ (under its instance lock), so any twin there is one a
+    // cut-off run left. In the data root a client also makes a short-lived probe of that form,
+    // so only one old enough to be no client's is taken.
+    const std::pair<std::string, std::chrono::seconds> folders[] = {
+        {paths_.Settings(), std::chrono::seconds(0)}, {paths_.root, kClientTemporaryAge}};
+    std::time_t now = std::time(nullptr);
+    for (const auto& [folder, age] : folders) {
+        for (const std::string& name : ListFolder(folder)) {
+            if (!IsTemporaryFileName(name)) continue;
+            std::string path = folder + "/" + name;
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                now - st.st_mtime < age.count())
+                continue;
+            if (::unlink(path.c_str()) == 0) {
+                DaemonLog("removed the stale temporary file %s", path.c_str());
+                ++report_.removed;
+            }
+        }
     }
 }
 

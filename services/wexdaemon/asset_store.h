@@ -65,7 +65,7 @@ struct ReconcileReport {
     size_t recovered = 0;       // interrupted folder changes carried through
     size_t adopted = 0;         // folders without a record
     size_t dropped = 0;         // records without a folder
-    size_t removed = 0;         // stray temporary folders
+    size_t removed = 0;         // stray temporary folders and files
     size_t refreshed = 0;       // records whose config changed on disk
     std::vector<StoreFinding> findings;
 };
@@ -78,6 +78,8 @@ struct CommitInfo {
 class AssetStore {
 public:
     static constexpr std::chrono::milliseconds kBatchDelay{200};
+    // A temporary file in the data root younger than this may be a client's, still in use.
+    static constexpr std::chrono::seconds kClientTemporaryAge{60};
 
     explicit AssetStore(DataPaths paths);
     ~AssetStore();
@@ -163,6 +165,9 @@ private:
     bool LoadIndex(std::string& error);
     bool MoveIndexAside(const std::string& why);
     void RecoverChanges();
+    // Removes the temporary files ("temp-*.tmp", the form the program's twins take) that a
+    // cut-off run left in the daemon's own folders: settings/ and the data root itself.
+    void RemoveStaleTemporaries();
     void Reconcile();
     // The KUIDs of the asset folders in a location's folder; other entries are logged.
     std::set<KUID> AssetFoldersIn(const std::string& folder, const char* location);

@@ -1,9 +1,15 @@
 #include "services/wexdaemon/asset_store.h"
 
+#include <signal.h>
+
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 
 #include "configdata/soup_file.h"
+#include "services/wexdaemon/crash_point.h"
 #include "services/wexdaemon/store_test_support.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -366,6 +372,80 @@ TEST_F(AssetStoreTest, StartUpAdoptsDropsAndCleans) {
     EXPECT_TRUE(store->Find(stray)->openForEdit);
     EXPECT_EQ(Entries(paths_.Editing()), std::vector<std::string>{"kuid 3 3"});
     EXPECT_EQ(store->Report().adopted + store->Report().dropped, 0u);
+}
+
+TEST_F(AssetStoreTest, StartUpRemovesTheTemporaryFilesACutOffRunLeft) {
+    MakeAssetFolder(Local("kuid 4 4"), KUID(4, 4), "Four");
+    std::filesystem::create_directories(paths_.Settings());
+    auto make = [](const std::string& path, bool old) {
+        std::ofstream(path) << "";
+        if (old)
+            std::filesystem::last_write_time(
+                path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+    };
+    // Removed: old twins in the data root, any twin in settings/.
+    make(paths_.root + "/temp-abcdefgh1.tmp", true);
+    make(paths_.Settings() + "/temp-abcdefgh2.tmp", false);
+    // Kept: a fresh one in the data root (a client's probe may be in use), names of another
+    // form, a folder of that name, and anything inside an asset.
+    const std::vector<std::string> kept = {
+        paths_.root + "/temp-abcdefgh3.tmp", paths_.root + "/temp-mine.tmp",
+        paths_.Settings() + "/internet.txt", paths_.root + "/notes.tmp",
+        Local("kuid 4 4") + "/temp-abcdefgh4.tmp"};
+    make(kept[0], false);
+    for (size_t i = 1; i < kept.size(); ++i)
+        make(kept[i], true);
+    std::filesystem::create_directories(paths_.root + "/temp-abcdefgh5.tmp");
+
+    auto store = OpenStore();
+    EXPECT_EQ(store->Report().removed, 2u);
+    EXPECT_FALSE(std::filesystem::exists(paths_.root + "/temp-abcdefgh1.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(paths_.Settings() + "/temp-abcdefgh2.tmp"));
+    for (const std::string& path : kept)
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    EXPECT_TRUE(std::filesystem::is_directory(paths_.root + "/temp-abcdefgh5.tmp"));
+}
+
+TEST_F(AssetStoreTest, ARecoveryThatCannotFinishKeepsItsRecordAndTheOldFolder) {
+    std::string v1 = Source("v1", "one");
+    std::string v2 = Source("v2", "two");
+    {
+        auto store = OpenStore();
+        KUID installed;
+        ASSERT_TRUE(store->InstallFolder(v1, installed).Ok());
+    }
+    // A reinstall cut off right after the exchange: the old folder waits in the staging area
+    // for the move to the backups.
+    testsupport::ChildResult child = testsupport::RunInChild([&] {
+        wexd::AssetStore store(paths_);
+        std::string error;
+        if (!store.Open(error)) ::_exit(3);
+        wexd::SetCrashHook([](const char* point) {
+            if (std::strcmp(point, "change.exchanged") == 0) ::raise(SIGKILL);
+        });
+        KUID installed;
+        store.InstallFolder(v2, installed);
+        ::_exit(0);
+    });
+    ASSERT_TRUE(child.KilledBy(SIGKILL)) << child.out;
+
+    // Today's backups folder cannot be made (a file stands in its place), so the start-up
+    // cannot finish the change: it must keep the record, and with it the old folder.
+    std::string blocker = paths_.Backups() + "/" + wexd::TodaysBackupFolderName();
+    std::ofstream(blocker) << "in the way";
+    {
+        auto store = OpenStore();
+        EXPECT_EQ(FolderFiles(Local()), FolderFiles(v2));
+        EXPECT_EQ(store->Find(kAsset)->config.name, "Asset two");
+        std::vector<std::string> staged = Entries(paths_.Local() + "/.wexstage");
+        ASSERT_EQ(staged.size(), 2u) << "the old folder and its change record";
+        EXPECT_EQ(FolderFiles(paths_.Local() + "/.wexstage/" + staged[0]), FolderFiles(v1));
+    }
+    std::filesystem::remove(blocker);
+    auto store = OpenStore();
+    EXPECT_EQ(store->Report().recovered, 1u);
+    EXPECT_EQ(Backups(), (std::vector<std::map<std::string, std::string>>{FolderFiles(v1)}));
+    EXPECT_EQ(Entries(paths_.Local() + "/.wexstage"), std::vector<std::string>{});
 }
 
 TEST_F(AssetStoreTest, ACorruptIndexIsMovedAsideAndRebuilt) {

@@ -222,15 +222,11 @@ bool IndexDatabase::Open(const std::string& path, std::string& why) {
     Close();
     // Made here, not by SQLite, so that it is the user's alone from the start; the journal
     // files SQLite makes beside it take its mode.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd == -1) {
+    bool fresh = false;
+    if (!MakePrivateFile(path, &fresh)) {
         why = std::string("cannot open it: ") + std::strerror(errno);
         return false;
     }
-    struct stat st {};
-    bool fresh = ::fstat(fd, &st) == 0 && st.st_size == 0;
-    if ((st.st_mode & 0077) != 0) ::fchmod(fd, st.st_mode & 0700);
-    ::close(fd);
 
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
                         nullptr) != SQLITE_OK) {

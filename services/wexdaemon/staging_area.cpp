@@ -33,7 +33,9 @@ bool IsStaged(const std::string& path, const EntryId& staged) {
     return GetEntryId(path, id) && id == staged;
 }
 
-std::string Today() {
+}  // namespace
+
+std::string TodaysBackupFolderName() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
@@ -42,8 +44,6 @@ std::string Today() {
                   local.tm_mday);
     return text;
 }
-
-}  // namespace
 
 std::string EncodeIntent(const ChangeIntent& intent) {
     return "op=" + intent.op + "\ntarget=" + intent.target + "\nsource=" + intent.source +
@@ -119,7 +119,7 @@ void StagingArea::RemoveIntent(const ChangeIntent& intent) {
 
 bool StagingArea::MoveToBackups(const std::string& path, const std::string& name,
                                 std::string* placed) {
-    std::string day = backups_ + "/" + Today();
+    std::string day = backups_ + "/" + TodaysBackupFolderName();
     if (!Kiv::File::Md(day)) return false;
     for (int n = 1; n < 10000; ++n) {
         std::string target = day + "/" + name;

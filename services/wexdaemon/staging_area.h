@@ -37,6 +37,9 @@ struct ChangeIntent {
     bool operator==(const ChangeIntent&) const = default;
 };
 
+// The name of today's folder under backups/ ("yy-mm-dd", local time).
+std::string TodaysBackupFolderName();
+
 std::string EncodeIntent(const ChangeIntent& intent);
 // False for anything but a whole record of this form.
 bool DecodeIntent(std::string_view text, ChangeIntent& out);
