@@ -152,6 +152,21 @@ Kiv::File::Path FormTemporaryFilePath(const Kiv::File::Path& folder) {
     return Kiv::File::Path();
 }
 
+bool IsTemporaryFileName(std::string_view name) {
+    constexpr size_t kRandom = 8;
+    constexpr std::string_view kSuffix = ".tmp";
+    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kSuffix)) return false;
+    std::string_view middle = name.substr(kTemporaryPrefix.size());
+    middle.remove_suffix(kSuffix.size());
+    if (middle.size() <= kRandom) return false;
+    for (size_t i = 0; i < middle.size(); ++i) {
+        char c = middle[i];
+        bool digit = c >= '0' && c <= '9';
+        if (!digit && !(i < kRandom && c >= 'a' && c <= 'z')) return false;
+    }
+    return true;
+}
+
 bool WriteFileReplacing(std::string_view target, const std::function<bool(TStream&)>& write) {
     if (target.empty()) return false;
     Kiv::File::Path twin = FormTemporaryFilePath(FolderOf(target));

@@ -47,6 +47,8 @@ bool CopyFolderRecursive(std::string_view from, std::string_view to);
 // A name "temp-" + 8 characters of 0-9 and a-z + the call count + ".tmp" in the folder that no
 // entry has yet; an empty path (and a log line) when 100 tries all found an entry.
 Kiv::File::Path FormTemporaryFilePath(const Kiv::File::Path& folder);
+// True for a file name of exactly that form (what a cut-off run may leave behind).
+bool IsTemporaryFileName(std::string_view name);
 
 // --- inside the asset locations ---------------------------------------------------------------
 // A location is a name of GetDataFolder (data_root.h); an empty location means none. Paths

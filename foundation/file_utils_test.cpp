@@ -137,10 +137,20 @@ TEST_F(FileUtils, TemporaryNamesAreFreshAndWellFormed) {
         ASSERT_FALSE(path.IsEmpty());
         EXPECT_EQ(path.GetFolder(), dir.path());
         EXPECT_TRUE(std::regex_match(std::string(path.GetFileName()), shape)) << path.str();
+        EXPECT_TRUE(IsTemporaryFileName(path.GetFileName())) << path.str();
         EXPECT_FALSE(EntryExists(path.view()));
         EXPECT_TRUE(seen.insert(path.str()).second) << "repeated " << path.str();
         dir.Write(std::string(path.GetFileName()));  // taken now
     }
+}
+
+TEST(TemporaryFileName, OnlyTheFormThatIsMadeIsRecognised) {
+    for (const char* name : {"temp-abcdefgh1.tmp", "temp-0123456z42.tmp"})
+        EXPECT_TRUE(IsTemporaryFileName(name)) << name;
+    for (const char* name : {"temp-abcdefgh.tmp", "temp-abcdefg1.tmp", "temp-ABCDEFGH1.tmp",
+                             "temp-abcdefgh1x.tmp", "temp-abcdefgh1.tmp.txt", "xtemp-abcdefgh1.tmp",
+                             "temp-abcdefgh1.TMP", "temp-abc/efgh1.tmp", "config.tmp", ""})
+        EXPECT_FALSE(IsTemporaryFileName(name)) << name;
 }
 
 TEST_F(FileUtils, EntryTestsDoNotFollowLinks) {

@@ -257,26 +257,6 @@ TDBTagRef IndexToSoup(const IndexContents& index) {
     return root;
 }
 
-TDBTagRef IndexSoupCache::Build(const IndexContents& index) {
-    TDBTagRef assets;
-    TDBTagRef root = IndexRoot(index, assets);
-    std::map<KUID, Entry> next;
-    for (const auto& [kuid, record] : index.records) {
-        auto it = entries_.find(kuid);
-        Entry entry;
-        if (it != entries_.end() && it->second.record == record) {
-            entry = std::move(it->second);
-        } else {
-            entry.record = record;
-            entry.node = RecordToSoup(record);
-        }
-        assets->AddChild(N().asset, entry.node);
-        next.emplace_hint(next.end(), kuid, std::move(entry));
-    }
-    entries_ = std::move(next);
-    return root;
-}
-
 bool IndexFromSoup(const TDBTagRef& root, IndexContents& out, std::string& why, size_t* skipped) {
     const Names& n = N();
     out = IndexContents();
@@ -312,8 +292,8 @@ bool IndexFromSoup(const TDBTagRef& root, IndexContents& out, std::string& why, 
     return true;
 }
 
-IndexLoad LoadIndexFile(const std::string& path, IndexContents& out, std::string& why,
-                        size_t* skipped) {
+IndexLoad LoadSoupIndexFile(const std::string& path, IndexContents& out, std::string& why,
+                            size_t* skipped) {
     out = IndexContents();
     if (!IsFile(path)) {
         if (!Kiv::File::IsPresent(path)) return IndexLoad::kMissing;
@@ -326,11 +306,6 @@ IndexLoad LoadIndexFile(const std::string& path, IndexContents& out, std::string
         return IndexLoad::kCorrupt;
     }
     return IndexFromSoup(root, out, why, skipped) ? IndexLoad::kLoaded : IndexLoad::kCorrupt;
-}
-
-bool SaveIndexFile(const std::string& path, const IndexContents& index, IndexSoupCache* cache) {
-    return WriteTagTreeBinaryFile(cache != nullptr ? cache->Build(index) : IndexToSoup(index),
-                                  path);
 }
 
 }  // namespace wexd

@@ -1,5 +1,7 @@
-// The index file "assets.wbi": every asset record and the daemon's counters, kept as a binary
-// soup so that it is read and written by the program's one soup reader and writer.
+// The older form of the index file "assets.wbi": every asset record and the daemon's counters
+// in one binary soup, rewritten whole after every change. The index is now an SQLite database
+// (index_database.h); an index of this form is read once at start-up and converted, and the
+// writer stays for making such files in tests.
 //
 //   "format"           int 1
 //   "next-content-id"  int: the next content id handed out for a new KUID
@@ -43,31 +45,13 @@ struct IndexContents {
 };
 
 TDBTagRef IndexToSoup(const IndexContents& index);
-
-// Keeps each record's soup node from the last build, so that an index in which few records
-// changed since is built again from mostly shared nodes.
-class IndexSoupCache {
-public:
-    TDBTagRef Build(const IndexContents& index);
-    size_t Size() const { return entries_.size(); }
-
-private:
-    struct Entry {
-        AssetRecord record;
-        TDBTagRef node;
-    };
-    std::map<KUID, Entry> entries_;
-};
 // False (with a reason) when the soup is not an index of this format; entries that cannot be
 // used are skipped and counted in *skipped.
 bool IndexFromSoup(const TDBTagRef& root, IndexContents& out, std::string& why,
                    size_t* skipped = nullptr);
 
 enum class IndexLoad { kLoaded, kMissing, kCorrupt };
-IndexLoad LoadIndexFile(const std::string& path, IndexContents& out, std::string& why,
-                        size_t* skipped = nullptr);
-// Written through a flushed twin and a rename; false leaves the old file as it was.
-bool SaveIndexFile(const std::string& path, const IndexContents& index,
-                   IndexSoupCache* cache = nullptr);
+IndexLoad LoadSoupIndexFile(const std::string& path, IndexContents& out, std::string& why,
+                            size_t* skipped = nullptr);
 
 }  // namespace wexd

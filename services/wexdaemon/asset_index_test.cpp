@@ -7,56 +7,21 @@
 
 #include "configdata/soup_file.h"
 #include "configdata/soup_test_support.h"
+#include "services/wexdaemon/index_test_support.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-wexd::IndexContents Sample() {
-    wexd::IndexContents index;
-    index.counters.nextContentId = 4000;
-    index.counters.nextHandle = 0x100000002ULL;
-    wexd::AssetRecord full;
-    full.kuid = KUID(5, 6, 3);
-    full.config.name = "Goods shed";
-    full.statusA = 0x8D;
-    full.statusB = 2;
-    full.statusC = 7;
-    full.statusD = 1;
-    full.favorite = true;
-    full.keywords = "brick red";
-    full.openForEdit = true;
-    full.validation = 1;
-    full.configStamp = 1700000000123456789LL;
-    full.installedAt = 1700000000;
-    full.modifiedAt = 1800000000;
-    full.installed = true;
-    full.cache = wexd::kRecordCacheVersion;
-    full.config.title = "goods_shed";
-    full.config.kind = "buildable";
-    full.config.categoryClass = "BD;IND";
-    full.config.region = "AU";
-    full.config.era = "1950s;1960s";
-    full.config.build = 3.105f;
-    full.config.read = true;
-    full.config.hasScript = true;
-    full.config.dependencies = {KUID(1, 2), KUID(-10, 172, 127), KUID(1, 3, 4)};
-    full.config.obsoletes = {KUID(5, 6, 2)};
-    wexd::AssetRecord plain;
-    plain.kuid = KUID(-7, 1, 127);
-    index.records[full.kuid] = full;
-    index.records[plain.kuid] = plain;
-    return index;
-}
+using indextest::Sample;
 
 TEST(AssetIndexTest, SurvivesTheFileRoundTrip) {
     testsupport::TempDir dir;
     std::string path = dir / "assets.wbi";
     wexd::IndexContents index = Sample();
-    ASSERT_TRUE(wexd::SaveIndexFile(path, index));
-    EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
+    ASSERT_TRUE(WriteTagTreeBinaryFile(wexd::IndexToSoup(index), path));
     wexd::IndexContents back;
     std::string why;
-    ASSERT_EQ(wexd::LoadIndexFile(path, back, why), wexd::IndexLoad::kLoaded) << why;
+    ASSERT_EQ(wexd::LoadSoupIndexFile(path, back, why), wexd::IndexLoad::kLoaded) << why;
     EXPECT_EQ(back.counters, index.counters);
     EXPECT_EQ(back.records, index.records);
 }
@@ -65,7 +30,7 @@ TEST(AssetIndexTest, MissingCorruptAndForeignFilesAreTold) {
     testsupport::TempDir dir;
     wexd::IndexContents out;
     std::string why;
-    EXPECT_EQ(wexd::LoadIndexFile(dir / "none.wbi", out, why), wexd::IndexLoad::kMissing);
+    EXPECT_EQ(wexd::LoadSoupIndexFile(dir / "none.wbi", out, why), wexd::IndexLoad::kMissing);
 
     TDBTagRef foreign = souptest::NewContainer();
     souptest::AddValue(foreign, "format", kTagInt, std::string("\x02\0\0\0", 4));
@@ -86,11 +51,12 @@ TEST(AssetIndexTest, MissingCorruptAndForeignFilesAreTold) {
     };
     for (const Case& c : cases) {
         std::ofstream(dir / c.name, std::ios::binary) << c.bytes;
-        EXPECT_EQ(wexd::LoadIndexFile(dir / c.name, out, why), wexd::IndexLoad::kCorrupt) << c.name;
+        EXPECT_EQ(wexd::LoadSoupIndexFile(dir / c.name, out, why), wexd::IndexLoad::kCorrupt)
+            << c.name;
         EXPECT_EQ(why, c.why) << c.name;
     }
     std::filesystem::create_directories(dir / "folder.wbi");
-    EXPECT_EQ(wexd::LoadIndexFile(dir / "folder.wbi", out, why), wexd::IndexLoad::kCorrupt);
+    EXPECT_EQ(wexd::LoadSoupIndexFile(dir / "folder.wbi", out, why), wexd::IndexLoad::kCorrupt);
 }
 
 TEST(AssetIndexTest, UnusableEntriesAreSkippedAndCounted) {
@@ -121,31 +87,6 @@ TEST(AssetIndexTest, UnusableEntriesAreSkippedAndCounted) {
     wexd::AssetRecord defaults;
     defaults.kuid = KUID(8, 8);
     EXPECT_EQ(out.records.at(KUID(8, 8)), defaults);
-}
-
-}  // namespace
-
-namespace {
-
-TEST(AssetIndexTest, CachedBuildWritesWhatAFreshBuildWrites) {
-    wexd::IndexContents index = Sample();
-    wexd::IndexSoupCache cache;
-    auto same = [&] {
-        return souptest::Write(cache.Build(index)) == souptest::Write(wexd::IndexToSoup(index));
-    };
-    EXPECT_TRUE(same());
-    // One record changed, one added, one removed, the counters moved.
-    index.records.at(KUID(5, 6, 3)).keywords = "changed";
-    wexd::AssetRecord added;
-    added.kuid = KUID(1, 2);
-    index.records[added.kuid] = added;
-    index.records.erase(KUID(-7, 1, 127));
-    index.counters.nextContentId = 5;
-    EXPECT_TRUE(same());
-    EXPECT_EQ(cache.Size(), 2u);
-    index.records.clear();
-    EXPECT_TRUE(same());
-    EXPECT_EQ(cache.Size(), 0u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "services/wexdaemon/asset_store.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
+#include "foundation/file_utils.h"
 #include "platform/kiv/base/file.h"
 #include "services/wexdaemon/config_facts.h"
 #include "services/wexdaemon/config_source.h"
@@ -54,10 +56,11 @@ AssetStore::~AssetStore() {
 bool AssetStore::Open(std::string& error) {
     Lock lock(mutex_);
     report_ = ReconcileReport();
-    if (!MakeDataFolders(paths_, error) || !staging_.Prepare(error)) return false;
-    LoadIndex();
+    if (!MakeDataFolders(paths_, error) || !staging_.Prepare(error) || !LoadIndex(error))
+        return false;
     reconciling_ = true;
     RecoverChanges();
+    RemoveStaleTemporaries();
     Reconcile();
     reconciling_ = false;
     if (pending_ || batchedSince_) WriteIndexLocked();
@@ -74,49 +77,90 @@ void AssetStore::Close() {
     Lock lock(mutex_);
     if (!open_) return;
     if (pending_ || batchedSince_) WriteIndexLocked();
+    db_.Close();
     open_ = false;
 }
 
-bool AssetStore::LoadIndex() {
+bool AssetStore::MoveIndexAside(const std::string& why) {
+    std::string path = paths_.Database();
+    db_.Close();
+    std::string stamp = std::to_string(std::time(nullptr));
+    std::string aside = path + ".corrupt-" + stamp;
+    for (int n = 2; Kiv::File::IsPresent(aside); ++n)
+        aside = path + ".corrupt-" + stamp + "-" + std::to_string(n);
+    bool moved = Kiv::File::Rename(path, aside);
+    // The journal belongs to the file it was written for: it goes along, never to be read
+    // into the new index; the shared-memory file only indexes it.
+    if (moved) {
+        if (Kiv::File::IsPresent(path + "-wal")) Kiv::File::Rename(path + "-wal", aside + "-wal");
+        ::unlink((path + "-shm").c_str());
+    }
+    DaemonLog("index %s is corrupt (%s); %s, rebuilding from the folders", path.c_str(),
+              why.c_str(), moved ? ("moved to " + aside).c_str() : "it could not be moved aside");
+    report_.indexRebuilt = true;
+    return moved;
+}
+
+bool AssetStore::LoadIndex(std::string& error) {
+    std::string path = paths_.Database();
     std::string why;
     size_t skipped = 0;
-    std::string path = paths_.Database();
-    switch (LoadIndexFile(path, index_, why, &skipped)) {
-        case IndexLoad::kLoaded:
-            if (skipped != 0) {
-                DaemonLog("index: %zu unusable entries skipped", skipped);
-                pending_ = true;
-            }
-            return true;
-        case IndexLoad::kMissing:
+    index_ = IndexContents();
+    // A twin left by a conversion that was cut off is only ever a copy.
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ::unlink((paths_.DatabaseTwin() + suffix).c_str());
+
+    switch (ClassifyIndexFile(path)) {
+        case IndexFileKind::kMissing:
             report_.indexMissing = true;
-            pending_ = true;
-            return true;
-        case IndexLoad::kCorrupt: {
-            std::string aside = path + ".corrupt-" + std::to_string(std::time(nullptr));
-            for (int n = 2; Kiv::File::IsPresent(aside); ++n)
-                aside = path + ".corrupt-" + std::to_string(std::time(nullptr)) + "-" +
-                        std::to_string(n);
-            bool moved = Kiv::File::Rename(path, aside);
-            DaemonLog("index %s is corrupt (%s); %s, rebuilding from the folders", path.c_str(),
-                      why.c_str(),
-                      moved ? ("moved to " + aside).c_str() : "it could not be moved aside");
-            report_.indexRebuilt = true;
-            pending_ = true;
-            return false;
-        }
+            break;
+        case IndexFileKind::kSoup:
+            if (LoadSoupIndexFile(path, index_, why, &skipped) != IndexLoad::kLoaded) {
+                index_ = IndexContents();
+                if (!MoveIndexAside(why)) break;
+            } else if (CreateIndexDatabase(paths_.DatabaseTwin(), index_, why) &&
+                       Kiv::File::Rename(paths_.DatabaseTwin(), path)) {
+                DaemonLog("index %s converted from its older form (%zu assets)", path.c_str(),
+                          index_.records.size());
+            } else {
+                error = "cannot convert the index " + path + ": " + why;
+                return false;
+            }
+            break;
+        case IndexFileKind::kOther:
+            MoveIndexAside(IsFolder(path) ? "a folder" : "neither an SQLite database nor a soup");
+            break;
+        case IndexFileKind::kDatabase:
+            if (!db_.Open(path, why) || !db_.Load(index_, why, &skipped)) {
+                index_ = IndexContents();
+                MoveIndexAside(why);
+            }
+            break;
     }
-    return false;
+    if (!db_.IsOpen() && !db_.Open(path, why)) {
+        error = "cannot open the index " + path + ": " + why;
+        return false;
+    }
+    if (skipped != 0) {
+        DaemonLog("index: %zu unusable entries skipped", skipped);
+        rewriteAll_ = true;
+    }
+    if (report_.indexMissing || report_.indexRebuilt) rewriteAll_ = true;
+    if (rewriteAll_) pending_ = true;
+    return true;
 }
 
 void AssetStore::RecoverChanges() {
     std::vector<std::string> bad;
+    std::vector<ChangeIntent> completed;
     for (const ChangeIntent& intent : staging_.PendingIntents(bad)) {
         std::string error;
         if (staging_.Apply(intent, error)) {
             DaemonLog("completed the interrupted %s of %s", intent.op.c_str(),
                       intent.target.c_str());
-            staging_.RemoveIntent(intent);
+            if (std::optional<KUID> kuid = KUIDFromFolderName(intent.target))
+                LearnChangeLocked(intent, *kuid);
+            completed.push_back(intent);
             ++report_.recovered;
         } else {
             DaemonLog("the interrupted %s of %s could not be completed: %s", intent.op.c_str(),
@@ -124,6 +168,12 @@ void AssetStore::RecoverChanges() {
             if (!IsFolder(staging_.StagedPath(intent.id)) && !IsFolder(staging_.OldPath(intent.id)))
                 staging_.RemoveIntent(intent);
         }
+    }
+    // A record goes only once the index holds what it taught; otherwise the next start learns
+    // it again (completing a change that is in place only moves what it replaced).
+    if (!completed.empty() && WriteIndexLocked()) {
+        for (const ChangeIntent& intent : completed)
+            staging_.RemoveIntent(intent);
     }
     for (const std::string& name : bad)
         DaemonLog("unreadable change record %s/%s left alone", staging_.Folder().c_str(),
@@ -137,6 +187,29 @@ void AssetStore::RecoverChanges() {
         RemoveTree(paths_.Editing() + "/" + name);
         DaemonLog("removed the temporary folder editing/%s", name.c_str());
         ++report_.removed;
+    }
+}
+
+void AssetStore::RemoveStaleTemporaries() {
+    // Only the daemon writes in settings/ (under its instance lock), so any twin there is one a
+    // cut-off run left. In the data root a client also makes a short-lived probe of that form,
+    // so only one old enough to be no client's is taken.
+    const std::pair<std::string, std::chrono::seconds> folders[] = {
+        {paths_.Settings(), std::chrono::seconds(0)}, {paths_.root, kClientTemporaryAge}};
+    std::time_t now = std::time(nullptr);
+    for (const auto& [folder, age] : folders) {
+        for (const std::string& name : ListFolder(folder)) {
+            if (!IsTemporaryFileName(name)) continue;
+            std::string path = folder + "/" + name;
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                now - st.st_mtime < age.count())
+                continue;
+            if (::unlink(path.c_str()) == 0) {
+                DaemonLog("removed the stale temporary file %s", path.c_str());
+                ++report_.removed;
+            }
+        }
     }
 }
 
@@ -178,7 +251,7 @@ bool AssetStore::DiscardUnchangedCopyLocked(AssetRecord& record) {
     std::string temp = TempName(paths_.Editing());
     if (!RenameNoReplace(copy, temp)) return false;
     record.openForEdit = false;
-    pending_ = true;
+    MarkChangedLocked(kuid);
     RemoveTree(temp);
     return true;
 }
@@ -212,7 +285,7 @@ void AssetStore::Adopt(const KUID& kuid, bool editingOnly) {
         FindingLevel::kInfo, kuid,
         std::string("adopted ") + (editingOnly ? "editing/" : "local/") + AssetFolderName(kuid));
     ++report_.adopted;
-    pending_ = true;
+    MarkChangedLocked(kuid);
 }
 
 void AssetStore::Reconcile() {
@@ -225,7 +298,7 @@ void AssetStore::Reconcile() {
                    it->second.cache < kRecordCacheVersion) {
             ReadConfigInto(it->second);
             ++report_.refreshed;
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
     }
     std::set<KUID> editing = AssetFoldersIn(paths_.Editing(), "editing");
@@ -237,7 +310,7 @@ void AssetStore::Reconcile() {
         } else if (!it->second.openForEdit) {
             it->second.openForEdit = true;
             NoteLocked(FindingLevel::kInfo, kuid, "open for edit (editing copy found)");
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
     }
     for (auto it = index_.records.begin(); it != index_.records.end();) {
@@ -245,45 +318,58 @@ void AssetStore::Reconcile() {
         AssetRecord& record = it->second;
         if (!present.count(kuid) && !editing.count(kuid)) {
             NoteLocked(FindingLevel::kWarning, kuid, "dropped: its folder is gone");
+            MarkChangedLocked(kuid);
             it = index_.records.erase(it);
             ++report_.dropped;
-            pending_ = true;
             continue;
         }
         if (record.openForEdit && !editing.count(kuid)) {
             record.openForEdit = false;
             NoteLocked(FindingLevel::kInfo, kuid,
                        "no longer open for edit: its editing copy is gone");
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         if (record.installed != (present.count(kuid) != 0)) {
             record.installed = present.count(kuid) != 0;
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         if (!record.installed && record.cache < kRecordCacheVersion) {
             ReadConfigInto(record);
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         ++it;
     }
 }
 
 bool AssetStore::WriteIndexLocked() {
-    if (!SaveIndexFile(paths_.Database(), index_, &soupCache_)) {
-        DaemonLog("unable to write the index %s; will try again", paths_.Database().c_str());
+    std::string why;
+    bool written =
+        rewriteAll_ ? db_.SaveAll(index_, why) : db_.Save(index_, dirty_, countersDirty_, why);
+    if (!written) {
+        DaemonLog("unable to write the index %s (%s); will try again", paths_.Database().c_str(),
+                  why.c_str());
         return false;
     }
+    dirty_.clear();
+    countersDirty_ = false;
+    rewriteAll_ = false;
     pending_ = false;
     batchedSince_.reset();
     return true;
 }
 
-void AssetStore::MarkChangedLocked(bool batched) {
+void AssetStore::MarkChangedLocked(const KUID& kuid, bool batched) {
+    dirty_.insert(kuid);
     if (!batched) {
         pending_ = true;
     } else if (!batchedSince_) {
         batchedSince_ = std::chrono::steady_clock::now();
     }
+}
+
+void AssetStore::MarkCountersLocked() {
+    countersDirty_ = true;
+    pending_ = true;
 }
 
 bool AssetStore::Flush() {
@@ -372,6 +458,7 @@ uint64_t AssetStore::NewHandleLocked(const KUID& kuid) {
     if (index_.counters.nextHandle == kNoHandle || index_.counters.nextHandle == 0)
         index_.counters.nextHandle = 1;
     handles_[handle] = kuid;
+    MarkCountersLocked();
     return handle;
 }
 
@@ -386,8 +473,28 @@ std::string AssetStore::TempName(const std::string& folder) {
 
 // --- folder changes ------------------------------------------------------------------------
 
-StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool closesEdit) {
+void AssetStore::LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid) {
+    AssetRecord& record = index_.records[kuid];
+    record.kuid = kuid;
+    record.installed = true;
+    ReadConfigInto(record);
+    record.modifiedAt = intent.modifiedAt != 0 ? intent.modifiedAt : std::time(nullptr);
+    if (record.installedAt == 0) record.installedAt = record.modifiedAt;
+    // A commit changes the asset here; an install brings it as it came.
+    if (intent.op == "commit") {
+        record.statusA |= kStatusALocallyModified;
+        // The editing copy is what was installed: the edit is over.
+        record.openForEdit = false;
+        DropHandlesLocked(kuid);
+    } else {
+        record.statusA &= static_cast<uint8_t>(~kStatusALocallyModified);
+    }
+    MarkChangedLocked(kuid);
+}
+
+StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid) {
     std::string error;
+    intent.modifiedAt = std::time(nullptr);
     if (!staging_.WriteIntent(intent, error)) return Fail(StoreStatus::kFailed, error);
     CrashPoint("change.intent");
     std::string target = staging_.TargetPath(intent.target);
@@ -408,31 +515,17 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, 
         staging_.RemoveIntent(intent);
         return Fail(StoreStatus::kFailed, error);
     }
-    AssetRecord& record = index_.records[kuid];
-    record.kuid = kuid;
-    record.installed = true;
-    ReadConfigInto(record);
-    record.modifiedAt = std::time(nullptr);
-    if (record.installedAt == 0) record.installedAt = record.modifiedAt;
-    // A commit changes the asset here; an install brings it as it came.
-    if (intent.op == "commit") {
-        record.statusA |= kStatusALocallyModified;
-    } else {
-        record.statusA &= static_cast<uint8_t>(~kStatusALocallyModified);
-    }
-    if (closesEdit) {
-        record.openForEdit = false;
-        DropHandlesLocked(kuid);
-    }
-    pending_ = true;
-    WriteIndexLocked();
+    LearnChangeLocked(intent, kuid);
+    bool indexed = WriteIndexLocked();
     CrashPoint("change.indexed");
-    if (applied) {
-        staging_.RemoveIntent(intent);
-    } else {
+    if (!applied) {
         // The asset is in place; only the old folder did not reach the backups. The intent
         // stays so that start-up tries that again.
         DaemonLog("%s of %s: %s", intent.op.c_str(), Text(kuid).c_str(), error.c_str());
+    } else if (indexed) {
+        // Until the index holds what the change taught it, the intent is how start-up learns
+        // it again.
+        staging_.RemoveIntent(intent);
     }
     return {};
 }
@@ -465,7 +558,29 @@ StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed
     CrashPoint("install.copied");
 
     Lock lock(mutex_);
-    StoreResult result = ReplaceInstalled(intent, kuid, false);
+    // An asset not installed yet needs no change record: one rename puts its folder in place,
+    // and a folder found in local/ without a record is adopted at start-up as this install
+    // would have recorded it. Creating and deleting a record file per install would also cost
+    // a sync and, on some file systems, an inode search that grows with every file deleted.
+    std::string target = staging_.TargetPath(intent.target);
+    if (!IsFolder(target)) {
+        if (RenameNoReplace(intent.source, target)) {
+            CrashPoint("change.placed");
+            intent.modifiedAt = std::time(nullptr);
+            LearnChangeLocked(intent, kuid);
+            WriteIndexLocked();
+            CrashPoint("change.indexed");
+            installed = kuid;
+            return {};
+        }
+        if (errno != EEXIST && errno != ENOTEMPTY) {
+            std::string why =
+                "cannot move " + intent.source + " to " + target + ": " + std::strerror(errno);
+            RemoveTree(intent.source);
+            return Fail(StoreStatus::kFailed, why);
+        }
+    }
+    StoreResult result = ReplaceInstalled(intent, kuid);
     if (result.Ok()) installed = kuid;
     return result;
 }
@@ -502,7 +617,7 @@ StoreResult AssetStore::Commit(uint64_t handle, CommitInfo* info) {
     intent.source = EditingFolder(kuid);
     if (!GetEntryId(intent.source, intent.staged))
         return Fail(StoreStatus::kNotOpen, "the editing copy of " + Text(kuid) + " is gone");
-    return ReplaceInstalled(intent, kuid, true);
+    return ReplaceInstalled(intent, kuid);
 }
 
 StoreResult AssetStore::DeleteAsset(const KUID& kuid) {
@@ -520,7 +635,7 @@ StoreResult AssetStore::DeleteAsset(const KUID& kuid) {
     CrashPoint("delete.moved");
     index_.records.erase(it);
     DropHandlesLocked(kuid);
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     return {};
 }
@@ -550,7 +665,7 @@ StoreResult AssetStore::OpenForEdit(const KUID& kuid, uint64_t& handle,
     }
     handle = NewHandleLocked(kuid);
     editingFolder = copy;
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     return {};
 }
@@ -579,7 +694,7 @@ StoreResult AssetStore::CreateAsset(const KUID& kuid, const std::string& name, u
     ReadConfigInto(record);
     handle = NewHandleLocked(kuid);
     editingFolder = copy;
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     return {};
 }
@@ -609,7 +724,7 @@ StoreResult AssetStore::Revert(uint64_t handle) {
     // An asset that was only ever an editing copy is gone with it.
     if (!IsFolder(InstalledFolder(kuid))) index_.records.erase(kuid);
     DropHandlesLocked(kuid);
-    pending_ = true;
+    MarkChangedLocked(kuid);
     WriteIndexLocked();
     RemoveTree(temp);
     return {};
@@ -625,7 +740,7 @@ StoreResult AssetStore::SetField(const KUID& kuid, T AssetRecord::*field, const 
     if (it == index_.records.end()) return Fail(StoreStatus::kNotFound, "not installed");
     if (!(it->second.*field == value)) {
         it->second.*field = value;
-        MarkChangedLocked(batched);
+        MarkChangedLocked(kuid, batched);
     }
     return {};
 }
@@ -648,7 +763,7 @@ KUID AssetStore::GenerateKUID(int32_t userId) {
         bool used = it != index_.records.end() && it->first.userId == userId &&
                     it->first.contentId == content;
         if (used) continue;
-        pending_ = true;
+        MarkCountersLocked();
         return KUID(userId, content, userId < 0 ? 127 : 0);
     }
 }
@@ -669,7 +784,7 @@ ReconcileReport AssetStore::Repair(const std::function<void(float)>& progress) {
         ReadConfigInto(record);
         if (!(record == before)) {
             ++report_.refreshed;
-            pending_ = true;
+            MarkChangedLocked(kuid);
         }
         if (progress)
             progress(0.1f + 0.9f * static_cast<float>(++done) / static_cast<float>(total));

@@ -6,9 +6,10 @@
 // Folders are the truth. Every change to a folder goes through a temporary name and a rename
 // (replacing an installed folder through the staging area's intent and exchange), and the
 // index is written after it; start-up completes or discards what a cut-off run left half done
-// and reconciles the index with the folders. Changes that touch only the index are written
-// before the request that made them is answered, except those marked as batched, which are
-// written within kBatchDelay.
+// and reconciles the index with the folders. The index is an SQLite database written one
+// change at a time (only the records a change touched, synced): changes are on disk before the
+// request that made them is answered, except those marked as batched, which are written within
+// kBatchDelay.
 //
 // All operations may be called from any thread; they are serialised by one lock. Copying a
 // folder into the staging area happens outside it.
@@ -26,6 +27,7 @@
 
 #include "services/wexdaemon/asset_index.h"
 #include "services/wexdaemon/data_paths.h"
+#include "services/wexdaemon/index_database.h"
 #include "services/wexdaemon/staging_area.h"
 
 namespace wexd {
@@ -63,7 +65,7 @@ struct ReconcileReport {
     size_t recovered = 0;       // interrupted folder changes carried through
     size_t adopted = 0;         // folders without a record
     size_t dropped = 0;         // records without a folder
-    size_t removed = 0;         // stray temporary folders
+    size_t removed = 0;         // stray temporary folders and files
     size_t refreshed = 0;       // records whose config changed on disk
     std::vector<StoreFinding> findings;
 };
@@ -76,6 +78,8 @@ struct CommitInfo {
 class AssetStore {
 public:
     static constexpr std::chrono::milliseconds kBatchDelay{200};
+    // A temporary file in the data root younger than this may be a client's, still in use.
+    static constexpr std::chrono::seconds kClientTemporaryAge{60};
 
     explicit AssetStore(DataPaths paths);
     ~AssetStore();
@@ -155,8 +159,15 @@ public:
 private:
     using Lock = std::unique_lock<std::mutex>;
 
-    bool LoadIndex();
+    // Opens the index: loads it, converts the older form, or moves a damaged or foreign file
+    // aside and starts afresh (the folders then rebuild it). False only when no index can be
+    // kept at all.
+    bool LoadIndex(std::string& error);
+    bool MoveIndexAside(const std::string& why);
     void RecoverChanges();
+    // Removes the temporary files ("temp-*.tmp", the form the program's twins take) that a
+    // cut-off run left in the daemon's own folders: settings/ and the data root itself.
+    void RemoveStaleTemporaries();
     void Reconcile();
     // The KUIDs of the asset folders in a location's folder; other entries are logged.
     std::set<KUID> AssetFoldersIn(const std::string& folder, const char* location);
@@ -170,7 +181,10 @@ private:
     bool HeldLocked(const KUID& kuid) const;
     bool DiscardUnchangedCopyLocked(AssetRecord& record);
     bool WriteIndexLocked();
-    void MarkChangedLocked(bool batched);
+    // Notes a record changed (or gone) for the next index write; a batched change may wait
+    // kBatchDelay, any other is written before the request that made it is answered.
+    void MarkChangedLocked(const KUID& kuid, bool batched = false);
+    void MarkCountersLocked();
     void ReadConfigInto(AssetRecord& record);
     std::string ContentFolderLocked(const KUID& kuid) const;
     std::optional<KUID> HandleAssetLocked(uint64_t handle) const;
@@ -182,15 +196,21 @@ private:
     void DropHandlesLocked(const KUID& kuid);
     uint64_t NewHandleLocked(const KUID& kuid);
     // Stages `staged` (already complete and at intent.source) in place of the installed
-    // folder of kuid.
-    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool closesEdit);
+    // folder of kuid, through a change record.
+    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid);
+    // What the index learns from an install or a commit that is in place: the same at run
+    // time and when start-up completes the change from its record.
+    void LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid);
     std::string TempName(const std::string& folder);
 
     DataPaths paths_;
     StagingArea staging_;
     mutable std::mutex mutex_;
     IndexContents index_;
-    IndexSoupCache soupCache_;
+    IndexDatabase db_;
+    std::set<KUID> dirty_;        // records changed or dropped since the last write
+    bool countersDirty_ = false;  // the counters too
+    bool rewriteAll_ = false;     // the whole index, as after a rebuild or a conversion
     std::map<uint64_t, KUID> handles_;
     bool pending_ = false;  // unwritten changes that are not batched
     std::optional<std::chrono::steady_clock::time_point> batchedSince_;

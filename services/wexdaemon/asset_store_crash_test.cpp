@@ -35,14 +35,15 @@ enum class Op { kInstallNew, kReinstall, kCommit, kDelete, kOpen, kRevert, kCrea
 struct Case {
     Op op;
     const char* point;
-    int after;  // passes of the point that survive
+    int after;                // passes of the point that survive
+    bool noExchange = false;  // on a file system that cannot exchange two folders
 };
 
 std::string Describe(const Case& c) {
     static const char* ops[] = {"install-new", "reinstall", "commit", "delete",
                                 "open",        "revert",    "create"};
     return std::string(ops[static_cast<int>(c.op)]) + " killed at " + c.point + "#" +
-           std::to_string(c.after);
+           std::to_string(c.after) + (c.noExchange ? " without exchange" : "");
 }
 
 void PrintTo(const Case& c, std::ostream* out) {
@@ -51,7 +52,11 @@ void PrintTo(const Case& c, std::ostream* out) {
 
 class StoreCrashTest : public ::testing::TestWithParam<Case> {
 protected:
-    StoreCrashTest() { paths_.root = dir_ / "UserData"; }
+    StoreCrashTest() {
+        paths_.root = dir_ / "UserData";
+        wexd::SetExchangeUnsupported(GetParam().noExchange);
+    }
+    ~StoreCrashTest() override { wexd::SetExchangeUnsupported(false); }
 
     std::unique_ptr<wexd::AssetStore> OpenStore() {
         auto store = std::make_unique<wexd::AssetStore>(paths_);
@@ -172,10 +177,14 @@ TEST_P(StoreCrashTest, ChangeIsWhollyDoneOrWhollyUndone) {
             ASSERT_TRUE(local == oldFiles || local == edited);
             ASSERT_TRUE(record);
             if (local == edited) {
+                // What the commit taught the index survives the cut too.
+                EXPECT_TRUE(record->statusA & wexd::kStatusALocallyModified);
+                EXPECT_GT(record->modifiedAt, 0);
                 EXPECT_FALSE(record->openForEdit);
                 EXPECT_FALSE(std::filesystem::exists(Editing()));
                 EXPECT_EQ(Backups(), std::vector<Files>{oldFiles});
             } else {
+                EXPECT_FALSE(record->statusA & wexd::kStatusALocallyModified);
                 EXPECT_TRUE(record->openForEdit);
                 EXPECT_EQ(FolderFiles(Editing()), edited);
             }
@@ -220,18 +229,27 @@ INSTANTIATE_TEST_SUITE_P(
     Points, StoreCrashTest,
     ::testing::Values(
         Case{Op::kInstallNew, "copy.file", 1}, Case{Op::kInstallNew, "install.copied", 0},
-        Case{Op::kInstallNew, "change.intent", 0}, Case{Op::kInstallNew, "change.placed", 0},
-        Case{Op::kInstallNew, "change.indexed", 0}, Case{Op::kReinstall, "copy.file", 0},
-        Case{Op::kReinstall, "copy.file", 2}, Case{Op::kReinstall, "install.copied", 0},
-        Case{Op::kReinstall, "change.intent", 0}, Case{Op::kReinstall, "change.exchanged", 0},
-        Case{Op::kReinstall, "change.placed", 0}, Case{Op::kReinstall, "change.backed-up", 0},
-        Case{Op::kReinstall, "change.indexed", 0}, Case{Op::kCommit, "change.intent", 0},
-        Case{Op::kCommit, "change.staged", 0}, Case{Op::kCommit, "change.exchanged", 0},
-        Case{Op::kCommit, "change.placed", 0}, Case{Op::kCommit, "change.backed-up", 0},
-        Case{Op::kCommit, "change.indexed", 0}, Case{Op::kDelete, "delete.moved", 0},
-        Case{Op::kOpen, "copy.file", 1}, Case{Op::kOpen, "edit.copied", 0},
-        Case{Op::kRevert, "revert.moved", 0}, Case{Op::kCreate, "create.made", 0},
-        Case{Op::kCreate, "create.placed", 0}),
+        Case{Op::kInstallNew, "change.placed", 0}, Case{Op::kInstallNew, "change.indexed", 0},
+        Case{Op::kReinstall, "copy.file", 0}, Case{Op::kReinstall, "copy.file", 2},
+        Case{Op::kReinstall, "install.copied", 0}, Case{Op::kReinstall, "change.intent", 0},
+        Case{Op::kReinstall, "change.exchanged", 0}, Case{Op::kReinstall, "change.placed", 0},
+        Case{Op::kReinstall, "change.backed-up", 0}, Case{Op::kReinstall, "change.indexed", 0},
+        Case{Op::kCommit, "change.intent", 0}, Case{Op::kCommit, "change.staged", 0},
+        Case{Op::kCommit, "change.exchanged", 0}, Case{Op::kCommit, "change.placed", 0},
+        Case{Op::kCommit, "change.backed-up", 0}, Case{Op::kCommit, "change.indexed", 0},
+        Case{Op::kDelete, "delete.moved", 0}, Case{Op::kOpen, "copy.file", 1},
+        Case{Op::kOpen, "edit.copied", 0}, Case{Op::kRevert, "revert.moved", 0},
+        Case{Op::kCreate, "create.made", 0}, Case{Op::kCreate, "create.placed", 0},
+        // The same changes where the installed folder must be moved aside first.
+        Case{Op::kReinstall, "change.intent", 0, true},
+        Case{Op::kReinstall, "change.moved-aside", 0, true},
+        Case{Op::kReinstall, "change.placed", 0, true},
+        Case{Op::kReinstall, "change.backed-up", 0, true},
+        Case{Op::kReinstall, "change.indexed", 0, true},
+        Case{Op::kCommit, "change.staged", 0, true},
+        Case{Op::kCommit, "change.moved-aside", 0, true},
+        Case{Op::kCommit, "change.placed", 0, true}, Case{Op::kCommit, "change.backed-up", 0, true},
+        Case{Op::kCommit, "change.indexed", 0, true}),
     [](const ::testing::TestParamInfo<Case>& info) {
         std::string name = Describe(info.param);
         for (char& ch : name)

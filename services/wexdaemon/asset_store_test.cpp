@@ -1,8 +1,15 @@
 #include "services/wexdaemon/asset_store.h"
 
+#include <signal.h>
+
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 
+#include "configdata/soup_file.h"
+#include "services/wexdaemon/crash_point.h"
 #include "services/wexdaemon/store_test_support.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -46,7 +53,7 @@ protected:
     wexd::IndexContents Index() {
         wexd::IndexContents index;
         std::string why;
-        EXPECT_EQ(wexd::LoadIndexFile(paths_.Database(), index, why), wexd::IndexLoad::kLoaded)
+        EXPECT_EQ(wexd::ReadIndexFile(paths_.Database(), index, why), wexd::IndexLoad::kLoaded)
             << why;
         return index;
     }
@@ -367,6 +374,80 @@ TEST_F(AssetStoreTest, StartUpAdoptsDropsAndCleans) {
     EXPECT_EQ(store->Report().adopted + store->Report().dropped, 0u);
 }
 
+TEST_F(AssetStoreTest, StartUpRemovesTheTemporaryFilesACutOffRunLeft) {
+    MakeAssetFolder(Local("kuid 4 4"), KUID(4, 4), "Four");
+    std::filesystem::create_directories(paths_.Settings());
+    auto make = [](const std::string& path, bool old) {
+        std::ofstream(path) << "";
+        if (old)
+            std::filesystem::last_write_time(
+                path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+    };
+    // Removed: old twins in the data root, any twin in settings/.
+    make(paths_.root + "/temp-abcdefgh1.tmp", true);
+    make(paths_.Settings() + "/temp-abcdefgh2.tmp", false);
+    // Kept: a fresh one in the data root (a client's probe may be in use), names of another
+    // form, a folder of that name, and anything inside an asset.
+    const std::vector<std::string> kept = {
+        paths_.root + "/temp-abcdefgh3.tmp", paths_.root + "/temp-mine.tmp",
+        paths_.Settings() + "/internet.txt", paths_.root + "/notes.tmp",
+        Local("kuid 4 4") + "/temp-abcdefgh4.tmp"};
+    make(kept[0], false);
+    for (size_t i = 1; i < kept.size(); ++i)
+        make(kept[i], true);
+    std::filesystem::create_directories(paths_.root + "/temp-abcdefgh5.tmp");
+
+    auto store = OpenStore();
+    EXPECT_EQ(store->Report().removed, 2u);
+    EXPECT_FALSE(std::filesystem::exists(paths_.root + "/temp-abcdefgh1.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(paths_.Settings() + "/temp-abcdefgh2.tmp"));
+    for (const std::string& path : kept)
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    EXPECT_TRUE(std::filesystem::is_directory(paths_.root + "/temp-abcdefgh5.tmp"));
+}
+
+TEST_F(AssetStoreTest, ARecoveryThatCannotFinishKeepsItsRecordAndTheOldFolder) {
+    std::string v1 = Source("v1", "one");
+    std::string v2 = Source("v2", "two");
+    {
+        auto store = OpenStore();
+        KUID installed;
+        ASSERT_TRUE(store->InstallFolder(v1, installed).Ok());
+    }
+    // A reinstall cut off right after the exchange: the old folder waits in the staging area
+    // for the move to the backups.
+    testsupport::ChildResult child = testsupport::RunInChild([&] {
+        wexd::AssetStore store(paths_);
+        std::string error;
+        if (!store.Open(error)) ::_exit(3);
+        wexd::SetCrashHook([](const char* point) {
+            if (std::strcmp(point, "change.exchanged") == 0) ::raise(SIGKILL);
+        });
+        KUID installed;
+        store.InstallFolder(v2, installed);
+        ::_exit(0);
+    });
+    ASSERT_TRUE(child.KilledBy(SIGKILL)) << child.out;
+
+    // Today's backups folder cannot be made (a file stands in its place), so the start-up
+    // cannot finish the change: it must keep the record, and with it the old folder.
+    std::string blocker = paths_.Backups() + "/" + wexd::TodaysBackupFolderName();
+    std::ofstream(blocker) << "in the way";
+    {
+        auto store = OpenStore();
+        EXPECT_EQ(FolderFiles(Local()), FolderFiles(v2));
+        EXPECT_EQ(store->Find(kAsset)->config.name, "Asset two");
+        std::vector<std::string> staged = Entries(paths_.Local() + "/.wexstage");
+        ASSERT_EQ(staged.size(), 2u) << "the old folder and its change record";
+        EXPECT_EQ(FolderFiles(paths_.Local() + "/.wexstage/" + staged[0]), FolderFiles(v1));
+    }
+    std::filesystem::remove(blocker);
+    auto store = OpenStore();
+    EXPECT_EQ(store->Report().recovered, 1u);
+    EXPECT_EQ(Backups(), (std::vector<std::map<std::string, std::string>>{FolderFiles(v1)}));
+    EXPECT_EQ(Entries(paths_.Local() + "/.wexstage"), std::vector<std::string>{});
+}
+
 TEST_F(AssetStoreTest, ACorruptIndexIsMovedAsideAndRebuilt) {
     MakeAssetFolder(Local("kuid 4 4"), KUID(4, 4), "Four");
     std::filesystem::create_directories(paths_.root);
@@ -381,6 +462,68 @@ TEST_F(AssetStoreTest, ACorruptIndexIsMovedAsideAndRebuilt) {
     for (const std::string& name : Entries(paths_.root))
         if (name.starts_with("assets.wbi.corrupt-")) ++aside;
     EXPECT_GE(aside, 1u);
+}
+
+TEST_F(AssetStoreTest, AnIndexOfTheOlderFormIsConvertedOnce) {
+    MakeAssetFolder(Local("kuid 4 4"), KUID(4, 4), "Four");
+    wexd::IndexContents old;
+    wexd::AssetRecord four;
+    four.kuid = KUID(4, 4);
+    four.installed = true;
+    four.favorite = true;
+    four.keywords = "kept";
+    old.records[four.kuid] = four;
+    old.counters.nextContentId = 77;
+    std::filesystem::create_directories(paths_.root);
+    ASSERT_TRUE(WriteTagTreeBinaryFile(wexd::IndexToSoup(old), paths_.Database()));
+    {
+        auto store = OpenStore();
+        EXPECT_FALSE(store->Report().indexRebuilt);
+        // What only the daemon knew came along.
+        EXPECT_TRUE(store->Find(KUID(4, 4))->favorite);
+        EXPECT_EQ(store->Find(KUID(4, 4))->keywords, "kept");
+        EXPECT_EQ(store->Counters().nextContentId, 77);
+        EXPECT_EQ(wexd::ClassifyIndexFile(paths_.Database()), wexd::IndexFileKind::kDatabase);
+        EXPECT_EQ(Index().records.at(KUID(4, 4)).keywords, "kept");
+    }
+    EXPECT_FALSE(std::filesystem::exists(paths_.DatabaseTwin()));
+    auto store = OpenStore();
+    EXPECT_EQ(store->Find(KUID(4, 4))->keywords, "kept");
+    EXPECT_EQ(store->Report().adopted + store->Report().refreshed, 0u);
+}
+
+TEST_F(AssetStoreTest, ADamagedDatabaseIsMovedAsideWithItsJournalAndRebuilt) {
+    for (int i = 0; i < 300; ++i)
+        MakeAssetFolder(Local("kuid 4 " + std::to_string(i + 1)), KUID(4, i + 1), "Asset");
+    {
+        auto store = OpenStore();
+        ASSERT_EQ(store->Count(), 300u);
+        ASSERT_TRUE(store->SetKeywords(KUID(4, 1), "lost with the index", false).Ok());
+        ASSERT_TRUE(store->Flush());
+    }
+    // Pages with rows are scribbled over, as a failing disk would.
+    {
+        std::fstream f(paths_.Database(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(4096 * 2);
+        std::string junk(8192, '\x5a');
+        f.write(junk.data(), std::streamsize(junk.size()));
+    }
+    std::ofstream(paths_.Database() + "-wal") << "a journal of the damaged file";
+    auto store = OpenStore();
+    EXPECT_TRUE(store->Report().indexRebuilt);
+    EXPECT_EQ(store->Count(), 300u);
+    EXPECT_EQ(store->Find(KUID(4, 1))->keywords, "");
+    EXPECT_EQ(Index().records.size(), 300u);
+    size_t aside = 0;
+    for (const std::string& name : Entries(paths_.root))
+        if (name.starts_with("assets.wbi.corrupt-")) ++aside;
+    EXPECT_GE(aside, 1u);
+    // The old journal is never read into the new index.
+    std::ifstream journal(paths_.Database() + "-wal", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(journal)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find("a journal of the damaged file"), std::string::npos);
+    // The folders are untouched.
+    EXPECT_EQ(Entries(paths_.Local()).size(), 301u);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "assetdb/daemon_link.h"
 #include "assetdb/reader_thread.h"
 #include "assetdb/request_sender.h"
+#include "assetdb/settings_requests.h"
 #include "assetdb/wex_client_install.h"
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
@@ -154,6 +155,9 @@ protected:
         ASSERT_TRUE(daemon_->WaitExit());
         StartDaemon();
         OpenClient();
+        // The daemon greets before its store is ready; a request is answered only once start-up
+        // has carried the cut-off change through, so the folders may be looked at after it.
+        WEXClient::GetSetting("database", "user-id");
     }
 
     testsupport::TempDir dir_;

@@ -12,6 +12,7 @@
 #include "services/wexdaemon/asset_store.h"
 #include "services/wexdaemon/core_requests.h"
 #include "services/wexdaemon/daemon_log.h"
+#include "services/wexdaemon/folder_ops.h"
 #include "services/wexdaemon/instance_lock.h"
 #include "services/wexdaemon/link_server.h"
 #include "services/wexdaemon/request_dispatcher.h"
@@ -95,7 +96,9 @@ int Daemon::Run() {
         Complain(error);
         return 1;
     }
-    if (!Kiv::Log::ToFile(paths_.LogFile())) Complain("cannot write " + paths_.LogFile());
+    // The log names the user's folders and assets: it is the user's alone.
+    if (!MakePrivateFile(paths_.LogFile()) || !Kiv::Log::ToFile(paths_.LogFile()))
+        Complain("cannot write " + paths_.LogFile());
 
     InstanceLock lock;
     switch (lock.TryAcquire(paths_.LockFile(), error)) {

@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/kiv/base/file.h"
 #include "platform/kiv/base/path.h"
 #include "platform/kiv/base/text.h"
+#include "services/wexdaemon/folder_ops.h"
 
 namespace wexd {
 
@@ -31,6 +35,11 @@ std::string DataRootForProgram(std::string_view programPath) {
 }
 
 bool MakeDataFolders(const DataPaths& paths, std::string& error) {
+    // A data root made here is the user's alone from the start.
+    if (::mkdir(paths.root.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "cannot make the folder " + paths.root + ": " + std::strerror(errno);
+        return false;
+    }
     for (const std::string& folder :
          {paths.root, paths.Local(), paths.Editing(), paths.Backups(), paths.Settings()}) {
         if (!Kiv::File::Md(folder)) {
@@ -38,6 +47,11 @@ bool MakeDataFolders(const DataPaths& paths, std::string& error) {
             return false;
         }
     }
+    // The settings hold the user's password: their folder and files are the user's alone,
+    // also where an older daemon made them readable to others.
+    MakePrivate(paths.Settings());
+    for (const std::string& name : ListFolder(paths.Settings()))
+        if (IsFile(paths.Settings() + "/" + name)) MakePrivate(paths.Settings() + "/" + name);
     return true;
 }
 

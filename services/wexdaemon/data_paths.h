@@ -12,6 +12,8 @@ struct DataPaths {
     std::string root;  // the data root ("UserData")
 
     std::string Database() const { return root + "/assets.wbi"; }
+    // Where an index of the older form is converted before it replaces that file.
+    std::string DatabaseTwin() const { return root + "/assets.wbi.new"; }
     std::string LockFile() const { return root + "/assets.wbi.lock"; }
     std::string LogFile() const { return root + "/wexdaemon.log"; }
     std::string Local() const { return root + "/local"; }

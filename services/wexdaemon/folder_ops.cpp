@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -15,6 +16,8 @@
 namespace wexd {
 
 namespace {
+
+std::atomic<bool> gExchangeUnsupported{false};
 
 std::string Join(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
@@ -184,7 +187,15 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 bool ExchangePaths(const std::string& a, const std::string& b) {
+    if (gExchangeUnsupported.load(std::memory_order_relaxed)) {
+        errno = EINVAL;
+        return false;
+    }
     return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+void SetExchangeUnsupported(bool unsupported) {
+    gExchangeUnsupported.store(unsupported, std::memory_order_relaxed);
 }
 
 bool CopyTree(const std::string& from, const std::string& to, std::vector<std::string>& skipped,
@@ -229,6 +240,23 @@ bool GetEntryId(const std::string& path, EntryId& out) {
     out.device = st.st_dev;
     out.inode = st.st_ino;
     return true;
+}
+
+bool MakePrivateFile(const std::string& path, bool* empty) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd == -1) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && (st.st_mode & 0077) != 0) ok = ::fchmod(fd, st.st_mode & 0700) == 0;
+    if (empty != nullptr) *empty = st.st_size == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool MakePrivate(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+    return (st.st_mode & 0077) == 0 || ::chmod(path.c_str(), st.st_mode & 0700) == 0;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {

@@ -16,6 +16,9 @@ constexpr int kMaxTreeDepth = 128;
 bool RenameNoReplace(const std::string& from, const std::string& to);
 // Swaps two existing entries in one step, so that each path always names a complete folder.
 bool ExchangePaths(const std::string& a, const std::string& b);
+// Tests only: while set, ExchangePaths fails with EINVAL as on a file system that cannot
+// exchange, so that the way around it is run (and cut off) like the exchange itself.
+void SetExchangeUnsupported(bool unsupported);
 
 // Copies the folder tree `from` into the new folder `to` (which must not exist). Symbolic
 // links are skipped and named in `skipped`. False (with a reason) on any failure; what was
@@ -44,6 +47,13 @@ struct EntryId {
     bool operator==(const EntryId&) const = default;
 };
 bool GetEntryId(const std::string& path, EntryId& out);
+
+// Makes sure the file exists and is its owner's alone (mode 0600, or narrower as it was),
+// creating it empty when missing; never follows a link. `empty` tells whether it holds
+// nothing. False (errno set) when it cannot be opened.
+bool MakePrivateFile(const std::string& path, bool* empty = nullptr);
+// Takes the group's and others' access from a file or folder.
+bool MakePrivate(const std::string& path);
 
 // Writes a small file through a temporary twin, flushed, then renamed over `path`.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes);

@@ -234,6 +234,8 @@ TEST_P(HandlersKillTest, TheAssetIsWhollyOldOrWhollyNew) {
         WEXAssetInfo info;
         ASSERT_TRUE(WEXClient::GetAssetInfo(kShed, info, kWEXInfoStatus));
         EXPECT_EQ(info.Has(kWEXStatusOpenForEdit), !isNew);
+        // A commit completed at start-up reads as any commit does.
+        EXPECT_EQ(info.Has(kWEXStatusLocallyModified), isNew);
     }
 }
 
@@ -248,6 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Points, HandlersKillTest,
                                            Cut{Change::kCommit, "change.staged", true},
                                            Cut{Change::kCommit, "change.exchanged", true},
                                            Cut{Change::kCommit, "change.placed", true},
+                                           Cut{Change::kCommit, "change.backed-up", true},
                                            Cut{Change::kCommit, "change.indexed", true}),
                          [](const ::testing::TestParamInfo<Cut>& info) {
                              std::string name =

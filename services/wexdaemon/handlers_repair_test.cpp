@@ -8,8 +8,8 @@
 #include "assetdb/wex_client_assets.h"
 #include "assetdb/wex_client_database.h"
 #include "assetdb/wex_client_install.h"
-#include "services/wexdaemon/asset_index.h"
 #include "services/wexdaemon/client_test_support.h"
+#include "services/wexdaemon/index_database.h"
 #include "services/wexdaemon/store_test_support.h"
 
 namespace {
@@ -88,7 +88,7 @@ TEST_F(HandlersRepairTest, APostedRepairAndComingToRest) {
     EXPECT_TRUE(WEXClient::IsQuiescent());
     wexd::IndexContents index;
     std::string why;
-    ASSERT_EQ(wexd::LoadIndexFile(Database(), index, why), wexd::IndexLoad::kLoaded) << why;
+    ASSERT_EQ(wexd::ReadIndexFile(Database(), index, why), wexd::IndexLoad::kLoaded) << why;
     EXPECT_TRUE(index.records.at(stray).favorite);
 }
 

@@ -1,6 +1,8 @@
 // The daemon's asset requests driven through the program's own client library against the real
 // wexdaemon: install, status, editing, commit, revert, delete, new KUIDs, settings, keywords,
 // search, repair; what survives a restart; and two clients on one asset.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -232,6 +234,20 @@ TEST_F(HandlersTest, SettingsGroups) {
     EXPECT_EQ(WEXClient::GetSetting("Internet", "password").view(), "se cret");
     EXPECT_EQ(WEXClient::GetSetting("internet", "missing").view(), "");
     EXPECT_TRUE(std::filesystem::exists(Root() + "/settings/internet.txt"));
+    // The password is in it: the file and its folder, the index and the log are the user's
+    // alone; also a file an older daemon left open to others, once the daemon starts again.
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 07777u;
+    };
+    for (const char* file : {"/settings/internet.txt", "/assets.wbi", "/wexdaemon.log"})
+        EXPECT_EQ(mode(Root() + file), 0600u) << file;
+    EXPECT_EQ(mode(Root() + "/settings"), 0700u);
+    ::chmod((Root() + "/settings/internet.txt").c_str(), 0644);
+    ::chmod((Root() + "/settings").c_str(), 0755);
+    Restart();
+    EXPECT_EQ(mode(Root() + "/settings/internet.txt"), 0600u);
+    EXPECT_EQ(mode(Root() + "/settings"), 0700u);
     // A group changed by hand is read afresh.
     std::ofstream(Root() + "/settings/internet.txt") << "language \"fr-CA\"\n";
     EXPECT_EQ(WEXGetInterfaceLanguage().view(), "fr-CA");

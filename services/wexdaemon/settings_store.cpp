@@ -5,6 +5,7 @@
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
 #include "platform/kiv/base/text.h"
+#include "services/wexdaemon/folder_ops.h"
 
 namespace wexd {
 
@@ -75,6 +76,12 @@ bool SettingsStore::Write(std::string_view group, const TDBTagRef& tree, std::st
     loaded_.erase(Kiv::ToLowerAscii(group));
     if (!WriteConfigFile(root, {}, path, "txt")) {
         error = "cannot write " + path;
+        return false;
+    }
+    // The twin was made with the usual mode; the group may hold the password. (The folder is
+    // the user's alone, so nobody else could reach the file meanwhile.)
+    if (!MakePrivate(path)) {
+        error = "cannot make " + path + " private";
         return false;
     }
     return true;

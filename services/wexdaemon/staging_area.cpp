@@ -33,7 +33,9 @@ bool IsStaged(const std::string& path, const EntryId& staged) {
     return GetEntryId(path, id) && id == staged;
 }
 
-std::string Today() {
+}  // namespace
+
+std::string TodaysBackupFolderName() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
@@ -43,12 +45,11 @@ std::string Today() {
     return text;
 }
 
-}  // namespace
-
 std::string EncodeIntent(const ChangeIntent& intent) {
     return "op=" + intent.op + "\ntarget=" + intent.target + "\nsource=" + intent.source +
            "\ndevice=" + std::to_string(intent.staged.device) +
-           "\ninode=" + std::to_string(intent.staged.inode) + "\n";
+           "\ninode=" + std::to_string(intent.staged.inode) +
+           "\nmodified=" + std::to_string(intent.modifiedAt) + "\n";
 }
 
 bool DecodeIntent(std::string_view text, ChangeIntent& out) {
@@ -64,9 +65,9 @@ bool DecodeIntent(std::string_view text, ChangeIntent& out) {
                  .second)
             return false;
     }
-    if (fields.size() != 5) return false;
     for (const char* key : {"op", "target", "source", "device", "inode"})
         if (!fields.count(key)) return false;
+    if (fields.size() != (fields.count("modified") ? 6u : 5u)) return false;
     ChangeIntent intent;
     intent.op = fields["op"];
     intent.target = fields["target"];
@@ -79,6 +80,11 @@ bool DecodeIntent(std::string_view text, ChangeIntent& out) {
     if (!ParseU64(fields["device"], intent.staged.device) ||
         !ParseU64(fields["inode"], intent.staged.inode))
         return false;
+    if (fields.count("modified")) {
+        uint64_t modified = 0;
+        if (!ParseU64(fields["modified"], modified) || modified > uint64_t{INT64_MAX}) return false;
+        intent.modifiedAt = static_cast<int64_t>(modified);
+    }
     intent.id = out.id;
     out = std::move(intent);
     return true;
@@ -113,7 +119,7 @@ void StagingArea::RemoveIntent(const ChangeIntent& intent) {
 
 bool StagingArea::MoveToBackups(const std::string& path, const std::string& name,
                                 std::string* placed) {
-    std::string day = backups_ + "/" + Today();
+    std::string day = backups_ + "/" + TodaysBackupFolderName();
     if (!Kiv::File::Md(day)) return false;
     for (int n = 1; n < 10000; ++n) {
         std::string target = day + "/" + name;

@@ -12,7 +12,9 @@
 // staged folder without an intent was never complete and is removed.
 //
 // Intent record, text lines "key=value": op, target (the folder name under local/), source
-// (the path the staged folder had when the intent was written), device, inode.
+// (the path the staged folder had when the intent was written), device, inode, and what the
+// index learns from the change besides what op says and the folder holds: modified (seconds
+// since 1970, when the change was made). Records of an older daemon lack "modified".
 #pragma once
 
 #include <cstdint>
@@ -30,9 +32,13 @@ struct ChangeIntent {
     std::string target;  // folder name under local/
     std::string source;  // where the staged folder was when the intent was written
     EntryId staged;
+    int64_t modifiedAt = 0;  // 0: not recorded
 
     bool operator==(const ChangeIntent&) const = default;
 };
+
+// The name of today's folder under backups/ ("yy-mm-dd", local time).
+std::string TodaysBackupFolderName();
 
 std::string EncodeIntent(const ChangeIntent& intent);
 // False for anything but a whole record of this form.

@@ -10,6 +10,7 @@ TEST(ChangeIntentTest, RoundTripsAndRefusesAnythingElse) {
     intent.target = "kuid 5 6";
     intent.source = "/data/UserData/editing/kuid 5 6";
     intent.staged = {2049, 1234567890123ULL};
+    intent.modifiedAt = 1700000000;
     std::string text = wexd::EncodeIntent(intent);
     wexd::ChangeIntent back;
     ASSERT_TRUE(wexd::DecodeIntent(text, back));
@@ -32,11 +33,18 @@ TEST(ChangeIntentTest, RoundTripsAndRefusesAnythingElse) {
         with("source=", "from="),  // a field missing, another unknown
         text + "op=install\n",     // a field twice
         with("\ninode", "\nnoequals\ninode"),
+        with("modified=1700000000", "modified=soon"),
+        with("modified=1700000000", "modified=-4"),
+        with("modified=1700000000", "changed=1700000000"),
     };
     for (const std::string& t : bad) {
         wexd::ChangeIntent out;
         EXPECT_FALSE(wexd::DecodeIntent(t, out)) << t;
     }
+    // A record of an older daemon, without the time of the change, still completes.
+    ASSERT_TRUE(wexd::DecodeIntent(with("modified=1700000000\n", ""), back));
+    EXPECT_EQ(back.modifiedAt, 0);
+    EXPECT_EQ(back.target, intent.target);
 }
 
 }  // namespace

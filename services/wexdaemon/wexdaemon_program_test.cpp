@@ -1,13 +1,15 @@
 // The real wexdaemon program in a temporary data root, driven over TCP by a scripted client.
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "configdata/soup_file.h"
 #include "platform/system/shared_memory.h"
-#include "services/wexdaemon/asset_index.h"
 #include "services/wexdaemon/daemon_test_support.h"
+#include "services/wexdaemon/index_database.h"
 #include "services/wexdaemon/store_test_support.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -124,6 +126,30 @@ TEST_F(DaemonProgramTest, RefusedLinksCloseAloneAndTheDaemonServesOn) {
     Close(daemon, port);
 }
 
+TEST_F(DaemonProgramTest, ALinkFromAnotherUsersProcessIsRefusedBeforeItsHello) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can start a process of another user";
+    DaemonProcess daemon;
+    uint16_t port = StartDaemon(daemon);
+    ScriptedClient keeper(port);
+    ASSERT_TRUE(keeper.Hello(Database()));
+    // A child that becomes "nobody" and then speaks a perfect hello.
+    testsupport::ChildResult child = testsupport::RunInChild([&] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        ScriptedClient stranger(port);
+        if (!stranger.Connected()) ::_exit(4);
+        stranger.Send(wexdtest::HelloBytes(Database()));
+        ::_exit(stranger.ClosedByDaemon() ? 0 : 5);
+    });
+    EXPECT_EQ(child.ExitCode(), 0) << "the stranger's link was answered\n" << child.out;
+    EXPECT_NE(Log().find("refused: the peer is not this user's process"), std::string::npos)
+        << Log();
+    // The owner's link serves on.
+    std::optional<wexdtest::Record> r = keeper.Request(0, 42, "");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->word, 42u);
+    Close(daemon, port);
+}
+
 TEST_F(DaemonProgramTest, PublishesItselfAsOwnerAndClearsThatWhenItStops) {
     DaemonProcess daemon;
     uint16_t port = StartDaemon(daemon);
@@ -192,7 +218,7 @@ TEST_F(DaemonProgramTest, IndexSurvivesARestartAndSigtermStopsCleanly) {
     EXPECT_NE(Log().find("stopping (SIGTERM)"), std::string::npos);
     wexd::IndexContents index;
     std::string why;
-    ASSERT_EQ(wexd::LoadIndexFile(Database(), index, why), wexd::IndexLoad::kLoaded) << why;
+    ASSERT_EQ(wexd::ReadIndexFile(Database(), index, why), wexd::IndexLoad::kLoaded) << why;
     ASSERT_EQ(index.records.count(KUID(5, 6)), 1u);
     EXPECT_EQ(index.records.at(KUID(5, 6)).config.name, "Station");
 
