@@ -1,0 +1,359 @@
+#include "online/tme_endpoint.h"
+
+#include <algorithm>
+
+#include "foundation/random.h"
+
+namespace {
+
+inline uint8_t RotateRight8(uint8_t v, unsigned places) {
+    places &= 7;
+    return places == 0 ? v : static_cast<uint8_t>((v >> places) | (v << (8 - places)));
+}
+
+// The byte every position is XORed with.
+inline uint8_t ScrambleMask(uint32_t state, const std::string& key) {
+    uint8_t k = static_cast<uint8_t>(key[(state / 13) % key.size()]);
+    return static_cast<uint8_t>((state & 0xFF) + RotateRight8(k, (state / 7) % 8));
+}
+
+uint8_t NextSequence(uint8_t s) {
+    return s == 255 ? 1 : static_cast<uint8_t>(s + 1);
+}
+
+}  // namespace
+
+void TMEScramble(uint8_t* bytes, size_t length, uint32_t& state, const std::string& key) {
+    if (key.empty()) return;
+    uint32_t s = state;
+    for (size_t i = 0; i < length; ++i) {
+        uint8_t out = bytes[i] ^ ScrambleMask(s, key);
+        bytes[i] = out;
+        s += out;
+    }
+    state = s;
+}
+
+void TMEUnscramble(uint8_t* bytes, size_t length, uint32_t& state, const std::string& key) {
+    if (key.empty()) return;
+    uint32_t s = state;
+    for (size_t i = 0; i < length; ++i) {
+        uint8_t in = bytes[i];
+        bytes[i] = in ^ ScrambleMask(s, key);
+        s += in;
+    }
+    state = s;
+}
+
+namespace {
+
+bool SendPlain(const UDPPeer& peer, const TMEPacket& packet) {
+    std::vector<uint8_t> datagram(2 + packet.Size());
+    datagram[0] = packet.sequence;
+    datagram[1] = packet.ack;
+    packet.CopyOut(datagram.data() + 2);
+    return peer.GetSocket() != nullptr &&
+           peer.GetSocket()->SendTo(peer, datagram.data(), static_cast<uint32_t>(datagram.size()));
+}
+
+bool SendFragmented(const UDPPeer& peer, const TMEPacket& packet) {
+    constexpr uint32_t kPayload = TMEEndpoint::kMaxFragmentPayload;
+    uint32_t length = packet.Size();
+    uint32_t count = std::max<uint32_t>(1, (length + kPayload - 1) / kPayload);
+    if (count > TMEEndpoint::kMaxFragments) return false;
+    UDPSocket* socket = peer.GetSocket();
+    if (socket == nullptr) return false;
+    const uint8_t* data = packet.GetData();
+    uint8_t datagram[TMEEndpoint::kMaxFragmentDatagram];
+    uint32_t offset = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        // Balanced sizes, the larger ones last: 1198 bytes go as 599 + 599, 1199 as 599 + 600.
+        uint32_t size = (length - offset) / (count - i);
+        datagram[0] = packet.sequence;
+        datagram[1] = packet.ack;
+        datagram[2] = static_cast<uint8_t>(i + (i == count - 1 ? 0x80 : 0));
+        if (size > 0) std::copy(data + offset, data + offset + size, datagram + 3);
+        offset += size;
+        if (!socket->SendTo(peer, datagram, 3 + size)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TMESendLayout(uint32_t kind, const UDPPeer& peer, const TMEPacket& packet) {
+    if (kind == TMEEndpoint::kPlain || packet.sequence == 0) return SendPlain(peer, packet);
+    if (kind == TMEEndpoint::kFragmenting) return SendFragmented(peer, packet);
+    return false;
+}
+
+TMEEndpoint::TMEEndpoint(OnlineClock clock) : clock_(std::move(clock)) {}
+
+TMEEndpoint::~TMEEndpoint() {
+    // The derived part is gone by now, so the reset must not call back into it; the owner's
+    // destructor resets first where it cares.
+    if (peer_ != nullptr) {
+        SendPass();
+        SendControl(true);
+        peer_->SetReceiveHook(nullptr, nullptr);
+        peer_ = nullptr;
+    }
+    ClearAll();
+}
+
+void TMEEndpoint::ClearAll() {
+    held_.clear();
+    inFlight_.clear();
+    pending_.clear();
+    reassembly_.clear();
+    hasPending_ = false;
+}
+
+void TMEEndpoint::Attach(UDPPeer& peer) {
+    Reset();
+    double now = clock_();
+    lastSendTime_ = now;
+    lastReceiveTime_ = now;
+    nextSend_ = 1;
+    nextExpected_ = 1;
+    lastDelivered_ = 0;
+    lastAckSent_ = 0;
+    hasPending_ = false;
+    localToken_.clear();
+    peerToken_.clear();
+    sendState_ = 0;
+    receiveState_ = 0;
+    peer_ = &peer;
+    peer.SetReceiveHook(&TMEEndpoint::OnDatagram, this);
+}
+
+const std::string& TMEEndpoint::GetLocalToken() {
+    if (localToken_.empty()) {
+        // Every character 1 to 255, never a NUL (the draw includes both of its ends).
+        for (size_t i = 0; i < kTokenLength; ++i)
+            localToken_.push_back(static_cast<char>(RandomIntLocked(254) + 1));
+    }
+    return localToken_;
+}
+
+bool TMEEndpoint::SetPeerToken(const std::string& token) {
+    peerToken_ = token;
+    sendState_ = 0;
+    receiveState_ = 0;
+    if (token.size() < kTokenLength) {
+        peerToken_.clear();
+        return false;
+    }
+    return true;
+}
+
+bool TMEEndpoint::QueuePacket(std::unique_ptr<TMEPacket>& packet) {
+    if (peer_ == nullptr || !packet) return false;
+    if (pending_.size() > kMaxPending) return false;
+    // The receiver drops anything larger unacknowledged, so it would only be resent until the
+    // link is given up.
+    if (packet->Size() > kMaxPacketBytes) return false;
+    if (!peerToken_.empty()) {
+        std::string key = GetLocalToken() + peerToken_;
+        TMEScramble(packet->MutableData(), packet->Size(), sendState_, key);
+    }
+    pending_.push_back(std::move(packet));
+    return true;
+}
+
+void TMEEndpoint::SendPass() {
+    while (inFlight_.size() < static_cast<size_t>(kMaxInFlight) && !pending_.empty()) {
+        std::unique_ptr<TMEPacket> packet = std::move(pending_.front());
+        pending_.pop_front();
+        packet->sequence = nextSend_;
+        nextSend_ = NextSequence(nextSend_);
+        bool sent = SendPacket(*packet);
+        inFlight_.push_back(std::move(packet));
+        if (!sent) break;
+    }
+    hasPending_ = !pending_.empty();
+}
+
+bool TMEEndpoint::SendPacket(TMEPacket& packet) {
+    if (peer_ == nullptr) return false;
+    double now = clock_();
+    packet.tries = static_cast<uint8_t>(packet.tries + 1);
+    packet.sendTime = now;
+    packet.ack = lastDelivered_;
+    if (!TMESendLayout(kind_, *peer_, packet)) return false;
+    lastSendTime_ = now;
+    lastAckSent_ = lastDelivered_;
+    return true;
+}
+
+void TMEEndpoint::SendControl(bool disconnect) {
+    TMEPacket packet;
+    if (disconnect) packet.WriteU8(0);
+    packet.sequence = 0;
+    SendPacket(packet);
+}
+
+void TMEEndpoint::HandleAck(uint8_t ack) {
+    if (ack == 0) return;
+    for (auto it = inFlight_.begin(); it != inFlight_.end();) {
+        if (SequenceDiff((*it)->sequence, ack) <= 0) {
+            std::unique_ptr<TMEPacket> done = std::move(*it);
+            it = inFlight_.erase(it);
+            if (done->deliveryTag != 0) OnDelivered(done->deliveryTag);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool TMEEndpoint::IsHeld(uint8_t sequence) const {
+    return std::any_of(held_.begin(), held_.end(),
+                       [sequence](const auto& p) { return p->sequence == sequence; });
+}
+
+void TMEEndpoint::DiscardStale() {
+    uint8_t stale = static_cast<uint8_t>(nextExpected_ + 127);
+    if (stale == 0) stale = 1;
+    reassembly_.erase(stale);
+    auto it = std::find_if(held_.begin(), held_.end(),
+                           [stale](const auto& p) { return p->sequence == stale; });
+    if (it != held_.end()) held_.erase(it);
+}
+
+void TMEEndpoint::ProcessPacket(std::unique_ptr<TMEPacket> packet) {
+    if (!packet || packet->Size() > kMaxPacketBytes) return;
+    HandleAck(packet->ack);
+    if (packet->sequence == 0) {
+        if (packet->Size() == 0) {
+            lastReceiveTime_ = clock_();
+        } else if (packet->Size() == 1) {
+            Reset();
+        }
+        return;
+    }
+    int ahead = SequenceDiff(packet->sequence, nextExpected_);
+    if (ahead == 0) {
+        while (packet) {
+            if (lastDelivered_ == lastAckSent_) lastSendTime_ = clock_();
+            lastDelivered_ = packet->sequence;
+            if (!peerToken_.empty()) {
+                std::string key = peerToken_ + GetLocalToken();
+                TMEUnscramble(packet->MutableData(), packet->Size(), receiveState_, key);
+            }
+            packet->Rewind();
+            HandlePacket(*packet);
+            packet.reset();
+            // The handler may have ended the connection.
+            if (peer_ == nullptr) return;
+            nextExpected_ = NextSequence(nextExpected_);
+            DiscardStale();
+            auto it = std::find_if(held_.begin(), held_.end(),
+                                   [this](const auto& p) { return p->sequence == nextExpected_; });
+            if (it != held_.end()) {
+                packet = std::move(*it);
+                held_.erase(it);
+            } else {
+                lastReceiveTime_ = clock_();
+            }
+        }
+    } else if (ahead > 0) {
+        if (IsHeld(packet->sequence) || held_.size() >= kMaxHeld) return;
+        held_.push_back(std::move(packet));
+    } else {
+        if (SequenceDiff(packet->sequence, lastAckSent_) <= 0) lastAckSent_ = 0;
+    }
+}
+
+void TMEEndpoint::OnDatagram(void* context, const uint8_t* bytes, uint32_t length) {
+    auto* self = static_cast<TMEEndpoint*>(context);
+    if (length == 0) return;
+    if (self->kind_ == kPlain || (self->kind_ == kFragmenting && bytes[0] == 0)) {
+        self->ReceivePlain(bytes, length);
+    } else if (self->kind_ == kFragmenting) {
+        self->ReceiveFragment(bytes, length);
+    }
+}
+
+void TMEEndpoint::ReceivePlain(const uint8_t* bytes, uint32_t length) {
+    if (length < 2) return;
+    auto packet = std::make_unique<TMEPacket>(bytes + 2, length - 2);
+    packet->sequence = bytes[0];
+    packet->ack = bytes[1];
+    ProcessPacket(std::move(packet));
+}
+
+void TMEEndpoint::ReceiveFragment(const uint8_t* bytes, uint32_t length) {
+    // Over-long fragments are dropped whole: this bounds what reassembly can hold.
+    if (length < 3 || length > kMaxFragmentDatagram) return;
+    uint8_t sequence = bytes[0];
+    HandleAck(bytes[1]);
+    if (peer_ == nullptr) return;
+    if (SequenceDiff(sequence, nextExpected_) < 0) {
+        if (SequenceDiff(sequence, lastAckSent_) <= 0) lastAckSent_ = 0;
+        return;
+    }
+    if (IsHeld(sequence)) return;
+    std::unique_ptr<TMEPacket> whole = Reassemble(sequence, bytes[2], bytes + 3, length - 3);
+    if (whole) {
+        whole->sequence = sequence;
+        whole->ack = bytes[1];
+        ProcessPacket(std::move(whole));
+    }
+}
+
+std::unique_ptr<TMEPacket> TMEEndpoint::Reassemble(uint8_t sequence, uint8_t indexByte,
+                                                   const uint8_t* bytes, uint32_t length) {
+    uint32_t index = indexByte & 0x7F;
+    if (index >= kMaxFragments) return nullptr;
+    Reassembly& record = reassembly_[sequence];
+    if (indexByte & 0x80) record.expected = static_cast<uint8_t>(index + 1);
+    if (record.fragments.size() < index + 1) record.fragments.resize(index + 1);
+    record.fragments[index] = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + length);
+    if (record.expected == 0 || record.fragments.size() < record.expected) return nullptr;
+    for (uint32_t i = 0; i < record.expected; ++i)
+        if (!record.fragments[i]) return nullptr;
+    auto packet = std::make_unique<TMEPacket>();
+    for (uint32_t i = 0; i < record.expected; ++i) {
+        const auto& f = *record.fragments[i];
+        if (!f.empty()) packet->Write(f.data(), static_cast<uint32_t>(f.size()));
+    }
+    packet->Rewind();
+    reassembly_.erase(sequence);
+    return packet;
+}
+
+void TMEEndpoint::Update() {
+    if (peer_ == nullptr) return;
+    double now = clock_();
+    for (auto& packet : inFlight_) {
+        uint8_t tries = std::min<uint8_t>(packet->tries, 5);
+        if (now - kResendDelay[tries] > packet->sendTime) {
+            if (packet->tries >= kMaxTries) {
+                Reset();
+            } else {
+                SendPacket(*packet);
+            }
+            return;
+        }
+    }
+    SendPass();
+    if (peer_ == nullptr) return;
+    if (lastDelivered_ != lastAckSent_ && now - kAckDelay > lastSendTime_) {
+        SendControl(false);
+    } else if (now - kKeepAliveInterval > lastSendTime_) {
+        SendControl(false);
+    } else if (now - kSilenceLimit > lastReceiveTime_) {
+        Reset();
+    }
+}
+
+void TMEEndpoint::Reset() {
+    if (peer_ != nullptr) {
+        SendPass();
+        SendControl(true);
+        peer_->SetReceiveHook(nullptr, nullptr);
+        peer_ = nullptr;
+    }
+    ClearAll();
+    OnReset();
+}
