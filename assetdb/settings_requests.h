@@ -13,6 +13,9 @@ inline constexpr std::string_view kWEXSettingsInternet = "internet";
 inline constexpr std::string_view kWEXSettingLanguage = "language";
 inline constexpr std::string_view kWEXSettingUsername = "username";
 inline constexpr std::string_view kWEXSettingPassword = "password";
+// The ticket the online-access server takes at login, kept beside the profile name ("username")
+// in the "internet" group; absent or empty while the user is not signed in.
+inline constexpr std::string_view kWEXSettingOnlineTicket = "online-ticket";
 
 namespace WEXClient {
 

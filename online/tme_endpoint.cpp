@@ -57,12 +57,21 @@ bool SendPlain(const UDPPeer& peer, const TMEPacket& packet) {
 }
 
 bool SendFragmented(const UDPPeer& peer, const TMEPacket& packet) {
+    UDPSocket* socket = peer.GetSocket();
+    if (socket == nullptr) return false;
+    return TMEForEachFragment(packet, [&](const uint8_t* datagram, uint32_t length) {
+        return socket->SendTo(peer, datagram, length);
+    });
+}
+
+}  // namespace
+
+bool TMEForEachFragment(const TMEPacket& packet,
+                        const std::function<bool(const uint8_t*, uint32_t)>& emit) {
     constexpr uint32_t kPayload = TMEEndpoint::kMaxFragmentPayload;
     uint32_t length = packet.Size();
     uint32_t count = std::max<uint32_t>(1, (length + kPayload - 1) / kPayload);
     if (count > TMEEndpoint::kMaxFragments) return false;
-    UDPSocket* socket = peer.GetSocket();
-    if (socket == nullptr) return false;
     const uint8_t* data = packet.GetData();
     uint8_t datagram[TMEEndpoint::kMaxFragmentDatagram];
     uint32_t offset = 0;
@@ -74,12 +83,10 @@ bool SendFragmented(const UDPPeer& peer, const TMEPacket& packet) {
         datagram[2] = static_cast<uint8_t>(i + (i == count - 1 ? 0x80 : 0));
         if (size > 0) std::copy(data + offset, data + offset + size, datagram + 3);
         offset += size;
-        if (!socket->SendTo(peer, datagram, 3 + size)) return false;
+        if (!emit(datagram, 3 + size)) return false;
     }
     return true;
 }
-
-}  // namespace
 
 bool TMESendLayout(uint32_t kind, const UDPPeer& peer, const TMEPacket& packet) {
     if (kind == TMEEndpoint::kPlain || packet.sequence == 0) return SendPlain(peer, packet);
@@ -241,10 +248,11 @@ void TMEEndpoint::ProcessPacket(std::unique_ptr<TMEPacket> packet) {
                 TMEUnscramble(packet->MutableData(), packet->Size(), receiveState_, key);
             }
             packet->Rewind();
+            uint32_t resetsBefore = resetCount_;
             HandlePacket(*packet);
             packet.reset();
-            // The handler may have ended the connection.
-            if (peer_ == nullptr) return;
+            // The handler may have ended the connection: what was held is gone with it.
+            if (resetCount_ != resetsBefore) return;
             nextExpected_ = NextSequence(nextExpected_);
             DiscardStale();
             auto it = std::find_if(held_.begin(), held_.end(),
@@ -287,7 +295,6 @@ void TMEEndpoint::ReceiveFragment(const uint8_t* bytes, uint32_t length) {
     if (length < 3 || length > kMaxFragmentDatagram) return;
     uint8_t sequence = bytes[0];
     HandleAck(bytes[1]);
-    if (peer_ == nullptr) return;
     if (SequenceDiff(sequence, nextExpected_) < 0) {
         if (SequenceDiff(sequence, lastAckSent_) <= 0) lastAckSent_ = 0;
         return;
@@ -348,6 +355,7 @@ void TMEEndpoint::Update() {
 }
 
 void TMEEndpoint::Reset() {
+    ++resetCount_;
     if (peer_ != nullptr) {
         SendPass();
         SendControl(true);

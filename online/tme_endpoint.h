@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,6 +34,11 @@ void TMEUnscramble(uint8_t* bytes, size_t length, uint32_t& state, const std::st
 // for kind 0 or sequence 0, fragments for kind 1; false when a datagram did not go out whole,
 // when the packet needs more than 127 fragments, or for any other kind.
 bool TMESendLayout(uint32_t kind, const UDPPeer& peer, const TMEPacket& packet);
+// The fragment datagrams of a sequenced packet, in order, each handed to emit (which returns
+// false to stop). False when the packet needs more than 127 fragments (nothing is emitted) or
+// when emit stopped.
+bool TMEForEachFragment(const TMEPacket& packet,
+                        const std::function<bool(const uint8_t* datagram, uint32_t length)>& emit);
 
 // The signed 8-bit difference a - b of two sequence numbers: negative means a is before b.
 inline int SequenceDiff(uint8_t a, uint8_t b) {
@@ -142,4 +148,5 @@ private:
     std::string peerToken_;
     uint32_t sendState_ = 0;
     uint32_t receiveState_ = 0;
+    uint32_t resetCount_ = 0;
 };

@@ -19,6 +19,7 @@ void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices
     AddSettingsRequests(table, services);
     AddRepairRequests(table, services);
     AddUnavailableRequests(table);
+    AddOnlineRequests(table, services);
 }
 
 bool PayloadWhole(RequestContext& context, const char* request) {

@@ -40,6 +40,9 @@ void AddSearchRequests(RequestTable& table, const std::shared_ptr<HandlerService
 void AddSettingsRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddRepairRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddUnavailableRequests(RequestTable& table);
+// The online-access requests (profile, ticket, refusal, a script's local data) and the
+// "pologin://" road of request 230, in front of whatever handles 230 when it is added.
+void AddOnlineRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 
 // True when the payload's fields were all there; otherwise logs that the request was cut
 // short (it is then answered with its failure value).

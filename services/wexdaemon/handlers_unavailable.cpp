@@ -13,11 +13,6 @@ namespace wexd {
 
 namespace {
 
-// Request 121: the local data of the script world's online access.
-constexpr uint32_t kOnlineLocalData = 121;
-// Post 122: storing that data.
-constexpr uint32_t kOnlineStoreLocalData = 122;
-
 using Answer = void (*)(TStream& reply);
 
 struct Unavailable {
@@ -54,13 +49,7 @@ const Unavailable kUnavailable[] = {
          info.text = Kiv::PString(kNotAvailable);
          WEXWriteVendrixInfo(reply, info);
      }},
-    // Empty texts: no profile name, no login ticket.
-    {kWEXRequestOnline240, "online profile", nullptr},
-    {kWEXRequestOnline242, "online ticket", nullptr},
-    {kOnlineLocalData, "online local data", nullptr},
     {kWEXPostOnlineNotice, "content-service notice", nullptr},
-    {kWEXPostOnline241, "online refusal", nullptr},
-    {kOnlineStoreLocalData, "online local data store", nullptr},
 };
 
 }  // namespace
