@@ -59,12 +59,23 @@ TEST_F(HalvexUtil, WithoutACommandOrWithHelpItPrintsTheHelpText) {
     EXPECT_FALSE(fs::exists(tree.Root() + "/UserData"));
 }
 
-TEST_F(HalvexUtil, StartUpFailsWithoutTheValidatorFolder) {
+TEST_F(HalvexUtil, AMissingValidatorFolderDoesNotStopTheProgram) {
     fs::remove_all(tree.Bin() + "/DUVData");
-    e2e::RunResult r = Run({"version"});
-    EXPECT_EQ(r.err, "- DUVLib initialisation failed.\n- Init failed\n");
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+    ExpectRun({"version"}, 0, "Build 49922\n");
+}
+
+TEST_F(HalvexUtil, PersonalDetailsAreWrittenBackAtTheEndOfEveryRun) {
+    ExpectRun({"version"}, 0, "Build 49922\n");
+    // A fresh tree: every detail empty, the input box on, in the file's own order.
+    EXPECT_EQ(tree.ReadFile("bin/DUVData/personalDetails.txt"),
+              "author \"\"\r\norganisation \"\"\r\nemail \"\"\r\nwebsite \"\"\r\n"
+              "license \"\"\r\nisinputboxon 1\r\n");
+    // A file naming only the author keeps it and turns the input box off.
+    tree.WriteFile("bin/DUVData/personalDetails.txt", "author \"x\"\n");
+    ExpectRun({"version"}, 0, "Build 49922\n");
+    EXPECT_EQ(tree.ReadFile("bin/DUVData/personalDetails.txt"),
+              "author \"x\"\r\norganisation \"\"\r\nemail \"\"\r\nwebsite \"\"\r\n"
+              "license \"\"\r\nisinputboxon 0\r\n");
 }
 
 TEST_F(HalvexUtil, StartUpFailsWhenNoDaemonCanBeReached) {
