@@ -107,8 +107,8 @@ bool Container::CheckTags(TDBTagRef soup, TDBTagRef definition, Container* conta
             const std::string candidate = SequenceCandidate(lookup.view());
             if (!candidate.empty()) {
                 entry = FindTagTemplate(Kiv::PString(candidate), definition, inherited, this);
-                if (TDBContainerTag::GetInt(entry, Kiv::PString("sequence"), 0) == 0)
-                    entry = TDBTagRef();
+                static const Kiv::PString kSequence("sequence");
+                if (TDBContainerTag::GetInt(entry, kSequence, 0) == 0) entry = TDBTagRef();
             }
         }
 

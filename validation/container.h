@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "configdata/tdb_tag_ref.h"
@@ -165,6 +166,8 @@ private:
     std::vector<Tag*> tags_;
     std::vector<Tag*> headTags_;
     std::vector<Tag*> pendingTags_;
+    // The names of the tag list and the kuid/username list, for the duplicate test.
+    std::unordered_set<Kiv::PString, Kiv::PStringHash> tagNames_;
     std::vector<Kiv::PString> obsolete_;
     std::vector<Kiv::PString> inheritedNames_;
     std::vector<TDBTagRef> elementDefinitions_;

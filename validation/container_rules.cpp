@@ -162,6 +162,7 @@ void Container::GetCompulsoryTypedElements(const TDBTagRef& definition, Compulso
 }
 
 void Container::AddTag(Tag* tag) {
+    tagNames_.insert(tag->name);
     const Kiv::PString lower = tag->name.ToLower();
     if (lower == Voc(TagWord::kKuid) || lower == Voc(TagWord::kUsername))
         headTags_.push_back(tag);

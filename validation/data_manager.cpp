@@ -1,6 +1,7 @@
 #include "validation/data_manager.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
@@ -314,6 +315,8 @@ bool DataManager::LoadTemplates() {
     templatesResult_ = false;
     templates_ = TDBTagRef();
 
+    // Names already merged: only those need their older definition removed.
+    std::unordered_set<Kiv::PString, Kiv::PStringHash> merged;
     for (const char* file : {"inheritance.txt", "kind.txt", "container.txt"}) {
         TDBTagRef tree;
         if (!ReadConfigFile("", JoinData(dataFolder_, file), tree, "txt")) continue;
@@ -323,7 +326,7 @@ bool DataManager::LoadTemplates() {
             TDBTagRef child = TDBContainerTag::GetContainerAt(tree, i);
             if (child.IsEmpty()) child = TDBTagRef::Adopt(new TDBContainerTag());
             templates_.EnsureContainer();
-            TDBContainerTag::RemoveTag(templates_, name);
+            if (!merged.insert(name).second) TDBContainerTag::RemoveTag(templates_, name);
             templates_->AddChild(name, child);
         }
     }
@@ -342,35 +345,41 @@ bool DataManager::LoadLists() {
     for (bool more = find.IsValid(); more; more = find.Next()) {
         const Kiv::PString name(find.GetName());
         if (name == Voc(TagWord::kDot) || name == Voc(TagWord::kDotDot)) continue;
-        Kiv::File file;
-        if (find.IsDirectory() || !file.Open(find.GetNameAndPath(), Kiv::File::kModeRead))
-            return false;
         List list;
-        std::string line;
-        bool truncated = false;
-        while (file.ReadLine(line, kListLineBuffer - 1, &truncated)) {
-            // The line buffer holds 255 bytes: the rest of a longer line is dropped, never read
-            // as a line of its own.
-            std::string rest;
-            bool more = truncated;
-            while (more && file.ReadLine(rest, 4096, &more)) {
-            }
-            // What the buffer holds is a C text: it ends at a NUL byte.
-            line.resize(std::min(line.size(), line.find('\0')));
-            ListEntry entry;
-            const size_t space = line.find(' ');
-            std::string text = space == std::string::npos ? line : line.substr(space + 1);
-            while (text.size() > 1 && (text.back() == '\r' || text.back() == '\n'))
-                text.pop_back();
-            if (space == std::string::npos) {
-                entry.key = Kiv::PString(text);
-            } else {
-                entry.key = Kiv::PString(std::string_view(line).substr(0, space));
-                entry.value = Kiv::PString(text);
-            }
-            list.push_back(std::move(entry));
-        }
+        if (find.IsDirectory() || !ReadListFile(find.GetNameAndPath(), list)) return false;
         lists_[name] = std::move(list);
+    }
+    return true;
+}
+
+bool ReadListFile(std::string_view path, List& list) {
+    Kiv::File file;
+    if (!file.Open(path, Kiv::File::kModeRead)) return false;
+    list.clear();
+    std::string line;
+    bool truncated = false;
+    while (file.ReadLine(line, kListLineBuffer - 1, &truncated)) {
+        // The line buffer holds 255 bytes: the rest of a longer line is dropped, never read as
+        // a line of its own.
+        std::string rest;
+        bool more = truncated;
+        while (more && file.ReadLine(rest, 4096, &more)) {
+        }
+        // What the buffer holds is a C text: it ends at a NUL byte.
+        line.resize(std::min(line.size(), line.find('\0')));
+        ListEntry entry;
+        const size_t space = line.find(' ');
+        std::string text = space == std::string::npos ? line : line.substr(space + 1);
+        // Line ends are cut from the end, never the first character.
+        while (text.size() > 1 && (text.back() == '\r' || text.back() == '\n'))
+            text.pop_back();
+        if (space == std::string::npos) {
+            entry.key = Kiv::PString(text);
+        } else {
+            entry.key = Kiv::PString(std::string_view(line).substr(0, space));
+            entry.value = Kiv::PString(text);
+        }
+        list.push_back(std::move(entry));
     }
     return true;
 }

@@ -40,6 +40,10 @@ struct ListEntry {
 };
 using List = std::vector<ListEntry>;
 
+// Reads a list file: one entry per line, a line kept to its first 255 bytes and to its first
+// NUL. False when the file cannot be opened.
+bool ReadListFile(std::string_view path, List& list);
+
 struct PersonalDetails {
     std::string author;
     std::string license;

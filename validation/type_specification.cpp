@@ -50,10 +50,7 @@ Tag* Container::CreateTag(int index, Container* container, const Kiv::PString& n
 
 Tag* Container::TypeSpecification(Container* container, const Kiv::PString& name,
                                   const TDBTagRef& entry, const TDBTagRef& configuration) {
-    for (const Tag* existing : container->tags_)
-        if (existing->name == name) return nullptr;
-    for (const Tag* existing : container->headTags_)
-        if (existing->name == name) return nullptr;
+    if (container->tagNames_.count(name) != 0) return nullptr;
     Tag* tag = CreateTag(static_cast<int>(container->tags_.size()), container, name);
     if (tag == nullptr) return nullptr;
 

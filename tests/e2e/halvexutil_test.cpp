@@ -61,21 +61,29 @@ TEST_F(HalvexUtil, WithoutACommandOrWithHelpItPrintsTheHelpText) {
 
 TEST_F(HalvexUtil, AMissingValidatorFolderDoesNotStopTheProgram) {
     fs::remove_all(tree.Bin() + "/DUVData");
-    ExpectRun({"version"}, 0, "Build 49922\n");
+    ExpectRun({"version"}, 0, std::string("Build 49922\n") + kClean);
 }
 
 TEST_F(HalvexUtil, PersonalDetailsAreWrittenBackAtTheEndOfEveryRun) {
-    ExpectRun({"version"}, 0, "Build 49922\n");
+    const std::string details = tree.Bin() + "/DUVData/personalDetails.txt";
+    ExpectRun({"version"}, 0, std::string("Build 49922\n") + kClean);
+    // The text form: a byte-order mark, then each value at column 40 (an empty text is not
+    // written).
+    auto file = [](const std::string& author, int inputBox) {
+        auto line = [](std::string key, const std::string& value) {
+            key.resize(40, ' ');
+            return key + value + "\r\n";
+        };
+        return "\xEF\xBB\xBF\r\n" + line("author", author) + line("organisation", "") +
+               line("email", "") + line("website", "") + line("license", "") +
+               line("isinputboxon", std::to_string(inputBox));
+    };
     // A fresh tree: every detail empty, the input box on, in the file's own order.
-    EXPECT_EQ(tree.ReadFile("bin/DUVData/personalDetails.txt"),
-              "author \"\"\r\norganisation \"\"\r\nemail \"\"\r\nwebsite \"\"\r\n"
-              "license \"\"\r\nisinputboxon 1\r\n");
+    EXPECT_EQ(tree.ReadFile(details), file("", 1));
     // A file naming only the author keeps it and turns the input box off.
-    tree.WriteFile("bin/DUVData/personalDetails.txt", "author \"x\"\n");
-    ExpectRun({"version"}, 0, "Build 49922\n");
-    EXPECT_EQ(tree.ReadFile("bin/DUVData/personalDetails.txt"),
-              "author \"x\"\r\norganisation \"\"\r\nemail \"\"\r\nwebsite \"\"\r\n"
-              "license \"\"\r\nisinputboxon 0\r\n");
+    tree.WriteFile(details, "author \"x\"\n");
+    ExpectRun({"version"}, 0, std::string("Build 49922\n") + kClean);
+    EXPECT_EQ(tree.ReadFile(details), file("\"x\"", 0));
 }
 
 TEST_F(HalvexUtil, StartUpFailsWhenNoDaemonCanBeReached) {
