@@ -10,6 +10,7 @@
 #include "platform/kiv/base/find.h"
 #include "platform/kiv/display/materials.h"
 #include "platform/kiv/display/render_kernel.h"
+#include "platform/kiv/scene/particle.h"
 #include "platform/kiv/scene/scene.h"
 #include "validation/container.h"
 #include "validation/error_handler.h"
@@ -40,7 +41,7 @@ constexpr const char* kProgramCaches[] = {"HalvexAlphaBlendCache", "AlphaBlendCa
 
 struct VertexTypes {
     bool registered = false;
-    Kiv::Material* materials[kDummyCount] = {};
+    Kiv::LoadedMaterial* materials[kDummyCount] = {};
     Kiv::RenderingCache* caches[3] = {};
     std::vector<Kiv::VertexType*> types;
 };
@@ -166,11 +167,9 @@ void DataManager::RegisterHalvexBumpVertexType() {
     for (size_t i : {kGloss, kReflect})
         if (gVertex.materials[i] != nullptr) gVertex.materials[i]->SetTexture(9, texture, 1.0f);
 
-    Kiv::StandardChunkHint hint;
-    hint.flags = static_cast<uint8_t>((hint.flags & 0xF2) | 0x02);
-    hint.a = 4;
-    hint.b = 24;
-    hint.c = 1;
+    Kiv::StandardChunkHint hint(4, 24);
+    hint.flags = (hint.flags & 0xF2) | 0x02;
+    hint.vertexUsage = 1;
     for (size_t i : {kNotex, kOnetex, kGloss, kReflect}) {
         if (gVertex.materials[i] == nullptr) continue;
         Kiv::VertexType* type = gVertex.materials[i]->CreateVertexType(hint, 3, 1, 3, 0, 0);
@@ -185,7 +184,7 @@ void DataManager::UnregisterHalvexBumpVertexTypes() {
     for (Kiv::VertexType* type : gVertex.types)
         type->ReleaseReference();
     gVertex.types.clear();
-    for (Kiv::Material*& material : gVertex.materials) {
+    for (Kiv::LoadedMaterial*& material : gVertex.materials) {
         if (material != nullptr) material->ReleaseReference();
         material = nullptr;
     }

@@ -33,11 +33,11 @@ void SharedTextureCollection::FailForTesting(bool fail) {
     Reg().failTexture = fail;
 }
 
-Material::~Material() {
+LoadedMaterial::~LoadedMaterial() {
     if (texture_ != nullptr) texture_->ReleaseReference();
 }
 
-bool Material::SetTexture(int slot, Texture* texture, float weight) {
+bool LoadedMaterial::SetTexture(int slot, Texture* texture, float weight) {
     if (!traits_.takesTexture) return false;
     if (texture != nullptr) texture->AddReference();
     if (texture_ != nullptr) texture_->ReleaseReference();
@@ -47,8 +47,8 @@ bool Material::SetTexture(int slot, Texture* texture, float weight) {
     return true;
 }
 
-VertexType* Material::CreateVertexType(const StandardChunkHint& hint, int a, int b, int c, int d,
-                                       int e) {
+VertexType* LoadedMaterial::CreateVertexType(const StandardChunkHint& hint, int a, int b, int c,
+                                             int d, int e) {
     if (!traits_.makesVertexTypes) return nullptr;
     return new VertexType(type_, hint, {a, b, c, d, e});
 }
@@ -63,14 +63,14 @@ void MaterialLoader::UnregisterAll() {
     Reg().materials.clear();
 }
 
-Material* MaterialLoader::Load(std::string_view name) {
+LoadedMaterial* MaterialLoader::Load(std::string_view name) {
     const size_t dot = name.find('.');
     if (dot == std::string_view::npos) return nullptr;
     const std::string_view type = name.substr(dot + 1);
     std::lock_guard<std::mutex> hold(Reg().lock);
     auto it = Reg().materials.find(type);
     if (it == Reg().materials.end()) return nullptr;
-    return new Material(std::string(type), it->second);
+    return new LoadedMaterial(std::string(type), it->second);
 }
 
 RenderingCacheManager& RenderingCacheManager::Instance() {

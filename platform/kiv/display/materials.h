@@ -1,6 +1,6 @@
-// The render kernel's material side as the program uses it: counted engine objects, a material
-// loader that loads by name only the material types a plug-in registered, vertex types made
-// from a material and a chunk hint, the shared texture collection and the rendering-cache
+// The render kernel's material loader as start-up uses it: counted engine objects, a loader of
+// dummy materials that loads by name only the material types a plug-in registered, vertex types
+// made from a material and a chunk hint, the shared texture collection and the rendering-cache
 // manager with the cache types plug-ins register. Nothing draws; every object records what it
 // was given, so set-up code can be tested by what it set up.
 #pragma once
@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/kiv/display/geometry_chunk.h"
 
 namespace Kiv {
 
@@ -50,13 +52,6 @@ public:
     static void FailForTesting(bool fail);
 };
 
-struct StandardChunkHint {
-    uint8_t flags = 0xFF;
-    uint32_t a = 0;
-    uint32_t b = 0;
-    uint32_t c = 0;
-};
-
 class VertexType : public ReferenceCount {
 public:
     VertexType(std::string material, const StandardChunkHint& hint, std::vector<int> args)
@@ -77,11 +72,11 @@ struct MaterialTraits {
     bool takesTexture = false;
 };
 
-class Material : public ReferenceCount {
+class LoadedMaterial : public ReferenceCount {
 public:
-    Material(std::string type, const MaterialTraits& traits)
+    LoadedMaterial(std::string type, const MaterialTraits& traits)
         : type_(std::move(type)), traits_(traits) {}
-    ~Material() override;
+    ~LoadedMaterial() override;
     const std::string& GetType() const { return type_; }
     // False for a type that takes no texture.
     bool SetTexture(int slot, Texture* texture, float weight);
@@ -106,7 +101,7 @@ public:
     static void UnregisterAll();
     // Loads a material by file name: the type is what follows the first '.' of the name
     // ("HalvexDummyLoad.m.notex" is of type "m.notex"). Null when no plug-in registered it.
-    static Material* Load(std::string_view name);
+    static LoadedMaterial* Load(std::string_view name);
 };
 
 class RenderingCache : public ReferenceCount {

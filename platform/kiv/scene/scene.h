@@ -1,35 +1,15 @@
-// Kiv::Particle, Kiv::SceneGraph and Kiv::ParallelLight: the engine's scene objects as far as
-// the program uses them. A particle is a node with flags and children; the scene graph holds
-// the scenes added to it and counts its purges; a light keeps the settings it was given. They
-// record, so that the code setting up a scene can be tested by what it set up.
+// Kiv::SceneGraph and the engine's lights: the scene graph holds the scene roots added to it
+// and counts its purges; a light keeps the settings it was given. They record, so that the code
+// setting up a scene can be tested by what it set up; nothing draws.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "platform/kiv/scene/particle.h"
+
 namespace Kiv {
-
-class Particle {
-public:
-    Particle() = default;
-    virtual ~Particle();
-    Particle(const Particle&) = delete;
-    Particle& operator=(const Particle&) = delete;
-
-    uint32_t GetFlags() const { return flags_; }
-    void SetFlags(uint32_t flags) { flags_ = flags; }
-    // The child is not owned; it is detached when either side goes.
-    void Attach(Particle* child);
-    void Detach(Particle* child);
-    const std::vector<Particle*>& GetChildren() const { return children_; }
-    Particle* GetParent() const { return parent_; }
-
-private:
-    uint32_t flags_ = 0;
-    Particle* parent_ = nullptr;
-    std::vector<Particle*> children_;
-};
 
 using Colour = std::array<float, 4>;
 
@@ -41,11 +21,14 @@ public:
     const Colour& GetAmbient() const { return ambient_; }
     const Colour& GetDiffuse() const { return diffuse_; }
     const Colour& GetSpecular() const { return specular_; }
+    uint32_t GetFlags() const { return flags_; }
+    void SetFlags(uint32_t flags) { flags_ = flags; }
 
 private:
     Colour ambient_{};
     Colour diffuse_{};
     Colour specular_{};
+    uint32_t flags_ = 0;
 };
 
 class ParallelLight : public DisplayLight {
@@ -57,7 +40,7 @@ public:
           range_(range),
           colour_(colour),
           type_(type) {}
-    const std::array<float, 3>& GetPosition() const { return position_; }
+    const std::array<float, 3>& GetLightPosition() const { return position_; }
     const std::array<float, 4>& GetOrientation() const { return orientation_; }
     float GetRange() const { return range_; }
     const Colour& GetColour() const { return colour_; }
