@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 
 #include "archive/listing_keys.h"
@@ -203,6 +204,9 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return path.str();
 }
 
+// A text is handed to its file once it holds this much.
+constexpr size_t kFlushBytes = 64 * 1024;
+
 struct TwinFile {
     std::string target;
     Kiv::File::Path twin;
@@ -221,7 +225,8 @@ Kiv::String GetListingOutputFolder() {
     return Folder();
 }
 
-void FormatListingSQL(const TDBTagRef& soup, ListingSQLTexts& out) {
+void FormatListingSQL(const TDBTagRef& soup, ListingSQLTexts& out,
+                      const std::function<bool(ListingSQLTexts&)>& afterEntry) {
     out.child += kChildHeader;
     out.dependencies += kDependenciesHeader;
     out.categories += kCategoriesHeader;
@@ -230,15 +235,14 @@ void FormatListingSQL(const TDBTagRef& soup, ListingSQLTexts& out) {
         TDBTagRef entry = NumberedChild(soup, i);
         if (!entry) break;
         FormatEntry(entry, out);
+        if (afterEntry && !afterEntry(out)) return;
     }
 }
 
 bool WriteListingSQL(const TDBTagRef& soup, int batch, ResultsLog* log) {
     const Kiv::String folder = GetListingOutputFolder();
     ListingSQLTexts texts;
-    FormatListingSQL(soup, texts);
-
-    const std::array<std::pair<const char*, const std::string*>, 5> sqlFiles = {{
+    const std::array<std::pair<const char*, std::string*>, 5> sqlFiles = {{
         {"SQL_Asset_%d.txt", &texts.asset},
         {"SQL_AssetChild_%d.txt", &texts.child},
         {"SQL_AssetDependencies_%d.txt", &texts.dependencies},
@@ -276,13 +280,23 @@ bool WriteListingSQL(const TDBTagRef& soup, int batch, ResultsLog* log) {
         return false;
     }
 
+    // Each SQL text goes to its twin in pieces as it grows; "kuids.txt" waits for the end.
     bool written = true;
-    for (size_t i = 0; written && i < sqlFiles.size(); ++i) {
-        const std::string& text = *sqlFiles[i].second;
-        TFile& f = twins[i].file;
-        written = f.Write(text.data(), static_cast<uint32_t>(text.size())) == text.size() &&
-                  !f.HasError() && ::fsync(f.GetFile()->Handle()) == 0;
-    }
+    auto flush = [&](size_t atLeast) {
+        for (size_t i = 0; written && i < sqlFiles.size(); ++i) {
+            std::string& text = *sqlFiles[i].second;
+            if (text.size() < atLeast || text.empty()) continue;
+            TFile& f = twins[i].file;
+            written = f.Write(text.data(), static_cast<uint32_t>(text.size())) == text.size() &&
+                      !f.HasError();
+            text.clear();
+        }
+        return written;
+    };
+    FormatListingSQL(soup, texts, [&](ListingSQLTexts&) { return flush(kFlushBytes); });
+    flush(0);
+    for (size_t i = 0; written && i < twins.size(); ++i)
+        written = ::fsync(twins[i].file.GetFile()->Handle()) == 0;
     if (!written) {
         dropTwins();
         if (log != nullptr)

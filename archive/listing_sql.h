@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "configdata/tdb_tag_ref.h"
@@ -35,7 +36,10 @@ struct ListingSQLTexts {
     std::string categories;
     std::string categoryElements;
 };
-void FormatListingSQL(const TDBTagRef& soup, ListingSQLTexts& out);
+// `afterEntry`, when given, runs after each entry (the writer hands the texts on there); false
+// from it stops the formatting.
+void FormatListingSQL(const TDBTagRef& soup, ListingSQLTexts& out,
+                      const std::function<bool(ListingSQLTexts&)>& afterEntry = {});
 
 // Writes one batch into the listing output folder. False when a file cannot be opened or
 // written: then the engine log has the three-line notice, `log` (when given) an error naming
