@@ -150,7 +150,16 @@ void SetWEXLinkHooks(const WEXLinkHooks& hooks) {
     l.hooks = hooks;
 }
 
+namespace {
+std::atomic<bool> daemonLaunchBarred{false};
+}  // namespace
+
+void WEXClientSetDaemonLaunchBarred(bool barred) {
+    daemonLaunchBarred.store(barred, std::memory_order_release);
+}
+
 void StartDaemon() {
+    if (daemonLaunchBarred.load(std::memory_order_acquire)) return;
     Kiv::File::Path daemon = GetDaemonExecutablePath();
     LaunchProcess(daemon.view(), "", daemon.GetFolder(), kLaunchHidden);
     TheLink().daemonStarted.store(true, std::memory_order_release);

@@ -96,8 +96,13 @@ void WEXCloseDatabase();
 // hello. A failure tears down what was made.
 bool WEXClientHandshake();
 // Launches the daemon executable (the install's "bin/wexdaemon") hidden, in its own folder,
-// and notes that this process started it. Its result is not checked.
+// and notes that this process started it. Its result is not checked. Nothing while launching
+// is barred.
 void StartDaemon();
+// Bars (or allows again) every launch of the daemon by this process, the hellos' included: a
+// command host serves the daemon that started it and ends with it, and must never bring up a
+// daemon of its own (a keep-alive sent while its daemon closes would).
+void WEXClientSetDaemonLaunchBarred(bool barred);
 
 // Sends one frame: the message id, the second word (the client transaction id of a request,
 // 0 for a post), the length of the payload from its position to its end, and those bytes,

@@ -72,7 +72,12 @@ struct ReconcileReport {
 
 // What a commit did besides installing the editing copy.
 struct CommitInfo {
-    bool firstCommit = false;  // the asset was new: it had no installed folder before
+    // In: the copy is the asset as an archive brought it, not a change made here, so the
+    // asset is not marked locally modified. (A commit that start-up carries through after a
+    // cut-off run counts as a change: the safe side.)
+    bool asArchived = false;
+    // Out: the asset was new: it had no installed folder before.
+    bool firstCommit = false;
 };
 
 class AssetStore {
@@ -197,10 +202,10 @@ private:
     uint64_t NewHandleLocked(const KUID& kuid);
     // Stages `staged` (already complete and at intent.source) in place of the installed
     // folder of kuid, through a change record.
-    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid);
+    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool asArchived = false);
     // What the index learns from an install or a commit that is in place: the same at run
     // time and when start-up completes the change from its record.
-    void LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid);
+    void LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid, bool asArchived = false);
     std::string TempName(const std::string& folder);
 
     DataPaths paths_;
