@@ -151,6 +151,10 @@ void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                 context.Reply().WriteBool(all);
             };
             if (!PayloadWhole(context, "archive install")) return finish();
+            if (services->Host() == nullptr) {
+                report.Error(KUID::kNull, std::string("the command host: ") + kNotAvailable);
+                return finish();
+            }
             if (mode == kInstallModeDownload)
                 DaemonLog("archive install of %s in mode 6", path.c_str());
             CdpArchive archive;
