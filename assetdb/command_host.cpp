@@ -1,6 +1,7 @@
 // The command host's loop and its calls.
 #include "assetdb/command_host.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -63,6 +64,21 @@ void NotAvailable(ResultsLog& log, const char* text) {
     AddMessage(log, kResultsError, HalvexPropertyRef(), Kiv::String(text));
 }
 
+// An interned string (u32 length with its NUL, then the bytes) or a text (u32 length, the
+// bytes): false when the payload holds fewer bytes than the length claims.
+bool ReadChecked(TStream& payload, std::string& out, bool interned) {
+    uint32_t length = 0;
+    if (!payload.ReadU32(length)) return false;
+    if (length > WEXReplyBytesLeft(payload)) return false;
+    out.assign(length, '\0');
+    if (length != 0 && payload.ReadBytes(out.data(), length) != length) return false;
+    if (interned && length != 0) {
+        // The NUL ends it; anything after a NUL inside is not part of the name.
+        out.resize(std::min<size_t>(out.find('\0'), out.size()));
+    }
+    return true;
+}
+
 // The KUID list: a count no larger than the ids the payload still holds.
 bool ReadAssetList(TStream& payload, std::vector<KUID>& out) {
     uint32_t count = 0;
@@ -103,28 +119,22 @@ void AfterCall() {
 bool ReadCommandHostCall(TStream& payload, WEXCommandHostCall& out) {
     out = WEXCommandHostCall();
     payload.ReadU32(out.id);
+    std::string location;
     switch (out.id) {
         case kHostCallValidate:
-            payload.ReadPString(out.location);
-            {
-                Kiv::PString folder;
-                payload.ReadPString(folder);
-                out.folder = std::string(folder.view());
-            }
-            break;
         case kHostCallTextureConvert:
-            payload.ReadPString(out.location);
-            payload.ReadString(out.folder);
+            if (!ReadChecked(payload, location, true) ||
+                !ReadChecked(payload, out.folder, out.id == kHostCallValidate))
+                return false;
+            out.location = Kiv::PString(location);
             break;
         case kHostCallSaveToDisk:
-        case kHostCallInstall: {
+        case kHostCallInstall:
             payload.ReadU32(out.archiveWord);
-            Kiv::PString path;
-            payload.ReadPString(path);
-            out.archivePath = std::string(path.view());
-            if (payload.HasError() || !ReadAssetList(payload, out.assets)) return false;
+            if (payload.HasError() || !ReadChecked(payload, out.archivePath, true) ||
+                !ReadAssetList(payload, out.assets))
+                return false;
             break;
-        }
         default:
             break;
     }

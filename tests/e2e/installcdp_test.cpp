@@ -85,7 +85,8 @@ TEST_F(InstallCdp, AssetsGoIntoAnArchiveAndComeBackAsTheyWere) {
         EXPECT_EQ(after, expected) << folder;
     }
     r = Run({"printconfig", "<kuid:424:1>"});
-    EXPECT_NE(r.out.find("kind \"mesh\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"mesh\""), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\"Mesh\""), std::string::npos) << r.out;
     r = Run({"printconfig", "<kuid:424:2>"});
     EXPECT_NE(r.out.find("kuid-table"), std::string::npos) << r.out;
     for (const char* kuid : {"<kuid:424:1>", "<kuid:424:2>"})
