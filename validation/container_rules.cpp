@@ -163,8 +163,12 @@ void Container::GetCompulsoryTypedElements(const TDBTagRef& definition, Compulso
 
 void Container::AddTag(Tag* tag) {
     tagNames_.insert(tag->name);
-    const Kiv::PString lower = tag->name.ToLower();
-    if (lower == Voc(TagWord::kKuid) || lower == Voc(TagWord::kUsername))
+    // Only names of the two lengths can match; the others need no lower-case form.
+    const size_t length = tag->name.Length();
+    const bool head =
+        (length == 4 || length == 8) && (tag->name.ToLower() == Voc(TagWord::kKuid) ||
+                                         tag->name.ToLower() == Voc(TagWord::kUsername));
+    if (head)
         headTags_.push_back(tag);
     else
         tags_.push_back(tag);
