@@ -59,12 +59,31 @@ TEST_F(HalvexUtil, WithoutACommandOrWithHelpItPrintsTheHelpText) {
     EXPECT_FALSE(fs::exists(tree.Root() + "/UserData"));
 }
 
-TEST_F(HalvexUtil, StartUpFailsWithoutTheValidatorFolder) {
+TEST_F(HalvexUtil, AMissingValidatorFolderDoesNotStopTheProgram) {
     fs::remove_all(tree.Bin() + "/DUVData");
-    e2e::RunResult r = Run({"version"});
-    EXPECT_EQ(r.err, "- DUVLib initialisation failed.\n- Init failed\n");
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+    ExpectRun({"version"}, 0, std::string("Build 49922\n") + kClean);
+}
+
+TEST_F(HalvexUtil, PersonalDetailsAreWrittenBackAtTheEndOfEveryRun) {
+    const std::string details = tree.Bin() + "/DUVData/personalDetails.txt";
+    ExpectRun({"version"}, 0, std::string("Build 49922\n") + kClean);
+    // The text form: a byte-order mark, then each value at column 40 (an empty text is not
+    // written).
+    auto file = [](const std::string& author, int inputBox) {
+        auto line = [](std::string key, const std::string& value) {
+            key.resize(40, ' ');
+            return key + value + "\r\n";
+        };
+        return "\xEF\xBB\xBF\r\n" + line("author", author) + line("organisation", "") +
+               line("email", "") + line("website", "") + line("license", "") +
+               line("isinputboxon", std::to_string(inputBox));
+    };
+    // A fresh tree: every detail empty, the input box on, in the file's own order.
+    EXPECT_EQ(tree.ReadFile(details), file("", 1));
+    // A file naming only the author keeps it and turns the input box off.
+    tree.WriteFile(details, "author \"x\"\n");
+    ExpectRun({"version"}, 0, std::string("Build 49922\n") + kClean);
+    EXPECT_EQ(tree.ReadFile(details), file("\"x\"", 0));
 }
 
 TEST_F(HalvexUtil, StartUpFailsWhenNoDaemonCanBeReached) {
