@@ -121,6 +121,7 @@ bool Container::CheckAsset(TDBTagRef soup) {
     subpossibilityOverlay_.clear();
     entryInfo_.clear();
     mergedDefinitions_.clear();
+    compulsoryLists_.clear();
     depth_ = 0;
 
     const float build =

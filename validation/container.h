@@ -219,6 +219,17 @@ private:
         TDBTagRef subs, tagarray, elements;
         std::vector<Kiv::PString> inheritedNames;
     };
+
+public:
+    // The compulsory entries of a definition's list, plain tags and element containers, in
+    // list order; read once per definition and check.
+    struct CompulsoryLists {
+        std::vector<std::pair<Kiv::PString, float>> plain, typed;
+    };
+    const CompulsoryLists& CompulsoryOf(const TDBTagRef& definition);
+
+private:
+    std::unordered_map<const void*, CompulsoryLists> compulsoryLists_;
     // Root only: each definition's merged lists, for this check.
     std::unordered_map<const void*, MergedDefinition> mergedDefinitions_;
 };

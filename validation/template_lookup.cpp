@@ -152,6 +152,7 @@ void Container::CollectObsoleteTags(const TDBTagRef& definition) {
         if (!IsValidEntry(subs)) continue;
         TDBTagRef& overlay = subpossibilityOverlay_[definition.Get()];
         mergedDefinitions_.clear();  // what the definitions allow has changed
+        compulsoryLists_.clear();
         if (overlay.Get() == nullptr) MergeAll(overlay, subs);
         if (IsValidEntry(entry)) MergeEntry(overlay, name, entry);
     }
