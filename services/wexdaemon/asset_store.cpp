@@ -533,11 +533,20 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, 
     return {};
 }
 
-StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed) {
+StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed,
+                                      std::vector<std::string>* warnings) {
     installed = KUID::kNull;
     AssetConfig config;
     std::string error;
     if (!ReadAssetConfig(source, config, error)) return Fail(StoreStatus::kBadAsset, error);
+    if (warnings != nullptr)
+        warnings->insert(warnings->end(), config.warnings.begin(), config.warnings.end());
+    return InstallReadFolder(source, config, installed);
+}
+
+StoreResult AssetStore::InstallReadFolder(const std::string& source, const AssetConfig& config,
+                                          KUID& installed) {
+    std::string error;
     KUID kuid = ConfigKUID(config.root);
     if (kuid.IsNull() || !KUIDFromFolderName(AssetFolderName(kuid)))
         return Fail(StoreStatus::kBadAsset, "the config in " + source + " names no usable kuid");

@@ -32,6 +32,8 @@
 
 namespace wexd {
 
+struct AssetConfig;
+
 enum class StoreStatus {
     kOk,
     kNotFound,     // no such asset, or no such handle
@@ -116,7 +118,10 @@ public:
     // --- folder changes: complete on disk and in the index when they return ------------------
     // Installs a copy of the folder under the KUID its config names, replacing (and backing
     // up) an installed folder of that KUID.
-    StoreResult InstallFolder(const std::string& source, KUID& installed);
+    // `warnings` (when given) receives lines for the user about the folder's config, such as
+    // a text that ends inside a container, whether or not the install was made.
+    StoreResult InstallFolder(const std::string& source, KUID& installed,
+                              std::vector<std::string>* warnings = nullptr);
     // Moves the installed folder to the backups and drops the record; refused while the asset
     // is open for edit.
     StoreResult DeleteAsset(const KUID& kuid);
@@ -162,6 +167,9 @@ public:
     std::optional<std::chrono::steady_clock::time_point> BatchDue() const;
 
 private:
+    // InstallFolder once the folder's config has been read.
+    StoreResult InstallReadFolder(const std::string& source, const AssetConfig& config,
+                                  KUID& installed);
     using Lock = std::unique_lock<std::mutex>;
 
     // Opens the index: loads it, converts the older form, or moves a damaged or foreign file
