@@ -2,27 +2,57 @@
 
 #include <mutex>
 
-#include "platform/kiv/base/file.h"
+#include "assetdb/data_folders.h"
+#include "assetdb/resource_db_registry.h"
+#include "cli/engine_objects.h"
+#include "validation/data_manager.h"
+#include "validation/error_handler.h"
 
 namespace {
 
 std::mutex gLock;
 std::string gDataFolder;
 
-void NoStep() {}
-void NoRecord(const EngineRecord&) {}
+void StartErrorHandler() {
+    DUVLib::ErrorHandler::Startup();
+}
+void StopErrorHandler() {
+    DUVLib::ErrorHandler::Shutdown();
+}
+
+std::string BuiltinFolder() {
+    std::string folder = GetBuiltinFolder().str();
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
 
 bool StartDataManager(std::string_view folder) {
-    // The templates are read from the folder later; a folder that is not there cannot serve.
-    if (!Kiv::File::IsDirectory(folder)) return false;
+    // The validator stands below the database client: its way to the asset folders is handed
+    // down here.
+    DUVLib::SetAssetFolderServices(
+        {BuiltinFolder, AcquireResourceDatabase, ReleaseResourceDatabase});
+    // A missing folder does not stop the program: a validation then finds no definitions.
+    DUVLib::DataManager::Startup(folder);
     std::lock_guard<std::mutex> hold(gLock);
     gDataFolder = folder;
     return true;
 }
 
+void GiveEngineRecord(const EngineRecord& record) {
+    DUVLib::DataManager::Instance().Initialise({record.resourceSystem, record.renderKernel});
+}
+
 void StopDataManager() {
+    DUVLib::DataManager::Shutdown();
     std::lock_guard<std::mutex> hold(gLock);
     gDataFolder.clear();
+}
+
+void RegisterVertexTypes() {
+    DUVLib::DataManager::RegisterHalvexBumpVertexType();
+}
+void UnregisterVertexTypes() {
+    DUVLib::DataManager::UnregisterHalvexBumpVertexTypes();
 }
 
 ValidationStartup& Steps() {
@@ -33,7 +63,8 @@ ValidationStartup& Steps() {
 }  // namespace
 
 ValidationStartup DefaultValidationStartup() {
-    return {NoStep, NoStep, StartDataManager, NoRecord, StopDataManager, NoStep, NoStep};
+    return {StartErrorHandler, StopErrorHandler,    StartDataManager,     GiveEngineRecord,
+            StopDataManager,   RegisterVertexTypes, UnregisterVertexTypes};
 }
 
 void SetValidationStartup(const ValidationStartup& steps) {

@@ -2,11 +2,10 @@
 // the data manager on the program's "DUVData/" folder (handed the engine objects once they
 // run) and the program's vertex types.
 //
-// The validator is not in this build. Until it is, the steps do only what can honestly be done
-// without it: the data manager checks that its folder is there (start-up fails when it is not)
-// and keeps its name; the error handler and the vertex types hold nothing. The validator puts
-// its own steps in with SetValidationStartup; tests put in recorders. Every stop step tolerates
-// a start that never ran.
+// The default steps start and stop the validator's real singletons (DUVLib::ErrorHandler and
+// DUVLib::DataManager). The data manager starts on any folder: one that is missing leaves the
+// validator without definitions, it does not stop the program. Tests put in recorders with
+// SetValidationStartup. Every stop step tolerates a start that never ran.
 #pragma once
 
 #include <string>
@@ -17,7 +16,7 @@ struct EngineRecord;
 struct ValidationStartup {
     void (*startErrorHandler)();
     void (*stopErrorHandler)();
-    // False when the manager cannot start on the folder.
+    // False when the manager cannot start (the validator's own manager always can).
     bool (*startDataManager)(std::string_view folder);
     // The engine objects, once they are initialised.
     void (*giveEngineRecord)(const EngineRecord& record);

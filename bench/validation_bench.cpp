@@ -1,0 +1,258 @@
+// The validator: loading a data folder of templates the size of a full set of definitions,
+// beside reading the same three files into trees (its own floor); checking a configuration of
+// 2,000 tags in 200 sub-containers, beside parsing that configuration's text; and 10,000
+// findings collected beside 1,000 (the repeat test must not grow with the records kept).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bench/ratio.h"
+#include "configdata/config_file.h"
+#include "configdata/config_text.h"
+#include "validation/container.h"
+#include "validation/data_manager.h"
+#include "validation/error_handler.h"
+
+namespace {
+
+constexpr int kDefinitions = 600;  // per template file
+constexpr int kEntriesPerDefinition = 24;
+constexpr int kLists = 40;
+
+std::string MakeFolder() {
+    char folder[] = "/tmp/halvex-validation-bench-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) std::abort();
+    return folder;
+}
+
+void WriteText(const std::string& path, const std::string& body) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    std::fwrite(body.data(), 1, body.size(), f);
+    std::fclose(f);
+}
+
+std::string Definitions(const char* prefix) {
+    std::string t;
+    for (int d = 0; d < kDefinitions; ++d) {
+        t += std::string(prefix) + std::to_string(d) +
+             "\n{\n  top-level 1\n  inherit\n  {\n    base-" + std::to_string(d % 7) +
+             " 1\n  }\n  subpossibilities\n  {\n";
+        for (int e = 0; e < kEntriesPerDefinition; ++e)
+            t += "    entry-" + std::to_string(e) + "\n    {\n      kind \"value\"\n      type \"" +
+                 (e % 3 == 0   ? "string"
+                  : e % 3 == 1 ? "int"
+                               : "float") +
+                 "\"\n      compulsory 0\n    }\n";
+        t += "  }\n}\n";
+    }
+    return t;
+}
+
+// A data folder the size of a full set of definitions; made once.
+const std::string& BigData() {
+    static const std::string folder = [] {
+        const std::string root = MakeFolder() + "/DUVData/";
+        if (std::system(("mkdir -p '" + root + "lists'").c_str()) != 0) std::abort();
+        WriteText(root + "inheritance.txt", Definitions("base-"));
+        WriteText(root + "kind.txt", Definitions("kind-"));
+        WriteText(root + "container.txt", Definitions("container-"));
+        for (int l = 0; l < kLists; ++l) {
+            std::string body;
+            for (int i = 0; i < 50; ++i)
+                body += "word" + std::to_string(i) + " value\n";
+            WriteText(root + "lists/list" + std::to_string(l) + ".txt", body);
+        }
+        return root;
+    }();
+    return folder;
+}
+
+void BM_LoadTemplates(benchmark::State& state) {
+    const std::string& data = BigData();
+    DUVLib::ErrorHandler::Startup();
+    for (auto _ : state) {
+        state.PauseTiming();
+        DUVLib::DataManager::Startup(data);
+        DUVLib::DataManager& manager = DUVLib::DataManager::Instance();
+        state.ResumeTiming();
+        if (!manager.LoadTemplates()) state.SkipWithError("templates did not load");
+        state.PauseTiming();
+        DUVLib::DataManager::Shutdown();
+        state.ResumeTiming();
+    }
+    DUVLib::ErrorHandler::Shutdown();
+}
+BENCHMARK(BM_LoadTemplates)->Unit(benchmark::kMillisecond);
+
+void BM_ReadTemplateFiles(benchmark::State& state) {
+    const std::string& data = BigData();
+    for (auto _ : state) {
+        for (const char* file : {"inheritance.txt", "kind.txt", "container.txt"}) {
+            TDBTagRef tree;
+            if (!ReadConfigFile("", data + file, tree, "txt")) state.SkipWithError("unreadable");
+            benchmark::DoNotOptimize(tree.Get());
+        }
+    }
+}
+BENCHMARK(BM_ReadTemplateFiles)->Unit(benchmark::kMillisecond);
+HALVEX_BENCH_COMPARE("BM_LoadTemplates", "BM_ReadTemplateFiles");
+
+// --- the check ---------------------------------------------------------------------------
+
+constexpr const char* kCheckKinds = R"(
+scenery
+{
+  top-level 1
+  subpossibilities
+  {
+    halvex-build
+    {
+      kind "value"
+      type "float"
+    }
+    kind
+    {
+      kind "value"
+      type "string"
+    }
+    value0
+    {
+      kind "value"
+      type "int"
+      sequence 1
+    }
+    name
+    {
+      kind "value"
+      type "string"
+    }
+    rows
+    {
+      numarray 1
+      kind "element"
+      element-type "row"
+    }
+  }
+  tagarray
+  {
+    type "int"
+  }
+}
+row
+{
+  subpossibilities
+  {
+    width
+    {
+      kind "value"
+      type "float"
+    }
+    height
+    {
+      kind "value"
+      type "float"
+    }
+    label
+    {
+      kind "value"
+      type "string"
+    }
+    colour
+    {
+      kind "value"
+      type "vector3"
+    }
+    count
+    {
+      kind "value"
+      type "int"
+    }
+  }
+}
+)";
+
+constexpr int kRootTags = 1000;
+constexpr int kSubContainers = 200;
+
+const std::string& CheckConfig() {
+    static const std::string text = [] {
+        std::string t = "kind scenery\nhalvex-build 3.6\nname \"big\"\n";
+        for (int i = 0; i < kRootTags - 3; ++i)
+            t += "value" + std::to_string(i + 1) + " " + std::to_string(i) + "\n";
+        for (int c = 0; c < kSubContainers; ++c)
+            t += std::to_string(c) +
+                 "\n{\n  width 1.5\n  height 2.5\n  label \"row\"\n  colour 1,2,3\n  count 4\n}\n";
+        return t;
+    }();
+    return text;
+}
+
+struct CheckSetup {
+    CheckSetup() {
+        const std::string root = MakeFolder() + "/DUVData/";
+        if (std::system(("mkdir -p '" + root + "lists'").c_str()) != 0) std::abort();
+        WriteText(root + "kind.txt", kCheckKinds);
+        DUVLib::ErrorHandler::Startup();
+        DUVLib::DataManager::Startup(root);
+        if (!DUVLib::DataManager::Instance().LoadTemplates()) std::abort();
+    }
+    ~CheckSetup() {
+        DUVLib::DataManager::Shutdown();
+        DUVLib::ErrorHandler::Shutdown();
+    }
+};
+
+void BM_CheckAsset(benchmark::State& state) {
+    CheckSetup setup;
+    TDBTagRef soup;
+    ParseTagTreeText(soup, CheckConfig(), false);
+    for (auto _ : state) {
+        DUVLib::ErrorHandler::Instance()->Clear();
+        DUVLib::Container root;
+        if (!root.CheckAsset(soup)) state.SkipWithError("check failed");
+        if (!DUVLib::ErrorHandler::Instance()->GetRecords().empty())
+            state.SkipWithError("unexpected findings");
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * (kRootTags + 5 * kSubContainers));
+}
+BENCHMARK(BM_CheckAsset)->Unit(benchmark::kMillisecond);
+
+void BM_ParseConfigText(benchmark::State& state) {
+    for (auto _ : state) {
+        TDBTagRef soup;
+        ParseTagTreeText(soup, CheckConfig(), false);
+        benchmark::DoNotOptimize(soup.Get());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * (kRootTags + 5 * kSubContainers));
+}
+BENCHMARK(BM_ParseConfigText)->Unit(benchmark::kMillisecond);
+HALVEX_BENCH_COMPARE("BM_CheckAsset", "BM_ParseConfigText");
+
+// --- findings ------------------------------------------------------------------------------
+
+void BM_Findings(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<Kiv::PString> texts;
+    for (int i = 0; i < n; ++i)
+        texts.emplace_back("finding " + std::to_string(i));
+    DUVLib::ErrorHandler::Startup();
+    DUVLib::ErrorHandler& handler = *DUVLib::ErrorHandler::Instance();
+    auto* owner = reinterpret_cast<DUVLib::Container*>(0x1000);
+    for (auto _ : state) {
+        handler.Clear();
+        for (int i = 0; i < n; ++i) {
+            handler.Error(texts[i], owner);
+            handler.Warning(texts[i]);  // a repeat: dropped
+        }
+        benchmark::DoNotOptimize(handler.GetRecords().size());
+    }
+    DUVLib::ErrorHandler::Shutdown();
+}
+BENCHMARK(BM_Findings)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+HALVEX_BENCH_COMPARE("BM_Findings/10000", "BM_Findings/1000");
+
+}  // namespace

@@ -1,0 +1,44 @@
+// Kiv::Display: what the mesh code asks of the display device. Capabilities are numbers the
+// engine defines (29: hardware skinning through vertex programs); this display answers from a
+// set a caller configures, so tests choose the device they load for.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace Kiv {
+
+class RenderKernel;
+
+class Display {
+public:
+    static constexpr int kCapabilityHardwareSkinning = 29;
+
+    explicit Display(RenderKernel* kernel = nullptr) : kernel_(kernel) {}
+
+    RenderKernel* GetRenderKernel() const { return kernel_; }
+    bool SupportsCapability(int capability) const { return capabilities_.count(capability) != 0; }
+    void SetCapability(int capability, bool supported) {
+        if (supported)
+            capabilities_.insert(capability);
+        else
+            capabilities_.erase(capability);
+    }
+
+    // Extensions are words; a list is words separated by blanks. True when every word of the
+    // list is supported (an empty list is).
+    void AddExtension(std::string_view name) { extensions_.insert(std::string(name)); }
+    bool CheckExtensionString(std::string_view list) const;
+
+    // Colours in files are 0xAARRGGBB; the display keeps 0xAABBGGRR.
+    static void ConvertColorArray(uint32_t* colors, uint32_t count);
+
+private:
+    RenderKernel* kernel_;
+    std::set<int> capabilities_;
+    std::set<std::string, std::less<>> extensions_;
+};
+
+}  // namespace Kiv

@@ -1,0 +1,127 @@
+// Kiv::GeometryChunk: one piece of geometry with one material, kept in memory. Its vertex data
+// is a set of items, each one array with a fixed size per vertex, numbered as the engine
+// numbers them (VertexItem); which items a chunk has follows from the hint it was made with.
+// Beside the vertices: a 16-bit index array, one normal per face, optional face neighbours,
+// the palette of influence matrices the skin uses, and a flags word.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/kiv/base/pstring.h"
+
+namespace Kiv {
+
+class RenderKernel;
+
+enum VertexItem : int {
+    kItemPositions = 1,  // three f32
+    kItemColor1 = 2,     // u32
+    kItemColor2 = 3,     // u32
+    kItemNormals = 4,    // three f32
+    kItemWeights1 = 5,   // 5 to 8: one to four f32 weights
+    kItemWeights4 = 8,
+    kItemPackedWeights = 9,  // four weight bytes in one u32
+    kItemBoneIndices = 10,   // four index bytes in one u32
+    kItemTexCoord0 = 15,     // 15 to 22: texture-coordinate sets 0 to 7, two f32
+    kItemTexCoord7 = 22,
+};
+
+// Bytes one vertex takes in an item.
+uint32_t VertexItemSize(int item);
+
+// How a chunk is to be made. Flag bits: 1 lit in software, 2 skinned, 4 skinned in software,
+// 8 hardware weights as floats.
+struct StandardChunkHint {
+    static constexpr uint32_t kSoftwareLighting = 1;
+    static constexpr uint32_t kSkinned = 2;
+    static constexpr uint32_t kSoftwareSkinning = 4;
+    static constexpr uint32_t kFloatWeights = 8;
+
+    StandardChunkHint(uint32_t kind, uint32_t variant) : kind(kind), variant(variant) {}
+    uint32_t kind, variant;
+    uint32_t vertexUsage = 2;
+    uint32_t indexUsage = 2;
+    uint32_t flags = 0;
+    uint32_t maxWeights = 0;  // weights a vertex carries in hardware (1 to 4)
+    uint32_t bonesLimit = 0;
+    uint32_t texCoordSets = 1;
+    uint32_t ownerValue = 0;
+    float headerValue = 0;
+    PString vertexType;  // empty: the default vertex type
+};
+
+class GeometryChunk {
+public:
+    // The flags-word bit of a chunk the engine skins in software.
+    static constexpr uint32_t kFlagSoftwareSkinning = 64;
+
+    // primitive: the engine's primitive code (0 to 5).
+    GeometryChunk(uint32_t vertexCount, uint32_t fourthCount, uint32_t indexCount,
+                  uint32_t faceCount, uint32_t primitive, const StandardChunkHint& hint);
+
+    uint32_t GetVertexCount() const { return vertexCount_; }
+    uint32_t GetIndexCount() const { return indexCount_; }
+    uint32_t GetFaceCount() const { return faceCount_; }
+    uint32_t GetFourthCount() const { return fourthCount_; }
+    uint32_t GetPrimitive() const { return primitive_; }
+    const StandardChunkHint& GetHint() const { return hint_; }
+    uint32_t GetFlags() const { return flags_; }
+    void SetFlags(uint32_t flags) { flags_ = flags; }
+    // Bytes one vertex takes over all its items.
+    uint32_t GetVertexSize() const;
+    uint32_t GetNumTexCoordSets() const;
+
+    bool HasItem(int item) const { return items_.count(item) != 0; }
+    // The item's array (vertex count × its size), or null when the chunk lacks it.
+    uint8_t* GetItem(int item);
+    const uint8_t* GetItem(int item) const;
+    template <typename T>
+    T* GetItemAs(int item) {
+        return reinterpret_cast<T*>(GetItem(item));
+    }
+
+    // Null when the chunk has none (it has one unless a test took it away).
+    uint16_t* GetIndexArray() { return hasIndexArray_ ? indices_.data() : nullptr; }
+    const uint16_t* GetIndexArray() const { return hasIndexArray_ ? indices_.data() : nullptr; }
+    float* GetFaceNormalArray() { return faceNormals_.data(); }
+    const float* GetFaceNormalArray() const { return faceNormals_.data(); }
+
+    // Three u32 per face.
+    void SetFaceNeighborArray(std::vector<uint32_t> neighbours) {
+        neighbours_ = std::move(neighbours);
+    }
+    uint32_t GetNumFaceNeighbors() const { return static_cast<uint32_t>(neighbours_.size() / 3); }
+    const uint32_t* GetFaceNeighborArray() const { return neighbours_.data(); }
+
+    // The palette position of influence k, added at the end the first time.
+    uint32_t AddInfluenceMatrix(uint32_t influence);
+    const std::vector<uint32_t>& GetInfluencePalette() const { return palette_; }
+
+    // Hands the vertices and indices to the render kernel; false when it refuses them.
+    bool PrepareForDisplay(RenderKernel* kernel);
+    bool IsPrepared() const { return prepared_; }
+
+    // Test hooks: chunks made from now on lack the item (0: none), or their index array.
+    static void SetMissingItemForTesting(int item);
+    static void SetMissingIndexArrayForTesting(bool missing);
+
+private:
+    uint32_t vertexCount_, fourthCount_, indexCount_, faceCount_, primitive_;
+    StandardChunkHint hint_;
+    uint32_t flags_ = 0;
+    std::map<int, std::vector<uint8_t>> items_;
+    bool hasIndexArray_ = true;
+    std::vector<uint16_t> indices_;
+    std::vector<float> faceNormals_;
+    std::vector<uint32_t> neighbours_;
+    std::vector<uint32_t> palette_;
+    bool prepared_ = false;
+    uint32_t vertexBuffer_ = 0, indexBuffer_ = 0;
+};
+
+}  // namespace Kiv

@@ -1,0 +1,146 @@
+// The render kernel's material loader as start-up uses it: counted engine objects, a loader of
+// dummy materials that loads by name only the material types a plug-in registered, vertex types
+// made from a material and a chunk hint, the shared texture collection and the rendering-cache
+// manager with the cache types plug-ins register. Nothing draws; every object records what it
+// was given, so set-up code can be tested by what it set up.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/kiv/display/geometry_chunk.h"
+
+namespace Kiv {
+
+// An engine object that frees itself when its last reference goes (one reference at birth).
+class ReferenceCount {
+public:
+    ReferenceCount() { ++live_; }
+    virtual ~ReferenceCount() { --live_; }
+    ReferenceCount(const ReferenceCount&) = delete;
+    ReferenceCount& operator=(const ReferenceCount&) = delete;
+    void AddReference() { ++count_; }
+    void ReleaseReference() {
+        if (--count_ == 0) delete this;
+    }
+    uint32_t GetReferenceCount() const { return count_; }
+    // Objects of this family alive in the process (for tests).
+    static int64_t LiveCount() { return live_; }
+
+private:
+    uint32_t count_ = 1;
+    static inline int64_t live_ = 0;
+};
+
+class Texture : public ReferenceCount {
+public:
+    explicit Texture(uint32_t index) : index_(index) {}
+    uint32_t GetIndex() const { return index_; }
+
+private:
+    uint32_t index_;
+};
+
+// The collection holds texture 0, the plain shared texture; other indexes fail.
+class SharedTextureCollection {
+public:
+    // A new reference, or null.
+    static Texture* GetTexture(uint32_t index);
+    static void FailForTesting(bool fail);
+};
+
+class VertexType : public ReferenceCount {
+public:
+    VertexType(std::string material, const StandardChunkHint& hint, std::vector<int> args)
+        : material_(std::move(material)), hint_(hint), args_(std::move(args)) {}
+    const std::string& GetMaterial() const { return material_; }
+    const StandardChunkHint& GetHint() const { return hint_; }
+    const std::vector<int>& GetArgs() const { return args_; }
+
+private:
+    std::string material_;
+    StandardChunkHint hint_;
+    std::vector<int> args_;
+};
+
+// What a plug-in says of a material type it registers.
+struct MaterialTraits {
+    bool makesVertexTypes = false;
+    bool takesTexture = false;
+};
+
+class LoadedMaterial : public ReferenceCount {
+public:
+    LoadedMaterial(std::string type, const MaterialTraits& traits)
+        : type_(std::move(type)), traits_(traits) {}
+    ~LoadedMaterial() override;
+    const std::string& GetType() const { return type_; }
+    // False for a type that takes no texture.
+    bool SetTexture(int slot, Texture* texture, float weight);
+    Texture* GetTexture() const { return texture_; }
+    int GetTextureSlot() const { return slot_; }
+    float GetTextureWeight() const { return weight_; }
+    // A new vertex type, or null for a type that makes none.
+    VertexType* CreateVertexType(const StandardChunkHint& hint, int a, int b, int c, int d, int e);
+
+private:
+    std::string type_;
+    MaterialTraits traits_;
+    Texture* texture_ = nullptr;
+    int slot_ = 0;
+    float weight_ = 0;
+};
+
+class MaterialLoader {
+public:
+    // Plug-ins register the material types they provide, by type name ("m.notex").
+    static void RegisterType(std::string_view type, const MaterialTraits& traits);
+    static void UnregisterAll();
+    // Loads a material by file name: the type is what follows the first '.' of the name
+    // ("HalvexDummyLoad.m.notex" is of type "m.notex"). Null when no plug-in registered it.
+    static LoadedMaterial* Load(std::string_view name);
+};
+
+class RenderingCache : public ReferenceCount {
+public:
+    explicit RenderingCache(std::string name) : name_(std::move(name)) {}
+    const std::string& GetName() const { return name_; }
+
+private:
+    std::string name_;
+};
+
+// The engine's own unsorted alpha-blend cache.
+class UnsortedAlphaBlendCache : public RenderingCache {
+public:
+    explicit UnsortedAlphaBlendCache(int mode)
+        : RenderingCache("UnsortedAlphaBlendCache"), mode_(mode) {}
+    int GetMode() const { return mode_; }
+
+private:
+    int mode_;
+};
+
+class RenderingCacheManager {
+public:
+    static RenderingCacheManager& Instance();
+    // Takes a reference.
+    void AddCache(RenderingCache* cache);
+    // Drops the manager's reference.
+    void RemoveCache(RenderingCache* cache);
+    const std::vector<RenderingCache*>& GetCaches() const { return caches_; }
+
+    // Cache types provided by plug-ins, made by name; null when none registered the name.
+    using Factory = std::function<RenderingCache*()>;
+    static void RegisterCacheType(std::string_view name, Factory factory);
+    static void UnregisterCacheTypes();
+    static RenderingCache* MakeCache(std::string_view name);
+
+private:
+    std::vector<RenderingCache*> caches_;
+};
+
+}  // namespace Kiv

@@ -1,0 +1,57 @@
+#include "platform/kiv/scene/particle.h"
+
+namespace Kiv {
+
+Particle* Particle::AddChild(std::unique_ptr<Particle> child) {
+    child->parent_ = this;
+    children_.push_back(std::move(child));
+    return children_.back().get();
+}
+
+Particle* Particle::FindByName(const PString& name) {
+    // Iterative, so a deep tree from a file cannot exhaust the stack.
+    std::vector<Particle*> todo{this};
+    while (!todo.empty()) {
+        Particle* p = todo.back();
+        todo.pop_back();
+        if (p->name_ == name) return p;
+        for (auto it = p->children_.rbegin(); it != p->children_.rend(); ++it)
+            todo.push_back(it->get());
+    }
+    return nullptr;
+}
+
+size_t Particle::CountAll() const {
+    size_t n = 0;
+    std::vector<const Particle*> todo{this};
+    while (!todo.empty()) {
+        const Particle* p = todo.back();
+        todo.pop_back();
+        ++n;
+        for (const auto& c : p->children_)
+            todo.push_back(c.get());
+    }
+    return n;
+}
+
+void Particle::CopyInto(Particle& out) const {
+    out.position_ = position_;
+    out.rotation_ = rotation_;
+    for (const auto& c : children_)
+        out.AddChild(c->Copy());
+}
+
+std::unique_ptr<Particle> Particle::Copy() const {
+    auto p = std::make_unique<Particle>(name_);
+    CopyInto(*p);
+    return p;
+}
+
+std::unique_ptr<Particle> ParticleBone::Copy() const {
+    auto p = std::make_unique<ParticleBone>(GetName());
+    p->box_ = box_;
+    CopyInto(*p);
+    return p;
+}
+
+}  // namespace Kiv

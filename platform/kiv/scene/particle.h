@@ -1,0 +1,75 @@
+// The engine's particle tree, as far as meshes use it: named frames with a position and a
+// rotation, children owned by their parent. A bone is a particle with a small visible box; a
+// mesh's skeleton is a tree of bones.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/kiv/base/pstring.h"
+#include "platform/kiv/scene/geometry.h"
+
+namespace Kiv {
+
+class Particle {
+public:
+    explicit Particle(PString name = {}) : name_(std::move(name)) {}
+    virtual ~Particle() = default;
+    Particle(const Particle&) = delete;
+    Particle& operator=(const Particle&) = delete;
+
+    virtual bool IsBone() const { return false; }
+    // A deep copy of this particle and everything under it.
+    virtual std::unique_ptr<Particle> Copy() const;
+
+    const PString& GetName() const { return name_; }
+    void SetName(PString name) { name_ = std::move(name); }
+    const Vector3& GetPosition() const { return position_; }
+    const Quaternion& GetRotation() const { return rotation_; }
+    void SetFrame(const Vector3& position, const Quaternion& rotation) {
+        position_ = position;
+        rotation_ = rotation;
+    }
+
+    Particle* GetParent() const { return parent_; }
+    const std::vector<std::unique_ptr<Particle>>& GetChildren() const { return children_; }
+    Particle* AddChild(std::unique_ptr<Particle> child);
+    // This particle or the first one under it (depth first) with the name.
+    Particle* FindByName(const PString& name);
+    // This particle and everything under it.
+    size_t CountAll() const;
+
+protected:
+    void CopyInto(Particle& out) const;
+
+private:
+    PString name_;
+    Vector3 position_;
+    Quaternion rotation_;
+    Particle* parent_ = nullptr;
+    std::vector<std::unique_ptr<Particle>> children_;
+};
+
+// A bone's visible bounding box, around the bone's own origin.
+struct ParticleVisibleBoundingBox {
+    Vector3 min, max;
+};
+
+class ParticleBone : public Particle {
+public:
+    using Particle::Particle;
+    bool IsBone() const override { return true; }
+    std::unique_ptr<Particle> Copy() const override;
+    void SetVisibleBox(const ParticleVisibleBoundingBox& box) { box_ = box; }
+    const ParticleVisibleBoundingBox& GetVisibleBox() const { return box_; }
+
+    // The small box every mesh bone gets: 0.01 each way.
+    static ParticleVisibleBoundingBox SmallBox() {
+        return {{-0.01f, -0.01f, -0.01f}, {0.01f, 0.01f, 0.01f}};
+    }
+
+private:
+    ParticleVisibleBoundingBox box_;
+};
+
+}  // namespace Kiv
