@@ -2,13 +2,15 @@
 // sends, the answer read back through it) against the scripted daemon in a process of its own,
 // beside a raw ping-pong of the same sizes between two processes on loopback; and whole
 // requests through the client (transaction ids, the reader thread reading each reply whole and
-// waking its requester once) from 1 and from 8 requesting threads. Each run has a daemon and a link
+// waking its requester once) from 1 and from 8 requesting threads; and an empty command-host
+// call from the daemon's note to the host's answer. Each run has a daemon and a link
 // of its own, so the runs may come in any order.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,10 +19,13 @@
 #include <mutex>
 #include <string>
 
+#include "assetdb/command_host.h"
 #include "assetdb/daemon_link.h"
+#include "assetdb/notifications.h"
 #include "assetdb/reader_thread.h"
 #include "bench/ratio.h"
 #include "foundation/data_root.h"
+#include "foundation/main_thread.h"
 #include "foundation/tbuffer.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/scripted_daemon.h"
@@ -273,6 +278,81 @@ BENCHMARK(BM_RawSharedLinkPingPong)
     ->Setup(StartRawLink)
     ->Teardown(StopRawLink);
 
+// An empty install call (id 3, no ids) through the command host's path: the daemon's note,
+// queued for the main thread, the host's callback and its 141; the scripted daemon then tells
+// the main thread with a note of type 0 that the answer came. The main thread polls as the
+// host loop does.
+constexpr uint32_t kTriggerHostCall = 601;
+std::atomic<uint32_t> gHostAnswers{0};
+
+void CountHostAnswer(uint32_t) {
+    ++gHostAnswers;
+}
+
+void BM_EmptyHostCall(benchmark::State& state) {
+    char folder[] = "/tmp/halvex-bench-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) {
+        state.SkipWithError("no folder");
+        return;
+    }
+    const std::string install = folder;
+    std::filesystem::create_directories(install + "/UserData");
+    const std::string database = install + "/UserData/assets.wbi";
+    auto daemon = std::make_unique<PeerProcess>([database](int ready, int release) {
+        testsupport::ScriptedDaemon::Script script;
+        script.onFrame = [](testsupport::ScriptedDaemon& d,
+                            const testsupport::ScriptedDaemon::Frame& f) {
+            using SD = testsupport::ScriptedDaemon;
+            if (f.messageId == kTriggerHostCall)
+                return d.Send(SD::NoteRecord(
+                    kNotifyCommandHostCall,
+                    SD::Word(3) + SD::Word(7) + SD::Word(2) + std::string("/\0", 2) + SD::Word(0)));
+            if (f.messageId == kMessageCommandHostAnswer)
+                return d.Send(SD::NoteRecord(kNotifyCallbackValue, SD::Word(1)));
+            return true;
+        };
+        testsupport::ScriptedDaemon scripted(database, script);
+        PeerProcess::Ready(ready);
+        PeerProcess::AwaitRelease(release);
+    });
+    SetFolderRoots(install, install + "/UserData");
+    WEXInstallClientLink();
+    RecordMainThreadId();
+    WEXClientOptions options;
+    options.mayStartDaemon = 0;
+    options.notificationCallback = CountHostAnswer;
+    if (!daemon->ok() || !WEXOpenDatabase(options)) {
+        state.SkipWithError("no link to the scripted daemon");
+    } else {
+        SetWEXCommandHostCallback(&CommandHostCallback);
+        for (auto _ : state) {
+            const uint32_t before = gHostAnswers.load();
+            TBuffer empty;
+            if (!WEXClientPost(kTriggerHostCall, empty)) {
+                state.SkipWithError("link failed");
+                break;
+            }
+            int waits = 0;
+            while (gHostAnswers.load() == before && waits++ < 1000) {
+                WaitForMainThreadCalls(50);
+                RunIdleTasks();
+            }
+            if (gHostAnswers.load() == before) {
+                state.SkipWithError("no answer");
+                break;
+            }
+        }
+        SetWEXCommandHostCallback(nullptr);
+    }
+    WEXCloseDatabase();
+    SetWEXLinkHooks({});
+    SetFolderRoots("", "");
+    daemon.reset();
+    std::filesystem::remove_all(install);
+}
+BENCHMARK(BM_EmptyHostCall)->UseRealTime();
+
+HALVEX_BENCH_COMPARE("BM_EmptyHostCall/real_time", "BM_RawTwoProcessPingPong/real_time");
 HALVEX_BENCH_COMPARE("BM_DaemonLinkRoundTrip/real_time", "BM_RawTwoProcessPingPong/real_time");
 HALVEX_BENCH_COMPARE("BM_ClientRequest/real_time/threads:1", "BM_RawTwoProcessPingPong/real_time");
 HALVEX_BENCH_COMPARE("BM_ClientRequest/real_time/threads:1",

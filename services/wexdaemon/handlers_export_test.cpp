@@ -3,10 +3,12 @@
 // same files again, committed as archived; a reinstall waits open for edit.
 #include <filesystem>
 
+#include "archive/archive_host_calls.h"
 #include "archive/cdp_archive.h"
 #include "archive/cdp_dsid.h"
 #include "archive/cdp_export.h"
 #include "archive/cdp_install.h"
+#include "archive/crak_file.h"
 #include "assetdb/asset_info.h"
 #include "assetdb/wex_client_assets.h"
 #include "assetdb/wex_client_edit.h"
@@ -112,6 +114,42 @@ TEST_F(HandlersExportTest, AnArchivedAssetInstallsBackAsItWas) {
     EXPECT_FALSE(edited.count("config.chump"));
     edited.erase("config.txt");
     EXPECT_EQ(edited, original);
+}
+
+// The host's save call feeds its install call: assets saved to an archive file through the
+// daemon's exports, deleted, and installed back from the file come back as they were.
+TEST_F(HandlersExportTest, ASavedArchiveFileInstallsBackAsItWas) {
+    Install(ShedSource());
+    Config(kRoof).Text("username", "Roof").WriteTo(Source("roof"), {{"roof.im", "r"}});
+    Install(Source("roof"));
+    Files shed = FolderFiles(Local(kShed)), roof = FolderFiles(Local(kRoof));
+    const std::string file = dir_ / "saved.crak";
+    ResultsLog log;
+    ASSERT_TRUE(WEXArchiveSaveToFile(0x5151, file, {kShed, kRoof}, log)) << DaemonLog();
+    // An asset the daemon does not hold is no record, and the save says not all were saved.
+    ResultsLog partial;
+    EXPECT_FALSE(WEXArchiveSaveToFile(0x5151, dir_ / "partial.crak", {KUID(4242, 99)}, partial));
+    for (const KUID& kuid : {kShed, kRoof})
+        ASSERT_TRUE(WEXClient::DeleteAsset(kuid, false, &log));
+
+    // The wrong word is another exchange's file: nothing is installed.
+    std::vector<KUID> wanted{kShed, kRoof};
+    ResultsLog wrong;
+    EXPECT_FALSE(WEXArchiveInstall(0x5152, wanted, file, wrong));
+    EXPECT_EQ(wanted.size(), 2u);
+    EXPECT_EQ(Status(kShed), 0u);
+
+    ASSERT_TRUE(WEXArchiveInstall(0x5151, wanted, file, log)) << DaemonLog();
+    EXPECT_TRUE(wanted.empty());
+    EXPECT_EQ(log.GetErrorCount(), 0u);
+    for (auto& [kuid, before] : {std::pair{kShed, shed}, std::pair{kRoof, roof}}) {
+        Files after = FolderFiles(Local(kuid));
+        EXPECT_TRUE(after.count("config.chump"));
+        after.erase("config.chump");
+        Files expected = before;
+        expected.erase("config.txt");
+        EXPECT_EQ(after, expected) << kuid.ToString().str();
+    }
 }
 
 }  // namespace

@@ -112,6 +112,38 @@ TEST_F(InstallCdp, AssetsGoIntoAnArchiveAndComeBackAsTheyWere) {
     EXPECT_EQ(hostLog.find("runtime error"), std::string::npos) << hostLog;
 }
 
+TEST_F(InstallCdp, AHostStartedByHandServesAndEndsWithItsDaemon) {
+    tree.WriteFile("work/src/box/config.txt",
+                   "kuid <kuid:424:5>\nkind \"scenery\"\nusername \"Box\"\nhalvex-build 3.5\n");
+    ASSERT_EQ(Run({"installfrompath", tree.WorkDir() + "/src"}).exitCode, 0);
+    e2e::RunResult host;
+    std::thread hostThread([&] {
+        host = tree.Run("HalvexUtil", {"wexcommandhost", "norender"},
+                        e2e::RunOptions().Within(std::chrono::seconds(120)));
+    });
+    const std::string daemonLog = tree.Root() + "/UserData/wexdaemon.log";
+    bool registered = false;
+    for (int i = 0; i < 400 && !registered; ++i) {
+        registered = fs::exists(daemonLog) &&
+                     tree.ReadFile(daemonLog).find("is the command host") != std::string::npos;
+        if (!registered) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(registered);
+    e2e::RunResult r = Run({"validate", "<kuid:424:5>"});
+    EXPECT_EQ(r.out,
+              "- <kuid:424:5> : Validation is not available in this build.\n"
+              "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(r.exitCode, 0);
+    // The daemon used the host it had; it started none.
+    EXPECT_EQ(tree.ReadFile(daemonLog).find("started the command host"), std::string::npos);
+    EXPECT_EQ(Run({"closewexdaemon"}).exitCode, 0);
+    hostThread.join();
+    EXPECT_EQ(host.signal, 0) << host.out;
+    EXPECT_EQ(host.exitCode, 0) << host.out;
+    EXPECT_EQ(host.err.find("Sanitizer"), std::string::npos) << host.err;
+    EXPECT_TRUE(tree.RunningProcessesOf("wexdaemon").empty());
+}
+
 TEST_F(InstallCdp, ArchivesThatCannotBeReadInstallNothing) {
     tree.WriteFile("work/not.cdp", "this is not an archive");
     tree.WriteFile("work/empty.cdp", "");
