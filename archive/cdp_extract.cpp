@@ -142,11 +142,9 @@ Kiv::PString ExtractLevel(const TDBTagRef& files, std::string_view base, std::st
     for (uint32_t i = 0; files->GetChildAt(i, name, child); ++i) {
         const std::string_view text = name.view();
         const std::string path = JoinRelative(relative, text);
-        if (LeavesItsFolder(text)) {
-            result = Outside(path);
-            continue;
-        }
-        if (!CdpIsValidFileName(text)) continue;
+        // "." and "..", and names holding a separator, fail the name rule like any other bad
+        // name: skipped without a word, nothing written outside.
+        if (LeavesItsFolder(text) || !CdpIsValidFileName(text)) continue;
         const uint32_t type = child->GetType();
         if (type == kTagContainer) {
             if (!CdpIsValidRelativePath(path)) continue;

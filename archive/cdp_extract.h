@@ -2,9 +2,9 @@
 // container is a sub-folder, a raw value a file, stored as it is, packed by LZSS (the asset's
 // "compression" "LZSS") or as a reference to a local file ("filepath").
 //
-// Archives are untrusted. Names are held to a small character set; a file or folder that would
-// land outside the destination (a name that is "." or "..", holds a separator, or a path that
-// passes through a symbolic link) is never written and makes the result an error; unpacking is
+// Archives are untrusted. Names are held to a small character set, so a name that is "." or
+// "..", or holds a separator, is skipped like any other bad name; a file or folder whose path
+// passes through a symbolic link is never written and makes the result an error; unpacking is
 // bounded by what the stored bytes can unpack to; a reference to a local file is followed only
 // when the caller allows it. Extraction goes on past a bad file: every file that can be
 // written is written, and the last error is returned.

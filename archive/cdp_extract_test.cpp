@@ -149,15 +149,16 @@ TEST(CdpExtractFolder, NeverWritesOutsideTheDestination) {
         const char* why;
         const char* folder;  // nullptr: the file goes in the destination itself
         const char* name;
+        bool reported;  // bad names are skipped without a word; links are refused aloud
     } cases[] = {
-        {"a file named ..", nullptr, ".."},
-        {"a folder named ..", "..", nullptr},
-        {"a folder named .", ".", nullptr},
-        {"a name with a separator", nullptr, "../outside/victim.txt"},
-        {"an absolute name", nullptr, "/tmp/x.txt"},
-        {"a backslash", nullptr, "..\\x.txt"},
-        {"a folder that is a link, in other letter case", "linked", "victim.txt"},
-        {"a file that is a link", nullptr, "pointer.txt"},
+        {"a file named ..", nullptr, "..", false},
+        {"a folder named ..", "..", nullptr, false},
+        {"a folder named .", ".", nullptr, false},
+        {"a name with a separator", nullptr, "../outside/victim.txt", false},
+        {"an absolute name", nullptr, "/tmp/x.txt", false},
+        {"a backslash", nullptr, "..\\x.txt", false},
+        {"a folder that is a link, in other letter case", "linked", "victim.txt", true},
+        {"a file that is a link", nullptr, "pointer.txt", true},
     };
     for (const auto& c : cases) {
         TDBTagRef files = souptest::NewContainer();
@@ -165,11 +166,15 @@ TEST(CdpExtractFolder, NeverWritesOutsideTheDestination) {
         if (c.name) AddValue(at, c.name, kTagRaw, "overwritten");
         AddValue(files, "fine.txt", kTagRaw, "ok");
         Kiv::PString error = CdpExtractFolder(files, dest, "", kRaw);
-        EXPECT_NE(error.view().find("would be written outside the destination folder"),
-                  std::string_view::npos)
-            << c.why << ": " << error.view();
+        if (c.reported)
+            EXPECT_NE(error.view().find("would be written outside the destination folder"),
+                      std::string_view::npos)
+                << c.why << ": " << error.view();
+        else
+            EXPECT_EQ(error.str(), "") << c.why;
         EXPECT_EQ(Tree(outside), (std::set<std::string>{"victim.txt=untouched"})) << c.why;
         EXPECT_EQ(dir.Read("dest/fine.txt"), "ok") << c.why;
+        EXPECT_FALSE(fs::exists(dir / "x.txt")) << c.why;
         fs::remove(dest + "/fine.txt");
     }
     EXPECT_EQ(CdpExtractFolder(souptest::NewContainer(), dest, "../outside", kRaw).view(),

@@ -8,6 +8,7 @@
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
 #include "foundation/statics.h"
+#include "platform/kiv/base/log.h"
 
 TDBTagRef CdpNewAssetEntry() {
     const CdpKeys& keys = GetCdpKeys();
@@ -73,9 +74,15 @@ Kiv::PString CdpBuild(CdpArchive& archive) {
 }
 
 Kiv::PString CdpWrite(const CdpArchive& archive, std::string_view path) {
+    // One message for every failure, as users of the archive commands know it; the process log
+    // says which file and why.
+    const char* cause = nullptr;
     if (GetConfigFileFormat(path) == ConfigFileFormat::kUnknown)
-        return Kiv::PString(kCdpWriteExtensionMessage);
-    if (!WriteConfigFile(archive.root, {}, path))
-        return CdpFormatError(kCdpWriteFailedFormat, std::string(path).c_str());
-    return EmptyPString();
+        cause = "its extension names no archive form";
+    else if (!WriteConfigFile(archive.root, {}, path))
+        cause = "the file could not be written";
+    if (cause == nullptr) return EmptyPString();
+    Kiv::Log::Write(
+        Kiv::String::Printf("CdpWrite> %s: %s", std::string(path).c_str(), cause).view());
+    return Kiv::PString(kCdpArchiveWriteFailedMessage);
 }

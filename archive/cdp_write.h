@@ -31,6 +31,6 @@ inline constexpr const char* kCdpNoValidKuidMessage =
     "Unable to add content as it doesnt not contain a valid KUID";
 inline constexpr const char* kCdpAlreadyPresentFormat =
     "Unable to add content as an item with KUID %s is already present";
-inline constexpr const char* kCdpWriteExtensionMessage =
+// Every failure of writing gives this one message (an unknown extension or a failed write).
+inline constexpr const char* kCdpArchiveWriteFailedMessage =
     "Unable to write archive file. Needs to be .cdp file extension";
-inline constexpr const char* kCdpWriteFailedFormat = "Unable to write archive file '%s'.";

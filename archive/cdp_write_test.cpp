@@ -123,17 +123,16 @@ TEST(CdpWrite, TheExtensionChoosesTheFormAndFailuresKeepWhatWasThere) {
     ASSERT_EQ(CdpWrite(archive, dir / "a.txt").str(), "");
     EXPECT_NE(dir.Read("a.txt").find("package-version"), std::string::npos);
 
-    EXPECT_EQ(CdpWrite(archive, dir / "a.zip").str(), kCdpWriteExtensionMessage);
+    EXPECT_EQ(CdpWrite(archive, dir / "a.zip").str(), kCdpArchiveWriteFailedMessage);
     EXPECT_FALSE(std::filesystem::exists(dir / "a.zip"));
 
-    // A failed write names the file and leaves what was there: here a folder in the way.
+    // A failed write gives the same message and leaves what was there: here a folder in the
+    // way; the process log names the file.
     std::filesystem::create_directory(dir / "taken.cdp");
     dir.Write("taken.cdp/keep.txt", "kept");
-    EXPECT_EQ(CdpWrite(archive, dir / "taken.cdp").str(),
-              "Unable to write archive file '" + (dir / "taken.cdp") + "'.");
+    EXPECT_EQ(CdpWrite(archive, dir / "taken.cdp").str(), kCdpArchiveWriteFailedMessage);
     EXPECT_EQ(dir.Read("taken.cdp/keep.txt"), "kept");
-    EXPECT_EQ(CdpWrite(archive, dir / "no/such/folder.cdp").str(),
-              "Unable to write archive file '" + (dir / "no/such/folder.cdp") + "'.");
+    EXPECT_EQ(CdpWrite(archive, dir / "no/such/folder.cdp").str(), kCdpArchiveWriteFailedMessage);
     // Only the files written, no twins left behind.
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))

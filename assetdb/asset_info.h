@@ -44,7 +44,7 @@ struct WEXAssetInfo {
     uint32_t authorId = 0;           // 8
     Kiv::PString authorName;         // 9
     Kiv::String era;                 // 10 category-era text
-    uint32_t reserved = 0xFFFFFFFF;  // 11
+    uint32_t fileSize = 0xFFFFFFFF;  // 11 the installed folder's size in bytes
     Kiv::PString categoryCodes;      // 12
     Kiv::String userName;            // 13
     uint8_t statusD = 0;             // 14 three bits

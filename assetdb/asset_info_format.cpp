@@ -37,7 +37,7 @@ void WEXReadAssetInfo(TStream& stream, WEXAssetInfo& info) {
     stream.ReadU32(info.authorId, defaults.authorId);
     stream.ReadPString(info.authorName);
     stream.ReadString(info.era);
-    stream.ReadU32(info.reserved, defaults.reserved);
+    stream.ReadU32(info.fileSize, defaults.fileSize);
     stream.ReadPString(info.categoryCodes);
     stream.ReadString(info.userName);
     info.statusD = ReadBits(stream, kThreeBits);
@@ -63,7 +63,7 @@ bool WEXWriteAssetInfo(TStream& stream, const WEXAssetInfo& info) {
     stream.WriteU32(info.authorId);
     stream.WritePString(info.authorName);
     stream.WriteString(info.era.view());
-    stream.WriteU32(info.reserved);
+    stream.WriteU32(info.fileSize);
     stream.WritePString(info.categoryCodes);
     stream.WriteString(info.userName.view());
     WriteBits(stream, info.statusD, kThreeBits);

@@ -24,7 +24,8 @@
 //   9   author name     name       the name the author request would answer for that id
 //                                  (0 alone when the daemon knows none)
 //   10  era             text       its "category-era" text
-//   11  reserved        u32        0xFFFFFFFF
+//   11  file size       u32        the bytes of its installed folder's files ("filesize" of a
+//                                  listing); 0xFFFFFFFF when it is not installed
 //   12  category codes  name       its category list ("TR;TV;LOC"), from "category-class"
 //   13  user name       text       its "username" text as written in its configuration
 //   14  status D        3 bools    none (0)

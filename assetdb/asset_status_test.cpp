@@ -31,7 +31,7 @@ WEXAssetInfo FullRecord() {
     info.authorId = 77;
     info.authorName = Kiv::PString("Ann");
     info.era = "1960";
-    info.reserved = 5;
+    info.fileSize = 5;
     info.categoryCodes = Kiv::PString("TR;LOC");
     info.userName = "class_37";
     info.statusD = 0x3;

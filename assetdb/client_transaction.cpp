@@ -96,7 +96,7 @@ bool WEXClientTransaction::Wait() {
     return !failed_;
 }
 
-bool WEXClientTransaction::ReceiveReply(uint32_t id, uint32_t link) {
+bool WEXClientTransaction::ReceiveReply(uint32_t id, uint32_t link, std::unique_ptr<TBuffer> body) {
     Pending& p = ThePending();
     std::unique_lock<std::mutex> hold(p.lock);
     auto it = p.table.find(id);
@@ -113,6 +113,7 @@ bool WEXClientTransaction::ReceiveReply(uint32_t id, uint32_t link) {
     t->LeaveTableLocked();
     t->failed_ = false;
     t->replyLink_ = link;
+    t->reply_ = std::move(body);
     t->completion_.Set();
     return true;
 }
@@ -159,19 +160,10 @@ bool WEXClientTransactAndWait(uint32_t messageId, TStream& payload, TStream* rep
     if (!WEXClientSendFrame(messageId, transaction.GetId(), payload, &link)) return false;
     transaction.MarkSent(link);
     if (!transaction.Wait()) return false;
-
-    Kiv::SingleLock sending(&WEXClientSendLock(), true);
-    // A teardown between the header and now took the link the body was on; the body is lost
-    // with it, and a newer link's bytes are not this reply's.
-    if (WEXClientLinkNumber() != transaction.GetReplyLink()) return false;
-    WEXLinkRecordSource source;
-    bool fitted = false;
-    if (!WEXReadReplyBody(source, reply, &fitted)) {
-        WEXClientDisconnect(true);
-        return false;
-    }
-    WEXClientReceiveGate().Set();
-    return fitted;
+    std::unique_ptr<TBuffer> body = transaction.TakeReply();
+    if (body == nullptr) return false;  // more than the reader could keep
+    uint32_t length = body->GetDataLength();
+    return reply == nullptr || length == 0 || reply->Write(body->GetData(), length) == length;
 }
 
 void WEXSetTransactionCounter(uint32_t next) {

@@ -1,10 +1,13 @@
 // The requests in flight on the daemon link. Each request has a client transaction id that the
 // daemon's reply (and its questions and report lines) carry back; the pending table maps the
-// id to the requester waiting for it. The reader thread delivers reply headers here and fails
-// every request of a link that dropped; the requester then reads its reply's body itself.
+// id to the requester waiting for it. The reader thread delivers each reply here whole, waking
+// its requester once, and fails every request of a link that dropped.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "foundation/tbuffer.h"
 
 #include "platform/kiv/base/sync.h"
 
@@ -34,17 +37,19 @@ public:
     // The frame went out on that link. When the link has dropped meanwhile (its reader has
     // already failed the link's requests), the request fails at once: no reply can come.
     void MarkSent(uint32_t link);
-    // Waits for the reply header or the link's drop; false when the id is 0 or the link
-    // dropped.
+    // Waits for the reply or the link's drop; false when the id is 0 or the link dropped.
     bool Wait();
+    // After Wait: the reply's bytes, positioned at the start; null when they could not all be
+    // kept. The caller owns them.
+    std::unique_ptr<TBuffer> TakeReply() { return std::move(reply_); }
 
     uint32_t GetId() const { return id_; }
-    // The link whose reader delivered the reply header.
+    // The link whose reader delivered the reply.
     uint32_t GetReplyLink() const { return replyLink_; }
 
-    // Reader thread: a reply header for the id came in on the link. False (with a log line)
-    // when nobody waits for it.
-    static bool ReceiveReply(uint32_t id, uint32_t link);
+    // Reader thread: the reply for the id came in whole on the link (its bytes, or null when
+    // they could not be kept). False (with a log line) when nobody waits for it.
+    static bool ReceiveReply(uint32_t id, uint32_t link, std::unique_ptr<TBuffer> body = nullptr);
     // Answers the daemon's question for the request of that id: kEventAnswerNoRequest when
     // none waits, kEventAnswerNoHandler when it has no handler, else the handler's code. The
     // request stays alive while its handler runs.
@@ -64,6 +69,7 @@ private:
     bool failed_ = false;
     uint32_t sentOnLink_ = 0;  // 0 until the frame is out
     uint32_t replyLink_ = 0;
+    std::unique_ptr<TBuffer> reply_;
     uint32_t asking_ = 0;  // questions to the handler being answered
 };
 
@@ -72,9 +78,9 @@ private:
 void FailAllTransactions(uint32_t link);
 
 // Sends a request and waits for its reply (the link's transact hook): registers, sends the
-// frame, waits, then reads the reply's length and bytes off the link under the send lock into
-// `reply` at its position (nothing kept when reply is null) and lets the reader read on.
-// False when it could not be sent, the link dropped, or the reply did not fit the stream.
+// frame, waits, then writes the reply's bytes, which the reader read whole, into `reply` at
+// its position (nothing kept when reply is null). False when it could not be sent, the link
+// dropped, or the reply did not fit the stream.
 bool WEXClientTransactAndWait(uint32_t messageId, TStream& payload, TStream* reply,
                               WEXClientEventHandler* eventHandler, ResultsLog* resultsLog,
                               bool keepLog);

@@ -1,7 +1,9 @@
 #include "assetdb/daemon_link.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -120,14 +122,17 @@ void StartReader(Link& l) {
     });
 }
 
-// The payload from its position to its end, read whole before anything of the frame goes out.
-bool TakePayload(TStream& payload, std::vector<uint8_t>& bytes) {
+constexpr size_t kFrameHeader = 12;
+
+// The frame's bytes: room for its three words, then the payload from its position to its end,
+// read whole before anything of the frame goes out.
+bool TakePayload(TStream& payload, std::vector<uint8_t>& frame) {
     uint32_t size = payload.GetSize();
     uint32_t position = payload.Tell();
     if (position > size) return false;
-    bytes.resize(size - position);
-    return bytes.empty() ||
-           payload.ReadBytes(bytes.data(), static_cast<uint32_t>(bytes.size())) == bytes.size();
+    frame.resize(kFrameHeader + (size - position));
+    return size == position ||
+           payload.ReadBytes(frame.data() + kFrameHeader, size - position) == size - position;
 }
 
 }  // namespace
@@ -150,7 +155,16 @@ void SetWEXLinkHooks(const WEXLinkHooks& hooks) {
     l.hooks = hooks;
 }
 
+namespace {
+std::atomic<bool> daemonLaunchBarred{false};
+}  // namespace
+
+void WEXClientSetDaemonLaunchBarred(bool barred) {
+    daemonLaunchBarred.store(barred, std::memory_order_release);
+}
+
 void StartDaemon() {
+    if (daemonLaunchBarred.load(std::memory_order_acquire)) return;
     Kiv::File::Path daemon = GetDaemonExecutablePath();
     LaunchProcess(daemon.view(), "", daemon.GetFolder(), kLaunchHidden);
     TheLink().daemonStarted.store(true, std::memory_order_release);
@@ -234,9 +248,11 @@ bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payloa
     if (!l.opened.load(std::memory_order_acquire)) return false;
     // Read before the frame's words go out: a payload that cannot be read whole would leave a
     // frame on the link whose length announces bytes that never come.
-    std::vector<uint8_t> bytes;
-    if (!TakePayload(payload, bytes)) return false;
-    const uint32_t length = static_cast<uint32_t>(bytes.size());
+    std::vector<uint8_t> frame;
+    if (!TakePayload(payload, frame)) return false;
+    const uint32_t words[3] = {messageId, secondWord,
+                               static_cast<uint32_t>(frame.size() - kFrameHeader)};
+    std::memcpy(frame.data(), words, kFrameHeader);
 
     for (int attempt = 1; attempt <= kLinkAttempts; ++attempt) {
         if (attempt == 2) {
@@ -245,9 +261,9 @@ bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payloa
         }
         if (attempt >= 2) Sleep(Timing().retryDelayMs);
         if (!WEXClientHandshake() || l.transport == nullptr) continue;
-        if (!WEXClientSendExact(&messageId, 4) || !WEXClientSendExact(&secondWord, 4)) continue;
-        if (!WEXClientSendExact(&length, 4)) return false;
-        if (length != 0 && !WEXClientSendExact(bytes.data(), length)) return false;
+        // A send that failed tore the link down before the whole frame was out, so the daemon
+        // never saw it complete (it drops a frame its link cut short): it goes again whole.
+        if (!WEXClientSendExact(frame.data(), frame.size())) continue;
         if (sentOnLink != nullptr) *sentOnLink = l.linkNumber.load(std::memory_order_acquire);
         return true;
     }
@@ -305,6 +321,19 @@ bool WEXClientReceiveExact(void* bytes, size_t n, bool dropOnFailure) {
     if (DaemonSocketReceiveExact(*t, bytes, n)) return true;
     if (dropOnFailure) WEXClientDisconnect(true);
     return false;
+}
+
+size_t WEXClientReceiveSome(void* bytes, size_t n) {
+    TCPTransport* t = TheLink().transport.get();
+    if (t == nullptr || n == 0 || t->GetErrorCode() != NetTransport::kErrorNone ||
+        t->GetSocket() < 0)
+        return 0;
+    int got = t->Read(bytes, std::min(n, kNetChunkMax));
+    if (got <= 0) {
+        t->RaiseError(NetTransport::kErrorIO);
+        return 0;
+    }
+    return static_cast<size_t>(got);
 }
 
 Kiv::CriticalSection& WEXClientSendLock() {

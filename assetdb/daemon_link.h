@@ -96,15 +96,21 @@ void WEXCloseDatabase();
 // hello. A failure tears down what was made.
 bool WEXClientHandshake();
 // Launches the daemon executable (the install's "bin/wexdaemon") hidden, in its own folder,
-// and notes that this process started it. Its result is not checked.
+// and notes that this process started it. Its result is not checked. Nothing while launching
+// is barred.
 void StartDaemon();
+// Bars (or allows again) every launch of the daemon by this process, the hellos' included: a
+// command host serves the daemon that started it and ends with it, and must never bring up a
+// daemon of its own (a keep-alive sent while its daemon closes would).
+void WEXClientSetDaemonLaunchBarred(bool barred);
 
 // Sends one frame: the message id, the second word (the client transaction id of a request,
-// 0 for a post), the length of the payload from its position to its end, and those bytes,
-// under the send lock, reconnecting by the retry policy (only once when the may-start flag is
-// 0). False when the database is not open, no attempt got the frame out, or the payload
-// cannot be read whole (then nothing of the frame is sent). On success *sentOnLink, when
-// given, is the number of the link the frame went out on (see WEXClientLinkNumber).
+// 0 for a post), the length of the payload from its position to its end, and those bytes, all
+// in one send (one segment for a small frame), under the send lock, reconnecting by the retry
+// policy (only once when the may-start flag is 0). False when the database is not open, no attempt
+// got the frame out, or the payload cannot be read whole (then nothing of the frame is sent). On
+// success *sentOnLink, when given, is the number of the link the frame went out on (see
+// WEXClientLinkNumber).
 bool WEXClientSendFrame(uint32_t messageId, uint32_t secondWord, TStream& payload,
                         uint32_t* sentOnLink = nullptr);
 // One request with its reply (see WEXLinkHooks::transact).
@@ -121,15 +127,16 @@ void WEXClientDisconnect(bool quiet);
 // failed receive does so when dropOnFailure is set. False without a stream.
 bool WEXClientSendExact(const void* bytes, size_t n);
 bool WEXClientReceiveExact(void* bytes, size_t n, bool dropOnFailure);
+// What has arrived on the link, at least one byte and at most n (waiting for the first); 0
+// when the link failed or there is no stream (nothing is torn down).
+size_t WEXClientReceiveSome(void* bytes, size_t n);
 
-// The send lock. A requester holds it while it reads its reply's body off the link, so that
-// no teardown frees the stream under it.
+// The send lock: every write to the link, the hello and the teardown happen under it.
 Kiv::CriticalSection& WEXClientSendLock();
 // The number of the current link: counts successful hellos (0 before the first). A link's
 // number stays current until the next hello, which can only follow that link's teardown and
-// the join of its reader; so a reader reads its own link's number as it starts, and a
-// requester holding the send lock tells by it whether the link its reply header came on is
-// still the one it would read from.
+// the join of its reader; so a reader reads its own link's number as it starts, and the
+// requests it fails when its link drops are those sent on that number.
 uint32_t WEXClientLinkNumber();
 
 // For the reader thread: its stop flag, the receive gate it waits on before each record, and

@@ -28,7 +28,24 @@ bool ReadPieces(WEXRecordSource& source, uint32_t length, Take take) {
 }  // namespace
 
 bool WEXLinkRecordSource::Receive(void* bytes, size_t n) {
-    return WEXClientReceiveExact(bytes, n, false);
+    auto* out = static_cast<uint8_t*>(bytes);
+    while (n > 0) {
+        if (at_ < end_) {
+            size_t take = std::min(n, end_ - at_);
+            std::memcpy(out, buffer_ + at_, take);
+            at_ += take;
+            out += take;
+            n -= take;
+            continue;
+        }
+        // A large piece goes straight where it is wanted.
+        if (n >= kBufferSize) return WEXClientReceiveExact(out, n, false);
+        size_t got = WEXClientReceiveSome(buffer_, kBufferSize);
+        if (got == 0) return false;
+        at_ = 0;
+        end_ = got;
+    }
+    return true;
 }
 
 bool WEXMemoryRecordSource::Receive(void* bytes, size_t n) {
@@ -82,9 +99,16 @@ bool WEXReadRecord(WEXRecordSource& source, WEXRecordSink& sink) {
     if (tag == kReplyRecordTag) {
         uint32_t id = 0;
         if (!source.Receive(&id, 4)) return false;
-        if (sink.OnReplyHeader(id)) return true;
-        // Nobody waits for it: its body is read and dropped, so the link stays in step.
-        return WEXReadReplyBody(source, nullptr, nullptr);
+        // Read whole here, so that the requester is woken once, with its reply in hand.
+        auto body = std::make_unique<TBuffer>();
+        bool fitted = false;
+        if (!WEXReadReplyBody(source, body.get(), &fitted)) return false;
+        if (fitted)
+            body->Rewind();
+        else
+            body.reset();
+        sink.OnReply(id, std::move(body));
+        return true;
     }
     return false;
 }

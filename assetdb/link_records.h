@@ -1,6 +1,6 @@
-// The records the daemon sends on the link, as the reader thread and a requester read them:
-// a reply (tag, client transaction id, then the length and bytes that the requester reads) or
-// a notification (tag, type, length, payload). Every length comes from the daemon, so none
+// The records the daemon sends on the link, as the reader thread reads them: a reply (tag,
+// client transaction id, length, bytes), read whole and handed to the requester waiting for it,
+// or a notification (tag, type, length, payload). Every length comes from the daemon, so none
 // sizes anything beyond the bytes that have actually arrived, and none may pass
 // kMaxLinkRecordLength. Reading goes through a source so that the same code reads the link
 // and, in tests and fuzzing, plain bytes.
@@ -26,10 +26,18 @@ public:
     virtual bool Receive(void* bytes, size_t n) = 0;
 };
 
-// The link's receiving side (no teardown on failure: the caller decides).
+// The link's receiving side (no teardown on failure: the caller decides), for the one thread
+// that reads the link. It takes what has arrived, up to its buffer's size, in one receive and
+// hands it out from there, so that a record's words do not cost a receive each.
 class WEXLinkRecordSource final : public WEXRecordSource {
 public:
     bool Receive(void* bytes, size_t n) override;
+
+private:
+    static constexpr size_t kBufferSize = 16 * 1024;
+    uint8_t buffer_[kBufferSize];
+    size_t at_ = 0;
+    size_t end_ = 0;
 };
 
 // Bytes in memory, for tests and fuzzing.
@@ -56,18 +64,19 @@ struct WEXNotification {
 // length is over the limit or the payload cannot be stored.
 std::unique_ptr<WEXNotification> WEXReadNotificationRecord(WEXRecordSource& source);
 
-// After a reply's header: reads the reply's length and bytes, writing them to `reply` at its
-// position (dropped when reply is null). False when the link failed or the length is over the
-// limit: the link is then out of step. *fitted tells whether every byte went into the stream.
+// After a reply's transaction id: reads the reply's length and bytes, writing them to `reply`
+// at its position (dropped when reply is null). False when the link failed or the length is over
+// the limit: the link is then out of step. *fitted tells whether every byte went into the stream.
 bool WEXReadReplyBody(WEXRecordSource& source, TStream* reply, bool* fitted);
 
 // What a reader does with the records it reads.
 class WEXRecordSink {
 public:
     virtual ~WEXRecordSink() = default;
-    // A reply header came in. True when a requester takes the body off the link (the reader
-    // then waits for the gate); false when nobody waits for it and the reader drops the body.
-    virtual bool OnReplyHeader(uint32_t transactionId) = 0;
+    // A reply came in whole: its bytes in a stream positioned at the start, or null when they
+    // could not all be kept in memory. True when a requester took it; false when nobody waits
+    // for it (it is dropped).
+    virtual bool OnReply(uint32_t transactionId, std::unique_ptr<TBuffer> body) = 0;
     virtual void OnNotification(std::unique_ptr<WEXNotification> notification) = 0;
 };
 

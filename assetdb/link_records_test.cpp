@@ -1,5 +1,5 @@
-// Records as the reader and a requester read them from a stream of bytes: replies with and
-// without a requester, notifications, lengths from the daemon that announce more than comes or
+// Records as the reader reads them from a stream of bytes: replies with and without a
+// requester, notifications, lengths from the daemon that announce more than comes or
 // more than the limit, and reply bodies that do not fit the caller's stream.
 #include "assetdb/link_records.h"
 
@@ -21,23 +21,23 @@ std::string Note(uint32_t type, const std::string& payload) {
            payload;
 }
 
-// Records what the reader hands on; reply headers of `taken` are taken by a "requester",
-// which reads the body into `bodies`.
+// Records what the reader hands on; replies of `taken` are taken by a "requester".
 struct Sink final : WEXRecordSink {
-    WEXRecordSource* source = nullptr;
     uint32_t taken = 0;
     std::vector<std::string> events;
-    bool OnReplyHeader(uint32_t id) override {
+    bool OnReply(uint32_t id, std::unique_ptr<TBuffer> body) override {
         if (id != taken) {
             events.push_back("dropped " + std::to_string(id));
             return false;
         }
-        TBuffer body;
-        bool fitted = false;
-        bool read = WEXReadReplyBody(*source, &body, &fitted);
+        if (body == nullptr) {
+            events.push_back("reply " + std::to_string(id) + " lost");
+            return true;
+        }
         events.push_back(
-            "reply " + std::to_string(id) + " " + (read ? "read " : "broken ") +
-            std::string(reinterpret_cast<const char*>(body.GetData()), body.GetDataLength()));
+            "reply " + std::to_string(id) + " read " +
+            std::string(reinterpret_cast<const char*>(body->GetData()), body->GetDataLength()) +
+            " at " + std::to_string(body->Tell()));
         return true;
     }
     void OnNotification(std::unique_ptr<WEXNotification> n) override {
@@ -57,17 +57,17 @@ TEST(LinkRecords, ReaderHandsOnEachRecordAndStopsAtTheFirstBadOne) {
     };
     const std::string big(70000, 'b');
     const Case cases[] = {
-        {"reply taken, body read by the requester",
+        {"reply taken, read whole by the reader",
          Reply(7, "hello") + Note(4, "xy"),
-         {"reply 7 read hello", "note 4 xy at 0"},
+         {"reply 7 read hello at 0", "note 4 xy at 0"},
          true},
-        {"reply nobody waits for: body skipped",
+        {"reply nobody waits for: dropped",
          Reply(8, big) + Note(0, "v"),
          {"dropped 8", "note 0 v at 0"},
          true},
         {"empty notification and empty reply",
          Note(2, "") + Reply(7, ""),
-         {"note 2  at 0", "reply 7 read "},
+         {"note 2  at 0", "reply 7 read  at 0"},
          true},
         {"unknown tag", Note(1, "a") + Word(0x12345678) + Note(1, "b"), {"note 1 a at 0"}, false},
         {"notification cut short", Note(3, "abcdef").substr(0, 15), {}, false},
@@ -75,19 +75,19 @@ TEST(LinkRecords, ReaderHandsOnEachRecordAndStopsAtTheFirstBadOne) {
          Word(kNotificationRecordTag) + Word(1) + Word(kMaxLinkRecordLength + 1) + "abc",
          {},
          false},
-        {"skipped body over the limit",
-         Word(kReplyRecordTag) + Word(9) + Word(0xFFFFFFFFu),
-         {"dropped 9"},
-         false},
-        {"skipped body cut short", Reply(9, "abcdef").substr(0, 14), {"dropped 9"}, false},
-        {"taken body cut short", Reply(7, "abcdef").substr(0, 14), {"reply 7 broken "}, true},
+        // A reply is handed on only once it has come whole.
+        {"body over the limit", Word(kReplyRecordTag) + Word(7) + Word(0xFFFFFFFFu), {}, false},
+        {"body cut short", Reply(7, "abcdef").substr(0, 14), {}, false},
+        {"a large body after a notification",
+         Note(1, "a") + Reply(7, big),
+         {"note 1 a at 0", "reply 7 read " + big + " at 0"},
+         true},
         {"reply header cut short", Word(kReplyRecordTag) + "\x07", {}, false},
     };
     for (const Case& c : cases) {
         WEXMemoryRecordSource source(reinterpret_cast<const uint8_t*>(c.bytes.data()),
                                      c.bytes.size());
         Sink sink;
-        sink.source = &source;
         sink.taken = 7;
         bool good = true;
         while (good && source.Remaining() > 0)

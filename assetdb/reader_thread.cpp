@@ -13,13 +13,8 @@ class LinkSink final : public WEXRecordSink {
 public:
     explicit LinkSink(uint32_t link) : link_(link) {}
 
-    bool OnReplyHeader(uint32_t transactionId) override {
-        // Closed before the requester can be woken, so that its reopening cannot be lost.
-        Kiv::WEvent& gate = WEXClientReceiveGate();
-        gate.Reset();
-        if (WEXClientTransaction::ReceiveReply(transactionId, link_)) return true;
-        gate.Set();
-        return false;
+    bool OnReply(uint32_t transactionId, std::unique_ptr<TBuffer> body) override {
+        return WEXClientTransaction::ReceiveReply(transactionId, link_, std::move(body));
     }
     void OnNotification(std::unique_ptr<WEXNotification> notification) override {
         QueueNotification(std::move(notification));

@@ -1,8 +1,8 @@
 // The daemon link's reader thread: the one thread that reads what the daemon sends. It waits
-// for the receive gate before each record, hands a reply header to the request waiting for it
-// (which then reads the body itself and reopens the gate), and carries out or queues each
-// notification. When the link fails or is torn down it marks the link down and fails the
-// requests that were sent on it. It never takes the send lock.
+// for the receive gate before each record (open while the link is up), reads each reply whole
+// and hands it to the request waiting for it, and carries out or queues each notification. When the
+// link fails or is torn down it marks the link down and fails the requests that were sent on it. It
+// never takes the send lock.
 #pragma once
 
 // The thread body, started by the link after each successful hello.

@@ -97,7 +97,7 @@ std::string Info(const WEXAssetInfo& i) {
                   "%s|%s|%s|%s|A%02x B%02x C%x|%u %s|%s|%x|%s|%s|D%x|%u|%g|%llu %llu|%s|%d",
                   Kuid(i.asset).c_str(), i.name.c_str(), i.region.c_str(), i.keywords.c_str(),
                   i.statusA, i.statusB, i.statusC, i.authorId, Name(i.authorName).c_str(),
-                  i.era.c_str(), i.reserved, Name(i.categoryCodes).c_str(), i.userName.c_str(),
+                  i.era.c_str(), i.fileSize, Name(i.categoryCodes).c_str(), i.userName.c_str(),
                   i.statusD, i.rating, i.build, static_cast<unsigned long long>(i.installedAt),
                   static_cast<unsigned long long>(i.modifiedAt), Kuid(i.parent).c_str(),
                   i.buildKnown ? 1 : 0);

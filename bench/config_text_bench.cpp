@@ -1,9 +1,16 @@
-// Text configs: reading a 5 MB "config.txt" into a tree (beside a plain read of the same file
-// into memory, the ceiling), writing the tree as text (beside a plain copy of the same bytes
-// into a memory stream), and the text-to-binary-to-text conversion.
+// Text configs: reading a "config.txt" of about 5 MB (its exact size is the counter
+// "file_bytes") into a tree, as a first parse in a fresh process (as every command makes it)
+// and again in this process, beside a plain read of the same file into memory, the ceiling;
+// writing the tree as text (beside a plain copy of the same bytes into a memory stream); and
+// the text-to-binary-to-text conversion.
 #include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -69,7 +76,78 @@ BigText& Big() {
 
 void SetBytes(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(Big().bytes.size()));
+    state.counters["file_bytes"] = static_cast<double>(Big().bytes.size());
 }
+
+// What one first parse in a process of its own measured.
+struct FirstParse {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double peak = 0;  // growth of the peak memory over the process's own before the read
+    double kept = 0;  // what the tree holds after it
+};
+
+bool RunFirstParse(const std::string& path, FirstParse& out, std::string& error) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        error = "no pipe";
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    const char* program = HALVEX_FIRST_PARSE;
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = -1;
+    int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0 ||
+        std::sscanf(text.c_str(), "%lf %lf %lf %lf", &out.seconds, &out.cpuSeconds, &out.peak,
+                    &out.kept) != 4) {
+        error = std::string("the first-parse program failed: ") + program;
+        return false;
+    }
+    return true;
+}
+
+// The figure the issue of speed is about: a command's one parse of its file, in a fresh heap.
+// Counters: the peak memory beyond what the tree keeps and what the tree keeps, over the file's
+// size; the parse's CPU time (user and system) in the child.
+void BM_ConfigTextFirstParse(benchmark::State& state) {
+    BigText& big = Big();
+    double beyond = 0;
+    double kept = 0;
+    double cpu = 0;
+    for (auto _ : state) {
+        FirstParse figures;
+        std::string error;
+        if (!RunFirstParse(big.path, figures, error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        state.SetIterationTime(figures.seconds);
+        beyond = std::max(beyond, figures.peak - figures.kept);
+        kept = figures.kept;
+        cpu += figures.cpuSeconds;
+    }
+    SetBytes(state);
+    double file = static_cast<double>(big.bytes.size());
+    state.counters["peak_beyond_tree_per_file"] = beyond / file;
+    state.counters["tree_per_file"] = kept / file;
+    state.counters["cpu_MB_per_s"] =
+        cpu > 0 ? file * static_cast<double>(state.iterations()) / cpu / 1e6 : 0;
+}
+BENCHMARK(BM_ConfigTextFirstParse)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_ConfigTextRead(benchmark::State& state) {
     BigText& big = Big();
@@ -134,6 +212,7 @@ void BM_TextToBinaryToText(benchmark::State& state) {
 }
 BENCHMARK(BM_TextToBinaryToText)->Unit(benchmark::kMillisecond);
 
+HALVEX_BENCH_COMPARE("BM_ConfigTextFirstParse/manual_time", "BM_PlainFileRead");
 HALVEX_BENCH_COMPARE("BM_ConfigTextRead", "BM_PlainFileRead");
 HALVEX_BENCH_COMPARE("BM_ConfigTextWrite", "BM_PlainBufferWrite");
 

@@ -6,6 +6,9 @@
 //   - BM_HalvexUtilBatch: a batch file of 10,000 cheap commands (echo and version), reported
 //     per command, beside /bin/sh running a script of 10,000 builtin echos (the peer: a command
 //     loop that does nothing but dispatch and print).
+//   - BM_InstallCdp: "installcdp" of an archive of 50 assets (10 files each, 1 MB unpacked in
+//     all) through the daemon and the command host it starts, beside BM_InstallFromPath of the
+//     same folders unpacked; the assets are deleted, untimed, before each run.
 // The daemon is started before the first measurement and closed at the end.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -26,6 +29,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kBatchCommands = 10000;
+constexpr int kArchiveAssets = 50;
+constexpr int kFilesPerAsset = 10;  // the config and nine more
+constexpr size_t kFileBytes = (1u << 20) / (kArchiveAssets * (kFilesPerAsset - 1));
 
 // Runs a program with its output discarded; its exit code, or -1 when it did not run or end.
 int RunQuietly(const std::string& program, const std::vector<std::string>& args,
@@ -67,7 +73,7 @@ public:
             batch << (i % 2 == 0 ? "echo \"line\" \"" + std::to_string(i) + "\"\n" : "version\n");
             script << "echo line " << i << "\n";
         }
-        ready_ = batch.good() && script.good() && Utility({"version"}) == 0;
+        ready_ = batch.good() && script.good() && Utility({"version"}) == 0 && MakeAssets();
     }
     ~Install() {
         if (top_.empty()) return;
@@ -81,6 +87,36 @@ public:
     }
     std::string Work() const { return top_ + "/work"; }
 
+private:
+    // The archive's assets as folders, installed once and packed into work/assets.cdp; the
+    // batch that deletes them again.
+    bool MakeAssets() {
+        std::ofstream deletes(top_ + "/work/deletes.txt");
+        std::vector<std::string> create = {"createcdp", top_ + "/work/assets.cdp"};
+        uint32_t seed = 1;
+        for (int a = 0; a < kArchiveAssets; ++a) {
+            const std::string kuid = "<kuid:777:" + std::to_string(a + 1) + ">";
+            const std::string folder = top_ + "/work/assets/a" + std::to_string(a);
+            fs::create_directories(folder);
+            std::ofstream(folder + "/config.txt")
+                << "kuid " << kuid << "\nkind \"scenery\"\nusername \"A" << a << "\"\n";
+            for (int f = 1; f < kFilesPerAsset; ++f) {
+                std::string bytes(kFileBytes, '\0');
+                for (char& c : bytes) {
+                    seed = seed * 1103515245u + 12345u;
+                    c = static_cast<char>('a' + (seed >> 16) % 8);
+                }
+                std::ofstream(folder + "/f" + std::to_string(f) + ".txt", std::ios::binary)
+                    << bytes;
+            }
+            create.push_back(kuid);
+            deletes << "delete " << kuid << "\n";
+        }
+        return deletes.good() && Utility({"installfrompath", top_ + "/work/assets"}) == 0 &&
+               Utility(create) == 0;
+    }
+
+public:
 private:
     std::string top_;
     bool ready_ = false;
@@ -128,7 +164,37 @@ void BM_ShellScript(benchmark::State& state) {
 }
 BENCHMARK(BM_ShellScript)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Deletes the archive's assets, untimed.
+bool DeleteArchiveAssets(benchmark::State& state) {
+    state.PauseTiming();
+    bool ok = TheInstall().Utility({"@deletes.txt"}) == 0;
+    state.ResumeTiming();
+    return ok;
+}
+
+void BM_InstallCdp(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state) {
+        if (!DeleteArchiveAssets(state)) return state.SkipWithError("the delete failed");
+        if (TheInstall().Utility({"installcdp", "assets.cdp"}) != 0)
+            return state.SkipWithError("installcdp failed");
+    }
+}
+BENCHMARK(BM_InstallCdp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_InstallFromPath(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state) {
+        if (!DeleteArchiveAssets(state)) return state.SkipWithError("the delete failed");
+        if (TheInstall().Utility({"installfrompath", "assets"}) != 0)
+            return state.SkipWithError("installfrompath failed");
+    }
+}
+BENCHMARK(BM_InstallFromPath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 HALVEX_BENCH_COMPARE("BM_HalvexUtilVersion/real_time", "BM_SpawnTrue/real_time");
+HALVEX_BENCH_COMPARE("BM_InstallCdp/iterations:3/real_time",
+                     "BM_InstallFromPath/iterations:3/real_time");
 HALVEX_BENCH_COMPARE("BM_HalvexUtilBatch/iterations:3/real_time", "BM_ShellScript/real_time");
 
 }  // namespace

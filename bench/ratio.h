@@ -1,5 +1,6 @@
 // Side-by-side benchmarks: a program registers pairs (ours, a peer or ceiling) and, after the
-// usual Google Benchmark table, prints how much slower or faster ours ran than the peer.
+// usual Google Benchmark table, prints how much slower or faster ours ran than the peer: the
+// median time of ours over the median time of the peer, over the repetitions of the same run.
 #pragma once
 
 #include <string>

@@ -17,6 +17,7 @@ int RunCloseWexDaemonCommand(CommandContext& context);
 
 // commands_assets.cpp: one asset or the database, through the daemon.
 int RunInstallCdpCommand(CommandContext& context);
+int RunWexCommandHostCommand(CommandContext& context);
 int RunEditCommand(CommandContext& context);
 int RunPrintConfigCommand(CommandContext& context);
 int RunListBuildsCommand(CommandContext& context);

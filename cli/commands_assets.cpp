@@ -1,6 +1,7 @@
 // The commands on one asset or on the database that the daemon carries out: installing an
 // archive, opening an asset for editing, printing its configuration, committing, reverting and
 // deleting it, a new KUID, and the list of installed builds.
+#include "assetdb/command_host.h"
 #include "assetdb/wex_client_assets.h"
 #include "assetdb/wex_client_database.h"
 #include "assetdb/wex_client_edit.h"
@@ -26,6 +27,11 @@ int RunInstallCdpCommand(CommandContext& context) {
     bool installed = WEXClient::InstallArchive(path.view(), kInstallModeCommand, false, nullptr,
                                                &context.log, nullptr);
     return installed ? 0 : kCommandFailed;
+}
+
+int RunWexCommandHostCommand(CommandContext&) {
+    WEXCommandHost();
+    return 0;
 }
 
 int RunEditCommand(CommandContext& context) {

@@ -30,7 +30,7 @@ constexpr CommandHandler kHandlers[] = {
     {Edit, Lowered, RunEditCommand},
     {PrintConfig, Lowered, RunPrintConfigCommand},
     {Compile, AsTyped, RunCompileCommand},
-    {WexCommandHost, Lowered, CommandNotAvailable},
+    {WexCommandHost, Lowered, RunWexCommandHostCommand},
     {Encrypt, AsTyped, RunEncryptCommand},
     {ListBuilds, AsTyped, RunListBuildsCommand},
     {Commit, Lowered, RunCommitCommand},

@@ -11,6 +11,7 @@
 #include "archive/cdp_dsid.h"
 #include "archive/cdp_export.h"
 #include "archive/cdp_file_data.h"
+#include "archive/cdp_write.h"
 #include "assetdb/asset_info_format.h"
 #include "assetdb/repair_task.h"
 #include "assetdb/request_hooks.h"
@@ -117,9 +118,9 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
 }
 
 TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    const char* const words[] = {// Not in this build.
-                                 "installfromvdx", "wexcommandhost", "compresstexture",
-                                 "vdxparse",       "vdxparsefolder", "vdxdeleteall"};
+    const char* const words[] = {
+        // Not in this build.
+        "installfromvdx", "compresstexture", "vdxparse", "vdxparsefolder", "vdxdeleteall"};
     for (const char* word : words) {
         EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
         EXPECT_EQ(summary,
@@ -520,7 +521,7 @@ TEST_F(CreateCdpCommand, AFailedWriteIsToldOnStandardError) {
     const std::string output = dir / "missing/out.cdp";
     EXPECT_EQ(Run({"createcdp", output, "<kuid:1:1>"}), -1);
     EXPECT_EQ(summary, kClean);
-    EXPECT_EQ(err.str(), "Unable to write archive file '" + output + "'.\n");
+    EXPECT_EQ(err.str(), std::string(kCdpArchiveWriteFailedMessage) + "\n");
 
     // No identifiers: an archive of nothing, which opens.
     EXPECT_EQ(Run({"createcdp", dir / "none.cdp"}), 0);

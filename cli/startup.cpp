@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/archive_host_calls.h"
 #include "archive/cdp_export.h"
 #include "assetdb/daemon_link.h"
 #include "assetdb/data_folders.h"
@@ -56,6 +57,13 @@ StartupState& State() {
     return state;
 }
 
+// The command host serves the daemon that started it and ends with it: it never brings up a
+// daemon of its own.
+bool IsCommandHostRun(int argc, const char* const* argv) {
+    return argc >= 2 && argv[1] != nullptr &&
+           Kiv::PStringCache::Create(argv[1]).ToLower() == Kiv::PString("wexcommandhost");
+}
+
 void OpenDaemonLink(const OwnOptions& own) {
     WEXClientOptions options;
     options.SetDefaults();
@@ -67,6 +75,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     ApplyLinkRetryFromEnvironment();
     WEXInstallClientLink();
     WEXSetArchiveBuildCall(&CdpBuildArchiveFromExport);
+    WEXInstallArchiveHostCalls();
     WEXOpenDatabase(options);
 }
 
@@ -139,6 +148,7 @@ bool InitEngineAt(const Kiv::File::Path& programPath, EngineRecord& record, int 
     SetUpDataFolders(state.programPath);
     state.foldersPrepared = true;
 
+    WEXClientSetDaemonLaunchBarred(IsCommandHostRun(argc, argv));
     OpenDaemonLink(own);
     RecordMainThreadId();
     SetInterfaceLanguageFromSettings();

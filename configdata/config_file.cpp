@@ -29,16 +29,36 @@ std::string ResolvePath(std::string_view location, std::string_view path) {
     return std::string(ResolveInLocation(location, path).view());
 }
 
-bool ReadResolved(const std::string& path, ConfigFileFormat form, TDBTagRef& out) {
+// The line that tells of containers a text left open.
+std::string UnclosedWarning(const std::string& path, const TagTextNotes& notes) {
+    if (notes.unclosed == 1)
+        return "\"" + path + "\" ends inside a container: the \"{\" on line " +
+               std::to_string(notes.unclosedLine) + " is never closed";
+    return "\"" + path + "\" ends inside " + std::to_string(notes.unclosed) +
+           " containers: the first \"{\" never closed is on line " +
+           std::to_string(notes.unclosedLine);
+}
+
+bool ReadResolved(const std::string& path, ConfigFileFormat form, TDBTagRef& out,
+                  std::vector<std::string>* warnings = nullptr) {
     out.Reset();
     if (form == ConfigFileFormat::kUnknown || path.empty()) return false;
     TFile file;
     if (!file.Open(path, Kiv::File::kModeRead)) return false;
-    bool ok = form == ConfigFileFormat::kText ? ParseTagTreeText(out, file, false)
+    TagTextNotes notes;
+    bool ok = form == ConfigFileFormat::kText ? ParseTagTreeText(out, file, false, &notes)
                                               : ReadTagTreeBinary(file, out);
     // A text that stopped part-way is not handed out as if it were the file.
-    if (!ok) out.Reset();
-    return ok;
+    if (!ok) {
+        out.Reset();
+        return false;
+    }
+    if (notes.unclosed != 0) {
+        std::string warning = UnclosedWarning(path, notes);
+        LogOutputf("ReadConfigFile> %s", warning.c_str());
+        if (warnings != nullptr) warnings->push_back(std::move(warning));
+    }
+    return true;
 }
 
 }  // namespace
@@ -70,8 +90,9 @@ bool WriteConfigFile(const TDBTagRef& tree, std::string_view location, std::stri
 }
 
 bool ReadConfigFile(std::string_view location, std::string_view path, TDBTagRef& out,
-                    std::string_view format) {
-    return ReadResolved(ResolvePath(location, path), GetConfigFileFormat(path, format), out);
+                    std::string_view format, std::vector<std::string>* warnings) {
+    return ReadResolved(ResolvePath(location, path), GetConfigFileFormat(path, format), out,
+                        warnings);
 }
 
 std::string ConfigTwinPath(std::string_view path) {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "configdata/tdb_tag_ref.h"
 
@@ -23,8 +24,11 @@ bool WriteConfigFile(const TDBTagRef& tree, std::string_view location, std::stri
 // Reads the file into `out` (emptied first). False when the format is unknown, the file
 // cannot be opened or read, the binary reader refuses its header, or the text nests too deep.
 // Otherwise true, and `out` holds what the file held (empty for a file that holds nothing).
+// What the file reads as but is likely not what its author meant (a text that ends inside a
+// container) is logged and, when `warnings` is given, appended to it as a line for the user
+// that names the file.
 bool ReadConfigFile(std::string_view location, std::string_view path, TDBTagRef& out,
-                    std::string_view format = {});
+                    std::string_view format = {}, std::vector<std::string>* warnings = nullptr);
 
 // Recovery of a text config written through a twin named like the path with the extension
 // "tmp" ("config.txt" and "config.tmp"); both are read as text whatever their extension.

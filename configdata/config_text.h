@@ -50,13 +50,24 @@ bool AppendTagTreeText(const TDBTagRef& tree, std::string& out);
 // written) or the stream did not take every byte.
 bool WriteTagTreeText(TStream& stream, const TDBTagRef& tree);
 
+// What a parse noticed besides the tree, for the reader to tell its user.
+struct TagTextNotes {
+    // Containers still open where the text ended (their "}" never came; they are kept as read
+    // up to there), and the line, counted from 1 where reading began, of the outermost one's
+    // "{". Both 0 when every container was closed.
+    size_t unclosed = 0;
+    size_t unclosedLine = 0;
+};
+
 // Empties `container`, then fills it from the stream's position: a new TDBContainerTag when
 // anything was read, else it stays empty. `utf8` is false for a file (a BOM decides). Reading
 // stops at the end of the stream or at a "}" that closes the outermost block, where the stream
 // is left. Whatever was read stays in the tree. False when the stream is not open or cannot be
 // read, or when containers nest deeper than kMaxTagTreeDepth: the rest of the text is then
-// ignored and the reason logged.
-bool ParseTagTreeText(TDBTagRef& container, TStream& stream, bool utf8);
+// ignored and the reason logged. The nodes are made in an arena of the tree's own (see
+// configdata/tag_arena.h).
+bool ParseTagTreeText(TDBTagRef& container, TStream& stream, bool utf8,
+                      TagTextNotes* notes = nullptr);
 // The same over bytes in memory; `consumed` (when given) receives where reading stopped.
 bool ParseTagTreeText(TDBTagRef& container, std::string_view text, bool utf8,
-                      size_t* consumed = nullptr);
+                      size_t* consumed = nullptr, TagTextNotes* notes = nullptr);

@@ -8,9 +8,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "configdata/bulk_memory.h"
 #include "configdata/config_text.h"
 #include "configdata/kuid.h"
 #include "configdata/number_text.h"
+#include "configdata/tag_arena.h"
 #include "configdata/tdb_container_tag.h"
 #include "foundation/codepage.h"
 #include "foundation/logging.h"
@@ -19,7 +21,6 @@ namespace {
 
 constexpr size_t kMaxNameBytes = 511;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr uint32_t kReadChunk = 64 * 1024;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -56,32 +57,54 @@ public:
         }
         entries_.push_back({name, std::move(node)});
     }
-    // A container of the live children in order; an empty reference when there are none.
-    TDBTagRef Build() {
-        TDBTagRef container;
-        for (Entry& e : entries_) {
-            if (!e.node) continue;
-            if (!container) container = MakeCounted<TDBContainerTag>();
-            container->AddChild(e.name, e.node);
+    // A container (in the arena) of the live children in order; an empty reference when
+    // there are none. The children are emptied, keeping their memory for the next block.
+    TDBTagRef Build(TagArena& arena) {
+        index_.clear();
+        bool any = false;
+        for (const Entry& e : entries_)
+            any = any || e.node;
+        if (!any) {
+            entries_.clear();
+            return {};
         }
-        return container;
+        return TDBContainerTag::MakeContainerIn(arena, entries_);
     }
 
 private:
     // Below this many entries a walk is cheaper than the index.
     static constexpr size_t kIndexFrom = 16;
-    struct Entry {
-        Kiv::PString name;
-        TDBTagRef node;
-    };
+    using Entry = TDBContainerTag::NamedChild;
     std::vector<Entry> entries_;
     std::unordered_map<Kiv::PString, size_t, Kiv::PStringHash> index_;
+};
+
+// The names met lately, so that a name the text repeats (most are repeated, block after block)
+// is interned without the process-wide cache and its lock: a direct-mapped table by hash.
+class RecentNames {
+public:
+    RecentNames() : slots_(kSlots) {}
+    Kiv::PString Intern(std::string_view name, uint64_t hash) {
+        Slot& slot = slots_[(hash ^ (hash >> 29)) & (kSlots - 1)];
+        if (slot.hash == hash && slot.name.view() == name && !slot.name.IsNull()) return slot.name;
+        slot.hash = hash;
+        slot.name = Kiv::PString(name);
+        return slot.name;
+    }
+
+private:
+    static constexpr size_t kSlots = 1024;
+    struct Slot {
+        uint64_t hash = 0;
+        Kiv::PString name;
+    };
+    std::vector<Slot> slots_;
 };
 
 struct Block {
     Kiv::PString name;  // under which the block is stored in its parent
     bool utf8;
-    BlockChildren children;
+    size_t opened;  // where its "{" is in the text (0 for the outermost block)
 };
 
 enum class ValueKind { kEmpty, kContainer, kInt, kFloat, kList, kText };
@@ -89,18 +112,23 @@ enum class ValueKind { kEmpty, kContainer, kInt, kFloat, kList, kText };
 class TextParser {
 public:
     explicit TextParser(std::string_view text)
-        : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+        : begin_(text.data()),
+          p_(text.data()),
+          end_(text.data() + text.size()),
+          // The nodes take about as much memory as the text they are read from.
+          arena_(MakeCounted<TagArena>(text.size() + text.size() / 2)) {}
 
     bool Parse(TDBTagRef& out, bool utf8) {
-        open_.push_back({Kiv::PString(), utf8, {}});
+        OpenBlock(Kiv::PString(), utf8, 0);
         CheckByteOrderMark();
         bool ok = ParseBlocks();
         while (open_.size() > 1)
             CloseBlock();
-        out = open_.back().children.Build();
+        out = Children().Build(*arena_);
         return ok;
     }
     size_t Consumed() const { return static_cast<size_t>(p_ - begin_); }
+    const TagTextNotes& Notes() const { return notes_; }
 
 private:
     bool ParseBlocks() {
@@ -108,6 +136,12 @@ private:
             SkipBlanksAndLineEnds(p_);
             if (p_ == end_ || *p_ == '}') {
                 if (open_.size() == 1) return true;
+                // The text ends inside containers: they close here, as if their "}" had come,
+                // and the parse says so.
+                if (p_ == end_ && notes_.unclosed == 0) {
+                    notes_.unclosed = open_.size() - 1;
+                    notes_.unclosedLine = LineAt(open_[1].opened);
+                }
                 CloseBlock();
                 const char* q = p_;
                 SkipBlanksAndLineEnds(q);
@@ -127,7 +161,7 @@ private:
                             kMaxTagTreeDepth, Consumed());
                         return false;
                     }
-                    open_.push_back({name, open_.back().utf8, {}});
+                    OpenBlock(name, open_.back().utf8, Consumed() - 1);
                     CheckByteOrderMark();
                     break;
                 case ValueKind::kInt:
@@ -150,20 +184,37 @@ private:
     // with its value and dropped.
     void Store(const Kiv::PString& name, TDBTagRef node) {
         if (name.IsEmpty()) return;
-        open_.back().children.Set(name, std::move(node));
+        Children().Set(name, std::move(node));
     }
 
     void StoreValue(const Kiv::PString& name, uint32_t type, const void* data, size_t size) {
-        Store(name, TDBContainerTag::MakeTag(type, MakeRawData(data, static_cast<uint32_t>(size))));
+        Store(name, TDBContainerTag::MakeTagIn(*arena_, type, data, static_cast<uint32_t>(size)));
+    }
+
+    // The children of the innermost open block. Each depth keeps its list between blocks, so
+    // a run of sibling containers reuses one list's memory.
+    BlockChildren& Children() { return children_[open_.size() - 1]; }
+
+    void OpenBlock(const Kiv::PString& name, bool utf8, size_t opened) {
+        open_.push_back({name, utf8, opened});
+        if (children_.size() < open_.size()) children_.emplace_back();
     }
 
     // A block ends: its container (empty if nothing was read into it) goes to its parent.
     void CloseBlock() {
-        Block block = std::move(open_.back());
+        TDBTagRef container = Children().Build(*arena_);
+        if (!container) container = TDBContainerTag::MakeTagIn(*arena_, kTagContainer, {}, 0);
+        Kiv::PString name = std::move(open_.back().name);
         open_.pop_back();
-        TDBTagRef container = block.children.Build();
-        if (!container) container = MakeCounted<TDBContainerTag>();
-        Store(block.name, std::move(container));
+        Store(name, std::move(container));
+    }
+
+    // The line (from 1) of the byte at `offset`; a line ends at LF, CR LF or a lone CR.
+    size_t LineAt(size_t offset) const {
+        size_t line = 1;
+        for (const char* q = begin_; q < begin_ + offset; ++q)
+            if (*q == '\n' || (*q == '\r' && (q + 1 == end_ || q[1] != '\n'))) ++line;
+        return line;
     }
 
     void CheckByteOrderMark() {
@@ -191,9 +242,12 @@ private:
         const void* nul = std::memchr(start, '\0', length);
         if (nul != nullptr) length = static_cast<const char*>(nul) - start;
         char name[kMaxNameBytes];
-        for (size_t i = 0; i < length; ++i)
+        uint64_t hash = 14695981039346656037ull;  // FNV-1a
+        for (size_t i = 0; i < length; ++i) {
             name[i] = Lower(start[i]);
-        return Kiv::PString(std::string_view(name, length));
+            hash = (hash ^ static_cast<uint8_t>(name[i])) * 1099511628211ull;
+        }
+        return names_.Intern(std::string_view(name, length), hash);
     }
 
     // An exponent as "%g" writes it at q: 'e' after a digit, a sign, a digit.
@@ -286,7 +340,8 @@ private:
 
     void StoreList(const Kiv::PString& name) {
         std::string_view value = ReadNumberValue();
-        std::vector<float> values;
+        std::vector<float>& values = floats_;
+        values.clear();
         const char* p = value.data();
         const char* end = p + value.size();
         while (p < end) {
@@ -378,39 +433,97 @@ private:
     const char* begin_;
     const char* p_;
     const char* end_;
+    CountedRef<TagArena> arena_;
     std::vector<Block> open_;
-    std::string text_;  // the text value being read, kept to reuse its memory
+    std::vector<BlockChildren> children_;  // by depth
+    std::string text_;                     // the text value being read, kept to reuse its memory
+    std::vector<float> floats_;            // the same for a list of numbers
+    RecentNames names_;
+    TagTextNotes notes_;
 };
 
 }  // namespace
 
-bool ParseTagTreeText(TDBTagRef& container, std::string_view text, bool utf8, size_t* consumed) {
+bool ParseTagTreeText(TDBTagRef& container, std::string_view text, bool utf8, size_t* consumed,
+                      TagTextNotes* notes) {
     container.Reset();
     TextParser parser(text);
     bool ok = parser.Parse(container, utf8);
     if (consumed != nullptr) *consumed = parser.Consumed();
+    if (notes != nullptr) *notes = parser.Notes();
     return ok;
 }
 
-bool ParseTagTreeText(TDBTagRef& container, TStream& stream, bool utf8) {
+namespace {
+
+// The text of a stream read whole. A large text goes straight into pages from the kernel, made
+// present in one call before the read fills them.
+class StreamText {
+public:
+    StreamText() = default;
+    StreamText(const StreamText&) = delete;
+    StreamText& operator=(const StreamText&) = delete;
+    ~StreamText() {
+        if (mapped_ != nullptr) bulkmemory::Unmap(mapped_, mappedSize_);
+    }
+
+    // Reads from the position to the end, `expected` bytes in one piece; throws
+    // std::bad_alloc.
+    void Read(TStream& stream, uint32_t expected) {
+        if (expected >= TagArena::kMapFrom) {
+            mappedSize_ = expected;
+            mapped_ = static_cast<char*>(bulkmemory::Map(expected));
+            bulkmemory::Populate(mapped_, expected);
+            length_ = stream.ReadBytes(mapped_, expected);
+            if (length_ < expected) return;
+        } else if (expected != 0) {
+            small_.resize(expected);
+            small_.resize(stream.ReadBytes(small_.data(), expected));
+            if (small_.size() < expected) return;
+        }
+        // A stream that holds more than it said (a file still growing) gives the rest in
+        // pieces, after what was read in one.
+        char chunk[4096];
+        uint32_t got = stream.ReadBytes(chunk, sizeof chunk);
+        if (got == 0) return;
+        if (mapped_ != nullptr) {
+            small_.assign(mapped_, length_);
+            bulkmemory::Unmap(mapped_, mappedSize_);
+            mapped_ = nullptr;
+        }
+        do
+            small_.append(chunk, got);
+        while ((got = stream.ReadBytes(chunk, sizeof chunk)) != 0);
+    }
+    std::string_view View() const {
+        return mapped_ != nullptr ? std::string_view(mapped_, length_) : std::string_view(small_);
+    }
+
+private:
+    char* mapped_ = nullptr;
+    size_t mappedSize_ = 0;
+    size_t length_ = 0;
+    std::string small_;
+};
+
+}  // namespace
+
+bool ParseTagTreeText(TDBTagRef& container, TStream& stream, bool utf8, TagTextNotes* notes) {
     container.Reset();
     if (!stream.IsOpen()) return false;
     uint32_t start = stream.Tell();
     bool hadError = stream.HasError();
-    std::string text;
+    StreamText text;
     try {
         uint32_t size = stream.GetSize();
-        if (size > start) text.reserve(size - start);
-        std::string chunk(kReadChunk, '\0');
-        while (uint32_t got = stream.ReadBytes(chunk.data(), kReadChunk))
-            text.append(chunk.data(), got);
+        text.Read(stream, size > start ? size - start : 0);
     } catch (const std::bad_alloc&) {
-        LogOutputf("ParseTagTreeText> not enough memory for %zu bytes of text", text.size());
+        LogOutputf("ParseTagTreeText> not enough memory for the text");
         return false;
     }
     if (!hadError && stream.HasError()) return false;
     size_t consumed = 0;
-    bool ok = ParseTagTreeText(container, text, utf8, &consumed);
+    bool ok = ParseTagTreeText(container, text.View(), utf8, &consumed, notes);
     stream.SetPosition(start + static_cast<uint32_t>(consumed));
     return ok;
 }

@@ -245,6 +245,35 @@ TEST(ConfigTextParser, UnbalancedBracesEndBlocks) {
     EXPECT_EQ(Describe(Parse(" \r\n\t}", &ok)), "<empty>");
 }
 
+// A text that ends inside containers reads as if they were closed there, and the parse says how
+// many were left open and on which line the outermost one's "{" is.
+TEST(ConfigTextParser, ContainersLeftOpenAtTheEndAreCountedWithTheLineOfTheirBrace) {
+    struct Case {
+        std::string text;
+        std::string tree;
+        size_t unclosed;
+        size_t line;
+    };
+    const Case cases[] = {
+        {"a {\n x 1\n}\n", "a{x=int:1}", 0, 0},
+        {"a 1\r\nb\r\n{\r\n  x 1\r\n", "a=int:1 b{x=int:1}", 1, 3},
+        {"a 1\nb {\nc {\nx 1", "a=int:1 b{c{x=int:1}}", 2, 2},
+        {"a 1\rb\r{\r", "a=int:1 b{}", 1, 3},  // lone CRs end lines too
+        {"a {\n}\nb {\n}\nc {\n d {\n }\n", "a{} b{} c{d{}}", 1, 5},
+        {"x 1\n}\ny {\n", "x=int:1", 0, 0},  // a stray "}" ends the text first
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TBuffer stream(c.text.data(), static_cast<uint32_t>(c.text.size()));
+        TDBTagRef tree;
+        TagTextNotes notes;
+        ASSERT_TRUE(ParseTagTreeText(tree, stream, false, &notes));
+        EXPECT_EQ(Describe(tree), c.tree);
+        EXPECT_EQ(notes.unclosed, c.unclosed);
+        EXPECT_EQ(notes.unclosedLine, c.line);
+    }
+}
+
 TEST(ConfigTextParser, TheStreamIsLeftWhereReadingStopped) {
     std::string text = "a 1\n}\nb 2";
     TBuffer stream(text.data(), static_cast<uint32_t>(text.size()));

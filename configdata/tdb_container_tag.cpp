@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "configdata/tag_arena.h"
 #include "configdata/tdb_data_tag.h"
 
 namespace {
@@ -73,6 +74,13 @@ TDBContainerTag::~TDBContainerTag() {
 
 void TDBContainerTag::TakeChildren(std::vector<ACSChunk*>& out) {
     out.reserve(out.size() + count_);
+    if (packed_ != nullptr) {
+        for (uint32_t i = 0; i < count_; ++i) {
+            packed_[i].Name().~PString();
+            out.push_back(packed_[i].node);
+        }
+        packed_ = nullptr;
+    }
     for (Pair& p : children_) {
         p.Name().~PString();
         out.push_back(p.node);
@@ -87,7 +95,67 @@ TDBTagRef TDBContainerTag::MakeTag(uint32_t type, const ACSRawDataRef& data) {
     return MakeCounted<TDBDataTag>(type, data);
 }
 
+namespace {
+
+// A value node whose bytes follow it in the arena.
+class ArenaValueTag : public TDBDataTag {
+public:
+    ArenaValueTag(uint32_t type, const uint8_t* bytes, uint32_t size)
+        : TDBDataTag(type, bytes, size) {}
+};
+
+}  // namespace
+
+TDBTagRef TDBContainerTag::MakeTagIn(TagArena& arena, uint32_t type, const void* data,
+                                     uint32_t size) {
+    if (type == kTagContainer)
+        return TDBTagRef::Adopt(ArenaNode<TDBContainerTag>::At(
+            arena.Allocate(sizeof(ArenaNode<TDBContainerTag>)), arena));
+    using Node = ArenaNode<ArenaValueTag>;
+    if (data == nullptr) size = 0;
+    void* memory = arena.Allocate(sizeof(Node) + size);
+    uint8_t* bytes = static_cast<uint8_t*>(memory) + sizeof(Node);
+    if (size != 0) std::memcpy(bytes, data, size);
+    return TDBTagRef::Adopt(Node::At(memory, arena, type, bytes, size));
+}
+
+TDBTagRef TDBContainerTag::MakeContainerIn(TagArena& arena, std::vector<NamedChild>& children) {
+    using Node = ArenaNode<TDBContainerTag>;
+    TDBContainerTag* container = Node::At(arena.Allocate(sizeof(Node)), arena);
+    TDBTagRef ref = TDBTagRef::Adopt(container);
+    uint32_t n = 0;
+    for (const NamedChild& c : children)
+        n += c.node ? 1 : 0;
+    if (n != 0) {
+        auto* pairs = static_cast<Pair*>(arena.Allocate(sizeof(Pair) * n));
+        Pair* p = pairs;
+        for (NamedChild& c : children) {
+            if (!c.node) continue;
+            new (p->nameBytes) Kiv::PString(std::move(c.name));
+            p->node = c.node.Detach();
+            ++p;
+        }
+        container->packed_ = pairs;
+        container->count_ = n;
+    }
+    children.clear();
+    return ref;
+}
+
+void TDBContainerTag::Unpack() {
+    if (packed_ == nullptr) return;
+    for (uint32_t i = 0; i < count_; ++i)
+        children_.Append(packed_[i]);
+    packed_ = nullptr;
+    Changed();
+}
+
 TDBTagRef TDBContainerTag::FindChild(const Kiv::PString& name) const {
+    if (packed_ != nullptr) {
+        for (uint32_t i = 0; i < count_; ++i)
+            if (packed_[i].Name() == name) return TDBTagRef::Share(packed_[i].node);
+        return GetNullChunk();
+    }
     for (const Pair& p : children_)
         if (p.Name() == name) return TDBTagRef::Share(p.node);
     return GetNullChunk();
@@ -98,6 +166,11 @@ bool TDBContainerTag::GetChildAt(uint32_t index, Kiv::PString& name, TDBTagRef& 
         name = Kiv::PString();
         node.Reset();
         return false;
+    }
+    if (packed_ != nullptr) {
+        name = packed_[index].Name();
+        node = TDBTagRef::Share(packed_[index].node);
+        return true;
     }
     const PairList::Block* head = children_.GetHead();
     const PairList::Block* b = head;
@@ -126,6 +199,7 @@ TDBContainerTag::PairList::Iterator TDBContainerTag::FindNode(const ACSChunk* no
 
 void TDBContainerTag::AddChild(const Kiv::PString& name, const TDBTagRef& node) {
     if (!node) return;
+    Unpack();
     Pair p;
     new (p.nameBytes) Kiv::PString(name);
     p.node = node.Get();
@@ -137,6 +211,7 @@ void TDBContainerTag::AddChild(const Kiv::PString& name, const TDBTagRef& node) 
 
 void TDBContainerTag::RemoveChild(const TDBTagRef& node) {
     if (!node) return;
+    Unpack();
     auto it = FindNode(node.Get());
     if (it.IsEnd()) return;
     ACSChunk* removed = it->node;
@@ -149,6 +224,7 @@ void TDBContainerTag::RemoveChild(const TDBTagRef& node) {
 }
 
 void TDBContainerTag::SwapChildren(const TDBTagRef& a, const TDBTagRef& b) {
+    Unpack();
     auto ia = FindNode(a.Get());
     auto ib = FindNode(b.Get());
     if (ia.IsEnd() || ib.IsEnd() || ia == ib) return;
@@ -157,6 +233,7 @@ void TDBContainerTag::SwapChildren(const TDBTagRef& a, const TDBTagRef& b) {
 
 void TDBContainerTag::SortChildren() {
     if (count_ < 2) return;
+    Unpack();
     // The pairs are sorted as plain bytes in one array and written back block by block.
     std::vector<Pair> pairs;
     pairs.reserve(count_);

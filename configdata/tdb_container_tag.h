@@ -16,6 +16,8 @@
 #include "configdata/tdb_tag_ref.h"
 #include "foundation/blocklist.h"
 
+class TagArena;
+
 class TDBContainerTag : public ACSChunk {
 public:
     TDBContainerTag() = default;
@@ -24,6 +26,18 @@ public:
     // A new node as a container makes it: type 1 an empty container (the data is ignored),
     // any other type a TDBDataTag holding that type and data.
     static TDBTagRef MakeTag(uint32_t type, const ACSRawDataRef& data);
+    // The same in the arena, the value's `size` bytes copied in beside the node.
+    static TDBTagRef MakeTagIn(TagArena& arena, uint32_t type, const void* data, uint32_t size);
+
+    // A child as a builder gathers it; an empty node is left out.
+    struct NamedChild {
+        Kiv::PString name;
+        TDBTagRef node;
+    };
+    // A new container in the arena with the children in order, taken out of `children` (which
+    // is left empty). They stay in one array in the arena, exactly as large as they need, until
+    // the container is first changed, when they move to the usual block list.
+    static TDBTagRef MakeContainerIn(TagArena& arena, std::vector<NamedChild>& children);
 
     TDBTagRef FindChild(const Kiv::PString& name) const override;
     TDBTagRef FindChildForEdit(const Kiv::PString& name) override { return FindChild(name); }
@@ -132,8 +146,13 @@ private:
     // Moves every child's node reference to `out` and drops the names, leaving no children.
     void TakeChildren(std::vector<ACSChunk*>& out);
     void Changed() { cursorBlock_ = nullptr; }
+    // Moves packed children into the block list, before any change.
+    void Unpack();
 
     PairList children_;
+    // The children of a container made by MakeContainerIn while it is unchanged (count_ of
+    // them, in the arena); null otherwise.
+    Pair* packed_ = nullptr;
     uint32_t count_ = 0;
     uint8_t flags_ = 0;
     // Where the last indexed lookup landed, so walking the children by index costs one step

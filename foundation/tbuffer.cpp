@@ -3,8 +3,8 @@
 #include <algorithm>
 
 namespace {
-// Buffers above this size grow in large steps of their own; smaller ones are left to the
-// dynamic buffer's growth step.
+// Buffers above this size grow by half again (at least the write and a large step); smaller
+// ones are left to the dynamic buffer's growth.
 constexpr uint32_t kLargeBufferThreshold = 16384;
 constexpr uint32_t kLargeGrowthExtra = 65536;
 }  // namespace
@@ -35,7 +35,7 @@ uint32_t TBuffer::Write(const void* data, uint32_t n) {
     DropReadAhead();
     uint64_t end = uint64_t{buffer_->GetPosition()} + n;
     if (end > buffer_->GetAllocated() && buffer_->GetAllocated() > kLargeBufferThreshold) {
-        if (!buffer_->Grow(n + kLargeGrowthExtra)) {
+        if (!buffer_->Grow(std::max(n + kLargeGrowthExtra, buffer_->GetAllocated() / 2))) {
             SetError(kErrorTooLong);
             return 0;
         }

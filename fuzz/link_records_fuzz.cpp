@@ -1,8 +1,8 @@
-// The daemon's records read from hostile bytes as the link's reader thread reads them: reply
-// headers (every odd id is taken by a "requester", which reads the body as a requester does;
-// the others are dropped by the reader) and notifications, each carried out as the reader or
-// the main thread would (without a notification callback, command host or cache handler, as
-// in a program that has none; a question is only read, since answering it needs a request).
+// The daemon's records read from hostile bytes as the link's reader thread reads them: replies
+// (every odd id is taken by a "requester"; the others are dropped by the reader) and notifications,
+// each carried out as the reader or the main thread would (without a notification callback, command
+// host or cache handler, as in a program that has none; a question is only read, since answering it
+// needs a request).
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -16,12 +16,10 @@ namespace {
 
 class Sink final : public WEXRecordSink {
 public:
-    explicit Sink(WEXRecordSource& source) : source_(source) {}
-    bool OnReplyHeader(uint32_t id) override {
+    bool OnReply(uint32_t id, std::unique_ptr<TBuffer> body) override {
         if ((id & 1) == 0) return false;
-        TBuffer body;
-        bool fitted = false;
-        if (WEXReadReplyBody(source_, &body, &fitted) && !fitted) std::abort();
+        if (body == nullptr || body->Tell() != 0 || body->GetDataLength() > kMaxLinkRecordLength)
+            std::abort();
         return true;
     }
     void OnNotification(std::unique_ptr<WEXNotification> n) override {
@@ -33,16 +31,13 @@ public:
             DispatchNotification(n->type, n->stream);
         }
     }
-
-private:
-    WEXRecordSource& source_;
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WEXMemoryRecordSource source(data, size);
-    Sink sink(source);
+    Sink sink;
     while (source.Remaining() > 0 && WEXReadRecord(source, sink)) {
     }
     Kiv::PStringCache::CollectGarbage();

@@ -112,7 +112,9 @@ bool Container::CheckTags(TDBTagRef soup, TDBTagRef definition, Container* conta
             }
         }
 
+        valueHint_ = ValueHint{soup.Get(), name, child};
         Tag* tag = TypeSpecification(container, name, entry, soup);
+        valueHint_ = ValueHint{};
         if (tag != nullptr) {
             tag->SetupValidators(entry);
             container->AddTag(tag);

@@ -119,6 +119,9 @@ bool Container::CheckAsset(TDBTagRef soup) {
     DataManager& manager = DataManager::Instance();
     ErrorHandler& handler = Handler();
     subpossibilityOverlay_.clear();
+    entryInfo_.clear();
+    mergedDefinitions_.clear();
+    compulsoryLists_.clear();
     depth_ = 0;
 
     const float build =
@@ -188,18 +191,34 @@ bool Container::CheckAsset(TDBTagRef soup) {
 }
 
 bool Container::SetupDefinition(const TDBTagRef& definition, bool isKind) {
-    TDBTagRef subs, tagarray, elements;
-    const TDBTagRef inherit = TDBContainerTag::GetContainer(definition, Voc(TagWord::kInherit));
-    if (IsValidEntry(inherit)) MergeInheritedDefinitions(subs, tagarray, elements, inherit);
-
-    MergeChildren(subs, Root()->Subpossibilities(definition));
-    MergeChildren(tagarray, TDBContainerTag::GetContainer(definition, Voc(TagWord::kTagarray)));
-    const TDBTagRef ownElements =
-        TDBContainerTag::GetContainer(definition, Voc(TagWord::kArrayElement));
-    for (uint32_t i = 0, n = TDBContainerTag::CountChildren(ownElements); i < n; ++i) {
-        const Kiv::PString key = TDBContainerTag::GetChildName(ownElements, i);
-        TDBContainerTag::SetString(elements, key, TDBContainerTag::GetString(ownElements, key));
+    // The merged lists depend on the definition alone, so one check merges each definition
+    // once (until an older asset's obsolete entries change what it allows).
+    MergedDefinition& merged = Root()->mergedDefinitions_[definition.Get()];
+    if (!merged.made) {
+        merged.made = true;
+        const size_t namesBefore = inheritedNames_.size();
+        const TDBTagRef inherit = TDBContainerTag::GetContainer(definition, Voc(TagWord::kInherit));
+        if (IsValidEntry(inherit))
+            MergeInheritedDefinitions(merged.subs, merged.tagarray, merged.elements, inherit);
+        merged.inheritedNames.assign(inheritedNames_.begin() + namesBefore, inheritedNames_.end());
+        inheritedNames_.resize(namesBefore);
+        MergeChildren(merged.subs, Root()->Subpossibilities(definition));
+        MergeChildren(merged.tagarray,
+                      TDBContainerTag::GetContainer(definition, Voc(TagWord::kTagarray)));
+        const TDBTagRef ownElements =
+            TDBContainerTag::GetContainer(definition, Voc(TagWord::kArrayElement));
+        for (uint32_t i = 0, n = TDBContainerTag::CountChildren(ownElements); i < n; ++i) {
+            const Kiv::PString key = TDBContainerTag::GetChildName(ownElements, i);
+            TDBContainerTag::SetString(merged.elements, key,
+                                       TDBContainerTag::GetString(ownElements, key));
+        }
     }
+    inheritedNames_.insert(inheritedNames_.end(), merged.inheritedNames.begin(),
+                           merged.inheritedNames.end());
+    // Copies of the references: the set-up below may start a nested merge.
+    const TDBTagRef subs = merged.subs;
+    const TDBTagRef tagarray = merged.tagarray;
+    const TDBTagRef elements = merged.elements;
 
     if (IsValidEntry(subs)) {
         for (uint32_t i = 0, n = TDBContainerTag::CountChildren(subs); i < n; ++i) {

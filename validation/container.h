@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -189,6 +190,48 @@ private:
     std::map<const void*, TDBTagRef> subpossibilityOverlay_;
     // Root only: how deep the tag walk is now.
     int depth_ = 0;
+    // Root only: the soup child the walk is at, so that its value is read from it directly
+    // rather than looked up by name among all the soup's children.
+    struct ValueHint {
+        const void* soup = nullptr;
+        Kiv::PString name;
+        TDBTagRef node;
+    } valueHint_;
+
+public:
+    // What the tag binding reads of a template entry, read once per entry and check: an
+    // entry serves every tag it defines.
+    struct EntryInfo {
+        Kiv::PString type;
+        int compulsory = 0;
+        bool hasDefault = false;
+        Kiv::PString defaultValue;
+        bool disabled = false;
+        bool hasFilter = false;
+        Kiv::PString filter;
+    };
+    const EntryInfo& InfoOf(const TDBTagRef& entry);
+
+private:
+    std::unordered_map<const void*, EntryInfo> entryInfo_;
+    struct MergedDefinition {
+        bool made = false;
+        TDBTagRef subs, tagarray, elements;
+        std::vector<Kiv::PString> inheritedNames;
+    };
+
+public:
+    // The compulsory entries of a definition's list, plain tags and element containers, in
+    // list order; read once per definition and check.
+    struct CompulsoryLists {
+        std::vector<std::pair<Kiv::PString, float>> plain, typed;
+    };
+    const CompulsoryLists& CompulsoryOf(const TDBTagRef& definition);
+
+private:
+    std::unordered_map<const void*, CompulsoryLists> compulsoryLists_;
+    // Root only: each definition's merged lists, for this check.
+    std::unordered_map<const void*, MergedDefinition> mergedDefinitions_;
 };
 
 }  // namespace DUVLib

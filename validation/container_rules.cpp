@@ -140,31 +140,41 @@ Kiv::PString Container::GetContainerType(const TDBTagRef& entry, const Kiv::PStr
     return TDBContainerTag::GetString(entry, Voc(TagWord::kContainerType0));
 }
 
-static void CollectCompulsory(const TDBTagRef& subs, CompulsoryMap& map, bool typed) {
+const Container::CompulsoryLists& Container::CompulsoryOf(const TDBTagRef& definition) {
+    Container* root = Root();
+    auto [it, made] = root->compulsoryLists_.try_emplace(definition.Get());
+    if (!made) return it->second;
+    const TDBTagRef subs = root->Subpossibilities(definition);
     for (uint32_t i = 0, n = TDBContainerTag::CountChildren(subs); i < n; ++i) {
         Kiv::PString name;
         TDBTagRef child;
         if (!subs->GetChildAt(i, name, child)) continue;
-        const bool isTyped =
-            !TDBContainerTag::GetString(child, Voc(TagWord::kElementType)).IsEmpty();
-        if (isTyped != typed) continue;
         const float compulsory = TDBContainerTag::GetFloat(child, Voc(TagWord::kCompulsory), 0.0f);
-        if (compulsory > 0.0f) map[name] = compulsory;
+        if (!(compulsory > 0.0f)) continue;
+        const bool typed = !TDBContainerTag::GetString(child, Voc(TagWord::kElementType)).IsEmpty();
+        (typed ? it->second.typed : it->second.plain).emplace_back(name, compulsory);
     }
+    return it->second;
 }
 
 void Container::GetCompulsoryPlainElements(const TDBTagRef& definition, CompulsoryMap& map) {
-    CollectCompulsory(Root()->Subpossibilities(definition), map, false);
+    for (const auto& [name, version] : CompulsoryOf(definition).plain)
+        map[name] = version;
 }
 
 void Container::GetCompulsoryTypedElements(const TDBTagRef& definition, CompulsoryMap& map) {
-    CollectCompulsory(Root()->Subpossibilities(definition), map, true);
+    for (const auto& [name, version] : CompulsoryOf(definition).typed)
+        map[name] = version;
 }
 
 void Container::AddTag(Tag* tag) {
     tagNames_.insert(tag->name);
-    const Kiv::PString lower = tag->name.ToLower();
-    if (lower == Voc(TagWord::kKuid) || lower == Voc(TagWord::kUsername))
+    // Only names of the two lengths can match; the others need no lower-case form.
+    const size_t length = tag->name.Length();
+    const bool head =
+        (length == 4 || length == 8) && (tag->name.ToLower() == Voc(TagWord::kKuid) ||
+                                         tag->name.ToLower() == Voc(TagWord::kUsername));
+    if (head)
         headTags_.push_back(tag);
     else
         tags_.push_back(tag);

@@ -35,7 +35,7 @@ void ErrorHandler::Index(const ErrorRecord& record, int delta) {
         bump(byTag_, OwnerKey{record.tag, key});
         bump(owners_, static_cast<const void*>(record.tag));
     }
-    bump(byKey_, record.key);
+    bump(byKey_, key);
 }
 
 void ErrorHandler::Clear() {
@@ -52,7 +52,7 @@ bool ErrorHandler::Add(const Kiv::PString& key, Container* container, Tag* tag, 
         if (byContainer_.count(OwnerKey{container, EntryOf(key)}) != 0) return false;
     } else if (tag != nullptr) {
         if (byTag_.count(OwnerKey{tag, EntryOf(key)}) != 0) return false;
-    } else if (byKey_.count(key) != 0) {
+    } else if (byKey_.count(EntryOf(key)) != 0) {
         return false;
     }
 
@@ -105,7 +105,7 @@ bool ErrorHandler::TypeSpecificationNotice(const Kiv::PString&, Tag*) {
 }
 
 bool ErrorHandler::IsNewKey(const Kiv::PString& key) const {
-    return byKey_.count(key) == 0;
+    return byKey_.count(EntryOf(key)) == 0;
 }
 
 void ErrorHandler::SetRecords(const std::vector<ErrorRecord>& records) {

@@ -87,7 +87,7 @@ private:
     // Records per (container, text), (tag, text) and text; owners with any record.
     std::unordered_map<OwnerKey, uint32_t, OwnerKeyHash> byContainer_;
     std::unordered_map<OwnerKey, uint32_t, OwnerKeyHash> byTag_;
-    std::unordered_map<Kiv::PString, uint32_t, Kiv::PStringHash> byKey_;
+    std::unordered_map<const void*, uint32_t> byKey_;  // by the interned entry
     std::unordered_map<const void*, uint32_t> owners_;
 };
 

@@ -151,6 +151,8 @@ void Container::CollectObsoleteTags(const TDBTagRef& definition) {
         const TDBTagRef subs = Subpossibilities(definition);
         if (!IsValidEntry(subs)) continue;
         TDBTagRef& overlay = subpossibilityOverlay_[definition.Get()];
+        mergedDefinitions_.clear();  // what the definitions allow has changed
+        compulsoryLists_.clear();
         if (overlay.Get() == nullptr) MergeAll(overlay, subs);
         if (IsValidEntry(entry)) MergeEntry(overlay, name, entry);
     }

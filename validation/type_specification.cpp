@@ -1,6 +1,7 @@
 // Making a Tag for one tag of the configuration from its template entry, and binding it to the
 // datatype the entry's "type" names, with the preparation each datatype needs and the findings
 // the binding itself makes.
+#include "configdata/acs_converter.h"
 #include "configdata/kuid.h"
 #include "configdata/tdb_container_tag.h"
 #include "validation/container.h"
@@ -42,6 +43,14 @@ ErrorHandler* Handler() {
     return ErrorHandler::Instance();
 }
 
+// A value node as text, as TDBContainerTag::GetString reads a named child.
+Kiv::PString NodeText(const TDBTagRef& node) {
+    if (node.IsEmpty()) return Voc(TagWord::kEmpty);
+    const ACSRawDataRef value = ConvertRawData(node->GetType(), node->GetRawData(), kTagText);
+    if (!value) return Voc(TagWord::kEmpty);
+    return Kiv::PString(TextOfData(value.GetData(), value.GetSize()));
+}
+
 }  // namespace
 
 Tag* Container::CreateTag(int index, Container* container, const Kiv::PString& name) {
@@ -54,29 +63,44 @@ Tag* Container::TypeSpecification(Container* container, const Kiv::PString& name
     Tag* tag = CreateTag(static_cast<int>(container->tags_.size()), container, name);
     if (tag == nullptr) return nullptr;
 
-    const Kiv::PString configured = TDBContainerTag::GetString(configuration, name);
+    const EntryInfo& info = Root()->InfoOf(entry);
+    const ValueHint& hint = Root()->valueHint_;
+    const Kiv::PString configured =
+        hint.soup != nullptr && hint.soup == configuration.Get() && hint.name == name
+            ? NodeText(hint.node)
+            : TDBContainerTag::GetString(configuration, name);
     if (configuration.Get() != nullptr && !configured.IsEmpty()) {
         tag->value = configured;
-    } else if (TDBContainerTag::HasTag(entry, Voc(TagWord::kDefault))) {
-        const Kiv::PString value = TDBContainerTag::GetString(entry, Voc(TagWord::kDefault));
-        tag->value = value == Voc(TagWord::kParent) ? container->GetName() : value;
+    } else if (info.hasDefault) {
+        tag->value =
+            info.defaultValue == Voc(TagWord::kParent) ? container->GetName() : info.defaultValue;
     } else {
         tag->value = Voc(TagWord::kEmpty);
     }
 
-    if (TDBContainerTag::GetInt(entry, Voc(TagWord::kCompulsory), 0) == 0 &&
-        configuration.Get() != nullptr)
-        container->RemovePendingTag(name);
+    if (info.compulsory == 0 && configuration.Get() != nullptr) container->RemovePendingTag(name);
 
     ErrorHandler* handler = Handler();
     if (handler != nullptr && handler->WantsNotices())
         handler->TypeSpecificationNotice(
-            FindingText("$duv_container_typespecification",
-                        {tag->name, TDBContainerTag::GetString(entry, Voc(TagWord::kType))}),
-            tag);
+            FindingText("$duv_container_typespecification", {tag->name, info.type}), tag);
 
     CheckBasicType(tag, entry, configuration, container);
     return tag;
+}
+
+const Container::EntryInfo& Container::InfoOf(const TDBTagRef& entry) {
+    auto [it, made] = entryInfo_.try_emplace(entry.Get());
+    if (!made) return it->second;
+    EntryInfo& info = it->second;
+    info.type = TDBContainerTag::GetString(entry, Voc(TagWord::kType));
+    info.compulsory = TDBContainerTag::GetInt(entry, Voc(TagWord::kCompulsory), 0);
+    info.hasDefault = TDBContainerTag::HasTag(entry, Voc(TagWord::kDefault));
+    info.defaultValue = TDBContainerTag::GetString(entry, Voc(TagWord::kDefault));
+    info.disabled = TDBContainerTag::GetInt(entry, Voc(TagWord::kDisabled), 0) != 0;
+    info.hasFilter = TDBContainerTag::HasTag(entry, Voc(TagWord::kFilter));
+    info.filter = TDBContainerTag::GetString(entry, Voc(TagWord::kFilter));
+    return info;
 }
 
 void Container::RemovePendingTag(const Kiv::PString& name) {
@@ -94,8 +118,8 @@ void Container::CheckBasicType(Tag* tag, const TDBTagRef& entry, const TDBTagRef
     DataManager& manager = DataManager::Instance();
     ErrorHandler* handler = Handler();
     tag->templateEntry = entry;
-    const Kiv::PString type = TDBContainerTag::GetString(entry, Voc(TagWord::kType));
-    const int code = CodeOf(type);
+    const EntryInfo& info = Root()->InfoOf(entry);
+    const int code = CodeOf(info.type);
     tag->datatype = code;
     const bool hasConfiguration = configuration.Get() != nullptr;
 
@@ -117,10 +141,8 @@ void Container::CheckBasicType(Tag* tag, const TDBTagRef& entry, const TDBTagRef
                 else if (n == Voc(TagWord::kOrganisation))
                     tag->value = Kiv::PString(details.organisation);
             }
-            if (TDBContainerTag::GetInt(entry, Voc(TagWord::kDisabled), 0) != 0)
-                tag->disabled = true;
-            if (code == 1 && TDBContainerTag::HasTag(entry, Voc(TagWord::kFilter)))
-                tag->filter = TDBContainerTag::GetString(entry, Voc(TagWord::kFilter));
+            if (info.disabled) tag->disabled = true;
+            if (code == 1 && info.hasFilter) tag->filter = info.filter;
             return;
         }
         case 4: {

@@ -473,7 +473,7 @@ std::string AssetStore::TempName(const std::string& folder) {
 
 // --- folder changes ------------------------------------------------------------------------
 
-void AssetStore::LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid) {
+void AssetStore::LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid, bool asArchived) {
     AssetRecord& record = index_.records[kuid];
     record.kuid = kuid;
     record.installed = true;
@@ -482,7 +482,10 @@ void AssetStore::LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid)
     if (record.installedAt == 0) record.installedAt = record.modifiedAt;
     // A commit changes the asset here; an install brings it as it came.
     if (intent.op == "commit") {
-        record.statusA |= kStatusALocallyModified;
+        if (asArchived)
+            record.statusA &= static_cast<uint8_t>(~kStatusALocallyModified);
+        else
+            record.statusA |= kStatusALocallyModified;
         // The editing copy is what was installed: the edit is over.
         record.openForEdit = false;
         DropHandlesLocked(kuid);
@@ -492,7 +495,7 @@ void AssetStore::LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid)
     MarkChangedLocked(kuid);
 }
 
-StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid) {
+StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool asArchived) {
     std::string error;
     intent.modifiedAt = std::time(nullptr);
     if (!staging_.WriteIntent(intent, error)) return Fail(StoreStatus::kFailed, error);
@@ -515,7 +518,7 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid) 
         staging_.RemoveIntent(intent);
         return Fail(StoreStatus::kFailed, error);
     }
-    LearnChangeLocked(intent, kuid);
+    LearnChangeLocked(intent, kuid, asArchived);
     bool indexed = WriteIndexLocked();
     CrashPoint("change.indexed");
     if (!applied) {
@@ -530,11 +533,20 @@ StoreResult AssetStore::ReplaceInstalled(ChangeIntent intent, const KUID& kuid) 
     return {};
 }
 
-StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed) {
+StoreResult AssetStore::InstallFolder(const std::string& source, KUID& installed,
+                                      std::vector<std::string>* warnings) {
     installed = KUID::kNull;
     AssetConfig config;
     std::string error;
     if (!ReadAssetConfig(source, config, error)) return Fail(StoreStatus::kBadAsset, error);
+    if (warnings != nullptr)
+        warnings->insert(warnings->end(), config.warnings.begin(), config.warnings.end());
+    return InstallReadFolder(source, config, installed);
+}
+
+StoreResult AssetStore::InstallReadFolder(const std::string& source, const AssetConfig& config,
+                                          KUID& installed) {
+    std::string error;
     KUID kuid = ConfigKUID(config.root);
     if (kuid.IsNull() || !KUIDFromFolderName(AssetFolderName(kuid)))
         return Fail(StoreStatus::kBadAsset, "the config in " + source + " names no usable kuid");
@@ -617,7 +629,7 @@ StoreResult AssetStore::Commit(uint64_t handle, CommitInfo* info) {
     intent.source = EditingFolder(kuid);
     if (!GetEntryId(intent.source, intent.staged))
         return Fail(StoreStatus::kNotOpen, "the editing copy of " + Text(kuid) + " is gone");
-    return ReplaceInstalled(intent, kuid);
+    return ReplaceInstalled(intent, kuid, info != nullptr && info->asArchived);
 }
 
 StoreResult AssetStore::DeleteAsset(const KUID& kuid) {

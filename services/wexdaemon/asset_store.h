@@ -32,6 +32,8 @@
 
 namespace wexd {
 
+struct AssetConfig;
+
 enum class StoreStatus {
     kOk,
     kNotFound,     // no such asset, or no such handle
@@ -72,7 +74,12 @@ struct ReconcileReport {
 
 // What a commit did besides installing the editing copy.
 struct CommitInfo {
-    bool firstCommit = false;  // the asset was new: it had no installed folder before
+    // In: the copy is the asset as an archive brought it, not a change made here, so the
+    // asset is not marked locally modified. (A commit that start-up carries through after a
+    // cut-off run counts as a change: the safe side.)
+    bool asArchived = false;
+    // Out: the asset was new: it had no installed folder before.
+    bool firstCommit = false;
 };
 
 class AssetStore {
@@ -111,7 +118,10 @@ public:
     // --- folder changes: complete on disk and in the index when they return ------------------
     // Installs a copy of the folder under the KUID its config names, replacing (and backing
     // up) an installed folder of that KUID.
-    StoreResult InstallFolder(const std::string& source, KUID& installed);
+    // `warnings` (when given) receives lines for the user about the folder's config, such as
+    // a text that ends inside a container, whether or not the install was made.
+    StoreResult InstallFolder(const std::string& source, KUID& installed,
+                              std::vector<std::string>* warnings = nullptr);
     // Moves the installed folder to the backups and drops the record; refused while the asset
     // is open for edit.
     StoreResult DeleteAsset(const KUID& kuid);
@@ -157,6 +167,9 @@ public:
     std::optional<std::chrono::steady_clock::time_point> BatchDue() const;
 
 private:
+    // InstallFolder once the folder's config has been read.
+    StoreResult InstallReadFolder(const std::string& source, const AssetConfig& config,
+                                  KUID& installed);
     using Lock = std::unique_lock<std::mutex>;
 
     // Opens the index: loads it, converts the older form, or moves a damaged or foreign file
@@ -197,10 +210,10 @@ private:
     uint64_t NewHandleLocked(const KUID& kuid);
     // Stages `staged` (already complete and at intent.source) in place of the installed
     // folder of kuid, through a change record.
-    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid);
+    StoreResult ReplaceInstalled(ChangeIntent intent, const KUID& kuid, bool asArchived = false);
     // What the index learns from an install or a commit that is in place: the same at run
     // time and when start-up completes the change from its record.
-    void LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid);
+    void LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid, bool asArchived = false);
     std::string TempName(const std::string& folder);
 
     DataPaths paths_;

@@ -45,7 +45,7 @@ bool ReadAssetConfig(const std::string& folder, AssetConfig& out, std::string& e
         error = "no config.txt or config.chump in " + folder;
         return false;
     }
-    if (!ReadConfigFile({}, file, out.root, text ? "txt" : "chump") || !out.root) {
+    if (!ReadConfigFile({}, file, out.root, text ? "txt" : "chump", &out.warnings) || !out.root) {
         error = "unreadable config " + file;
         return false;
     }

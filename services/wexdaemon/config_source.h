@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "configdata/kuid.h"
 #include "configdata/tdb_tag_ref.h"
@@ -14,6 +15,9 @@ struct AssetConfig {
     TDBTagRef root;
     std::string file;   // the file it was read from
     int64_t stamp = 0;  // its modification time in nanoseconds
+    // Lines for the user about what the file reads as but likely did not mean (each names
+    // the file).
+    std::vector<std::string> warnings;
 };
 
 // The config of the asset folder: "config.txt" when present, else "config.chump". False (with

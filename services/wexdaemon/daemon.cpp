@@ -10,6 +10,7 @@
 #include "platform/kiv/base/log.h"
 #include "platform/system/process.h"
 #include "services/wexdaemon/asset_store.h"
+#include "services/wexdaemon/command_host_manager.h"
 #include "services/wexdaemon/core_requests.h"
 #include "services/wexdaemon/daemon_log.h"
 #include "services/wexdaemon/folder_ops.h"
@@ -77,6 +78,25 @@ void Daemon::RequestStop(const char* why) {
     stopWake_.notify_all();
 }
 
+CommandHostManager::Options Daemon::HostOptions() {
+    CommandHostManager::Options options;
+    options.callLimit = std::chrono::seconds(options_.hostTimeoutSeconds);
+    options.logFile = paths_.root + "/commandhost.log";
+    // The host finds its database from where it lies: only the install's own data root has one
+    // that the host would find.
+    std::string program = Sys::GetProcessExecutable(Sys::GetCurrentProcessId());
+    std::string ownRoot = DataRootForProgram(program);
+    if (!ownRoot.empty() && IsSameDatabase(paths_.Database(), ownRoot))
+        options.program = program.substr(0, program.find_last_of('/') + 1) + "HalvexUtil";
+    options.revert = [this](uint64_t handle) {
+        StoreResult result = store_->Revert(handle);
+        if (!result.Ok())
+            DaemonLog("reverting handle %llu after a failed call: %s",
+                      static_cast<unsigned long long>(handle), result.message.c_str());
+    };
+    return options;
+}
+
 bool Daemon::WaitForStop(std::chrono::steady_clock::duration timeout) {
     std::unique_lock<std::mutex> lock(stopMutex_);
     stopWake_.wait_for(lock, timeout, [this] { return stop_; });
@@ -116,6 +136,7 @@ int Daemon::Run() {
 
     SignalWatcher signals(*this);
     store_ = std::make_unique<AssetStore>(paths_);
+    host_ = std::make_unique<CommandHostManager>(HostOptions());
     RequestDispatcher dispatcher(
         requests_, {[this] { store_->Flush(); }, [this] { RequestStop("request 270"); }});
     std::string root = paths_.root;
@@ -124,6 +145,8 @@ int Daemon::Run() {
         why = "the hello names another database (" + hello.databasePath + ")";
         return false;
     });
+    // A command host keeps its link open as long as the daemon runs: it is no user.
+    server.SetIdleExemption([this](uint64_t link) { return link == host_->HostLink(); });
     if (!server.Listen(error)) {
         DaemonLog("%s", error.c_str());
         Complain(error);

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "services/wexdaemon/command_host_manager.h"
 #include "services/wexdaemon/daemon_options.h"
 #include "services/wexdaemon/data_paths.h"
 #include "services/wexdaemon/owner_record.h"
@@ -20,6 +21,7 @@
 namespace wexd {
 
 class AssetStore;
+class CommandHostManager;
 
 class Daemon {
 public:
@@ -38,8 +40,11 @@ public:
     // The store the handlers work on: made by Run before any request is let through, so a
     // handler may always use it; null before Run.
     AssetStore* Store() { return store_.get(); }
+    // The command host the handlers call through: made by Run with the store.
+    CommandHostManager* Host() { return host_.get(); }
 
 private:
+    CommandHostManager::Options HostOptions();
     // Waits up to the time given or until a stop is asked for; true when stopping.
     bool WaitForStop(std::chrono::steady_clock::duration timeout);
 
@@ -48,6 +53,7 @@ private:
     DataPaths paths_;
     RequestTable requests_;
     std::unique_ptr<AssetStore> store_;
+    std::unique_ptr<CommandHostManager> host_;
     std::mutex stopMutex_;
     std::condition_variable stopWake_;
     bool stop_ = false;

@@ -10,6 +10,7 @@ namespace {
 constexpr std::string_view kUserData = "-userdata=";
 constexpr std::string_view kIdleTimeout = "-idletimeout=";
 constexpr std::string_view kCrashAt = "-crashat=";
+constexpr std::string_view kHostTimeout = "-hosttimeout=";
 // A day; anything longer is surely a typing slip.
 constexpr uint32_t kMaxIdleTimeoutSeconds = 86400;
 
@@ -35,6 +36,16 @@ bool ParseDaemonOptions(const std::vector<std::string>& arguments, DaemonOptions
                 return false;
             }
             out.idleTimeoutSeconds = seconds;
+        } else if (a.starts_with(kHostTimeout)) {
+            std::string_view v = a.substr(kHostTimeout.size());
+            uint32_t seconds = 0;
+            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
+            if (v.empty() || ec != std::errc() || end != v.data() + v.size() || seconds == 0 ||
+                seconds > kMaxIdleTimeoutSeconds) {
+                error = "bad command-host time limit \"" + argument + "\" (seconds, 1 to 86400)";
+                return false;
+            }
+            out.hostTimeoutSeconds = seconds;
         } else if (a.starts_with(kCrashAt)) {
             out.crashAt = std::string(a.substr(kCrashAt.size()));
             if (out.crashAt.empty()) {

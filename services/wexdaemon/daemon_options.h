@@ -2,6 +2,7 @@
 // user-data folder and an idle time-out.
 //   -userdata=<folder>      the data root to own (default: "UserData" beside bin/)
 //   -idletimeout=<seconds>  stop after that long with no link open (default: never)
+//   -hosttimeout=<seconds>  the time limit of one command-host call (default: 600)
 //   -crashat=<point>        for tests: end the process at once (SIGKILL) the first time a
 //                           folder change reaches that crash point (crash_point.h)
 #pragma once
@@ -15,7 +16,8 @@ namespace wexd {
 struct DaemonOptions {
     std::string userData;
     uint32_t idleTimeoutSeconds = 0;  // 0: no time-out
-    std::string crashAt;              // empty: none
+    uint32_t hostTimeoutSeconds = 600;
+    std::string crashAt;  // empty: none
 };
 
 // False, with a message naming the offending argument, for an unknown option or a bad value.

@@ -15,6 +15,7 @@
 namespace wexd {
 
 class AssetStore;
+class CommandHostManager;
 
 // A repair's state, read by the progress request while the repair runs on another thread.
 class RepairState {
@@ -41,6 +42,9 @@ public:
     explicit HandlerServices(std::function<AssetStore*()> store) : store_(std::move(store)) {}
 
     AssetStore& Store();
+    // The daemon's command host; null where none is kept (handlers run alone).
+    CommandHostManager* Host() { return host_ ? host_() : nullptr; }
+    void SetHost(std::function<CommandHostManager*()> host) { host_ = std::move(host); }
     SettingsStore& Settings();
     RepairState& Repair() { return repair_; }
 
@@ -54,6 +58,7 @@ public:
 
 private:
     std::function<AssetStore*()> store_;
+    std::function<CommandHostManager*()> host_;
     std::once_flag settingsOnce_;
     std::unique_ptr<SettingsStore> settings_;
     RepairState repair_;

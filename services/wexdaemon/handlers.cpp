@@ -7,8 +7,9 @@ namespace wexd {
 
 void AddAssetRequests(Daemon& daemon) {
     // The daemon makes its store before it lets any request through.
-    AddAssetRequests(daemon.Requests(),
-                     std::make_shared<HandlerServices>([&daemon] { return daemon.Store(); }));
+    auto services = std::make_shared<HandlerServices>([&daemon] { return daemon.Store(); });
+    services->SetHost([&daemon] { return daemon.Host(); });
+    AddAssetRequests(daemon.Requests(), services);
 }
 
 void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services) {
@@ -18,6 +19,8 @@ void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices
     AddSearchRequests(table, services);
     AddSettingsRequests(table, services);
     AddRepairRequests(table, services);
+    AddExportRequests(table, services);
+    AddHostRequests(table, services);
     AddUnavailableRequests(table);
     AddOnlineRequests(table, services);
 }

@@ -11,6 +11,9 @@
 //   store     36 delete, 39 install a folder, 50 favourite, 54 keywords, 58 a new KUID (of
 //             the user id in the settings group "database", key "user-id"; 0, local content
 //             of no registered author, while none is set)
+//   export    48 an installed asset's config and packed files for an archive
+//   host      140 a link becomes the command host, 141 its answer, 38 validation and 40
+//             installing an archive through it
 //   search    2 the asset search
 //   settings  100 read a group, 101 store a group, 102 one value
 //   repair    3 repair with a report, 4 its progress, 256 repair with nobody waiting,
@@ -21,6 +24,10 @@
 #pragma once
 
 #include <memory>
+#include <string>
+
+#include "configdata/kuid.h"
+#include "configdata/tdb_tag_ref.h"
 
 #include "services/wexdaemon/handler_services.h"
 #include "services/wexdaemon/request_table.h"
@@ -39,10 +46,17 @@ void AddStoreRequests(RequestTable& table, const std::shared_ptr<HandlerServices
 void AddSearchRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddSettingsRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddRepairRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddExportRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddUnavailableRequests(RequestTable& table);
 // The online-access requests (profile, ticket, refusal, a script's local data) and the
 // "pologin://" road of request 230, in front of whatever handles 230 when it is added.
 void AddOnlineRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+
+// The export entry of the asset installed in `folder` (its config's tags, "files" without the
+// top-level config, "compression" "LZSS" and "dsid"); an error text, `entry` empty, when the
+// config cannot be read or does not name `kuid`, or the files cannot be packed.
+std::string ExportInstalledFolder(const std::string& folder, const KUID& kuid, TDBTagRef& entry);
 
 // True when the payload's fields were all there; otherwise logs that the request was cut
 // short (it is then answered with its failure value).

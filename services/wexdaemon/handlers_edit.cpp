@@ -8,6 +8,7 @@
 #include "assetdb/request_ids.h"
 #include "services/wexdaemon/asset_info_answer.h"
 #include "services/wexdaemon/asset_store.h"
+#include "services/wexdaemon/command_host_manager.h"
 #include "services/wexdaemon/daemon_log.h"
 #include "services/wexdaemon/handlers.h"
 #include "services/wexdaemon/request_report.h"
@@ -17,6 +18,8 @@ namespace wexd {
 namespace {
 
 constexpr uint64_t kNoHandle = WEXAssetHandle::kNoDaemonHandle;
+// Commit flag: the copy is the asset as archived.
+constexpr uint32_t kCommitAsArchived = 4;
 
 // What a failed change of an opened asset reports.
 std::string Explain(const StoreResult& result, uint64_t handle) {
@@ -44,6 +47,12 @@ Kiv::PString ShownName(AssetStore& store, const KUID& kuid) {
     return record ? Kiv::PString(AssetShownName(*record)) : Kiv::PString();
 }
 
+// A handle the command host opens during a call is reverted should the call fail.
+void NoteHandle(HandlerServices& services, RequestContext& context, uint64_t handle) {
+    if (handle == kNoHandle) return;
+    if (CommandHostManager* host = services.Host()) host->NoteHandle(context.LinkId(), handle);
+}
+
 }  // namespace
 
 void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services) {
@@ -64,6 +73,7 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                 folder.clear();
             }
         }
+        NoteHandle(*services, context, handle);
         context.Reply().WriteU64(handle);
         context.Reply().WritePString(handle == kNoHandle ? Kiv::PString()
                                                          : ShownName(services->Store(), kuid));
@@ -104,8 +114,9 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
         context.Reply().WriteBool(reverted);
     });
 
-    // The second answer tells whether the commit made a new asset (its first commit). The
-    // flags word is not used.
+    // The second answer tells whether the commit made a new asset (its first commit). Flags:
+    // 4, the copy is as an archive brought it (its dsid matched), so the asset is not marked
+    // locally modified; 2 and 8 are only logged; 0 a change made here.
     table.Add(kWEXRequestCommitAsset, "commit", kRequestRunsLong,
               [services](RequestContext& context) {
                   RequestReport report(context);
@@ -114,6 +125,10 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                   context.Payload().ReadU64(handle);
                   context.Payload().ReadU32(flags);
                   CommitInfo info;
+                  info.asArchived = (flags & kCommitAsArchived) != 0;
+                  if ((flags & ~kCommitAsArchived) != 0)
+                      DaemonLog("commit of handle %llu with flags %u",
+                                static_cast<unsigned long long>(handle), flags);
                   AssetStore& store = services->Store();
                   bool committed = PayloadWhole(context, "commit") &&
                                    ChangeThroughHandle(store, report, handle, "commit",
@@ -147,6 +162,7 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
             }
         }
         bool made = handle != kNoHandle;
+        NoteHandle(*services, context, handle);
         context.Reply().WriteU64(handle);
         (made ? kuid : KUID::kNull).Write(context.Reply());
         context.Reply().WritePString(made ? ShownName(services->Store(), kuid) : Kiv::PString());

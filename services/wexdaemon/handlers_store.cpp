@@ -61,6 +61,7 @@ void AddStoreRequests(RequestTable& table, const std::shared_ptr<HandlerServices
                   context.Payload().ReadU32(option);
                   context.Payload().ReadBool(flag);
                   KUID installed;
+                  std::vector<std::string> warnings;
                   bool ok = false;
                   if (PayloadWhole(context, "install folder")) {
                       std::string path = Kiv::File::ResolveCase(folder);
@@ -71,9 +72,11 @@ void AddStoreRequests(RequestTable& table, const std::shared_ptr<HandlerServices
                       } else if (!IsFolder(path)) {
                           result = {StoreStatus::kBadAsset, "there is no folder " + folder};
                       } else {
-                          result = services->Store().InstallFolder(path, installed);
+                          result = services->Store().InstallFolder(path, installed, &warnings);
                       }
                       ok = result.Ok();
+                      for (const std::string& warning : warnings)
+                          report.Warning(installed, warning);
                       if (!ok)
                           report.Error(KUID::kNull,
                                        "unable to install " + folder + ": " + result.message);

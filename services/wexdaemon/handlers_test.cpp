@@ -127,6 +127,32 @@ TEST_F(HandlersTest, InstallStatusEditCommitRevertDelete) {
     EXPECT_EQ(log.GetErrorCount(), 1u);
 }
 
+// A config whose text ends inside a container installs as it reads, and the install warns of
+// the "{" that was never closed, naming the file and its line.
+TEST_F(HandlersTest, AConfigThatEndsInsideAContainerInstallsWithAWarning) {
+    std::string folder = Source("unclosed");
+    std::filesystem::create_directories(folder);
+    const std::string text =
+        "kuid <kuid:4242:17>\r\nusername \"Goods Shed\"\r\nmesh-table\r\n{\r\n"
+        "  default\r\n  {\r\n    mesh shed.im\r\n";
+    {
+        std::FILE* f = std::fopen((folder + "/config.txt").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    ResultsLog log;
+    KUID installed;
+    EXPECT_TRUE(WEXClient::InstallFromPath(folder, 0, false, installed, &log, nullptr));
+    EXPECT_EQ(installed, kShed);
+    EXPECT_EQ(log.GetErrorCount(), 0u);
+    EXPECT_EQ(log.GetWarningCount(), 1u);
+    EXPECT_TRUE(Mentions(log, folder + "/config.txt\" ends inside 2 containers"))
+        << ::testing::PrintToString(Lines(log));
+    EXPECT_TRUE(Mentions(log, "is on line 4")) << ::testing::PrintToString(Lines(log));
+    EXPECT_TRUE(WEXAssetIsInstalled(kShed));
+}
+
 TEST_F(HandlersTest, RefusalsComeBackAsErrorsInTheRequestsLog) {
     Install(ShedSource());
     std::filesystem::create_directories(Source("no-config"));

@@ -1,8 +1,7 @@
 // Requests this build does not serve, each answered with the value its client reads as "no"
 // (and, for a request, a report line saying so), never with a success: the content service and
 // the online login (no such service is reached from here), built-in content (there is none),
-// texture conversion, and the work that a command host of the program carries out for the
-// daemon (validation, archive install, export), which arrives with the command host.
+// and texture conversion.
 #include "assetdb/request_ids.h"
 #include "assetdb/vendrix_info.h"
 #include "services/wexdaemon/daemon_log.h"
@@ -26,14 +25,6 @@ void No(TStream& reply) {
 }
 
 const Unavailable kUnavailable[] = {
-    {kWEXRequestValidation, "validation", No},
-    {kWEXRequestInstallArchive, "archive install",
-     [](TStream& reply) {
-         reply.WriteU32(0u);
-         reply.WriteBool(false);
-     }},
-    // No soup: the client builds no archive.
-    {kWEXRequestExportAsset, "export", nullptr},
     {kWEXRequestVendrixAccess, "content-service access",
      [](TStream& reply) {
          reply.WriteBool(false);

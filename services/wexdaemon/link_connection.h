@@ -34,6 +34,8 @@ public:
     bool SendBytes(const std::vector<uint8_t>& bytes);
     bool SendReply(uint32_t transactionId, const void* bytes, uint32_t length);
     bool SendNote(uint32_t type, const void* bytes, uint32_t length) override;
+    uint64_t LinkId() const override { return id_; }
+    bool IsGone() const override { return IsClosed(); }
 
     // Shuts the connection down; later sends fail and a blocked read returns.
     void Close();

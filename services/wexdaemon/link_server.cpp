@@ -79,8 +79,13 @@ size_t LinkServer::OpenLinks() {
 std::chrono::steady_clock::duration LinkServer::IdleFor() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const Link& link : links_)
-        if (!link.done) return {};
+        if (!link.done && !(exempt_ && exempt_(link.connection->Id()))) return {};
     return std::chrono::steady_clock::now() - idleSince_;
+}
+
+void LinkServer::SetIdleExemption(std::function<bool(uint64_t linkId)> exempt) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    exempt_ = std::move(exempt);
 }
 
 void LinkServer::ReapLocked(std::list<Link>& finished) {

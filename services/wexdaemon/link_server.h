@@ -42,8 +42,10 @@ public:
 
     // Links open now.
     size_t OpenLinks();
-    // How long no link has been open (zero while one is).
+    // How long no link has been open (zero while one is); links the exemption names do not
+    // count.
     std::chrono::steady_clock::duration IdleFor();
+    void SetIdleExemption(std::function<bool(uint64_t linkId)> exempt);
 
 private:
     struct Link {
@@ -67,6 +69,7 @@ private:
     std::list<Link> links_;
     uint64_t nextId_ = 1;
     std::chrono::steady_clock::time_point idleSince_ = std::chrono::steady_clock::now();
+    std::function<bool(uint64_t)> exempt_;
 };
 
 }  // namespace wexd

@@ -97,6 +97,7 @@ void RequestDispatcher::Execute(const std::shared_ptr<LinkConnection>& link, con
     if (!WaitUntilReady()) return;
     RequestContext context(frame.messageId, frame.transactionId, frame.payload.data(),
                            static_cast<uint32_t>(frame.payload.size()), link.get());
+    context.SetLink(link);
     const RequestEntry* entry = table_.Find(frame.messageId);
     if (entry == nullptr) {
         DaemonLog("link %llu: unknown %s id %u (%zu bytes), %s",

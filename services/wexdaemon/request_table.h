@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "foundation/tbuffer.h"
@@ -18,6 +19,10 @@ public:
     virtual ~NoteSink() = default;
     // Sends one note record at once; false when the link is gone.
     virtual bool SendNote(uint32_t type, const void* bytes, uint32_t length) = 0;
+    // The link's number, unique while the daemon runs (0: no link).
+    virtual uint64_t LinkId() const { return 0; }
+    // The link has ended: no more notes go out on it.
+    virtual bool IsGone() const { return false; }
 };
 
 // Notes a request may send before its reply.
@@ -44,6 +49,11 @@ public:
     // gone, and always for a post (nobody waits for its notes).
     bool SendNote(uint32_t type, const void* bytes, uint32_t length);
 
+    // The link the request came on (none in tests that run handlers alone).
+    void SetLink(std::shared_ptr<NoteSink> link) { link_ = std::move(link); }
+    const std::shared_ptr<NoteSink>& Link() const { return link_; }
+    uint64_t LinkId() const { return link_ ? link_->LinkId() : 0; }
+
     // Asks the daemon to stop once this request's reply has been sent.
     void StopAfterReply() { stopAfterReply_ = true; }
     bool StopsAfterReply() const { return stopAfterReply_; }
@@ -54,6 +64,7 @@ private:
     TBuffer payload_;
     TBuffer reply_;
     NoteSink* notes_;
+    std::shared_ptr<NoteSink> link_;
     bool stopAfterReply_ = false;
 };
 

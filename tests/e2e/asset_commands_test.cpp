@@ -156,10 +156,10 @@ TEST_F(AssetCommands, ValidateReportsOldBuildsAndTheDaemonsAnswer) {
         ExpectRun({"validate", kuid}, 0,
                   OneError(std::string(kuid) + " : Asset " + kuid +
                            " is older than build 2.7 and cannot be validated."));
-    // From build 2.7 on the daemon validates; this build's daemon says that it cannot, as an
-    // error about the asset.
+    // From build 2.7 on the daemon has its command host validate; this build's host says that
+    // it cannot, as an error about the asset.
     ExpectRun({"validate", "<kuid:12:2>"}, 0,
-              OneError("<kuid:12:2> : validation: not available in this build"));
+              OneError("<kuid:12:2> : Validation is not available in this build."));
 }
 
 TEST_F(AssetCommands, KeywordsAreImportedAndBackedUp) {
@@ -285,12 +285,16 @@ TEST_F(AssetCommands, TheDemoJobRunsAndLeavesNothingRunning) {
              "+ Start of <kuid:424242:104> dump\n",
              "+ 1 : assets matching the specified criteria\n+ #0 : <kuid:424242:102>\n",
              "$ HalvexUtil authors\nHalvex Demo Workshop\nOK (0 Errors, 0 Warnings)\n",
+             "+ <kuid:424242:104> : Asset <kuid:424242:104> was installed.\n"
+             "+ <kuid:424242:102> : Asset <kuid:424242:102> was installed.\n"
+             "OK (0 Errors, 0 Warnings)\n[exit code 0]\n",
              "- <kuid:424242:999> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n"
              "[exit code 255]\n",
              "$ HalvexUtil closewexdaemon\nOK (0 Errors, 0 Warnings)\n[exit code 0]\n",
          })
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n---\n" << r.out;
     EXPECT_TRUE(tree.RunningProcessesOf("wexdaemon").empty());
+    EXPECT_TRUE(tree.RunningProcessesOf("HalvexUtil").empty()) << "the command host ended";
 }
 
 }  // namespace

@@ -34,8 +34,10 @@ bool DynamicBuffer::Write(const void* src, uint32_t n) {
     if (n == 0) return true;
     uint64_t end = uint64_t{pos_} + n;
     if (end > allocated_) {
-        // Grow in whole steps so a run of small writes does not reallocate each time.
-        uint64_t want = std::max<uint64_t>(end, uint64_t{allocated_} + growStep_);
+        // Grow by half again (at least a step), in whole steps, so that a run of small writes
+        // reallocates a number of times that grows with the log of the length, not the length.
+        uint64_t want = std::max<uint64_t>(
+            end, uint64_t{allocated_} + std::max<uint64_t>(growStep_, allocated_ / 2));
         want = (want + growStep_ - 1) / growStep_ * growStep_;
         if (want > limit_ || want > UINT32_MAX) want = end;
         if (!Reserve(want)) return false;

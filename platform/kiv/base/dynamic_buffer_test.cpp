@@ -18,6 +18,24 @@ TEST(DynamicBuffer, GrowsInStepsAndReadsReturnTheCountDelivered) {
     EXPECT_EQ(b.Read(out, 10), 0u);
 }
 
+// A long run of small writes grows the allocation geometrically: each growth copies what was
+// written, so fixed steps would cost time in the square of the length.
+TEST(DynamicBuffer, ALongRunOfSmallWritesGrowsTheAllocationGeometrically) {
+    Kiv::DynamicBuffer b;
+    uint32_t growths = 0;
+    uint32_t allocated = 0;
+    for (int i = 0; i < 200000; ++i) {
+        ASSERT_TRUE(b.Write("0123456789", 10));
+        if (b.GetAllocated() != allocated) {
+            allocated = b.GetAllocated();
+            ++growths;
+        }
+    }
+    EXPECT_EQ(b.GetLength(), 2000000u);
+    EXPECT_LE(growths, 30u);
+    EXPECT_LT(b.GetAllocated(), 2u * b.GetLength());
+}
+
 TEST(DynamicBuffer, SeeksAreClampedToTheAllocation) {
     Kiv::DynamicBuffer b(64);
     b.Write("x", 1);

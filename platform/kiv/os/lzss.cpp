@@ -41,11 +41,24 @@ constexpr uint32_t kMaxMatch = 18;
 constexpr uint32_t kMinHashBits = 10;
 constexpr uint32_t kMaxHashBits = 15;
 constexpr uint32_t kNoPosition = 0xFFFFFFFF;
+// The most one group of eight matches writes in the decoder's fast path, each match copied as
+// 24 bytes: 7 * 18 + 24, rounded up.
+constexpr uint32_t kFastGroupRoom = 8 * kMaxMatch + 8;
 
-// How far each level follows the chain of earlier places with the same three bytes, and from
-// which level a match is deferred when the next place starts a longer one.
-constexpr uint32_t kChainLength[10] = {0, 2, 4, 8, 16, 32, 64, 128, 256, 1024};
-constexpr int kFirstLazyLevel = 4;
+// How each level searches. Chains are bounded: past a few dozen places a longer walk finds
+// little in a 4 KiB window and costs time in proportion. A match of `nice` bytes or more ends
+// the search; from `lazyFrom` on, a match shorter than `lazyBelow` is held back one byte while
+// the next place is searched, with `lazyChain` steps, for a longer one.
+struct LevelSearch {
+    uint32_t chain;
+    uint32_t nice;
+    uint32_t lazyBelow;
+    uint32_t lazyChain;
+};
+constexpr LevelSearch kLevels[10] = {
+    {0, 0, 0, 0},    {2, 8, 0, 0},    {4, 10, 0, 0},    {6, 12, 0, 0},    {8, 14, 8, 4},
+    {12, 16, 12, 6}, {16, 18, 18, 8}, {24, 18, 18, 12}, {24, 18, 18, 12}, {32, 18, 18, 16},
+};
 
 uint32_t HashBits(uint32_t size) {
     return std::clamp<uint32_t>(static_cast<uint32_t>(std::bit_width(size)), kMinHashBits,
@@ -57,45 +70,75 @@ struct Match {
     uint32_t distance = 0;
 };
 
+// How many of the first `limit` bytes at a and b agree, eight at a time.
+inline uint32_t CommonLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
+    uint32_t n = 0;
+    while (n + 8 <= limit) {
+        uint64_t x;
+        uint64_t y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y) {
+            uint64_t diff = x ^ y;
+            if constexpr (std::endian::native == std::endian::little)
+                return n + static_cast<uint32_t>(std::countr_zero(diff)) / 8;
+            else
+                return n + static_cast<uint32_t>(std::countl_zero(diff)) / 8;
+        }
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
+
 // The places seen so far, chained by their first three bytes. Only the last kWindow places are
-// reachable: a chain entry is followed only while it lies within the window, and the ring slot
-// of a place is overwritten only by a place kWindow further on, by which time it is out of
-// reach. A block shorter than the window needs a slot per place and no more.
+// reachable: a chain entry is followed only while it lies before the place searched and within
+// the window, and the ring slot of a place is overwritten only by a place kWindow further on,
+// by which time it is out of reach. The ring is a power of two (a mask, not a division), no
+// larger than a small block needs.
 class MatchFinder {
 public:
-    MatchFinder(const uint8_t* data, uint32_t size, uint32_t chainLength)
+    MatchFinder(const uint8_t* data, uint32_t size)
         : data_(data),
           size_(size),
-          chainLength_(chainLength),
           hashShift_(32 - HashBits(size)),
-          ring_(std::max<uint32_t>(1, std::min(size, kWindow))),
+          ringMask_(std::bit_ceil(std::max<uint32_t>(1, std::min(size, kWindow))) - 1),
           head_(size_t{1} << HashBits(size), kNoPosition),
-          prev_(ring_, kNoPosition) {}
+          prev_(size_t{ringMask_} + 1, kNoPosition) {}
 
-    Match Find(uint32_t at) const {
+    // The longest match at `at` that is longer than `atLeast`, following at most `chain`
+    // places and stopping at one of `nice` bytes; a length of 0 when there is none.
+    Match Find(uint32_t at, uint32_t chain, uint32_t nice, uint32_t atLeast = 0) const {
         Match best;
         if (size_ - at < kMinMatch) return best;
-        uint32_t limit = std::min(kMaxMatch, size_ - at);
-        uint32_t candidate = head_[Hash3(data_ + at)];
-        for (uint32_t steps = 0; steps < chainLength_ && candidate != kNoPosition; ++steps) {
+        const uint32_t limit = std::min(kMaxMatch, size_ - at);
+        nice = std::min(nice, limit);
+        uint32_t bestLength = std::max(atLeast, kMinMatch - 1);
+        if (bestLength >= limit) return best;
+        const uint8_t* here = data_ + at;
+        uint32_t candidate = head_[Hash3(here)];
+        for (uint32_t steps = 0; steps < chain; ++steps) {
             if (candidate >= at || at - candidate > kWindow) break;
-            uint32_t length = 0;
-            while (length < limit && data_[candidate + length] == data_[at + length])
-                ++length;
-            if (length > best.length) {
-                best = {length, at - candidate};
-                if (length == limit) break;
+            const uint8_t* there = data_ + candidate;
+            // Only a place that agrees on the byte that would make it longer is measured.
+            if (there[bestLength] == here[bestLength] && there[0] == here[0]) {
+                uint32_t length = CommonLength(there, here, limit);
+                if (length > bestLength) {
+                    bestLength = length;
+                    best = {length, at - candidate};
+                    if (length >= nice) break;
+                }
             }
-            candidate = prev_[candidate % ring_];
+            candidate = prev_[candidate & ringMask_];
         }
-        if (best.length < kMinMatch) best = {};
         return best;
     }
 
     void Insert(uint32_t at) {
         if (size_ - at < kMinMatch) return;
         uint32_t& head = head_[Hash3(data_ + at)];
-        prev_[at % ring_] = head;
+        prev_[at & ringMask_] = head;
         head = at;
     }
 
@@ -107,9 +150,8 @@ private:
 
     const uint8_t* data_;
     uint32_t size_;
-    uint32_t chainLength_;
     uint32_t hashShift_;
-    uint32_t ring_;
+    uint32_t ringMask_;
     std::vector<uint32_t> head_;
     std::vector<uint32_t> prev_;
 };
@@ -157,23 +199,23 @@ private:
 
 // The LZSS groups of the data in out[0, limit): their length, or 0 when they do not fit.
 uint32_t PackGroups(const uint8_t* in, uint32_t n, uint8_t* out, uint32_t limit, int level) {
-    MatchFinder finder(in, n, kChainLength[level]);
+    const LevelSearch search = kLevels[level];
+    MatchFinder finder(in, n);
     GroupWriter writer(out, limit);
-    const bool lazy = level >= kFirstLazyLevel;
     uint32_t at = 0;
     while (at < n) {
-        Match match = finder.Find(at);
+        Match match = finder.Find(at, search.chain, search.nice);
         finder.Insert(at);
         // A longer match starting one byte on is worth a literal first.
-        while (lazy && match.length >= kMinMatch && match.length < kMaxMatch && at + 1 < n) {
-            Match next = finder.Find(at + 1);
-            if (next.length <= match.length) break;
+        while (match.length != 0 && match.length < search.lazyBelow && at + 1 < n) {
+            Match next = finder.Find(at + 1, search.lazyChain, search.nice, match.length);
+            if (next.length == 0) break;
             if (!writer.Literal(in[at])) return 0;
             ++at;
             finder.Insert(at);
             match = next;
         }
-        if (match.length >= kMinMatch) {
+        if (match.length != 0) {
             if (!writer.Copy(match)) return 0;
             for (uint32_t i = 1; i < match.length; ++i)
                 finder.Insert(at + i);
@@ -224,6 +266,41 @@ uint32_t LZSSCompress::DecompressBlock(const void* src, uint32_t srcSize, void* 
     uint32_t written = 0;
     while (at < srcSize) {
         uint8_t flags = in[at++];
+        // A whole group of eight items is in the input and its largest output fits with room
+        // to spare: no item needs a bounds check, and matches are copied eight bytes at a
+        // time (up to 6 bytes past their end, which the next items overwrite).
+        if (srcSize - at >= 16 && dstCapacity - written >= kFastGroupRoom) {
+            if (flags == 0xFF) {
+                std::memcpy(out + written, in + at, 8);
+                at += 8;
+                written += 8;
+                continue;
+            }
+            for (int item = 0; item < 8; ++item, flags >>= 1) {
+                if (flags & 1u) {
+                    out[written++] = in[at++];
+                    continue;
+                }
+                uint32_t word = uint32_t{in[at]} | uint32_t{in[at + 1]} << 8;
+                at += 2;
+                uint32_t distance = (word >> 4) + 1;
+                uint32_t length = (word & 15) + kMinMatch;
+                if (distance > written) return kFailed;
+                uint8_t* to = out + written;
+                const uint8_t* from = to - distance;
+                if (distance >= 8) {
+                    // Each 8-byte piece reads only bytes written before it.
+                    std::memcpy(to, from, 8);
+                    std::memcpy(to + 8, from + 8, 8);
+                    std::memcpy(to + 16, from + 16, 8);
+                } else {
+                    for (uint32_t i = 0; i < length; ++i)
+                        to[i] = from[i];
+                }
+                written += length;
+            }
+            continue;
+        }
         for (int item = 0; item < 8 && at < srcSize; ++item) {
             if (flags & (1u << item)) {
                 if (written == dstCapacity) return kFailed;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -115,6 +116,73 @@ TEST(LZSSCompress, ReadsTheDocumentedFormat) {
     expected.insert(expected.end(), data.begin(), data.begin() + 18);
     ASSERT_EQ(Unpack(far, static_cast<uint32_t>(expected.size()), out), expected.size());
     EXPECT_EQ(out, expected);
+}
+
+// The format read the plainest way, one item and one byte at a time: what any block of the
+// format means, whatever coder made it.
+Bytes ReferenceUnpack(const Bytes& block) {
+    Bytes out;
+    size_t at = 1;
+    while (at < block.size()) {
+        uint8_t flags = block[at++];
+        for (int item = 0; item < 8 && at < block.size(); ++item) {
+            if (flags & (1u << item)) {
+                out.push_back(block[at++]);
+                continue;
+            }
+            uint32_t word = uint32_t{block[at]} | uint32_t{block[at + 1]} << 8;
+            at += 2;
+            size_t from = out.size() - ((word >> 4) + 1);
+            for (uint32_t i = 0; i < (word & 15) + 3; ++i)
+                out.push_back(out[from + i]);
+        }
+    }
+    return out;
+}
+
+// Blocks of every mix of literals and matches (short distances that overlap what they write,
+// long ones, runs of literal groups), as another coder or an older one of ours could have
+// written them, unpack as the format says, into a destination of exactly their size.
+TEST(LZSSCompress, UnpacksAnyBlockOfTheFormatAsTheFormatSays) {
+    uint32_t seed = 5;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (int round = 0; round < 40; ++round) {
+        Bytes block = {1};
+        size_t written = 0;
+        int groups = 1 + static_cast<int>(next() % 400);
+        for (int g = 0; g < groups; ++g) {
+            uint8_t flags = round % 5 == 0 ? 0xFF : static_cast<uint8_t>(next());
+            if (written == 0) flags |= 1;  // nothing to match yet
+            block.push_back(flags);
+            for (int item = 0; item < 8; ++item) {
+                if (flags & (1u << item)) {
+                    block.push_back(static_cast<uint8_t>(next()));
+                    ++written;
+                    continue;
+                }
+                uint32_t reach = static_cast<uint32_t>(std::min<size_t>(written, 4096));
+                uint32_t distance =
+                    next() % 3 == 0 ? 1 + next() % std::min(reach, 8u) : 1 + next() % reach;
+                uint32_t length = 3 + next() % 16;
+                uint32_t word = (distance - 1) << 4 | (length - 3);
+                block.push_back(static_cast<uint8_t>(word));
+                block.push_back(static_cast<uint8_t>(word >> 8));
+                written += length;
+            }
+        }
+        Bytes expected = ReferenceUnpack(block);
+        ASSERT_EQ(expected.size(), written);
+        Bytes out;
+        ASSERT_EQ(Unpack(block, static_cast<uint32_t>(expected.size()), out), expected.size())
+            << "round " << round;
+        EXPECT_EQ(out, expected) << "round " << round;
+        // One byte short of room: refused, never written past.
+        EXPECT_EQ(Unpack(block, static_cast<uint32_t>(expected.size() - 1), out),
+                  Kiv::Compress::kFailed);
+    }
 }
 
 TEST(LZSSCompress, RefusesMalformedBlocks) {
