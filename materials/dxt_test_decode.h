@@ -1,6 +1,6 @@
-// Test support: decodes DXT1, DXT3 and DXT5 blocks back into BGRA pixels, so that tests can
-// compare what the compressor made with its source within a tolerance (the compressor's exact
-// bytes differ between its versions).
+// Test support: decodes DXT1, DXT3 and DXT5 blocks back into RGBA pixels (the bitmap's order), so
+// that tests can compare what the compressor made with its source within a tolerance (the
+// compressor's exact bytes differ between its versions).
 #pragma once
 
 #include <algorithm>
@@ -16,7 +16,7 @@ inline void Color565(uint16_t c, int out[3]) {
     out[2] = (c & 31) * 255 / 31;          // blue
 }
 
-// Decodes a colour block into 16 BGRA pixels; fourColours forces the four-colour mode (DXT3
+// Decodes a colour block into 16 RGBA pixels; fourColours forces the four-colour mode (DXT3
 // and DXT5 blocks).
 inline void DecodeColourBlock(const uint8_t* b, uint8_t px[16][4], bool fourColours) {
     const uint16_t c0 = static_cast<uint16_t>(b[0] | b[1] << 8);
@@ -39,9 +39,9 @@ inline void DecodeColourBlock(const uint8_t* b, uint8_t px[16][4], bool fourColo
     const uint32_t bits = b[4] | b[5] << 8 | b[6] << 16 | static_cast<uint32_t>(b[7]) << 24;
     for (int i = 0; i < 16; ++i) {
         const int* c = p[(bits >> (2 * i)) & 3];
-        px[i][0] = static_cast<uint8_t>(c[2]);
+        px[i][0] = static_cast<uint8_t>(c[0]);
         px[i][1] = static_cast<uint8_t>(c[1]);
-        px[i][2] = static_cast<uint8_t>(c[0]);
+        px[i][2] = static_cast<uint8_t>(c[2]);
         px[i][3] = static_cast<uint8_t>(c[3]);
     }
 }

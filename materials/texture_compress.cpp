@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -41,8 +42,20 @@ bool CompressUncompressed(const Kiv::Bitmap& source, TextureCompress& levels, ui
     }
 }
 
-bool CompressBlocks(const Kiv::Bitmap& source, TextureCompress& levels, uint32_t mode, bool alpha,
-                    bool tile, bool normalMap, bool mipmaps, bool hardwareAcceleration) {
+// The compressor reads blue, green, red, alpha: the bitmap's bytes with red and blue swapped,
+// and alpha 255 everywhere for an opaque source.
+std::vector<uint8_t> CompressorPixels(const Kiv::Bitmap& source, bool opaque) {
+    std::vector<uint8_t> bgra(source.GetPixels());
+    for (size_t i = 0; i + 3 < bgra.size(); i += 4) {
+        std::swap(bgra[i], bgra[i + 2]);
+        if (opaque) bgra[i + 3] = 255;
+    }
+    return bgra;
+}
+
+bool CompressBlocks(const Kiv::Bitmap& source, bool opaque, TextureCompress& levels, uint32_t mode,
+                    bool alpha, bool tile, bool normalMap, bool mipmaps,
+                    bool hardwareAcceleration) {
     OurOutputHandler output(levels);
     OurErrorHandler errors;
     bool ok = false;
@@ -72,7 +85,8 @@ bool CompressBlocks(const Kiv::Bitmap& source, TextureCompress& levels, uint32_t
         const int w = static_cast<int>(source.GetWidth());
         const int h = static_cast<int>(source.GetHeight());
         input.setTextureLayout(nvtt::TextureType_2D, w, h, 1);
-        if (!input.setMipmapData(source.GetData(), w, h, 1, 0, 0)) {
+        const std::vector<uint8_t> pixels = CompressorPixels(source, opaque);
+        if (!input.setMipmapData(pixels.data(), w, h, 1, 0, 0)) {
             SetLastError("the image could not be handed to the compressor");
             return false;
         }
@@ -140,20 +154,18 @@ bool CompressTexture(const Kiv::Bitmap& bitmap, TextureCompress& levels, uint32_
                               mode == Kiv::kTextureFormatRGB888;
     if (!uncompressed && Kiv::TextureBlockBytes(mode) == 0) return false;
 
-    // An opaque source is compressed with alpha 255 everywhere, whatever its alpha bytes hold.
-    std::unique_ptr<Kiv::Bitmap> opaque;
-    const Kiv::Bitmap* source = &bitmap;
-    if (format == Kiv::Bitmap::kFormatXRGB32 || mode == Kiv::kTextureFormatXRGB8888) {
-        opaque = bitmap.Convert(format);
-        uint8_t* p = opaque->GetData();
-        const size_t size = opaque->GetDataSize();
-        for (size_t i = 3; i < size; i += 4)
-            p[i] = 255;
-        source = opaque.get();
-    }
-    if (uncompressed) return CompressUncompressed(*source, levels, mode);
-    return CompressBlocks(*source, levels, mode, alpha, tile, normalMap, mipmaps,
-                          hardwareAcceleration);
+    // An opaque source is compressed with alpha 255 everywhere, whatever its alpha bytes hold;
+    // the caller's bitmap is left as it is.
+    const bool opaque = format == Kiv::Bitmap::kFormatXRGB32 || mode == Kiv::kTextureFormatXRGB8888;
+    if (!uncompressed)
+        return CompressBlocks(bitmap, opaque, levels, mode, alpha, tile, normalMap, mipmaps,
+                              hardwareAcceleration);
+    if (!opaque) return CompressUncompressed(bitmap, levels, mode);
+    std::unique_ptr<Kiv::Bitmap> copy = bitmap.Convert(format);
+    uint8_t* p = copy->GetData();
+    for (size_t i = 3; i < copy->GetDataSize(); i += 4)
+        p[i] = 255;
+    return CompressUncompressed(*copy, levels, mode);
 }
 
 Kiv::PString GetLastCompressionError() {

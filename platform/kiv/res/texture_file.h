@@ -28,7 +28,7 @@ namespace Kiv {
 constexpr uint32_t kTextureFileType = 0x46544D4D;
 constexpr uint32_t kTextureFileVersion = 1;
 constexpr uint32_t kTextureMaxFaces = 6;
-constexpr uint32_t kTextureMaxLevels = 14;  // 8192 down to 1
+constexpr uint32_t kTextureMaxLevels = 15;  // 16384 down to 1
 
 // The engine's texture format numbers that a texture resource stores.
 enum TextureFormat : uint32_t {
