@@ -118,9 +118,8 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
 }
 
 TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    const char* const words[] = {
-        // Not in this build.
-        "installfromvdx", "compresstexture", "vdxparse", "vdxparsefolder", "vdxdeleteall"};
+    const char* const words[] = {// Not in this build.
+                                 "installfromvdx", "vdxparse", "vdxparsefolder", "vdxdeleteall"};
     for (const char* word : words) {
         EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
         EXPECT_EQ(summary,
@@ -146,6 +145,7 @@ TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
         {"installcdp", "Missing input filepath parameter."},
         {"listbuilds", "Missing path parameter."},
         {"compile", "Invalid file path."},
+        {"compresstexture", "Missing AssetID parameter."},
     };
     for (const Case& c : cases) {
         for (const std::vector<std::string>& args :

@@ -49,6 +49,12 @@ void AddRepairRequests(RequestTable& table, const std::shared_ptr<HandlerService
 void AddExportRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddUnavailableRequests(RequestTable& table);
+// Before a commit through `handle`: the host converts the texture descriptions of the asset's
+// editing copy (none: nothing happens); its messages go to the requester. Not for the host's
+// own commits.
+class RequestReport;
+void ConvertTexturesBeforeCommit(HandlerServices& services, RequestContext& context,
+                                 RequestReport& report, uint64_t handle);
 // The online-access requests (profile, ticket, refusal, a script's local data) and the
 // "pologin://" road of request 230, in front of whatever handles 230 when it is added.
 void AddOnlineRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);

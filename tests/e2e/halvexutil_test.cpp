@@ -158,8 +158,8 @@ TEST_F(HalvexUtil, TheEngineLogGoesToStandardOutputOnlyWhenAskedFor) {
 }
 
 TEST_F(HalvexUtil, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    for (const char* word : {"compile", "compresstexture", "installfromvdx", "vdxparse",
-                             "vdxparsefolder", "vdxdeleteall"}) {
+    for (const char* word :
+         {"compile", "installfromvdx", "vdxparse", "vdxparsefolder", "vdxdeleteall"}) {
         e2e::RunResult r = Run({word, "x"});
         ExpectQuiet(r);
         EXPECT_EQ(r.out,
@@ -176,6 +176,7 @@ TEST_F(HalvexUtil, MissingArgumentsAreReported) {
     const Case cases[] = {
         {"installcdp", "Missing input filepath parameter."},
         {"edit", "Missing AssetID parameter."},
+        {"compresstexture", "Missing AssetID parameter."},
         {"printconfig", "Missing AssetID parameter."},
         {"listbuilds", "Missing path parameter."},
         {"commit", "Missing AssetID parameter."},

@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/kiv/base/log.h"
 #include "platform/kiv/base/text.h"
+#include "platform/kiv/os/plugin_loader.h"
 
 namespace Kiv {
 namespace {
@@ -52,6 +54,10 @@ bool RenderKernel::Init(const Options& options) {
     }
     lastError_.clear();
     initialised_ = true;
+    // The program's own image carries its material plug-ins and resource types: they are there
+    // before anything asks for a material.
+    std::string error;
+    if (!LoadPluginImage("", &error)) Log::Write("RenderKernel> " + error);
     return true;
 }
 
