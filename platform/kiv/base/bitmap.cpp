@@ -71,6 +71,30 @@ int AtEnd(void* user) {
 
 const stbi_io_callbacks kCallbacks = {ReadSource, SkipSource, AtEnd};
 
+// The decoder trusts a JPEG's Huffman tables to hold at most 256 codes and writes past its
+// table when one holds more; such a file is refused here first. Every table the decoder could
+// read is looked at: each place a table marker (0xFF 0xC4) stands, its tables read as the
+// decoder reads them, counting down the segment length and taking bytes past the end as 0.
+// Coded picture data never holds that pair, so a whole picture is not refused by mistake.
+bool JpegTablesFit(const uint8_t* p, size_t size) {
+    if (size < 2 || p[0] != 0xFF || p[1] != 0xD8) return true;
+    auto at = [&](size_t i) -> size_t { return i < size ? p[i] : 0; };
+    for (size_t i = 2; i + 1 < size; ++i) {
+        if (p[i] != 0xFF || p[i + 1] != 0xC4) continue;
+        int64_t left = static_cast<int64_t>((at(i + 2) << 8) | at(i + 3)) - 2;
+        size_t t = i + 4;
+        while (left > 0 && t < size) {
+            size_t codes = 0;
+            for (size_t k = 1; k <= 16; ++k)
+                codes += at(t + k);
+            if (codes > 256) return false;
+            t += 17 + codes;
+            left -= static_cast<int64_t>(17 + codes);
+        }
+    }
+    return true;
+}
+
 bool SideOk(uint32_t side) {
     return side != 0 && side <= Bitmap::kMaxSide;
 }
@@ -133,6 +157,7 @@ bool Bitmap::LoadFromMemory(const void* data, size_t size) {
     if (size > static_cast<size_t>(INT32_MAX)) return Fail(Status::kTooLarge, "file too large");
     const auto* bytes = static_cast<const uint8_t*>(data);
 
+    if (!JpegTablesFit(bytes, size)) return Fail(Status::kBadFormat, "bad JPEG Huffman table");
     // The header first: nothing is allocated for a picture over the caps.
     int w = 0, h = 0, n = 0;
     if (stbi_info_from_memory(bytes, static_cast<int>(size), &w, &h, &n) == 0)
