@@ -26,9 +26,14 @@ public:
     uint32_t version = 0;
     uint32_t id1 = 0;
     uint32_t id2 = 0;
-    std::string sourceName;  // as the image names it
-    std::string path;        // the file it was read from
-    std::vector<std::unique_ptr<GSClass>> classes;
+    std::string sourceName;                         // as the image names it
+    std::string path;                               // the file it was read from
+    std::vector<std::unique_ptr<GSClass>> classes;  // the classes this library defines
+    // The rows of the image's tables, resolved at link: every class and function the code
+    // names (by operand), and the string constants.
+    std::vector<GSClass*> classTable;
+    std::vector<GSFunction*> functionTable;
+    std::vector<std::string> strings;
     std::vector<uint8_t> image;  // the bytes the functions' code points into
 };
 
