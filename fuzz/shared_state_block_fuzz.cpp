@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         std::lock_guard<Sys::NamedMutex> hold(writer);
         std::memset(block.Data(), 0, kSharedStateSize);
-        std::memcpy(block.Data(), data, size < kSharedStateSize ? size : kSharedStateSize);
+        if (size > 0)
+            std::memcpy(block.Data(), data, size < kSharedStateSize ? size : kSharedStateSize);
     }
 
     if (AttachSharedState(DatabasePath())) {
