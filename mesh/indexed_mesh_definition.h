@@ -88,6 +88,20 @@ struct MeshAttachmentPoint {
     Kiv::PString name;
 };
 
+// A bone to build a skeleton from.
+struct BoneSpec {
+    std::string_view name, parent;  // parent empty: a root
+    Kiv::Vector3 position;
+    Kiv::Matrix3 orientation;
+};
+
+// A tree of bones, one per spec, each under the first spec of its parent's name. The root is the
+// first spec without a parent; a bone whose parent is named nowhere, names none or would close a
+// loop goes under the root. Null (nothing built) when no spec lacks a parent. parents[k] is the
+// spec index bone k hangs under (specs.size() for the root).
+std::unique_ptr<Kiv::Particle> BuildBoneTree(std::span<const BoneSpec> specs,
+                                             std::vector<size_t>* parents);
+
 // Where a copy goes: `stride` bytes from one vertex to the next.
 struct StridedOutput {
     uint32_t stride = 0;
@@ -177,6 +191,8 @@ public:
     float GetTexelScale() const { return texelScale_; }
     const Kiv::OrientedBox& GetOrientedBox() const { return orientedBox_; }
     bool HasHardwareAnimationSupport() const { return displaySkinning_; }
+    // Hardware animation as chosen for the file's geometry.
+    bool IsHardwareAnimated() const { return hardwareAnimation_; }
     uint32_t GetBonesLimit() const { return bonesLimit_; }
     const MeshMaterialConfig& GetMaterialConfig() const { return config_; }
     // The owner's order of influences for the skin palette (empty: their own order).
@@ -193,12 +209,24 @@ protected:
     uint32_t ReadChunk(uint32_t i);
     uint32_t ReadGeometry(uint32_t i, size_t limit);
     uint32_t ReadMaterial(uint32_t i, size_t limit);
-    uint32_t CreateMaterialFromDescription(uint32_t i, Kiv::MaterialDescription& description);
+    uint32_t CreateMaterialFromDescription(Kiv::MaterialDescription& description,
+                                           std::shared_ptr<Kiv::Material>* out);
     uint32_t ReadNeighbourInfo(uint32_t i, size_t limit);
+    // The chunk readers' cores, shared with the LOD mesh file: a MATL of a version from
+    // lowestVersion to 103, a GEOM made by the material, and NINF into the chunk.
+    uint32_t ReadMaterialChunk(size_t limit, uint32_t lowestVersion,
+                               std::shared_ptr<Kiv::Material>* out);
+    uint32_t ReadGeometryChunk(Kiv::Material& material, size_t limit,
+                               std::shared_ptr<Kiv::GeometryChunk>* out, Kiv::PString* vertexType);
+    uint32_t ReadNeighbourChunk(Kiv::GeometryChunk& chunk, size_t limit);
     uint32_t ReadAttachments();
     uint32_t ReadSkin();
     uint32_t ReadBone(Kiv::Particle* parent, int depth, size_t limit);
 
+    // Everything a load starts with: the owner's objects, the display's skinning, and the
+    // container header of the given type (RES_FILE_FORMAT_ERROR when it is not).
+    uint32_t BeginLoad(Kiv::Display* display, Kiv::MaterialManager* materials,
+                       const MeshLoadArgs& args, const char* type);
     // Reads a chunk header: the id must match (else 3), the end must lie inside `limit` (else
     // 3), the version must be accepted (else 4). `end` is the offset behind the size plus size.
     uint32_t ReadChunkHeader(const char* id, size_t limit, uint32_t* version, size_t* end);
@@ -213,6 +241,12 @@ protected:
     void ComputeBounds();
     void ComputeTexelScale();
     void ComputeOrientedBox();
+    // The box of the chunks' positions (both corners zero without a vertex).
+    static void BoundsOf(const std::vector<std::shared_ptr<Kiv::GeometryChunk>>& chunks,
+                         Kiv::Vector3* min, Kiv::Vector3* max);
+    // The eight corners of each chunk's own oriented box.
+    static void AddBoxCorners(const std::vector<std::shared_ptr<Kiv::GeometryChunk>>& chunks,
+                              std::vector<Kiv::Vector3>& corners);
 
     void ClearSubMeshes();
 
