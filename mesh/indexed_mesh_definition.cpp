@@ -118,9 +118,9 @@ void HalvexIndexedMeshDefinition::ClearSubMeshes() {
     vertexTypes_.clear();
 }
 
-uint32_t HalvexIndexedMeshDefinition::BeginLoad(Kiv::Display* display,
+uint32_t HalvexIndexedMeshDefinition::TakeOwner(Kiv::Display* display,
                                                 Kiv::MaterialManager* materials,
-                                                const MeshLoadArgs& args, const char* type) {
+                                                const MeshLoadArgs& args) {
     if (materials == nullptr) return RES_NO_MATERIAL_MANAGER;
     display_ = display;
     materialManager_ = materials;
@@ -128,6 +128,13 @@ uint32_t HalvexIndexedMeshDefinition::BeginLoad(Kiv::Display* display,
     displaySkinning_ = display != nullptr &&
                        display->SupportsCapability(Kiv::Display::kCapabilityHardwareSkinning);
     if (displaySkinning_) bonesLimit_ = kMaxBonesPerSubMesh - 1;
+    return kMeshOk;
+}
+
+uint32_t HalvexIndexedMeshDefinition::BeginLoad(Kiv::Display* display,
+                                                Kiv::MaterialManager* materials,
+                                                const MeshLoadArgs& args, const char* type) {
+    if (uint32_t r = TakeOwner(display, materials, args)) return r;
     if (!file_.HasData()) return RES_FILE_OPEN_ERROR;
 
     file_.Seek(0);
@@ -332,32 +339,8 @@ uint32_t HalvexIndexedMeshDefinition::ReadGeometryChunk(Kiv::Material& material,
                       12 * uint64_t{faceCount} + (colours ? 4 * uint64_t{vertexCount} : 0);
     if (needed > end - std::min(end, file_.Tell())) return RES_FILE_FORMAT_ERROR;
 
-    const MeshMaterialConfig& c = config_;
-    bool override = gHardwareAnimationOverride.load();
-    hardwareAnimation_ = skinWeights_ > 0 && skinWeights_ <= weightsLimit_ &&
-                         (skinBones_ <= bonesLimit_ || override) &&
-                         (displaySkinning_ || override) && !c.softwareAnimation.IsSet();
-
-    Kiv::StandardChunkHint hint(2, 0);
-    hint.vertexUsage = c.dynamicVertex.present ? c.dynamicVertex.value : 2;
-    hint.indexUsage = c.dynamicIndex.present ? c.dynamicIndex.value : 2;
-    if (c.softwareLighting.IsSet()) hint.flags |= Kiv::StandardChunkHint::kSoftwareLighting;
-    bool floatWeights = c.hardwareAnimationFloatPrecision.IsSet();
-    if (weights > 0) {
-        hint.flags |= Kiv::StandardChunkHint::kSkinned;
-        if (hardwareAnimation_) {
-            hint.maxWeights = std::min(weights, kMaxWeightsPerVertex);
-            hint.bonesLimit = bonesLimit_;
-            if (floatWeights) hint.flags |= Kiv::StandardChunkHint::kFloatWeights;
-        } else {
-            hint.flags |= Kiv::StandardChunkHint::kSoftwareSkinning;
-        }
-    }
-    hint.texCoordSets = sets;
-    hint.ownerValue = args_.ownerValue;
-    hint.headerValue = headerValue;
-    hint.vertexType = vertexType;
-    hint.weightsPerVertex = weights;
+    Kiv::StandardChunkHint hint = MakeChunkHint(weights, sets, headerValue, vertexType);
+    bool floatWeights = config_.hardwareAnimationFloatPrecision.IsSet();
 
     auto chunk =
         material.CreateGeometryChunk(vertexCount, fourth, indexCount, faceCount, primitive, hint);
@@ -413,6 +396,38 @@ uint32_t HalvexIndexedMeshDefinition::ReadGeometryChunk(Kiv::Material& material,
         return RES_FILE_FORMAT_ERROR;
     file_.Seek(end);
     return kMeshOk;
+}
+
+Kiv::StandardChunkHint HalvexIndexedMeshDefinition::MakeChunkHint(uint32_t weights, uint32_t sets,
+                                                                  float headerValue,
+                                                                  const Kiv::PString& vertexType) {
+    const MeshMaterialConfig& c = config_;
+    bool override = gHardwareAnimationOverride.load();
+    hardwareAnimation_ = skinWeights_ > 0 && skinWeights_ <= weightsLimit_ &&
+                         (skinBones_ <= bonesLimit_ || override) &&
+                         (displaySkinning_ || override) && !c.softwareAnimation.IsSet();
+
+    Kiv::StandardChunkHint hint(2, 0);
+    hint.vertexUsage = c.dynamicVertex.present ? c.dynamicVertex.value : 2;
+    hint.indexUsage = c.dynamicIndex.present ? c.dynamicIndex.value : 2;
+    if (c.softwareLighting.IsSet()) hint.flags |= Kiv::StandardChunkHint::kSoftwareLighting;
+    bool floatWeights = c.hardwareAnimationFloatPrecision.IsSet();
+    if (weights > 0) {
+        hint.flags |= Kiv::StandardChunkHint::kSkinned;
+        if (hardwareAnimation_) {
+            hint.maxWeights = std::min(weights, kMaxWeightsPerVertex);
+            hint.bonesLimit = bonesLimit_;
+            if (floatWeights) hint.flags |= Kiv::StandardChunkHint::kFloatWeights;
+        } else {
+            hint.flags |= Kiv::StandardChunkHint::kSoftwareSkinning;
+        }
+    }
+    hint.texCoordSets = sets;
+    hint.ownerValue = args_.ownerValue;
+    hint.headerValue = headerValue;
+    hint.vertexType = vertexType;
+    hint.weightsPerVertex = weights;
+    return hint;
 }
 
 uint32_t HalvexIndexedMeshDefinition::ReadNeighbourInfo(uint32_t i, size_t limit) {

@@ -32,11 +32,13 @@
 #include <vector>
 
 #include "mesh/mesh_result.h"
+#include "platform/kiv/base/config_parser.h"
 #include "platform/kiv/base/memory_file.h"
 #include "platform/kiv/base/pstring.h"
 #include "platform/kiv/display/display.h"
 #include "platform/kiv/display/geometry_chunk.h"
 #include "platform/kiv/display/material.h"
+#include "platform/kiv/geom/geometry_config.h"
 #include "platform/kiv/geom/mesh_file_support.h"
 #include "platform/kiv/scene/geometry.h"
 #include "platform/kiv/scene/particle.h"
@@ -51,6 +53,19 @@ struct MeshMaterialConfig {
     Setting softwareLighting, softwareAnimation, dynamicVertex, dynamicIndex,
         hardwareAnimationFloatPrecision;
 };
+
+// The material a mesh's material configuration chooses.
+struct MaterialSpec {
+    bool found = false;
+    Kiv::PString requestName;
+    Kiv::DisplayMaterial display;
+};
+
+// Reads a mesh's material configuration: the "Mesh" group's five settings into config, and the
+// first "Material" entry whose every "Extension" the display supports into spec (false when
+// none is usable).
+bool ReadMaterialConfig(const Kiv::ConfigData& tree, const Kiv::Display& display,
+                        MeshMaterialConfig* config, MaterialSpec* spec);
 
 // What the owner hands a load beside the display and the material manager.
 struct MeshLoadArgs {
@@ -128,6 +143,15 @@ public:
     // Reads the file the memory file holds; a result code.
     virtual uint32_t Load(Kiv::Display* display, Kiv::MaterialManager* materials,
                           const MeshLoadArgs& args = {});
+
+    // Builds the definition from a geometry configuration tree (".imtxt"); a result code.
+    uint32_t LoadFromConfig(const Kiv::ConfigData& tree, Kiv::Display* display,
+                            Kiv::MaterialManager* materials, const MeshLoadArgs& args = {});
+    // Parses the text file at path (its path becomes the name) and builds from its tree; the
+    // parser's failures give RES_FILE_OPEN_ERROR, RES_FILE_FORMAT_ERROR, RES_FILE_VERSION_ERROR,
+    // anything else RES_UNKNOWN.
+    uint32_t LoadConfigFile(std::string_view path, Kiv::Display* display,
+                            Kiv::MaterialManager* materials, const MeshLoadArgs& args = {});
 
     // --- what instances and resources ask (sub-mesh i; nothing or 0 for an i out of range) ---
     uint32_t GetVertexCount(uint32_t i) const;
@@ -219,14 +243,27 @@ protected:
     uint32_t ReadGeometryChunk(Kiv::Material& material, size_t limit,
                                std::shared_ptr<Kiv::GeometryChunk>* out, Kiv::PString* vertexType);
     uint32_t ReadNeighbourChunk(Kiv::GeometryChunk& chunk, size_t limit);
+    // The hint a chunk is made with, by the skinning counts, the display and the material
+    // configuration; chooses hardware animation for the chunk as it goes.
+    Kiv::StandardChunkHint MakeChunkHint(uint32_t weights, uint32_t sets, float headerValue,
+                                         const Kiv::PString& vertexType);
     uint32_t ReadAttachments();
     uint32_t ReadSkin();
     uint32_t ReadBone(Kiv::Particle* parent, int depth, size_t limit);
 
+    // The owner's objects and the display's skinning; RES_NO_MATERIAL_MANAGER without a
+    // material manager.
+    uint32_t TakeOwner(Kiv::Display* display, Kiv::MaterialManager* materials,
+                       const MeshLoadArgs& args);
     // Everything a load starts with: the owner's objects, the display's skinning, and the
     // container header of the given type (RES_FILE_FORMAT_ERROR when it is not).
     uint32_t BeginLoad(Kiv::Display* display, Kiv::MaterialManager* materials,
                        const MeshLoadArgs& args, const char* type);
+    // The parts of a load from a configuration, chunk i of it.
+    uint32_t CreateMaterial(const Kiv::GeometryConfigData& config, uint32_t i);
+    uint32_t CreateGeometryFromConfig(const Kiv::GeometryConfigData& config, uint32_t i);
+    uint32_t CreateInfluencesFromConfig(const Kiv::GeometryConfigData& config);
+    uint32_t CreateAttachmentsFromConfig(const Kiv::GeometryConfigData& config);
     // Reads a chunk header: the id must match (else 3), the end must lie inside `limit` (else
     // 3), the version must be accepted (else 4). `end` is the offset behind the size plus size.
     uint32_t ReadChunkHeader(const char* id, size_t limit, uint32_t* version, size_t* end);

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/tbuffer.h"
 #include "mesh/testing/idxm_writer.h"
 #include "mesh/testing/lod_writer.h"
+#include "mesh/world_list.h"
 
 using namespace meshtesting;
 
@@ -19,6 +21,22 @@ bool Save(const std::string& path, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
+}
+
+// An item that saves and loads two words.
+class Pair : public WorldListItem {
+public:
+    uint32_t GetTypeCode() const override { return kSavedType; }
+    void Save(TStream& s) override {
+        s.WriteU32(1u);
+        s.WriteU32(2u);
+    }
+    void WriteState(TStream& s) override { Save(s); }
+    void WriteSecond(TStream& s) override { s.WriteU32(3u); }
+};
+
+std::vector<uint8_t> BytesOf(const TBuffer& b) {
+    return std::vector<uint8_t>(b.GetData(), b.GetData() + b.GetDataLength());
 }
 
 IdxmFile Quad(uint32_t info = 102, uint32_t geom = 201) {
@@ -66,6 +84,9 @@ int main(int argc, char** argv) {
         b.groups = {{0, {{1, 0.5f, {}}}}};
         f.influences = std::vector<MeshInfluence>{a, b};
         idxm("infl", f);
+        std::string text = WriteImtxt(f);
+        ok &= Save(root + "/mesh_lod_text/imtxt_skinned",
+                   std::vector<uint8_t>(text.begin(), text.end()));
         f.skinWeights = 1;
         f.subMeshes[0].geometry.weights = 1;
         idxm("infl_one_weight", f);
@@ -89,6 +110,24 @@ int main(int argc, char** argv) {
         lodm("bone_tree", WriteLodm(levels));
         levels.resize(1);
         lodm("one_level", WriteLodm(levels));
+    }
+    {
+        WorldList list;
+        Pair a, b, c;
+        list.Add(&a);
+        list.Add(&b);
+        list.Put(&c, 9);
+        list.SetListValue(77);
+        TBuffer saved, selective, empty;
+        list.Save(saved);
+        list.SelectiveSave(selective, 0, 0);
+        WorldList().Save(empty);
+        ok &= Save(root + "/world_list/saved", BytesOf(saved));
+        ok &= Save(root + "/world_list/selective", BytesOf(selective));
+        ok &= Save(root + "/world_list/empty", BytesOf(empty));
+        list.Remove(&a);
+        list.Remove(&b);
+        list.Remove(&c);
     }
     return ok ? 0 : 1;
 }
