@@ -57,6 +57,7 @@ TEST(ConfigParser, BadTextEndsInItsResult) {
     std::string deep, shallow;
     for (int k = 0; k < ConfigParser::kMaxDepth + 1; ++k)
         deep += "g {";
+    deep += std::string(ConfigParser::kMaxDepth + 1, '}');
     for (int k = 0; k < ConfigParser::kMaxDepth; ++k)
         shallow += "g {";
     shallow += std::string(ConfigParser::kMaxDepth, '}');
