@@ -125,7 +125,12 @@ TEST(AxisBoxTree, SegmentQueriesFindTheNearestHit) {
 TEST(AxisBoxTree, TreeOverAMeshFindsWhatBruteForceFinds) {
     MeshTestEnv env;
     HalvexIndexedMeshDefinition def;
-    meshtesting::IdxmFile grid = GridMesh(20);
+    // Hills, so that slanted segments meet the surface at many depths.
+    meshtesting::IdxmFile grid = GridMesh(24);
+    for (auto& sub : grid.subMeshes)
+        for (size_t v = 0; v < sub.geometry.vertices.size(); v += 5)
+            sub.geometry.vertices[v + 2] = 2 * std::sin(sub.geometry.vertices[v] * 0.7f) *
+                                           std::cos(sub.geometry.vertices[v + 1] * 0.5f);
     grid.subMeshes.push_back(QuadSubMesh(201, 40.0f));
     grid.subMeshes.back().geometry.indices.resize(2);  // two indices: no triangle
     grid.subMeshes.back().geometry.faceCount = 1;
@@ -133,22 +138,26 @@ TEST(AxisBoxTree, TreeOverAMeshFindsWhatBruteForceFinds) {
     ASSERT_EQ(env.Load(def, WriteIdxm(grid)), 0u);
     std::unique_ptr<CollisionGeometrySharingInterface> geometry;
     auto tree = BuildCollisionTree(def, &geometry);
-    EXPECT_EQ(tree->GetLeafEntryCount(), 800u);
-    for (float x : {0.5f, 3.25f, 19.9f, 25.0f}) {
-        HXSegmentHit hit = tree->SegmentQuery({x, 7.3f, 10}, {x, 7.3f, -10});
+    EXPECT_EQ(tree->GetLeafEntryCount(), 2u * 24 * 24);
+    for (int k = 0; k < 60; ++k) {
+        float x = std::fmod(k * 7.77f, 26.0f) - 1, y = std::fmod(k * 3.31f, 24.0f);
+        Vector3 start{x, y, 6}, end{x + 2.5f, y - 1.5f, -6};
+        HXSegmentHit hit = tree->SegmentQuery(start, end);
         float best = std::numeric_limits<float>::max();
         int found = -1;
-        for (uint32_t t = 0; t < 800; ++t) {
+        for (uint32_t t = 0; t < 2 * 24 * 24; ++t) {
             Vector3 c[3];
             ASSERT_TRUE(geometry->GetTriangle(HXAxisBoxTree::MakeReference(0, t), c));
             float before = best;
-            if (RayTriangleTwoSided({x, 7.3f, 10}, {0, 0, -1}, c[0], c[1], c[2], &best) &&
-                best < before)
+            if (RayTriangleTwoSided(start, end - start, c[0], c[1], c[2], &best) && best < before &&
+                best <= 1.0f)
                 found = static_cast<int>(t);
+            else if (best > 1.0f)
+                best = before;
         }
-        EXPECT_EQ(hit.reference, found) << x;
+        EXPECT_EQ(hit.reference, found) << k;
         if (found >= 0) {
-            EXPECT_NEAR(hit.fraction * 20, best, 1e-3) << x;
+            EXPECT_NEAR(hit.fraction, best, 1e-4) << k;
         }
     }
 }

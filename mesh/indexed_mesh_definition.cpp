@@ -368,12 +368,14 @@ uint32_t HalvexIndexedMeshDefinition::ReadGeometryChunk(Kiv::Material& material,
     const uint8_t* block = file_.Peek(vertexCount * recordSize);
     if (block == nullptr) return RES_FILE_FORMAT_ERROR;
     uint8_t* positions = chunk->GetItem(Kiv::kItemPositions);
+    uint8_t* setItems[8] = {};
+    for (uint32_t k = 0; k < sets && k < 8; ++k)
+        setItems[k] = chunk->GetItem(Kiv::kItemTexCoord0 + static_cast<int>(k));
     for (uint32_t v = 0; v < vertexCount; ++v) {
         const uint8_t* rec = block + v * recordSize;
         if (positions) std::memcpy(positions + size_t{v} * 12, rec, 12);
         for (uint32_t k = 0; k < sets && k < 8; ++k)
-            if (uint8_t* set = chunk->GetItem(Kiv::kItemTexCoord0 + static_cast<int>(k)))
-                std::memcpy(set + size_t{v} * 8, rec + 12 + 8 * k, 8);
+            if (setItems[k]) std::memcpy(setItems[k] + size_t{v} * 8, rec + 12 + 8 * k, 8);
     }
     file_.Seek(file_.Tell() + vertexCount * recordSize);
     if (uint8_t* colour = chunk->GetItem(Kiv::kItemColor1))

@@ -77,6 +77,18 @@ TEST(LodMeshText, LoadsLevelsNamedMeshesAndSettingsAndWritesThemAsAFile) {
         EXPECT_EQ(back.GetRecords()[m].totalVertices, def.GetRecords()[m].totalVertices);
 }
 
+TEST(LodMeshText, TheFixtureWriterMakesTextsThatLoad) {
+    MeshTempFolder dir;
+    std::string path = meshtesting::WriteLodTextFolder(dir.path, "sample", SampleLod(false));
+    ASSERT_FALSE(path.empty());
+    MeshTestEnv env;
+    HalvexIndexedMeshLODDefinition def;
+    ASSERT_EQ(def.LoadText(path, &env.display, &env.materials), 0u);
+    EXPECT_EQ(def.GetDistances(), (std::vector<float>{0, 50}));
+    ASSERT_EQ(def.GetNamedMeshes().size(), 1u);
+    EXPECT_EQ(def.GetNamedMeshes()[0].name.view(), "collision");
+}
+
 TEST(LodMeshText, BadTextsEndInTheirCodes) {
     struct Case {
         const char* label;

@@ -361,8 +361,10 @@ IdxmSubMesh QuadSubMesh(uint32_t geomVersion, float size) {
 
 IdxmFile GridMesh(uint32_t n) {
     IdxmFile f;
-    // Rows of quads, as many rows a sub-mesh as keep its vertices under 65536.
-    uint32_t rowsPer = std::max<uint32_t>(1, 65535 / (2 * (n + 1)) - 1);
+    // Rows of quads, as many rows a sub-mesh as keep its vertices under 65536 and its
+    // triangles within the 32768 a collision tree addresses in one chunk.
+    uint32_t rowsPer = std::max<uint32_t>(
+        1, std::min(65535 / (2 * (n + 1)) - 1, 32768 / std::max<uint32_t>(1, 2 * n)));
     for (uint32_t row0 = 0; row0 < n; row0 += rowsPer) {
         uint32_t rows = std::min(rowsPer, n - row0);
         IdxmSubMesh s;

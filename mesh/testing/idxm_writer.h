@@ -91,7 +91,8 @@ std::string WriteImtxt(const IdxmFile& file);
 
 // A small textured quad (two triangles) with one material, at a geometry version.
 IdxmSubMesh QuadSubMesh(uint32_t geomVersion = 201, float size = 1.0f);
-// A grid of n x n quads (2 n^2 triangles, (n+1)^2 vertices), one sub-mesh per 65536 vertices.
+// A grid of n x n quads (2 n^2 triangles, (n+1)^2 vertices), in sub-meshes of fewer than 65536
+// vertices and at most 32768 triangles.
 IdxmFile GridMesh(uint32_t n);
 
 }  // namespace meshtesting

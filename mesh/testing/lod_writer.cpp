@@ -1,5 +1,8 @@
 #include "mesh/testing/lod_writer.h"
 
+#include <cstdio>
+#include <fstream>
+
 namespace meshtesting {
 
 namespace {
@@ -49,6 +52,40 @@ std::vector<uint8_t> WriteLodm(const std::vector<LodLevel>& levels) {
     Kiv::MeshOutput out;
     if (def.Write(out) != kMeshOk) return {};
     return out.Take();
+}
+
+std::string WriteLodText(const std::vector<LodLevel>& levels,
+                         const std::vector<std::string>& files) {
+    std::string text = "version 1.00\nmesh {\n";
+    for (size_t k = 0; k < levels.size() && k < files.size(); ++k) {
+        const LodLevel& l = levels[k];
+        if (l.name.empty()) {
+            char distance[32];
+            std::snprintf(distance, sizeof distance, "%g", static_cast<double>(l.distance));
+            text += std::string("  ") + distance + " { name \"" + files[k] + "\" }\n";
+        } else {
+            text += "  " + l.name + " { name \"" + files[k] + "\" animated " +
+                    (l.animated ? "true" : "false") + " }\n";
+        }
+    }
+    return text + "}\n";
+}
+
+std::string WriteLodTextFolder(const std::string& folder, const std::string& name,
+                               const std::vector<LodLevel>& levels) {
+    std::vector<std::string> files;
+    for (size_t k = 0; k < levels.size(); ++k) {
+        files.push_back("level" + std::to_string(k) + ".im");
+        std::vector<uint8_t> bytes = WriteIdxm(levels[k].mesh);
+        std::ofstream out(folder + "/" + files.back(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out) return {};
+    }
+    std::string path = folder + "/" + name + ".lm.txt";
+    std::ofstream out(path, std::ios::binary);
+    out << WriteLodText(levels, files);
+    return out ? path : std::string();
 }
 
 std::vector<LodLevel> SampleLod(bool skinned) {
