@@ -89,9 +89,14 @@ int RunVdxParseFolderCommand(CommandContext& context) {
         return kCommandFailed;
     }
     SetListingOutputFolder(ListingOutputFolder());
+    // A relative folder is taken from the process's working folder; the daemon is handed full
+    // paths.
+    std::error_code ec;
+    std::string root = std::filesystem::absolute(context.argument, ec).lexically_normal().string();
+    if (root.size() > 1 && root.back() == '/') root.pop_back();
     FolderListing run;
     ListFolderAssets(
-        context.argument, run,
+        root, run,
         [&context](const std::string& config, FolderListing& r) {
             ListFolderAsset(config, r, context.log);
         },

@@ -8,12 +8,14 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "archive/cdp_pack.h"
+#include "archive/cdp_write.h"
+#include "configdata/tdb_container_tag.h"
 #include "tests/e2e/harness.h"
 
 extern char** environ;
@@ -65,6 +67,7 @@ protected:
         tree.WriteFile("work/src/tile/config.txt",
                        "kuid " + kTile + "\nkind \"mesh\"\nusername \"Tile\"\nhalvex-build 3.5\n");
         ASSERT_EQ(Run({"installfrompath", tree.WorkDir() + "/src"}).exitCode, 0);
+        fs::create_directories(Service());
         for (const auto& [name, kuid] :
              {std::pair{"shed", kShed}, std::pair{"roof", kRoof}, std::pair{"tile", kTile}}) {
             e2e::RunResult r = Run({"createcdp", Service() + "/" + name + ".cdp", kuid});
@@ -163,12 +166,12 @@ TEST_F(Vendrix, VdxParseInstallsListsAndArchivesEachAssetOfAnArchive) {
     tree.WriteFile("work/two/fence/config.txt",
                    "kuid " + kFence + "\nkind \"scenery\"\nusername \"Fence\"\nhalvex-build 3.5\n");
     ASSERT_EQ(Run({"installfrompath", tree.WorkDir() + "/two"}).exitCode, 0);
+    fs::create_directories(tree.WorkDir() + "/out");
     ASSERT_EQ(Run({"createcdp", tree.WorkDir() + "/out/two.cdp", kBarn, kFence}).out, kClean);
     for (const std::string& kuid : {kBarn, kFence})
         ASSERT_EQ(Run({"delete", kuid}).exitCode, 0);
 
     e2e::RunResult r = Run({"vdxparse", tree.WorkDir() + "/out/two.cdp"});
-    std::cout << r.out;
     EXPECT_EQ(r.exitCode, 0) << r.out << DaemonLog();
     // Status lines first, then the log's lines, the listing lines among them.
     EXPECT_EQ(r.out.rfind("+ " + kBarn + " : eI", 0), 0u) << r.out;
@@ -196,21 +199,57 @@ TEST_F(Vendrix, VdxParseInstallsListsAndArchivesEachAssetOfAnArchive) {
     EXPECT_EQ(r.exitCode, PosixExitCode(-1));
 }
 
+TEST_F(Vendrix, VdxParseUndoesItsInstallsWhenOneFails) {
+    // A good asset, then one whose packed file is cut short: it cannot be extracted.
+    CdpArchive archive;
+    for (int content : {130, 131}) {
+        TDBTagRef entry = CdpNewAssetEntry();
+        TDBContainerTag::SetKUID(entry, Kiv::PString("kuid"), KUID(424242, content));
+        TDBContainerTag::SetString(entry, Kiv::PString("kind"), Kiv::PString("scenery"));
+        TDBContainerTag::SetString(entry, Kiv::PString("username"), Kiv::PString("Piece"));
+        TDBTagRef files;
+        if (content == 131) {
+            const uint8_t cut[2] = {0xFF, 0xFF};
+            files = MakeCounted<TDBContainerTag>();
+            files->AddChild(Kiv::PString("piece.im"),
+                            TDBContainerTag::MakeTag(kTagRaw, MakeRawData(cut, sizeof cut)));
+        } else {
+            tree.WriteFile("work/piece/piece.im", "mesh");
+            ASSERT_TRUE(CdpPackFolder(tree.WorkDir() + "/piece", files).IsEmpty());
+        }
+        TDBContainerTag::SetContainer(entry, Kiv::PString("files"), files);
+        ASSERT_TRUE(CdpAddAsset(archive, entry).IsEmpty());
+    }
+    ASSERT_TRUE(CdpWrite(archive, tree.WorkDir() + "/broken.cdp").IsEmpty());
+
+    e2e::RunResult r = Run({"vdxparse", tree.WorkDir() + "/broken.cdp"});
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+    const std::string last = "- <NULL> : Aborted processing\n";
+    ASSERT_GE(r.out.size(), last.size());
+    EXPECT_NE(r.out.find("+ <kuid:424242:130> : Asset <kuid:424242:130> was installed.\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(last + "OK ("), std::string::npos) << r.out;
+    // The database as it was: the asset this run made is gone again.
+    EXPECT_EQ(Run({"status", "<kuid:424242:130>"}).exitCode, PosixExitCode(-1));
+    EXPECT_FALSE(fs::exists(tree.Root() + "/UserData/local/kuid 424242 130"));
+}
+
 TEST_F(Vendrix, VdxParseFolderFilesTheExamplesAndWritesTheirSQL) {
     const std::string examples = std::string(HALVEX_SOURCE_DIR) + "/examples/assets";
     // The signal box is on the service already.
+    fs::create_directories(Service());
     ASSERT_EQ(Run({"installfrompath", examples + "/scenery"}).exitCode, 0);
     ASSERT_EQ(Run({"createcdp", Service() + "/box.cdp", "<kuid:424242:101>"}).out, kClean);
     ASSERT_EQ(Run({"delete", "<kuid:424242:101>"}).exitCode, 0);
     SetService(Service());
 
     e2e::RunResult r = Run({"vdxparsefolder", examples});
-    std::cout << r.out;
     EXPECT_EQ(r.exitCode, 0) << r.out << DaemonLog();
     const std::string out = tree.Root() + "/UserData/Halvex Asset Parse";
     for (const char* file : {"VDX/buildingsstructures/kuid 424242 101.cdp",
                              "HALVEX2010-Builtin/track/kuid 424242 103.cdp",
-                             "HALVEX2010-Builtin/rollingstock/kuid 424242 102.cdp"})
+                             "HALVEX2010-Builtin/miscellaneous/kuid 424242 102.cdp"})
         EXPECT_TRUE(fs::exists(out + "/" + file)) << file;
     std::string assets = tree.ReadFile(out + "/SQL_Asset_0.txt");
     EXPECT_EQ(Count(assets, "UPDATE Asset SET "), 3u) << assets;
@@ -230,6 +269,19 @@ TEST_F(Vendrix, VdxParseFolderFilesTheExamplesAndWritesTheirSQL) {
     EXPECT_EQ(Count(tree.ReadFile(out + "/kuids.txt"), "\n"), 6u);
 }
 
+TEST_F(Vendrix, VdxParseFolderReportsAFolderItCannotInstallAndGoesOn) {
+    tree.WriteFile("work/tree/a-bad/config.txt", "kind \"scenery\"\nusername \"No KUID\"\n");
+    tree.WriteFile("work/tree/b-good/config.txt",
+                   "kuid <kuid:424242:120>\nkind \"scenery\"\nusername \"Good\"\n"
+                   "halvex-build 3.5\ncategory-class \"BD\"\n");
+    e2e::RunResult r = Run({"vdxparsefolder", tree.WorkDir() + "/tree"});
+    EXPECT_EQ(r.out, "- <NULL> : Failed to install asset from: " + tree.WorkDir() +
+                         "/tree/a-bad\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(r.exitCode, PosixExitCode(-1));
+    EXPECT_TRUE(fs::exists(tree.Root() + "/UserData/Halvex Asset Parse/HALVEX2010-Builtin/"
+                                         "buildingsstructures/kuid 424242 120.cdp"));
+}
+
 TEST_F(Vendrix, VdxDeleteAllTakesOutEveryInstalledAsset) {
     const std::string examples = std::string(HALVEX_SOURCE_DIR) + "/examples/assets";
     ASSERT_EQ(Run({"installfrompath", examples}).exitCode, 0);
@@ -238,7 +290,8 @@ TEST_F(Vendrix, VdxDeleteAllTakesOutEveryInstalledAsset) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(Run({"searchbycategory"}).out,
               "+ 0 : assets matching the specified criteria\n" + std::string(kClean));
-    EXPECT_TRUE(fs::is_empty(tree.Root() + "/UserData/local"));
+    for (int id : {101, 102, 103, 104})
+        EXPECT_FALSE(fs::exists(tree.Root() + "/UserData/local/kuid 424242 " + std::to_string(id)));
 }
 
 }  // namespace
