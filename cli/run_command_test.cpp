@@ -118,9 +118,8 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
 }
 
 TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    const char* const words[] = {
-        // Not in this build.
-        "installfromvdx", "compresstexture", "vdxparse", "vdxparsefolder", "vdxdeleteall"};
+    const char* const words[] = {// Not in this build.
+                                 "compresstexture"};
     for (const char* word : words) {
         EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
         EXPECT_EQ(summary,
@@ -146,6 +145,9 @@ TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
         {"installcdp", "Missing input filepath parameter."},
         {"listbuilds", "Missing path parameter."},
         {"compile", "Invalid file path."},
+        {"installfromvdx", "Missing AssetID parameter."},
+        {"vdxparse", "Missing CDP filepath."},
+        {"vdxparsefolder", "No folder path set"},
     };
     for (const Case& c : cases) {
         for (const std::vector<std::string>& args :
@@ -155,6 +157,17 @@ TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
         }
     }
     EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(Commands, InstallFromVdxWantsARealKUIDAndFailsWhenTheAssetIsNotThereAfterwards) {
+    EXPECT_EQ(Run({"installfromvdx", "notakuid"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Missing AssetID parameter."));
+    EXPECT_TRUE(daemon.Sent().empty());
+    // A daemon that cannot be asked installs nothing and makes nothing look installed.
+    daemon.Unreachable(kWEXRequestUpdatedAsset);
+    daemon.Unreachable(kWEXRequestAssetInfo);
+    EXPECT_EQ(Run({"installfromvdx", "<kuid:12:34>"}), -1);
+    EXPECT_EQ(summary, OneError("<kuid:12:34> : Asset <kuid:12:34> was not installed."));
 }
 
 TEST_F(Commands, EditPrintsTheEditFolderAndReleasesTheHandle) {

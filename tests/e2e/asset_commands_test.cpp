@@ -288,6 +288,11 @@ TEST_F(AssetCommands, TheDemoJobRunsAndLeavesNothingRunning) {
              "+ <kuid:424242:104> : Asset <kuid:424242:104> was installed.\n"
              "+ <kuid:424242:102> : Asset <kuid:424242:102> was installed.\n"
              "OK (0 Errors, 0 Warnings)\n[exit code 0]\n",
+             "$ HalvexUtil installfromvdx \"<kuid:424242:104>\"\n"
+             "+ <kuid:424242:104> : Asset <kuid:424242:104> was installed.\n"
+             "+ <kuid:424242:102> : Asset <kuid:424242:102> was installed.\n"
+             "OK (0 Errors, 0 Warnings)\n[exit code 0]\n",
+             "+ <kuid:424242:104> : eIaDlmf : CN : Demo Yard Set\n",
              "- <kuid:424242:999> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n"
              "[exit code 255]\n",
              "$ HalvexUtil closewexdaemon\nOK (0 Errors, 0 Warnings)\n[exit code 0]\n",
