@@ -11,6 +11,8 @@
 
 namespace Kiv {
 
+class Resource;
+
 class ResourceDatabase {
 public:
     ResourceDatabase(const PString& name, std::string_view folder) : name_(name), folder_(folder) {}
@@ -21,6 +23,11 @@ public:
     const PString& GetName() const { return name_; }
     // The folder as given, letter case kept.
     const File::Path& GetFolder() const { return folder_; }
+
+    // A new reference to the resource of that file (a path), made by the type registered for
+    // its extension; null when no type serves it or the file is not there. The mode is the
+    // engine's lookup mode; every lookup here loads when the resource is asked to.
+    Resource* FindResource(const PString& name, int mode);
 
 private:
     PString name_;
