@@ -289,7 +289,12 @@ bool DataManager::IsRegisteredName(const Kiv::PString& name, const Kiv::PString&
     return false;
 }
 
-MeshData* DataManager::LoadMesh(std::string_view, Container*) {
+MeshData* DataManager::LoadMesh(std::string_view path, Container*) {
+    // Only meshes and animations are loaded; any other file (an image, a sound) is no mesh.
+    const Kiv::File::Path file(path);
+    if (!file.IsExt("im") && !file.IsExt("lm") && !file.IsExt("lm.txt") && !file.IsExt("pm") &&
+        !file.IsExt("kin"))
+        return nullptr;
     meshFailure = true;
     if (!meshMessagesSuppressed)
         if (ErrorHandler* handler = ErrorHandler::Instance())

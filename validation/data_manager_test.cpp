@@ -161,6 +161,7 @@ public:
     bool HasAttachmentPoint(const Kiv::PString& name) const override {
         return name.view() == "a.front";
     }
+    std::string GetFilePath() const override { return "meshes/body.im"; }
 };
 
 TEST_F(DataManagerTest, MeshesAreKeptPerContainerAndForgottenWithIt) {

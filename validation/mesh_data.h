@@ -3,6 +3,8 @@
 // fills: the data manager keeps the meshes it is given and asks them for attachment points.
 #pragma once
 
+#include <string>
+
 #include "platform/kiv/base/pstring.h"
 
 class MeshData {
@@ -10,4 +12,6 @@ public:
     virtual ~MeshData() = default;
     // True when the mesh has an attachment point of that name.
     virtual bool HasAttachmentPoint(const Kiv::PString& name) const = 0;
+    // The path the mesh was loaded from.
+    virtual std::string GetFilePath() const = 0;
 };
