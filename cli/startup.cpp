@@ -23,6 +23,7 @@
 #include "foundation/worker_queue.h"
 #include "online/net_startup.h"
 #include "platform/kiv/os/uid.h"
+#include "script/host/validate_asset_task.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     WEXInstallClientLink();
     WEXSetArchiveBuildCall(&CdpBuildArchiveFromExport);
     WEXInstallArchiveHostCalls();
+    WEXInstallValidationHostCall();
     WEXOpenDatabase(options);
 }
 

@@ -139,6 +139,11 @@ public:
     // Keeps a mesh under a container (the mesh loading's way in); replaces an older one.
     void KeepMesh(Container* container, std::unique_ptr<MeshData> mesh);
     MeshData* GetCurrentMesh() const { return currentMesh_; }
+    // The mesh kept under the container; null when there is none (nothing is added).
+    MeshData* MeshOf(const Container* container) const {
+        auto it = meshes_.find(container);
+        return it == meshes_.end() ? nullptr : it->second.get();
+    }
 
     // --- state the checks share ------------------------------------------------------------
     const Kiv::PString& GetDataFolder() const { return dataFolder_; }

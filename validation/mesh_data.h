@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/kiv/base/pstring.h"
@@ -65,6 +66,8 @@ public:
     const HalvexIndexedMeshDefinition* GetDefinition() const { return definition_; }
     DUVLib::Container* GetOwner() const { return owner_; }
     const Kiv::PString& GetLoadedPath() const { return loadedPath_; }
+    // The path the mesh was asked for, as the findings name it.
+    std::string GetFilePath() const { return path_.str(); }
     // True when an attachment point of the mesh has that name.
     bool HasAttachmentPoint(const Kiv::PString& name) const;
 
