@@ -143,8 +143,10 @@ constexpr OpcodeInfo kTable[kOpcodeCount] = {
     // message pushed.
     {"wait", L::kWaitTable, 0, 0, N | T | P},
     {"switch", L::kSwitchTable, 1, 0, N | T},
-    // Calls the running method's inherited version: signed position, unsigned method slot.
-    {"callinh", L::kCall, 0, 0, C},
+    // Calls the version the running method overrides, not virtually. It names that function by
+    // its row of the function table: a method slot would lead through the class's method table
+    // to the override itself, which an override replaces the inherited entry with.
+    {"callinh", L::kCallFunction, 0, 0, C},
     {"isnotzero", L::kNone, 1, 1, 0},
 };
 
@@ -156,6 +158,8 @@ constexpr OperandField kClassFields[] = {{OperandKind::kClass, 2, false}};
 constexpr OperandField kStringFields[] = {{OperandKind::kString, 2, false}};
 constexpr OperandField kCallFields[] = {{OperandKind::kObjectPosition, 2, true},
                                         {OperandKind::kMethodSlot, 2, false}};
+constexpr OperandField kCallFunctionFields[] = {{OperandKind::kObjectPosition, 2, true},
+                                                {OperandKind::kFunctionIndex, 2, false}};
 
 }  // namespace
 
@@ -184,6 +188,8 @@ std::span<const OperandField> OperandFields(Layout layout) {
             return kStringFields;
         case Layout::kCall:
             return kCallFields;
+        case Layout::kCallFunction:
+            return kCallFunctionFields;
         case Layout::kNone:
         case Layout::kWaitTable:
         case Layout::kSwitchTable:

@@ -136,15 +136,16 @@ inline constexpr unsigned kOpcodeCount = 116;
 // What follows the opcode byte.
 enum class Layout : uint8_t {
     kNone,
-    kConstant,     // u32: an integer, or the bits of a float
-    kCodeOffset,   // u32: a jump target
-    kFrameSlot,    // u16
-    kMember,       // u16 member slot
-    kClass,        // u16 class index (row of the class table)
-    kString,       // u16 string index (row of the string table)
-    kCall,         // i16 object position (1 - n, n words pushed for the call), u16 method slot
-    kWaitTable,    // u16 n, n x {u16 major string, u16 minor string}, n x u32 handler offset
-    kSwitchTable,  // u16 n, n x i32 case value (ascending), n x u32 case offset, u32 default
+    kConstant,      // u32: an integer, or the bits of a float
+    kCodeOffset,    // u32: a jump target
+    kFrameSlot,     // u16
+    kMember,        // u16 member slot
+    kClass,         // u16 class index (row of the class table)
+    kString,        // u16 string index (row of the string table)
+    kCall,          // i16 object position (1 - n, n words pushed for the call), u16 method slot
+    kCallFunction,  // i16 object position, u16 function index (row of the function table)
+    kWaitTable,     // u16 n, n x {u16 major string, u16 minor string}, n x u32 handler offset
+    kSwitchTable,   // u16 n, n x i32 case value (ascending), n x u32 case offset, u32 default
 };
 
 // One fixed operand of a layout.
@@ -157,6 +158,7 @@ enum class OperandKind : uint8_t {
     kString,
     kObjectPosition,
     kMethodSlot,
+    kFunctionIndex,
 };
 
 struct OperandField {

@@ -51,7 +51,8 @@ Layout ExpectedLayout(unsigned op) {
     if (op >= 43 && op <= 51) return Layout::kCodeOffset;
     if (op == 73) return Layout::kString;
     if (op >= 87 && op <= 90) return Layout::kClass;
-    if ((op >= 94 && op <= 96) || op == 114) return Layout::kCall;
+    if (op >= 94 && op <= 96) return Layout::kCall;
+    if (op == 114) return Layout::kCallFunction;
     if (op >= 97 && op <= 108) return Layout::kMember;
     if (op == 112) return Layout::kWaitTable;
     if (op == 113) return Layout::kSwitchTable;
