@@ -1,0 +1,170 @@
+#include "platform/kiv/base/bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/kiv/base/file.h"
+
+// The decoder, compiled here for the three formats the product's textures use, with its own
+// dimension cap set to ours.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_ONLY_JPEG
+#define STBI_NO_STDIO
+#define STBI_NO_HDR
+#define STBI_NO_LINEAR
+#define STBI_MAX_DIMENSIONS 16384
+#include <stb/stb_image.h>
+
+namespace Kiv {
+
+static_assert(Bitmap::kMaxSide == STBI_MAX_DIMENSIONS);
+
+namespace {
+
+// The bytes handed to the decoder through its reader, so that a read past the end is seen:
+// the decoder itself would go on with zeros and answer success for a cut-off file.
+struct Source {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+    bool overrun = false;
+};
+
+int ReadSource(void* user, char* out, int want) {
+    Source& s = *static_cast<Source*>(user);
+    if (want <= 0) return 0;
+    const size_t left = s.size - s.pos;
+    if (left == 0) {
+        s.overrun = true;
+        return 0;
+    }
+    const size_t n = std::min(left, static_cast<size_t>(want));
+    std::memcpy(out, s.data + s.pos, n);
+    s.pos += n;
+    return static_cast<int>(n);
+}
+
+void SkipSource(void* user, int n) {
+    Source& s = *static_cast<Source*>(user);
+    if (n < 0) {
+        // stb_image moves back only within what it has read.
+        const size_t back = static_cast<size_t>(-static_cast<int64_t>(n));
+        s.pos = back > s.pos ? 0 : s.pos - back;
+        return;
+    }
+    if (static_cast<size_t>(n) > s.size - s.pos) {
+        s.overrun = true;
+        s.pos = s.size;
+        return;
+    }
+    s.pos += static_cast<size_t>(n);
+}
+
+int AtEnd(void* user) {
+    const Source& s = *static_cast<Source*>(user);
+    return s.pos >= s.size ? 1 : 0;
+}
+
+const stbi_io_callbacks kCallbacks = {ReadSource, SkipSource, AtEnd};
+
+// The decoder trusts a JPEG's Huffman tables to hold at most 256 codes and writes past its
+// table when one holds more; such a file is refused here first. Every table the decoder could
+// read is looked at: each place a table marker (0xFF 0xC4) stands, its tables read as the
+// decoder reads them, counting down the segment length and taking bytes past the end as 0.
+// Coded picture data never holds that pair, so a whole picture is not refused by mistake.
+bool JpegTablesFit(const uint8_t* p, size_t size) {
+    if (size < 2 || p[0] != 0xFF || p[1] != 0xD8) return true;
+    auto at = [&](size_t i) -> size_t { return i < size ? p[i] : 0; };
+    for (size_t i = 2; i + 1 < size; ++i) {
+        if (p[i] != 0xFF || p[i + 1] != 0xC4) continue;
+        int64_t left = static_cast<int64_t>((at(i + 2) << 8) | at(i + 3)) - 2;
+        size_t t = i + 4;
+        while (left > 0 && t < size) {
+            size_t codes = 0;
+            for (size_t k = 1; k <= 16; ++k)
+                codes += at(t + k);
+            if (codes > 256) return false;
+            t += 17 + codes;
+            left -= static_cast<int64_t>(17 + codes);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void Bitmap::Clear() {
+    width_ = height_ = 0;
+    channels_ = 0;
+    pixels_.clear();
+    pixels_.shrink_to_fit();
+    status_ = Status::kUnreadable;
+    error_ = "";
+}
+
+bool Bitmap::Fail(Status status, const char* error) {
+    Clear();
+    status_ = status;
+    error_ = error;
+    return false;
+}
+
+bool Bitmap::Load(std::string_view path) {
+    Clear();
+    File file;
+    if (!file.Open(path, File::kModeRead)) return Fail(Status::kUnreadable, "cannot open");
+    const uint64_t size = file.GetSize();
+    if (size > kMaxFileBytes) return Fail(Status::kTooLarge, "file too large");
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    if (size != 0 && file.Read(bytes.data(), static_cast<uint32_t>(size)) != size)
+        return Fail(Status::kUnreadable, "cannot read");
+    return LoadFromMemory(bytes.data(), bytes.size());
+}
+
+bool Bitmap::LoadFromMemory(const void* data, size_t size) {
+    Clear();
+    if (size == 0) return Fail(Status::kBadFormat, "empty file");
+    if (size > kMaxFileBytes) return Fail(Status::kTooLarge, "file too large");
+    if (size > static_cast<size_t>(INT32_MAX)) return Fail(Status::kTooLarge, "file too large");
+    const auto* bytes = static_cast<const uint8_t*>(data);
+
+    if (!JpegTablesFit(bytes, size)) return Fail(Status::kBadFormat, "bad JPEG Huffman table");
+    // The header first: nothing is allocated for a picture over the caps.
+    int w = 0, h = 0, n = 0;
+    if (stbi_info_from_memory(bytes, static_cast<int>(size), &w, &h, &n) == 0)
+        return Fail(Status::kBadFormat, "not a BMP, TGA or JPEG image");
+    // A top-down BMP gives its height negative here.
+    if (h < 0) h = -h;
+    if (w <= 0 || h <= 0) return Fail(Status::kBadFormat, "no pixels");
+    if (static_cast<uint32_t>(w) > kMaxSide || static_cast<uint32_t>(h) > kMaxSide ||
+        static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kMaxPixels)
+        return Fail(Status::kTooLarge, "picture too large");
+
+    Source source{bytes, size};
+    int dw = 0, dh = 0, dn = 0;
+    stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &source, &dw, &dh, &dn, 4);
+    if (pixels == nullptr) {
+        if (source.overrun) return Fail(Status::kTruncated, "file ends inside the picture");
+        return Fail(Status::kBadFormat, stbi_failure_reason() ? stbi_failure_reason() : "damaged");
+    }
+    if (source.overrun || dw != w || dh != h) {
+        stbi_image_free(pixels);
+        return Fail(source.overrun ? Status::kTruncated : Status::kBadFormat,
+                    source.overrun ? "file ends inside the picture" : "header and picture differ");
+    }
+    const size_t count = static_cast<size_t>(dw) * static_cast<size_t>(dh) * 4;
+    pixels_.assign(pixels, pixels + count);
+    stbi_image_free(pixels);
+    width_ = static_cast<uint32_t>(dw);
+    height_ = static_cast<uint32_t>(dh);
+    channels_ = dn;
+    status_ = Status::kOk;
+    error_ = "";
+    return true;
+}
+
+}  // namespace Kiv
