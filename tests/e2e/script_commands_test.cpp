@@ -102,10 +102,10 @@ TEST_F(CompileCommand, WritesTheLibraryBesideTheSource) {
 }
 
 TEST_F(CompileCommand, AFaultySourcePrintsItsMessagesAndWritesNothing) {
-    tree.WriteFile("work/Bad.gs", "class Bad {\n  void F() {\n    x = 1;\n  }\n};\n");
+    tree.WriteFile("work/Bad.gs", "class Bad {\n  void F() {\n    return 1 }\n};\n");
     e2e::RunResult r = Run({"compile", "Bad.gs"});
     EXPECT_EQ(r.out,
-              "bad.gs(3) : variable x not declared, line 3.\n"
+              "bad.gs(3) : parse error, line 3\n"
               ".. while compiling 'Bad.gs'\n"
               "OK (0 Errors, 0 Warnings)\n");
     EXPECT_EQ(r.exitCode, e2e::PosixExitCode(-1));
