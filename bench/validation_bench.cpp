@@ -1,6 +1,7 @@
 // The validator: loading a data folder of templates the size of a full set of definitions,
 // beside reading the same three files into trees (its own floor); checking a configuration of
-// 2,000 tags in 200 sub-containers, beside parsing that configuration's text; and 10,000
+// 2,000 tags in 200 sub-containers, beside parsing that configuration's text; upgrading an old
+// configuration of 500 tags, beside cloning its tree (at most 2x); and 10,000
 // findings collected beside 1,000 (the repeat test must not grow with the records kept).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -12,6 +13,8 @@
 #include "bench/ratio.h"
 #include "configdata/config_file.h"
 #include "configdata/config_text.h"
+#include "configdata/tdb_container_tag.h"
+#include "validation/config_upgrade.h"
 #include "validation/container.h"
 #include "validation/data_manager.h"
 #include "validation/error_handler.h"
@@ -231,6 +234,74 @@ void BM_ParseConfigText(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseConfigText)->Unit(benchmark::kMillisecond);
 HALVEX_BENCH_COMPARE("BM_CheckAsset", "BM_ParseConfigText");
+
+// --- the upgrade ---------------------------------------------------------------------------
+
+// An old traincar of 500 top-level tags written the loose way: numbered regions and eras, bogey
+// tags, junk words, stray words after "description", and the rest plain values.
+const std::string& OldConfig() {
+    static const std::string text = [] {
+        std::string t = "kind traincar\nhalvex-build 2.8\nasset-filename loco\nname \"old\"\n";
+        int tags = 4;
+        for (int i = 0; i < 10; ++i, tags += 2)
+            t += "category-region-" + std::to_string(i) + " au\ncategory-era-" + std::to_string(i) +
+                 " 19" + std::to_string(i) + "0\n";
+        t += "bogey <kuid:1:1>\nbogey-r <kuid:1:2>\n";
+        tags += 2;
+        for (int i = 1; i < 8; ++i, tags += 2)
+            t += "bogey-" + std::to_string(i) + " <kuid:1:" + std::to_string(10 + i) + ">\nbogey-" +
+                 std::to_string(i) + "-r <kuid:1:" + std::to_string(20 + i) + ">\n";
+        constexpr const char* kJunk[] = {"licence", "origin", "company", "version", "by",
+                                         "you",     "this",   "the",     "these",   "copyright"};
+        for (int i = 0; i < 50; ++i, ++tags)
+            t += std::string(kJunk[i % 10]) + (i < 10 ? "" : std::to_string(i)) + "\n";
+        t += "description \"An old loco\"\n";
+        ++tags;
+        for (int i = 0; i < 50; ++i, ++tags)
+            t += "word" + std::to_string(i) + "\n";
+        t += "name \"kept\"\n";
+        ++tags;
+        for (; tags < 500; ++tags)
+            t += "setting" + std::to_string(tags) + " " + std::to_string(tags) + "\n";
+        return t;
+    }();
+    return text;
+}
+
+void BM_UpgradeConfig(benchmark::State& state) {
+    CheckSetup setup;
+    TDBTagRef old;
+    ParseTagTreeText(old, OldConfig(), false);
+    DUVLib::DataManager::Instance().SetBuild(2.801f);
+    for (auto _ : state) {
+        state.PauseTiming();
+        TDBTagRef tree = TDBContainerTag::Clone(old);
+        state.ResumeTiming();
+        UpgradeConfig(tree);
+        benchmark::DoNotOptimize(tree.Get());
+        // Freeing the tree is left out of both sides.
+        state.PauseTiming();
+        tree = TDBTagRef();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 500);
+}
+BENCHMARK(BM_UpgradeConfig)->Unit(benchmark::kMicrosecond);
+
+void BM_CloneConfig(benchmark::State& state) {
+    TDBTagRef old;
+    ParseTagTreeText(old, OldConfig(), false);
+    for (auto _ : state) {
+        TDBTagRef tree = TDBContainerTag::Clone(old);
+        benchmark::DoNotOptimize(tree.Get());
+        state.PauseTiming();
+        tree = TDBTagRef();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * 500);
+}
+BENCHMARK(BM_CloneConfig)->Unit(benchmark::kMicrosecond);
+HALVEX_BENCH_COMPARE("BM_UpgradeConfig", "BM_CloneConfig");
 
 // --- findings ------------------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "assetdb/category_codes.h"
 #include "assetdb/data_folders.h"
 #include "assetdb/resource_db_registry.h"
 #include "cli/engine_objects.h"
@@ -30,7 +31,7 @@ bool StartDataManager(std::string_view folder) {
     // The validator stands below the database client: its way to the asset folders is handed
     // down here.
     DUVLib::SetAssetFolderServices(
-        {BuiltinFolder, AcquireResourceDatabase, ReleaseResourceDatabase});
+        {BuiltinFolder, AcquireResourceDatabase, ReleaseResourceDatabase, ParseCategoryClass});
     // A missing folder does not stop the program: a validation then finds no definitions.
     DUVLib::DataManager::Startup(folder);
     std::lock_guard<std::mutex> hold(gLock);

@@ -29,6 +29,8 @@ common
     unit_mesh { kind "value" type "string" }
     chunky_mesh { kind "value" type "string" }
     alias { kind "value" type "kuid" }
+    category-era { kind "value" type "string" }
+    category-region { kind "value" type "string" }
   }
 }
 c-def
@@ -175,9 +177,6 @@ protected:
     }
 };
 
-constexpr const char* kNoUpgrade =
-    "W - configurations older than build 3.5 are not upgraded in this build";
-
 TEST_F(CheckAsset, TheKindChoosesTheDefinition) {
     struct Case {
         const char* config;
@@ -221,11 +220,11 @@ TEST_F(CheckAsset, KindsAndBuildsThatStopOrWarn) {
          {"E - There is no definition for this asset's kind."}},
         {"kind scenery\nhalvex-build 2.69\n",
          true,
-         {"W - This asset was made for a build older than 2.7 and is obsolete.", kNoUpgrade}},
-        {"kind scenery\nhalvex-build 2.7\n", true, {kNoUpgrade}},
+         {"W - This asset was made for a build older than 2.7 and is obsolete."}},
+        {"kind scenery\nhalvex-build 2.7\n", true, {}},
         {"kind scenery\n",
          true,  // no build: 1.3
-         {"W - This asset was made for a build older than 2.7 and is obsolete.", kNoUpgrade}},
+         {"W - This asset was made for a build older than 2.7 and is obsolete."}},
         {"kind scenery\nhalvex-build 3.6\nalias <kuid:1:2>\n",
          true,
          {"W - This asset has an 'alias' tag, so mesh problems are not reported."}},
@@ -293,7 +292,7 @@ TEST_F(CheckAsset, CompulsoryTagsAndContainersByBuild) {
     EXPECT_EQ(r.rows, (Rows{"E tag:num@compulsory Required tag 'num' is missing.",
                             "E - Required container 'parts' is missing."}));
     r = Check("kind compulsory\nhalvex-build 3.4\n");
-    EXPECT_EQ(r.rows, (Rows{kNoUpgrade, "W - Required tag 'num' is missing.",
+    EXPECT_EQ(r.rows, (Rows{"W - Required tag 'num' is missing.",
                             "W - Required container 'parts' is missing."}));
     // Present, the configuration's own value is the tag's.
     r = Check("kind compulsory\nhalvex-build 3.6\nnum 7\nparts { }\n", [](Container& root) {
@@ -384,19 +383,15 @@ TEST_F(CheckAsset, UndefinedTagsByBuild) {
     };
     const Case cases[] = {
         {"kind scenery\nhalvex-build 2.8\ncategory-era-1800s x\n",
-         {kNoUpgrade,
-          "W tag:category-era-1800s@scenery 'category-era-1800s' in 'scenery' is obsolete."}},
+         {"W tag:category-era-1800s@scenery 'category-era-1800s' in 'scenery' is obsolete."}},
         {"kind scenery\nhalvex-build 2.9\ncategory-era-1800s x\n",
-         {kNoUpgrade,
-          "E tag:category-era-1800s@scenery 'category-era-1800s' in 'scenery' is obsolete."}},
+         {"E tag:category-era-1800s@scenery 'category-era-1800s' in 'scenery' is obsolete."}},
         {"kind scenery\nhalvex-build 2.9\ncategory-region-x y\n",
-         {kNoUpgrade,
-          "E tag:category-region-x@scenery 'category-region-x' in 'scenery' is obsolete."}},
+         {"E tag:category-region-x@scenery 'category-region-x' in 'scenery' is obsolete."}},
         {"kind scenery\nhalvex-build 2.4\n; x\nrem y\n! z\n",
-         {"W - This asset was made for a build older than 2.7 and is obsolete.", kNoUpgrade}},
-        {"kind scenery\nhalvex-build 2.5\n; x\n",
-         {"W - This asset was made for a build older than 2.7 and is obsolete.", kNoUpgrade,
-          "E tag:;@scenery ';' in 'scenery' is not defined for this kind of asset."}},
+         {"W - This asset was made for a build older than 2.7 and is obsolete."}},
+        {"kind scenery\nhalvex-build 3.0\n; x\n",
+         {"E tag:;@scenery ';' in 'scenery' is not defined for this kind of asset."}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Check(c.config).rows, c.rows) << c.config;
@@ -454,11 +449,10 @@ TEST_F(CheckAsset, DeepNestingStopsDescendingAndGoesOn) {
 TEST_F(CheckAsset, OlderAssetsSeeObsoleteTagsAsAllowedForTheirCheckOnly) {
     // Before the tag went obsolete it is an ordinary entry (here one of no known form)...
     Checked r = Check("kind boxes\nhalvex-build 1.9\noldbox { }\n");
-    EXPECT_EQ(
-        r.rows,
-        (Rows{"W - This asset was made for a build older than 2.7 and is obsolete.", kNoUpgrade,
-              "E container:boxes The template entry of kind '' has a form the validator "
-              "does not know."}));
+    EXPECT_EQ(r.rows,
+              (Rows{"W - This asset was made for a build older than 2.7 and is obsolete.",
+                    "E container:boxes The template entry of kind '' has a form the validator "
+                    "does not know."}));
     // ...for that check only: the next asset, and the shared templates, are as before.
     r = Check("kind boxes\nhalvex-build 3.6\noldbox { }\n");
     EXPECT_EQ(r.rows, (Rows{"W - 'oldbox' in 'boxes' is obsolete."}));

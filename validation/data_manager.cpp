@@ -66,6 +66,10 @@ void SetAssetFolderServices(const AssetFolderServices& services) {
     gServices = services;
 }
 
+const AssetFolderServices& GetAssetFolderServices() {
+    return gServices;
+}
+
 DataManager::DataManager(std::string_view dataFolder) : dataFolder_(dataFolder) {}
 
 DataManager::~DataManager() {
@@ -123,6 +127,7 @@ void DataManager::Unload() {
     tags_.clear();
     lists_.clear();
     templates_ = TDBTagRef();
+    topLevelTags_.clear();
 }
 
 bool DataManager::Initialise(const Environment& environment) {
@@ -330,8 +335,23 @@ bool DataManager::LoadTemplates() {
         }
     }
     if (templates_.IsEmpty() || templates_.IsNullChunk()) return false;
+    CollectTopLevelTags();
     templatesResult_ = LoadLists();
     return templatesResult_;
+}
+
+void DataManager::CollectTopLevelTags() {
+    topLevelTags_.clear();
+    const uint32_t n = TDBContainerTag::CountChildren(templates_);
+    for (uint32_t i = 0; i < n; ++i) {
+        const TDBTagRef entry = TDBContainerTag::GetContainerAt(templates_, i);
+        if (TDBContainerTag::GetInt(entry, Voc(TagWord::kTopLevel), 0) == 0) continue;
+        const TDBTagRef names =
+            TDBContainerTag::GetContainer(entry, Voc(TagWord::kSubpossibilities));
+        const uint32_t m = TDBContainerTag::CountChildren(names);
+        for (uint32_t j = 0; j < m; ++j)
+            topLevelTags_.insert(TDBContainerTag::GetChildName(names, j));
+    }
 }
 
 bool DataManager::LoadLists() {

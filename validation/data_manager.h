@@ -14,11 +14,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "configdata/tdb_tag_ref.h"
 #include "platform/kiv/base/path.h"
 #include "platform/kiv/base/pstring.h"
+#include "platform/kiv/base/text.h"
 #include "validation/mesh_data.h"
 
 namespace Kiv {
@@ -67,7 +69,11 @@ struct AssetFolderServices {
     std::string (*builtinFolder)() = nullptr;
     Kiv::ResourceDatabase* (*acquire)(const Kiv::PString& name, std::string_view folder) = nullptr;
     void (*release)(Kiv::ResourceDatabase* database) = nullptr;
+    // The codes of the category-class table's first row for that class code and kind (the
+    // database client's vocabulary); empty when no row fits.
+    Kiv::String (*categoryClass)(const char* kind, const char* classCode) = nullptr;
 };
+const AssetFolderServices& GetAssetFolderServices();
 void SetAssetFolderServices(const AssetFolderServices& services);
 
 class DataManager {
@@ -112,6 +118,11 @@ public:
     bool LoadTemplates();
     bool LoadLists();
     TDBTagRef GetTemplates() const { return templates_; }
+    // A name some top-level template entry lists among its "subpossibilities"; the set is made
+    // once per template load.
+    bool IsKnownTopLevelTag(const Kiv::PString& name) const {
+        return topLevelTags_.count(name) != 0;
+    }
     // The list of that name; null when there is none.
     const List* GetList(const Kiv::PString& name) const;
     void LoadPersonalDetails();
@@ -150,6 +161,7 @@ public:
 private:
     explicit DataManager(std::string_view dataFolder);
     void LoadPersonalDetailsOnce();
+    void CollectTopLevelTags();
     void Unload();
 
     bool templatesLoaded_ = false;
@@ -159,6 +171,7 @@ private:
     Kiv::PString dataFolder_;
     Kiv::File::Path assetFolder_;
     TDBTagRef templates_;
+    std::unordered_set<Kiv::PString, Kiv::PStringHash> topLevelTags_;
     Kiv::ResourceSystem* resourceSystem_ = nullptr;
     Kiv::RenderKernel* renderKernel_ = nullptr;
     std::unique_ptr<Kiv::Particle> sceneRoot_;
