@@ -1,0 +1,130 @@
+// The linked form of a compiled library's classes and functions: what the loader builds from a
+// ".gsl" image and what instances, stacks and the interpreter read. Records hold resolved
+// pointers; the 32-bit words that scripts and frame records keep name them by handle.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/kiv/base/pstring.h"
+
+namespace GSRuntime {
+
+class GSClass;
+class GSLibrary;
+class GSNativeFunction;
+
+// Function flags of the image.
+inline constexpr uint32_t kFunctionPublic = 0x1;
+inline constexpr uint32_t kFunctionNative = 0x2;
+inline constexpr uint32_t kFunctionFinal = 0x8;
+inline constexpr uint32_t kFunctionThread = 0x10;
+inline constexpr uint32_t kFunctionConstructor = 0x20;
+
+// Class flags of the image.
+inline constexpr uint32_t kClassStatic = 0x4;
+inline constexpr uint32_t kClassFinal = 0x8;
+inline constexpr uint32_t kClassGame = 0x40;
+inline constexpr uint32_t kClassSecured = 0x100;
+
+struct GSLineEntry {
+    uint32_t offset;
+    uint32_t line;
+};
+
+class GSFunction {
+public:
+    Kiv::PString name;  // the signature text, "$int@Class::Name(int)"
+    GSClass* owner = nullptr;
+    uint32_t flags = 0;
+    uint32_t returnType = 0;  // 0: returns nothing
+    bool returnsReference = false;
+    int32_t methodSlot = -1;
+    // Frame words: how far a call advances the top, where the locals base and the frame record
+    // lie from the top at the call, and how many words the call needs counting the top word.
+    uint32_t topAdvance = 4;
+    int32_t localsBase = 0;
+    int32_t frameRecord = 1;
+    uint32_t needed = 4;
+    uint32_t params = 1;  // `this` included
+    uint32_t locals = 0;
+    uint32_t temps = 0;
+    std::vector<int32_t> referenceSlots;    // frame slots (from the locals base) holding references
+    std::vector<uint8_t> paramIsReference;  // per parameter slot, `this` first
+    const uint8_t* code = nullptr;
+    uint32_t codeSize = 0;
+    bool hasLineTable = false;
+    std::vector<GSLineEntry> lines;
+    GSNativeFunction* native = nullptr;  // bound at link for native functions
+    uint32_t handle = 0;                 // the word a frame record holds
+
+    bool IsNative() const { return (flags & kFunctionNative) != 0; }
+    bool ReturnsValue() const { return returnType != 0; }
+    // The source line of a code offset: the entry before the first whose offset is greater
+    // (the first entry when none is below); -1 without a line table.
+    int LineOf(uint32_t offset) const;
+};
+
+// Handles of linked functions, for frame records. A handle stays valid while its library is
+// loaded; 0 is no function.
+uint32_t RegisterFunctionHandle(GSFunction* function);
+void ReleaseFunctionHandle(uint32_t handle);
+GSFunction* FunctionFromHandle(uint32_t handle);
+
+struct GSBaseEntry {
+    GSClass* cls = nullptr;
+    uint32_t classIndex = 0;  // row of the library's class table
+    int32_t w1 = 0;           // member word at which the base's part starts
+    int32_t w3 = 0;
+};
+
+struct GSMethodEntry {
+    GSFunction* function = nullptr;
+    int32_t baseOffset = 0;      // the part (member word) of the declaring class
+    uint32_t functionIndex = 0;  // row of the library's function table
+};
+
+struct GSInitialiser {
+    uint32_t kind;
+    uint32_t word;
+    uint32_t value;
+};
+
+struct GSMember {
+    Kiv::PString name;
+    uint32_t type = 0;
+    int32_t slot = -1;
+    bool reference = false;
+};
+
+class GSClass {
+public:
+    Kiv::PString name;
+    uint32_t flags = 0;
+    GSLibrary* library = nullptr;
+    uint32_t index = 0;  // position among the library's defined classes
+    std::vector<GSBaseEntry> bases;
+    std::vector<std::unique_ptr<GSFunction>> functions;  // code units, initialiser last
+    std::vector<GSMethodEntry> methods;
+    std::vector<GSMember> members;
+    uint32_t memberWordCount = 0;
+    std::vector<GSInitialiser> initialisers;
+    std::vector<uint32_t> ownReferenceMembers;  // member words of this class's own references
+    // Per member word of an instance: 1 where it holds a reference (bases' parts included),
+    // 2 for a part's two bookkeeping words.
+    std::vector<uint8_t> wordKinds;
+    GSFunction* constructor = nullptr;
+
+    // This class's own name, then its bases' from the last base entry to the first.
+    bool IsNamed(const Kiv::PString& wanted) const;
+    bool IsNamed(const char* wanted) const { return IsNamed(Kiv::PString(wanted)); }
+    // The member word at which the part of `base` starts; -1 when `base` is neither this class
+    // nor one of its bases. The base table is searched from the last entry to the first.
+    int32_t PartOf(const GSClass* base) const;
+    // The class's own function of that signature, null when none.
+    GSFunction* FindFunction(const Kiv::PString& signature) const;
+};
+
+}  // namespace GSRuntime

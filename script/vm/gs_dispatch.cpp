@@ -1,0 +1,969 @@
+// The dispatch loop: direct-threaded code (one handler address per byte value, 116 to 255
+// leading to the illegal-instruction exit), with the program counter, the top of the stack and
+// the locals base kept in registers between instructions. What the verifier proved at load
+// (operands inside the code, jump targets on instruction starts, stack depths, local and table
+// indices) is not checked again here; what a library cannot show at load (the object a call or
+// member access reaches, array element kinds, sizes and bounds) is checked where it is used.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "script/bytecode/word_ops.h"
+#include "script/vm/gs_context.h"
+#include "script/vm/gs_dispatch.h"
+#include "script/vm/gs_library.h"
+#include "script/vm/gs_native.h"
+#include "script/vm/gs_string_array.h"
+
+namespace GSRuntime {
+
+namespace {
+
+inline uint16_t U16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline int16_t I16(const uint8_t* p) {
+    return static_cast<int16_t>(U16(p));
+}
+inline uint32_t U32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline float F(uint32_t w) {
+    return GSBytecode::WordToFloat(w);
+}
+inline uint32_t W(float f) {
+    return GSBytecode::FloatToWord(f);
+}
+inline uint32_t I(int32_t v) {
+    return static_cast<uint32_t>(v);
+}
+inline int32_t S(uint32_t w) {
+    return static_cast<int32_t>(w);
+}
+
+// The member word `member` of the part `r` when it lies inside the instance and is of the
+// wanted kind (1 reference, 0 plain); null otherwise.
+inline uint32_t* MemberWord(Ref r, uint32_t member, bool reference) {
+    GSScriptInstance* h = GetHeader(r);
+    const GSClass* c = h->cls;
+    if (c == nullptr) return nullptr;
+    uint32_t part = static_cast<uint32_t>(-S(*RefWords(r)));
+    uint64_t word = uint64_t{part} + member;
+    if (word >= c->memberWordCount || word >= c->wordKinds.size()) return nullptr;
+    uint8_t kind = c->wordKinds[word];
+    if (reference ? kind != 1 : kind != 0) return nullptr;
+    return h->Members() + word;
+}
+
+// The same for a plain load, which may read any word but a part's bookkeeping.
+inline uint32_t* MemberWordAnyKind(Ref r, uint32_t member) {
+    GSScriptInstance* h = GetHeader(r);
+    const GSClass* c = h->cls;
+    if (c == nullptr) return nullptr;
+    uint32_t part = static_cast<uint32_t>(-S(*RefWords(r)));
+    uint64_t word = uint64_t{part} + member;
+    if (word >= c->memberWordCount || word >= c->wordKinds.size()) return nullptr;
+    return h->Members() + word;
+}
+
+inline void StoreReference(uint32_t& slot, Ref value) {
+    Ref old = slot;
+    slot = value;
+    ReleaseReference(old);
+}
+
+std::string FloatText(float f) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%f", static_cast<double>(f));
+    return buffer;
+}
+
+inline GSArray* ArrayOf(Ref r) {
+    return GSArray::From(r);
+}
+inline GSString* StringOf(Ref r) {
+    return GSString::From(r);
+}
+
+// Resolves a virtual call: the method-table entry `slot` of the part `object`; null when the
+// slot lies outside the table.
+inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
+    GSScriptInstance* h = GetHeader(object);
+    const GSClass* c = h->cls;
+    if (c == nullptr) return nullptr;
+    uint64_t index = uint64_t{RefWords(object)[1]} + slot;
+    if (index >= c->methods.size()) return nullptr;
+    const GSMethodEntry* e = &c->methods[index];
+    if (e->function == nullptr || static_cast<uint32_t>(e->baseOffset) >= c->memberWordCount)
+        return nullptr;
+    return e;
+}
+
+}  // namespace
+
+RunResult Dispatch(GSThread& thread, RunState& rs) {
+    GSStack& st = thread.stack;
+    if (st.frame == nullptr) return {ER_NoStackFrame, 0, nullptr, 0};
+    GSFunction* fn = st.FrameFunction(st.frame);
+    if (fn == nullptr) return {ER_NoStackFrame, 0, nullptr, 0};
+    uint32_t* locals = st.Locals();
+    if (locals[0] == 0) return {ER_NullReference, 0, fn, thread.resumeOffset};
+    if (thread.resumeOffset >= fn->codeSize)
+        return {ER_IllegalInstruction, 0, fn, thread.resumeOffset};
+
+    const uint8_t* code = fn->code;
+    const uint8_t* pc = code + thread.resumeOffset;
+    const uint8_t* mark = pc;
+    const uint8_t* ip = pc;
+    uint32_t* sp = st.top;
+    int32_t result = ER_Done;
+
+    static void* const kHandlers[256] = {
+#define H(n) &&op_##n
+        H(0),         H(1),         H(2),         H(3),         H(4),   H(5),   H(6),   H(7),
+        H(8),         H(9),         H(10),        H(11),        H(12),  H(13),  H(14),  H(15),
+        H(16),        H(17),        H(18),        H(19),        H(20),  H(21),  H(22),  H(23),
+        H(24),        H(25),        H(26),        H(27),        H(28),  H(29),  H(30),  H(31),
+        H(32),        H(33),        H(34),        H(35),        H(36),  H(37),  H(38),  H(39),
+        H(40),        H(41),        H(42),        H(43),        H(44),  H(45),  H(46),  H(47),
+        H(48),        H(49),        H(50),        H(51),        H(52),  H(53),  H(54),  H(55),
+        H(56),        H(57),        H(58),        H(59),        H(60),  H(61),  H(62),  H(63),
+        H(64),        H(65),        H(66),        H(67),        H(68),  H(69),  H(70),  H(71),
+        H(72),        H(73),        H(74),        H(75),        H(76),  H(77),  H(78),  H(79),
+        H(80),        H(81),        H(82),        H(83),        H(84),  H(85),  H(86),  H(87),
+        H(88),        H(89),        H(90),        H(91),        H(92),  H(93),  H(94),  H(95),
+        H(96),        H(97),        H(98),        H(99),        H(100), H(101), H(102), H(103),
+        H(104),       H(105),       H(106),       H(107),       H(108), H(109), H(110), H(111),
+        H(112),       H(113),       H(114),       H(115),
+#undef H
+#define X8                                                                              \
+    &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal, \
+        &&op_illegal, &&op_illegal
+        &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal,  // 116..119
+        X8,           X8,           X8,           X8,           X8,     X8,     X8,     X8,
+        X8,           X8,           X8,           X8,           X8,     X8,     X8,     X8,
+        X8,  // 120..255
+#undef X8
+    };
+
+#define DISPATCH()              \
+    do {                        \
+        ip = pc;                \
+        goto* kHandlers[*pc++]; \
+    } while (false)
+#define FAIL(code_)       \
+    do {                  \
+        result = (code_); \
+        goto fail;        \
+    } while (false)
+// A taken jump or a call: count the bytes run since the mark, then check the time-out.
+#define COUNT_OR_TIME_OUT()                                   \
+    do {                                                      \
+        rs.byteCounter += static_cast<uint64_t>(pc - mark);   \
+        if (rs.byteCounter > kTimeoutBytes) FAIL(ER_Timeout); \
+    } while (false)
+#define JUMP(target_)          \
+    do {                       \
+        COUNT_OR_TIME_OUT();   \
+        pc = code + (target_); \
+        mark = pc;             \
+        DISPATCH();            \
+    } while (false)
+#define BINARY_INT(expr)       \
+    do {                       \
+        int32_t b = S(sp[0]);  \
+        int32_t a = S(sp[-1]); \
+        --sp;                  \
+        sp[0] = I(expr);       \
+        DISPATCH();            \
+    } while (false)
+#define BINARY_FLOAT(expr)   \
+    do {                     \
+        float b = F(sp[0]);  \
+        float a = F(sp[-1]); \
+        --sp;                \
+        sp[0] = W(expr);     \
+        DISPATCH();          \
+    } while (false)
+
+    DISPATCH();
+
+    // --- integers -----------------------------------------------------------------------
+op_0:
+    BINARY_INT(GSBytecode::IntAdd(a, b));
+op_1:
+    BINARY_INT(GSBytecode::IntSubtract(a, b));
+op_2:
+    BINARY_INT(GSBytecode::IntMultiply(a, b));
+op_3:
+    if (sp[0] == 0) FAIL(ER_DivideByZero);
+    BINARY_INT(GSBytecode::IntDivide(a, b));
+op_4:
+    if (sp[0] == 0) FAIL(ER_DivideByZero);
+    BINARY_INT(GSBytecode::IntRemainder(a, b));
+op_5:
+    sp[0] = I(GSBytecode::IntNegate(S(sp[0])));
+    DISPATCH();
+op_6:
+    sp[0] = I(GSBytecode::IntAdd(S(sp[0]), 1));
+    DISPATCH();
+op_7:
+    sp[0] = I(GSBytecode::IntSubtract(S(sp[0]), 1));
+    DISPATCH();
+op_8:
+    sp[0] = W(GSBytecode::IntToFloat(S(sp[0])));
+    DISPATCH();
+op_9:
+    BINARY_INT(GSBytecode::IntCompare(a, b));
+op_10:
+    *++sp = 0;
+    DISPATCH();
+op_11:
+    *++sp = 1;
+    DISPATCH();
+op_12:
+    sp[0] = sp[0] == 0 ? 1 : 0;
+    DISPATCH();
+op_13:
+    BINARY_INT(a & b);
+op_14:
+    BINARY_INT(a | b);
+op_15:
+    BINARY_INT(a ^ b);
+op_16:
+    sp[0] = ~sp[0];
+    DISPATCH();
+op_17:
+    BINARY_INT(GSBytecode::ShiftLeft(a, b));
+op_18:
+    BINARY_INT(GSBytecode::ShiftRight(a, b));
+    // --- floats -------------------------------------------------------------------------
+op_19:
+    BINARY_FLOAT(a + b);
+op_20:
+    BINARY_FLOAT(a - b);
+op_21:
+    BINARY_FLOAT(a * b);
+op_22:
+    if (GSBytecode::IsFloatZeroDivisor(F(sp[0]))) FAIL(ER_DivideByZero);
+    BINARY_FLOAT(a / b);
+op_23:
+    if (GSBytecode::IsFloatZeroDivisor(F(sp[0]))) FAIL(ER_DivideByZero);
+    BINARY_FLOAT(GSBytecode::FloatRemainder(a, b));
+op_24:
+    sp[0] = W(GSBytecode::FloatNegate(F(sp[0])));
+    DISPATCH();
+op_25:
+    sp[0] = W(F(sp[0]) + 1.0f);
+    DISPATCH();
+op_26:
+    sp[0] = W(F(sp[0]) - 1.0f);
+    DISPATCH();
+op_27:
+    sp[0] = I(GSBytecode::FloatToInt(F(sp[0])));
+    DISPATCH();
+op_28 : {
+    float b = F(sp[0]);
+    float a = F(sp[-1]);
+    --sp;
+    sp[0] = I(GSBytecode::FloatCompare(a, b));
+    DISPATCH();
+}
+op_29:
+    sp[0] = sp[0] == 0 ? 1 : 0;
+    DISPATCH();
+    // --- constants, locals, stack words -------------------------------------------------
+op_30:
+    *++sp = U32(pc);
+    pc += 4;
+    DISPATCH();
+op_31:
+    *++sp = locals[U16(pc)];
+    pc += 2;
+    DISPATCH();
+op_32 : {
+    Ref r = locals[U16(pc)];
+    pc += 2;
+    if (r != 0) AddReference(r);
+    *++sp = r;
+    DISPATCH();
+}
+op_33:
+    locals[U16(pc)] = *sp--;
+    pc += 2;
+    DISPATCH();
+op_34:
+    locals[U16(pc)] = *sp;
+    pc += 2;
+    DISPATCH();
+op_35:
+    StoreReference(locals[U16(pc)], *sp--);
+    pc += 2;
+    DISPATCH();
+op_36 : {
+    Ref r = *sp;
+    if (r != 0) AddReference(r);
+    StoreReference(locals[U16(pc)], r);
+    pc += 2;
+    DISPATCH();
+}
+op_37:
+    --sp;
+    DISPATCH();
+op_38:
+    ReleaseReference(*sp--);
+    DISPATCH();
+op_39:
+    sp[1] = sp[0];
+    ++sp;
+    DISPATCH();
+op_40 : {
+    Ref r = sp[0];
+    if (r != 0) AddReference(r);
+    *++sp = r;
+    DISPATCH();
+}
+op_41 : {
+    Ref r = sp[-1];
+    if (r != 0) AddReference(r);
+    sp[1] = r;
+    sp[2] = sp[0];
+    sp += 2;
+    DISPATCH();
+}
+op_42 : {
+    uint32_t t = sp[0];
+    sp[0] = sp[-1];
+    sp[-1] = t;
+    DISPATCH();
+}
+    // --- jumps --------------------------------------------------------------------------
+op_43:
+    JUMP(U32(pc));
+op_44 : {
+    uint32_t a = *sp--;
+    if (a == 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+}
+op_45 : {
+    uint32_t a = *sp--;
+    if (a != 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+}
+op_46:
+    if (sp[0] == 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+op_47:
+    if (sp[0] != 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+op_48 : {
+    int32_t a = S(*sp--);
+    if (a < 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+}
+op_49 : {
+    int32_t a = S(*sp--);
+    if (a <= 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+}
+op_50 : {
+    int32_t a = S(*sp--);
+    if (a > 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+}
+op_51 : {
+    int32_t a = S(*sp--);
+    if (a >= 0) JUMP(U32(pc));
+    pc += 4;
+    DISPATCH();
+}
+op_52:
+    sp[0] = S(sp[0]) < 0 ? 1 : 0;
+    DISPATCH();
+op_53:
+    sp[0] = S(sp[0]) <= 0 ? 1 : 0;
+    DISPATCH();
+op_54:
+    sp[0] = S(sp[0]) > 0 ? 1 : 0;
+    DISPATCH();
+op_55:
+    sp[0] = S(sp[0]) >= 0 ? 1 : 0;
+    DISPATCH();
+    // --- arrays -------------------------------------------------------------------------
+op_56:
+op_57 : {
+    uint8_t kind = ip[0] == 57 ? 1 : 0;
+    int32_t n = S(sp[0]);
+    st.top = sp;
+    Ref r = GSArray::Make(st.CurrentContext(), kind);
+    if (r == 0) FAIL(ER_ArrayOutOfBounds);
+    sp[0] = r;  // the array's own reference, released if it cannot grow
+    if (!ArrayOf(r)->Resize(n)) FAIL(ER_ArrayOutOfBounds);
+    DISPATCH();
+}
+op_58 : {
+    Ref r = sp[0];
+    if (r == 0) FAIL(ER_NullArrayReference);
+    sp[0] = ArrayOf(r)->count;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_59 : {
+    Ref r = sp[0];
+    if (r == 0) FAIL(ER_NullArrayReference);
+    GSArray* a = ArrayOf(r);
+    st.top = sp;
+    Ref copy = GSArray::Make(st.CurrentContext(), a->elementKind);
+    if (copy == 0) FAIL(ER_ArrayOutOfBounds);
+    sp[0] = copy;
+    bool ok = ArrayOf(copy)->CopyRange(a, 0, -1);
+    ReleaseReference(r);
+    if (!ok) FAIL(ER_ArrayOutOfBounds);
+    DISPATCH();
+}
+op_60:
+op_63 : {
+    bool refs = ip[0] == 63;
+    Ref r = sp[-1];
+    int32_t i = S(sp[0]);
+    if (r == 0) FAIL(ER_NullArrayReference);
+    GSArray* a = ArrayOf(r);
+    if (a->elementKind != (refs ? 1 : 0) || i < 0 || static_cast<uint32_t>(i) >= a->count)
+        FAIL(ER_ArrayOutOfBounds);
+    uint32_t v = a->elements[i];
+    if (refs && v != 0) AddReference(v);
+    --sp;
+    sp[0] = v;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_61:
+op_62:
+op_64:
+op_65 : {
+    uint8_t op = ip[0];
+    bool refs = op >= 64;
+    bool keep = op == 62 || op == 65;
+    Ref r = sp[-2];
+    int32_t i = S(sp[-1]);
+    uint32_t v = sp[0];
+    if (r == 0) FAIL(ER_NullArrayReference);
+    GSArray* a = ArrayOf(r);
+    if (a->elementKind != (refs ? 1 : 0) || i < 0 || static_cast<uint32_t>(i) >= a->count)
+        FAIL(ER_ArrayOutOfBounds);
+    if (refs) {
+        if (keep && v != 0) AddReference(v);
+        StoreReference(a->elements[i], v);
+    } else {
+        a->elements[i] = v;
+    }
+    sp -= 2;
+    if (keep)
+        sp[0] = v;
+    else
+        --sp;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_66:
+op_69 : {
+    bool refs = ip[0] == 69;
+    Ref r = sp[-2];
+    int32_t from = S(sp[-1]);
+    int32_t to = S(sp[0]);
+    if (r == 0) FAIL(ER_NullArrayReference);
+    GSArray* a = ArrayOf(r);
+    if (a->elementKind != (refs ? 1 : 0)) FAIL(ER_ArrayOutOfBounds);
+    st.top = sp;
+    Ref out = GSArray::Make(st.CurrentContext(), a->elementKind);
+    if (out == 0) FAIL(ER_ArrayOutOfBounds);
+    bool ok = ArrayOf(out)->CopyRange(a, from, to);
+    sp -= 2;
+    sp[0] = out;
+    ReleaseReference(r);
+    if (!ok) FAIL(ER_ArrayOutOfBounds);
+    DISPATCH();
+}
+op_67:
+op_68:
+op_70:
+op_71 : {
+    uint8_t op = ip[0];
+    bool refs = op >= 70;
+    bool keep = op == 68 || op == 71;
+    Ref r = sp[-3];
+    int32_t from = S(sp[-2]);
+    int32_t to = S(sp[-1]);
+    Ref other = sp[0];
+    if (r == 0) FAIL(ER_NullArrayReference);
+    GSArray* a = ArrayOf(r);
+    if (a->elementKind != (refs ? 1 : 0)) FAIL(ER_ArrayOutOfBounds);
+    if (other != 0 && ArrayOf(other)->elementKind != a->elementKind) FAIL(ER_ArrayOutOfBounds);
+    bool ok = a->Splice(from, to, other != 0 ? ArrayOf(other) : nullptr);
+    sp -= 3;
+    sp[0] = keep ? other : 0;
+    ReleaseReference(r);
+    if (!keep) {
+        --sp;
+        ReleaseReference(other);
+    }
+    if (!ok) FAIL(ER_ArrayOutOfBounds);
+    DISPATCH();
+}
+    // --- strings ------------------------------------------------------------------------
+op_72 : {
+    st.top = sp;
+    Ref s = GSString::Make("");
+    if (s == 0) FAIL(ER_StringOutOfBounds);
+    *++sp = s;
+    DISPATCH();
+}
+op_73 : {
+    uint16_t index = U16(pc);
+    pc += 2;
+    const GSLibrary* lib = fn->owner != nullptr ? fn->owner->library : nullptr;
+    if (lib == nullptr || index >= lib->strings.size()) FAIL(ER_IllegalInstruction);
+    st.top = sp;
+    Ref s = GSString::Make(lib->strings[index]);
+    if (s == 0) FAIL(ER_StringOutOfBounds);
+    *++sp = s;
+    DISPATCH();
+}
+op_74:
+op_75:
+op_76 : {
+    uint8_t op = ip[0];
+    uint32_t a = sp[0];
+    std::string text = op == 74   ? std::to_string(S(a))
+                       : op == 75 ? std::string(a != 0 ? "true" : "false")
+                                  : FloatText(F(a));
+    st.top = sp;
+    Ref s = GSString::Make(text);
+    if (s == 0) FAIL(ER_StringOutOfBounds);
+    sp[0] = s;
+    DISPATCH();
+}
+op_77 : {
+    Ref r = sp[0];
+    st.top = sp;
+    Ref s = GSString::Make(r != 0 ? std::string_view(StringOf(r)->text) : std::string_view());
+    if (s == 0) FAIL(ER_StringOutOfBounds);
+    sp[0] = s;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_78 : {
+    Ref r = sp[0];
+    if (r == 0) FAIL(ER_NullStringReference);
+    sp[0] = static_cast<uint32_t>(StringOf(r)->text.size());
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_79 : {
+    Ref r = sp[-1];
+    int32_t i = S(sp[0]);
+    if (r == 0) FAIL(ER_NullStringReference);
+    const std::string& t = StringOf(r)->text;
+    if (i < 0 || static_cast<size_t>(i) >= t.size()) FAIL(ER_StringOutOfBounds);
+    --sp;
+    sp[0] = static_cast<uint8_t>(t[static_cast<size_t>(i)]);
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_80:
+op_81 : {
+    bool keep = ip[0] == 81;
+    Ref r = sp[-2];
+    int32_t i = S(sp[-1]);
+    uint32_t v = sp[0];
+    if (r == 0) FAIL(ER_NullStringReference);
+    std::string& t = StringOf(r)->text;
+    if (i < 0 || static_cast<size_t>(i) >= t.size()) FAIL(ER_StringOutOfBounds);
+    t[static_cast<size_t>(i)] = static_cast<char>(v & 0xFF);
+    sp -= 2;
+    if (keep)
+        sp[0] = v;
+    else
+        --sp;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_82 : {
+    Ref r = sp[-2];
+    int32_t from = S(sp[-1]);
+    int32_t to = S(sp[0]);
+    if (r == 0) FAIL(ER_NullStringReference);
+    const std::string& t = StringOf(r)->text;
+    int64_t length = static_cast<int64_t>(t.size());
+    int64_t f = from < 0 ? 0 : from;
+    int64_t e = to < 0 ? length : to;
+    if (f > length || e > length || e < f) FAIL(ER_StringOutOfBounds);
+    st.top = sp;
+    Ref s = GSString::Make(
+        std::string_view(t).substr(static_cast<size_t>(f), static_cast<size_t>(e - f)));
+    if (s == 0) FAIL(ER_StringOutOfBounds);
+    sp -= 2;
+    sp[0] = s;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_83:
+op_84 : {
+    bool keep = ip[0] == 84;
+    Ref r = sp[-3];
+    int32_t from = S(sp[-2]);
+    int32_t to = S(sp[-1]);
+    Ref other = sp[0];
+    if (r == 0) FAIL(ER_NullStringReference);
+    GSString* s = StringOf(r);
+    int64_t length = static_cast<int64_t>(s->text.size());
+    if (from > length || to > length || (to >= 0 && from >= 0 && to < from))
+        FAIL(ER_StringOutOfBounds);
+    if (!s->Splice(from, to, other != 0 ? StringOf(other) : nullptr)) FAIL(ER_StringOutOfBounds);
+    sp -= 3;
+    sp[0] = keep ? other : 0;
+    ReleaseReference(r);
+    if (!keep) {
+        --sp;
+        ReleaseReference(other);
+    }
+    DISPATCH();
+}
+op_85 : {
+    Ref a = sp[-1];
+    Ref b = sp[0];
+    const std::string* ta = a != 0 ? &StringOf(a)->text : nullptr;
+    const std::string* tb = b != 0 ? &StringOf(b)->text : nullptr;
+    int32_t c;
+    if (ta != nullptr && tb != nullptr) {
+        int k = ta->compare(*tb);
+        c = k < 0 ? -1 : (k > 0 ? 1 : 0);
+    } else {
+        bool ha = ta != nullptr && !ta->empty();
+        bool hb = tb != nullptr && !tb->empty();
+        c = hb && !ha ? -1 : (ha && !hb ? 1 : 0);
+    }
+    --sp;
+    sp[0] = I(c);
+    ReleaseReference(a);
+    ReleaseReference(b);
+    DISPATCH();
+}
+op_86 : {
+    Ref a = sp[-1];
+    Ref b = sp[0];
+    Ref out;
+    if (a != 0 && b != 0) {
+        const std::string& ta = StringOf(a)->text;
+        const std::string& tb = StringOf(b)->text;
+        if (ta.size() + tb.size() > GSString::kMaxLength) FAIL(ER_StringOutOfBounds);
+        std::string joined;
+        joined.reserve(ta.size() + tb.size());
+        joined.append(ta).append(tb);
+        st.top = sp;
+        out = GSString::Make(joined);
+        if (out == 0) FAIL(ER_StringOutOfBounds);
+        ReleaseReference(a);
+        ReleaseReference(b);
+    } else if (a != 0 || b != 0) {
+        out = a != 0 ? a : b;
+    } else {
+        st.top = sp;
+        out = GSString::Make("");
+        if (out == 0) FAIL(ER_StringOutOfBounds);
+    }
+    --sp;
+    sp[0] = out;
+    DISPATCH();
+}
+    // --- classes, objects and references ------------------------------------------------
+op_87:
+op_88:
+op_89:
+op_90 : {
+    uint8_t op = ip[0];
+    uint16_t index = U16(pc);
+    pc += 2;
+    const GSLibrary* lib = fn->owner != nullptr ? fn->owner->library : nullptr;
+    GSClass* cls =
+        (lib != nullptr && index < lib->classTable.size()) ? lib->classTable[index] : nullptr;
+    if (cls == nullptr) FAIL(ER_LinkError);
+    if (op == 87) {  // true for the class or one derived from it
+        Ref r = sp[0];
+        if (r == 0) FAIL(ER_NullReference);
+        GSScriptInstance* h = GetHeader(r);
+        sp[0] = (h->cls != nullptr && h->cls->PartOf(cls) >= 0) ? 1 : 0;
+        ReleaseReference(r);
+    } else if (op == 88) {
+        static const Kiv::PString kGameObject("GameObject");
+        if (cls->IsNamed(kGameObject)) FAIL(ER_ClassCreateError);  // no game objects here
+        st.top = sp;
+        auto* object = new (std::nothrow) GSObject();
+        if (object == nullptr) FAIL(ER_ClassCreateError);
+        if (!object->Instantiate(cls, st.CurrentContext())) {
+            delete object;
+            FAIL(ER_ClassCreateError);
+        }
+        *++sp = object->instance;
+    } else if (op == 89) {
+        st.top = sp;
+        GSContext* ctx = st.CurrentContext();
+        GSObject* object = ctx != nullptr ? ctx->GetStaticObject(cls) : nullptr;
+        Ref r = object != nullptr ? GetClassData(GetHeader(object->instance), cls) : 0;
+        if (r != 0) AddReference(r);
+        *++sp = r;
+    } else {
+        Ref r = sp[0];
+        if (r != 0) {
+            Ref part = GetClassData(GetHeader(r), cls);
+            if (part == 0) ReleaseReference(r);
+            sp[0] = part;
+        }
+    }
+    DISPATCH();
+}
+op_91 : {
+    Ref a = sp[-1];
+    Ref b = sp[0];
+    bool differ = (a == 0 || b == 0) ? a != b : GetHeader(a) != GetHeader(b);
+    --sp;
+    sp[0] = differ ? 1 : 0;
+    ReleaseReference(a);
+    ReleaseReference(b);
+    DISPATCH();
+}
+op_92:
+op_93 : {
+    Ref r = sp[0];
+    sp[0] = (ip[0] == 92) == (r == 0) ? 1 : 0;
+    ReleaseReference(r);
+    DISPATCH();
+}
+    // --- calls --------------------------------------------------------------------------
+op_94:
+op_95:
+op_114 : {
+    uint8_t op = ip[0];
+    int32_t offset = I16(pc);
+    uint16_t slot = U16(pc + 2);
+    pc += 4;
+    if (offset > 0 || sp + offset <= st.frame + 3) FAIL(ER_IllegalInstruction);
+    Ref object = sp[offset];
+    if (object == 0) FAIL(ER_NullReference);
+    GSFunction* callee;
+    int32_t base;
+    if (op == 114) {
+        // The inherited version: the function the library's function table names.
+        const GSLibrary* lib = fn->owner != nullptr ? fn->owner->library : nullptr;
+        if (lib == nullptr || slot >= lib->functionTable.size()) FAIL(ER_NullReference);
+        callee = lib->functionTable[slot];
+        GSScriptInstance* h = GetHeader(object);
+        int32_t part = h->cls != nullptr ? h->cls->PartOf(callee->owner) : -1;
+        if (part < 0) FAIL(ER_NullReference);
+        base = part;
+    } else {
+        const GSMethodEntry* e = VirtualEntry(object, slot);
+        if (e == nullptr) FAIL(ER_NullReference);
+        callee = e->function;
+        base = e->baseOffset;
+    }
+    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative() != (op == 95))
+        FAIL(ER_IllegalInstruction);
+    COUNT_OR_TIME_OUT();
+    // `this` becomes the object's part of the callee's class; the count is the caller's.
+    sp[offset] = GetHeader(object)->PrimaryRef() + 4 * static_cast<uint32_t>(base);
+    st.top = sp;
+    uint32_t returnOffset = static_cast<uint32_t>(pc - code);
+    if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
+    if (op != 95) {
+        fn = callee;
+        code = fn->code;
+        pc = code;
+        mark = pc;
+        locals = st.Locals();
+        sp = st.top;
+        DISPATCH();
+    }
+    // A native: called and its frame popped at once.
+    mark = pc;
+    GSNativeFunction* binding = callee->native;
+    if (binding == nullptr || !binding->Call(GetOwner(st.Locals()[0]), st)) {
+        sp = st.top;
+        FAIL(ER_NativeCallError);  // the failure exit unwinds the native's frame with the rest
+    }
+    bool ok = callee->ReturnsValue() ? st.ReturnValue(true) : st.PopFrame();
+    sp = st.top;
+    if (!ok) FAIL(ER_StackReturnError);
+    if (thread.state == GSThread::kWaiting) {
+        thread.resumeOffset = static_cast<uint32_t>(pc - code);
+        result = ER_Blocked;
+        goto done;
+    }
+    if (thread.state == GSThread::kFinished) FAIL(ER_Exception);
+    DISPATCH();
+}
+op_96 : {
+    int32_t offset = I16(pc);
+    pc += 4;
+    if (offset > 0 || sp + offset <= st.frame + 3) FAIL(ER_IllegalInstruction);
+    if (sp[offset] == 0) FAIL(ER_NullReference);
+    FAIL(ER_ThreadError);  // no game object here has a router to run a new thread
+}
+    // --- members ------------------------------------------------------------------------
+op_97:
+op_98 : {
+    bool refs = ip[0] == 98;
+    uint16_t member = U16(pc);
+    pc += 2;
+    Ref r = sp[0];
+    if (r == 0) FAIL(ER_NullReference);
+    uint32_t* w = refs ? MemberWord(r, member, true) : MemberWordAnyKind(r, member);
+    if (w == nullptr) FAIL(ER_IllegalInstruction);
+    uint32_t v = *w;
+    if (refs && v != 0) AddReference(v);
+    sp[0] = v;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_99:
+op_100:
+op_101:
+op_102 : {
+    uint8_t op = ip[0];
+    bool refs = op >= 101;
+    bool keep = op == 100 || op == 102;
+    uint16_t member = U16(pc);
+    pc += 2;
+    Ref r = sp[-1];
+    uint32_t v = sp[0];
+    if (r == 0) FAIL(ER_NullReference);
+    uint32_t* w = MemberWord(r, member, refs);
+    if (w == nullptr) FAIL(ER_IllegalInstruction);
+    if (refs) {
+        if (keep && v != 0) AddReference(v);
+        StoreReference(*w, v);
+    } else {
+        *w = v;
+    }
+    --sp;
+    if (keep)
+        sp[0] = v;
+    else
+        --sp;
+    ReleaseReference(r);
+    DISPATCH();
+}
+op_103:
+op_104 : {
+    bool refs = ip[0] == 104;
+    uint16_t member = U16(pc);
+    pc += 2;
+    uint32_t* w = refs ? MemberWord(locals[0], member, true) : MemberWordAnyKind(locals[0], member);
+    if (w == nullptr) FAIL(ER_IllegalInstruction);
+    uint32_t v = *w;
+    if (refs && v != 0) AddReference(v);
+    *++sp = v;
+    DISPATCH();
+}
+op_105:
+op_106:
+op_107:
+op_108 : {
+    uint8_t op = ip[0];
+    bool refs = op == 106 || op == 108;
+    bool keep = op >= 107;
+    uint16_t member = U16(pc);
+    pc += 2;
+    uint32_t v = sp[0];
+    uint32_t* w = MemberWord(locals[0], member, refs);
+    if (w == nullptr) FAIL(ER_IllegalInstruction);
+    if (refs) {
+        if (keep && v != 0) AddReference(v);
+        StoreReference(*w, v);
+    } else {
+        *w = v;
+    }
+    if (!keep) --sp;
+    DISPATCH();
+}
+    // --- returns ------------------------------------------------------------------------
+op_109:
+op_110:
+op_111 : {
+    rs.byteCounter += static_cast<uint64_t>(pc - mark);
+    st.top = sp;
+    bool ok = ip[0] == 109 ? st.PopFrame() : st.ReturnValue(false);
+    sp = st.top;
+    if (!ok) {
+        mark = pc;
+        FAIL(ER_StackReturnError);
+    }
+    if (st.frame == nullptr) {
+        thread.state = GSThread::kFinished;
+        mark = pc;
+        result = ER_Done;
+        goto done;
+    }
+    fn = st.FrameFunction(st.frame);
+    if (fn == nullptr) {
+        mark = pc;
+        FAIL(ER_NoStackFrame);
+    }
+    code = fn->code;
+    pc = code + st.returnOffset;
+    mark = pc;
+    locals = st.Locals();
+    DISPATCH();
+}
+    // --- waiting and switching -----------------------------------------------------------
+op_112:
+    FAIL(ER_ThreadError);  // waiting needs a game object with a router
+op_113 : {
+    uint16_t n = U16(pc);
+    const uint8_t* values = pc + 2;
+    const uint8_t* targets = values + 4 * size_t{n};
+    int32_t a = S(*sp--);
+    uint32_t lo = 0, hi = n;
+    while (lo < hi) {
+        uint32_t mid = (lo + hi) / 2;
+        int32_t v = S(U32(values + 4 * size_t{mid}));
+        if (v < a)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo < n && S(U32(values + 4 * size_t{lo})) == a) JUMP(U32(targets + 4 * size_t{lo}));
+    JUMP(U32(targets + 4 * size_t{n}));
+}
+op_115:
+    sp[0] = sp[0] != 0 ? 1 : 0;
+    DISPATCH();
+
+op_illegal:
+    FAIL(ER_IllegalInstruction);
+
+fail:
+    st.top = sp;
+    return {result, static_cast<uint64_t>(pc - mark), fn, static_cast<uint32_t>(ip - code)};
+done:
+    st.top = sp;
+    return {result, static_cast<uint64_t>(pc - mark), fn, static_cast<uint32_t>(ip - code)};
+
+#undef DISPATCH
+#undef FAIL
+#undef COUNT_OR_TIME_OUT
+#undef JUMP
+#undef BINARY_INT
+#undef BINARY_FLOAT
+}
+
+}  // namespace GSRuntime

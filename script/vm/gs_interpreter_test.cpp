@@ -1,0 +1,173 @@
+// Runs of hand-assembled code: the interpreter's arithmetic, jumps, time-out and failure exits
+// on functions built without a compiled library (what the verifier would refuse included).
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "script/vm/gs_context.h"
+#include "script/vm/gs_dispatch.h"
+#include "script/vm/gs_string_array.h"
+#include "script/vm/gs_thread.h"
+#include "script/vm/vm_test_support.h"
+
+namespace GSRuntime {
+namespace {
+
+using testing::LogCapture;
+using testing::MakeClass;
+using testing::MakeFunction;
+
+// Little-endian assembly helpers.
+struct Code {
+    std::vector<uint8_t> bytes;
+    Code& Op(uint8_t op) {
+        bytes.push_back(op);
+        return *this;
+    }
+    Code& U16(uint16_t v) {
+        bytes.push_back(static_cast<uint8_t>(v));
+        bytes.push_back(static_cast<uint8_t>(v >> 8));
+        return *this;
+    }
+    Code& U32(uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Code& Push(uint32_t v) { return Op(30).U32(v); }
+    Code& PushF(float f) { return Push(std::bit_cast<uint32_t>(f)); }
+};
+
+struct Outcome {
+    int32_t result;
+    uint32_t word;
+};
+
+// A class "T" whose one method runs `code` with one local and depth `depth`.
+class Interpreter : public ::testing::Test {
+protected:
+    std::unique_ptr<GSClass> cls = MakeClass("T", 2);
+    std::unique_ptr<GSFunction> fn;
+    std::vector<uint8_t> codeBytes;
+
+    Outcome Run(const Code& code, uint32_t depth = 4, uint32_t locals = 1) {
+        codeBytes = code.bytes;
+        fn = MakeFunction("$int@T::Run()", 1, locals, 0, depth);
+        fn->owner = cls.get();
+        fn->returnType = 1;
+        fn->code = codeBytes.data();
+        fn->codeSize = static_cast<uint32_t>(codeBytes.size());
+        cls->methods = {{fn.get(), 0, 0}};
+        cls->wordKinds = {2, 2};
+        GSContext context;
+        auto* object = new GSObject();
+        EXPECT_TRUE(object->Instantiate(cls.get(), &context));
+        uint32_t word = 0;
+        int32_t rc = RunOnStaticThread(&context.StaticThread(), fn.get(), object->instance, nullptr,
+                                       0, &word);
+        ReleaseReference(object->instance);
+        return {rc, word};
+    }
+};
+
+TEST_F(Interpreter, IntegerAndFloatWordsFollowTheSoundRules) {
+    struct Case {
+        const char* what;
+        Code code;
+        Outcome expect;
+    } cases[] = {
+        {"add", Code().Push(2).Push(3).Op(0).Op(110), {ER_Done, 5}},
+        {"INT_MIN / -1",
+         Code().Push(0x80000000u).Push(UINT32_MAX).Op(3).Op(110),
+         {ER_Done, 0x80000000u}},
+        {"INT_MIN % -1", Code().Push(0x80000000u).Push(UINT32_MAX).Op(4).Op(110), {ER_Done, 0}},
+        {"divide by 0", Code().Push(1).Push(0).Op(3).Op(110), {ER_DivideByZero, 0}},
+        {"compare overflows no more",
+         Code().Push(0x80000000u).Push(1).Op(9).Op(110),
+         {ER_Done, UINT32_MAX}},
+        {"shift by 33", Code().Push(1).Push(33).Op(17).Op(110), {ER_Done, 2}},
+        {"-0.0 divides",
+         Code().PushF(1.0f).Push(0x80000000u).Op(22).Op(110),
+         {ER_Done, std::bit_cast<uint32_t>(-std::numeric_limits<float>::infinity())}},
+        {"+0.0 does not", Code().PushF(1.0f).PushF(0.0f).Op(22).Op(110), {ER_DivideByZero, 0}},
+        {"float remainder by +0.0",
+         Code().PushF(1.0f).PushF(0.0f).Op(23).Op(110),
+         {ER_DivideByZero, 0}},
+        {"locals",
+         Code().Push(7).Op(33).U16(1).Op(31).U16(1).Op(31).U16(1).Op(0).Op(110),
+         {ER_Done, 14}},
+        {"not equal", Code().Push(4).Op(115).Op(110), {ER_Done, 1}},
+        {"opcode 116", Code().Op(116), {ER_IllegalInstruction, 0}},
+        {"opcode 255", Code().Push(1).Op(255), {ER_IllegalInstruction, 0}},
+    };
+    for (Case& c : cases) {
+        Outcome o = Run(c.code);
+        EXPECT_EQ(o.result, c.expect.result) << c.what;
+        if (o.result == ER_Done) {
+            EXPECT_EQ(o.word, c.expect.word) << c.what;
+        }
+    }
+}
+
+TEST_F(Interpreter, SwitchJumpsToTheCaseOrTheDefault) {
+    // switch (x) { case -3: return 30; case 5: return 50; default: return 99; }
+    auto program = [](uint32_t x) {
+        Code c;
+        c.Push(x).Op(113).U16(2).U32(static_cast<uint32_t>(-3)).U32(5);
+        size_t targets = c.bytes.size();
+        c.U32(0).U32(0).U32(0);
+        auto put = [&](size_t at, uint32_t v) { std::memcpy(&c.bytes[at], &v, 4); };
+        put(targets, static_cast<uint32_t>(c.bytes.size()));
+        c.Push(30).Op(110);
+        put(targets + 4, static_cast<uint32_t>(c.bytes.size()));
+        c.Push(50).Op(110);
+        put(targets + 8, static_cast<uint32_t>(c.bytes.size()));
+        c.Push(99).Op(110);
+        return c;
+    };
+    EXPECT_EQ(Run(program(static_cast<uint32_t>(-3))).word, 30u);
+    EXPECT_EQ(Run(program(5)).word, 50u);
+    EXPECT_EQ(Run(program(4)).word, 99u);
+}
+
+// A loop that jumps backwards for ever ends after 16,777,216 code bytes of the run, with the
+// failure line, the stack dump and the error hook.
+TEST_F(Interpreter, AnEndlessLoopTimesOut) {
+    LogCapture log;
+    static int hookCalls = 0;
+    SetScriptErrorHook([](const char*, GSStack&, GSObjectReference*) { ++hookCalls; });
+    Outcome o = Run(Code().Op(43).U32(0));
+    SetScriptErrorHook(nullptr);
+    EXPECT_EQ(o.result, ER_Timeout);
+    EXPECT_EQ(hookCalls, 1);
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"Thread Exception: ER_Timeout, line -1, file ",
+                                        "Stack Dump...", "function $int@T::Run(), line -1"}));
+    EXPECT_GE(ThisRunState().totalBytes, uint64_t{0x1000000});
+}
+
+TEST_F(Interpreter, EndlessRecursionOverflowsTheStackAndUnwinds) {
+    LogCapture log;
+    // this.Run() for ever: push `this`, call slot 0.
+    Outcome o = Run(Code().Op(32).U16(0).Op(94).U16(0).U16(0).Op(110), 2, 0);
+    EXPECT_EQ(o.result, ER_StackOverflow);
+    ASSERT_FALSE(log.lines().empty());
+    EXPECT_EQ(log.lines()[0], "GSStack overflow...");
+}
+
+TEST_F(Interpreter, ArraysCheckTheirBoundsAndKinds) {
+    EXPECT_EQ(Run(Code().Push(3).Op(56).Op(58).Op(110)).word, 3u);
+    EXPECT_EQ(Run(Code().Push(3).Op(56).Push(5).Op(60).Op(110)).result, ER_ArrayOutOfBounds);
+    EXPECT_EQ(Run(Code().Push(3).Op(56).Push(0).Op(63).Op(110)).result, ER_ArrayOutOfBounds);
+    EXPECT_EQ(Run(Code().Push(0x7FFFFFFF).Op(57).Op(58).Op(110)).result, ER_ArrayOutOfBounds);
+    EXPECT_EQ(Run(Code().Op(10).Op(58).Op(110)).result, ER_NullArrayReference);
+    EXPECT_EQ(Run(Code().Push(42).Op(74).Op(78).Op(110)).word, 2u);  // "42"
+    EXPECT_EQ(Run(Code().Op(10).Op(78).Op(110)).result, ER_NullStringReference);
+}
+
+}  // namespace
+}  // namespace GSRuntime

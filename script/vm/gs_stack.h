@@ -1,0 +1,102 @@
+// The value stack of a script thread: 32-bit words with a chain of four-word call frames
+// {function handle, return offset, previous frame (index + 1, 0 for none), locals base index}.
+// Local 0 of a frame is `this`, parameter n the word n above it; a native takes its arguments
+// there and pushes its result above its frame record.
+//
+// The fit rule of a call counts the top word itself, so a frame that fits can end one word
+// past the buffer: the buffer carries guard words beyond its capacity (and one below it, where
+// the top of an empty stack points), and no fitting frame ever writes outside the block.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/kiv/base/pstring.h"
+#include "platform/kiv/base/text.h"
+#include "script/vm/gs_class.h"
+#include "script/vm/gs_object.h"
+
+namespace GSRuntime {
+
+class GSContext;
+
+class GSStack {
+public:
+    static constexpr uint32_t kThreadWords = 1024;
+    static constexpr uint32_t kGuardWords = 8;
+
+    explicit GSStack(uint32_t capacity = kThreadWords);
+    virtual ~GSStack();
+    GSStack(const GSStack&) = delete;
+    GSStack& operator=(const GSStack&) = delete;
+
+    // Pops every frame (releasing each frame's reference locals and `this`) and empties the
+    // stack.
+    void Reset();
+    // False, with "GSStack overflow..." and the frame list in the script log, when the
+    // function's words do not fit.
+    bool PushFrame(GSFunction* function, uint32_t returnOffset);
+    // False when there is no frame or the top does not stand on the frame record.
+    bool PopFrame();
+    // Pops the frame keeping one result word in the place of `this`; after a native call an
+    // empty frame gives 0 (allowMissing). False, logging "GSStack::ReturnValue> diff=%d", when
+    // the frame holds anything else.
+    bool ReturnValue(bool allowMissing);
+    // "function %s, line %d" per frame from the current one outwards.
+    void Dump() const;
+    // The context of the first frame whose `this` has one, from the current frame outwards.
+    GSContext* CurrentContext() const;
+
+    bool Empty() const { return top == buffer - 1; }
+    int32_t TopIndex() const { return static_cast<int32_t>(top - buffer); }
+
+    // Frame access.
+    GSFunction* FrameFunction(const uint32_t* record) const {
+        return FunctionFromHandle(record[0]);
+    }
+    uint32_t* FrameLocals(const uint32_t* record) const { return buffer + record[3]; }
+    uint32_t* PreviousFrame(const uint32_t* record) const {
+        return record[2] == 0 ? nullptr : buffer + (record[2] - 1);
+    }
+    uint32_t* Locals() const { return frame == nullptr ? nullptr : FrameLocals(frame); }
+
+    // Pushes; the top moves up one word.
+    void Push(uint32_t word) { *++top = word; }
+    void PushFloat(float value);
+    void PushPString(const Kiv::PString& text);
+    void PushString(std::string_view text);
+    // The object's instance as its part of `cls` (any part when `cls` is null), 0 when none;
+    // PushObject adds a reference to a non-null result, PushObjectAs does not.
+    void PushObject(const GSObjectReference* object, const GSClass* cls);
+    void PushObjectAs(const GSObjectReference* object, const GSClass* cls);
+    // Parameter `index` of the current frame.
+    uint32_t GetWord(uint32_t index) const { return Locals()[index]; }
+    float GetFloat(uint32_t index) const;
+    // The reference at parameter `index` with one reference added (0 stays 0).
+    Ref FetchReference(uint32_t index) const;
+
+    // The state a nested run on a shared static thread saves and restores.
+    struct State {
+        uint32_t* top;
+        uint32_t* frame;
+        uint32_t returnOffset;
+    };
+    State Save() const { return {top, frame, returnOffset}; }
+    void Restore(const State& s) {
+        top = s.top;
+        frame = s.frame;
+        returnOffset = s.returnOffset;
+    }
+
+    uint32_t returnOffset = 0;
+    uint32_t* top = nullptr;
+    uint32_t* buffer = nullptr;
+    uint32_t capacity = 0;
+    uint32_t* frame = nullptr;
+
+private:
+    void ReleaseFrameLocals(const uint32_t* record);
+    uint32_t* block_ = nullptr;
+};
+
+}  // namespace GSRuntime

@@ -1,0 +1,187 @@
+#include "script/vm/gs_string_array.h"
+
+#include <cstring>
+
+#include "platform/kiv/base/alloc.h"
+#include "script/vm/gs_context.h"
+
+namespace GSRuntime {
+
+namespace {
+
+GSTrackedRegistry* RegistryOf(GSContext* context) {
+    return context != nullptr ? &context->Registry() : nullptr;
+}
+
+}  // namespace
+
+// --- strings --------------------------------------------------------------------------------
+
+GSString::GSString(std::string_view t) : GSObjectReference(kKindString), text(t) {
+    GSScriptInstance* h = AllocateInstance(RegistryOf(CurrentContext()), 1, this, nullptr);
+    instance_ = h != nullptr ? h->PrimaryRef() : 0;
+}
+
+GSString::~GSString() {
+    if (instance_ != 0) FreeInstance(GetHeader(instance_));
+}
+
+Ref GSString::Make(std::string_view t) {
+    if (t.size() > kMaxLength) return 0;
+    auto* s = new (std::nothrow) GSString(t);
+    if (s == nullptr) return 0;
+    if (s->instance_ == 0) {
+        delete s;
+        return 0;
+    }
+    return s->instance_;
+}
+
+bool GSString::Splice(int32_t from, int32_t to, const GSString* other) {
+    int64_t length = static_cast<int64_t>(text.size());
+    int64_t f = from < 0 ? 0 : from;
+    int64_t t = (to < 0 || to > length) ? length : to;
+    if (t < f) return false;
+    std::string_view insert = other != nullptr ? std::string_view(other->text) : std::string_view();
+    if (text.empty()) {
+        if (insert.size() > kMaxLength) return false;
+        text.assign(insert);
+        return true;
+    }
+    if (f > length) f = length;
+    if (text.size() - static_cast<size_t>(t - f) + insert.size() > kMaxLength) return false;
+    text.replace(static_cast<size_t>(f), static_cast<size_t>(t - f), insert);
+    return true;
+}
+
+// --- arrays ---------------------------------------------------------------------------------
+
+GSArray::GSArray(GSContext* context, uint8_t kind)
+    : GSObjectReference(kKindArray), elementKind(kind) {
+    GSScriptInstance* h = AllocateInstance(RegistryOf(context), 1, this, nullptr);
+    instance_ = h != nullptr ? h->PrimaryRef() : 0;
+}
+
+GSArray::~GSArray() {
+    Resize(0);
+    if (instance_ != 0) FreeInstance(GetHeader(instance_));
+}
+
+Ref GSArray::Make(GSContext* context, uint8_t kind) {
+    auto* a = new (std::nothrow) GSArray(context, kind);
+    if (a == nullptr) return 0;
+    if (a->instance_ == 0) {
+        delete a;
+        return 0;
+    }
+    return a->instance_;
+}
+
+void GSArray::ReleaseRange(uint32_t from, uint32_t to) {
+    if (elementKind != 1) return;
+    if (to > count) to = count;
+    for (uint32_t i = from; i < to; ++i) {
+        Ref r = elements[i];
+        elements[i] = 0;
+        ReleaseReference(r);
+    }
+}
+
+void GSArray::AddReferenceRange(uint32_t from, uint32_t to) {
+    if (elementKind != 1) return;
+    if (to > count) to = count;
+    for (uint32_t i = from; i < to; ++i)
+        if (elements[i] != 0) AddReference(elements[i]);
+}
+
+bool GSArray::Resize(int32_t n) {
+    if (n < 1) {
+        // Released from a copy, so a release that reaches back into this array finds it empty.
+        uint32_t* old = elements;
+        uint32_t oldCount = count;
+        elements = nullptr;
+        count = 0;
+        if (elementKind == 1)
+            for (uint32_t i = 0; i < oldCount; ++i)
+                ReleaseReference(old[i]);
+        Kiv::Alloc::Delete(old);
+        return true;
+    }
+    uint32_t want = static_cast<uint32_t>(n);
+    if (want <= count) return true;
+    if (want > kMaxElements) return false;
+    auto* block = static_cast<uint32_t*>(Kiv::Alloc::New(4 * size_t{want}));
+    if (block == nullptr) return false;
+    if (count != 0) std::memcpy(block, elements, 4 * size_t{count});
+    std::memset(block + count, 0, 4 * size_t{want - count});
+    Kiv::Alloc::Delete(elements);
+    elements = block;
+    count = want;
+    return true;
+}
+
+bool GSArray::Splice(int32_t from, int32_t to, const GSArray* other) {
+    int64_t f = from < 0 ? 0 : from;
+    int64_t t = to < 0 ? count : to;
+    if (t < f) return false;
+    if (other != nullptr && other->elementKind != elementKind) return false;
+    uint32_t otherCount = other != nullptr ? other->count : 0;
+    // Elements kept before the gap, the gap of zero words when `from` is beyond the count, the
+    // inserted words, and the elements from `to` on.
+    int64_t keepBefore = f < count ? f : count;
+    int64_t pad = f > count ? f - count : 0;
+    int64_t keepAfter = t < count ? count - t : 0;
+    int64_t length = keepBefore + pad + otherCount + keepAfter;
+    if (length > kMaxElements) return false;
+    uint32_t* block = nullptr;
+    if (length > 0) {
+        block = static_cast<uint32_t*>(Kiv::Alloc::New(4 * static_cast<size_t>(length)));
+        if (block == nullptr) return false;
+    }
+    uint32_t* out = block;
+    if (keepBefore > 0) std::memcpy(out, elements, 4 * static_cast<size_t>(keepBefore));
+    out += keepBefore;
+    if (pad > 0) std::memset(out, 0, 4 * static_cast<size_t>(pad));
+    out += pad;
+    if (otherCount > 0) std::memcpy(out, other->elements, 4 * size_t{otherCount});
+    uint32_t* inserted = out;
+    out += otherCount;
+    if (keepAfter > 0) std::memcpy(out, elements + t, 4 * static_cast<size_t>(keepAfter));
+    // Add the inserted references before releasing the replaced ones: `other` may be this
+    // array, or hold the last reference to something being replaced.
+    if (elementKind == 1)
+        for (uint32_t i = 0; i < otherCount; ++i)
+            if (inserted[i] != 0) AddReference(inserted[i]);
+    uint32_t* old = elements;
+    uint32_t oldCount = count;
+    elements = block;
+    count = static_cast<uint32_t>(length);
+    if (elementKind == 1)
+        for (int64_t i = f; i < t && i < oldCount; ++i)
+            ReleaseReference(old[i]);
+    Kiv::Alloc::Delete(old);
+    return true;
+}
+
+bool GSArray::CopyRange(const GSArray* source, int32_t from, int32_t to) {
+    if (source == nullptr || source->elementKind != elementKind) return false;
+    int64_t f = from < 0 ? 0 : from;
+    int64_t t = (to < 0 || to > static_cast<int64_t>(source->count)) ? source->count : to;
+    if (t < f) return false;
+    uint32_t n = static_cast<uint32_t>(t - f);
+    uint32_t* block = nullptr;
+    if (n > 0) {
+        block = static_cast<uint32_t*>(Kiv::Alloc::New(4 * size_t{n}));
+        if (block == nullptr) return false;
+        std::memcpy(block, source->elements + f, 4 * size_t{n});
+        if (elementKind == 1)
+            for (uint32_t i = 0; i < n; ++i)
+                if (block[i] != 0) AddReference(block[i]);
+    }
+    Resize(0);
+    elements = block;
+    count = n;
+    return true;
+}
+
+}  // namespace GSRuntime

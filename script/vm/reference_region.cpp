@@ -1,0 +1,70 @@
+#include "script/vm/reference_region.h"
+
+#include <sys/mman.h>
+
+namespace GSRuntime {
+
+ReferenceRegion& ReferenceRegion::Get() {
+    static ReferenceRegion* region = new ReferenceRegion();  // lives to the end of the process
+    return *region;
+}
+
+ReferenceRegion::ReferenceRegion() {
+    void* p = mmap(nullptr, kReservedBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
+    base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+    used_ = 16;  // offset 0 is the null reference
+}
+
+uint32_t ReferenceRegion::Alloc(uint32_t bytes) {
+    if (base_ == nullptr || bytes == 0 || bytes > 0x7FFFFFF0u) return 0;
+    uint32_t size = Rounded(bytes);
+    std::lock_guard<std::mutex> guard(lock_);
+    uint32_t cls = size / kAlignment;
+    if (cls < kSmallClasses) {
+        if (!small_[cls].empty()) {
+            uint32_t off = small_[cls].back();
+            small_[cls].pop_back();
+            ++live_;
+            return off;
+        }
+    } else {
+        auto it = large_.lower_bound(size);
+        if (it != large_.end() && it->first == size) {
+            uint32_t off = it->second;
+            large_.erase(it);
+            ++live_;
+            return off;
+        }
+    }
+    if (used_ + size > kReservedBytes) return 0;
+    if (used_ + size > committed_) {
+        uint64_t want = (used_ + size + kCommitStep - 1) / kCommitStep * kCommitStep;
+        if (want > kReservedBytes) want = kReservedBytes;
+        if (mprotect(base_ + committed_, want - committed_, PROT_READ | PROT_WRITE) != 0) return 0;
+        committed_ = want;
+    }
+    uint32_t off = static_cast<uint32_t>(used_);
+    used_ += size;
+    ++live_;
+    return off;
+}
+
+void ReferenceRegion::Free(uint32_t offset, uint32_t bytes) {
+    if (offset == 0) return;
+    uint32_t size = Rounded(bytes);
+    std::lock_guard<std::mutex> guard(lock_);
+    --live_;
+    uint32_t cls = size / kAlignment;
+    if (cls < kSmallClasses)
+        small_[cls].push_back(offset);
+    else
+        large_.emplace(size, offset);
+}
+
+long ReferenceRegion::LiveBlocks() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return live_;
+}
+
+}  // namespace GSRuntime

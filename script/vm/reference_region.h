@@ -1,0 +1,60 @@
+// The one address region of script instances. A script reference is a 32-bit word on the
+// stack, in member words and in array elements, so it cannot hold a 64-bit address: it is the
+// byte offset of one class part inside this region. The region is reserved once (4 GiB of
+// address space, nothing committed), committed as it grows, and offset 0 is never handed out,
+// so 0 stays the null reference. Blocks are reused through free lists by size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace GSRuntime {
+
+// A script reference: 0 is null.
+using Ref = uint32_t;
+
+class ReferenceRegion {
+public:
+    static constexpr uint64_t kReservedBytes = uint64_t{1} << 32;
+    static constexpr uint32_t kAlignment = 8;
+    static constexpr uint32_t kCommitStep = 1u << 20;
+
+    // The process-wide region, reserved on first use.
+    static ReferenceRegion& Get();
+
+    // A block of at least `bytes` bytes, 8-aligned, its offset; 0 when the region is full or
+    // the memory cannot be committed.
+    uint32_t Alloc(uint32_t bytes);
+    // Gives back a block of Alloc with the size it was asked for.
+    void Free(uint32_t offset, uint32_t bytes);
+
+    char* Base() const { return base_; }
+    char* At(uint32_t offset) const { return base_ + offset; }
+    // The offset of an address inside the region.
+    uint32_t OffsetOf(const void* address) const {
+        return static_cast<uint32_t>(static_cast<const char*>(address) - base_);
+    }
+    // Blocks handed out and not yet given back.
+    long LiveBlocks() const;
+
+    ReferenceRegion(const ReferenceRegion&) = delete;
+    ReferenceRegion& operator=(const ReferenceRegion&) = delete;
+
+private:
+    ReferenceRegion();
+    static uint32_t Rounded(uint32_t bytes) { return (bytes + kAlignment - 1) & ~(kAlignment - 1); }
+    static constexpr uint32_t kSmallClasses = 512;  // exact free lists up to 4 KiB
+
+    char* base_ = nullptr;
+    uint64_t used_ = 0;       // bump position
+    uint64_t committed_ = 0;  // bytes readable and writable from the base
+    long live_ = 0;
+    std::vector<uint32_t> small_[kSmallClasses];
+    std::multimap<uint32_t, uint32_t> large_;  // size -> offset
+    mutable std::mutex lock_;
+};
+
+}  // namespace GSRuntime
