@@ -32,6 +32,14 @@ bool LeavesItsFolder(std::string_view name) {
     return name == "." || name == ".." || name.find_first_of("/\\") != std::string_view::npos;
 }
 
+// The path's last step (after its last separator) is "." or "..": the path rule leaves that
+// step to the name rule, but a folder argument is no name and is never checked by it.
+bool EndsInDotStep(std::string_view path) {
+    size_t separator = path.find_last_of("/\\");
+    std::string_view last = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    return LeavesItsFolder(last);
+}
+
 std::string JoinRelative(std::string_view relative, std::string_view name) {
     std::string path(relative);
     if (!path.empty()) path += '/';
@@ -199,13 +207,20 @@ bool CdpIsKnownFileType(std::string_view name) {
 Kiv::PString CdpExtractFolder(const TDBTagRef& files, std::string_view base,
                               std::string_view relative, const Kiv::PString& compression,
                               const CdpExtractOptions& options) {
-    if (!CdpIsValidRelativePath(relative)) return Outside(relative);
+    if (!CdpIsValidRelativePath(relative) || EndsInDotStep(relative)) return Outside(relative);
+    // Each new file is looked up ignoring case before it is made; without the scope every
+    // lookup would list its whole folder again.
+    Kiv::File::FolderListingScope listings;
     if (!files) {
         if (PassesThroughLink(base, relative)) return Outside(relative);
         return Kiv::File::Md(Full(base, relative)) ? EmptyPString()
                                                    : Kiv::PString(kCdpWriteFailedMessage);
     }
-    return ExtractLevel(files, base, relative, compression, options, 0);
+    // The files reach the disk together at the end, before the extraction reports success.
+    DeferredFileSync sync;
+    Kiv::PString result = ExtractLevel(files, base, relative, compression, options, 0);
+    if (!sync.Finish() && result.IsEmpty()) result = Kiv::PString(kCdpWriteFailedMessage);
+    return result;
 }
 
 Kiv::PString CdpExtractFiles(const Kiv::PString& compression, const ACSRawDataRef& data,

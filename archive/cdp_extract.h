@@ -54,6 +54,8 @@ bool CdpIsValidRelativePath(std::string_view path);
 bool CdpIsKnownFileType(std::string_view name);
 
 // Makes the folder `base`/`relative` and writes the tree into it, going down into sub-folders.
+// A `relative` that fails the path rule or whose last step is "." or ".." is refused as outside
+// the destination, and nothing is written.
 // Names that fail the name rule, sub-folders whose path fails the path rule and files of other
 // kinds are skipped without a word. The empty text when every file of the tree that was not
 // skipped was written; otherwise the last error met.

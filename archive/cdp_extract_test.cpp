@@ -180,6 +180,24 @@ TEST(CdpExtractFolder, NeverWritesOutsideTheDestination) {
     EXPECT_EQ(CdpExtractFolder(souptest::NewContainer(), dest, "../outside", kRaw).view(),
               "Content package may be damaged: '../outside' would be written outside the "
               "destination folder");
+    // Every step of the folder argument is checked, its last one too, with or without files.
+    for (const char* relative : {"..", "a/..", "a\\..", ".", "a/b/.."}) {
+        for (bool withFiles : {false, true}) {
+            TDBTagRef files;
+            if (withFiles) {
+                files = souptest::NewContainer();
+                AddValue(files, "escaped.txt", kTagRaw, "overwritten");
+            }
+            EXPECT_NE(CdpExtractFolder(files, dest + "/a", relative, kRaw)
+                          .view()
+                          .find("would be written outside the destination folder"),
+                      std::string_view::npos)
+                << relative;
+            EXPECT_FALSE(fs::exists(dest + "/escaped.txt")) << relative;
+            EXPECT_FALSE(fs::exists(dest + "/a/escaped.txt")) << relative;
+            EXPECT_FALSE(fs::exists(dest + "/a/a")) << relative;
+        }
+    }
 
     // Folders nested past any real asset end with an error, not a walk to the bottom.
     TDBTagRef deep = souptest::NewContainer();

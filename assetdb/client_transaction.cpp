@@ -7,6 +7,7 @@
 #include "assetdb/client_event_handler.h"
 #include "assetdb/daemon_link.h"
 #include "assetdb/link_records.h"
+#include "assetdb/request_sender.h"
 #include "configdata/kuid.h"
 #include "foundation/logging.h"
 #include "validation/global_results_map.h"
@@ -157,9 +158,15 @@ bool WEXClientTransactAndWait(uint32_t messageId, TStream& payload, TStream* rep
     WEXClientTransaction transaction(eventHandler, resultsLog, keepLog);
     transaction.Register();
     uint32_t link = 0;
-    if (!WEXClientSendFrame(messageId, transaction.GetId(), payload, &link)) return false;
+    if (!WEXClientSendFrame(messageId, transaction.GetId(), payload, &link)) {
+        WEXNoteNoReplyCause(WEXNoReplyCause::kNotReached);
+        return false;
+    }
     transaction.MarkSent(link);
-    if (!transaction.Wait()) return false;
+    if (!transaction.Wait()) {
+        WEXNoteNoReplyCause(WEXNoReplyCause::kLinkDropped);
+        return false;
+    }
     std::unique_ptr<TBuffer> body = transaction.TakeReply();
     if (body == nullptr) return false;  // more than the reader could keep
     uint32_t length = body->GetDataLength();

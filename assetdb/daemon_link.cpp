@@ -1,5 +1,7 @@
 #include "assetdb/daemon_link.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -20,6 +22,7 @@
 #include "foundation/tstream.h"
 #include "online/tcp_transport.h"
 #include "platform/kiv/base/thread.h"
+#include "platform/system/peer_user.h"
 
 namespace {
 
@@ -66,6 +69,17 @@ Link& TheLink() {
 [[maybe_unused]] const bool kBuilt = (TheLink(), true);
 
 thread_local bool tIsReaderThread = false;
+
+// Why the last handshake would not trust what it found; empty when none was refused.
+std::mutex gRefusalLock;
+std::string gRefusal;
+
+void NoteRefusal(const std::string& why) {
+    if (why.empty()) return;
+    LogOutputf("WEXClientHandshake> %s", why.c_str());
+    std::lock_guard<std::mutex> hold(gRefusalLock);
+    gRefusal = why;
+}
 
 WEXLinkTiming Timing() {
     Link& l = TheLink();
@@ -180,7 +194,10 @@ bool WEXClientHandshake() {
         WEXClientDisconnect(true);
     }
 
-    if (!AttachSharedState(GetDatabaseFilePath().view())) return false;
+    if (!AttachSharedState(GetDatabaseFilePath().view())) {
+        NoteRefusal(GetSharedStateRefusal());
+        return false;
+    }
     uint32_t port = GetDaemonPort();
     DetachSharedState();
     if (port == 0) {
@@ -190,15 +207,35 @@ bool WEXClientHandshake() {
     if (port > 0xFFFF) return false;  // no daemon could listen there
 
     l.transport = std::make_unique<TCPTransport>(kDaemonHost, static_cast<uint16_t>(port));
+    // The port came from a block any process of this user wrote: before the database's path
+    // and the requests go out, the listener must be a process of this user too.
+    uint32_t peerUser = 0;
+    if (l.transport->GetSocket() >= 0 &&
+        (!Sys::FindPeerUser(l.transport->GetSocket(), peerUser) || peerUser != ::geteuid())) {
+        NoteRefusal("the listener on " + std::string(kDaemonHost) + ":" + std::to_string(port) +
+                    " is not a process of this user (it belongs to user " +
+                    std::to_string(peerUser) + "); nothing was sent to it");
+        WEXClientDisconnect(true);
+        return false;
+    }
     if (!SayHello(l, *l.transport)) {
         WEXClientDisconnect(true);
         return false;
+    }
+    {
+        std::lock_guard<std::mutex> hold(gRefusalLock);
+        gRefusal.clear();
     }
     l.linkNumber.fetch_add(1, std::memory_order_acq_rel);
     l.linkUp.store(true, std::memory_order_release);
     l.receiveGate.Set();
     StartReader(l);
     return true;
+}
+
+std::string WEXClientLinkRefusal() {
+    std::lock_guard<std::mutex> hold(gRefusalLock);
+    return gRefusal;
 }
 
 bool WEXOpenDatabase(const WEXClientOptions& options) {

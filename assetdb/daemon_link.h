@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/kiv/base/sync.h"
 
@@ -95,6 +96,11 @@ void WEXCloseDatabase();
 // the shared-state block (starting the daemon and failing when it is 0), connects and says
 // hello. A failure tears down what was made.
 bool WEXClientHandshake();
+// Why a handshake would not trust what it found, for the user: a shared-state block or lock
+// file of another user (or open to others), or a listener at the published port that is not a
+// process of this user (its socket's owner in /proc/net/tcp). Nothing is sent to such a
+// listener. Empty when no handshake was refused.
+std::string WEXClientLinkRefusal();
 // Launches the daemon executable (the install's "bin/wexdaemon") hidden, in its own folder,
 // and notes that this process started it. Its result is not checked. Nothing while launching
 // is barred.

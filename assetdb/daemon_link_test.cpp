@@ -2,16 +2,25 @@
 // retries and daemon launches without a daemon, framing of posts and requests, and the close.
 #include "assetdb/daemon_link.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "assetdb/daemon_link_test_support.h"
+#include "assetdb/shared_state.h"
 #include "assetdb/spec_registry.h"
 #include "foundation/tbuffer.h"
+#include "platform/system/named_mutex.h"
+#include "platform/system/named_object.h"
+#include "platform/system/shared_memory.h"
+#include "tests/support/held_child.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/scripted_daemon.h"
 
 namespace {
@@ -198,3 +207,75 @@ TEST_F(DaemonLink, CloseDaemonGivesUpWhenTheLinkStaysUp) {
 }
 
 }  // namespace
+
+namespace {
+
+// Writes the port into the database's shared-state block, as a daemon publishing it would.
+void PublishPort(const std::string& database, uint16_t port, Sys::NamedMutex& mutex,
+                 Sys::SharedMemory& memory) {
+    SharedStateNames names = SharedStateNamesFor(database);
+    Sys::NamedMutex::OpenResult opened = mutex.Create(names.mutex, false);
+    ASSERT_NE(opened, Sys::NamedMutex::OpenResult::kFailed);
+    ASSERT_TRUE(memory.Open(names.mapping, kSharedStateSize));
+    std::lock_guard<Sys::NamedMutex> hold(mutex);
+    WEXSharedState block(memory.Data());
+    if (opened == Sys::NamedMutex::OpenResult::kCreated)
+        block.Initialise(static_cast<uint32_t>(::getpid()));
+    block.SetWord(WEXSharedState::kPortOffset, port);
+}
+
+}  // namespace
+
+// The port in the block is only a word any process of the user, or a block planted by another
+// user, could have written: the client first makes sure the listener there is a process of its
+// own user, and says nothing at all, not even the hello with the database's path, to another.
+TEST_F(DaemonLink, ANonUserListenerAtThePublishedPortIsToldNothing) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a listener as another user";
+    constexpr uid_t kNobody = 65534;
+    testsupport::HeldChild child([](testsupport::HeldChild::Channel& channel) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) return channel.Report(-2);
+        testsupport::LoopbackListener listener;
+        channel.Report(listener.port());
+        // Every byte a connection brings, until the client goes away.
+        int fd = listener.Accept();
+        int64_t received = 0;
+        char buffer[256];
+        for (ssize_t r; fd >= 0 && (r = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            received += r;
+        channel.Report(fd >= 0 ? received : -3);
+    });
+    const int64_t port = child.Next();
+    ASSERT_GT(port, 0) << "the child could not listen as user " << kNobody;
+    Sys::NamedMutex mutex;
+    Sys::SharedMemory memory;
+    PublishPort(database, static_cast<uint16_t>(port), mutex, memory);
+
+    EXPECT_FALSE(WEXOpenDatabase(StartupOptions()));
+    // A connection of the test's own that sends nothing, so that the listener never waits in
+    // vain; the client's came first, when it came at all.
+    int sentinel = testsupport::ConnectLoopback(static_cast<uint16_t>(port));
+    if (sentinel >= 0) ::close(sentinel);
+    EXPECT_EQ(WEXClientLinkRefusal(), "the listener on 127.0.0.1:" + std::to_string(port) +
+                                          " is not a process of this user (it belongs to user "
+                                          "65534); nothing was sent to it");
+    EXPECT_EQ(child.Next(), 0) << "bytes reached the other user's listener";
+    mutex.Close();
+    memory.Close();
+}
+
+// A block or lock file that is not this user's alone is never used: the link says why.
+TEST_F(DaemonLink, APlantedBlockIsRefusedWithTheReason) {
+    SharedStateNames names = SharedStateNamesFor(database);
+    const std::string mutexFile =
+        Sys::NamedObjectFolder() + "/" + Sys::NamedObjectKey(names.mutex) + ".mutex";
+    int fd = ::open(mutexFile.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fchmod(fd, 0666), 0);
+    ::close(fd);
+    ScriptedDaemon daemon(database);  // refused its block too, it publishes nothing
+
+    EXPECT_FALSE(WEXOpenDatabase(StartupOptions()));
+    EXPECT_EQ(WEXClientLinkRefusal(), mutexFile + " is open to other users (mode 0666, not 0600)");
+    EXPECT_EQ(daemon.Connections(), 0u);
+    ::unlink(mutexFile.c_str());
+}

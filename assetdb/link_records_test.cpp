@@ -97,6 +97,50 @@ TEST(LinkRecords, ReaderHandsOnEachRecordAndStopsAtTheFirstBadOne) {
     }
 }
 
+// A length over the limit stops the reader at once: none of the bytes it announces is read (a
+// reader that trusted it would wait for, or take, up to 4 GiB of whatever follows).
+TEST(LinkRecords, ALengthOverTheLimitIsRefusedBeforeAnyOfItsBytesAreRead) {
+    const std::string after = "abc";
+    const uint32_t over = kMaxLinkRecordLength + 1;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool (*read)(WEXRecordSource& source);
+    };
+    const Case cases[] = {
+        {"notification record", Word(kNotificationRecordTag) + Word(1) + Word(over) + after,
+         [](WEXRecordSource& s) {
+             Sink sink;
+             return WEXReadRecord(s, sink);
+         }},
+        {"reply record", Word(kReplyRecordTag) + Word(7) + Word(over) + after,
+         [](WEXRecordSource& s) {
+             Sink sink;
+             sink.taken = 7;
+             return WEXReadRecord(s, sink);
+         }},
+        {"reply body", Word(over) + after,
+         [](WEXRecordSource& s) {
+             TBuffer reply;
+             bool fitted = true;
+             return WEXReadReplyBody(s, &reply, &fitted);
+         }},
+        {"notification body", Word(1) + Word(over) + after,
+         [](WEXRecordSource& s) { return WEXReadNotificationRecord(s) != nullptr; }},
+        {"the largest length", Word(kReplyRecordTag) + Word(7) + Word(0xFFFFFFFFu) + after,
+         [](WEXRecordSource& s) {
+             Sink sink;
+             return WEXReadRecord(s, sink);
+         }},
+    };
+    for (const Case& c : cases) {
+        WEXMemoryRecordSource source(reinterpret_cast<const uint8_t*>(c.bytes.data()),
+                                     c.bytes.size());
+        EXPECT_FALSE(c.read(source)) << c.name;
+        EXPECT_EQ(source.Remaining(), after.size()) << c.name;
+    }
+}
+
 // A body that does not fit the reply stream is still read whole, so the link stays in step.
 TEST(LinkRecords, ReplyBodyThatDoesNotFitIsReadToItsEnd) {
     const std::string bytes = Word(6) + "abcdef" + "NEXT";

@@ -46,3 +46,21 @@ bool WEXSendRequest(uint32_t messageId, TStream& payload, TStream& reply,
                     const WEXRequestExtras& extras = {});
 // One one-way post through the installed transport.
 bool WEXSendPost(uint32_t messageId, TStream& payload);
+
+// Why a request (or post) of this thread got no reply. A daemon that answers "no" is not among
+// them: a caller that sees a wrapper's failure value tells the two apart by the count below, so
+// that a lost daemon is never reported as a refusal, nor an unanswered request as success.
+enum class WEXNoReplyCause : uint8_t {
+    kNone,
+    kUnknown,      // the transport failed without saying why
+    kNotReached,   // the frame never went out: no daemon could be reached
+    kLinkDropped,  // the frame went out and the link dropped before the reply came
+};
+// The requests and posts of the calling thread so far that got no reply, and the cause of the
+// latest of them.
+uint64_t WEXCountUnansweredRequests();
+WEXNoReplyCause WEXLastNoReplyCause();
+// The transport says why its request is failing, before it returns false.
+void WEXNoteNoReplyCause(WEXNoReplyCause cause);
+// The cause as the end of a sentence: "the asset-database daemon could not be reached".
+const char* WEXNoReplyCauseText(WEXNoReplyCause cause);

@@ -37,6 +37,7 @@ struct ClientState {
     uint8_t* bytes = nullptr;
     uint32_t ownId = 0;
     bool holder = false;
+    std::string refusal;  // why the last attach was refused, guarded by lock
 };
 
 ClientState& State() {
@@ -138,13 +139,20 @@ bool AttachSharedState(std::string_view databasePath) {
     SharedStateNames names = SharedStateNamesFor(databasePath);
     if (names.mutex.empty()) return false;
     s.ownId = Sys::GetCurrentProcessId();
+    s.refusal.clear();
     Sys::NamedMutex::OpenResult opened = s.mutex.Create(names.mutex, true);
-    if (opened == Sys::NamedMutex::OpenResult::kFailed) return false;
+    if (opened == Sys::NamedMutex::OpenResult::kFailed) {
+        s.refusal = s.mutex.GetError();
+        LogOutputf("AttachSharedState> %s", s.refusal.c_str());
+        return false;
+    }
     bool created = opened == Sys::NamedMutex::OpenResult::kCreated;
 
     s.mappingName = names.mapping;
     s.memory = std::make_unique<Kiv::SharedMemory>(names.mapping, kSharedStateSize);
     if (!s.memory->Create() || s.memory->Attach() == nullptr) {
+        s.refusal = s.memory->GetError();
+        if (!s.refusal.empty()) LogOutputf("AttachSharedState> %s", s.refusal.c_str());
         s.memory.reset();
         s.mutex.Close();  // releases it too when this process owned it from creation
         return false;
@@ -170,6 +178,12 @@ bool AttachSharedState(std::string_view databasePath) {
     IPCIdle();
     IPCIdle();
     return true;
+}
+
+std::string GetSharedStateRefusal() {
+    ClientState& s = State();
+    std::lock_guard<Kiv::CriticalSection> lock(s.lock);
+    return s.refusal;
 }
 
 void DetachSharedState() {
@@ -224,7 +238,10 @@ uint32_t GetDaemonPort() {
     std::lock_guard<Kiv::CriticalSection> lock(s.lock);
     if (s.bytes == nullptr) return 0;
     WEXSharedState block(s.bytes);
-    return block.Owner() == s.ownId ? 0 : block.Port();
+    if (block.Owner() == s.ownId) return 0;
+    // Any process of the user may have written the word: one no daemon could listen on is none.
+    uint32_t port = block.Port();
+    return port <= 0xFFFF ? port : 0;
 }
 
 bool IsSharedStateAttached() {

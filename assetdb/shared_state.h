@@ -65,6 +65,10 @@ SharedStateNames SharedStateNamesFor(std::string_view databasePath);
 // Joins (or makes) the block of the database. True at once when already attached. False when
 // the path is refused, the mutex or the block cannot be had, or the block is closing.
 bool AttachSharedState(std::string_view databasePath);
+// Why the last attach could not open the block or its lock files, for the user: above all a
+// file another user made or may use ("... belongs to user 65534, not to this user (1000)"),
+// which is never trusted. Empty when the last attach got that far.
+std::string GetSharedStateRefusal();
 // Leaves the block: gives up ownership and, as the holder, the holder's place and one count.
 // The last process to leave removes the block.
 void DetachSharedState();
@@ -77,7 +81,8 @@ void IPCIdle();
 bool IsDatabaseOwner();
 // Clears the owner when it is this process.
 void GiveUpDatabaseOwnership();
-// The daemon's port: 0 when not attached or when this process is the owner.
+// The daemon's port: 0 when not attached, when this process is the owner, or when the word is
+// no TCP port (above 65535).
 uint32_t GetDaemonPort();
 // True while this process is attached, and whether it is the block's holder.
 bool IsSharedStateAttached();

@@ -4,6 +4,7 @@
 // the user ran the program from.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 class HalvexPropertyRef;
 class ResultsLog;
 class WEXAssetHandle;
+struct WEXAssetInfo;
 struct EngineRecord;
 
 struct CommandContext {
@@ -53,6 +55,41 @@ bool TakeAssetArgument(CommandContext& context, KUID& asset);
 // TakeAssetArgument, then the asset's edit handle. An asset the daemon does not open is the
 // error "Unknown AssetID." (going on with an empty handle would only fail without saying why).
 bool OpenArgumentAssetForEdit(CommandContext& context, KUID& asset, WEXAssetHandle& handle);
+
+// Requests the daemon left unanswered (its link dropped, or it could not be reached). A daemon's
+// "no" and no answer at all must never read alike: a command whose call failed looks at a mark
+// taken before the call, and reports a lost reply as such. ReportNoReply adds the error naming
+// the asset ("The request got no reply: <cause>." about it) or the subject ("<subject> got no
+// reply: <cause>.") and the cause, and settles the unanswered
+// requests made so far; SettleNoReply settles them without a message, for a command that has
+// learned the truth from the daemon since. The dispatcher reports whatever a command left
+// unsettled, naming the command's argument, and ends the command with -1.
+class NoReplyMark {
+public:
+    NoReplyMark();
+    // A request made since the mark went unanswered.
+    bool Any() const;
+
+private:
+    uint64_t at_;
+};
+void ReportNoReply(ResultsLog& log, const KUID& asset);
+void ReportNoReply(ResultsLog& log, std::string_view subject);
+void SettleNoReply();
+// After a change to the asset went unanswered the change may have landed or not: the daemon is
+// asked again (through a new link, starting the daemon when it is gone) for the asset's record
+// and `landed` tells from it whether the change is in place. Landed: the lost reply is settled
+// and true comes back. Not landed: the error "The daemon stopped before <change> landed." about
+// the asset ("Unknown AssetID." when the daemon no longer knows it); no record either: the lost
+// reply is reported. False in both.
+using AssetStateTest = bool (*)(const WEXAssetInfo& info);
+bool ConfirmAfterNoReply(ResultsLog& log, const KUID& asset, std::string_view change,
+                         AssetStateTest landed);
+
+// Called by the dispatcher around each command: true, with the error added, when a request of
+// the command went unanswered and the command did not say so itself.
+void BeginNoReplyWatch();
+bool ReportUnsettledNoReply(const CommandContext& context);
 
 // For the commands whose subsystem is not in this build: says so and ends with -1.
 int CommandNotAvailable(CommandContext& context);

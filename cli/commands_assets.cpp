@@ -1,6 +1,7 @@
 // The commands on one asset or on the database that the daemon carries out: installing an
 // archive, opening an asset for editing, printing its configuration, committing, reverting and
 // deleting it, a new KUID, and the list of installed builds.
+#include "assetdb/asset_info.h"
 #include "assetdb/command_host.h"
 #include "assetdb/wex_client_assets.h"
 #include "assetdb/wex_client_database.h"
@@ -31,6 +32,9 @@ int RunInstallCdpCommand(CommandContext& context) {
 
 int RunWexCommandHostCommand(CommandContext&) {
     WEXCommandHost();
+    // The host ends when its daemon goes: a keep-alive the departing daemon left unanswered is
+    // its normal end, not a failure.
+    SettleNoReply();
     return 0;
 }
 
@@ -47,9 +51,13 @@ int RunEditCommand(CommandContext& context) {
 int RunPrintConfigCommand(CommandContext& context) {
     KUID asset;
     if (!TakeAssetArgument(context, asset)) return kCommandFailed;
+    NoReplyMark mark;
     TDBTagRef config = WEXClient::GetAssetConfig(asset);
     if (config.IsEmpty()) {
-        AddAssetError(context.log, "Asset is not local.", asset);
+        if (mark.Any())
+            ReportNoReply(context.log, asset);
+        else
+            AddAssetError(context.log, "Asset is not local.", asset);
         return kCommandFailed;
     }
     std::string text;
@@ -68,13 +76,20 @@ int RunListBuildsCommand(CommandContext& context) {
     // Written through a twin, so that a failure keeps whatever file was there. The daemon is
     // asked only once the file can be made.
     bool opened = false;
+    NoReplyMark mark;
     bool written = WriteFileReplacing(context.argument, [&](TStream& out) {
         opened = true;
         std::string line(WEXClient::ListInstalledBuilds().view());
+        // An unanswered list is no list: the file stays as it was.
+        if (mark.Any()) return false;
         line += "\r\n";
         return out.Write(line.data(), static_cast<uint32_t>(line.size())) == line.size();
     });
     if (written) return 0;
+    if (mark.Any()) {
+        ReportNoReply(context.log, "The request for the list of installed builds");
+        return kCommandFailed;
+    }
     AddCommandError(context.log,
                     opened ? "Failed to write output file." : "Failed to open output file.");
     return kCommandFailed;
@@ -84,7 +99,14 @@ int RunCommitCommand(CommandContext& context) {
     KUID asset;
     WEXAssetHandle handle;
     if (!OpenArgumentAssetForEdit(context, asset, handle)) return kCommandFailed;
-    return WEXClient::CommitAsset(handle, 0, nullptr, &context.log) ? 0 : kCommandFailed;
+    NoReplyMark mark;
+    bool committed = WEXClient::CommitAsset(handle, 0, nullptr, &context.log);
+    if (!mark.Any()) return committed ? 0 : kCommandFailed;
+    // A landed commit leaves the asset closed for edit.
+    auto closed = [](const WEXAssetInfo& info) {
+        return info.IsKnown() && !info.Has(kWEXStatusOpenForEdit);
+    };
+    return ConfirmAfterNoReply(context.log, asset, "the commit", closed) ? 0 : kCommandFailed;
 }
 
 int RunRevertCommand(CommandContext& context) {
@@ -92,13 +114,25 @@ int RunRevertCommand(CommandContext& context) {
     WEXAssetHandle handle;
     if (!OpenArgumentAssetForEdit(context, asset, handle)) return kCommandFailed;
     WEXAssetHandle copy(handle);
-    return WEXClient::RevertAsset(copy, &context.log) ? 0 : kCommandFailed;
+    NoReplyMark mark;
+    bool reverted = WEXClient::RevertAsset(copy, &context.log);
+    if (!mark.Any()) return reverted ? 0 : kCommandFailed;
+    auto closed = [](const WEXAssetInfo& info) {
+        return info.IsKnown() && !info.Has(kWEXStatusOpenForEdit);
+    };
+    return ConfirmAfterNoReply(context.log, asset, "the revert", closed) ? 0 : kCommandFailed;
 }
 
 int RunDeleteCommand(CommandContext& context) {
     KUID asset;
     if (!TakeAssetArgument(context, asset)) return kCommandFailed;
-    return WEXClient::DeleteAsset(asset, false, &context.log) ? 0 : kCommandFailed;
+    NoReplyMark mark;
+    bool deleted = WEXClient::DeleteAsset(asset, false, &context.log);
+    if (!mark.Any()) return deleted ? 0 : kCommandFailed;
+    auto gone = [](const WEXAssetInfo& info) {
+        return !info.IsKnown() || !info.Has(kWEXStatusInstalled);
+    };
+    return ConfirmAfterNoReply(context.log, asset, "the delete", gone) ? 0 : kCommandFailed;
 }
 
 int RunGenerateKuidCommand(CommandContext& context) {

@@ -43,7 +43,13 @@ int RunAuthorsCommand(CommandContext& context) {
     if (!Search(context, filter, found)) return kCommandFailed;
     std::set<std::string> authors;
     for (const KUID& asset : found) {
+        NoReplyMark mark;
         std::string author = CollectAuthorIds(asset);
+        // A list missing the authors the daemon did not name would pass for the whole list.
+        if (mark.Any()) {
+            ReportNoReply(context.log, asset);
+            return kCommandFailed;
+        }
         if (!author.empty()) authors.insert(std::move(author));
     }
     for (const std::string& author : authors)

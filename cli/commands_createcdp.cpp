@@ -51,8 +51,12 @@ int RunCreateCdpCommand(CommandContext& context) {
 
     CdpArchive archive;
     for (const KUID& asset : assets) {
+        NoReplyMark mark;
         if (!IsInstalled(asset)) {
-            AddAssetError(context.log, "Asset is not local.", asset);
+            if (mark.Any())
+                ReportNoReply(context.log, asset);
+            else
+                AddAssetError(context.log, "Asset is not local.", asset);
             return kCommandFailed;
         }
         TDBTagRef options = MakeCounted<TDBContainerTag>();
@@ -60,7 +64,10 @@ int RunCreateCdpCommand(CommandContext& context) {
             WEXClient::ExportAssetToArchive(asset, kExportModeArchive, options, &context.log)};
         TDBTagRef entry = CdpGetAsset(exported, 0);
         if (!entry) {
-            AddAssetError(context.log, kExportFailedMessage, asset);
+            if (mark.Any())
+                ReportNoReply(context.log, asset);
+            else
+                AddAssetError(context.log, kExportFailedMessage, asset);
             return kCommandFailed;
         }
         Kiv::PString error = CdpAddAsset(archive, entry);

@@ -45,7 +45,13 @@ bool BackupKeywords(std::string_view folder, std::string_view fileName, std::str
     TDBTagRef tree;
     tree.EnsureContainer();
     for (const KUID& asset : assets) {
+        NoReplyMark mark;
         Kiv::String keywords = WEXGetAssetKeywords(asset);
+        // An unanswered asset would be backed up with no keywords, over a good backup.
+        if (mark.Any()) {
+            ReportNoReply(log, asset);
+            return false;
+        }
         TDBContainerTag::SetString(tree, asset.ToString(), Kiv::PString(keywords.view()));
     }
     const std::string path = KeywordFilePath(folder, fileName);
@@ -73,7 +79,11 @@ bool ImportKeywords(std::string_view folder, std::string_view fileName, std::str
             continue;
         }
         Kiv::PString keywords = TDBContainerTag::GetString(tree, name);
-        if (!WEXClient::ImportKeywords(asset, keywords.view()))
+        NoReplyMark mark;
+        if (WEXClient::ImportKeywords(asset, keywords.view())) continue;
+        if (mark.Any())
+            ReportNoReply(log, asset);
+        else
             AddWarning(log, "The keywords of " + asset.ToString().str() + " were not imported.");
     }
     return true;

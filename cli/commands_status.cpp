@@ -8,10 +8,14 @@
 
 bool PrintAssetStatus(const KUID& asset, ResultsLog& log, std::ostream& out) {
     WEXAssetInfo info;
+    NoReplyMark mark;
     // The daemon answers an asset it does not hold with the null KUID and the "unknown" bit: a
     // line of empty fields would look like an answer.
     if (!WEXClient::GetAssetInfo(asset, info, kWEXInfoEverything) || !info.IsKnown()) {
-        AddAssetError(log, kUnknownAssetIdMessage, asset);
+        if (mark.Any())
+            ReportNoReply(log, asset);
+        else
+            AddAssetError(log, kUnknownAssetIdMessage, asset);
         return false;
     }
     out << "+ " << asset.ToString().view() << " : " << WEXAssetStatusLetters(info).view() << " : "

@@ -46,7 +46,12 @@ bool ValidateAssetCommand(const KUID& asset, ResultsLog& log) {
 
     log.PushContext(AssetParameter(asset));
     WEXAssetInfo info;
-    WEXClient::GetAssetInfo(asset, info, kWEXInfoEverything);
+    NoReplyMark mark;
+    // Without the record the build is unknown, not old: the caller reports the lost reply.
+    if (!WEXClient::GetAssetInfo(asset, info, kWEXInfoEverything) && mark.Any()) {
+        log.PopContext();
+        return true;
+    }
     // A build read from a config carries an added half hundredth (asset_build_version.h), so
     // truncating lands on the build itself.
     const int build = static_cast<int>(std::trunc(static_cast<double>(info.build) * 100.0));
@@ -62,7 +67,14 @@ bool ValidateAssetCommand(const KUID& asset, ResultsLog& log) {
 int RunValidateCommand(CommandContext& context) {
     KUID asset;
     if (!TakeAssetArgument(context, asset)) return kCommandFailed;
-    if (ValidateAssetCommand(asset, context.log)) return 0;
+    NoReplyMark mark;
+    bool validated = ValidateAssetCommand(asset, context.log);
+    // A validation whose answer was lost has not shown the asset sound.
+    if (mark.Any()) {
+        ReportNoReply(context.log, asset);
+        return kCommandFailed;
+    }
+    if (validated) return 0;
     AddAssetError(context.log, kUnknownAssetIdMessage, asset);
     return kCommandFailed;
 }

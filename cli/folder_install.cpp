@@ -2,6 +2,7 @@
 
 #include "assetdb/wex_client_install.h"
 #include "assetdb/wex_task.h"
+#include "cli/command_context.h"
 #include "configdata/property.h"
 #include "foundation/paths.h"
 #include "platform/kiv/base/find.h"
@@ -78,10 +79,17 @@ private:
     void Install(const Kiv::File::Path& folder) {
         ++count_.handedOver;
         uint32_t errorsBefore = log_.GetErrorCount();
+        NoReplyMark mark;
         KUID installed;
         WEXClient::InstallFromPath(folder.view(), kInstallOption, kInstallFlag, installed, &log_,
                                    nullptr);
-        if (installed.IsNull() && log_.GetErrorCount() > errorsBefore) ++count_.failed;
+        if (mark.Any()) {
+            // The daemon's own report of this install, if it made one, was lost with the link.
+            ReportNoReply(log_, "The install of the folder " + folder.str());
+            ++count_.failed;
+        } else if (installed.IsNull() && log_.GetErrorCount() > errorsBefore) {
+            ++count_.failed;
+        }
     }
 
     ResultsLog& log_;

@@ -23,6 +23,7 @@ inline constexpr int kMaxFolderInstallDepth = 64;
 // walk going; the folder given itself may be a link. A stop request on `cancel`, when given,
 // ends the walk after the entry in hand. An install counts as failed when the daemon answered
 // no asset together with an error of its own in the log; an answer without an asset and
-// without an error (the asset was there already) does not.
+// without an error (the asset was there already) does not. An install that got no reply at all
+// counts as failed, with an error naming the folder and the cause.
 FolderInstallCount InstallFromFolderTree(std::string_view folder, ResultsLog& log,
                                          const WEXTask* cancel = nullptr);

@@ -151,8 +151,14 @@ int RunImportConsistsCommand(CommandContext& context) {
         return kCommandFailed;
     }
     TDBTagRef trains;
-    if (!ReadConfigFile({}, context.argument, trains, kListForm)) {
-        AddCommandError(context.log, kInvalidInputPathMessage);
+    std::string whyNot;
+    if (!ReadConfigFile({}, context.argument, trains, kListForm, nullptr, &whyNot)) {
+        // A list that is there but cannot be read is not a wrong path: the user is told why.
+        if (whyNot.empty())
+            AddCommandError(context.log, kInvalidInputPathMessage);
+        else
+            AddCommandError(context.log,
+                            "The file " + context.argument + " could not be read: " + whyNot + ".");
         return kCommandFailed;
     }
     return ImportTrains(context.log, trains) ? 0 : kCommandFailed;

@@ -82,5 +82,10 @@ int RunCommand(ResultsLog& log, EngineRecord& engine, int argc, char** argv, std
     if (argc > 2 && argv[2] != nullptr)
         argument = handler->argument == AsTyped ? std::string(argv[2]) : LowerCased(argv[2]);
     CommandContext context{handler->id, log, engine, argc, argv, std::move(argument), out, err};
-    return handler->run(context);
+    BeginNoReplyWatch();
+    int code = handler->run(context);
+    // A request that got no reply is never a success, whatever the handling made of it; a
+    // command that failed already keeps its own code.
+    if (ReportUnsettledNoReply(context) && code == 0) code = kCommandFailed;
+    return code;
 }

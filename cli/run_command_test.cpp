@@ -168,9 +168,13 @@ TEST_F(Commands, EditPrintsTheEditFolderAndReleasesTheHandle) {
 TEST_F(Commands, AnAssetTheDaemonDoesNotOpenIsUnknown) {
     // Commit and revert go no further with no handle to work on.
     for (const char* word : {"edit", "commit", "revert"}) {
+        // No answer at all is not "unknown": the daemon never said.
         daemon.Unreachable(kWEXRequestOpenAssetForEdit);
+        daemon.Unreachable(kWEXRequestAssetInfo);
         EXPECT_EQ(Run({word, "<kuid2:12:34:5>"}), -1) << word;
-        EXPECT_EQ(summary, OneError("<kuid2:12:34:5> : Unknown AssetID.")) << word;
+        EXPECT_EQ(summary, OneError("<kuid2:12:34:5> : The request got no reply: the "
+                                    "asset-database daemon did not answer."))
+            << word;
         EXPECT_EQ(out.str(), "");
         daemon.Answer(kWEXRequestOpenAssetForEdit, Wire().U64(0xFFFFFFFFFFFFFFFFull));
         EXPECT_EQ(Run({word, "<kuid2:12:34:5>"}), -1) << word;
@@ -182,6 +186,8 @@ TEST_F(Commands, AnAssetTheDaemonDoesNotOpenIsUnknown) {
 
 TEST_F(Commands, CommitRevertAndDeleteEndWithTheDaemonsAnswer) {
     daemon.Answer(kWEXRequestOpenAssetForEdit, Wire().U64(7).Name("Box").Text("/u/editing/box"));
+    // Nor can the daemon be asked afterwards what became of the asset.
+    daemon.Unreachable(kWEXRequestAssetInfo);
     struct Case {
         const char* word;
         uint32_t request;
@@ -201,6 +207,9 @@ TEST_F(Commands, CommitRevertAndDeleteEndWithTheDaemonsAnswer) {
         EXPECT_EQ(Run({c.word, "<kuid:12:34>"}), -1) << c.word;
         daemon.Unreachable(c.request);
         EXPECT_EQ(Run({c.word, "<kuid:12:34>"}), -1) << c.word;
+        EXPECT_EQ(summary, OneError("<kuid:12:34> : The request got no reply: the asset-database "
+                                    "daemon did not answer."))
+            << c.word;
     }
     EXPECT_EQ(daemon.SentWithId(kWEXRequestDeleteAsset).back().payload,
               Bytes(Wire().Kuid(12, 34).Bool(false)));
@@ -218,9 +227,15 @@ TEST_F(Commands, PrintConfigDumpsTheTreeAsText) {
     EXPECT_EQ(out.str(), "+ Start of <kuid:12:34> dump\n" + text + "+ End of <kuid:12:34> dump\n");
     EXPECT_EQ(summary, kClean);
 
-    daemon.Unreachable(kWEXRequestAssetConfig);
+    daemon.Answer(kWEXRequestAssetConfig, {});
     EXPECT_EQ(Run({"printconfig", "<kuid:12:34>"}), -1);
     EXPECT_EQ(summary, OneError("<kuid:12:34> : Asset is not local."));
+    EXPECT_EQ(out.str(), "");
+
+    daemon.Unreachable(kWEXRequestAssetConfig);
+    EXPECT_EQ(Run({"printconfig", "<kuid:12:34>"}), -1);
+    EXPECT_EQ(summary, OneError("<kuid:12:34> : The request got no reply: the asset-database "
+                                "daemon did not answer."));
     EXPECT_EQ(out.str(), "");
 }
 
@@ -278,14 +293,19 @@ TEST_F(Commands, RegisterAccountStoresTheLoginInTheInternetGroup) {
     EXPECT_EQ(WEXReadTextTag(stored, "password").view(), "Secret");
     EXPECT_EQ(WEXReadTextTag(stored, "language").view(), "de");
 
+    // A daemon that does not answer is named as the cause.
+    const std::string noReply =
+        "- <NULL> : The request for Ann got no reply: the asset-database daemon did not answer.\n";
     daemon.Unreachable(kWEXRequestWriteSettings);
     EXPECT_EQ(Run({"registeraccount", "Ann", "Secret"}), -1);
-    EXPECT_EQ(summary, OneError("<NULL> : Unable to write internet settings."));
+    EXPECT_EQ(summary, "- <NULL> : Unable to write internet settings.\n" + noReply +
+                           "OK (2 Errors, 0 Warnings)\n");
 
     daemon.ClearSent();
     daemon.Unreachable(kWEXRequestReadSettings);
     EXPECT_EQ(Run({"registeraccount", "Ann", "Secret"}), -1);
-    EXPECT_EQ(summary, OneError("<NULL> : Unable to read internet settings."));
+    EXPECT_EQ(summary, "- <NULL> : Unable to read internet settings.\n" + noReply +
+                           "OK (2 Errors, 0 Warnings)\n");
     EXPECT_TRUE(daemon.SentWithId(kWEXRequestWriteSettings).empty());
 }
 
@@ -294,24 +314,31 @@ TEST_F(Commands, ASearchTheDaemonDoesNotAnswerIsAnError) {
     testsupport::TempDir dir;
     dir.Write("list.txt", "train-0 { name \"Goods\" list { } }\n");
     daemon.Unreachable(kWEXRequestSearchAssets);
-    const std::vector<std::string> cases[] = {
-        {"authors"},
-        {"searchbycategory", "TV"},
-        {"backupkeywords"},
-        {"importconsists", dir / "list.txt"},
+    const struct {
+        std::vector<std::string> args;
+        std::string request;  // how the unanswered request is named
+    } cases[] = {
+        {{"authors"}, "The request"},
+        {{"searchbycategory", "TV"}, "The request for tv"},
+        {{"backupkeywords"}, "The request"},
+        {{"importconsists", dir / "list.txt"}, "The request for " + dir / "list.txt"},
     };
-    for (const auto& args : cases) {
+    for (const auto& [args, request] : cases) {
         EXPECT_EQ(Run(args), -1) << args[0];
-        EXPECT_EQ(summary, OneError("<NULL> : The asset search failed.")) << args[0];
+        EXPECT_EQ(summary, "- <NULL> : The asset search failed.\n- <NULL> : " + request +
+                               " got no reply: the asset-database daemon did not answer.\nOK "
+                               "(2 Errors, 0 Warnings)\n")
+            << args[0];
         EXPECT_EQ(out.str(), "") << args[0];
     }
     EXPECT_TRUE(daemon.SentWithId(kWEXRequestCreateAsset).empty());
 }
 
-TEST_F(Commands, StatusOfAnAssetTheDaemonCannotBeAskedAboutIsUnknown) {
+TEST_F(Commands, StatusOfAnAssetTheDaemonCannotBeAskedAboutIsNotCalledUnknown) {
     daemon.Unreachable(kWEXRequestAssetInfo);
     EXPECT_EQ(Run({"status", "<kuid:12:34>"}), -1);
-    EXPECT_EQ(summary, OneError("<kuid:12:34> : Unknown AssetID."));
+    EXPECT_EQ(summary, OneError("<kuid:12:34> : The request got no reply: the asset-database "
+                                "daemon did not answer."));
     EXPECT_EQ(out.str(), "");
 }
 
@@ -325,6 +352,21 @@ TEST_F(Commands, ImportConsistsStopsWhenTheDaemonMakesNoAsset) {
     EXPECT_EQ(summary, OneError("<NULL> : Unknown AssetID."));
     EXPECT_EQ(daemon.SentWithId(kWEXRequestCreateAsset).size(), 1u);
     EXPECT_TRUE(daemon.SentWithId(kWEXRequestCommitAsset).empty());
+}
+
+TEST_F(Commands, ImportConsistsSaysWhyAListThatIsThereCannotBeRead) {
+    testsupport::TempDir dir;
+    std::string nested;
+    for (int i = 0; i < 100000; ++i)
+        nested += "a {\n";
+    dir.Write("deep.txt", nested);
+    EXPECT_EQ(Run({"importconsists", dir / "deep.txt"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : The file " + dir / "deep.txt" +
+                                " could not be read: containers nest deeper than 1000 levels at "
+                                "line 1000."));
+    EXPECT_EQ(Run({"importconsists", dir / "missing.txt"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Invalid input path."));
+    EXPECT_TRUE(daemon.Sent().empty());
 }
 
 class RepairCommand : public Commands {
@@ -374,7 +416,12 @@ TEST_F(RepairCommand, AnUnknownModeRunsNothing) {
 TEST_F(RepairCommand, ARepairThatLoggedErrorsEndsWith255) {
     daemon.Unreachable(kWEXRequestStartRepair);
     EXPECT_EQ(Run({"repairdatabase"}), 255);
-    EXPECT_EQ(log->GetErrorCount(), 1u);
+    // The repair's own error, and the unanswered request named as its cause.
+    EXPECT_EQ(log->GetErrorCount(), 2u);
+    EXPECT_NE(summary.find("- <NULL> : The request got no reply: the asset-database daemon did "
+                           "not answer.\n"),
+              std::string::npos)
+        << summary;
 }
 
 // createcdp against a scripted daemon, with the archive builder in place as start-up installs
@@ -472,7 +519,10 @@ TEST_F(CreateCdpCommand, AnAssetThatIsNotInstalledEndsTheCommandAndKeepsTheOldFi
             daemon.Unreachable(kWEXRequestAssetInfo);
         }
         EXPECT_EQ(Run({"createcdp", output, "<kuid:3:3>"}), -1) << c.why;
-        EXPECT_EQ(summary, OneError("<kuid:3:3> : Asset is not local.")) << c.why;
+        EXPECT_EQ(summary, OneError(c.reached ? "<kuid:3:3> : Asset is not local."
+                                              : "<kuid:3:3> : The request got no reply: the "
+                                                "asset-database daemon did not answer."))
+            << c.why;
         EXPECT_TRUE(daemon.SentWithId(kWEXRequestExportAsset).empty()) << c.why;
         EXPECT_EQ(dir.Read("out.cdp"), "the old archive") << c.why;
     }
@@ -498,7 +548,10 @@ TEST_F(CreateCdpCommand, AnExportThatCannotBeArchivedIsAnError) {
             daemon.Unreachable(kWEXRequestExportAsset);
         }
         EXPECT_EQ(Run({"createcdp", dir / "out.cdp", "<kuid:1:1>"}), -1) << c.why;
-        EXPECT_NE(summary.find("- <kuid:1:1> : Unable to export the asset."), std::string::npos)
+        EXPECT_NE(summary.find(c.reached ? "- <kuid:1:1> : Unable to export the asset."
+                                         : "- <kuid:1:1> : The request got no reply: the "
+                                           "asset-database daemon did not answer."),
+                  std::string::npos)
             << c.why << summary;
         EXPECT_FALSE(std::filesystem::exists(dir / "out.cdp")) << c.why;
     }

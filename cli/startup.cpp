@@ -155,8 +155,15 @@ bool InitEngineAt(const Kiv::File::Path& programPath, EngineRecord& record, int 
     LookupPluginByUId(state.imagePlugins, *Kiv::UId::Parse(kImagePluginFamily), kImagePluginType);
     state.marker = std::make_unique<StartupMarker>();
 
-    // The link has logged why it is not up; the caller says that start-up failed.
-    return WEXClientIsLinkUp();
+    // The link has logged why it is not up; the caller says that start-up failed. What another
+    // user planted is said plainly, since the user has to remove it.
+    if (!WEXClientIsLinkUp()) {
+        std::string refusal = WEXClientLinkRefusal();
+        if (!refusal.empty())
+            err << "- The asset-database daemon was not trusted: " << refusal << std::endl;
+        return false;
+    }
+    return true;
 }
 
 void ShutdownEngine(EngineRecord& record) {

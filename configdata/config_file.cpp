@@ -1,5 +1,6 @@
 #include "configdata/config_file.h"
 
+#include "configdata/acs_chunk.h"
 #include "configdata/config_text.h"
 #include "configdata/soup_writer.h"
 #include "configdata/tdb_binary_file.h"
@@ -40,8 +41,9 @@ std::string UnclosedWarning(const std::string& path, const TagTextNotes& notes) 
 }
 
 bool ReadResolved(const std::string& path, ConfigFileFormat form, TDBTagRef& out,
-                  std::vector<std::string>* warnings = nullptr) {
+                  std::vector<std::string>* warnings = nullptr, std::string* whyNot = nullptr) {
     out.Reset();
+    if (whyNot != nullptr) whyNot->clear();
     if (form == ConfigFileFormat::kUnknown || path.empty()) return false;
     TFile file;
     if (!file.Open(path, Kiv::File::kModeRead)) return false;
@@ -51,6 +53,14 @@ bool ReadResolved(const std::string& path, ConfigFileFormat form, TDBTagRef& out
     // A text that stopped part-way is not handed out as if it were the file.
     if (!ok) {
         out.Reset();
+        if (whyNot == nullptr) return false;
+        if (notes.tooDeepLine != 0)
+            *whyNot = "containers nest deeper than " + std::to_string(kMaxTagTreeDepth) +
+                      " levels at line " + std::to_string(notes.tooDeepLine);
+        else if (form == ConfigFileFormat::kBinary)
+            *whyNot = "it is not a soup file this program reads";
+        else
+            *whyNot = "its text could not be read";
         return false;
     }
     if (notes.unclosed != 0) {
@@ -90,9 +100,10 @@ bool WriteConfigFile(const TDBTagRef& tree, std::string_view location, std::stri
 }
 
 bool ReadConfigFile(std::string_view location, std::string_view path, TDBTagRef& out,
-                    std::string_view format, std::vector<std::string>* warnings) {
+                    std::string_view format, std::vector<std::string>* warnings,
+                    std::string* whyNot) {
     return ReadResolved(ResolvePath(location, path), GetConfigFileFormat(path, format), out,
-                        warnings);
+                        warnings, whyNot);
 }
 
 std::string ConfigTwinPath(std::string_view path) {

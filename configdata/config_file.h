@@ -26,9 +26,12 @@ bool WriteConfigFile(const TDBTagRef& tree, std::string_view location, std::stri
 // Otherwise true, and `out` holds what the file held (empty for a file that holds nothing).
 // What the file reads as but is likely not what its author meant (a text that ends inside a
 // container) is logged and, when `warnings` is given, appended to it as a line for the user
-// that names the file.
+// that names the file. A file that was opened but could not be read sets `whyNot`, when given,
+// to the reason, for the user ("containers nest deeper than 1000 levels at line 1001"); it is
+// left empty when the file could not be found or opened.
 bool ReadConfigFile(std::string_view location, std::string_view path, TDBTagRef& out,
-                    std::string_view format = {}, std::vector<std::string>* warnings = nullptr);
+                    std::string_view format = {}, std::vector<std::string>* warnings = nullptr,
+                    std::string* whyNot = nullptr);
 
 // Recovery of a text config written through a twin named like the path with the extension
 // "tmp" ("config.txt" and "config.tmp"); both are read as text whatever their extension.

@@ -57,6 +57,9 @@ struct TagTextNotes {
     // "{". Both 0 when every container was closed.
     size_t unclosed = 0;
     size_t unclosedLine = 0;
+    // The line of the "{" that would have nested containers deeper than kMaxTagTreeDepth, where
+    // reading stopped; 0 when none did.
+    size_t tooDeepLine = 0;
 };
 
 // Empties `container`, then fills it from the stream's position: a new TDBContainerTag when

@@ -155,6 +155,7 @@ private:
                     break;
                 case ValueKind::kContainer:
                     if (open_.size() >= kMaxTagTreeDepth) {
+                        notes_.tooDeepLine = LineAt(Consumed() - 1);
                         LogOutputf(
                             "ParseTagTreeText> containers nested deeper than %u levels at "
                             "byte %zu; the rest of the text is ignored",

@@ -297,8 +297,12 @@ TEST(ConfigTextParser, HostileTextEndsWithATreeAndNoCrash) {
     std::string nested;
     for (int i = 0; i < 100000; ++i)
         nested += "a {\n";
-    TDBTagRef tree = Parse(nested, &ok);
+    TagTextNotes notes;
+    TDBTagRef tree;
+    ok = ParseTagTreeText(tree, nested, false, nullptr, &notes);
     EXPECT_FALSE(ok);
+    // The line of the "{" one level too deep, for the message that says why.
+    EXPECT_EQ(notes.tooDeepLine, kMaxTagTreeDepth);
     uint32_t depth = 0;
     for (TDBTagRef at = tree; at && at->GetChildCount() != 0;
          at = TDBContainerTag::GetContainer(at, N("a")))

@@ -50,7 +50,7 @@ TEST(SoupReader, EveryTypeReadsBackAndASecondWriteIsIdentical) {
     EXPECT_EQ(v, -5);
 }
 
-TEST(SoupReader, TypesThatDoNotSurviveComeBackAsThePartSays) {
+TEST(SoupReader, TextLikeBecomesTextTextGainsItsNulAndUnknownTypesReadEmpty) {
     TDBTagRef root = NewContainer();
     AddValue(root, "like", kTagTextLike, std::string("t\0", 2));
     AddValue(root, "nonul", kTagText, "abc");

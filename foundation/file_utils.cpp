@@ -1,8 +1,10 @@
 #include "foundation/file_utils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <string>
@@ -18,6 +20,9 @@
 #include "platform/kiv/base/text.h"
 
 namespace {
+
+// The folders a DeferredFileSync of this thread has to flush; null without one.
+thread_local std::vector<std::string>* tDeferredSync = nullptr;
 
 constexpr uint32_t kCopyChunk = 64 * 1024;
 constexpr int kTemporaryNameTries = 100;
@@ -177,10 +182,46 @@ bool WriteFileReplacing(std::string_view target, const std::function<bool(TStrea
             Kiv::String::Printf("WriteFileReplacing> unable to create '%s'", twin.c_str()).view());
         return false;
     }
-    bool ok = write(out) && !out.HasError() && ::fsync(out.GetFile()->Handle()) == 0;
+    bool ok = write(out) && !out.HasError();
+    if (ok && tDeferredSync != nullptr) {
+        std::string folder = FolderOf(target).str();
+        if (tDeferredSync->empty() || tDeferredSync->back() != folder)
+            tDeferredSync->push_back(std::move(folder));
+    } else if (ok) {
+        ok = ::fsync(out.GetFile()->Handle()) == 0;
+    }
     out.CloseFile();
     if (ok) ok = Kiv::File::Rename(twin.view(), target);
     if (!ok) Kiv::File::Delete(twin.view());
+    return ok;
+}
+
+DeferredFileSync::DeferredFileSync() {
+    tDeferredSync = new std::vector<std::string>();
+}
+
+DeferredFileSync::~DeferredFileSync() {
+    delete tDeferredSync;
+    tDeferredSync = nullptr;
+}
+
+bool DeferredFileSync::Finish() {
+    bool ok = true;
+    std::vector<dev_t> flushed;
+    for (const std::string& folder : *tDeferredSync) {
+        std::string p = Kiv::File::ResolveCase(folder.empty() ? "." : folder);
+        int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
+            ok = false;
+        } else if (std::find(flushed.begin(), flushed.end(), st.st_dev) == flushed.end()) {
+            // One flush of the file system covers every file written to it.
+            if (::syncfs(fd) != 0) ok = false;
+            flushed.push_back(st.st_dev);
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    tDeferredSync->clear();
     return ok;
 }
 

@@ -35,6 +35,23 @@ bool FindFileRecursive(std::string_view pattern, std::string_view folder);
 // stream saw no error. Otherwise the twin is removed and the target left as it was.
 bool WriteFileReplacing(std::string_view target, const std::function<bool(TStream&)>& write);
 
+// While one lives on a thread, WriteFileReplacing on that thread leaves its twins to the page
+// cache instead of flushing each to the disk (a flush per file makes writing thousands of small
+// files many times slower), and Finish flushes the file systems written to, once, when the
+// whole operation is written. An operation that reports success only after Finish has every
+// byte on the disk as before; a crash before then may leave its files incomplete, as it may
+// leave the operation itself incomplete. Scopes do not nest.
+class DeferredFileSync {
+public:
+    DeferredFileSync();
+    ~DeferredFileSync();
+    DeferredFileSync(const DeferredFileSync&) = delete;
+    DeferredFileSync& operator=(const DeferredFileSync&) = delete;
+    // Flushes the file system of every folder written to since the scope began; false when a
+    // flush failed.
+    bool Finish();
+};
+
 // Copies one file's bytes (replacing `to` through a twin). False when the source cannot be read
 // whole or the target cannot be written; a failed copy leaves `to` as it was.
 bool CopyFileContents(std::string_view from, std::string_view to);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/system/named_object.h"
 
@@ -13,11 +14,21 @@ namespace Sys {
 
 namespace {
 
-int OpenLockFile(const std::string& path) {
+// The lock file, made for this user alone; a link in its place is not followed, and a file
+// another user made or may use is refused (`error` says why).
+int OpenLockFile(const std::string& path, std::string& error) {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = path + " cannot be opened: " + std::strerror(errno);
+        return -1;
+    }
+    if (!IsOwnPrivateFile(fd, path, error)) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -41,6 +52,7 @@ bool FileLock(int fd, int operation) {
 
 NamedMutex::OpenResult NamedMutex::Create(std::string_view name, bool initiallyOwned) {
     Close();
+    error_.clear();
     std::string base = NamedObjectFolder() + "/" + NamedObjectKey(name);
     mutexPath_ = base + ".mutex";
     usersPath_ = base + ".users";
@@ -48,7 +60,7 @@ NamedMutex::OpenResult NamedMutex::Create(std::string_view name, bool initiallyO
     // before may then hold a lock on a file no longer in the folder: it looks again until the
     // file it locked is the one the name leads to.
     for (;;) {
-        mutexFd_ = OpenLockFile(mutexPath_);
+        mutexFd_ = OpenLockFile(mutexPath_, error_);
         if (mutexFd_ < 0 || !Lock()) {
             Close();
             return OpenResult::kFailed;
@@ -60,7 +72,7 @@ NamedMutex::OpenResult NamedMutex::Create(std::string_view name, bool initiallyO
     }
     // Under the mutex nobody else joins, leaves or removes the users file, so an exclusive
     // lock on it that succeeds means no running process holds its shared one.
-    usersFd_ = OpenLockFile(usersPath_);
+    usersFd_ = OpenLockFile(usersPath_, error_);
     bool created = usersFd_ >= 0 && FileLock(usersFd_, LOCK_EX | LOCK_NB);
     if (usersFd_ < 0 || !FileLock(usersFd_, LOCK_SH)) {
         Close();

@@ -6,7 +6,9 @@
 // holds a shared lock on the second file, so the name "exists" exactly while some running
 // process uses it: whatever a process left behind when it died counts as new for the next one,
 // and the last user to close removes the files. Both files are opened close-on-exec, so a
-// launched program holds nothing of them.
+// launched program holds nothing of them. They are made 0600 for this user, never through a
+// symbolic link, and a file of the name that another user owns or may use is refused: another
+// user could otherwise hold the mutex, or stand in for the processes it guards.
 #pragma once
 
 #include <mutex>
@@ -45,6 +47,8 @@ public:
 
     // Releases the mutex if held and leaves the users; the last user removes the lock files.
     void Close();
+    // Why the last Create failed, for the user; empty when it did not.
+    const std::string& GetError() const { return error_; }
 
 private:
     std::recursive_mutex local_;
@@ -53,6 +57,7 @@ private:
     int usersFd_ = -1;
     std::string mutexPath_;
     std::string usersPath_;
+    std::string error_;
 };
 
 }  // namespace Sys

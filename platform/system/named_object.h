@@ -16,4 +16,10 @@ std::string NamedObjectKey(std::string_view name);
 // The folder of the lock files: /dev/shm when it is a folder, else /tmp.
 const std::string& NamedObjectFolder();
 
+// Every user can make files in that folder, so a name may already be taken by a file another
+// user planted there to stand in for this user's processes. True when the open file is a
+// regular file of this process's user that no other user may read or write; otherwise false,
+// with `error` saying what is wrong with the file `path`.
+bool IsOwnPrivateFile(int fd, std::string_view path, std::string& error);
+
 }  // namespace Sys

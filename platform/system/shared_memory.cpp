@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/system/named_object.h"
 
@@ -22,11 +23,21 @@ std::string ObjectName(std::string_view name) {
 bool SharedMemory::Open(std::string_view name, size_t size) {
     Close();
     if (size == 0) return false;
+    error_.clear();
+    const std::string object = ObjectName(name);
     int fd;
     do {
-        fd = ::shm_open(ObjectName(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = ::shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        error_ = "the shared memory " + object + " cannot be opened: " + std::strerror(errno);
+        return false;
+    }
+    // Another user could have made the block first, to feed this user's processes its words.
+    if (!IsOwnPrivateFile(fd, "the shared memory " + object, error_)) {
+        ::close(fd);
+        return false;
+    }
     struct stat st;
     bool sized = ::fstat(fd, &st) == 0 && (static_cast<size_t>(st.st_size) >= size ||
                                            ::ftruncate(fd, static_cast<off_t>(size)) == 0);

@@ -15,8 +15,9 @@ public:
     SharedMemory(const SharedMemory&) = delete;
     SharedMemory& operator=(const SharedMemory&) = delete;
 
-    // Maps size bytes of the object of that name, making the object when it is missing or
-    // shorter (new bytes read as zeros). False on failure (size 0 included).
+    // Maps size bytes of the object of that name, making the object (0600) when it is missing or
+    // shorter (new bytes read as zeros). False on failure (size 0 included), and for an object
+    // that another user owns or may use: GetError says why.
     bool Open(std::string_view name, size_t size);
     void* Data() const { return data_; }
     size_t Size() const { return size_; }
@@ -26,10 +27,13 @@ public:
 
     // Removes the object of that name; processes that have it mapped keep their mapping.
     static bool Remove(std::string_view name);
+    // Why the last Open failed, for the user; empty when it did not.
+    const std::string& GetError() const { return error_; }
 
 private:
     void* data_ = nullptr;
     size_t size_ = 0;
+    std::string error_;
 };
 
 }  // namespace Sys

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/system/peer_user.h"
 #include "services/wexdaemon/daemon_log.h"
-#include "services/wexdaemon/peer_identity.h"
 
 namespace wexd {
 
@@ -135,7 +135,7 @@ void LinkServer::AcceptLoop() {
 bool LinkServer::Greet(LinkConnection& connection) {
     unsigned long long id = connection.Id();
     uint32_t uid = 0;
-    if (!FindPeerUser(connection.Socket(), uid) || uid != ::geteuid()) {
+    if (!Sys::FindPeerUser(connection.Socket(), uid) || uid != ::geteuid()) {
         DaemonLog("link %llu refused: the peer is not this user's process", id);
         return false;
     }

@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/kiv/base/text.h"
@@ -26,8 +29,76 @@ bool LExists(const std::string& p) {
     return ::lstat(p.c_str(), &st) == 0;
 }
 
+std::string Lowered(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+// The names of one listed folder, by their lower-cased form; each with every spelling met, in
+// byte order (the first is the one a lookup finds).
+using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
+
+// The folder listings kept by the FolderListingScopes of this thread.
+struct ListingCache {
+    int depth = 0;
+    std::map<std::string, FolderNames> folders;
+};
+thread_local ListingCache tListings;
+
+bool ListFolder(const std::string& folder, FolderNames& names) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return false;
+    while (dirent* e = ::readdir(dir))
+        names[Lowered(e->d_name)].emplace_back(e->d_name);
+    ::closedir(dir);
+    for (auto& [lower, spellings] : names)
+        std::sort(spellings.begin(), spellings.end());
+    return true;
+}
+
+// The folder of a path and its last component, as ResolveCase splits them.
+std::string FolderPart(const std::string& path, std::string_view& name) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        name = path;
+        return std::string();
+    }
+    name = std::string_view(path).substr(slash + 1);
+    std::string folder = path.substr(0, slash);
+    if (folder.empty()) folder = "/";
+    return folder;
+}
+
+// A name this thread made or removed in a folder a scope keeps.
+void NoteName(const std::string& path, bool present) {
+    if (tListings.depth == 0) return;
+    std::string_view name;
+    std::string folder = FolderPart(path, name);
+    auto it = tListings.folders.find(folder);
+    if (it == tListings.folders.end() || name.empty()) return;
+    std::vector<std::string>& spellings = it->second[Lowered(name)];
+    auto at = std::lower_bound(spellings.begin(), spellings.end(), name);
+    bool there = at != spellings.end() && *at == name;
+    if (present && !there) spellings.insert(at, std::string(name));
+    if (!present && there) spellings.erase(at);
+}
+
 // The entry of `folder` whose name equals `name` ignoring case, first in byte order.
 bool FindIgnoringCase(const std::string& folder, std::string_view name, std::string& found) {
+    if (tListings.depth > 0) {
+        auto it = tListings.folders.find(folder);
+        if (it == tListings.folders.end()) {
+            FolderNames names;
+            if (!ListFolder(folder, names)) return false;
+            it = tListings.folders.emplace(folder, std::move(names)).first;
+        }
+        auto match = it->second.find(Lowered(name));
+        if (match == it->second.end() || match->second.empty()) return false;
+        found = match->second.front();
+        return true;
+    }
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) return false;
     std::vector<std::string> matches;
@@ -41,6 +112,14 @@ bool FindIgnoringCase(const std::string& folder, std::string_view name, std::str
 }
 
 }  // namespace
+
+File::FolderListingScope::FolderListingScope() {
+    ++tListings.depth;
+}
+
+File::FolderListingScope::~FolderListingScope() {
+    if (--tListings.depth == 0) tListings.folders.clear();
+}
 
 std::string File::ResolveCase(std::string_view path) {
     std::string p = Slashes(path);
@@ -90,6 +169,7 @@ bool File::Open(std::string_view path, uint32_t mode, uint32_t flags) {
         fd = ::open(p.c_str(), oflags, 0644);
     } while (fd == -1 && errno == EINTR);
     if (fd == -1) return false;
+    if (oflags & O_CREAT) NoteName(p, true);
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
@@ -226,7 +306,10 @@ bool File::Md(std::string_view path) {
     for (size_t i = 1; i <= p.size(); ++i) {
         if (i == p.size() || p[i] == '/') {
             std::string part = p.substr(0, i);
-            if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+            if (::mkdir(part.c_str(), 0755) == 0)
+                NoteName(part, true);
+            else if (errno != EEXIST)
+                return false;
         }
     }
     return IsDirectory(p);
@@ -234,18 +317,25 @@ bool File::Md(std::string_view path) {
 
 bool File::Delete(std::string_view path) {
     std::string p = ResolveCase(path);
-    return !p.empty() && ::unlink(p.c_str()) == 0;
+    if (p.empty() || ::unlink(p.c_str()) != 0) return false;
+    NoteName(p, false);
+    return true;
 }
 
 bool File::Rmd(std::string_view path) {
     std::string p = ResolveCase(path);
-    return !p.empty() && ::rmdir(p.c_str()) == 0;
+    if (p.empty() || ::rmdir(p.c_str()) != 0) return false;
+    NoteName(p, false);
+    return true;
 }
 
 bool File::Rename(std::string_view from, std::string_view to) {
     std::string a = ResolveCase(from);
     std::string b = ResolveCase(to);
-    return !a.empty() && !b.empty() && ::rename(a.c_str(), b.c_str()) == 0;
+    if (a.empty() || b.empty() || ::rename(a.c_str(), b.c_str()) != 0) return false;
+    NoteName(a, false);
+    NoteName(b, true);
+    return true;
 }
 
 bool File::Load(std::string_view path, std::string& contents) {

@@ -78,8 +78,23 @@ public:
     static bool Load(std::string_view path, std::string& contents);
 
     // The path with '\' read as '/' and each component that does not exist as written replaced
-    // by an entry of its folder equal to it ignoring case, when there is one.
+    // by an entry of its folder equal to it ignoring case, when there is one. A name that exists
+    // as written costs one lookup; only a miss lists the folder.
     static std::string ResolveCase(std::string_view path);
+
+    // While one lives on a thread, ResolveCase on that thread lists each folder once and keeps
+    // its names, together with the names this thread makes, removes and renames there through
+    // this class, for the rest of the operation: writing many new files into one folder then
+    // costs one listing instead of one per file. Changes other processes make to a folder
+    // already listed are not seen until the scope ends, so a scope spans one operation on
+    // folders the program is filling itself (extracting an archive), never more. Scopes nest.
+    class FolderListingScope {
+    public:
+        FolderListingScope();
+        ~FolderListingScope();
+        FolderListingScope(const FolderListingScope&) = delete;
+        FolderListingScope& operator=(const FolderListingScope&) = delete;
+    };
 
     // Path substitutions: a name that stands for a folder. Subst registers or replaces one (an
     // empty folder removes it; false for an empty name); ResolveSubst turns a path whose first

@@ -79,6 +79,33 @@ TEST_F(FileTest, MissingComponentsAreFoundIgnoringCase) {
     EXPECT_EQ(Kiv::File::ResolveCase(P("Assets/Local/config.txt")), P("Assets/Local/config.txt"));
 }
 
+TEST_F(FileTest, AListingScopeSeesWhatThisThreadMakesAndRemoves) {
+    ASSERT_TRUE(Kiv::File::Md(P("Fill")));
+    Touch("Fill/Old.TXT", "x");
+    Touch("Fill/b.txt", "1");
+    Touch("Fill/B.txt", "2");
+    Kiv::File::FolderListingScope scope;
+    EXPECT_EQ(Kiv::File::ResolveCase(P("fill/old.txt")), P("Fill/Old.TXT"));
+    // Made, renamed and removed through the file layer while the folder's listing is kept.
+    {
+        Kiv::File f;
+        ASSERT_TRUE(f.Open(P("fill/New.txt"), Kiv::File::kModeCreate));
+    }
+    EXPECT_EQ(Kiv::File::ResolveCase(P("FILL/NEW.TXT")), P("Fill/New.txt"));
+    ASSERT_TRUE(Kiv::File::Rename(P("Fill/New.txt"), P("Fill/Moved.txt")));
+    EXPECT_EQ(Kiv::File::ResolveCase(P("fill/new.txt")), P("Fill/new.txt"));
+    EXPECT_EQ(Kiv::File::ResolveCase(P("fill/MOVED.txt")), P("Fill/Moved.txt"));
+    ASSERT_TRUE(Kiv::File::Md(P("fill/Sub")));
+    EXPECT_EQ(Kiv::File::ResolveCase(P("fill/sub")), P("Fill/Sub"));
+    ASSERT_TRUE(Kiv::File::Delete(P("Fill/Old.TXT")));
+    EXPECT_EQ(Kiv::File::ResolveCase(P("fill/old.txt")), P("Fill/old.txt"));
+    // Of two spellings the first in byte order is found, as without a scope.
+    EXPECT_EQ(Kiv::File::ResolveCase(P("fill/b.TXT")), P("Fill/B.txt"));
+    // What another process makes is not seen until the operation's scope ends.
+    Touch("Fill/Outside.txt", "3");
+    EXPECT_EQ(Kiv::File::ResolveCase(P("fill/outside.TXT")), P("Fill/outside.TXT"));
+}
+
 TEST_F(FileTest, ReadLineSplitsCrLfAndCutsLongLines) {
     Touch("lines.txt", "one\r\ntwo\n\nthree-is-long\nlast");
     Kiv::File f;

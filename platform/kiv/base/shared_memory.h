@@ -24,6 +24,8 @@ public:
     void Detach() { block_.Close(); }
 
     const std::string& GetName() const { return name_; }
+    // Why Create failed, for the user.
+    const std::string& GetError() const { return block_.GetError(); }
     size_t GetSize() const { return size_; }
 
 private:

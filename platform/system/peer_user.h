@@ -1,13 +1,14 @@
-// Who is at the other end of an accepted loopback connection. A TCP socket carries no peer
+// Who is at the other end of a loopback TCP connection, for either end: the daemon asks it of
+// each client it accepts, a client of the daemon it reached. A TCP socket carries no peer
 // credentials of its own (SO_PEERCRED answers only for local-domain sockets), so the user is
-// found the way the kernel lists it: the client's socket is the TCP entry whose local address
-// is our peer's and whose remote address is ours.
+// found the way the kernel lists it: the peer's socket is the TCP entry whose local address is
+// our peer's and whose remote address is ours.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-namespace wexd {
+namespace Sys {
 
 // The user id owning the peer's socket; false when it cannot be told.
 bool FindPeerUser(int socket, uint32_t& uid);
@@ -17,4 +18,4 @@ bool FindPeerUser(int socket, uint32_t& uid);
 bool FindSocketUserInTable(std::string_view table, std::string_view localEnd,
                            std::string_view remoteEnd, uint32_t& uid);
 
-}  // namespace wexd
+}  // namespace Sys

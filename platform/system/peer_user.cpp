@@ -1,4 +1,4 @@
-#include "services/wexdaemon/peer_identity.h"
+#include "platform/system/peer_user.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-namespace wexd {
+namespace Sys {
 
 namespace {
 
@@ -78,4 +78,4 @@ bool FindPeerUser(int socket, uint32_t& uid) {
     return FindSocketUserInTable(table, TableEnd(peer), TableEnd(self), uid);
 }
 
-}  // namespace wexd
+}  // namespace Sys

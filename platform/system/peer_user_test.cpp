@@ -1,4 +1,4 @@
-#include "services/wexdaemon/peer_identity.h"
+#include "platform/system/peer_user.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,11 +16,11 @@ TEST(PeerIdentityTest, FindsTheEntryOfBothEnds) {
         "   3: 0100007F:CCAF 0100007F:972F 01 00000000:00000000 00:00000000 00000000  x1 0 4\n"
         "   4: short line\n";
     uint32_t uid = 0;
-    ASSERT_TRUE(wexd::FindSocketUserInTable(table, "0100007F:CCAE", "0100007F:972F", uid));
+    ASSERT_TRUE(Sys::FindSocketUserInTable(table, "0100007F:CCAE", "0100007F:972F", uid));
     EXPECT_EQ(uid, 1000u);
-    EXPECT_FALSE(wexd::FindSocketUserInTable(table, "0100007F:CCAF", "0100007F:972F", uid));
-    EXPECT_FALSE(wexd::FindSocketUserInTable(table, "0100007F:0001", "0100007F:972F", uid));
-    EXPECT_FALSE(wexd::FindSocketUserInTable("", "a", "b", uid));
+    EXPECT_FALSE(Sys::FindSocketUserInTable(table, "0100007F:CCAF", "0100007F:972F", uid));
+    EXPECT_FALSE(Sys::FindSocketUserInTable(table, "0100007F:0001", "0100007F:972F", uid));
+    EXPECT_FALSE(Sys::FindSocketUserInTable("", "a", "b", uid));
 }
 
 TEST(PeerIdentityTest, ALoopbackPeerIsThisUser) {
@@ -31,7 +31,7 @@ TEST(PeerIdentityTest, ALoopbackPeerIsThisUser) {
     int served = listener.Accept();
     ASSERT_GE(served, 0);
     uint32_t uid = 12345;
-    EXPECT_TRUE(wexd::FindPeerUser(served, uid));
+    EXPECT_TRUE(Sys::FindPeerUser(served, uid));
     EXPECT_EQ(uid, ::geteuid());
     ::close(served);
     ::close(client);
