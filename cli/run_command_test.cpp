@@ -125,9 +125,6 @@ TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
         EXPECT_EQ(summary,
                   OneError("<NULL> : " + std::string(word) + " is not available in this build."));
     }
-    SetCompilerCommandLineMain(nullptr);
-    EXPECT_EQ(Run({"compile", "a.gs"}), -1);
-    EXPECT_EQ(summary, OneError("<NULL> : compile is not available in this build."));
     EXPECT_TRUE(daemon.Sent().empty());
 }
 
