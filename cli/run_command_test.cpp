@@ -163,8 +163,12 @@ TEST_F(Commands, InstallFromVdxWantsARealKUIDAndFailsWhenTheAssetIsNotThereAfter
     // A daemon that cannot be asked installs nothing and makes nothing look installed.
     daemon.Unreachable(kWEXRequestUpdatedAsset);
     daemon.Unreachable(kWEXRequestAssetInfo);
+    // The lost reply is named as well, so the user knows why.
     EXPECT_EQ(Run({"installfromvdx", "<kuid:12:34>"}), -1);
-    EXPECT_EQ(summary, OneError("<kuid:12:34> : Asset <kuid:12:34> was not installed."));
+    EXPECT_EQ(summary,
+              "- <kuid:12:34> : Asset <kuid:12:34> was not installed.\n"
+              "- <kuid:12:34> : The request got no reply: the asset-database daemon did not "
+              "answer.\nOK (2 Errors, 0 Warnings)\n");
 }
 
 TEST_F(Commands, EditPrintsTheEditFolderAndReleasesTheHandle) {
