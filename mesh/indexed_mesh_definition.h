@@ -110,11 +110,11 @@ struct BoneSpec {
     Kiv::Matrix3 orientation;
 };
 
-// A tree of bones, one per spec, each under the first spec of its parent's name. The root is the
-// first spec without a parent; a bone whose parent is named nowhere, names none or would close a
-// loop goes under the root. Null (nothing built) when no spec lacks a parent. parents[k] is the
-// spec index bone k hangs under (specs.size() for the root).
-std::unique_ptr<Kiv::Particle> BuildBoneTree(std::span<const BoneSpec> specs,
+// A tree of bones, one per entry, each under the first entry of its parent's name. The root is
+// the first entry without a parent; a bone whose parent is named nowhere, names none or would
+// close a loop goes under the root. Null (nothing built) when no entry lacks a parent. parents[k]
+// is the entry index bone k hangs under (entries.size() for the root).
+std::unique_ptr<Kiv::Particle> BuildBoneTree(std::span<const BoneSpec> entries,
                                              std::vector<size_t>* parents);
 
 // Where a copy goes: `stride` bytes from one vertex to the next.
