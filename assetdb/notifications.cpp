@@ -94,6 +94,10 @@ void SetWEXCacheUpdateHandler(WEXCacheUpdateHandler handler) {
     TheNotifications().cacheUpdate.store(handler);
 }
 
+WEXCacheUpdateHandler GetWEXCacheUpdateHandler() {
+    return TheNotifications().cacheUpdate.load();
+}
+
 bool ReadEventQuestion(TStream& payload, WEXEventQuestion& out) {
     if (!payload.ReadU32(out.transactionId)) return false;
     payload.ReadPString(out.text);

@@ -34,6 +34,7 @@ WEXCommandHostCallback GetWEXCommandHostCallback();
 // record). None: updates are read and dropped.
 using WEXCacheUpdateHandler = void (*)(TStream& payload);
 void SetWEXCacheUpdateHandler(WEXCacheUpdateHandler handler);
+WEXCacheUpdateHandler GetWEXCacheUpdateHandler();
 
 // Reader thread: after a notification's tag, reads the notification and queues it. False (the
 // reader stops) when it could not be read whole.

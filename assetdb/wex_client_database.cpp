@@ -69,6 +69,14 @@ bool IsQuiescent() {
     return AskForBool(kWEXRequestIsQuiescent, "WEXClient::IsQuiescent", false, false);
 }
 
+bool AskIsQuiescent(bool& quiescent) {
+    WEXPayload payload("WEXClient::IsQuiescent");
+    TBuffer reply;
+    if (!WEXTransact(kWEXRequestIsQuiescent, payload, reply)) return false;
+    reply.ReadBool(quiescent, false);
+    return true;
+}
+
 Kiv::PString ListInstalledBuilds() {
     WEXPayload payload("WEXClient::ListInstalledBuilds");
     TBuffer reply;

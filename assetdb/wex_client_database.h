@@ -32,6 +32,9 @@ bool TextureRequest();
 void RequestQuiesce();
 // Whether the daemon is at rest; false without an answer.
 bool IsQuiescent();
+// The same, telling the two apart: false without an answer, else true with the answer in
+// `quiescent` (a wait for rest must end when the daemon is gone).
+bool AskIsQuiescent(bool& quiescent);
 
 // The installed build numbers as one text; the empty string without an answer.
 Kiv::PString ListInstalledBuilds();

@@ -9,6 +9,9 @@
 //   - BM_InstallCdp: "installcdp" of an archive of 50 assets (10 files each, 1 MB unpacked in
 //     all) through the daemon and the command host it starts, beside BM_InstallFromPath of the
 //     same folders unpacked; the assets are deleted, untimed, before each run.
+//   - BM_InstallFromVdx: "installfromvdx" of an asset with 30 dependencies, each archive
+//     fetched from the daemon's stand-in content service (a folder of 31 one-asset archives),
+//     beside BM_InstallCdpOf31: "installcdp" of one archive holding the same 31 assets.
 // The daemon is started before the first measurement and closed at the end.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -32,6 +35,7 @@ constexpr int kBatchCommands = 10000;
 constexpr int kArchiveAssets = 50;
 constexpr int kFilesPerAsset = 10;  // the config and nine more
 constexpr size_t kFileBytes = (1u << 20) / (kArchiveAssets * (kFilesPerAsset - 1));
+constexpr int kServiceDependencies = 30;
 
 // Runs a program with its output discarded; its exit code, or -1 when it did not run or end.
 int RunQuietly(const std::string& program, const std::vector<std::string>& args,
@@ -73,7 +77,8 @@ public:
             batch << (i % 2 == 0 ? "echo \"line\" \"" + std::to_string(i) + "\"\n" : "version\n");
             script << "echo line " << i << "\n";
         }
-        ready_ = batch.good() && script.good() && Utility({"version"}) == 0 && MakeAssets();
+        ready_ = batch.good() && script.good() && Utility({"version"}) == 0 && MakeAssets() &&
+                 MakeService();
     }
     ~Install() {
         if (top_.empty()) return;
@@ -116,7 +121,39 @@ private:
                Utility(create) == 0;
     }
 
-public:
+    // An asset needing 30 others, installed once: each archived alone into the service's folder,
+    // all 31 together into work/service-all.cdp; the batch that deletes them again.
+    bool MakeService() {
+        std::ofstream deletes(top_ + "/work/service-deletes.txt");
+        std::vector<std::string> all = {"createcdp", top_ + "/work/service-all.cdp"};
+        std::string table;
+        for (int a = kServiceDependencies; a >= 0; --a) {
+            const std::string kuid = "<kuid:778:" + std::to_string(a) + ">";
+            const std::string folder = top_ + "/work/service-src/s" + std::to_string(a);
+            fs::create_directories(folder);
+            std::ofstream(folder + "/config.txt")
+                << "kuid " << kuid << "\nkind \"scenery\"\nusername \"S" << a << "\"\n"
+                << (a == 0 ? "kuid-table {\n" + table + "}\n" : "");
+            std::ofstream(folder + "/mesh.im", std::ios::binary) << std::string(kFileBytes, 'm');
+            if (a > 0) table += "  " + std::to_string(a - 1) + " " + kuid + "\n";
+            all.push_back(kuid);
+            deletes << "delete " << kuid << "\n";
+        }
+        if (!deletes.good() || Utility({"installfrompath", top_ + "/work/service-src"}) != 0 ||
+            Utility(all) != 0)
+            return false;
+        fs::create_directories(top_ + "/work/service");
+        for (int a = 0; a <= kServiceDependencies; ++a) {
+            const std::string kuid = "<kuid:778:" + std::to_string(a) + ">";
+            if (Utility({"createcdp", top_ + "/work/service/s" + std::to_string(a) + ".cdp",
+                         kuid}) != 0)
+                return false;
+        }
+        std::ofstream(top_ + "/install/UserData/settings/vendrix.txt")
+            << "folder \"" << top_ << "/work/service\"\n";
+        return true;
+    }
+
 private:
     std::string top_;
     bool ready_ = false;
@@ -192,7 +229,37 @@ void BM_InstallFromPath(benchmark::State& state) {
 }
 BENCHMARK(BM_InstallFromPath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// Deletes the service's 31 assets, untimed.
+bool DeleteServiceAssets(benchmark::State& state) {
+    state.PauseTiming();
+    bool ok = TheInstall().Utility({"@service-deletes.txt"}) == 0;
+    state.ResumeTiming();
+    return ok;
+}
+
+void BM_InstallFromVdx(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state) {
+        if (!DeleteServiceAssets(state)) return state.SkipWithError("the delete failed");
+        if (TheInstall().Utility({"installfromvdx", "<kuid:778:0>"}) != 0)
+            return state.SkipWithError("installfromvdx failed");
+    }
+}
+BENCHMARK(BM_InstallFromVdx)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_InstallCdpOf31(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state) {
+        if (!DeleteServiceAssets(state)) return state.SkipWithError("the delete failed");
+        if (TheInstall().Utility({"installcdp", "service-all.cdp"}) != 0)
+            return state.SkipWithError("installcdp failed");
+    }
+}
+BENCHMARK(BM_InstallCdpOf31)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
 HALVEX_BENCH_COMPARE("BM_HalvexUtilVersion/real_time", "BM_SpawnTrue/real_time");
+HALVEX_BENCH_COMPARE("BM_InstallFromVdx/iterations:3/real_time",
+                     "BM_InstallCdpOf31/iterations:3/real_time");
 HALVEX_BENCH_COMPARE("BM_InstallCdp/iterations:3/real_time",
                      "BM_InstallFromPath/iterations:3/real_time");
 HALVEX_BENCH_COMPARE("BM_HalvexUtilBatch/iterations:3/real_time", "BM_ShellScript/real_time");

@@ -1,8 +1,10 @@
 // The validator: loading a data folder of templates the size of a full set of definitions,
 // beside reading the same three files into trees (its own floor); checking a configuration of
-// 2,000 tags in 200 sub-containers, beside parsing that configuration's text; upgrading an old
-// configuration of 500 tags, beside cloning its tree (at most 2x); and 10,000
-// findings collected beside 1,000 (the repeat test must not grow with the records kept).
+// 2,000 tags in 200 sub-containers, and exporting it with its value checks and rules, each
+// beside parsing that configuration's text; upgrading an old configuration of 500 tags, beside
+// cloning its tree (at most 2x); the texture checks of 500 descriptions with their 256 x 256
+// images beside decoding the images with stb_image alone; and 10,000 findings collected beside
+// 1,000 (the repeat test must not grow with the records kept).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -14,10 +16,20 @@
 #include "configdata/config_file.h"
 #include "configdata/config_text.h"
 #include "configdata/tdb_container_tag.h"
+#include "platform/kiv/base/path.h"
 #include "validation/config_upgrade.h"
 #include "validation/container.h"
 #include "validation/data_manager.h"
 #include "validation/error_handler.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#include <stb/stb_image.h>
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include <stb/stb_image_write.h>
 
 namespace {
 
@@ -144,6 +156,12 @@ scenery
   {
     type "int"
   }
+  validation
+  {
+    uniquenames
+    {
+    }
+  }
 }
 row
 {
@@ -153,11 +171,25 @@ row
     {
       kind "value"
       type "float"
+      validation
+      {
+        range
+        {
+          min "0"
+          max "10"
+        }
+      }
     }
     height
     {
       kind "value"
       type "float"
+      validation
+      {
+        ispositive
+        {
+        }
+      }
     }
     label
     {
@@ -235,6 +267,88 @@ void BM_ParseConfigText(benchmark::State& state) {
 BENCHMARK(BM_ParseConfigText)->Unit(benchmark::kMillisecond);
 HALVEX_BENCH_COMPARE("BM_CheckAsset", "BM_ParseConfigText");
 
+// --- export and rules --------------------------------------------------------------------
+
+// The checked configuration exported with its value checks and the rules its definitions
+// attach, beside parsing its text.
+void BM_ExportWithRules(benchmark::State& state) {
+    CheckSetup setup;
+    TDBTagRef soup;
+    ParseTagTreeText(soup, CheckConfig(), false);
+    DUVLib::ErrorHandler::Instance()->Clear();
+    DUVLib::Container root;
+    if (!root.CheckAsset(soup)) state.SkipWithError("check failed");
+    for (auto _ : state) {
+        DUVLib::ErrorHandler::Instance()->Clear();
+        TDBTagRef out = TDBTagRef::Adopt(new TDBContainerTag());
+        if (!root.Export(out) || !root.RunContainerRules()) state.SkipWithError("export failed");
+        if (!DUVLib::ErrorHandler::Instance()->GetRecords().empty())
+            state.SkipWithError("unexpected findings");
+        benchmark::DoNotOptimize(out.Get());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * (kRootTags + 5 * kSubContainers));
+}
+BENCHMARK(BM_ExportWithRules)->Unit(benchmark::kMillisecond);
+HALVEX_BENCH_COMPARE("BM_ExportWithRules", "BM_ParseConfigText");
+
+// --- textures ------------------------------------------------------------------------------
+
+constexpr int kTexturePairs = 500;
+
+void WriteImages(const std::string& folder) {
+    std::vector<uint8_t> pixels(256 * 256 * 3);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<uint8_t>(i * 31 + (i >> 9));
+    for (int i = 0; i < kTexturePairs; ++i) {
+        const std::string name = folder + "/t" + std::to_string(i);
+        const bool bmp = i % 2 == 0;
+        const std::string image = name + (bmp ? ".bmp" : ".tga");
+        if (bmp ? !stbi_write_bmp(image.c_str(), 256, 256, 3, pixels.data())
+                : !stbi_write_tga(image.c_str(), 256, 256, 3, pixels.data()))
+            std::abort();
+        WriteText(name + ".texture.txt",
+                  "Primary=t" + std::to_string(i) + (bmp ? ".bmp" : ".tga") + "\r\nTile=st\r\n");
+    }
+}
+
+const std::string& TextureFolder() {
+    static const std::string folder = [] {
+        const std::string f = MakeFolder() + "/asset";
+        if (std::system(("mkdir -p '" + f + "'").c_str()) != 0) std::abort();
+        WriteImages(f);
+        return f;
+    }();
+    return folder;
+}
+
+void BM_CheckTextureFile(benchmark::State& state) {
+    CheckSetup setup;
+    const Kiv::File::Path folder(TextureFolder());
+    for (auto _ : state) {
+        DUVLib::ErrorHandler::Instance()->Clear();
+        DUVLib::Container root;
+        if (!root.CheckTextureFile(folder, folder)) state.SkipWithError("textures failed");
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kTexturePairs);
+}
+BENCHMARK(BM_CheckTextureFile)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeWithStb(benchmark::State& state) {
+    const std::string& folder = TextureFolder();
+    for (auto _ : state) {
+        for (int i = 0; i < kTexturePairs; ++i) {
+            const std::string image =
+                folder + "/t" + std::to_string(i) + (i % 2 == 0 ? ".bmp" : ".tga");
+            int w = 0, h = 0, n = 0;
+            stbi_uc* pixels = stbi_load(image.c_str(), &w, &h, &n, 4);
+            if (pixels == nullptr) state.SkipWithError("stb_image failed");
+            stbi_image_free(pixels);
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kTexturePairs);
+}
+BENCHMARK(BM_DecodeWithStb)->Unit(benchmark::kMillisecond);
+HALVEX_BENCH_COMPARE("BM_CheckTextureFile", "BM_DecodeWithStb");
 // --- the upgrade ---------------------------------------------------------------------------
 
 // An old traincar of 500 top-level tags written the loose way: numbered regions and eras, bogey

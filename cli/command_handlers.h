@@ -62,6 +62,16 @@ std::string CollectAuthorIds(const KUID& asset);
 int RunAuthorsCommand(CommandContext& context);
 int RunSearchByCategoryCommand(CommandContext& context);
 
+// commands_vendrix.cpp: the content service's commands.
+int RunInstallFromVdxCommand(CommandContext& context);
+// commands_vdxparse.cpp: one archive made ready for the service; true when every asset was
+// installed, committed and archived.
+bool CmdVDXParse(const std::string& path, CommandContext& context);
+int RunVdxParseCommand(CommandContext& context);
+// commands_vdxfolder.cpp
+int RunVdxParseFolderCommand(CommandContext& context);
+int RunVdxDeleteAllCommand(CommandContext& context);
+
 // commands_createcdp.cpp: an archive of installed assets.
 int RunCreateCdpCommand(CommandContext& context);
 

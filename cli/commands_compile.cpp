@@ -7,15 +7,16 @@
 #include "cli/compiler_entry.h"
 #include "cli/startup.h"
 #include "cli/working_directory.h"
+#include "script/compiler/compiler_driver.h"
 
 namespace {
 
-std::atomic<CompilerCommandLineMain> gDriver{nullptr};
+std::atomic<CompilerCommandLineMain> gDriver{&GSCompiler::CommandLineMain};
 
 }  // namespace
 
 void SetCompilerCommandLineMain(CompilerCommandLineMain driver) {
-    gDriver.store(driver);
+    gDriver.store(driver != nullptr ? driver : &GSCompiler::CommandLineMain);
 }
 
 CompilerCommandLineMain GetCompilerCommandLineMain() {
@@ -28,7 +29,6 @@ int RunCompileCommand(CommandContext& context) {
         return kCommandFailed;
     }
     CompilerCommandLineMain driver = gDriver.load();
-    if (driver == nullptr) return CommandNotAvailable(context);
     WorkingDirectoryScope inStartFolder(GetSavedWorkingDirectory());
     std::string empty;
     char* word = context.argv[1];

@@ -117,20 +117,6 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
     EXPECT_TRUE(daemon.Sent().empty());
 }
 
-TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    const char* const words[] = {// Not in this build.
-                                 "installfromvdx", "vdxparse", "vdxparsefolder", "vdxdeleteall"};
-    for (const char* word : words) {
-        EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
-        EXPECT_EQ(summary,
-                  OneError("<NULL> : " + std::string(word) + " is not available in this build."));
-    }
-    SetCompilerCommandLineMain(nullptr);
-    EXPECT_EQ(Run({"compile", "a.gs"}), -1);
-    EXPECT_EQ(summary, OneError("<NULL> : compile is not available in this build."));
-    EXPECT_TRUE(daemon.Sent().empty());
-}
-
 TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
     struct Case {
         const char* word;
@@ -146,6 +132,9 @@ TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
         {"listbuilds", "Missing path parameter."},
         {"compile", "Invalid file path."},
         {"compresstexture", "Missing AssetID parameter."},
+        {"installfromvdx", "Missing AssetID parameter."},
+        {"vdxparse", "Missing CDP filepath."},
+        {"vdxparsefolder", "No folder path set"},
     };
     for (const Case& c : cases) {
         for (const std::vector<std::string>& args :
@@ -155,6 +144,21 @@ TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
         }
     }
     EXPECT_TRUE(daemon.Sent().empty());
+}
+
+TEST_F(Commands, InstallFromVdxWantsARealKUIDAndFailsWhenTheAssetIsNotThereAfterwards) {
+    EXPECT_EQ(Run({"installfromvdx", "notakuid"}), -1);
+    EXPECT_EQ(summary, OneError("<NULL> : Missing AssetID parameter."));
+    EXPECT_TRUE(daemon.Sent().empty());
+    // A daemon that cannot be asked installs nothing and makes nothing look installed.
+    daemon.Unreachable(kWEXRequestUpdatedAsset);
+    daemon.Unreachable(kWEXRequestAssetInfo);
+    // The lost reply is named as well, so the user knows why.
+    EXPECT_EQ(Run({"installfromvdx", "<kuid:12:34>"}), -1);
+    EXPECT_EQ(summary,
+              "- <kuid:12:34> : Asset <kuid:12:34> was not installed.\n"
+              "- <kuid:12:34> : The request got no reply: the asset-database daemon did not "
+              "answer.\nOK (2 Errors, 0 Warnings)\n");
 }
 
 TEST_F(Commands, EditPrintsTheEditFolderAndReleasesTheHandle) {

@@ -24,6 +24,7 @@
 #include "materials/texture_conversion.h"
 #include "online/net_startup.h"
 #include "platform/kiv/os/uid.h"
+#include "script/host/validate_asset_task.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     WEXSetArchiveBuildCall(&CdpBuildArchiveFromExport);
     WEXInstallArchiveHostCalls();
     WEXInstallTextureHostCall();
+    WEXInstallValidationHostCall();
     WEXOpenDatabase(options);
 }
 

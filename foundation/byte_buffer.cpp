@@ -1,5 +1,6 @@
 #include "foundation/byte_buffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/kiv/base/alloc.h"
@@ -40,7 +41,10 @@ bool ByteBuffer::EnsureSize(uint32_t n) {
         return false;
     }
     if (n >= capacity_) {
-        uint64_t capacity = uint64_t{n} + growStep_;
+        // At least doubled, so that building a large image copies it a bounded number of times
+        // rather than once per grow step.
+        uint64_t capacity = std::max(uint64_t{n} + growStep_, 2 * uint64_t{capacity_});
+        if (capacity > UINT32_MAX - 3) capacity = uint64_t{n} + growStep_;
         void* raw;
         uint8_t* data;
         if (capacity > UINT32_MAX - 3 || !AllocBlock(static_cast<uint32_t>(capacity), raw, data)) {

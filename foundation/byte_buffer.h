@@ -27,10 +27,10 @@ public:
     // Frees the block and zeroes every field; appends then fail until Init.
     void Free();
 
-    // Makes room for n bytes (a new capacity of n + the grow step when n reaches the current
-    // one, contents kept) and raises the size to n when it is below; bytes between the old
-    // size and n read as zero. On failure, or once kAllocFailed is set, sets kAllocFailed and
-    // changes nothing else.
+    // Makes room for n bytes (when n reaches the capacity, a new one of n + the grow step or
+    // twice the old, whichever is larger; contents kept) and raises the size to n when it is below;
+    // bytes between the old size and n read as zero. On failure, or once kAllocFailed is set, sets
+    // kAllocFailed and changes nothing else.
     bool EnsureSize(uint32_t n);
 
     // Writes at the cursor and moves it on, raising the size as needed; writing below the

@@ -114,3 +114,24 @@ TEST(ByteBuffer, WithoutABlockAppendsFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// Growth is geometric: appending a large image one word at a time reallocates only a
+// logarithmic number of times.
+TEST(ByteBuffer, GrowthAtLeastDoubles) {
+    ByteBuffer b(16);
+    uint32_t reallocations = 0;
+    uint32_t capacity = b.GetCapacity();
+    for (uint32_t i = 0; i < (1u << 18); ++i) {
+        ASSERT_TRUE(b.AppendU32(i));
+        if (b.GetCapacity() != capacity) {
+            EXPECT_GE(b.GetCapacity(), 2 * capacity);
+            capacity = b.GetCapacity();
+            ++reallocations;
+        }
+    }
+    EXPECT_LE(reallocations, 20u);
+}
+
+}  // namespace

@@ -1,63 +1,68 @@
-// A texture description and its picture over any bytes: the first two bytes give the length of
-// the description text, the rest is the picture "p.tga" beside it. Loading must end in a
-// texture or a refusal with a reason, never read outside its buffers; a loaded texture of a
-// small picture must build its levels or refuse, and its levels must fit their format.
-#include <unistd.h>
+// The texture checks over an arbitrary description: the bytes are written as a description
+// beside a small image (and as an image it may name), and the asset folder is checked. No
+// crash, hang or read outside, whatever the lines, NULs or line ends.
+#include <stdlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "materials/compress_ascii_resource.h"
+#include "platform/kiv/base/path.h"
+#include "validation/container.h"
+#include "validation/data_manager.h"
+#include "validation/error_handler.h"
 
 namespace {
 
-const std::string& Folder() {
-    static const std::string folder = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string f = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/halvex-texture-description-fuzz-" + std::to_string(::getpid());
-        std::filesystem::create_directories(f);
-        return f;
-    }();
-    return folder;
+std::string gFolder;
+
+void WriteFile(const std::string& path, const void* data, size_t size) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    if (size != 0) std::fwrite(data, 1, size, f);
+    std::fclose(f);
 }
 
-void WriteAll(const std::string& path, const uint8_t* data, size_t size) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+bool Setup() {
+    char folder[] = "/tmp/halvex-texture-fuzz-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) std::abort();
+    const std::string data = std::string(folder) + "/DUVData/";
+    gFolder = std::string(folder) + "/asset";
+    if (std::system(("mkdir -p '" + data + "lists' '" + gFolder + "/sub'").c_str()) != 0)
+        std::abort();
+    // A 2 x 2 24-bit BMP the descriptions may name.
+    std::string bmp(54, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    bmp[10] = 54;
+    bmp[14] = 40;
+    bmp[18] = 2;
+    bmp[22] = 2;
+    bmp[26] = 1;
+    bmp[28] = 24;
+    bmp += std::string(16, '\x10');
+    WriteFile(gFolder + "/a.bmp", bmp.data(), bmp.size());
+    WriteFile(gFolder + "/sub/b.texture", "x", 1);
+    DUVLib::ErrorHandler::Startup();
+    DUVLib::DataManager::Startup(data);
+    DUVLib::DataManager::Instance().conversionCheck = true;
+    return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2 || size > (1u << 20)) return 0;
-    const size_t textLength = std::min<size_t>(size - 2, data[0] | data[1] << 8);
-    const std::string description = Folder() + "/t.texture.txt";
-    WriteAll(description, data + 2, textLength);
-    WriteAll(Folder() + "/p.tga", data + 2 + textLength, size - 2 - textLength);
-
-    static const Kiv::Options options("-Automip=none -Compression=auto");
-    CompressAsciiResource texture(nullptr, Kiv::PString("t"), description);
-    texture.SetCreationOptions(&options);
-    if (!texture.LoadTxt(description)) {
-        if (texture.GetLoadError().empty() || texture.GetImage(0) != nullptr) std::abort();
-        return 0;
+    static const bool ready = Setup();
+    (void)ready;
+    WriteFile(gFolder + "/x.texture.txt", data, size);
+    WriteFile(gFolder + "/sub/i.bmp", data, size);
+    DUVLib::ErrorHandler::Instance()->Clear();
+    {
+        DUVLib::Container root;
+        const Kiv::File::Path folder(gFolder);
+        root.CheckTextureFile(folder, folder);
     }
-    uint32_t w = 0, h = 0;
-    texture.GetSize(w, h);
-    if (w == 0 || h == 0 || w > Kiv::kMaxTextureSide || h > Kiv::kMaxTextureSide) std::abort();
-    if (uint64_t{w} * h <= 64 * 64 && texture.GetMipLock(false)) {
-        for (uint32_t l = 0; l < texture.GetNumMipLevels(); ++l) {
-            const Kiv::Bitmap* level = texture.GetMip(l, 0);
-            if (level == nullptr ||
-                level->GetDataSize() != Kiv::TextureLevelBytes(texture.GetFormat(),
-                                                               level->GetWidth(),
-                                                               level->GetHeight()))
-                std::abort();
-        }
-    }
+    DUVLib::ErrorHandler::Instance()->Clear();
     return 0;
 }

@@ -1,7 +1,8 @@
-// The whole check over arbitrary bytes: the bytes are parsed as a configuration text and
-// checked against a small fixture of definitions that reach every form of sub-container,
-// inheritance (with a cycle) and numbered tags. No crash, leak or hang, and no container or tag
-// outlives its check.
+// The whole check over arbitrary bytes: the bytes are parsed as a configuration text, checked
+// against a small fixture of definitions that reach every form of sub-container, inheritance
+// (with a cycle), numbered tags, every datatype and every tag and container rule, then exported
+// with its value checks and rules. No crash, leak or hang, and no container or tag outlives its
+// check.
 #include <stdlib.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "configdata/config_text.h"
+#include "configdata/tdb_container_tag.h"
 #include "validation/container.h"
 #include "validation/data_manager.h"
 #include "validation/error_handler.h"
@@ -87,6 +89,7 @@ scenery
       obsolete-version "3.0"
     }
   }
+  validation { uniquenames { } meshtablehasshadow { } meshtablehasvisiblemesh { } }
   subpossibilities
   {
     box
@@ -134,8 +137,32 @@ box
       kind "value"
       type "string"
       default "parent"
+      validation { mustbepaired { 0 "label" 1 "box" } notownparent { } }
     }
+    f { kind "value" type "float" validation { range { min "-1" max "1" } isnotzero { } } }
+    v { kind "value" type "vector3" validation { ispositive { } } }
+    fl { kind "value" type "floatlist" validation { arraysize { size "2" } } }
+    file { kind "value" type "string" validation { fileexists { } } }
+    script { kind "value" type "string" validation { scriptfileexists { } } }
+    lamp { kind "value" type "string" validation { mustbeinlightcontainer { } } }
+    att { kind "value" type "combobox" source "attachment" validation { mustbeownparent { } } }
+    side { kind "value" type "string" validation { istracksidetype { } isnottraincar { } needcollatemeshes { } } }
+    k { kind "value" type "kuidbrowser" }
+    sk { kind "value" type "stringkuid" }
+    skb { kind "value" type "stringkuidbrowser" }
+    ds { kind "value" type "doublestring" }
+    ic { kind "value" type "intcombobox" source "words.txt" }
+    cb { kind "value" type "combobox" source "words.txt" }
+    mt { kind "value" type "combobox" source "mesh-table" }
+    fp { kind "value" type "filepath" datatype "meshes" }
+    fe { kind "value" type "filepathedit" datatype "image" }
+    an { kind "value" type "filepath" datatype "animation" }
+    v2 { kind "value" type "vector2" }
+    v4 { kind "value" type "vector4" }
+    v5 { kind "value" type "vector5" }
+    c { kind "value" type "rgb" }
   }
+  validation { uniquenames { } hasvalidtexturefile { } }
   tagarray
   {
     type "float"
@@ -193,7 +220,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DUVLib::ErrorHandler::Instance()->Clear();
     {
         DUVLib::Container root;
-        root.CheckAsset(soup);
+        if (root.CheckAsset(soup)) {
+            TDBTagRef out = TDBTagRef::Adopt(new TDBContainerTag());
+            root.Export(out);
+            root.RunContainerRules();
+        }
     }
     if (DUVLib::Container::LiveCount() != 0 || DUVLib::Tag::LiveCount() != 0) std::abort();
     DUVLib::ErrorHandler::Instance()->Clear();

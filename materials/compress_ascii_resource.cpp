@@ -76,10 +76,6 @@ void Clamp(uint32_t& side, uint32_t& other, uint32_t maximum) {
 
 }  // namespace
 
-CompressAsciiResource::CompressAsciiResource(Kiv::ResourceDatabase* database,
-                                             const Kiv::PString& name, std::string path)
-    : AsciiTextureResource(database, name, std::move(path)) {}
-
 bool CompressAsciiResource::LoadTxt(std::string_view path) {
     if (options_ == nullptr) return false;
     forceOptions_ = options_->Has("forceOptions");

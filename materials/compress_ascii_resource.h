@@ -17,8 +17,7 @@
 
 class CompressAsciiResource : public Kiv::AsciiTextureResource {
 public:
-    CompressAsciiResource(Kiv::ResourceDatabase* database, const Kiv::PString& name,
-                          std::string path);
+    using Kiv::AsciiTextureResource::AsciiTextureResource;
 
     // The creation options (not owned; must outlive the resource's loads and builds).
     void SetCreationOptions(const Kiv::Options* options) { options_ = options; }

@@ -24,7 +24,7 @@ protected:
     std::unique_ptr<CompressAsciiResource> Loaded(const std::string& description,
                                                   const std::string& options) {
         optionSets.push_back(std::make_unique<Kiv::Options>(options));
-        auto r = std::make_unique<CompressAsciiResource>(nullptr, Kiv::PString("t"), description);
+        auto r = std::make_unique<CompressAsciiResource>(Kiv::PString(description), nullptr);
         r->SetCreationOptions(optionSets.back().get());
         EXPECT_TRUE(r->LoadTxt(description)) << r->GetLoadError();
         return r;
@@ -180,7 +180,7 @@ TEST_F(CompressAsciiResourceTest, BadDescriptionsFailToLoadAndSayWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const std::string path = dir.Write("t.texture.txt", c.text);
-        CompressAsciiResource r(nullptr, Kiv::PString("t"), path);
+        CompressAsciiResource r(Kiv::PString(path), nullptr);
         r.SetCreationOptions(&options);
         EXPECT_FALSE(r.LoadTxt(path));
         EXPECT_NE(r.GetLoadError().find(c.why), std::string::npos) << r.GetLoadError();
@@ -191,11 +191,11 @@ TEST_F(CompressAsciiResourceTest, BadDescriptionsFailToLoadAndSayWhy) {
     const std::string path =
         dir.Write("t.texture.txt", "Colour=red\nPrimary=SUB\\Inner.TGA\n" + std::string(600, 'x') +
                                        "Compression=dxt9\n");
-    CompressAsciiResource r(nullptr, Kiv::PString("t"), path);
+    CompressAsciiResource r(Kiv::PString(path), nullptr);
     r.SetCreationOptions(&options);
     EXPECT_TRUE(r.LoadTxt(path)) << r.GetLoadError();
     // Without creation options nothing loads.
-    CompressAsciiResource bare(nullptr, Kiv::PString("t"), path);
+    CompressAsciiResource bare(Kiv::PString(path), nullptr);
     EXPECT_FALSE(bare.LoadTxt(path));
 }
 

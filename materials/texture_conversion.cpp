@@ -31,7 +31,6 @@ namespace {
 
 // The resource type of descriptions being converted, and the options a conversion gives them.
 constexpr const char* kConversionExtension = "convert-tex.txt";
-constexpr const char* kConversionTypeUId = "A6805E60-4C54-1278-1111-00010251467D";
 constexpr const char* kConversionOptions = "-Automip=none -Compression=auto";
 
 struct Value {
@@ -45,6 +44,15 @@ void Report(ResultsLog& log, const char* message, std::initializer_list<Value> v
         TDBContainerTag::SetString(tags, Kiv::PString(v.name), Kiv::PString(v.text));
     AddMessage(log, kResultsError, HalvexPropertyRef(), Kiv::String(message), tags);
 }
+
+// The engine's lookup mode that loads at once.
+constexpr int kLookupNow = 2;
+
+// A resource reference held by its owner: the release gives the reference back.
+struct ReleaseResource {
+    void operator()(Kiv::Resource* r) const { r->ReleaseReference(); }
+};
+using ResourceHold = std::unique_ptr<Kiv::Resource, ReleaseResource>;
 
 // The queue of the conversion jobs' chains: a worker for every waiting job, up to the cores.
 WorkerCallQueue& ConversionQueue() {
@@ -107,9 +115,9 @@ private:
         output.AddPath(TextureOutputName(description.GetFileName()));
         output_ = output.str();
         // The conversion's resource name: the description's, ".txt" giving way to the type's.
-        Kiv::File::Path alias(relative.substr(0, relative.size() - 4));
+        Kiv::File::Path alias(description_.substr(0, description_.size() - 4));
         alias.Add(".").Add(kConversionExtension);
-        if (!database_->AddAlias(Kiv::PString(alias.view()), relative)) {
+        if (!database_->AddAlias(Kiv::PString(alias.view()), description_)) {
             Report(log_, "Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
                    {{"file_name", description_}, {"archive", subst_.view()}});
             return Fail();
@@ -130,7 +138,7 @@ private:
             Fail();
             return false;
         }
-        std::unique_ptr<Kiv::Resource> opened = database_->OpenResource(alias_.view());
+        ResourceHold opened(database_->FindResource(alias_, kLookupNow));
         if (opened == nullptr) {
             Report(log_, "$wextexture_open_error",
                    {{"file_name", alias_.view()}, {"archive", subst_.view()}});
@@ -148,7 +156,7 @@ private:
         resource_.reset(texture);
         options_.ProcessRaw(kConversionOptions);
         resource_->SetCreationOptions(&options_);
-        if (!resource_->LoadTxt(resource_->GetPath())) {
+        if (!resource_->LoadTxt(database_->GetFileOf(alias_.view()))) {
             LogOutputf("TextureConversion> %s: %s", description_.c_str(),
                        resource_->GetLoadError().c_str());
             Report(log_, "$wextexture_load_error",
@@ -196,7 +204,7 @@ private:
     Kiv::PString alias_;
     std::string output_;
     Kiv::Options options_;
-    std::unique_ptr<CompressAsciiResource> resource_;
+    std::unique_ptr<CompressAsciiResource, ReleaseResource> resource_;
     bool hardware_ = false;
     bool failed_ = false;
     bool success_ = false;
@@ -237,14 +245,14 @@ std::string_view TextureOutputName(std::string_view descriptionName) {
 }
 
 void RegisterTextureConversionType() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (Kiv::FindResourceType(std::string("x.") + kConversionExtension) != nullptr) return;
-        Kiv::PluginBase::RegisterPluginType(
-            std::make_shared<Kiv::ResourceType<CompressAsciiResource>>(
-                Kiv::PString(kConversionExtension), *Kiv::UId::Parse(kConversionTypeUId),
-                Kiv::ResourceFamily()));
-    });
+    static std::mutex lock;
+    std::lock_guard<std::mutex> hold(lock);
+    if (Kiv::FindResourceType(kConversionExtension) != nullptr) return;
+    Kiv::RegisterResourceType(
+        {kConversionExtension,
+         [](const Kiv::PString& name, Kiv::ResourceDatabase* database) -> Kiv::Resource* {
+             return new CompressAsciiResource(name, database);
+         }});
 }
 
 bool CompressTexturesInFolder(std::string_view folder, ResultsLog& log, uint32_t /*flag*/) {

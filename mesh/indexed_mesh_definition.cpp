@@ -118,8 +118,9 @@ void HalvexIndexedMeshDefinition::ClearSubMeshes() {
     vertexTypes_.clear();
 }
 
-uint32_t HalvexIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialManager* materials,
-                                           const MeshLoadArgs& args) {
+uint32_t HalvexIndexedMeshDefinition::TakeOwner(Kiv::Display* display,
+                                                Kiv::MaterialManager* materials,
+                                                const MeshLoadArgs& args) {
     if (materials == nullptr) return RES_NO_MATERIAL_MANAGER;
     display_ = display;
     materialManager_ = materials;
@@ -127,6 +128,13 @@ uint32_t HalvexIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialM
     displaySkinning_ = display != nullptr &&
                        display->SupportsCapability(Kiv::Display::kCapabilityHardwareSkinning);
     if (displaySkinning_) bonesLimit_ = kMaxBonesPerSubMesh - 1;
+    return kMeshOk;
+}
+
+uint32_t HalvexIndexedMeshDefinition::BeginLoad(Kiv::Display* display,
+                                                Kiv::MaterialManager* materials,
+                                                const MeshLoadArgs& args, const char* type) {
+    if (uint32_t r = TakeOwner(display, materials, args)) return r;
     if (!file_.HasData()) return RES_FILE_OPEN_ERROR;
 
     file_.Seek(0);
@@ -136,7 +144,13 @@ uint32_t HalvexIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialM
     if (!file_.Read(size)) return RES_FILE_FORMAT_ERROR;
     containerEnd_ = file_.Tell() + size_t{size};
     if (containerEnd_ > file_.GetSize()) return RES_FILE_FORMAT_ERROR;
-    if (!ReadId(file_, id) || !IdIs(id, "IDXM")) return RES_FILE_FORMAT_ERROR;
+    if (!ReadId(file_, id) || !IdIs(id, type)) return RES_FILE_FORMAT_ERROR;
+    return kMeshOk;
+}
+
+uint32_t HalvexIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialManager* materials,
+                                           const MeshLoadArgs& args) {
+    if (uint32_t r = BeginLoad(display, materials, args, "IDXM")) return r;
 
     if (uint32_t r = ReadInfo()) return r;
     uint32_t count = static_cast<uint32_t>(chunks_.size());
@@ -208,10 +222,16 @@ uint32_t HalvexIndexedMeshDefinition::ReadChunk(uint32_t i) {
 }
 
 uint32_t HalvexIndexedMeshDefinition::ReadMaterial(uint32_t i, size_t limit) {
+    if (i >= materials_.size()) return RES_UNKNOWN;
+    return ReadMaterialChunk(limit, 102, &materials_[i]);
+}
+
+uint32_t HalvexIndexedMeshDefinition::ReadMaterialChunk(size_t limit, uint32_t lowestVersion,
+                                                        std::shared_ptr<Kiv::Material>* out) {
     uint32_t version = 0;
     size_t end = 0;
     if (uint32_t r = ReadChunkHeader("MATL", limit, &version, &end)) return r;
-    if (version != 102 && version != 103) return RES_FILE_VERSION_ERROR;
+    if (version < lowestVersion || version > 103) return RES_FILE_VERSION_ERROR;
     Kiv::MaterialDescription d;
     if (!ReadPaddedString(file_, end, d.typeName)) return RES_FILE_FORMAT_ERROR;
     d.requestName = d.typeName;
@@ -252,13 +272,13 @@ uint32_t HalvexIndexedMeshDefinition::ReadMaterial(uint32_t i, size_t limit) {
         t.name = Kiv::PString(LowerAscii(std::move(name)));
         d.textures.push_back(std::move(t));
     }
-    return CreateMaterialFromDescription(i, d);
+    if (file_.Tell() > end) return RES_FILE_FORMAT_ERROR;
+    return CreateMaterialFromDescription(d, out);
 }
 
-uint32_t HalvexIndexedMeshDefinition::CreateMaterialFromDescription(uint32_t i,
-                                                                    Kiv::MaterialDescription& d) {
+uint32_t HalvexIndexedMeshDefinition::CreateMaterialFromDescription(
+    Kiv::MaterialDescription& d, std::shared_ptr<Kiv::Material>* out) {
     if (materialManager_ == nullptr) return RES_NO_MATERIAL_MANAGER;
-    if (i >= materials_.size()) return RES_UNKNOWN;
     int code = 0;
     std::shared_ptr<Kiv::Material> found = materialManager_->FindMaterial(d, &code);
     if (!found) {
@@ -275,16 +295,23 @@ uint32_t HalvexIndexedMeshDefinition::CreateMaterialFromDescription(uint32_t i,
         std::string type = d.typeName.str();
         if (type.rfind("m.", 0) != 0) type = "m." + type;
         null->SetCreationType(Kiv::PString(name + ":" + type));
-        materials_[i] = std::move(null);
+        *out = std::move(null);
         return kMeshOk;
     }
     found->SetRequestName(d.requestName);
     found->SetDisplayMaterialProperties(d.display);
-    materials_[i] = std::move(found);
+    *out = std::move(found);
     return kMeshOk;
 }
 
 uint32_t HalvexIndexedMeshDefinition::ReadGeometry(uint32_t i, size_t limit) {
+    if (i >= materials_.size() || !materials_[i]) return RES_FILE_FORMAT_ERROR;
+    return ReadGeometryChunk(*materials_[i], limit, &chunks_[i], &vertexTypes_[i]);
+}
+
+uint32_t HalvexIndexedMeshDefinition::ReadGeometryChunk(Kiv::Material& material, size_t limit,
+                                                        std::shared_ptr<Kiv::GeometryChunk>* out,
+                                                        Kiv::PString* vertexTypeOut) {
     uint32_t version = 0;
     size_t end = 0;
     if (uint32_t r = ReadChunkHeader("GEOM", limit, &version, &end)) return r;
@@ -303,7 +330,7 @@ uint32_t HalvexIndexedMeshDefinition::ReadGeometry(uint32_t i, size_t limit) {
     if (version >= 102 && !file_.Read(weights)) return RES_FILE_FORMAT_ERROR;
     Kiv::PString vertexType;
     if (version >= 200 && !ReadPaddedString(file_, end, vertexType)) return RES_FILE_FORMAT_ERROR;
-    if (i < vertexTypes_.size()) vertexTypes_[i] = vertexType;
+    *vertexTypeOut = vertexType;
 
     // Everything the counts stand for must be in the chunk before anything is made.
     uint64_t recordSize = 12 + 8 * uint64_t{sets};
@@ -312,6 +339,70 @@ uint32_t HalvexIndexedMeshDefinition::ReadGeometry(uint32_t i, size_t limit) {
                       12 * uint64_t{faceCount} + (colours ? 4 * uint64_t{vertexCount} : 0);
     if (needed > end - std::min(end, file_.Tell())) return RES_FILE_FORMAT_ERROR;
 
+    Kiv::StandardChunkHint hint = MakeChunkHint(weights, sets, headerValue, vertexType);
+    bool floatWeights = config_.hardwareAnimationFloatPrecision.IsSet();
+
+    auto chunk =
+        material.CreateGeometryChunk(vertexCount, fourth, indexCount, faceCount, primitive, hint);
+    if (!chunk) return RES_FILE_FORMAT_ERROR;
+    chunk->SetFlags(chunk->GetFlags() | flags);
+    *out = chunk;
+
+    if (hardwareAnimation_ && weights >= 1 && weights <= 4) {
+        int weightItem = floatWeights ? Kiv::kItemWeights1 + static_cast<int>(hint.maxWeights) - 1
+                                      : Kiv::kItemPackedWeights;
+        uint8_t* w = chunk->GetItem(weightItem);
+        uint8_t* b = chunk->GetItem(Kiv::kItemBoneIndices);
+        if (w == nullptr || b == nullptr) return RES_FAIL_CHUNK_CREATE;
+        if (weights == 1) {
+            // One weight a vertex: every vertex belongs wholly to bone index 0.
+            uint32_t full = floatWeights ? 0x3F800000u /* 1.0f */ : 0xFF000000u;
+            for (uint32_t v = 0; v < vertexCount; ++v) {
+                std::memcpy(w + size_t{v} * 4 * (floatWeights ? hint.maxWeights : 1), &full, 4);
+                std::memset(b + size_t{v} * 4, 0, 4);
+            }
+        }
+    }
+
+    // The vertex block, copied record by record into the items.
+    const uint8_t* block = file_.Peek(vertexCount * recordSize);
+    if (block == nullptr) return RES_FILE_FORMAT_ERROR;
+    uint8_t* positions = chunk->GetItem(Kiv::kItemPositions);
+    uint8_t* setItems[8] = {};
+    for (uint32_t k = 0; k < sets && k < 8; ++k)
+        setItems[k] = chunk->GetItem(Kiv::kItemTexCoord0 + static_cast<int>(k));
+    for (uint32_t v = 0; v < vertexCount; ++v) {
+        const uint8_t* rec = block + v * recordSize;
+        if (positions) std::memcpy(positions + size_t{v} * 12, rec, 12);
+        for (uint32_t k = 0; k < sets && k < 8; ++k)
+            if (setItems[k]) std::memcpy(setItems[k] + size_t{v} * 8, rec + 12 + 8 * k, 8);
+    }
+    file_.Seek(file_.Tell() + vertexCount * recordSize);
+    if (uint8_t* colour = chunk->GetItem(Kiv::kItemColor1))
+        for (uint32_t v = 0; v < vertexCount; ++v)
+            std::memcpy(colour + size_t{v} * 4, &args_.vertexColour, 4);
+
+    uint16_t* indices = chunk->GetIndexArray();
+    if (indices == nullptr) return RES_FAIL_CHUNK_CREATE;
+    if (!file_.Read(indices, size_t{indexCount} * 2)) return RES_FILE_FORMAT_ERROR;
+    for (uint32_t k = 0; k < indexCount; ++k)
+        if (indices[k] >= vertexCount) return RES_FILE_FORMAT_ERROR;
+    if (colours) {
+        std::vector<uint32_t> block32(vertexCount);
+        if (!file_.Read(block32.data(), size_t{vertexCount} * 4)) return RES_FILE_FORMAT_ERROR;
+        Kiv::Display::ConvertColorArray(block32.data(), vertexCount);
+        if (uint8_t* colour = chunk->GetItem(Kiv::kItemColor1))
+            std::memcpy(colour, block32.data(), size_t{vertexCount} * 4);
+    }
+    if (faceCount != 0 && !file_.Read(chunk->GetFaceNormalArray(), size_t{faceCount} * 12))
+        return RES_FILE_FORMAT_ERROR;
+    file_.Seek(end);
+    return kMeshOk;
+}
+
+Kiv::StandardChunkHint HalvexIndexedMeshDefinition::MakeChunkHint(uint32_t weights, uint32_t sets,
+                                                                  float headerValue,
+                                                                  const Kiv::PString& vertexType) {
     const MeshMaterialConfig& c = config_;
     bool override = gHardwareAnimationOverride.load();
     hardwareAnimation_ = skinWeights_ > 0 && skinWeights_ <= weightsLimit_ &&
@@ -337,75 +428,25 @@ uint32_t HalvexIndexedMeshDefinition::ReadGeometry(uint32_t i, size_t limit) {
     hint.ownerValue = args_.ownerValue;
     hint.headerValue = headerValue;
     hint.vertexType = vertexType;
-
-    if (i >= materials_.size() || !materials_[i]) return RES_FILE_FORMAT_ERROR;
-    auto chunk = materials_[i]->CreateGeometryChunk(vertexCount, fourth, indexCount, faceCount,
-                                                    primitive, hint);
-    if (!chunk) return RES_FILE_FORMAT_ERROR;
-    chunk->SetFlags(chunk->GetFlags() | flags);
-    chunks_[i] = chunk;
-
-    if (hardwareAnimation_ && weights >= 1 && weights <= 4) {
-        int weightItem = floatWeights ? Kiv::kItemWeights1 + static_cast<int>(hint.maxWeights) - 1
-                                      : Kiv::kItemPackedWeights;
-        uint8_t* w = chunk->GetItem(weightItem);
-        uint8_t* b = chunk->GetItem(Kiv::kItemBoneIndices);
-        if (w == nullptr || b == nullptr) return RES_FAIL_CHUNK_CREATE;
-        if (weights == 1) {
-            // One weight a vertex: every vertex belongs wholly to bone index 0.
-            uint32_t full = floatWeights ? 0x3F800000u /* 1.0f */ : 0xFF000000u;
-            for (uint32_t v = 0; v < vertexCount; ++v) {
-                std::memcpy(w + size_t{v} * 4 * (floatWeights ? hint.maxWeights : 1), &full, 4);
-                std::memset(b + size_t{v} * 4, 0, 4);
-            }
-        }
-    }
-
-    // The vertex block, copied record by record into the items.
-    const uint8_t* block = file_.Peek(vertexCount * recordSize);
-    if (block == nullptr) return RES_FILE_FORMAT_ERROR;
-    uint8_t* positions = chunk->GetItem(Kiv::kItemPositions);
-    for (uint32_t v = 0; v < vertexCount; ++v) {
-        const uint8_t* rec = block + v * recordSize;
-        if (positions) std::memcpy(positions + size_t{v} * 12, rec, 12);
-        for (uint32_t k = 0; k < sets && k < 8; ++k)
-            if (uint8_t* set = chunk->GetItem(Kiv::kItemTexCoord0 + static_cast<int>(k)))
-                std::memcpy(set + size_t{v} * 8, rec + 12 + 8 * k, 8);
-    }
-    file_.Seek(file_.Tell() + vertexCount * recordSize);
-    if (uint8_t* colour = chunk->GetItem(Kiv::kItemColor1))
-        for (uint32_t v = 0; v < vertexCount; ++v)
-            std::memcpy(colour + size_t{v} * 4, &args_.vertexColour, 4);
-
-    uint16_t* indices = chunk->GetIndexArray();
-    if (indices == nullptr) return RES_FAIL_CHUNK_CREATE;
-    if (!file_.Read(indices, size_t{indexCount} * 2)) return RES_FILE_FORMAT_ERROR;
-    for (uint32_t k = 0; k < indexCount; ++k)
-        if (indices[k] >= vertexCount) return RES_FILE_FORMAT_ERROR;
-    if (colours) {
-        std::vector<uint32_t> block32(vertexCount);
-        if (!file_.Read(block32.data(), size_t{vertexCount} * 4)) return RES_FILE_FORMAT_ERROR;
-        Kiv::Display::ConvertColorArray(block32.data(), vertexCount);
-        if (uint8_t* colour = chunk->GetItem(Kiv::kItemColor1))
-            std::memcpy(colour, block32.data(), size_t{vertexCount} * 4);
-    }
-    if (faceCount != 0 && !file_.Read(chunk->GetFaceNormalArray(), size_t{faceCount} * 12))
-        return RES_FILE_FORMAT_ERROR;
-    file_.Seek(end);
-    return kMeshOk;
+    hint.weightsPerVertex = weights;
+    return hint;
 }
 
 uint32_t HalvexIndexedMeshDefinition::ReadNeighbourInfo(uint32_t i, size_t limit) {
+    if (i >= chunks_.size() || !chunks_[i]) return RES_FILE_FORMAT_ERROR;
+    return ReadNeighbourChunk(*chunks_[i], limit);
+}
+
+uint32_t HalvexIndexedMeshDefinition::ReadNeighbourChunk(Kiv::GeometryChunk& chunk, size_t limit) {
     uint32_t version = 0;
     if (uint32_t r = ReadChunkHeader("NINF", limit, &version, nullptr)) return r;
     if (version != 100) return RES_FILE_VERSION_ERROR;
-    if (i >= chunks_.size() || !chunks_[i]) return RES_FILE_FORMAT_ERROR;
-    uint32_t faces = chunks_[i]->GetFaceCount();
+    uint32_t faces = chunk.GetFaceCount();
     if (faces == 0) return kMeshOk;
     if (!CountFits(faces, 12, limit)) return RES_FILE_FORMAT_ERROR;
     std::vector<uint32_t> neighbours(size_t{faces} * 3);
     file_.Read(neighbours.data(), neighbours.size() * 4);
-    chunks_[i]->SetFaceNeighborArray(std::move(neighbours));
+    chunk.SetFaceNeighborArray(std::move(neighbours));
     return kMeshOk;
 }
 

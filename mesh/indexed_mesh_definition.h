@@ -32,11 +32,13 @@
 #include <vector>
 
 #include "mesh/mesh_result.h"
+#include "platform/kiv/base/config_parser.h"
 #include "platform/kiv/base/memory_file.h"
 #include "platform/kiv/base/pstring.h"
 #include "platform/kiv/display/display.h"
 #include "platform/kiv/display/geometry_chunk.h"
 #include "platform/kiv/display/material.h"
+#include "platform/kiv/geom/geometry_config.h"
 #include "platform/kiv/geom/mesh_file_support.h"
 #include "platform/kiv/scene/geometry.h"
 #include "platform/kiv/scene/particle.h"
@@ -51,6 +53,19 @@ struct MeshMaterialConfig {
     Setting softwareLighting, softwareAnimation, dynamicVertex, dynamicIndex,
         hardwareAnimationFloatPrecision;
 };
+
+// The material a mesh's material configuration chooses.
+struct MaterialSpec {
+    bool found = false;
+    Kiv::PString requestName;
+    Kiv::DisplayMaterial display;
+};
+
+// Reads a mesh's material configuration: the "Mesh" group's five settings into config, and the
+// first "Material" entry whose every "Extension" the display supports into spec (false when
+// none is usable).
+bool ReadMaterialConfig(const Kiv::ConfigData& tree, const Kiv::Display& display,
+                        MeshMaterialConfig* config, MaterialSpec* spec);
 
 // What the owner hands a load beside the display and the material manager.
 struct MeshLoadArgs {
@@ -88,6 +103,20 @@ struct MeshAttachmentPoint {
     Kiv::PString name;
 };
 
+// A bone to build a skeleton from.
+struct BoneSpec {
+    std::string_view name, parent;  // parent empty: a root
+    Kiv::Vector3 position;
+    Kiv::Matrix3 orientation;
+};
+
+// A tree of bones, one per entry, each under the first entry of its parent's name. The root is
+// the first entry without a parent; a bone whose parent is named nowhere, names none or would
+// close a loop goes under the root. Null (nothing built) when no entry lacks a parent. parents[k]
+// is the entry index bone k hangs under (entries.size() for the root).
+std::unique_ptr<Kiv::Particle> BuildBoneTree(std::span<const BoneSpec> entries,
+                                             std::vector<size_t>* parents);
+
 // Where a copy goes: `stride` bytes from one vertex to the next.
 struct StridedOutput {
     uint32_t stride = 0;
@@ -114,6 +143,15 @@ public:
     // Reads the file the memory file holds; a result code.
     virtual uint32_t Load(Kiv::Display* display, Kiv::MaterialManager* materials,
                           const MeshLoadArgs& args = {});
+
+    // Builds the definition from a geometry configuration tree (".imtxt"); a result code.
+    uint32_t LoadFromConfig(const Kiv::ConfigData& tree, Kiv::Display* display,
+                            Kiv::MaterialManager* materials, const MeshLoadArgs& args = {});
+    // Parses the text file at path (its path becomes the name) and builds from its tree; the
+    // parser's failures give RES_FILE_OPEN_ERROR, RES_FILE_FORMAT_ERROR, RES_FILE_VERSION_ERROR,
+    // anything else RES_UNKNOWN.
+    uint32_t LoadConfigFile(std::string_view path, Kiv::Display* display,
+                            Kiv::MaterialManager* materials, const MeshLoadArgs& args = {});
 
     // --- what instances and resources ask (sub-mesh i; nothing or 0 for an i out of range) ---
     uint32_t GetVertexCount(uint32_t i) const;
@@ -177,6 +215,8 @@ public:
     float GetTexelScale() const { return texelScale_; }
     const Kiv::OrientedBox& GetOrientedBox() const { return orientedBox_; }
     bool HasHardwareAnimationSupport() const { return displaySkinning_; }
+    // Hardware animation as chosen for the file's geometry.
+    bool IsHardwareAnimated() const { return hardwareAnimation_; }
     uint32_t GetBonesLimit() const { return bonesLimit_; }
     const MeshMaterialConfig& GetMaterialConfig() const { return config_; }
     // The owner's order of influences for the skin palette (empty: their own order).
@@ -193,12 +233,37 @@ protected:
     uint32_t ReadChunk(uint32_t i);
     uint32_t ReadGeometry(uint32_t i, size_t limit);
     uint32_t ReadMaterial(uint32_t i, size_t limit);
-    uint32_t CreateMaterialFromDescription(uint32_t i, Kiv::MaterialDescription& description);
+    uint32_t CreateMaterialFromDescription(Kiv::MaterialDescription& description,
+                                           std::shared_ptr<Kiv::Material>* out);
     uint32_t ReadNeighbourInfo(uint32_t i, size_t limit);
+    // The chunk readers' cores, shared with the LOD mesh file: a MATL of a version from
+    // lowestVersion to 103, a GEOM made by the material, and NINF into the chunk.
+    uint32_t ReadMaterialChunk(size_t limit, uint32_t lowestVersion,
+                               std::shared_ptr<Kiv::Material>* out);
+    uint32_t ReadGeometryChunk(Kiv::Material& material, size_t limit,
+                               std::shared_ptr<Kiv::GeometryChunk>* out, Kiv::PString* vertexType);
+    uint32_t ReadNeighbourChunk(Kiv::GeometryChunk& chunk, size_t limit);
+    // The hint a chunk is made with, by the skinning counts, the display and the material
+    // configuration; chooses hardware animation for the chunk as it goes.
+    Kiv::StandardChunkHint MakeChunkHint(uint32_t weights, uint32_t sets, float headerValue,
+                                         const Kiv::PString& vertexType);
     uint32_t ReadAttachments();
     uint32_t ReadSkin();
     uint32_t ReadBone(Kiv::Particle* parent, int depth, size_t limit);
 
+    // The owner's objects and the display's skinning; RES_NO_MATERIAL_MANAGER without a
+    // material manager.
+    uint32_t TakeOwner(Kiv::Display* display, Kiv::MaterialManager* materials,
+                       const MeshLoadArgs& args);
+    // Everything a load starts with: the owner's objects, the display's skinning, and the
+    // container header of the given type (RES_FILE_FORMAT_ERROR when it is not).
+    uint32_t BeginLoad(Kiv::Display* display, Kiv::MaterialManager* materials,
+                       const MeshLoadArgs& args, const char* type);
+    // The parts of a load from a configuration, chunk i of it.
+    uint32_t CreateMaterial(const Kiv::GeometryConfigData& config, uint32_t i);
+    uint32_t CreateGeometryFromConfig(const Kiv::GeometryConfigData& config, uint32_t i);
+    uint32_t CreateInfluencesFromConfig(const Kiv::GeometryConfigData& config);
+    uint32_t CreateAttachmentsFromConfig(const Kiv::GeometryConfigData& config);
     // Reads a chunk header: the id must match (else 3), the end must lie inside `limit` (else
     // 3), the version must be accepted (else 4). `end` is the offset behind the size plus size.
     uint32_t ReadChunkHeader(const char* id, size_t limit, uint32_t* version, size_t* end);
@@ -213,6 +278,12 @@ protected:
     void ComputeBounds();
     void ComputeTexelScale();
     void ComputeOrientedBox();
+    // The box of the chunks' positions (both corners zero without a vertex).
+    static void BoundsOf(const std::vector<std::shared_ptr<Kiv::GeometryChunk>>& chunks,
+                         Kiv::Vector3* min, Kiv::Vector3* max);
+    // The eight corners of each chunk's own oriented box.
+    static void AddBoxCorners(const std::vector<std::shared_ptr<Kiv::GeometryChunk>>& chunks,
+                              std::vector<Kiv::Vector3>& corners);
 
     void ClearSubMeshes();
 

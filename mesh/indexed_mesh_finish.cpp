@@ -17,39 +17,35 @@ void HalvexIndexedMeshDefinition::TotalCounts() {
     }
 }
 
-void HalvexIndexedMeshDefinition::BuildSkeletonFromInfluences() {
-    if (influences_.empty()) return;
-    size_t n = influences_.size();
+std::unique_ptr<Kiv::Particle> BuildBoneTree(std::span<const BoneSpec> specs,
+                                             std::vector<size_t>* parents) {
+    size_t n = specs.size();
+    parents->assign(n, n);
     std::vector<std::unique_ptr<Kiv::Particle>> owned(n);
     std::vector<Kiv::Particle*> bones(n);
     for (size_t k = 0; k < n; ++k) {
-        const MeshInfluence& inf = influences_[k];
-        auto bone = std::make_unique<Kiv::ParticleBone>(Kiv::PString(inf.name));
-        bone->SetFrame(inf.position, Kiv::Quaternion::FromMatrix(inf.orientation));
+        auto bone = std::make_unique<Kiv::ParticleBone>(Kiv::PString(specs[k].name));
+        bone->SetFrame(specs[k].position, Kiv::Quaternion::FromMatrix(specs[k].orientation));
         bone->SetVisibleBox(Kiv::ParticleBone::SmallBox());
         bones[k] = bone.get();
         owned[k] = std::move(bone);
     }
     size_t root = n;
-    for (size_t k = 0; k < n; ++k) {
-        if (!influences_[k].parentName.empty()) continue;
-        if (root == n)
-            root = k;
-        else
-            influences_[k].parentName = influences_[root].name;
-    }
-    if (root == n) return;  // every one names a parent: the skeleton stays as it was
+    for (size_t k = 0; k < n && root == n; ++k)
+        if (specs[k].parent.empty()) root = k;
+    if (root == n) return nullptr;  // every one names a parent: no tree
 
     for (size_t k = 0; k < n; ++k) {
         if (k == root) continue;
         size_t parent = n;
-        for (size_t j = 0; j < n; ++j)
-            if (influences_[j].name == influences_[k].parentName) {
-                parent = j;
-                break;
-            }
+        if (!specs[k].parent.empty())
+            for (size_t j = 0; j < n; ++j)
+                if (specs[j].name == specs[k].parent) {
+                    parent = j;
+                    break;
+                }
         // A parent that is the bone itself or lies under it would close a loop: such a bone,
-        // like one whose parent is named nowhere, goes under the root.
+        // like one whose parent is named nowhere (or that names none), goes under the root.
         if (parent != n) {
             for (Kiv::Particle* up = bones[parent]; up != nullptr; up = up->GetParent())
                 if (up == bones[k]) {
@@ -57,13 +53,28 @@ void HalvexIndexedMeshDefinition::BuildSkeletonFromInfluences() {
                     break;
                 }
         }
-        if (parent == n) {
-            influences_[k].parentName = influences_[root].name;
-            parent = root;
-        }
+        if (parent == n) parent = root;
+        (*parents)[k] = parent;
         bones[parent]->AddChild(std::move(owned[k]));
     }
-    skeleton_ = std::move(owned[root]);
+    (*parents)[root] = n;
+    return std::move(owned[root]);
+}
+
+void HalvexIndexedMeshDefinition::BuildSkeletonFromInfluences() {
+    if (influences_.empty()) return;
+    std::vector<BoneSpec> specs;
+    specs.reserve(influences_.size());
+    for (const MeshInfluence& inf : influences_)
+        specs.push_back({inf.name, inf.parentName, inf.position, inf.orientation});
+    std::vector<size_t> parents;
+    auto root = BuildBoneTree(specs, &parents);
+    if (!root) return;  // the skeleton stays as it was
+    // Every bone not the root now names the parent it hangs under.
+    for (size_t k = 0; k < influences_.size(); ++k)
+        if (parents[k] < influences_.size())
+            influences_[k].parentName = influences_[parents[k]].name;
+    skeleton_ = std::move(root);
 }
 
 void HalvexIndexedMeshDefinition::PrepareSkinPalette() {
@@ -92,9 +103,11 @@ void HalvexIndexedMeshDefinition::PrepareSkinPalette() {
     }
 }
 
-void HalvexIndexedMeshDefinition::ComputeBounds() {
+void HalvexIndexedMeshDefinition::BoundsOf(
+    const std::vector<std::shared_ptr<Kiv::GeometryChunk>>& chunks, Kiv::Vector3* min,
+    Kiv::Vector3* max) {
     Kiv::Vector3 lo{FLT_MAX, FLT_MAX, FLT_MAX}, hi{-FLT_MAX, -FLT_MAX, -FLT_MAX};
-    for (const auto& c : chunks_) {
+    for (const auto& c : chunks) {
         if (!c) continue;
         const float* p = reinterpret_cast<const float*>(c->GetItem(Kiv::kItemPositions));
         if (p == nullptr) continue;
@@ -104,8 +117,12 @@ void HalvexIndexedMeshDefinition::ComputeBounds() {
         }
     }
     if (lo.x == FLT_MAX) lo = hi = {};
-    boundsMin_ = lo;
-    boundsMax_ = hi;
+    *min = lo;
+    *max = hi;
+}
+
+void HalvexIndexedMeshDefinition::ComputeBounds() {
+    BoundsOf(chunks_, &boundsMin_, &boundsMax_);
 }
 
 void HalvexIndexedMeshDefinition::ComputeTexelScale() {
@@ -147,9 +164,10 @@ void HalvexIndexedMeshDefinition::ComputeTexelScale() {
     texelScale_ = static_cast<float>(std::min(largest, 8 * mean));
 }
 
-void HalvexIndexedMeshDefinition::ComputeOrientedBox() {
-    std::vector<Kiv::Vector3> corners;
-    for (const auto& c : chunks_) {
+void HalvexIndexedMeshDefinition::AddBoxCorners(
+    const std::vector<std::shared_ptr<Kiv::GeometryChunk>>& chunks,
+    std::vector<Kiv::Vector3>& corners) {
+    for (const auto& c : chunks) {
         if (!c || c->GetVertexCount() == 0) continue;
         const auto* p = reinterpret_cast<const Kiv::Vector3*>(c->GetItem(Kiv::kItemPositions));
         if (p == nullptr) continue;
@@ -159,6 +177,11 @@ void HalvexIndexedMeshDefinition::ComputeOrientedBox() {
         box.CalcCorners(eight);
         corners.insert(corners.end(), eight, eight + 8);
     }
+}
+
+void HalvexIndexedMeshDefinition::ComputeOrientedBox() {
+    std::vector<Kiv::Vector3> corners;
+    AddBoxCorners(chunks_, corners);
     orientedBox_.Fit(corners);  // no vertex: the zero box
 }
 

@@ -2,7 +2,13 @@
 // of fixture bytes.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "mesh/indexed_mesh_definition.h"
@@ -42,3 +48,25 @@ inline size_t FindId(const std::vector<uint8_t>& bytes, const char* id, size_t f
             return i;
     return bytes.size();
 }
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+struct MeshTempFolder {
+    std::string path;
+    MeshTempFolder() {
+        char pattern[] = "/tmp/halvex_mesh_XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        path = made ? made : "/tmp";
+    }
+    ~MeshTempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::string full = path + "/" + name;
+        std::ofstream(full, std::ios::binary) << text;
+        return full;
+    }
+    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        return Write(name, std::string(bytes.begin(), bytes.end()));
+    }
+};

@@ -50,16 +50,6 @@ void MergeChildren(TDBTagRef& into, const TDBTagRef& from) {
 
 }  // namespace
 
-const std::vector<ContainerRuleRow>& ContainerRuleTable() {
-    // The rows come with the container rules; the table itself is here so that every set-up
-    // reads one.
-    static const std::vector<ContainerRuleRow> table = {};
-    return table;
-}
-
-[[maybe_unused]] static const std::vector<ContainerRuleRow>& gContainerRulesBeforeMain =
-    ContainerRuleTable();
-
 Container::Container() {
     ++gLiveContainers;
 }
@@ -259,72 +249,6 @@ bool Container::SetupDefinition(const TDBTagRef& definition, bool isKind) {
         }
     }
     return true;
-}
-
-// The export and its value writers are not in this build: they write nothing and say so by
-// answering false.
-bool Container::Export(TDBTagRef&) {
-    return false;
-}
-bool Container::WriteFloat(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteString(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteInt(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteBool(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteVector2(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteVector3(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteVector4(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteVector5(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteFloatList(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteCombobox(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteIntCombobox(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteListbox(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteKUID(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteStringKUID(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteDoubleString(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteFilePath(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteFilePathEdit(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteKUIDBrowser(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteStringKUIDBrowser(Tag*, TDBTagRef&) {
-    return false;
-}
-bool Container::WriteUndefined(Tag*, TDBTagRef&) {
-    return false;
 }
 
 }  // namespace DUVLib

@@ -7,8 +7,8 @@
 // The virtual operations keep the validator's fixed order: the asset check and definition
 // set-up (container.cpp), the template lookups (template_lookup.cpp), the tag walk and
 // sub-containers (check_tags.cpp), the datatype binding (type_specification.cpp) and the
-// container rules, choice lists and bookkeeping (container_rules.cpp). The export and the value
-// writers are not in this build: they answer false.
+// container rules, choice lists and bookkeeping (container_rules.cpp), the export and its value
+// writers (export.cpp).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "configdata/tdb_tag_ref.h"
+#include "platform/kiv/base/path.h"
 #include "platform/kiv/base/pstring.h"
 
 class MeshData;
@@ -146,6 +147,10 @@ public:
     const TDBTagRef* GetExtensions() const { return extensions_.get(); }
     MeshData* GetMesh() const { return mesh_; }
     void SetMesh(MeshData* mesh) { mesh_ = mesh; }
+
+    // Checks the texture descriptions and binary textures of folder and its sub-folders; base
+    // is the asset folder the findings name files relative to. True without failing findings.
+    bool CheckTextureFile(const Kiv::File::Path& base, const Kiv::File::Path& folder);
 
     // Containers alive in the process.
     static int64_t LiveCount();

@@ -294,14 +294,6 @@ bool DataManager::IsRegisteredName(const Kiv::PString& name, const Kiv::PString&
     return false;
 }
 
-MeshData* DataManager::LoadMesh(std::string_view, Container*) {
-    meshFailure = true;
-    if (!meshMessagesSuppressed)
-        if (ErrorHandler* handler = ErrorHandler::Instance())
-            handler->Warning(Kiv::PString("mesh checks are not available in this build"));
-    return nullptr;
-}
-
 void DataManager::KeepMesh(Container* container, std::unique_ptr<MeshData> mesh) {
     auto& slot = meshes_[container];
     if (currentMesh_ == slot.get()) currentMesh_ = nullptr;

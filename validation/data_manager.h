@@ -132,16 +132,24 @@ public:
     PersonalDetails& EditPersonalDetails() { return personal_; }
 
     // --- meshes ----------------------------------------------------------------------------
-    // The mesh of a file reference, kept under the container. Not in this build: answers null,
-    // sets the mesh-failure flag and says so once (not while mesh messages are suppressed).
+    // The mesh of a file reference (a path), by its extension: "im", "lm" and "lm.txt" load and
+    // become the container's mesh and the current one; "pm" is reported as unsupported; "kin"
+    // loads onto the current mesh. Null for everything but a loaded mesh.
     MeshData* LoadMesh(std::string_view path, Container* container);
     // Keeps a mesh under a container (the mesh loading's way in); replaces an older one.
     void KeepMesh(Container* container, std::unique_ptr<MeshData> mesh);
     MeshData* GetCurrentMesh() const { return currentMesh_; }
+    // The mesh kept under the container; null when there is none (nothing is added).
+    MeshData* MeshOf(const Container* container) const {
+        auto it = meshes_.find(container);
+        return it == meshes_.end() ? nullptr : it->second.get();
+    }
 
     // --- state the checks share ------------------------------------------------------------
     const Kiv::PString& GetDataFolder() const { return dataFolder_; }
     const Kiv::File::Path& GetAssetFolder() const { return assetFolder_; }
+    // The asset folder ending in "/" (empty when none is set).
+    std::string GetAssetFolderWithSeparator() const;
     const Kiv::PString& GetAssetLocation() const { return assetLocation_; }
     Kiv::ResourceDatabase* GetResourceDatabase() const { return database_; }
     float GetBuild() const { return build_; }
@@ -161,6 +169,9 @@ public:
 private:
     explicit DataManager(std::string_view dataFolder);
     void LoadPersonalDetailsOnce();
+    // Makes a loaded mesh the container's and the current one, shown in the scene.
+    void InstallMesh(Container* container, std::unique_ptr<MeshData> mesh);
+    void CheckLODPerformance(LODMeshData& mesh, Container* container);
     void CollectTopLevelTags();
     void Unload();
 

@@ -40,6 +40,12 @@ std::string FormatOne(std::string_view flagsWidthPrecision, char conversion, con
         std::snprintf(buffer, sizeof buffer, spec.c_str(), static_cast<int>(a.number));
         return buffer;
     }
+    if (conversion == 'g' || conversion == 'G' || conversion == 'f' || conversion == 'F' ||
+        conversion == 'e' || conversion == 'E') {
+        spec += conversion;
+        std::snprintf(buffer, sizeof buffer, spec.c_str(), a.real);
+        return buffer;
+    }
     spec += "ll";
     spec += conversion;
     std::snprintf(buffer, sizeof buffer, spec.c_str(), static_cast<long long>(a.number));
@@ -98,8 +104,12 @@ Kiv::String FormatFinding(std::string_view format, std::initializer_list<Finding
             digitRun = IsDigit(d) ? digitRun + 1 : 0;
             longestRun = std::max(longestRun, digitRun);
         }
-        const bool fits = !star && longestRun <= 3 && next != args.end() &&
-                          ((wantsText && next->isText) || (wantsNumber && !next->isText));
+        const bool wantsReal = conversion == 'g' || conversion == 'G' || conversion == 'f' ||
+                               conversion == 'F' || conversion == 'e' || conversion == 'E';
+        const bool fits =
+            !star && longestRun <= 3 && next != args.end() &&
+            ((wantsText && next->isText) || (wantsNumber && !next->isText && !next->isReal) ||
+             (wantsReal && next->isReal));
         if (fits) {
             out += FormatOne(fwp, conversion, *next);
             ++next;

@@ -20,15 +20,6 @@ std::atomic<int64_t> gLiveTags{0};
 
 }  // namespace
 
-const std::vector<TagRuleRow>& TagRuleTable() {
-    // The rows come with the tag rules; the table itself is here so that every tag reads one.
-    static const std::vector<TagRuleRow> table = {};
-    return table;
-}
-
-// Made before main(), as the other constant tables.
-[[maybe_unused]] static const std::vector<TagRuleRow>& gTagRulesBeforeMain = TagRuleTable();
-
 Tag::Tag(int index, Container* container, const Kiv::PString& name)
     : name(name), index(index), container(container) {
     ++gLiveTags;

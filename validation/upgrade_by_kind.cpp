@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "configdata/tdb_container_tag.h"
+#include "platform/kiv/base/path.h"
 #include "platform/kiv/base/text.h"
 #include "validation/config_upgrade.h"
 #include "validation/data_manager.h"
@@ -36,21 +37,26 @@ TDBTagRef MeshEntry(std::string_view mesh, int autoCreate) {
 // --- meshes opened for their points -------------------------------------------------------
 
 // A mesh file of the asset (a path relative to its folder), opened for its attachment points;
-// null when it does not load. Loaded once per builder and released when the builder ends.
-std::unique_ptr<MeshData> OpenAssetMesh(std::string_view) {
-    // No mesh resources are registered in this build, so no mesh of an asset loads.
-    return nullptr;
+// null when it does not load. It has no owner, so nothing about it is reported; it is released
+// when the builder that opened it ends.
+std::unique_ptr<MeshData> OpenAssetMesh(std::string_view relative) {
+    Kiv::File::Path path(DataManager::Instance().GetAssetFolder());
+    path.AddPath(relative);
+    auto mesh = std::make_unique<MeshData>();
+    if (!mesh->Load(Kiv::PString(path.view()), nullptr) || !mesh->IsLoaded()) return nullptr;
+    return mesh;
 }
 
-bool HasPoint(const MeshData& mesh, const Kiv::PString& name) {
-    return mesh.HasAttachmentPoint(name);
+// A point of a track is a particle of the mesh's instance.
+bool HasPoint(MeshData& mesh, const Kiv::PString& name) {
+    return mesh.FindByName(name) != nullptr;
 }
 
 // One pass of attached tracks over a mesh's point pairs "a" and "b" of number 0, 1, ...: each
 // whole pair makes an entry named with the next number (the first is 1).
 template <typename Format>
-void AttachedTrackPass(const MeshData& mesh, const TDBTagRef& list, const KUID& track,
-                       int adjoining, Format format) {
+void AttachedTrackPass(MeshData& mesh, const TDBTagRef& list, const KUID& track, int adjoining,
+                       Format format) {
     for (int k = 0;; ++k) {
         const Kiv::PString a = format(k, 'a');
         const Kiv::PString b = format(k, 'b');
@@ -176,6 +182,11 @@ void BuildCrossingMeshTable(const TDBTagRef& config) {
     Put(config, W(Word::kMeshTable), table);
 
     const std::unique_ptr<MeshData> mesh = OpenAssetMesh(p);
+    if (mesh != nullptr) {
+        Kiv::File::Path animation(DataManager::Instance().GetAssetFolder());
+        animation.AddPath(q);
+        mesh->LoadAnimation(Kiv::PString(animation.view()));
+    }
     Remove(config, Word::kMode0);
     Remove(config, Word::kMode1);
     if (Has(config, Word::kAttachedTrack) || mesh == nullptr) return;
@@ -195,7 +206,7 @@ int CountNameAttachments(std::string_view path) {
     const std::unique_ptr<MeshData> mesh = OpenAssetMesh(path);
     if (mesh == nullptr) return 0;
     int k = 0;
-    while (HasPoint(*mesh, Kiv::PString::Printf("a.name%d", k)))
+    while (mesh->HasAttachmentPoint(Kiv::PString::Printf("a.name%d", k)))
         ++k;
     return k;
 }

@@ -11,6 +11,7 @@
 
 #include "configdata/config_file.h"
 #include "configdata/interface_text.h"
+#include "configdata/tdb_container_tag.h"
 #include "foundation/data_root.h"
 #include "tests/support/temp_dir.h"
 #include "validation/container.h"
@@ -98,6 +99,30 @@ protected:
     }
     Checked Check(const std::string& config) {
         return Check(config, [](DUVLib::Container&) {});
+    }
+
+    struct Exported {
+        bool result = false;
+        std::vector<std::string> rows;
+        TDBTagRef soup;
+    };
+    // Checks the configuration of the asset folder dir/asset (the check's findings dropped),
+    // then exports it; with rootRules the root's own container rules run after. The findings
+    // are the export's.
+    Exported CheckAndExport(const std::string& config, bool rootRules = false) {
+        const std::string path = dir.Write("asset/config.txt", config);
+        TDBTagRef soup;
+        EXPECT_TRUE(ReadConfigFile("", path, soup));
+        Manager().SetValidationAssetFolder(Kiv::PString(""), dir / "asset");
+        DUVLib::Container root;
+        root.CheckAsset(soup);
+        DUVLib::ErrorHandler::Instance()->Clear();
+        Exported out;
+        out.soup = TDBTagRef::Adopt(new TDBContainerTag());
+        out.result = root.Export(out.soup);
+        if (rootRules) out.result = root.RunContainerRules() && out.result;
+        out.rows = Rows();
+        return out;
     }
 
     testsupport::TempDir dir;

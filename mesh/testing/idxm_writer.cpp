@@ -1,6 +1,8 @@
 #include "mesh/testing/idxm_writer.h"
 
+#include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/kiv/geom/mesh_file_support.h"
 
@@ -248,6 +250,98 @@ IdxmFile IdxmFromDefinition(const HalvexIndexedMeshDefinition& def, const IdxmFi
     return f;
 }
 
+namespace {
+
+template <typename T>
+std::string Numbers(const T* values, size_t n) {
+    std::string out = "\"";
+    for (size_t k = 0; k < n; ++k) {
+        if (k) out += ' ';
+        char buffer[32];
+        if constexpr (std::is_floating_point_v<T>)
+            std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(values[k]));
+        else
+            std::snprintf(buffer, sizeof buffer, "%u", static_cast<unsigned>(values[k]));
+        out += buffer;
+    }
+    return out + "\"";
+}
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string WriteImtxt(const IdxmFile& f) {
+    std::string t = "version 1.00\n";
+    const float q[4] = {f.orientation.x, f.orientation.y, f.orientation.z, f.orientation.w};
+    t += "position " + Numbers(&f.position.x, 3) + "\norientation " + Numbers(q, 4) + "\n";
+    t += "weights " + std::to_string(f.skinWeights) + "\nbones " + std::to_string(f.skinBones) +
+         "\n";
+    for (const IdxmSubMesh& s : f.subMeshes) {
+        const IdxmMaterial& m = s.material;
+        const IdxmGeometry& g = s.geometry;
+        t += "chunk {\n  material {\n    type " + Quoted(m.typeName) + "\n";
+        t += "    flag " + std::to_string(m.flag) + "\n    value " + Numbers(&m.value, 1) + "\n";
+        const char* names[4] = {"diffuse", "ambient", "specular", "emissive"};
+        for (int k = 0; k < 4; ++k) {
+            float c[4] = {m.colors[k][0], m.colors[k][1], m.colors[k][2], 1};
+            t += std::string("    ") + names[k] + " " + Numbers(c, 4) + "\n";
+        }
+        t += "    power " + Numbers(&m.power, 1) + "\n";
+        for (const auto& [k, v] : m.properties)
+            t += "    property { key " + Quoted(k) + " value " + Quoted(v) + " }\n";
+        for (const IdxmTexture& tex : m.textures)
+            t += "    texture { slot " + std::to_string(tex.slot) + " name " + Quoted(tex.name) +
+                 " value " + Numbers(&tex.value, 1) + " }\n";
+        t += "  }\n  primitive " + std::to_string(g.flags & 31) + "\n";
+        uint32_t n = g.VertexCount(), sets = SetsWritten(g.version) ? g.texSets : 1;
+        std::vector<float> pos, uv;
+        for (uint32_t v = 0; v < n; ++v) {
+            const float* rec = g.vertices.data() + v * (3 + 2 * sets);
+            pos.insert(pos.end(), rec, rec + 3);
+            uv.insert(uv.end(), rec + 3, rec + 5);
+        }
+        t += "  positions " + Numbers(pos.data(), pos.size()) + "\n";
+        t += "  texcoords " + Numbers(uv.data(), uv.size()) + "\n";
+        if (ColoursWritten(g.version))
+            t += "  color1 " + Numbers(g.colours.data(), g.colours.size()) + "\n";
+        t += "  weightspervertex " + std::to_string(g.weights) + "\n";
+        t += "  indices " + Numbers(g.indices.data(), g.indices.size()) + "\n";
+        t += "  facenormals " + Numbers(g.faceNormals.data(), g.faceNormals.size()) + "\n}\n";
+    }
+    if (f.influences)
+        for (const MeshInfluence& inf : *f.influences) {
+            t += "influence {\n  name " + Quoted(inf.name) + "\n  parent " +
+                 Quoted(inf.parentName) + "\n";
+            t += "  position " + Numbers(&inf.position.x, 3) + "\n  orientation " +
+                 Numbers(inf.orientation.m.data(), 9) + "\n";
+            for (const InfluenceGroup& g : inf.groups) {
+                std::vector<float> e;
+                for (const InfluenceEntry& x : g.entries)
+                    e.insert(e.end(), {static_cast<float>(x.vertex), x.weight, x.extra[0],
+                                       x.extra[1], x.extra[2]});
+                t += "  group { submesh " + std::to_string(g.subMesh) + " entries " +
+                     Numbers(e.data(), e.size()) + " }\n";
+            }
+            t += "}\n";
+        }
+    if (f.attachments)
+        for (const MeshAttachmentPoint& a : *f.attachments) {
+            Kiv::Quaternion r = Kiv::Quaternion::FromMatrix(a.orientation);
+            const float rq[4] = {r.x, r.y, r.z, r.w};
+            t += "attachment { name " + Quoted(a.name.view()) + " position " +
+                 Numbers(&a.position.x, 3) + " orientation " + Numbers(rq, 4) + " }\n";
+        }
+    return t;
+}
+
 IdxmSubMesh QuadSubMesh(uint32_t geomVersion, float size) {
     IdxmSubMesh s;
     s.geometry.version = geomVersion;
@@ -267,8 +361,10 @@ IdxmSubMesh QuadSubMesh(uint32_t geomVersion, float size) {
 
 IdxmFile GridMesh(uint32_t n) {
     IdxmFile f;
-    // Rows of quads, as many rows a sub-mesh as keep its vertices under 65536.
-    uint32_t rowsPer = std::max<uint32_t>(1, 65535 / (2 * (n + 1)) - 1);
+    // Rows of quads, as many rows a sub-mesh as keep its vertices under 65536 and its
+    // triangles within the 32768 a collision tree addresses in one chunk.
+    uint32_t rowsPer = std::max<uint32_t>(
+        1, std::min(65535 / (2 * (n + 1)) - 1, 32768 / std::max<uint32_t>(1, 2 * n)));
     for (uint32_t row0 = 0; row0 < n; row0 += rowsPer) {
         uint32_t rows = std::min(rowsPer, n - row0);
         IdxmSubMesh s;

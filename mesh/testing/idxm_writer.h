@@ -84,9 +84,15 @@ std::vector<uint8_t> WriteIdxm(const IdxmFile& file);
 // from `like`; the rest from the definition.
 IdxmFile IdxmFromDefinition(const HalvexIndexedMeshDefinition& def, const IdxmFile& like);
 
+// The same mesh as a geometry text (".imtxt"): every sub-mesh with its material, positions,
+// first texture set, indices and face normals (colours as written from version 104 to 199),
+// influences and attachments.
+std::string WriteImtxt(const IdxmFile& file);
+
 // A small textured quad (two triangles) with one material, at a geometry version.
 IdxmSubMesh QuadSubMesh(uint32_t geomVersion = 201, float size = 1.0f);
-// A grid of n x n quads (2 n^2 triangles, (n+1)^2 vertices), one sub-mesh per 65536 vertices.
+// A grid of n x n quads (2 n^2 triangles, (n+1)^2 vertices), in sub-meshes of fewer than 65536
+// vertices and at most 32768 triangles.
 IdxmFile GridMesh(uint32_t n);
 
 }  // namespace meshtesting

@@ -19,9 +19,12 @@ namespace wexd {
 // Validation results.
 constexpr int32_t kValidationUnknown = -1;
 
-// The stored status bit the store sets itself: A.2, the asset was changed by a commit since it
-// was installed. Every other status bit is worked out when it is asked for.
+// The stored status bits: A.2, the asset was changed by a commit since it was installed (the
+// store sets it itself); A.5, it was installed from the content service (the archive install
+// marks it; installing a folder over it clears it). Every other status bit is worked out when
+// it is asked for.
 constexpr uint8_t kStatusALocallyModified = 0x04;
+constexpr uint8_t kStatusAFromService = 0x20;
 
 // Which config fields a record caches; records cached by an older daemon are read again at
 // start-up.

@@ -490,7 +490,7 @@ void AssetStore::LearnChangeLocked(const ChangeIntent& intent, const KUID& kuid,
         record.openForEdit = false;
         DropHandlesLocked(kuid);
     } else {
-        record.statusA &= static_cast<uint8_t>(~kStatusALocallyModified);
+        record.statusA &= static_cast<uint8_t>(~(kStatusALocallyModified | kStatusAFromService));
     }
     MarkChangedLocked(kuid);
 }
@@ -622,6 +622,12 @@ StoreResult AssetStore::Commit(uint64_t handle, CommitInfo* info) {
                         (named.IsNull() ? std::string("no kuid") : Text(named)) + ", not " +
                         Text(kuid));
     if (info != nullptr) info->firstCommit = !IsFolder(InstalledFolder(kuid));
+    // Committing what is installed already changes nothing: the copy goes, the edit ends.
+    if (DiscardUnchangedCopyLocked(*record)) {
+        DropHandlesLocked(kuid);
+        WriteIndexLocked();
+        return {};
+    }
     ChangeIntent intent;
     intent.id = staging_.NewId();
     intent.op = "commit";
@@ -763,6 +769,19 @@ StoreResult AssetStore::SetFavorite(const KUID& kuid, bool favorite, bool batche
 
 StoreResult AssetStore::SetKeywords(const KUID& kuid, const std::string& keywords, bool batched) {
     return SetField(kuid, &AssetRecord::keywords, keywords, batched);
+}
+
+StoreResult AssetStore::MarkFromService(const KUID& kuid) {
+    Lock lock(mutex_);
+    auto it = index_.records.find(kuid);
+    if (it == index_.records.end() || !it->second.installed)
+        return Fail(StoreStatus::kNotFound, "not installed");
+    if ((it->second.statusA & kStatusAFromService) == 0) {
+        it->second.statusA |= kStatusAFromService;
+        MarkChangedLocked(kuid);
+        WriteIndexLocked();
+    }
+    return {};
 }
 
 KUID AssetStore::GenerateKUID(int32_t userId) {

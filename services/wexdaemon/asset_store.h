@@ -137,8 +137,9 @@ public:
     // delete (a look at an asset through a handle, as a validation takes, leaves it deletable).
     StoreResult CloseHandle(uint64_t handle);
     // Installs the editing copy in place of the installed folder; the asset is then closed and
-    // every handle on it forgotten. Refused (kBadAsset, nothing changed) when the copy's config
-    // cannot be read or does not name the asset.
+    // every handle on it forgotten. A copy that is the same as the installed folder changes
+    // nothing: it is discarded and the asset closed, as it was. Refused (kBadAsset, nothing
+    // changed) when the copy's config cannot be read or does not name the asset.
     StoreResult Commit(uint64_t handle, CommitInfo* info = nullptr);
     // Throws the editing copy away; the asset is then closed.
     StoreResult Revert(uint64_t handle);
@@ -148,6 +149,8 @@ public:
     // --- what only the daemon knows --------------------------------------------------------
     StoreResult SetFavorite(const KUID& kuid, bool favorite, bool batched);
     StoreResult SetKeywords(const KUID& kuid, const std::string& keywords, bool batched);
+    // Marks an installed asset as installed from the content service (A.5).
+    StoreResult MarkFromService(const KUID& kuid);
     // A new KUID of the user, from the content-id counter, not used by any installed asset.
     KUID GenerateKUID(int32_t userId);
 

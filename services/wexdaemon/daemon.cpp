@@ -17,6 +17,7 @@
 #include "services/wexdaemon/instance_lock.h"
 #include "services/wexdaemon/link_server.h"
 #include "services/wexdaemon/request_dispatcher.h"
+#include "services/wexdaemon/vendrix_service.h"
 
 namespace wexd {
 
@@ -133,6 +134,8 @@ int Daemon::Run() {
             return 1;
     }
     DaemonLog("starting on %s", paths_.root.c_str());
+    // What the content service fetched in an earlier run is nobody's now.
+    EmptyVendrixCache(paths_.root);
 
     SignalWatcher signals(*this);
     store_ = std::make_unique<AssetStore>(paths_);

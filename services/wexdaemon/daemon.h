@@ -35,6 +35,7 @@ public:
     // Asks the main loop to stop (any thread).
     void RequestStop(const char* why);
 
+    const DaemonOptions& Options() const { return options_; }
     // The requests served; handlers are added before Run.
     RequestTable& Requests() { return requests_; }
     // The store the handlers work on: made by Run before any request is let through, so a

@@ -11,6 +11,9 @@ constexpr std::string_view kUserData = "-userdata=";
 constexpr std::string_view kIdleTimeout = "-idletimeout=";
 constexpr std::string_view kCrashAt = "-crashat=";
 constexpr std::string_view kHostTimeout = "-hosttimeout=";
+constexpr std::string_view kVendrixDelay = "-vendrixdelay=";
+// A minute: tests drive a wait with far less.
+constexpr uint32_t kMaxVendrixDelayMs = 60000;
 // A day; anything longer is surely a typing slip.
 constexpr uint32_t kMaxIdleTimeoutSeconds = 86400;
 
@@ -46,6 +49,16 @@ bool ParseDaemonOptions(const std::vector<std::string>& arguments, DaemonOptions
                 return false;
             }
             out.hostTimeoutSeconds = seconds;
+        } else if (a.starts_with(kVendrixDelay)) {
+            std::string_view v = a.substr(kVendrixDelay.size());
+            uint32_t ms = 0;
+            auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), ms);
+            if (v.empty() || ec != std::errc() || end != v.data() + v.size() ||
+                ms > kMaxVendrixDelayMs) {
+                error = "bad content-service delay \"" + argument + "\" (milliseconds, 0 to 60000)";
+                return false;
+            }
+            out.vendrixDelay = std::chrono::milliseconds(ms);
         } else if (a.starts_with(kCrashAt)) {
             out.crashAt = std::string(a.substr(kCrashAt.size()));
             if (out.crashAt.empty()) {

@@ -83,8 +83,10 @@ bool FilterMatcher::MatchesBool(uint32_t code, const AssetRecord& record) {
             return SearchName(record).find_first_not_of(" \t\r\n") != std::string::npos;
         case kWEXHasScriptSource:
             return record.config.hasScript;
+        case kWEXVendrix:
+            return listed_ != nullptr && listed_->count(record.kuid) != 0;
         default:
-            // vendrix, location-unknown, in-archive, from-tintwerk, builtin,
+            // location-unknown, in-archive, from-tintwerk, builtin,
             // in-base-content-set, warnings, and codes outside the table.
             return false;
     }
@@ -190,11 +192,21 @@ bool FilterMatcher::Matches(const WEXFilterElement& element, const AssetRecord& 
     }
 }
 
-std::vector<KUID> SearchRecords(const RecordMap& records, const WEXFilterElement& root) {
-    FilterMatcher matcher(records);
+std::vector<KUID> SearchRecords(const RecordMap& records, const WEXFilterElement& root,
+                                const RecordMap* offered) {
+    std::set<KUID> listed;
+    if (offered != nullptr)
+        for (const auto& [kuid, record] : *offered)
+            listed.insert(kuid);
+    FilterMatcher matcher(records, &listed);
     std::vector<KUID> out;
     for (const auto& [kuid, record] : records)
         if (matcher.Matches(root, record)) out.push_back(kuid);
+    if (offered != nullptr) {
+        for (const auto& [kuid, record] : *offered)
+            if (records.count(kuid) == 0 && matcher.Matches(root, record)) out.push_back(kuid);
+        std::sort(out.begin(), out.end());
+    }
     return out;
 }
 

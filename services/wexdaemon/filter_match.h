@@ -27,9 +27,13 @@
 //                 "faulty", "has-missing-dependencies": its status bits. "has-faulty-
 //                 dependencies": a dependency is held only by a faulty asset. "valid-name": its
 //                 name is not blank. "has-script-source": its config names a "script".
-//                 "vendrix", "location-unknown", "in-archive", "from-tintwerk", "builtin",
-//                 "in-base-content-set", and "warnings" (no validation results are kept in this
-//                 build): no asset. A keyword code outside the client's table: no asset.
+//                 "vendrix": the content service lists it. "location-unknown", "in-archive",
+//                 "from-tintwerk", "builtin", "in-base-content-set", and "warnings" (no validation
+//                 results are kept in this build): no asset. A keyword code outside the client's
+//                 table: no asset.
+//
+// Assets the content service lists and this machine does not hold take part as records that
+// are not installed, so "local" leaves them out and a search without it finds them.
 //
 // A bound given as included counts as in the range; a range whose low end lies above its high
 // end holds nothing.
@@ -49,7 +53,9 @@ namespace wexd {
 
 class FilterMatcher {
 public:
-    explicit FilterMatcher(const RecordMap& records) : records_(records) {}
+    // `listed`: what the content service lists (none when null).
+    explicit FilterMatcher(const RecordMap& records, const std::set<KUID>* listed = nullptr)
+        : records_(records), listed_(listed) {}
 
     bool Matches(const WEXFilterElement& element, const AssetRecord& record);
 
@@ -60,11 +66,14 @@ private:
     const std::string& CategoryCodes(const AssetRecord& record);
 
     const RecordMap& records_;
+    const std::set<KUID>* listed_;
     std::optional<std::set<KUID>> obsoleted_;
     std::map<std::pair<std::string, std::string>, std::string> categoryCodes_;
 };
 
-// The KUIDs of the records the tree holds for, in KUID order.
-std::vector<KUID> SearchRecords(const RecordMap& records, const WEXFilterElement& root);
+// The KUIDs of the records the tree holds for, in KUID order. `offered` (when given) are the
+// records of what the content service lists: those the store does not hold are searched too.
+std::vector<KUID> SearchRecords(const RecordMap& records, const WEXFilterElement& root,
+                                const RecordMap* offered = nullptr);
 
 }  // namespace wexd

@@ -211,6 +211,29 @@ bool RemoveTree(const std::string& path) {
     return RemoveLevel(path, 0);
 }
 
+namespace {
+
+uint64_t TreeBytes(const std::string& folder, int depth) {
+    if (depth > kMaxTreeDepth) return 0;
+    uint64_t total = 0;
+    for (const std::string& name : ListFolder(folder)) {
+        std::string path = folder + "/" + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            total += TreeBytes(path, depth + 1);
+        else if (S_ISREG(st.st_mode))
+            total += static_cast<uint64_t>(st.st_size);
+    }
+    return total;
+}
+
+}  // namespace
+
+uint32_t FolderFileBytes(const std::string& folder) {
+    return static_cast<uint32_t>(std::min<uint64_t>(TreeBytes(folder, 0), 0xFFFFFFFEu));
+}
+
 std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());

@@ -34,6 +34,9 @@ bool RemoveTree(const std::string& path);
 // read whole or nests deeper than kMaxTreeDepth.
 bool SameTree(const std::string& a, const std::string& b);
 
+// The bytes of the regular files below the folder (links not followed, kMaxTreeDepth levels),
+// held at 0xFFFFFFFE so that it never reads as "not installed".
+uint32_t FolderFileBytes(const std::string& folder);
 // The names in a folder (no "." or ".."), sorted; empty when it cannot be read.
 std::vector<std::string> ListFolder(const std::string& folder);
 bool IsFolder(const std::string& path);

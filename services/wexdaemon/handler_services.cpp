@@ -5,6 +5,7 @@
 #include "assetdb/settings_requests.h"
 #include "services/wexdaemon/asset_store.h"
 #include "services/wexdaemon/daemon_log.h"
+#include "services/wexdaemon/vendrix_service.h"
 
 namespace wexd {
 
@@ -40,6 +41,23 @@ bool RepairState::Get(float& progress, std::string& status) const {
     progress = progress_;
     status = status_;
     return running_;
+}
+
+HandlerServices::HandlerServices(std::function<AssetStore*()> store) : store_(std::move(store)) {}
+
+HandlerServices::~HandlerServices() = default;
+
+VendrixService& HandlerServices::Vendrix() {
+    std::call_once(vendrixOnce_, [this] {
+        VendrixService::Options options;
+        options.dataRoot = Store().Paths().root;
+        options.delay = vendrixDelay_;
+        options.folderSetting = [this] {
+            return Settings().Get(kVendrixSettingsGroup, kVendrixSettingFolder);
+        };
+        vendrix_ = std::make_unique<VendrixService>(std::move(options));
+    });
+    return *vendrix_;
 }
 
 AssetStore& HandlerServices::Store() {

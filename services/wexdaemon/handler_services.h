@@ -3,6 +3,7 @@
 // itself, since handlers run on several links' threads at once.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@ namespace wexd {
 
 class AssetStore;
 class CommandHostManager;
+class VendrixService;
 
 // A repair's state, read by the progress request while the repair runs on another thread.
 class RepairState {
@@ -39,7 +41,8 @@ class HandlerServices {
 public:
     // `store` gives the store the handlers work on; it is called only while requests run,
     // when the daemon has made its store.
-    explicit HandlerServices(std::function<AssetStore*()> store) : store_(std::move(store)) {}
+    explicit HandlerServices(std::function<AssetStore*()> store);
+    ~HandlerServices();
 
     AssetStore& Store();
     // The daemon's command host; null where none is kept (handlers run alone).
@@ -47,6 +50,10 @@ public:
     void SetHost(std::function<CommandHostManager*()> host) { host_ = std::move(host); }
     SettingsStore& Settings();
     RepairState& Repair() { return repair_; }
+    // The stand-in content service, on the store's data root and the "vendrix" settings.
+    VendrixService& Vendrix();
+    // How long each content-service fetch takes; set before requests run.
+    void SetVendrixDelay(std::chrono::milliseconds delay) { vendrixDelay_ = delay; }
 
     // The user id of the KUIDs the daemon generates: the settings' "user-id" of the
     // "database" group, or kLocalContentUserId when none is set. False when the setting is
@@ -62,6 +69,9 @@ private:
     std::once_flag settingsOnce_;
     std::unique_ptr<SettingsStore> settings_;
     RepairState repair_;
+    std::chrono::milliseconds vendrixDelay_{0};
+    std::once_flag vendrixOnce_;
+    std::unique_ptr<VendrixService> vendrix_;
 };
 
 }  // namespace wexd

@@ -9,6 +9,7 @@ void AddAssetRequests(Daemon& daemon) {
     // The daemon makes its store before it lets any request through.
     auto services = std::make_shared<HandlerServices>([&daemon] { return daemon.Store(); });
     services->SetHost([&daemon] { return daemon.Host(); });
+    services->SetVendrixDelay(daemon.Options().vendrixDelay);
     AddAssetRequests(daemon.Requests(), services);
 }
 
@@ -22,6 +23,7 @@ void AddAssetRequests(RequestTable& table, const std::shared_ptr<HandlerServices
     AddExportRequests(table, services);
     AddHostRequests(table, services);
     AddUnavailableRequests(table);
+    AddVendrixRequests(table, services);
     AddOnlineRequests(table, services);
 }
 

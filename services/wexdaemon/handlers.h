@@ -18,9 +18,11 @@
 //   settings  100 read a group, 101 store a group, 102 one value
 //   repair    3 repair with a report, 4 its progress, 256 repair with nobody waiting,
 //             235 come to rest, 236 at rest
-//   elsewhere requests this build does not serve (the content service, online access, built-in
-//             content, and the work of a command host): each answers its failure value, and a
-//             request also a report line saying so
+//   vendrix   230 start a content-service request, 231 end it, 232 its record (the daemon's
+//             stand-in service, vendrix_service.h)
+//   elsewhere requests this build does not serve (content-service access, online login,
+//             built-in content, and texture conversion): each answers its failure value, and
+//             a request also a report line saying so
 #pragma once
 
 #include <memory>
@@ -49,6 +51,8 @@ void AddRepairRequests(RequestTable& table, const std::shared_ptr<HandlerService
 void AddExportRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 void AddUnavailableRequests(RequestTable& table);
+// The content-service requests 230 to 232, served from the stand-in's folder.
+void AddVendrixRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
 // Before a commit through `handle`: the host converts the texture descriptions of the asset's
 // editing copy (none: nothing happens); its messages go to the requester. Not for the host's
 // own commits.

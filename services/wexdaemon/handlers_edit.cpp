@@ -12,6 +12,7 @@
 #include "services/wexdaemon/daemon_log.h"
 #include "services/wexdaemon/handlers.h"
 #include "services/wexdaemon/request_report.h"
+#include "services/wexdaemon/vendrix_service.h"
 
 namespace wexd {
 
@@ -66,6 +67,14 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
         std::string folder;
         if (PayloadWhole(context, "open for edit")) {
             StoreResult result = services->Store().OpenForEdit(kuid, handle, folder);
+            // An asset only the content service holds is known here: opening it starts a fresh
+            // editing copy, as creating it would.
+            if (result.status == StoreStatus::kNotFound) {
+                std::shared_ptr<const VendrixListing> listing = services->Vendrix().Listing();
+                if (const ListedAsset* listed = listing->Find(kuid))
+                    result = services->Store().CreateAsset(
+                        kuid, AssetShownName(ListedRecord(*listed)), handle, folder);
+            }
             if (!result.Ok()) {
                 DaemonLog("open for edit of %s: %s", kuid.ToString().c_str(),
                           result.message.c_str());

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <set>
 
 #include "archive/cdp_archive.h"
 #include "archive/crak_file.h"
@@ -29,7 +30,7 @@ namespace wexd {
 
 namespace {
 
-// Install mode 6 (an archive the content service delivered) is only logged here.
+// Install mode 6: an archive the content service delivered; what it installs is marked so.
 constexpr uint32_t kInstallModeDownload = 6;
 
 // The host's answer: its results log, then what follows it.
@@ -197,8 +198,6 @@ void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                 report.Error(KUID::kNull, std::string("the command host: ") + kNotAvailable);
                 return finish();
             }
-            if (mode == kInstallModeDownload)
-                DaemonLog("archive install of %s in mode 6", path.c_str());
             CdpArchive archive;
             Kiv::PString error = path.empty() || path.front() != '/'
                                      ? Kiv::PString(kCdpNotValidMessage)
@@ -246,6 +245,17 @@ void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                 } else {
                     installed = static_cast<uint32_t>(assets.size()) - missing;
                     all = missing == 0 && installed == CdpAssetCount(archive);
+                    if (mode == kInstallModeDownload) {
+                        std::set<KUID> notInstalled;
+                        for (uint32_t i = 0; i < missing; ++i) {
+                            KUID kuid;
+                            answer.bytes.ReadKUID(kuid);
+                            notInstalled.insert(kuid);
+                        }
+                        for (const KUID& kuid : assets)
+                            if (notInstalled.count(kuid) == 0)
+                                services->Store().MarkFromService(kuid);
+                    }
                 }
                 Relay(report, context, answer.log);
             }

@@ -12,7 +12,9 @@
 #include "services/wexdaemon/asset_store.h"
 #include "services/wexdaemon/config_source.h"
 #include "services/wexdaemon/daemon_log.h"
+#include "services/wexdaemon/folder_ops.h"
 #include "services/wexdaemon/handlers.h"
+#include "services/wexdaemon/vendrix_service.h"
 
 namespace wexd {
 
@@ -79,6 +81,9 @@ bool IsNeeded(const RecordMap& records, const OfferedEntry& entry) {
     return !entry.latest.IsNull() && !IsDependencyHeld(records, entry.latest);
 }
 
+// An asset's preview image, in its folder.
+constexpr const char* kThumbnailName = "thumbnail.jpg";
+
 // The builds of the program this daemon serves.
 constexpr const char* kInstalledBuilds = "49922";
 
@@ -95,6 +100,8 @@ void AddReadRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
         }
     });
 
+    // An asset the content service lists shows A.6; one it lists and this machine does not
+    // hold is known (not installed), from its archived config.
     table.Add(kWEXRequestAssetInfo, "asset information", 0, [services](RequestContext& context) {
         KUID kuid = ReadKUID(context);
         uint32_t mask = 0;
@@ -102,12 +109,22 @@ void AddReadRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
         WEXAssetInfo info;
         if (PayloadWhole(context, "asset information")) {
             std::optional<AssetRecord> record = services->Store().Find(kuid);
+            std::shared_ptr<const VendrixListing> listing = services->Vendrix().Listing();
+            const ListedAsset* listed = listing->Find(kuid);
             // The author's name comes from the settings, read before the store is locked.
-            std::string author = record ? services->AuthorName(kuid.userId) : std::string();
+            std::string author =
+                record || listed ? services->AuthorName(kuid.userId) : std::string();
+            std::string folder = record ? services->Store().InstalledFolder(kuid) : std::string();
             services->Store().Visit([&](const RecordMap& records) {
                 auto it = records.find(kuid);
-                if (it != records.end()) info = MakeAssetInfo(records, it->second, author);
+                if (it != records.end()) {
+                    info = MakeAssetInfo(records, it->second, author);
+                } else if (listed != nullptr) {
+                    info = MakeAssetInfo(records, ListedRecord(*listed), author);
+                }
             });
+            if (listed != nullptr) info.SetStatus(info.GetStatus() | kWEXStatusOnVendrix);
+            if (record && record->installed) info.fileSize = FolderFileBytes(folder);
         }
         WEXWriteAssetInfo(context.Reply(), info);
     });
@@ -139,12 +156,18 @@ void AddReadRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
         answer.Write(context.Reply());
     });
 
+    // The newest version installed here or listed by the content service; the KUID asked
+    // about when there is neither.
     table.Add(kWEXRequestUpdatedAsset, "newest version", 0, [services](RequestContext& context) {
         KUID kuid = ReadKUID(context);
-        KUID answer;
+        KUID answer = kuid;
         if (PayloadWhole(context, "newest version")) {
+            std::shared_ptr<const VendrixListing> listing = services->Vendrix().Listing();
+            if (const ListedAsset* listed = listing->Newest(kuid)) answer = listed->kuid;
             services->Store().Visit([&](const RecordMap& records) {
-                if (const AssetRecord* highest = HighestInstalledVersion(records, kuid))
+                const AssetRecord* highest = HighestInstalledVersion(records, kuid);
+                if (highest != nullptr &&
+                    (answer == kuid || highest->kuid.version >= answer.version))
                     answer = highest->kuid;
             });
         }
@@ -163,11 +186,21 @@ void AddReadRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
         context.Reply().WriteString(description);
     });
 
-    // No asset here has a preview image: no name, no path, status 0.
-    table.Add(kWEXRequestThumbnailPath, "preview image", 0, [](RequestContext& context) {
+    // The preview image: "thumbnail.jpg" of the installed folder, when it has one; status 1
+    // with a path, else no path and 0.
+    table.Add(kWEXRequestThumbnailPath, "preview image", 0, [services](RequestContext& context) {
+        KUID kuid = ReadKUID(context);
+        uint32_t unused = 0;
+        context.Payload().ReadU32(unused);
+        std::string path;
+        if (PayloadWhole(context, "preview image")) {
+            std::string folder = services->Store().InstalledFolder(kuid);
+            if (!folder.empty() && IsFile(folder + "/" + kThumbnailName))
+                path = folder + "/" + kThumbnailName;
+        }
         context.Reply().WritePString(Kiv::PString());
-        context.Reply().WriteString("");
-        context.Reply().WriteU32(0u);
+        context.Reply().WriteString(path);
+        context.Reply().WriteU32(path.empty() ? 0u : 1u);
     });
 
     // The option word: 0 the asset's own dependencies; any other value also what its installed

@@ -422,7 +422,8 @@ TEST_F(HandlersTest, ReadingRequestsAnswerFromTheStore) {
     EXPECT_EQ(WEXClient::ResolveAssetId(ramp), ramp);
     EXPECT_TRUE(WEXClient::ResolveAssetId(KUID(777, 62, 2)).IsNull());
     EXPECT_EQ(WEXClient::GetUpdatedAsset(KUID(777, 62, 1)), ramp);
-    EXPECT_TRUE(WEXClient::GetUpdatedAsset(KUID(1, 2)).IsNull());
+    // Neither installed nor listed: the KUID asked about.
+    EXPECT_EQ(WEXClient::GetUpdatedAsset(KUID(1, 2)), KUID(1, 2));
 
     uint32_t status = 7;
     ASSERT_TRUE(WEXClient::GetThumbnailPath(platform, 0, path, status));

@@ -1,8 +1,8 @@
 // Requests this build does not serve, each answered with the value its client reads as "no"
-// (and, for a request, a report line saying so), never with a success: the content service and
-// the online login (no such service is reached from here) and built-in content (there is none).
+// (and, for a request, a report line saying so), never with a success: content-service access
+// and the online login (no such service is reached from here) and built-in content (there is
+// none).
 #include "assetdb/request_ids.h"
-#include "assetdb/vendrix_info.h"
 #include "services/wexdaemon/daemon_log.h"
 #include "services/wexdaemon/handlers.h"
 #include "services/wexdaemon/request_report.h"
@@ -25,16 +25,6 @@ const Unavailable kUnavailable[] = {
          reply.WriteBool(false);
          reply.WriteU32(0u);
      }},
-    {kWEXRequestResolveVendrixAsset, "content-service request",
-     [](TStream& reply) { reply.WriteU64(kWEXNoVendrixRecord); }},
-    {kWEXRequestVendrixInfo, "content-service record",
-     [](TStream& reply) {
-         WEXVendrixInfo info;
-         info.finished = true;
-         info.text = Kiv::PString(kNotAvailable);
-         WEXWriteVendrixInfo(reply, info);
-     }},
-    {kWEXPostOnlineNotice, "content-service notice", nullptr},
 };
 
 }  // namespace

@@ -60,7 +60,7 @@ std::set<KUID> ObsoletedAssets(const RecordMap& records) {
 }
 
 uint32_t StatusBits(const RecordMap& records, const AssetRecord& record) {
-    uint32_t bits = record.statusA & kStatusALocallyModified;
+    uint32_t bits = record.statusA & (kStatusALocallyModified | kStatusAFromService);
     if (record.installed) bits |= kWEXStatusInstalled;
     if (record.openForEdit) bits |= kWEXStatusOpenForEdit | kWEXStatusScriptCacheBlocked;
     if (IsFaulty(record)) bits |= kWEXStatusFaulty;

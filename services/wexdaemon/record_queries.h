@@ -37,10 +37,10 @@ inline bool IsFaulty(const AssetRecord& record) {
 }
 
 // Status bits as the asset-information record carries them: status A in bits 0-7, status B
-// in bits 8-15 (WEXAssetStatus). Locally modified is the stored bit; installed, open for
-// edit, faulty and missing dependencies follow the record; while open for edit its scripts
-// change and must not be cached. Nothing here is built in, archived or from the content
-// service.
+// in bits 8-15 (WEXAssetStatus). Locally modified and from the content service are the stored
+// bits; installed, open for edit, faulty and missing dependencies follow the record; while
+// open for edit its scripts change and must not be cached. Nothing here is built in or
+// archived; what the content service offers is the handlers' to add.
 uint32_t StatusBits(const RecordMap& records, const AssetRecord& record);
 
 }  // namespace wexd

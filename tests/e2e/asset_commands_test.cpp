@@ -156,10 +156,13 @@ TEST_F(AssetCommands, ValidateReportsOldBuildsAndTheDaemonsAnswer) {
         ExpectRun({"validate", kuid}, 0,
                   OneError(std::string(kuid) + " : Asset " + kuid +
                            " is older than build 2.7 and cannot be validated."));
-    // From build 2.7 on the daemon has its command host validate; this build's host says that
-    // it cannot, as an error about the asset.
-    ExpectRun({"validate", "<kuid:12:2>"}, 0,
-              OneError("<kuid:12:2> : Validation is not available in this build."));
+    // From build 2.7 on the daemon has its command host validate: a plain asset of that build
+    // has no errors (what its upgrade says is the upgrader's).
+    e2e::RunResult r = Run({"validate", "<kuid:12:2>"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("OK \\(0 Errors, [0-9]+ Warnings\\)\\n$")))
+        << r.out;
+    EXPECT_EQ(r.out.find("- "), std::string::npos) << r.out;
 }
 
 TEST_F(AssetCommands, KeywordsAreImportedAndBackedUp) {
@@ -288,6 +291,11 @@ TEST_F(AssetCommands, TheDemoJobRunsAndLeavesNothingRunning) {
              "+ <kuid:424242:104> : Asset <kuid:424242:104> was installed.\n"
              "+ <kuid:424242:102> : Asset <kuid:424242:102> was installed.\n"
              "OK (0 Errors, 0 Warnings)\n[exit code 0]\n",
+             "$ HalvexUtil installfromvdx \"<kuid:424242:104>\"\n"
+             "+ <kuid:424242:104> : Asset <kuid:424242:104> was installed.\n"
+             "+ <kuid:424242:102> : Asset <kuid:424242:102> was installed.\n"
+             "OK (0 Errors, 0 Warnings)\n[exit code 0]\n",
+             "+ <kuid:424242:104> : eIaDlmf : CN : Demo Yard Set\n",
              "- <kuid:424242:999> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n"
              "[exit code 255]\n",
              "$ HalvexUtil closewexdaemon\nOK (0 Errors, 0 Warnings)\n[exit code 0]\n",

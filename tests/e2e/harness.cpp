@@ -286,6 +286,14 @@ std::string InstallTree::WriteFile(std::string_view path, std::string_view body)
     return p;
 }
 
+std::map<std::string, std::string> InstallTree::FilesBelow(const std::string& dir) const {
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (e.is_regular_file())
+            out[std::filesystem::relative(e.path(), dir).string()] = ReadFile(e.path().string());
+    return out;
+}
+
 std::string InstallTree::ReadFile(std::string_view path) const {
     std::ifstream in(AbsolutePath(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

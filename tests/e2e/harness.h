@@ -32,6 +32,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -117,6 +118,9 @@ public:
     // made first. Returns the absolute path.
     std::string WriteFile(std::string_view path, std::string_view body) const;
     std::string ReadFile(std::string_view path) const;
+
+    // Every regular file below a folder, by its path relative to the folder, with its bytes.
+    std::map<std::string, std::string> FilesBelow(const std::string& dir) const;
 
     // Puts another file in the place of the program `name` of bin/ (the staged one is not
     // touched).

@@ -138,7 +138,7 @@ bool Bitmap::Fail(Status status, const char* error) {
     return false;
 }
 
-bool Bitmap::Load(std::string_view path) {
+bool Bitmap::Load(std::string_view path, bool keepPixels) {
     Clear();
     File file;
     if (!file.Open(path, File::kModeRead)) return Fail(Status::kUnreadable, "cannot open");
@@ -147,10 +147,10 @@ bool Bitmap::Load(std::string_view path) {
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     if (size != 0 && file.Read(bytes.data(), static_cast<uint32_t>(size)) != size)
         return Fail(Status::kUnreadable, "cannot read");
-    return LoadFromMemory(bytes.data(), bytes.size());
+    return LoadFromMemory(bytes.data(), bytes.size(), keepPixels);
 }
 
-bool Bitmap::LoadFromMemory(const void* data, size_t size) {
+bool Bitmap::LoadFromMemory(const void* data, size_t size, bool keepPixels) {
     Clear();
     if (size == 0) return Fail(Status::kBadFormat, "empty file");
     if (size > kMaxFileBytes) return Fail(Status::kTooLarge, "file too large");
@@ -182,7 +182,7 @@ bool Bitmap::LoadFromMemory(const void* data, size_t size) {
                     source.overrun ? "file ends inside the picture" : "header and picture differ");
     }
     const size_t count = static_cast<size_t>(dw) * static_cast<size_t>(dh) * 4;
-    pixels_.assign(pixels, pixels + count);
+    if (keepPixels) pixels_.assign(pixels, pixels + count);
     stbi_image_free(pixels);
     width_ = static_cast<uint32_t>(dw);
     height_ = static_cast<uint32_t>(dh);

@@ -56,9 +56,11 @@ public:
 
     // Decodes the file (the path as the engine's files take it: '\' read as '/', letter case
     // of missing components looked up). False on any failure; the bitmap is then empty.
-    bool Load(std::string_view path);
+    // Without keepPixels the picture is decoded whole (so a damaged one is still refused) but
+    // only its size is kept.
+    bool Load(std::string_view path, bool keepPixels = true);
     // The same over bytes in memory.
-    bool LoadFromMemory(const void* data, size_t size);
+    bool LoadFromMemory(const void* data, size_t size, bool keepPixels = true);
     void Clear();
 
     Status GetStatus() const { return status_; }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bmp.h"
 #include "tests/support/temp_dir.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -16,6 +17,7 @@
 namespace {
 
 using Status = Kiv::Bitmap::Status;
+using testsupport::BmpHeader;
 
 void Append(void* context, void* data, int size) {
     auto* out = static_cast<std::string*>(context);
@@ -45,25 +47,6 @@ std::string Encode(char format, int w, int h, int c) {
             break;
     }
     return out;
-}
-
-// A BMP header (BITMAPINFOHEADER, 24 bits) claiming w x h, with `pixelBytes` bytes after it.
-std::string BmpHeader(int32_t w, int32_t h, size_t pixelBytes) {
-    std::string s(54, '\0');
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    };
-    s[0] = 'B';
-    s[1] = 'M';
-    put32(2, static_cast<uint32_t>(54 + pixelBytes));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(w));
-    put32(22, static_cast<uint32_t>(h));
-    s[26] = 1;
-    s[28] = 24;
-    return s + std::string(pixelBytes, '\x11');
 }
 
 struct Case {

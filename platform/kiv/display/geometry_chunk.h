@@ -50,6 +50,7 @@ struct StandardChunkHint {
     uint32_t maxWeights = 0;  // weights a vertex carries in hardware (1 to 4)
     uint32_t bonesLimit = 0;
     uint32_t texCoordSets = 1;
+    uint32_t weightsPerVertex = 0;  // as the file gave it, whatever the skinning path
     uint32_t ownerValue = 0;
     float headerValue = 0;
     PString vertexType;  // empty: the default vertex type

@@ -42,6 +42,12 @@ public:
     size_t Tell() const { return bytes_.size(); }
     void WriteU32At(size_t position, uint32_t v);
     void Reserve(size_t n) { bytes_.reserve(n); }
+    // n more bytes, zero-filled, for the caller to fill in place; valid until the next write.
+    uint8_t* Extend(size_t n) {
+        size_t at = bytes_.size();
+        bytes_.resize(at + n);
+        return bytes_.data() + at;
+    }
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
     std::vector<uint8_t> Take() { return std::move(bytes_); }
     // All bytes to the open file; false when any is not written.

@@ -1,29 +1,67 @@
 #include "platform/kiv/res/resource.h"
 
+#include <list>
+#include <mutex>
+#include <string>
+
+#include "platform/kiv/base/path.h"
 #include "platform/kiv/base/text.h"
 
 namespace Kiv {
 
-const UId& ResourceFamily() {
-    return ImagePluginFamily();
+namespace {
+
+struct Registered {
+    std::string extension;
+    ResourceType type;
+};
+
+// A list: a type handed out stays where it is while others are registered or removed.
+std::mutex gTypesLock;
+std::list<Registered>& Types() {
+    static std::list<Registered> types;
+    return types;
 }
 
-std::shared_ptr<ResourceTypeBase> FindResourceType(std::string_view name) {
-    std::shared_ptr<ResourceTypeBase> best;
-    size_t bestLength = 0;
-    for (const std::shared_ptr<PluginBase>& type : PluginBase::ListPluginTypes(ResourceFamily())) {
-        auto resourceType = std::dynamic_pointer_cast<ResourceTypeBase>(type);
-        if (resourceType == nullptr) continue;
-        const std::string_view extension = resourceType->GetExtension().view();
-        if (extension.empty() || extension.size() + 1 > name.size()) continue;
-        const size_t dot = name.size() - extension.size() - 1;
-        if (name[dot] != '.' || !EqualsIgnoreCase(name.substr(dot + 1), extension)) continue;
-        if (extension.size() > bestLength) {
-            best = std::move(resourceType);
-            bestLength = extension.size();
+}  // namespace
+
+void RegisterResourceType(const ResourceType& type) {
+    if (type.extension == nullptr || type.create == nullptr) return;
+    std::lock_guard<std::mutex> hold(gTypesLock);
+    for (Registered& r : Types())
+        if (EqualsIgnoreCase(r.extension, type.extension)) {
+            r.type = type;
+            return;
         }
-    }
-    return best;
+    Types().push_back({type.extension, type});
+}
+
+void UnregisterResourceType(std::string_view extension) {
+    std::lock_guard<std::mutex> hold(gTypesLock);
+    auto& types = Types();
+    for (auto it = types.begin(); it != types.end(); ++it)
+        if (EqualsIgnoreCase(it->extension, extension)) {
+            types.erase(it);
+            return;
+        }
+}
+
+const ResourceType* FindResourceType(std::string_view extension) {
+    std::lock_guard<std::mutex> hold(gTypesLock);
+    for (const Registered& r : Types())
+        if (EqualsIgnoreCase(r.extension, extension)) return &r.type;
+    return nullptr;
+}
+
+const ResourceType* FindResourceTypeFor(std::string_view name) {
+    const File::Path path(name);
+    std::lock_guard<std::mutex> hold(gTypesLock);
+    const Registered* best = nullptr;
+    for (const Registered& r : Types())
+        if (path.IsExt(r.extension) &&
+            (best == nullptr || r.extension.size() > best->extension.size()))
+            best = &r;
+    return best != nullptr ? &best->type : nullptr;
 }
 
 }  // namespace Kiv

@@ -1,13 +1,21 @@
 #include "platform/kiv/res/resource_database.h"
 
+#include "platform/kiv/base/file.h"
 #include "platform/kiv/base/text.h"
+#include "platform/kiv/res/resource.h"
 
 namespace Kiv {
 
-bool ResourceDatabase::AddAlias(const PString& alias, std::string_view relativePath) {
-    if (alias.view().empty() || relativePath.empty()) return false;
+Resource* ResourceDatabase::FindResource(const PString& name, int /*mode*/) {
+    const ResourceType* type = FindResourceTypeFor(name.view());
+    if (type == nullptr || !File::IsPresent(GetFileOf(name.view()))) return nullptr;
+    return type->create(name, this);
+}
+
+bool ResourceDatabase::AddAlias(const PString& alias, std::string_view path) {
+    if (alias.view().empty() || path.empty()) return false;
     std::lock_guard<std::mutex> hold(aliasLock_);
-    return aliases_.emplace(ToLowerAscii(alias.view()), std::string(relativePath)).second;
+    return aliases_.emplace(ToLowerAscii(alias.view()), std::string(path)).second;
 }
 
 bool ResourceDatabase::RemoveAlias(const PString& alias) {
@@ -15,18 +23,10 @@ bool ResourceDatabase::RemoveAlias(const PString& alias) {
     return aliases_.erase(ToLowerAscii(alias.view())) != 0;
 }
 
-std::unique_ptr<Resource> ResourceDatabase::OpenResource(std::string_view name) {
-    std::shared_ptr<ResourceTypeBase> type = FindResourceType(name);
-    if (type == nullptr) return nullptr;
-    std::string relative(name);
-    {
-        std::lock_guard<std::mutex> hold(aliasLock_);
-        auto it = aliases_.find(ToLowerAscii(name));
-        if (it != aliases_.end()) relative = it->second;
-    }
-    File::Path path = folder_;
-    path.AddPath(relative);
-    return type->Create(this, PString(name), path.str());
+std::string ResourceDatabase::GetFileOf(std::string_view name) {
+    std::lock_guard<std::mutex> hold(aliasLock_);
+    auto it = aliases_.find(ToLowerAscii(name));
+    return it != aliases_.end() ? it->second : std::string(name);
 }
 
 }  // namespace Kiv

@@ -1,21 +1,22 @@
 // The engine's resource database: the resources (meshes, textures, scripts) of one folder,
-// known by an interned name. It records the name and the folder, opens resources by their
-// names through the registered resource types, and keeps aliases: a further name for a file
-// of the folder, under which it opens as the alias's type (texture conversion opens a
-// description as a "convert-tex.txt" resource without renaming it).
+// known by an interned name. This stand-in records the name and the folder, makes resources
+// through the types registered for their extensions, and keeps aliases: a further name for a
+// file, under which it opens as the alias's type (texture conversion opens a description as a
+// "convert-tex.txt" resource without renaming it). The loaders of the mesh and texture code
+// extend it (a derived class) as they need more.
 #pragma once
 
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/kiv/base/path.h"
 #include "platform/kiv/base/pstring.h"
-#include "platform/kiv/res/resource.h"
 
 namespace Kiv {
+
+class Resource;
 
 class ResourceDatabase {
 public:
@@ -28,21 +29,24 @@ public:
     // The folder as given, letter case kept.
     const File::Path& GetFolder() const { return folder_; }
 
-    // Gives the file at `relativePath` (inside the folder) the further name `alias`. False when
-    // the alias is in use (letter case ignored) or either text is empty.
-    bool AddAlias(const PString& alias, std::string_view relativePath);
-    bool RemoveAlias(const PString& alias);
+    // A new reference to the resource of that file (a path), made by the type registered for
+    // its extension; null when no type serves it or the file is not there. An alias opens the
+    // file it names. The mode is the engine's lookup mode; every lookup here loads when the
+    // resource is asked to.
+    Resource* FindResource(const PString& name, int mode);
 
-    // A new resource of the type registered for the name's extension, on the alias's file or
-    // else the file of that name in the folder; null when no type fits. The file is read by
-    // the resource's own load.
-    std::unique_ptr<Resource> OpenResource(std::string_view name);
+    // Gives the file `path` the further name `alias` (both paths). False when the alias is in
+    // use (letter case ignored) or either text is empty.
+    bool AddAlias(const PString& alias, std::string_view path);
+    bool RemoveAlias(const PString& alias);
+    // The file a resource name reads: the aliased file, or else the name itself.
+    std::string GetFileOf(std::string_view name);
 
 private:
     PString name_;
     File::Path folder_;
     std::mutex aliasLock_;
-    std::map<std::string, std::string> aliases_;  // lower-case alias to relative path
+    std::map<std::string, std::string> aliases_;  // lower-case alias to path
 };
 
 }  // namespace Kiv

@@ -34,6 +34,31 @@ size_t Particle::CountAll() const {
     return n;
 }
 
+void Particle::EnumerateParticles(std::vector<Particle*>& out) const {
+    // Iterative, like FindByName: a deep tree from a file cannot exhaust the stack.
+    std::vector<Particle*> todo;
+    for (auto it = children_.rbegin(); it != children_.rend(); ++it)
+        todo.push_back(it->get());
+    while (!todo.empty()) {
+        Particle* p = todo.back();
+        todo.pop_back();
+        out.push_back(p);
+        for (auto it = p->children_.rbegin(); it != p->children_.rend(); ++it)
+            todo.push_back(it->get());
+    }
+}
+
+std::unique_ptr<Particle> Particle::RemoveChild(Particle* child) {
+    for (auto it = children_.begin(); it != children_.end(); ++it) {
+        if (it->get() != child) continue;
+        std::unique_ptr<Particle> taken = std::move(*it);
+        children_.erase(it);
+        taken->parent_ = nullptr;
+        return taken;
+    }
+    return nullptr;
+}
+
 void Particle::CopyInto(Particle& out) const {
     out.position_ = position_;
     out.rotation_ = rotation_;

@@ -3,6 +3,7 @@
 // mesh's skeleton is a tree of bones.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,15 @@ public:
     Particle* FindByName(const PString& name);
     // This particle and everything under it.
     size_t CountAll() const;
+    // Every particle under this one (not this one), depth first in child order.
+    void EnumerateParticles(std::vector<Particle*>& out) const;
+    // Removes a child and hands it back; null when it is not a child of this one.
+    std::unique_ptr<Particle> RemoveChild(Particle* child);
+
+    // State bits of the scene (2: shown).
+    static constexpr uint32_t kFlagShown = 2;
+    uint32_t GetFlags() const { return flags_; }
+    void SetFlags(uint32_t flags) { flags_ = flags; }
 
 protected:
     void CopyInto(Particle& out) const;
@@ -47,6 +57,7 @@ private:
     Vector3 position_;
     Quaternion rotation_;
     Particle* parent_ = nullptr;
+    uint32_t flags_ = 0;
     std::vector<std::unique_ptr<Particle>> children_;
 };
 

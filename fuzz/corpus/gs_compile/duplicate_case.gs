@@ -1,0 +1,1 @@
+class A { int S(int v) { switch (v) { case 1: return 1; case 1: return 2; default: return 0; } return 0; } };
