@@ -9,9 +9,12 @@
 // safe to call again (a second load of the image does not call the entry, but tests do).
 #include "cli/plugin_entry.h"
 
+#include "materials/alpha_blend_cache.h"
 #include "materials/texture_conversion.h"
 
 extern "C" __attribute__((visibility("default"))) void KivGetPlugins() {
+    // The alpha-blend caches the materials draw blended chunks through.
+    Kiv::RegisterAlphaBlendCacheTypes();
     // The resource type that texture conversion opens descriptions as ("convert-tex.txt").
     RegisterTextureConversionType();
 }

@@ -32,6 +32,20 @@ public:
     void AddExtension(std::string_view name) { extensions_.insert(std::string(name)); }
     bool CheckExtensionString(std::string_view list) const;
 
+    // The render states materials and caches set. This display draws nothing: it keeps the
+    // states as set, so a test reads what a draw left behind. Blend factors are the engine's
+    // numbers (0 zero, 1 one, 4 source alpha, 5 one minus source alpha).
+    struct States {
+        uint32_t sourceBlend = 1;
+        uint32_t destinationBlend = 0;
+        bool blending = false;
+        bool alphaTest = false;
+        bool depthWrite = true;
+        bool operator==(const States&) const = default;
+    };
+    States& GetStates() { return states_; }
+    const States& GetStates() const { return states_; }
+
     // Colours in files are 0xAARRGGBB; the display keeps 0xAABBGGRR.
     static void ConvertColorArray(uint32_t* colors, uint32_t count);
 
@@ -39,6 +53,7 @@ private:
     RenderKernel* kernel_;
     std::set<int> capabilities_;
     std::set<std::string, std::less<>> extensions_;
+    States states_;
 };
 
 }  // namespace Kiv
