@@ -10,9 +10,12 @@
 #include "cli/plugin_entry.h"
 
 #include "materials/alpha_blend_cache.h"
+#include "materials/material_plugins.h"
 #include "materials/texture_conversion.h"
 
 extern "C" __attribute__((visibility("default"))) void KivGetPlugins() {
+    // The material plug-ins, in the engine's order.
+    Kiv::RegisterMaterialPlugins();
     // The alpha-blend caches the materials draw blended chunks through.
     Kiv::RegisterAlphaBlendCacheTypes();
     // The resource type that texture conversion opens descriptions as ("convert-tex.txt").

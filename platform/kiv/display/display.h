@@ -15,6 +15,11 @@ class RenderKernel;
 class Display {
 public:
     static constexpr int kCapabilityHardwareSkinning = 29;
+    // Capabilities the bump materials need together (vertex programs, per-pixel combiners), and
+    // the one the gloss-rust material needs (cube maps).
+    static constexpr int kCapabilityVertexPrograms = 21;
+    static constexpr int kCapabilityPixelCombiners = 17;
+    static constexpr int kCapabilityCubeMaps = 1;
 
     explicit Display(RenderKernel* kernel = nullptr) : kernel_(kernel) {}
 
@@ -26,6 +31,10 @@ public:
         else
             capabilities_.erase(capability);
     }
+
+    // Texture units the device combines in one pass (4 unless a caller sets it).
+    uint32_t GetTextureUnits() const { return textureUnits_; }
+    void SetTextureUnits(uint32_t units) { textureUnits_ = units; }
 
     // Extensions are words; a list is words separated by blanks. True when every word of the
     // list is supported (an empty list is).
@@ -54,6 +63,7 @@ private:
     std::set<int> capabilities_;
     std::set<std::string, std::less<>> extensions_;
     States states_;
+    uint32_t textureUnits_ = 4;
 };
 
 }  // namespace Kiv
