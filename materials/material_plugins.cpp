@@ -1,5 +1,7 @@
 #include "materials/material_plugins.h"
 
+#include "platform/kiv/display/one_texture_material.h"
+
 namespace Kiv {
 
 bool HalvexMaterialPlugin::IsSupported(const Display& display, PString& fallback) const {
@@ -14,7 +16,7 @@ bool HalvexMaterialPlugin::IsSupported(const Display& display, PString& fallback
 void RegisterMaterialPlugins() {
     constexpr int kPrograms = Display::kCapabilityVertexPrograms;
     constexpr int kCombiners = Display::kCapabilityPixelCombiners;
-    const char* const kOneTexture = OneTextureMaterialPlugin::kUndecoratedType;
+    const char* const kOneTexture = OneTextureMaterial::kUndecoratedType;
     struct Plugin {
         const char* name;
         const char* uid;

@@ -11,6 +11,7 @@
 namespace Kiv {
 
 class RenderKernel;
+class Texture;
 
 class Display {
 public:
@@ -50,6 +51,11 @@ public:
         bool blending = false;
         bool alphaTest = false;
         bool depthWrite = true;
+        uint32_t fogMode = 1;             // 0: no fog
+        uint32_t cullMode = 1;            // 0: both sides drawn
+        uint32_t colorMaterialMode = 0;   // 5: vertex colours feed the lighting
+        const Texture* stage0 = nullptr;  // the texture bound to stage 0
+        uint32_t program = 0;             // the current combiner program, 0 none
         bool operator==(const States&) const = default;
     };
     States& GetStates() { return states_; }

@@ -43,8 +43,6 @@ private:
 class OneTextureMaterialPlugin : public MaterialPlugin {
 public:
     using MaterialPlugin::MaterialPlugin;
-    // The engine's one-texture type, the usual fallback.
-    static constexpr const char* kUndecoratedType = "onetex";
 };
 
 // Registers the engine's own material plug-ins, unless they are registered already.
