@@ -23,19 +23,8 @@ IdxmFile Quads(int n) {
     return file;
 }
 
-struct Kernel {
-    Kiv::RenderKernel kernel{nullptr, 1.0f};
-    Kernel() {
-        kernel.Init(Kiv::Options("-NullRender"));
-        kernel.GetMaterialManager().RegisterType("m.onetex");
-    }
-};
-
 class MeshResources : public ::testing::Test {
 protected:
-    void SetUp() override { RegisterMeshResourceTypes(); }
-    void TearDown() override { UnregisterMeshResourceTypes(); }
-
     // The resource of that file, initialised on the kernel (null kernel: none).
     template <typename T>
     T* Open(const std::string& path, Kiv::RenderKernel* kernel, uint32_t* result = nullptr) {
@@ -66,7 +55,7 @@ protected:
     MeshTempFolder folder;
     Kiv::ResourceDatabase database{PString("test"), "/tmp"};
     std::vector<Kiv::Resource*> held;
-    Kernel k;
+    MeshTestEngine k;
 };
 
 TEST_F(MeshResources, EachExtensionHasItsResource) {

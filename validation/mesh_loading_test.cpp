@@ -10,7 +10,7 @@
 #include "configdata/config_text.h"
 #include "foundation/main_thread.h"
 #include "foundation/worker_queue.h"
-#include "mesh/mesh_resources.h"
+#include "mesh/mesh_test_support.h"
 #include "mesh/testing/idxm_writer.h"
 #include "mesh/testing/lod_writer.h"
 #include "platform/kiv/base/options.h"
@@ -118,18 +118,6 @@ std::vector<meshtesting::LodLevel> Levels(const std::vector<int>& counts,
     return levels;
 }
 
-// The engine as the program will have it: the mesh resource types registered, a render kernel
-// whose material manager makes "m.onetex" materials.
-struct MeshEngine {
-    Kiv::RenderKernel kernel{nullptr, 1.0f};
-    MeshEngine() {
-        kernel.Init(Kiv::Options("-NullRender"));
-        kernel.GetMaterialManager().RegisterType("m.onetex");
-        RegisterMeshResourceTypes();
-    }
-    ~MeshEngine() { UnregisterMeshResourceTypes(); }
-};
-
 meshtesting::IdxmBone Bone(const char* name) {
     meshtesting::IdxmBone b;
     b.name = name;
@@ -182,7 +170,7 @@ protected:
         return dir.Write("asset/" + name, std::string(bytes.begin(), bytes.end()));
     }
 
-    MeshEngine engine_;
+    MeshTestEngine engine_;
 
 private:
     DUVLib::AssetFolderServices saved_;
