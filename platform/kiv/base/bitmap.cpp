@@ -99,6 +99,7 @@ bool JpegTablesFit(const uint8_t* p, size_t size) {
 
 void Bitmap::Clear() {
     width_ = height_ = 0;
+    format_ = kFormatNone;
     channels_ = 0;
     pixels_.clear();
     pixels_.shrink_to_fit();

@@ -2,6 +2,17 @@
 // files come with downloaded assets, so they are untrusted: the header's dimensions are capped
 // before anything is allocated, a file too large is refused unread, and a file that ends before
 // the decoder has what its header promised is refused as truncated rather than padded out.
+//
+// Drawing (the script images' canvas): a bitmap made with a size is of format 2, four bytes a
+// pixel in the order blue, green, red, alpha (a little-endian 0xAARRGGBB word, the colour type
+// below). Every drawing operation clips to the bitmap and does nothing on a bitmap of another
+// format. Points (BlendPixel, Line, Circle, Triangle) name pixels. Rectangles name pixel edges:
+// (x1, y1) to (x2, y2) covers the pixels from x1 up to but not including x2 (likewise y), corners
+// in either order. The mode of an operation:
+//   bit 0 (1)  fill the shape's inside; without it only its outline is drawn
+//   bit 1 (2)  blend the colour over the pixels by its alpha; without it pixels are replaced
+//   4          (Image only) copy the source's pixels as they are, scaled by nearest pixel
+// So Box(..., 1) replaces the inside, Box(..., 0) replaces the outline, Line(..., 2) blends.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +29,19 @@ public:
     static constexpr uint64_t kMaxPixels = uint64_t{1} << 26;  // 64 M pixels, 256 MB decoded
     static constexpr uint64_t kMaxFileBytes = uint64_t{1} << 28;
 
+    // Pixel formats, in the engine's numbering.
+    enum Format : uint32_t {
+        kFormatNone = 0,
+        kFormatARGB32 = 2,  // bytes blue, green, red, alpha
+    };
+    using Colour = uint32_t;  // 0xAARRGGBB
+    enum Mode : int {
+        kModeOutline = 0,
+        kModeFill = 1,
+        kModeBlend = 2,
+        kModeCopyImage = 4,
+    };
+
     enum class Status {
         kOk,
         kUnreadable,  // the file cannot be opened or read
@@ -25,6 +49,11 @@ public:
         kBadFormat,   // not an image of a known kind, or damaged
         kTruncated,   // ends before the picture does
     };
+
+    Bitmap() = default;
+    // A bitmap of width x height in format 2, every pixel 0; an empty one (IsValid false) for a
+    // side of 0 or over kMaxSide, or when the memory cannot be had.
+    Bitmap(uint32_t width, uint32_t height);
 
     // Decodes the file (the path as the engine's files take it: '\' read as '/', letter case
     // of missing components looked up). False on any failure; the bitmap is then empty.
@@ -42,8 +71,35 @@ public:
     uint32_t GetHeight() const { return height_; }
     // The channels the file holds (1 grey, 2 grey and alpha, 3 colour, 4 colour and alpha).
     int GetFileChannels() const { return channels_; }
-    // The pixels as 8-bit RGBA, rows from the top, width * height * 4 bytes.
+    // The pixels, rows from the top, width * height * 4 bytes: 8-bit RGBA for a loaded file,
+    // format 2 for a bitmap made with a size.
     const std::vector<uint8_t>& GetPixels() const { return pixels_; }
+    bool IsValid() const { return width_ != 0; }
+    Format GetFormat() const { return format_; }
+    uint8_t* GetData() { return pixels_.data(); }
+    const uint8_t* GetData() const { return pixels_.data(); }
+
+    // Drawing on a format-2 bitmap (see the top of this file for rectangles and modes).
+    Colour GetPixel(int x, int y) const;  // 0 outside
+    void SetPixel(int x, int y, Colour colour);
+    void Fill(Colour colour);
+    // Source-over: each colour byte becomes (c * a + old * (255 - a)) / 255 rounded, the
+    // alpha a + old alpha * (255 - a) / 255.
+    void BlendPixel(int x, int y, Colour colour);
+    void Box(int x1, int y1, int x2, int y2, Colour colour, int mode);
+    // Bresenham, both end points drawn.
+    void Line(int x1, int y1, int x2, int y2, Colour colour, int mode);
+    // The disc: the pixels whose offset (dx, dy) from the centre has dx*dx + dy*dy <= r*r + r
+    // (within r + 1/2); its outline: the disc's pixels with a side neighbour outside it. A
+    // negative radius draws nothing.
+    void Circle(int cx, int cy, int radius, Colour colour, int mode);
+    // Filled: the pixels whose centre lies inside or on an edge; the outline: the three lines.
+    void Triangle(int x1, int y1, int x2, int y2, int x3, int y3, Colour colour, int mode);
+    // Copies the source rectangle of `source` (clipped to it) onto the destination rectangle
+    // of this bitmap, scaled by nearest pixel; `source` may be this bitmap when both
+    // rectangles have the same size (rows and columns are then copied through a buffer).
+    void Image(int dx1, int dy1, int dx2, int dy2, const Bitmap& source, int sx1, int sy1, int sx2,
+               int sy2, int mode);
 
 private:
     bool Fail(Status status, const char* error);
@@ -52,6 +108,7 @@ private:
     const char* error_ = "";
     uint32_t width_ = 0;
     uint32_t height_ = 0;
+    Format format_ = kFormatNone;
     int channels_ = 0;
     std::vector<uint8_t> pixels_;
 };
