@@ -1,0 +1,421 @@
+#include "script/vm/gs_machine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <new>
+
+#include "platform/kiv/base/file.h"
+#include "platform/kiv/base/find.h"
+#include "script/bytecode/gsl_format.h"
+#include "script/bytecode/gsl_image.h"
+#include "script/bytecode/opcodes.h"
+#include "script/bytecode/verifier.h"
+#include "script/vm/gs_native.h"
+#include "script/vm/script_log.h"
+
+namespace GSRuntime {
+
+namespace {
+
+constexpr uint32_t kLibraryHeaderBytes = 20;
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string_view FileNameOf(std::string_view path) {
+    size_t cut = path.find_last_of("/\\:");
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+std::string Join(std::string_view folder, std::string_view fileName) {
+    if (folder.empty()) return std::string(fileName);
+    std::string out(folder);
+    if (out.back() != '/' && out.back() != '\\') out += '/';
+    out += fileName;
+    return out;
+}
+
+uint32_t Word(const uint8_t* p) {
+    return GSBytecode::ReadU32At(p);
+}
+
+// The id pair of a library file's header; false when the header is short or not ours.
+bool ReadHeader(Kiv::File& file, GSLibraryId& id) {
+    uint8_t header[kLibraryHeaderBytes];
+    if (file.Read(header, kLibraryHeaderBytes) != kLibraryHeaderBytes) return false;
+    if (Word(header + 4) != GSBytecode::kGslMagic) return false;
+    id = {Word(header + 12), Word(header + 16)};
+    return true;
+}
+
+GSLibrary* NewLibrary() {
+    void* memory = GSMachineHeap().Alloc(sizeof(GSLibrary));
+    return memory != nullptr ? new (memory) GSLibrary() : nullptr;
+}
+
+void DeleteLibrary(GSLibrary* library) {
+    if (library == nullptr) return;
+    library->~GSLibrary();
+    GSMachineHeap().Free(library);
+}
+
+// Reference types: strings, objects and arrays of every element kind.
+bool IsReferenceTypeCode(uint32_t type) {
+    return type == 4 || type == 5 || (type > 6 && type != 12);
+}
+
+// The linked function of one record. False when its frame or slots cannot be kept.
+bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunction& in,
+                   GSFunction& f) {
+    const GSBytecode::FrameWords& w = in.frame;
+    if (!w.IsConsistent() || w.Parameters() == 0) return false;
+    f.name = Kiv::PString(image.String(in.signature));
+    f.flags = in.flags;
+    f.returnType = in.returnType;
+    f.returnsReference = IsReferenceTypeCode(in.returnType);
+    f.methodSlot = in.methodSlot;
+    f.topAdvance = w.word[0];
+    f.localsBase = static_cast<int32_t>(w.word[1]);
+    f.frameRecord = static_cast<int32_t>(w.word[2]);
+    f.needed = w.word[3];
+    f.params = w.Parameters();
+    f.locals = w.Locals();
+    f.temps = w.Temporaries();
+    uint64_t slots = uint64_t{f.params} + f.locals + f.temps;
+    f.paramIsReference.assign(f.params, 0);
+    f.paramIsReference[0] = 1;
+    for (int32_t slot : in.referenceSlots) {
+        if (slot <= 0 || static_cast<uint64_t>(slot) >= slots) return false;
+        if (static_cast<uint32_t>(slot) < f.params) f.paramIsReference[slot] = 1;
+    }
+    f.referenceSlots = in.referenceSlots;
+    f.code = in.code.data();
+    f.codeSize = static_cast<uint32_t>(in.code.size());
+    f.hasLineTable = in.hasLineTable;
+    f.lines.reserve(in.lines.size());
+    for (const GSBytecode::GslLine& l : in.lines)
+        f.lines.push_back({l.offset, l.line});
+    return true;
+}
+
+// Step 1: a class of the library from its record; what only the class itself decides.
+bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& in, GSClass& c) {
+    c.name = Kiv::PString(image.String(in.name));
+    c.flags = in.flags;
+    c.memberWordCount = in.memberWords;
+    if (in.functions.empty()) return false;  // the initialiser is always there
+    for (const GSBytecode::GslFunction& gf : in.functions) {
+        auto f = std::make_unique<GSFunction>();
+        f->owner = &c;
+        GSFunction* raw = f.get();
+        c.functions.push_back(std::move(f));
+        if (!BuildFunction(image, gf, *raw)) return false;
+        raw->handle = RegisterFunctionHandle(raw);
+        if (raw->handle == 0) return false;
+    }
+    // The member initialiser runs as the class's constructor; one without code (no member
+    // has a starting value) is no constructor at all.
+    if (c.functions.back()->codeSize != 0) c.constructor = c.functions.back().get();
+    if (in.memberWords < 2) return false;
+    for (const GSBytecode::GslMember& m : in.members) {
+        if (m.slot < 2 || static_cast<uint32_t>(m.slot) >= in.memberWords) return false;
+        c.members.push_back(
+            {Kiv::PString(image.String(m.name)), m.type, m.slot, IsReferenceTypeCode(m.type)});
+    }
+    if (in.baseWords.size() % 3 != 0) return false;
+    for (size_t i = 0; i < in.baseWords.size(); i += 3)
+        c.initialisers.push_back({in.baseWords[i], in.baseWords[i + 1], in.baseWords[i + 2]});
+    c.initialisers.push_back({in.tail[0], in.tail[1], in.tail[2]});
+    for (const GSInitialiser& init : c.initialisers)
+        if (init.word >= in.memberWords) return false;
+    for (uint32_t w : in.secondTable)
+        if (w < 2 || w >= in.memberWords) return false;
+    c.ownReferenceMembers = in.secondTable;
+    return true;
+}
+
+// Step 5 for one class: bases, method table, word kinds and native bindings.
+bool LinkClass(const GSBytecode::GslClass& in, GSLibrary& library, GSClass& c) {
+    const uint32_t words = c.memberWordCount;
+    c.wordKinds.assign(words, 0);
+    auto mark = [&](uint64_t word, uint8_t kind) {
+        if (word >= words) return false;
+        uint8_t& k = c.wordKinds[word];
+        if (k != 0 && k != kind) return false;
+        k = kind;
+        return true;
+    };
+    if (!mark(0, 2) || !mark(1, 2)) return false;
+    for (const GSBytecode::GslBase& b : in.bases) {
+        if (b.classIndex >= library.classTable.size()) return false;
+        GSClass* base = library.classTable[b.classIndex];
+        if (base == nullptr || base == &c || b.w1 < 2) return false;
+        c.bases.push_back(
+            {base, b.classIndex, static_cast<int32_t>(b.w1), static_cast<int32_t>(b.w3)});
+        if (!mark(b.w1, 2) || !mark(uint64_t{b.w1} + 1, 2)) return false;
+        for (uint32_t w : base->ownReferenceMembers)
+            if (!mark(uint64_t{b.w1} + w, 1)) return false;
+    }
+    for (uint32_t w : c.ownReferenceMembers)
+        if (!mark(w, 1)) return false;
+    // A plain member must not share its word with a reference or bookkeeping.
+    for (const GSMember& m : c.members)
+        if (!m.reference && c.wordKinds[static_cast<uint32_t>(m.slot)] != 0) return false;
+
+    for (const GSBytecode::GslMethodEntry& e : in.methods) {
+        if (e.function >= library.functionTable.size()) return false;
+        GSFunction* f = library.functionTable[e.function];
+        if (f == nullptr || e.baseOffset >= words || c.wordKinds[e.baseOffset] != 2) return false;
+        c.methods.push_back({f, static_cast<int32_t>(e.baseOffset), e.function});
+    }
+
+    GSNativeRegistry& registry = GSNativeRegistry::Get();
+    for (auto& f : c.functions) {
+        if (!f->IsNative()) continue;
+        f->native = registry.Find(c.name, f->name);
+        if (f->native == nullptr)
+            GS_SCRIPT_LOG("Could not resolve native link %s", f->name.c_str());
+    }
+    return true;
+}
+
+}  // namespace
+
+GSMachine::GSMachine() = default;
+
+GSMachine::~GSMachine() {
+    for (size_t i = loaded_.size(); i-- > 0;)
+        DeleteLibrary(loaded_[i]);
+}
+
+GSMachine& GSMachine::Instance() {
+    static GSMachine* machine = new GSMachine();  // libraries live to the end of the process
+    return *machine;
+}
+
+GSMachine::Entry* GSMachine::Find(GSLibraryId id) {
+    auto it = entries_.find(id);
+    return it == entries_.end() ? nullptr : it->second.get();
+}
+
+GSMachine::Entry* GSMachine::Insert(GSLibraryId id, std::string_view name,
+                                    const std::string& path) {
+    auto entry = std::make_unique<Entry>();
+    entry->id = id;
+    entry->name = Kiv::PString(name);
+    entry->path = path;
+    Entry* raw = entry.get();
+    if (!entries_.emplace(id, std::move(entry)).second) {
+        GS_SCRIPT_LOG("Could not add game script library %s to GSMachine", path.c_str());
+        return nullptr;
+    }
+    return raw;
+}
+
+bool GSMachine::AddLibrary(std::string_view name, std::string_view folder,
+                           std::string_view fileName, GSLibraryId* id) {
+    folder_ = std::string(folder);
+    std::string path = Join(folder, fileName);
+    Kiv::File file;
+    if (!file.Open(path, Kiv::File::kModeRead)) return false;
+    GSLibraryId pair;
+    if (!ReadHeader(file, pair)) return false;
+    if (id != nullptr) *id = pair;
+    std::string key = Lower(FileNameOf(fileName));
+    if (Entry* existing = Find(pair)) {
+        names_[key] = existing;
+        return true;
+    }
+    Entry* entry = Insert(pair, name, path);
+    if (entry == nullptr) return false;
+    names_[key] = entry;
+    return true;
+}
+
+int GSMachine::AddLibraryFolder(std::string_view folder, std::string_view name) {
+    folder_ = std::string(folder);
+    Kiv::File::Find find;
+    int added = 0;
+    if (!find.Open(Join(folder, "*.gsl"))) return 0;
+    for (bool more = true; more; more = find.Next()) {
+        if (find.IsDirectory()) continue;
+        std::string path = Join(folder, find.GetName());
+        Kiv::File file;
+        GSLibraryId pair;
+        if (!file.Open(path, Kiv::File::kModeRead) || !ReadHeader(file, pair)) continue;
+        Entry* entry = Insert(pair, name, path);
+        if (entry == nullptr) continue;
+        names_[Lower(find.GetName())] = entry;
+        ++added;
+    }
+    return added;
+}
+
+void GSMachine::Unload(Entry& entry) {
+    DeleteLibrary(entry.library);
+    entry.library = nullptr;
+}
+
+GSLibrary* GSMachine::GetLibrary(GSLibraryId id) {
+    Entry* e = Find(id);
+    if (e == nullptr) {
+        GS_SCRIPT_LOG("GSMachine::GetLibrary> library '0x%X 0x%X' not found in link table",
+                      id.first, id.second);
+        for (const GSLibrary* l : loaded_)
+            if (l->id2 == id.second)
+                GS_SCRIPT_LOG(
+                    "  Similar library found with matching filename hash but built from "
+                    "different source: %s",
+                    l->sourceName.c_str());
+        return nullptr;
+    }
+    if (e->library != nullptr) return e->library;
+    // A library that names itself, or is named back by one it loads, links to the library
+    // under construction: its classes exist from the first step on.
+    if (e->underConstruction != nullptr) return e->underConstruction;
+
+    Kiv::File file;
+    if (!file.Open(e->path, Kiv::File::kModeRead)) return nullptr;
+    uint64_t size = file.GetSize();
+    std::vector<uint8_t> bytes;
+    bool read = size <= kMaxLibraryFileBytes;
+    if (read) {
+        bytes.resize(static_cast<size_t>(size));
+        read = file.Read(bytes.data(), static_cast<uint32_t>(size)) == size;
+    }
+    file.Close();
+    if (!read) {
+        GS_SCRIPT_LOG("GSMachine: Error loading library file %s", e->path.c_str());
+        return nullptr;
+    }
+    GSLibrary* library = NewLibrary();
+    if (library == nullptr) {
+        GS_SCRIPT_LOG("GSMachine: Error loading library file %s", e->path.c_str());
+        return nullptr;
+    }
+    library->path = e->path;
+    int result;
+    if (bytes.size() >= kLibraryHeaderBytes &&
+        GSLibraryId{Word(bytes.data() + 12), Word(bytes.data() + 16)} != e->id) {
+        result = kLoadIdMismatch;  // replaced since it was added: the entry no longer names it
+    } else {
+        const size_t mark = loaded_.size();
+        e->underConstruction = library;
+        result = LoadImage(*library, std::move(bytes));
+        e->underConstruction = nullptr;
+        if (result != kLoadOk) {
+            // Libraries loaded on the way may point into this one: they go with it and load
+            // again when asked for.
+            while (loaded_.size() > mark) {
+                GSLibrary* l = loaded_.back();
+                loaded_.pop_back();
+                if (Entry* other = Find({l->id1, l->id2}); other != nullptr && other->library == l)
+                    Unload(*other);
+                else
+                    DeleteLibrary(l);
+            }
+        }
+    }
+    if (result != kLoadOk) {
+        GS_SCRIPT_LOG("GSMachine: Error %d loading library %s (%s)", result, e->path.c_str(),
+                      library->sourceName.c_str());
+        DeleteLibrary(library);
+        return nullptr;
+    }
+    e->library = library;
+    loaded_.push_back(library);
+    return library;
+}
+
+GSLibrary* GSMachine::GetLibraryByName(std::string_view fileName) {
+    auto it = names_.find(Lower(fileName));
+    return it == names_.end() ? nullptr : GetLibrary(it->second->id);
+}
+
+int GSMachine::LoadImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
+    lib.image = std::move(bytes);
+    GSBytecode::GslImage image;
+    GSBytecode::GslReadError readError;
+    if (!GSBytecode::ReadLibraryImage(lib.image, image, readError)) {
+        GS_SCRIPT_LOG("GSMachine: library image refused at offset %u: %s", readError.offset,
+                      readError.text.c_str());
+        return kLoadUnreadable;
+    }
+    lib.version = image.versionBits;
+    lib.id1 = image.id.sourceChecksum;
+    lib.id2 = image.id.nameChecksum;
+    lib.sourceName = std::string(image.name);
+    GSBytecode::VerifyError verifyError;
+    if (!GSBytecode::VerifyImage(image, verifyError)) {
+        GS_SCRIPT_LOG("GSMachine: code refused in function '%s' at code offset %u: %s",
+                      verifyError.function.c_str(), verifyError.offset, verifyError.text.c_str());
+        return kLoadUnverified;
+    }
+    lib.strings.assign(image.strings.begin(), image.strings.end());
+
+    // 1. The library's own classes.
+    for (size_t i = 0; i < image.classes.size(); ++i) {
+        auto c = std::make_unique<GSClass>();
+        c->library = &lib;
+        c->index = static_cast<uint32_t>(i);
+        GSClass* raw = c.get();
+        lib.classes.push_back(std::move(c));
+        if (!BuildClass(image, image.classes[i], *raw)) {
+            GS_SCRIPT_LOG("GS Link error: Unable to initialise class '%s'",
+                          std::string(image.String(image.classes[i].name)).c_str());
+            return kLoadClassInit;
+        }
+    }
+    // 2 and 3. Every class the code names, in its own library.
+    lib.classTable.assign(image.classTable.size(), nullptr);
+    for (size_t i = 0; i < image.classTable.size(); ++i) {
+        const GSBytecode::GslClassRow& row = image.classTable[i];
+        std::string name(image.String(row.name));
+        GSLibrary* owner = nullptr;
+        GSLibraryId id{};
+        if (row.module < image.libraries.size()) {
+            id = {image.libraries[row.module].sourceChecksum,
+                  image.libraries[row.module].nameChecksum};
+            owner = row.module == 0 ? &lib : GetLibrary(id);
+        }
+        if (owner == nullptr) {
+            GS_SCRIPT_LOG("GS Link error: Unable to find library for class '%s' (lib id: %x.%x)",
+                          name.c_str(), id.first, id.second);
+            return kLoadLibraryMissing;
+        }
+        lib.classTable[i] = owner->FindClass(Kiv::PString(name));
+        if (lib.classTable[i] == nullptr) {
+            GS_SCRIPT_LOG("GS Link error: Unable to find class '%s'", name.c_str());
+            return kLoadClassMissing;
+        }
+    }
+    // 4. Every function the code names.
+    lib.functionTable.assign(image.functionTable.size(), nullptr);
+    for (size_t i = 0; i < image.functionTable.size(); ++i) {
+        const GSBytecode::GslFunctionRow& row = image.functionTable[i];
+        std::string_view signature = image.String(row.signature);
+        GSClass* cls =
+            row.classIndex < lib.classTable.size() ? lib.classTable[row.classIndex] : nullptr;
+        GSFunction* f = cls != nullptr ? cls->FindFunction(Kiv::PString(signature)) : nullptr;
+        if (f == nullptr || f->methodSlot != row.methodSlot) {
+            GS_SCRIPT_LOG("GS Link error: Unable to link function '%s'",
+                          std::string(signature).c_str());
+            return kLoadFunctionLink;
+        }
+        lib.functionTable[i] = f;
+    }
+    // 5. The library's classes: bases, method tables, member word kinds, natives.
+    for (size_t i = 0; i < image.classes.size(); ++i) {
+        if (!LinkClass(image.classes[i], lib, *lib.classes[i])) {
+            GS_SCRIPT_LOG("GS Link error: Unable to link '%s'", lib.classes[i]->name.c_str());
+            return kLoadClassLink;
+        }
+    }
+    return kLoadOk;
+}
+
+}  // namespace GSRuntime
