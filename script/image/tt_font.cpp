@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -106,7 +107,11 @@ bool Covers(FcPattern* match, int charset) {
 
 std::unique_ptr<PlatformFont> FtCreate(const FontRequest& r) {
     std::lock_guard<std::mutex> hold(g_freeTypeLock);
-    if (g_library == nullptr && FT_Init_FreeType(&g_library) != 0) return nullptr;
+    if (g_library == nullptr) {
+        if (FT_Init_FreeType(&g_library) != 0) return nullptr;
+        // fontconfig's configuration lives until it is asked to let go.
+        std::atexit([] { FcFini(); });
+    }
     FcPattern* pattern = FcPatternCreate();
     if (pattern == nullptr) return nullptr;
     if (!r.face.empty())

@@ -10,6 +10,7 @@
 
 #include "script/vm/gs_context.h"
 #include "script/vm/gs_game_object.h"
+#include "script/vm/gs_library.h"
 #include "script/vm/gs_native.h"
 #include "script/vm/gs_string_array.h"
 #include "script/vm/vm_test_support.h"
@@ -341,6 +342,45 @@ TEST_F(GameObjectTest, SniffedMessagesAreForwardedOnceAndMarked) {
         ReleaseReference(g->instance);
     router->RunQueues();
     EXPECT_EQ(g_deleted, 3);
+}
+
+// A thread that waits for "Go": opcode 112 with one filter whose handler pops the message and
+// returns.
+TEST_F(GameObjectTest, AWaitingThreadSubscribesWakesOnItsMessageAndEnds) {
+    GSLibrary lib;
+    lib.strings = {"Go", ""};
+    const std::vector<uint8_t> code = {112, 1, 0, 0, 0, 1, 0, 11, 0, 0, 0, 38, 109};
+    auto fn = testing::MakeFunction("$void@GameObject::Run()", 1, 0, 0, 2);
+    fn->owner = gameClass.get();
+    fn->code = code.data();
+    fn->codeSize = static_cast<uint32_t>(code.size());
+    gameClass->library = &lib;
+
+    CountedGame* g = NewGame("waiter");
+    GSThread* t = g->NewThread();
+    ASSERT_NE(t, nullptr);
+    AddReference(g->instance);
+    t->stack.Push(g->instance);
+    ASSERT_TRUE(t->stack.PushFrame(fn.get(), 0));
+    router->Update(0.0f);
+    ASSERT_EQ(g->ThreadCount(), 1u);
+    EXPECT_EQ(t->state, GSThread::kWaiting);
+    const uint16_t go = router->GetMessageId("Go");
+    EXPECT_TRUE(router->IsSubscribed(g, go));
+
+    Send(*g, g->id, "Stop");  // not waited for: nothing happens
+    router->Update(0.0f);
+    EXPECT_EQ(g->ThreadCount(), 1u);
+    Send(*g, g->id, "Go", "Now");  // an empty minor takes any
+    EXPECT_EQ(t->state, GSThread::kRunning);
+    router->Update(0.0f);
+    EXPECT_EQ(g->ThreadCount(), 0u);
+    EXPECT_FALSE(router->IsSubscribed(g, go));
+
+    // A static thread may not wait.
+    EXPECT_EQ(RunOnStaticThread(&context.StaticThread(), fn.get(), g->instance), ER_ThreadError);
+    ReleaseReference(g->instance);
+    gameClass->library = nullptr;
 }
 
 }  // namespace

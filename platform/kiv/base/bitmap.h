@@ -52,7 +52,7 @@ public:
 
     Bitmap() = default;
     // A bitmap of width x height in format 2, every pixel 0; an empty one (IsValid false) for a
-    // side of 0 or over kMaxSide, or when the memory cannot be had.
+    // side of 0 or over kMaxSide, a picture over kMaxPixels, or when the memory cannot be had.
     Bitmap(uint32_t width, uint32_t height);
 
     // Decodes the file (the path as the engine's files take it: '\' read as '/', letter case

@@ -19,7 +19,9 @@ uint8_t Mix(uint32_t src, uint32_t dst, uint32_t a) {
 }  // namespace
 
 Bitmap::Bitmap(uint32_t width, uint32_t height) {
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return;
+    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
+        uint64_t{width} * height > kMaxPixels)
+        return;
     try {
         pixels_.assign(size_t{width} * height * 4, 0);
     } catch (const std::bad_alloc&) {

@@ -39,7 +39,8 @@ TEST(BitmapDrawTest, FormatTwoStoresBlueGreenRedAlpha) {
 }
 
 TEST(BitmapDrawTest, SizesOutsideTheCapsMakeNoBitmap) {
-    for (auto [w, h] : {std::pair{0u, 10u}, {10u, 0u}, {16385u, 1u}, {1u, 16385u}}) {
+    for (auto [w, h] :
+         {std::pair{0u, 10u}, {10u, 0u}, {16385u, 1u}, {1u, 16385u}, {16384u, 16384u}}) {
         Bitmap b(w, h);
         EXPECT_FALSE(b.IsValid()) << w << " x " << h;
         b.Fill(kInk);  // harmless on an empty bitmap
