@@ -55,11 +55,10 @@ inline uint32_t FloatToWord(float f) {
 inline float IntToFloat(int32_t a) {
     return static_cast<float>(a);
 }
-// Opcode 27: truncation toward zero; beyond the int range it saturates, NaN gives 0.
+// Opcode 27: truncation toward zero. NaN and values beyond the int range give 0x80000000 (the
+// processor's "no integer" answer), never undefined behaviour.
 inline int32_t FloatToInt(float f) {
-    if (std::isnan(f)) return 0;
-    if (f >= 2147483648.0f) return INT32_MAX;
-    if (f <= -2147483648.0f) return INT32_MIN;
+    if (std::isnan(f) || f >= 2147483648.0f || f < -2147483648.0f) return INT32_MIN;
     return static_cast<int32_t>(f);
 }
 // Opcodes 22 and 23 refuse a divisor whose bits are all zero (+0.0); -0.0 divides.

@@ -1,4 +1,4 @@
-// expect int 36
+// expect int 27
 class Test {
   int Run() {
     int[] a = new int[4];

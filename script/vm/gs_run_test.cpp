@@ -1,0 +1,242 @@
+// Compile-load-run tables: small programs compiled by our compiler, loaded and linked by the
+// machine and run, one table per family of opcodes, each row with its expected value or result
+// code and log lines.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "script/vm/gs_thread.h"
+#include "script/vm/testing/script_runner.h"
+
+namespace GSRuntime {
+namespace {
+
+using testing::ScriptRun;
+using testing::ScriptRunner;
+
+namespace fs = std::filesystem;
+
+// One row: the body of "int Run()" (or the whole class when `body` starts with "class"), and
+// the expected result code and word.
+struct Row {
+    const char* what;
+    std::string source;
+    int32_t result;
+    uint32_t word = 0;
+};
+
+uint32_t FloatWord(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
+
+// Runs each row's "$<type>@T::Run()" in a class T of its own.
+void RunTable(const std::vector<Row>& rows, const char* type = "int") {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string source =
+            row.source.rfind("class", 0) == 0
+                ? row.source
+                : std::string("class T { ") + type + " Run() { " + row.source + " } };";
+        ScriptRunner r;
+        ASSERT_TRUE(r.Load(source)) << r.messages << source;
+        ScriptRun run = r.Run("T", (std::string("$") + type + "@T::Run()").c_str());
+        EXPECT_EQ(run.result, row.result) << ::testing::PrintToString(run.log);
+        if (run.result == ER_Done && row.result == ER_Done) {
+            EXPECT_EQ(run.word, row.word);
+        }
+    }
+}
+
+TEST(CompiledPrograms, EachFamilysProgramGivesItsExpectedValue) {
+    const fs::path folder = fs::path(HALVEX_SOURCE_DIR) / "script/compiler/testdata/programs";
+    int ran = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() != ".gs") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        std::ifstream in(entry.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string first = text.str().substr(0, text.str().find('\n'));
+        std::istringstream expect(first.substr(std::string("// expect ").size()));
+        std::string type, value;
+        expect >> type;
+        std::getline(expect >> std::ws, value);
+        ScriptRunner r;
+        ASSERT_TRUE(r.Load(text.str())) << r.messages;
+        ScriptRun run = r.Run("Test", ("$" + type + "@Test::Run()").c_str());
+        ASSERT_EQ(run.result, ER_Done) << ::testing::PrintToString(run.log);
+        if (type == "int")
+            EXPECT_EQ(std::to_string(run.AsInt()), value);
+        else if (type == "float")
+            EXPECT_EQ(run.AsFloat(), std::stof(value));
+        else
+            EXPECT_EQ(run.text, value);
+        ++ran;
+    }
+    EXPECT_GE(ran, 10);
+}
+
+TEST(CompiledPrograms, IntegersAndCompares) {
+    RunTable({
+        {"wrapping add", "int a = 2147483647; return a + 1;", ER_Done, 0x80000000u},
+        {"INT_MIN / -1", "int a = -2147483647 - 1; int b = -1; return a / b;", ER_Done,
+         0x80000000u},
+        {"INT_MIN % -1", "int a = -2147483647 - 1; int b = -1; return a % b;", ER_Done, 0},
+        {"divide by zero", "int a = 5; int b = 0; return a / b;", ER_DivideByZero},
+        {"remainder by zero", "int a = 5; int b = 0; return a % b;", ER_DivideByZero},
+        {"negate, not, xor", "int a = 12; return -a + (~a ^ 3) + (a & 4) + (a | 1);", ER_Done,
+         static_cast<uint32_t>(-12 + (~12 ^ 3) + 4 + 13)},
+        {"shifts use the low five bits", "int a = 1; int n = 33; return (a << n) + (-8 >> 28);",
+         ER_Done, 2 + (0xFFFFFFF8u >> 28)},
+        {"compare at the extremes", "int a = -2147483647 - 1; if (a < 1) return 1; return 0;",
+         ER_Done, 1},
+        {"compares",
+         "int a = 3, b = 4; return (int)(a < b) + (int)(a <= b) * 2 + (int)(a > b) * 4 + "
+         "(int)(a >= b) * 8 + (int)(a == b) * 16 + (int)(a != b) * 32;",
+         ER_Done, 1 + 2 + 32},
+        {"increments", "int a = 5; a++; a--; a++; return a;", ER_Done, 6},
+    });
+}
+
+TEST(CompiledPrograms, Floats) {
+    RunTable(
+        {
+            {"arithmetic", "float a = 1.5, b = 0.25; return a * b + a / b - a;", ER_Done,
+             FloatWord(1.5f * 0.25f + 6.0f - 1.5f)},
+            {"-0.0 divides", "float z = -0.0; return 1.0 / z;", ER_Done, FloatWord(-INFINITY)},
+            {"+0.0 does not", "float z = 0.0; return 1.0 / z;", ER_DivideByZero},
+            {"remainder", "float a = 7.5, b = 2.0; return a % b;", ER_Done, FloatWord(1.5f)},
+            {"negate", "float a = 2.0; return -a;", ER_Done, FloatWord(-2.0f)},
+        },
+        "float");
+    RunTable({
+        {"to int truncates", "float a = -2.75; return (int)a;", ER_Done, static_cast<uint32_t>(-2)},
+        {"out of range gives 0x80000000", "float a = 3000000000.0; return (int)a;", ER_Done,
+         0x80000000u},
+        {"below the range too", "float a = -3000000000.0; return (int)a;", ER_Done, 0x80000000u},
+        {"NaN too",
+         "float g = 1000000000.0; float n = g * g * g * g * g; n = n - n; return (int)n;", ER_Done,
+         0x80000000u},
+        {"float compares",
+         "float a = 1.0, b = 2.0; return (int)(a < b) + (int)(a > b) * 2 + (int)(a == b) * 4;",
+         ER_Done, 1},
+    });
+}
+
+TEST(CompiledPrograms, JumpsAndSwitch) {
+    RunTable({
+        {"while and break", "int i = 0; while (1) { i++; if (i > 9) break; } return i;", ER_Done,
+         10},
+        {"for and continue",
+         "int i, s = 0; for (i = 0; i < 10; i++) { if (i % 2) continue; s = s + i; } return s;",
+         ER_Done, 20},
+        {"and, or", "int a = 0, b = 3; return (int)(a and b) + (int)(a or b) * 2 + (int)(!a) * 4;",
+         ER_Done, 6},
+        {"switch",
+         "int s = 0, i; for (i = -1; i < 4; i++) { switch (i) { case -1: s = s + 1; "
+         "break; case 2: s = s + 10; break; default: s = s + 100; } } return s;",
+         ER_Done, 311},
+        {"an endless loop times out", "while (1) {} return 0;", ER_Timeout},
+    });
+}
+
+TEST(CompiledPrograms, ArraysOfBothKinds) {
+    RunTable({
+        {"size and elements", "int[] a = new int[3]; a[2] = 7; return a.size() * 10 + a[2];",
+         ER_Done, 37},
+        {"out of bounds", "int[] a = new int[3]; return a[3];", ER_ArrayOutOfBounds},
+        {"negative index", "int[] a = new int[3]; int i = -1; return a[i];", ER_ArrayOutOfBounds},
+        {"null array", "int[] a; return a[0];", ER_NullArrayReference},
+        {"a negative size makes an empty array",
+         "int n = -1; int[] a = new int[n]; return a.size();", ER_Done, 0},
+        {"huge size", "int n = 2147483647; int[] a = new int[n]; return 0;", ER_ArrayOutOfBounds},
+        {"open ranges",
+         "int[] a = new int[5]; int i; for (i = 0; i < 5; i++) a[i] = i; "
+         "int[] b = a[2, ]; int[] c = a[, 2]; return b.size() * 100 + c.size() "
+         "* 10 + b[0];",
+         ER_Done, 322},
+        {"range store",
+         "int[] a = new int[4]; int[] b = new int[2]; b[0] = 5; b[1] = 6; "
+         "a[1, 3] = b; return a[1] * 10 + a[2];",
+         ER_Done, 56},
+        {"string elements",
+         "string[] s = new string[2]; s[0] = \"ab\"; return s[0].size() + "
+         "(int)(s[1] == null);",
+         ER_Done, 3},
+    });
+}
+
+TEST(CompiledPrograms, Strings) {
+    RunTable({
+        {"index out of range", "string s = \"ab\"; return s[2];", ER_StringOutOfBounds},
+        {"null string", "string s; return s.size();", ER_NullStringReference},
+        {"compare", "string a = \"abc\", b = \"abd\"; return (int)(a < b) + (int)(a == a) * 2;",
+         ER_Done, 3},
+        {"store a byte", "string s = \"abc\"; s[1] = 'x'; return s[1];", ER_Done, 'x'},
+    });
+}
+
+TEST(CompiledPrograms, StringsGiveTheirTexts) {
+    ScriptRunner r;
+    ASSERT_TRUE(
+        r.Load("class T { string Run() { float f = 1.5; return \"a\" + 1 + \" \" + true "
+               "+ \" \" + f + \" \" + \"abcdef\"[2, ] + \"abcdef\"[, 2]; } };"))
+        << r.messages;
+    ScriptRun run = r.Run("T", "$string@T::Run()");
+    ASSERT_EQ(run.result, ER_Done) << ::testing::PrintToString(run.log);
+    EXPECT_EQ(run.text, "a1 true 1.500000 cdefab");
+}
+
+TEST(CompiledPrograms, ClassesObjectsAndCalls) {
+    const std::string classes =
+        "class B { public int v = 3; public int Get() { return v; } public int Twice(int x) { "
+        "return x * 2; } };\n"
+        "class D isclass B { public int w = 4; public int Get() { return inherited() * 10 + w; } "
+        "};\n"
+        "static class S { public int n = 8; };\n";
+    auto with = [&](const std::string& body) {
+        return classes + "class T { int Run() { " + body + " } };";
+    };
+    RunTable({
+        {"override and inherited", with("B b = new D(); return b.Get();"), ER_Done, 34},
+        {"argument", with("B b = new B(); return b.Twice(21);"), ER_Done, 42},
+        {"class test and cast",
+         with("B b = new D(); D d = cast<D>(b); return (int)b.isclass(D) + (int)(d != null) * 2;"),
+         ER_Done, 3},
+        {"failed cast is null", with("B b = new B(); D d = cast<D>(b); return (int)(d == null);"),
+         ER_Done, 1},
+        {"null call", with("B b; return b.Get();"), ER_NullReference},
+        {"null member", with("B b; return b.v;"), ER_NullReference},
+        {"member stores", with("D d = new D(); d.v = 5; d.w = d.v + 1; return d.Get();"), ER_Done,
+         56},
+        {"reference compare",
+         with("B a = new B(); B b = a; B c = new B(); return (int)(a == b) + "
+              "(int)(a == c) * 2 + (int)(a != c) * 4;"),
+         ER_Done, 5},
+        {"deep recursion overflows",
+         "class T { int F(int n) { return F(n + 1); } int Run() { return F(0); } };",
+         ER_StackOverflow},
+    });
+}
+
+TEST(CompiledPrograms, AFailureNamesItsLineAndDumpsTheStack) {
+    ScriptRunner r;
+    ASSERT_TRUE(
+        r.Load("class T {\n int F(int a) {\n  int z = 0;\n  return a / z;\n }\n"
+               " int Run() {\n  return F(1);\n }\n};"))
+        << r.messages;
+    ScriptRun run = r.Run("T", "$int@T::Run()");
+    EXPECT_EQ(run.result, ER_DivideByZero);
+    EXPECT_EQ(run.log,
+              (std::vector<std::string>{"Thread Exception: ER_DivideByZero, line 4, file " +
+                                            (r.folder / "t.gsl").string(),
+                                        "Stack Dump...", "function $int@T::F(int), line -1",
+                                        "function $int@T::Run(), line 7"}));
+}
+
+}  // namespace
+}  // namespace GSRuntime
