@@ -42,6 +42,7 @@ public:
     bool Instantiate(GSClass* cls, GSContext* context) override;
     // Kept (and handed to its router) while it has threads.
     bool DeferDeletion() override;
+    void StopScripts() override { DestroyThreadsAndHandlers(); }
 
     std::string GetName() const override { return name; }
     bool HandleMessage(GSMessage* message) override;
