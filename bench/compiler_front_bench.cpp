@@ -4,53 +4,29 @@
 // through GSSourceFile (its line ends normalised) beside reading the same file raw. Counters:
 // lines per second.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "bench/compiler_programs.h"
 #include "bench/ratio.h"
 #include "script/compiler/analysis.h"
 #include "script/compiler/gs_parse.h"
 #include "script/compiler/gs_source_file.h"
 #include "script/compiler/gs_symbols.h"
-#include "script/compiler/testing/bare_grammar.h"
-#include "script/compiler/testing/program_generator.h"
 
 namespace {
 
 using namespace GSCompiler;
-
-// The process keeps the memory a compile gave back, as a host that compiles script after
-// script does, rather than returning it to the system and faulting it in again page by page:
-// what is measured is the compiler, not the first touch of fresh pages. The first compile of
-// a process pays that once (see the README's figures).
-const bool kKeepFreedMemory = [] {
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    return true;
-}();
-
-const GeneratedProgram& Program() {
-    static const GeneratedProgram p = GenerateProgram(1000000);
-    return p;
-}
+using namespace GSCompiler::bench;
 
 class Quiet : public MessageSink {
 public:
     void AddLine(std::string_view) override { ++lines; }
     size_t lines = 0;
 };
-
-void Lines(benchmark::State& state, size_t lines) {
-    state.counters["lines/s"] =
-        benchmark::Counter(static_cast<double>(lines) * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
-}
 
 bool CheckProgram(const GeneratedProgram& p) {
     GSSymbolTable symbols;
@@ -66,7 +42,7 @@ bool CheckProgram(const GeneratedProgram& p) {
 }
 
 void BM_FrontEnd(benchmark::State& state) {
-    const GeneratedProgram& p = Program();
+    const GeneratedProgram& p = MillionLineProgram();
     CheckProgram(p);  // the first compile takes the process's memory from the system
     for (auto _ : state) {
         if (!CheckProgram(p)) {
@@ -74,28 +50,19 @@ void BM_FrontEnd(benchmark::State& state) {
             return;
         }
     }
-    Lines(state, p.lines);
+    LinesPerSecond(state, p.lines);
 }
 BENCHMARK(BM_FrontEnd)->Unit(benchmark::kMillisecond);
 
 void BM_BareGrammar(benchmark::State& state) {
-    const GeneratedProgram& p = Program();
-    for (auto _ : state) {
-        if (BareParse(p.gs.data(), p.gs.size()) != 0) {
-            state.SkipWithError("the bare grammar refuses the generated program");
-            return;
-        }
-    }
-    Lines(state, p.lines);
+    RunBareGrammar(state);
 }
 BENCHMARK(BM_BareGrammar)->Unit(benchmark::kMillisecond);
 
 // A 32 MiB source with CR LF line ends on disk, made once.
 const std::string& BigSource() {
     static const std::string path = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string p = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/halvex-bench-" + std::to_string(::getpid()) + ".gs";
+        std::string p = TempPath("big.gs");
         std::string text;
         const std::string line = "    total = total + i * 3 - (a / 2); // a line of a script\r\n";
         while (text.size() + line.size() <= (32u << 20))

@@ -216,10 +216,11 @@ uint32_t Compile(CompileState& state, std::string_view sourceName) {
 
 int CompileFile(std::string_view sourcePath, const std::string* outputFolder,
                 const std::vector<std::string>& includeFolders, MessageLog& log) {
-    std::vector<std::string>& folders = IncludeFolders();
-    folders.clear();
+    std::vector<std::string> folders;
+    folders.reserve(includeFolders.size() + 1);
     folders.push_back(FolderOf(sourcePath));
     folders.insert(folders.end(), includeFolders.begin(), includeFolders.end());
+    IncludeFolderScope scope(std::move(folders));
 
     const std::string module = StripToFileName(sourcePath);
     const std::string folder =

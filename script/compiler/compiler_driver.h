@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "script/compiler/compile_state.h"
@@ -23,9 +24,24 @@ inline constexpr float kCompilerVersion = 1.02f;
 // compiled again, so cycles end by themselves).
 inline constexpr uint32_t kMaxIncludeDepth = 64;
 
-// The process-wide include folders, searched in order for every module. CompileFile rebuilds
-// the list; CompileForCache uses it as its caller left it (save, replace, restore around it).
+// The process-wide include folders, searched in order for every module. CompileFile sets its
+// own list for the compile and restores the caller's; CompileForCache uses the list as its
+// caller left it (an IncludeFolderScope around it).
 std::vector<std::string>& IncludeFolders();
+
+// Replaces the include folders for its lifetime and gives the caller's list back at its end,
+// however the compile in between ends.
+class IncludeFolderScope {
+public:
+    explicit IncludeFolderScope(std::vector<std::string> folders)
+        : saved_(std::exchange(IncludeFolders(), std::move(folders))) {}
+    ~IncludeFolderScope() { IncludeFolders() = std::move(saved_); }
+    IncludeFolderScope(const IncludeFolderScope&) = delete;
+    IncludeFolderScope& operator=(const IncludeFolderScope&) = delete;
+
+private:
+    std::vector<std::string> saved_;
+};
 
 // The part after the last '\\', '/' or ':'.
 std::string StripToFileName(std::string_view text);
@@ -38,8 +54,9 @@ std::string StripToFileName(std::string_view text);
 int CommandLineMain(int argc, char** argv);
 
 // Compiles `sourcePath` into <output folder>/<base name>.gsl: the folder of `outputFolder` (its
-// file-name part removed) when given, else that of the source. The error count, or 1 when the
-// library cannot be written.
+// file-name part removed) when given, else that of the source. Includes are searched in the
+// source's folder, then in `includeFolders`; the process-wide list is left as it was. The error
+// count, or 1 when the library cannot be written.
 int CompileFile(std::string_view sourcePath, const std::string* outputFolder,
                 const std::vector<std::string>& includeFolders, MessageLog& log);
 

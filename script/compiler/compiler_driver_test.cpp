@@ -69,12 +69,20 @@ TEST_F(Driver, IncludesAreFoundInOrderOnceEachWithTheirLetterCase) {
     Write("inc/LIB.gs", "include \"util.gs\"\nclass L { public int G() { return 2; } };");
     Write("src/util.gs", "include \"main.gs\"\nclass U { };");
     Write("inc/util.gs", "this one is never read");
+    // The script host's folders, which the command's own list must not replace for good.
+    IncludeFolderScope host({Path("cache/")});
     int result = CompileFile(Path("src/Main.gs"), nullptr, {Path("inc")}, log);
     ASSERT_EQ(result, 0) << Messages();
     GSBytecode::GslImage image = Image("src/Main.gsl");
     // main, lib.gs, util.gs: one row each, in the order compilation reached them.
     ASSERT_EQ(image.libraries.size(), 3u);
-    EXPECT_EQ(IncludeFolders(), (std::vector<std::string>{Path("src/"), Path("inc")}));
+    EXPECT_EQ(IncludeFolders(), std::vector<std::string>{Path("cache/")});
+    // A compile that fails gives the list back as well.
+    log.Clear();
+    EXPECT_EQ(CompileFile(Path("src/Gone.gs"), nullptr, {Path("inc")}, log), 1);
+    EXPECT_EQ(Messages(),
+              "Could not read file " + Path("inc") + " : gone.gs.\n.. while compiling 'Gone.gs'\n");
+    EXPECT_EQ(IncludeFolders(), std::vector<std::string>{Path("cache/")});
 }
 
 TEST_F(Driver, AScrambledSourceIsFoundThroughItsPlainName) {
@@ -136,7 +144,7 @@ TEST_F(Driver, IncludesNestedTooDeepAreRefusedByName) {
 
 TEST_F(Driver, CompileForCacheWritesWhereItIsToldOrOnlyToMemory) {
     Write("cache/src/Asset.gs", "class A { int F() { return 1; } };");
-    IncludeFolders() = {Path("cache/src")};
+    IncludeFolderScope folders({Path("cache/src")});
     EXPECT_EQ(CompileForCache(nullptr, nullptr, &log), 0);
     std::vector<uint8_t> image;
     EXPECT_EQ(CompileForCache("Asset.gs", nullptr, &log, &image), 0) << Messages();

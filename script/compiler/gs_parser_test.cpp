@@ -301,6 +301,16 @@ TEST(Parser, BuildsTheTreeOfEveryProduction) {
         {false, "(a, b);",
          "identifier line=2 \"a\" flags=0x10000000\n"
          "identifier line=2 \"b\" flags=0x10000000\n"},
+        // A parenthesised comma list keeps its elements wherever a list goes on after it.
+        {false, "f((a, b), c); (d, e), g;",
+         "call line=2 flags=0x10000000\n"
+         "  0: identifier line=2 \"f\"\n"
+         "  1: identifier line=2 \"a\" flags=0x10000000\n"
+         "  identifier line=2 \"b\"\n"
+         "  identifier line=2 \"c\"\n"
+         "identifier line=2 \"d\" flags=0x10000000\n"
+         "identifier line=2 \"e\" flags=0x10000000\n"
+         "identifier line=2 \"g\" flags=0x10000000\n"},
         {false, "int i, j = 2; Foo k; string[] s;",
          "variables line=2\n"
          "  0: type sub=2 line=2\n"

@@ -1,5 +1,6 @@
 #include "script/compiler/gs_source_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -41,6 +42,47 @@ char* NewBuffer(size_t n) {
     if (p != nullptr) p[n] = '\0';
     return p;
 }
+
+// Turns CR LF, LF CR and a lone CR into one LF each (two equal ones are two line ends), in
+// place, over a text that may arrive in pieces. Text between two CRs moves as one block: a
+// text of LF ends is only searched.
+class LineEndNormaliser {
+public:
+    explicit LineEndNormaliser(char* text) : p_(text) {}
+
+    // Takes the text up to `available`; `last` when no more follows.
+    void Feed(uint32_t available, bool last) {
+        while (in_ < available) {
+            const auto* cr = static_cast<const char*>(std::memchr(p_ + in_, '\r', available - in_));
+            const uint32_t at = cr != nullptr ? static_cast<uint32_t>(cr - p_) : available;
+            // Read before the block moves over it.
+            const bool lfBefore = at > in_ ? p_[at - 1] == '\n' : lfPending_;
+            if (at > in_) {
+                if (out_ != in_) std::memmove(p_ + out_, p_ + in_, at - in_);
+                out_ += at - in_;
+                in_ = at;
+            }
+            lfPending_ = lfBefore;
+            if (at == available) return;
+            if (lfBefore) {  // LF CR: the LF already stands for both
+                in_ = at + 1;
+                lfPending_ = false;
+                continue;
+            }
+            if (at + 1 == available && !last) return;  // a LF may follow in the next piece
+            p_[out_++] = '\n';
+            in_ = at + 1 < available && p_[at + 1] == '\n' ? at + 2 : at + 1;
+            lfPending_ = false;
+        }
+    }
+    uint32_t Length() const { return out_; }
+
+private:
+    char* p_;
+    uint32_t in_ = 0;
+    uint32_t out_ = 0;
+    bool lfPending_ = false;  // the text taken so far ends in a LF that a CR would pair with
+};
 
 }  // namespace
 
@@ -99,12 +141,10 @@ bool GSSourceFile::Load(std::string_view archive, std::string_view path) {
     return ok;
 }
 
-void GSSourceFile::TakePendingPrefix(char* at, uint32_t length) {
+void GSSourceFile::TakePendingPrefix(uint32_t length) {
     std::lock_guard lock(PrefixMutex());
-    std::string& prefix = PendingPrefix();
-    if (length != 0) std::memcpy(at, prefix.data(), length);
     prefixLength_ = length;
-    prefix.clear();
+    PendingPrefix().clear();
 }
 
 bool GSSourceFile::ReadPlain(std::string_view path) {
@@ -118,11 +158,21 @@ bool GSSourceFile::ReadPlain(std::string_view path) {
     if (uint64_t{prefixLength} + fileBytes > UINT32_MAX - 1) return false;
     std::unique_ptr<char[]> buffer(NewBuffer(size_t{prefixLength} + fileBytes));
     if (buffer == nullptr) return false;
-    if (f.Read(buffer.get() + prefixLength, fileBytes) != fileBytes) return false;
+    if (prefixLength != 0) std::memcpy(buffer.get(), prefix.data(), prefixLength);
+    LineEndNormaliser normaliser(buffer.get());
+    uint32_t have = prefixLength;
+    const uint32_t total = prefixLength + fileBytes;
+    do {
+        const uint32_t piece = std::min(kReadPieceSize, total - have);
+        if (f.Read(buffer.get() + have, piece) != piece) return false;
+        have += piece;
+        normaliser.Feed(have, have == total);
+    } while (have < total);
     data_ = std::move(buffer);
-    size_ = textLength_ = prefixLength + fileBytes;
-    TakePendingPrefix(data_.get(), prefixLength);
-    NormaliseLineEnds();
+    size_ = total;
+    textLength_ = normaliser.Length();
+    data_[textLength_] = '\0';
+    TakePendingPrefix(prefixLength);
     scrambled_ = false;
     return true;
 }
@@ -186,10 +236,11 @@ bool GSSourceFile::Unscramble() {
         Clear();
         return false;
     }
+    if (prefixLength != 0) std::memcpy(text.get(), prefix.data(), prefixLength);
     data_ = std::move(text);
     size_ = prefixLength + unpacked;
     if (textLength_ == 0) textLength_ = size_;
-    TakePendingPrefix(data_.get(), prefixLength);
+    TakePendingPrefix(prefixLength);
     scrambled_ = false;
     NormaliseLineEnds();
     return true;
@@ -215,23 +266,10 @@ bool GSSourceFile::Scramble() {
 }
 
 void GSSourceFile::NormaliseLineEnds() {
-    char* p = data_.get();
-    const uint32_t length = textLength_;
-    uint32_t out = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        char c = p[i];
-        if (c != '\r' && c != '\n') {
-            p[out++] = c;
-            continue;
-        }
-        p[out++] = '\n';
-        // CR LF and LF CR are one line end; two equal ones are two.
-        if (i + 1 < length && (p[i + 1] == '\r' || p[i + 1] == '\n') && p[i + 1] != c) {
-            ++i;
-            --textLength_;
-        }
-    }
-    p[out] = '\0';  // the buffer has a byte beyond its size
+    LineEndNormaliser normaliser(data_.get());
+    normaliser.Feed(textLength_, true);
+    textLength_ = normaliser.Length();
+    data_[textLength_] = '\0';  // the buffer has a byte beyond its size
 }
 
 const char* GSSourceFile::GetData() {

@@ -32,6 +32,9 @@ public:
     static constexpr uint32_t kMaxPlainSize = 0x4000000;    // 64 MiB
     static constexpr uint32_t kMaxPayloadSize = 0x2000000;  // 32 MiB
     static constexpr uint32_t kHeaderSize = 16;
+    // A plain file is read and its line ends normalised in pieces of this size, each while it
+    // is still in the cache.
+    static constexpr uint32_t kReadPieceSize = 256 << 10;
     static constexpr uint8_t kScrambleKey[32] = {0x5e, 0x1f, 0x0c, 0x93, 0xa7, 0xd2, 0x4b, 0x68,
                                                  0xe0, 0x15, 0x7c, 0x3a, 0x9f, 0x42, 0xd8, 0xb1,
                                                  0x6a, 0x0e, 0x7c, 0x25, 0xf9, 0x84, 0x3d, 0xb1,
@@ -84,7 +87,8 @@ private:
     bool ReadPlain(std::string_view path);
     bool ReadScrambled(std::string_view path);
     bool WriteFile(std::string_view path, bool scrambled);
-    void TakePendingPrefix(char* at, uint32_t length);
+    // The pending prefix of `length` bytes, already copied to the text's start, is used up.
+    void TakePendingPrefix(uint32_t length);
     void NormaliseLineEnds();
     void Xor();
 

@@ -53,7 +53,12 @@ protected:
     testsupport::TempDir dir;
 };
 
+std::string Fill(size_t n) {
+    return std::string(n, 'x');
+}
+
 TEST_F(SourceFile, LineEndsBecomeOneLineFeedEach) {
+    constexpr size_t kPiece = GSSourceFile::kReadPieceSize;
     struct Case {
         std::string file;
         std::string text;
@@ -65,13 +70,22 @@ TEST_F(SourceFile, LineEndsBecomeOneLineFeedEach) {
         {"end\r", "end\n"},              // a lone CR at the end gives a final LF
         {"", ""},
         {"no line end", "no line end"},
+        // The file is read in pieces: a line end split between two pieces is still one.
+        {Fill(kPiece - 1) + "\r\nb", Fill(kPiece - 1) + "\nb"},
+        {Fill(kPiece - 1) + "\n\rb", Fill(kPiece - 1) + "\nb"},
+        {Fill(kPiece - 1) + "\r\rb", Fill(kPiece - 1) + "\n\nb"},
+        {Fill(kPiece - 2) + "\r\n\rb", Fill(kPiece - 2) + "\n\nb"},
+        {Fill(kPiece - 1) + "\r", Fill(kPiece - 1) + "\n"},
+        {Fill(kPiece) + "\r\n\n\r", Fill(kPiece) + "\n\n"},
+        {Fill(kPiece - 3) + "a\r\n" + Fill(kPiece) + "\n\r\n",
+         Fill(kPiece - 3) + "a\n" + Fill(kPiece) + "\n\n"},
     };
     for (const Case& c : cases) {
         std::string path = dir.Write("x.gs", c.file);
         GSSourceFile f;
-        ASSERT_TRUE(f.Load("", path)) << c.file;
+        ASSERT_TRUE(f.Load("", path)) << c.file.size();
         EXPECT_FALSE(f.IsScrambled());
-        EXPECT_EQ(Text(f), c.text);
+        EXPECT_EQ(Text(f), c.text) << c.file.size();
         EXPECT_EQ(f.GetSize(), c.file.size());
         EXPECT_EQ(f.GetTextLength(), c.text.size());
         EXPECT_EQ(f.SourceChecksum(), Crc32(c.text.data(), c.text.size()));

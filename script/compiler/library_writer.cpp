@@ -1,5 +1,6 @@
 #include "script/compiler/library_writer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -23,8 +24,14 @@ public:
 
     bool Write(std::string_view libraryName, ByteBuffer& image) {
         if (!Prepare()) return false;
-        ByteBuffer side(512);
+        // Both buffers start at about their final size: a large library is then never copied
+        // as it grows.
+        ByteBuffer side(SideEstimate());
         if (!ClassTable(side) || !FunctionTable(side) || !ClassCode(side)) return false;
+        const uint64_t total = uint64_t{side.GetSize()} + 64 + libraryName.size() +
+                               8 * static_cast<uint64_t>(state_.nextModule) + StringTableEstimate();
+        if (image.GetSize() == 0 && image.GetCapacity() < total && total < UINT32_MAX / 2)
+            image.Init(static_cast<uint32_t>(total));
         Header(image, libraryName);
         LibraryTable(image);
         StringTable(image);
@@ -68,6 +75,27 @@ private:
         if (symbols_.FunctionsById().size() > kMaxU16)
             return Fail("The library format cannot hold more than 65535 functions.");
         return true;
+    }
+
+    // The class and function tables and the class code, over-estimated a little.
+    uint32_t SideEstimate() const {
+        uint64_t bytes = 512 + 12 * uint64_t{symbols_.ClassesById().size()} +
+                         12 * uint64_t{symbols_.FunctionsById().size()};
+        for (const auto& unit : state_.classes) {
+            bytes += 256 + 20 * uint64_t{unit->symbol->ownMembers.size()} +
+                     unit->initialiser.code.GetSize() + 4 * unit->referenceMembers.size();
+            for (const auto& f : unit->functions)
+                bytes += 128 + f->code.GetSize() + 8 * f->lines.size() +
+                         4 * f->referenceSlots.size() + 4 * f->symbol->parameters.size();
+        }
+        return static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX / 2));
+    }
+
+    uint64_t StringTableEstimate() const {
+        uint64_t bytes = 16;
+        for (uint32_t i = 0; i < state_.strings.Count(); ++i)
+            bytes += 5 + state_.strings.Text(i).size();
+        return bytes;
     }
 
     // The id of a named class, or -1 when there is no name or it names no class.

@@ -55,11 +55,27 @@ void TreeBuilder::SyntaxError(const char* bisonMessage) {
     ReportMessage(state_, true, false, line, "%s, line %d", text, static_cast<int32_t>(line));
 }
 
+namespace {
+
+// A parenthesised comma list stands in the tree as its first element with the rest chained
+// behind it; a list it joins goes on after its last element, or the rest would be cut off.
+SyntaxNode* ChainEnd(SyntaxNode* node) {
+    while (node->next != nullptr)
+        node = node->next;
+    return node;
+}
+
+}  // namespace
+
+NodeList TreeBuilder::One(SyntaxNode* node) {
+    return {node, node != nullptr ? ChainEnd(node) : nullptr};
+}
+
 NodeList TreeBuilder::Append(NodeList list, SyntaxNode* node) {
     if (node == nullptr) return list;
-    if (list.head == nullptr) return {node, node};
+    if (list.head == nullptr) return One(node);
     list.tail->next = node;
-    return {list.head, node};
+    return {list.head, ChainEnd(node)};
 }
 
 NodeList TreeBuilder::Join(NodeList a, NodeList b) {

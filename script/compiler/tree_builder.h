@@ -34,7 +34,7 @@ public:
     bool OutOfMemory() const { return outOfMemory_; }
     SyntaxNode* root = nullptr;
 
-    static NodeList One(SyntaxNode* node) { return {node, node}; }
+    static NodeList One(SyntaxNode* node);
     static NodeList Append(NodeList list, SyntaxNode* node);
     static NodeList Join(NodeList a, NodeList b);
     static void MarkDiscarded(NodeList list);
