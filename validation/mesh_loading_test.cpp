@@ -22,10 +22,10 @@ namespace {
 using Rows = std::vector<std::string>;
 using meshtesting::IdxmFile;
 
-constexpr const char* kKinds = R"(
-scenery
+// Scenery and bogeys take the same tags; a bogey's parts get no performance advice.
+constexpr const char* kInheritance = R"(
+meshed
 {
-  top-level 1
   subpossibilities
   {
     username { kind "value" type "string" }
@@ -40,21 +40,10 @@ scenery
     part { kind "element" element-type "part" }
   }
 }
-bogey
-{
-  top-level 1
-  subpossibilities
-  {
-    username { kind "value" type "string" }
-    category-era { kind "value" type "string" }
-    category-region { kind "value" type "string" }
-    category-class { kind "value" type "string" }
-    kind { kind "value" type "string" }
-    halvex-build { kind "value" type "float" }
-    mesh { kind "value" type "filepath" }
-    part { kind "element" element-type "part" }
-  }
-}
+)";
+constexpr const char* kKinds = R"(
+scenery { top-level "1" inherit { meshed "1" } }
+bogey { top-level "1" inherit { meshed "1" } }
 part
 {
   subpossibilities
@@ -78,10 +67,17 @@ IdxmFile Quad() {
     return f;
 }
 
-MeshAttachmentPoint Point(const char* name) {
-    MeshAttachmentPoint p;
-    p.name = Kiv::PString(name);
-    return p;
+// A quad with attachment points of these names.
+IdxmFile QuadWith(std::initializer_list<const char*> points) {
+    IdxmFile f = Quad();
+    std::vector<MeshAttachmentPoint> list;
+    for (const char* name : points) {
+        MeshAttachmentPoint p;
+        p.name = Kiv::PString(name);
+        list.push_back(p);
+    }
+    f.attachments = list;
+    return f;
 }
 
 meshtesting::IdxmBone Bone(const char* name) {
@@ -95,7 +91,7 @@ protected:
     void SetUp() override {
         Validator::SetUp();
         RecordMainThreadId();
-        StartOn({{"kind.txt", kKinds}, {"lists/empty.txt", ""}});
+        StartOn({{"inheritance.txt", kInheritance}, {"kind.txt", kKinds}, {"lists/empty.txt", ""}});
         saved_ = DUVLib::GetAssetFolderServices();
         DUVLib::AssetFolderServices services = saved_;
         services.acquire = Acquire;
@@ -147,8 +143,7 @@ constexpr const char* kLowPoly =
 
 TEST_F(MeshChecks, LODPerformanceAdvice) {
     Mesh("a.lm", Quad());
-    IdxmFile pointed = Quad();
-    pointed.attachments = std::vector<MeshAttachmentPoint>{Point("a.x")};
+    IdxmFile pointed = QuadWith({"a.x"});
     Mesh("b.lm", pointed);
     struct Case {
         const char* name;
@@ -219,8 +214,7 @@ TEST_F(MeshChecks, ProgressiveMeshesByBuildAndAnimationsBeforeAnyMesh) {
 }
 
 TEST_F(MeshChecks, InspectionOfALoadedMesh) {
-    IdxmFile f = Quad();
-    f.attachments = std::vector<MeshAttachmentPoint>{Point("a.plain"), Point("left/deep/a.cut")};
+    IdxmFile f = QuadWith({"a.plain", "left/deep/a.cut"});
     f.skeleton = Bone("root");
     f.skeleton->children.push_back(Bone("arm"));
     f.subMeshes[0].material.textures = {
@@ -383,13 +377,10 @@ std::string Entry(const char* name, const char* kuid, const char* a, const char*
 }
 
 TEST_F(UpgradeWithMeshes, TurntableTracksFromBothMeshes) {
-    IdxmFile pit = Quad();
-    pit.attachments = std::vector<MeshAttachmentPoint>{Point("a.otrack0a"), Point("a.otrack0b"),
-                                                       Point("a.otrack1a"), Point("a.otrack1b"),
-                                                       Point("a.otrack3a"), Point("a.otrack3b")};
+    IdxmFile pit = QuadWith(
+        {"a.otrack0a", "a.otrack0b", "a.otrack1a", "a.otrack1b", "a.otrack3a", "a.otrack3b"});
     Mesh("pit/pit.im", pit);
-    IdxmFile deck = Quad();
-    deck.attachments = std::vector<MeshAttachmentPoint>{Point("a.itrack0a"), Point("a.itrack0b")};
+    IdxmFile deck = QuadWith({"a.itrack0a", "a.itrack0b"});
     Mesh("deck/deck.im", deck);
     const std::string out = Upgrade(std::string("kind \"turntable\"\nasset-filename \"t\"\n") +
                                     "mode0 \"pit\"\nmode1 \"deck\"\ntrack <kuid:1:7>\n" + kSettled);
@@ -404,10 +395,7 @@ TEST_F(UpgradeWithMeshes, TurntableTracksFromBothMeshes) {
 }
 
 TEST_F(UpgradeWithMeshes, CrossingTracksAndRoads) {
-    IdxmFile gate = Quad();
-    gate.attachments =
-        std::vector<MeshAttachmentPoint>{Point("a.road0a"), Point("a.road0b"), Point("a.road1a"),
-                                         Point("a.track0a"), Point("a.track0b")};
+    IdxmFile gate = QuadWith({"a.road0a", "a.road0b", "a.road1a", "a.track0a", "a.track0b"});
     Mesh("gate/gate.im", gate);
     const std::string out =
         Upgrade(std::string("kind \"mocrossing\"\nasset-filename \"c\"\nmode0 \"gate\"\n") +
@@ -421,8 +409,7 @@ TEST_F(UpgradeWithMeshes, CrossingTracksAndRoads) {
 }
 
 TEST_F(UpgradeWithMeshes, SceneryNameEffectsCountFromZero) {
-    IdxmFile house = Quad();
-    house.attachments = std::vector<MeshAttachmentPoint>{Point("a.name0"), Point("a.name2")};
+    IdxmFile house = QuadWith({"a.name0", "a.name2"});
     Mesh("house.im", house);
     const std::string out =
         Upgrade(std::string("kind \"scenery\"\nasset-filename \"house\"\nfontsize 3\n") + kSettled);

@@ -84,21 +84,12 @@ mesh-table { array-element { container-type0 "mesh-def" } }
 mesh-def { subpossibilities { auto-create { kind "value" type "int" } } }
 )";
 
-class Rules : public duvtest::Validator {
+class Rules : public duvtest::ExportOn {
 protected:
-    void SetUp() override {
-        duvtest::Validator::SetUp();
-        StartOn({{"kind.txt", kKinds}, {"lists/words.txt", "alpha\n"}});
-    }
-    using Out = Exported;
-    Out Run(const std::string& config) { return CheckAndExport(config, true); }
+    Rules() : ExportOn(kKinds, "alpha\n", true) {}
 };
 
-struct Case {
-    const char* config;
-    bool result;
-    Rows rows;
-};
+using Case = duvtest::ExportCase;
 
 TEST_F(Rules, TagRulesPassFailAndReport) {
     const Case cases[] = {
@@ -164,11 +155,7 @@ TEST_F(Rules, TagRulesPassFailAndReport) {
          false,
          {"E tag:inner@inner A tag has the same name as its container."}},
     };
-    for (const Case& c : cases) {
-        const Out out = Run(c.config);
-        EXPECT_EQ(out.result, c.result) << c.config;
-        EXPECT_EQ(out.rows, c.rows) << c.config;
-    }
+    ExpectCases(cases);
 }
 
 TEST_F(Rules, FileRulesLookInsideTheAssetOnlyAndByBuild) {
@@ -201,11 +188,7 @@ TEST_F(Rules, FileRulesLookInsideTheAssetOnlyAndByBuild) {
          false,
          {"E tag:script@r Script file '../../outside' does not exist."}},
     };
-    for (const Case& c : cases) {
-        const Out out = Run(c.config);
-        EXPECT_EQ(out.result, c.result) << c.config;
-        EXPECT_EQ(out.rows, c.rows) << c.config;
-    }
+    ExpectCases(cases);
 }
 
 TEST_F(Rules, ContainerRules) {
@@ -246,11 +229,7 @@ TEST_F(Rules, ContainerRules) {
          true,
          {}},
     };
-    for (const Case& c : cases) {
-        const Out out = Run(c.config);
-        EXPECT_EQ(out.result, c.result) << c.config;
-        EXPECT_EQ(out.rows, c.rows) << c.config;
-    }
+    ExpectCases(cases);
 }
 
 TEST_F(Rules, LightsAndAttachmentPointsAreLookedUpTwoLevelsUp) {
@@ -266,12 +245,9 @@ TEST_F(Rules, LightsAndAttachmentPointsAreLookedUpTwoLevelsUp) {
         // the lookup adds nothing to the data manager's meshes.
         {"kind r\nhalvex-build 3.6\ninner\n{\n  lamp\n  {\n    point a.front\n  }\n}\n", false, {}},
     };
-    for (const Case& c : cases) {
-        const Out out = Run(c.config);
-        EXPECT_EQ(out.result, c.result) << c.config;
-        EXPECT_EQ(out.rows, c.rows) << c.config;
-        EXPECT_EQ(Manager().GetCurrentMesh(), nullptr);
-    }
+    ExpectCases(
+        cases, [](const std::string&) { return true; },
+        [&](const Case&) { EXPECT_EQ(Manager().GetCurrentMesh(), nullptr); });
 }
 
 TEST_F(Rules, TheTablesHoldTheirRowsInOrder) {

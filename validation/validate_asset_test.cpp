@@ -206,4 +206,35 @@ TEST_F(ValidateAsset, HostileDescriptionsAndFoldersAreReadSafely) {
                            "' named in 'long.texture.txt' is missing.");
 }
 
+// A sub-folder the walk cannot list is skipped: no finding, no failure, and the folders after
+// it are still checked. Root reads any folder, so as root the walk runs under an unprivileged
+// effective user.
+TEST_F(ValidateAsset, AnUnreadableSubFolderIsSkipped) {
+    dir.Write("asset/locked/x.texture.txt", "Primary=x.bmp\n");
+    dir.Write("asset/locked/x.bmp", Bmp(3, 3));
+    dir.Write("asset/open/y.texture.txt", "Primary=y.bmp\n");
+    dir.Write("asset/open/y.bmp", Bmp(4, 4));
+    ASSERT_EQ(::chmod((dir / "asset/locked").c_str(), 0), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        for (const std::string& folder : {dir.path(), dir / "asset", dir / "asset/open"})
+            ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    }
+    auto walk = [&] {
+        constexpr uid_t kNobody = 65534;
+        const bool dropped = !root || ::seteuid(kNobody) == 0;
+        EXPECT_TRUE(dropped);
+        const Rows rows = Textures();
+        const bool restored = !root || ::seteuid(0) == 0;
+        EXPECT_TRUE(restored);
+        return rows;
+    };
+    EXPECT_EQ(walk(), Rows{});
+    EXPECT_TRUE(result_);
+    dir.Write("asset/open/y.bmp", Bmp(3, 5));
+    EXPECT_EQ(walk(), (Rows{"E - The sides of image 'open/y.bmp' must be powers of two."}));
+    EXPECT_FALSE(result_);
+    ::chmod((dir / "asset/locked").c_str(), 0700);
+}
+
 }  // namespace

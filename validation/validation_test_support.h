@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -129,6 +130,50 @@ protected:
 
 private:
     Kiv::File::Path savedInstall_, savedData_;
+};
+
+// One case of a check-and-export table: the configuration, what the export answers, and its
+// findings as rows.
+struct ExportCase {
+    const char* config;
+    bool result;
+    std::vector<std::string> rows;
+};
+
+// A validator started on a kind.txt of the test's own and a "words.txt" list, whose cases are
+// checked and exported (with the root's container rules after when rootRules is set).
+class ExportOn : public Validator {
+protected:
+    ExportOn(const char* kinds, const char* words, bool rootRules)
+        : kinds_(kinds), words_(words), rootRules_(rootRules) {}
+    void SetUp() override {
+        Validator::SetUp();
+        StartOn({{"kind.txt", kinds_}, {"lists/words.txt", words_}});
+    }
+    Exported Run(const std::string& config) { return CheckAndExport(config, rootRules_); }
+    // Runs each case and compares its result and the rows `keep` keeps; `after` sees each case
+    // once it ran.
+    template <typename Cases>
+    void ExpectCases(
+        const Cases& cases,
+        const std::function<bool(const std::string&)>& keep =
+            [](const std::string&) { return true; },
+        const std::function<void(const ExportCase&)>& after = [](const ExportCase&) {}) {
+        for (const ExportCase& c : cases) {
+            const Exported out = Run(c.config);
+            EXPECT_EQ(out.result, c.result) << c.config;
+            std::vector<std::string> rows;
+            for (const std::string& r : out.rows)
+                if (keep(r)) rows.push_back(r);
+            EXPECT_EQ(rows, c.rows) << c.config;
+            after(c);
+        }
+    }
+
+private:
+    const char* kinds_;
+    const char* words_;
+    bool rootRules_;
 };
 
 }  // namespace duvtest

@@ -1,7 +1,5 @@
 #include "script/compiler/string_interning.h"
 
-#include <algorithm>
-
 #include "script/compiler/gs_symbols.h"
 
 namespace GSCompiler {
@@ -13,12 +11,7 @@ uint32_t StringInterning::Intern(std::string_view text) {
     texts_.emplace_back(text);
     std::string_view stored = texts_.back();
     index_.emplace(stored, index);
-    // Unsigned byte order, which std::string_view's comparison is (char_traits<char> compares
-    // as unsigned char).
-    std::vector<uint32_t>& chain = buckets_[SymbolHash(stored) % kBuckets];
-    auto at = std::upper_bound(chain.begin(), chain.end(), stored,
-                               [this](std::string_view t, uint32_t i) { return t < texts_[i]; });
-    chain.insert(at, index);
+    buckets_[SymbolHash(stored) % kBuckets].push_back(index);
     return index;
 }
 

@@ -4,6 +4,7 @@
 // order; an index by text beside the buckets keeps interning fast.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -23,12 +24,21 @@ public:
     uint32_t Intern(std::string_view text);
     uint32_t Count() const { return static_cast<uint32_t>(texts_.size()); }
     std::string_view Text(uint32_t index) const { return texts_[index]; }
-    // Calls `visit(index, text)` bucket by bucket, each chain in order.
+    // Calls `visit(index, text)` bucket by bucket, each chain in ascending unsigned byte order
+    // (std::string_view's comparison: char_traits<char> compares as unsigned char). A chain is
+    // sorted here, once, rather than kept sorted while interning, which would move a growing
+    // chain on every new text.
     template <typename Visit>
     void ForEachInBucketOrder(Visit visit) const {
-        for (const std::vector<uint32_t>& chain : buckets_)
-            for (uint32_t index : chain)
+        std::vector<uint32_t> sorted;
+        for (const std::vector<uint32_t>& chain : buckets_) {
+            sorted.assign(chain.begin(), chain.end());
+            std::sort(sorted.begin(), sorted.end(), [this](uint32_t a, uint32_t b) {
+                return std::string_view(texts_[a]) < std::string_view(texts_[b]);
+            });
+            for (uint32_t index : sorted)
                 visit(index, std::string_view(texts_[index]));
+        }
     }
     void Clear();
 

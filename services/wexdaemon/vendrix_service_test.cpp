@@ -23,8 +23,11 @@ namespace {
 using vendrixtest::Listed;
 using vendrixtest::WriteArchive;
 
-const KUID kShed(424242, 1), kShed2(424242, 1, 2), kRoof(424242, 2), kTile(424242, 3),
-    kGone(424242, 9);
+using vendrixtest::kGone;
+using vendrixtest::kRoof;
+using vendrixtest::kShed;
+using vendrixtest::kShed2;
+using vendrixtest::kTile;
 
 // One entry of a page as "requires > latest-version (result)".
 std::vector<std::string> Entries(const TDBTagRef& page) {
@@ -83,33 +86,7 @@ TEST(VendrixSearchPage, TheAssetThenItsDependenciesBreadthFirstEachOnceToTheLeve
     EXPECT_EQ(TDBContainerTag::GetInt(first, Kiv::PString("latest-version-size"), 0), 100);
 }
 
-class VendrixServiceTest : public clienttest::DaemonClientTest {
-protected:
-    std::string Folder() const { return Source("service"); }
-    void SetFolder(const std::string& folder) {
-        TDBTagRef group;
-        TDBContainerTag::SetString(group, Kiv::PString("folder"), Kiv::PString(folder));
-        ASSERT_TRUE(WEXClient::WriteSettings("vendrix", group));
-    }
-    static uint64_t Start(const std::string& url, uint32_t kind) {
-        URLRecord record;
-        record.Parse(url);
-        return WEXClient::ResolveVendrixAsset(record, kind);
-    }
-    // The finished record of a request that finishes at once.
-    static WEXVendrixInfo Finished(uint64_t id) {
-        WEXVendrixInfo info;
-        EXPECT_TRUE(WEXClient::GetVendrixInfo(id, info));
-        EXPECT_TRUE(info.finished);
-        return info;
-    }
-    void ListSome() {
-        WriteArchive(Folder() + "/a/shed.cdp", {{kShed, "Shed", {kRoof}}});
-        WriteArchive(Folder() + "/a/b/shed2.CDP", {{kShed2, "Shed v2", {kRoof, kGone}}});
-        WriteArchive(Folder() + "/roof.cdp",
-                     {{kRoof, "Roof", {kTile}, "BD"}, {kTile, "Tile", {}, "MESH"}});
-    }
-};
+class VendrixServiceTest : public vendrixtest::ServiceTest {};
 
 TEST_F(VendrixServiceTest, WithoutAFolderNothingStarts) {
     EXPECT_EQ(Start(VendrixSearchURL(kShed), 2), kWEXNoVendrixRecord);
@@ -249,26 +226,6 @@ TEST_F(VendrixServiceTest, ListedAssetsAreKnownSearchedAndOpenedAsNew) {
     EXPECT_TRUE(std::filesystem::is_directory(std::string(folder.view())));
     ResultsLog log;
     EXPECT_TRUE(WEXClient::RevertAsset(handle, &log));
-}
-
-TEST_F(VendrixServiceTest, ADelayedFetchFinishesLaterAndSaysSoInAnUpdateNote) {
-    ListSome();
-    SetFolder(Folder());
-    Restart({"-vendrixdelay=300"});
-    uint64_t id = Start(VendrixDownloadURL(kRoof), 0);
-    ASSERT_NE(id, kWEXNoVendrixRecord) << DaemonLog();
-    WEXVendrixInfo info;
-    ASSERT_TRUE(WEXClient::GetVendrixInfo(id, info));
-    EXPECT_FALSE(info.finished);
-    EXPECT_TRUE(info.path.IsEmpty());
-    // The note refills the cached record: no request is made to see it.
-    ASSERT_TRUE(wexdtest::WaitFor([&] {
-        WEXVendrixInfo cached;
-        return WEXVendrixCache::Instance().Find(id, cached) && cached.finished;
-    }));
-    WEXVendrixCache::Instance().Find(id, info);
-    EXPECT_TRUE(std::filesystem::exists(std::string(info.path.view())));
-    WEXClient::PostOnlineNotice(id);
 }
 
 TEST_F(VendrixServiceTest, StartUpEmptiesTheCacheFolder) {

@@ -1,5 +1,5 @@
 // Test support for the stand-in content service: archives of small assets written where a test
-// wants them, as the service's folder holds them.
+// wants them, as the service's folder holds them, and a daemon with a client to ask it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,11 @@
 
 #include "archive/cdp_pack.h"
 #include "archive/cdp_write.h"
+#include "assetdb/settings_requests.h"
+#include "assetdb/vendrix_cache.h"
 #include "configdata/tdb_container_tag.h"
+#include "online/url_record.h"
+#include "services/wexdaemon/client_test_support.h"
 
 namespace vendrixtest {
 
@@ -62,5 +66,38 @@ inline void WriteArchive(const std::string& path, const std::vector<Listed>& ass
     }
     ASSERT_TRUE(CdpWrite(archive, path).IsEmpty()) << path;
 }
+
+inline const KUID kShed(424242, 1), kShed2(424242, 1, 2), kRoof(424242, 2), kTile(424242, 3),
+    kGone(424242, 9);
+
+// A real daemon and its client; ListSome fills the service's folder with a shed (two versions),
+// its roof and the roof's tile, one dependency of the newer shed missing.
+class ServiceTest : public clienttest::DaemonClientTest {
+protected:
+    std::string Folder() const { return Source("service"); }
+    void SetFolder(const std::string& folder) {
+        TDBTagRef group;
+        TDBContainerTag::SetString(group, Kiv::PString("folder"), Kiv::PString(folder));
+        ASSERT_TRUE(WEXClient::WriteSettings("vendrix", group));
+    }
+    static uint64_t Start(const std::string& url, uint32_t kind) {
+        URLRecord record;
+        record.Parse(url);
+        return WEXClient::ResolveVendrixAsset(record, kind);
+    }
+    // The finished record of a request that finishes at once.
+    static WEXVendrixInfo Finished(uint64_t id) {
+        WEXVendrixInfo info;
+        EXPECT_TRUE(WEXClient::GetVendrixInfo(id, info));
+        EXPECT_TRUE(info.finished);
+        return info;
+    }
+    void ListSome() {
+        WriteArchive(Folder() + "/a/shed.cdp", {{kShed, "Shed", {kRoof}}});
+        WriteArchive(Folder() + "/a/b/shed2.CDP", {{kShed2, "Shed v2", {kRoof, kGone}}});
+        WriteArchive(Folder() + "/roof.cdp",
+                     {{kRoof, "Roof", {kTile}, "BD"}, {kTile, "Tile", {}, "MESH"}});
+    }
+};
 
 }  // namespace vendrixtest
