@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "script/bytecode/opcodes.h"
 #include "script/bytecode/word_ops.h"
 #include "script/vm/gs_context.h"
 #include "script/vm/gs_dispatch.h"
@@ -44,6 +45,43 @@ inline uint32_t I(int32_t v) {
 inline int32_t S(uint32_t w) {
     return static_cast<int32_t>(w);
 }
+
+// The handlers' names in the opcode table's order; the check below holds it to the table's
+// numbers, so the dispatch has no numbering of its own.
+// clang-format off
+#define GS_OPCODE_NAMES(X)                                                                            \
+    X(IntAdd) X(IntSubtract) X(IntMultiply) X(IntDivide) X(IntRemainder) X(IntNegate)             \
+    X(IntIncrement) X(IntDecrement) X(IntToFloat) X(IntCompare) X(PushZero) X(PushOne)            \
+    X(IsZero) X(BitAnd) X(BitOr) X(BitXor) X(BitNot) X(ShiftLeft) X(ShiftRight) X(FloatAdd)       \
+    X(FloatSubtract) X(FloatMultiply) X(FloatDivide) X(FloatRemainder) X(FloatNegate)             \
+    X(FloatIncrement) X(FloatDecrement) X(FloatToInt) X(FloatCompare) X(LogicalNot)               \
+    X(PushConstant) X(LoadLocal) X(LoadLocalRef) X(StoreLocal) X(StoreLocalKeep)                  \
+    X(StoreLocalRef) X(StoreLocalRefKeep) X(Pop) X(PopRef) X(Dup) X(DupRef) X(DupTwo)             \
+    X(Swap) X(Jump) X(JumpIfZero) X(JumpIfNotZero) X(JumpIfZeroKeep) X(JumpIfNotZeroKeep)         \
+    X(JumpIfBelow) X(JumpIfBelowOrZero) X(JumpIfAbove) X(JumpIfAboveOrZero) X(TestBelow)          \
+    X(TestBelowOrZero) X(TestAbove) X(TestAboveOrZero) X(NewArray) X(NewRefArray)                 \
+    X(ArraySize) X(ArrayCopy) X(ArrayLoad) X(ArrayStore) X(ArrayStoreKeep) X(RefArrayLoad)        \
+    X(RefArrayStore) X(RefArrayStoreKeep) X(ArrayRange) X(ArrayRangeStore)                        \
+    X(ArrayRangeStoreKeep) X(RefArrayRange) X(RefArrayRangeStore) X(RefArrayRangeStoreKeep)       \
+    X(NewString) X(LoadString) X(IntToString) X(BoolToString) X(FloatToString) X(StringCopy)      \
+    X(StringLength) X(StringLoadChar) X(StringStoreChar) X(StringStoreCharKeep) X(Substring)      \
+    X(StringRangeStore) X(StringRangeStoreKeep) X(StringCompare) X(StringConcat) X(IsClass)       \
+    X(NewObject) X(StaticObject) X(Cast) X(RefCompare) X(IsNull) X(IsNotNull) X(Call)             \
+    X(CallNative) X(CallThread) X(MemberLoad) X(MemberLoadRef) X(MemberStore)                     \
+    X(MemberStoreKeep) X(MemberStoreRef) X(MemberStoreRefKeep) X(ThisLoad) X(ThisLoadRef)         \
+    X(ThisStore) X(ThisStoreRef) X(ThisStoreKeep) X(ThisStoreRefKeep) X(Return)                   \
+    X(ReturnValue) X(ReturnRef) X(Wait) X(Switch) X(CallInherited) X(IsNotZero)
+// clang-format on
+
+constexpr bool HandlersFollowTheTable() {
+    unsigned i = 0;
+    bool ok = true;
+#define GS_CHECK(name) ok = ok && GSBytecode::k##name == i++;
+    GS_OPCODE_NAMES(GS_CHECK)
+#undef GS_CHECK
+    return ok && i == GSBytecode::kOpcodeCount;
+}
+static_assert(HandlersFollowTheTable());
 
 // The member word `member` of the part `r` when it lies inside the instance and is of the
 // wanted kind (1 reference, 0 plain); null otherwise.
@@ -122,32 +160,17 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     uint32_t* sp = st.top;
     int32_t result = ER_Done;
 
+    // One handler per opcode in the table's order (checked above), then the illegal exit for
+    // every byte value that is no opcode.
     static void* const kHandlers[256] = {
-#define H(n) &&op_##n
-        H(0),         H(1),         H(2),         H(3),         H(4),   H(5),   H(6),   H(7),
-        H(8),         H(9),         H(10),        H(11),        H(12),  H(13),  H(14),  H(15),
-        H(16),        H(17),        H(18),        H(19),        H(20),  H(21),  H(22),  H(23),
-        H(24),        H(25),        H(26),        H(27),        H(28),  H(29),  H(30),  H(31),
-        H(32),        H(33),        H(34),        H(35),        H(36),  H(37),  H(38),  H(39),
-        H(40),        H(41),        H(42),        H(43),        H(44),  H(45),  H(46),  H(47),
-        H(48),        H(49),        H(50),        H(51),        H(52),  H(53),  H(54),  H(55),
-        H(56),        H(57),        H(58),        H(59),        H(60),  H(61),  H(62),  H(63),
-        H(64),        H(65),        H(66),        H(67),        H(68),  H(69),  H(70),  H(71),
-        H(72),        H(73),        H(74),        H(75),        H(76),  H(77),  H(78),  H(79),
-        H(80),        H(81),        H(82),        H(83),        H(84),  H(85),  H(86),  H(87),
-        H(88),        H(89),        H(90),        H(91),        H(92),  H(93),  H(94),  H(95),
-        H(96),        H(97),        H(98),        H(99),        H(100), H(101), H(102), H(103),
-        H(104),       H(105),       H(106),       H(107),       H(108), H(109), H(110), H(111),
-        H(112),       H(113),       H(114),       H(115),
-#undef H
-#define X8                                                                              \
-    &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal, \
-        &&op_illegal, &&op_illegal
-        &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal,  // 116..119
-        X8,           X8,           X8,           X8,           X8,     X8,     X8,     X8,
-        X8,           X8,           X8,           X8,           X8,     X8,     X8,     X8,
-        X8,  // 120..255
-#undef X8
+#define GS_HANDLER(name) &&op_##name,
+        GS_OPCODE_NAMES(GS_HANDLER)
+#undef GS_HANDLER
+#define X4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal,
+#define X20 X4 X4 X4 X4 X4
+            X20 X20 X20 X20 X20 X20 X20  // 116..255
+#undef X20
+#undef X4
     };
 
 #define DISPATCH()              \
@@ -181,6 +204,20 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
         sp[0] = I(expr);       \
         DISPATCH();            \
     } while (false)
+// A jump taken when the popped word `a` passes the test; a test that leaves 1 or 0 for it.
+#define POP_JUMP_IF(test)        \
+    do {                         \
+        int32_t a = S(*sp--);    \
+        if (test) JUMP(U32(pc)); \
+        pc += 4;                 \
+        DISPATCH();              \
+    } while (false)
+#define TEST_TOP(test)          \
+    do {                        \
+        int32_t a = S(sp[0]);   \
+        sp[0] = (test) ? 1 : 0; \
+        DISPATCH();             \
+    } while (false)
 #define BINARY_FLOAT(expr)   \
     do {                     \
         float b = F(sp[0]);  \
@@ -193,141 +230,141 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     DISPATCH();
 
     // --- integers -----------------------------------------------------------------------
-op_0:
+op_IntAdd:
     BINARY_INT(GSBytecode::IntAdd(a, b));
-op_1:
+op_IntSubtract:
     BINARY_INT(GSBytecode::IntSubtract(a, b));
-op_2:
+op_IntMultiply:
     BINARY_INT(GSBytecode::IntMultiply(a, b));
-op_3:
+op_IntDivide:
     if (sp[0] == 0) FAIL(ER_DivideByZero);
     BINARY_INT(GSBytecode::IntDivide(a, b));
-op_4:
+op_IntRemainder:
     if (sp[0] == 0) FAIL(ER_DivideByZero);
     BINARY_INT(GSBytecode::IntRemainder(a, b));
-op_5:
+op_IntNegate:
     sp[0] = I(GSBytecode::IntNegate(S(sp[0])));
     DISPATCH();
-op_6:
+op_IntIncrement:
     sp[0] = I(GSBytecode::IntAdd(S(sp[0]), 1));
     DISPATCH();
-op_7:
+op_IntDecrement:
     sp[0] = I(GSBytecode::IntSubtract(S(sp[0]), 1));
     DISPATCH();
-op_8:
+op_IntToFloat:
     sp[0] = W(GSBytecode::IntToFloat(S(sp[0])));
     DISPATCH();
-op_9:
+op_IntCompare:
     BINARY_INT(GSBytecode::IntCompare(a, b));
-op_10:
+op_PushZero:
     *++sp = 0;
     DISPATCH();
-op_11:
+op_PushOne:
     *++sp = 1;
     DISPATCH();
-op_12:
+op_IsZero:
     sp[0] = sp[0] == 0 ? 1 : 0;
     DISPATCH();
-op_13:
+op_BitAnd:
     BINARY_INT(a & b);
-op_14:
+op_BitOr:
     BINARY_INT(a | b);
-op_15:
+op_BitXor:
     BINARY_INT(a ^ b);
-op_16:
+op_BitNot:
     sp[0] = ~sp[0];
     DISPATCH();
-op_17:
+op_ShiftLeft:
     BINARY_INT(GSBytecode::ShiftLeft(a, b));
-op_18:
+op_ShiftRight:
     BINARY_INT(GSBytecode::ShiftRight(a, b));
     // --- floats -------------------------------------------------------------------------
-op_19:
+op_FloatAdd:
     BINARY_FLOAT(a + b);
-op_20:
+op_FloatSubtract:
     BINARY_FLOAT(a - b);
-op_21:
+op_FloatMultiply:
     BINARY_FLOAT(a * b);
-op_22:
+op_FloatDivide:
     if (GSBytecode::IsFloatZeroDivisor(F(sp[0]))) FAIL(ER_DivideByZero);
     BINARY_FLOAT(a / b);
-op_23:
+op_FloatRemainder:
     if (GSBytecode::IsFloatZeroDivisor(F(sp[0]))) FAIL(ER_DivideByZero);
     BINARY_FLOAT(GSBytecode::FloatRemainder(a, b));
-op_24:
+op_FloatNegate:
     sp[0] = W(GSBytecode::FloatNegate(F(sp[0])));
     DISPATCH();
-op_25:
+op_FloatIncrement:
     sp[0] = W(F(sp[0]) + 1.0f);
     DISPATCH();
-op_26:
+op_FloatDecrement:
     sp[0] = W(F(sp[0]) - 1.0f);
     DISPATCH();
-op_27:
+op_FloatToInt:
     sp[0] = I(GSBytecode::FloatToInt(F(sp[0])));
     DISPATCH();
-op_28 : {
+op_FloatCompare : {
     float b = F(sp[0]);
     float a = F(sp[-1]);
     --sp;
     sp[0] = I(GSBytecode::FloatCompare(a, b));
     DISPATCH();
 }
-op_29:
+op_LogicalNot:
     sp[0] = sp[0] == 0 ? 1 : 0;
     DISPATCH();
     // --- constants, locals, stack words -------------------------------------------------
-op_30:
+op_PushConstant:
     *++sp = U32(pc);
     pc += 4;
     DISPATCH();
-op_31:
+op_LoadLocal:
     *++sp = locals[U16(pc)];
     pc += 2;
     DISPATCH();
-op_32 : {
+op_LoadLocalRef : {
     Ref r = locals[U16(pc)];
     pc += 2;
     if (r != 0) AddReference(r);
     *++sp = r;
     DISPATCH();
 }
-op_33:
+op_StoreLocal:
     locals[U16(pc)] = *sp--;
     pc += 2;
     DISPATCH();
-op_34:
+op_StoreLocalKeep:
     locals[U16(pc)] = *sp;
     pc += 2;
     DISPATCH();
-op_35:
+op_StoreLocalRef:
     StoreReference(locals[U16(pc)], *sp--);
     pc += 2;
     DISPATCH();
-op_36 : {
+op_StoreLocalRefKeep : {
     Ref r = *sp;
     if (r != 0) AddReference(r);
     StoreReference(locals[U16(pc)], r);
     pc += 2;
     DISPATCH();
 }
-op_37:
+op_Pop:
     --sp;
     DISPATCH();
-op_38:
+op_PopRef:
     ReleaseReference(*sp--);
     DISPATCH();
-op_39:
+op_Dup:
     sp[1] = sp[0];
     ++sp;
     DISPATCH();
-op_40 : {
+op_DupRef : {
     Ref r = sp[0];
     if (r != 0) AddReference(r);
     *++sp = r;
     DISPATCH();
 }
-op_41 : {
+op_DupTwo : {
     Ref r = sp[-1];
     if (r != 0) AddReference(r);
     sp[1] = r;
@@ -335,75 +372,55 @@ op_41 : {
     sp += 2;
     DISPATCH();
 }
-op_42 : {
+op_Swap : {
     uint32_t t = sp[0];
     sp[0] = sp[-1];
     sp[-1] = t;
     DISPATCH();
 }
     // --- jumps --------------------------------------------------------------------------
-op_43:
+op_Jump:
     JUMP(U32(pc));
-op_44 : {
+op_JumpIfZero : {
     uint32_t a = *sp--;
     if (a == 0) JUMP(U32(pc));
     pc += 4;
     DISPATCH();
 }
-op_45 : {
+op_JumpIfNotZero : {
     uint32_t a = *sp--;
     if (a != 0) JUMP(U32(pc));
     pc += 4;
     DISPATCH();
 }
-op_46:
+op_JumpIfZeroKeep:
     if (sp[0] == 0) JUMP(U32(pc));
     pc += 4;
     DISPATCH();
-op_47:
+op_JumpIfNotZeroKeep:
     if (sp[0] != 0) JUMP(U32(pc));
     pc += 4;
     DISPATCH();
-op_48 : {
-    int32_t a = S(*sp--);
-    if (a < 0) JUMP(U32(pc));
-    pc += 4;
-    DISPATCH();
-}
-op_49 : {
-    int32_t a = S(*sp--);
-    if (a <= 0) JUMP(U32(pc));
-    pc += 4;
-    DISPATCH();
-}
-op_50 : {
-    int32_t a = S(*sp--);
-    if (a > 0) JUMP(U32(pc));
-    pc += 4;
-    DISPATCH();
-}
-op_51 : {
-    int32_t a = S(*sp--);
-    if (a >= 0) JUMP(U32(pc));
-    pc += 4;
-    DISPATCH();
-}
-op_52:
-    sp[0] = S(sp[0]) < 0 ? 1 : 0;
-    DISPATCH();
-op_53:
-    sp[0] = S(sp[0]) <= 0 ? 1 : 0;
-    DISPATCH();
-op_54:
-    sp[0] = S(sp[0]) > 0 ? 1 : 0;
-    DISPATCH();
-op_55:
-    sp[0] = S(sp[0]) >= 0 ? 1 : 0;
-    DISPATCH();
+op_JumpIfBelow:
+    POP_JUMP_IF(a < 0);
+op_JumpIfBelowOrZero:
+    POP_JUMP_IF(a <= 0);
+op_JumpIfAbove:
+    POP_JUMP_IF(a > 0);
+op_JumpIfAboveOrZero:
+    POP_JUMP_IF(a >= 0);
+op_TestBelow:
+    TEST_TOP(a < 0);
+op_TestBelowOrZero:
+    TEST_TOP(a <= 0);
+op_TestAbove:
+    TEST_TOP(a > 0);
+op_TestAboveOrZero:
+    TEST_TOP(a >= 0);
     // --- arrays -------------------------------------------------------------------------
-op_56:
-op_57 : {
-    uint8_t kind = ip[0] == 57 ? 1 : 0;
+op_NewArray:
+op_NewRefArray : {
+    uint8_t kind = ip[0] == GSBytecode::kNewRefArray ? 1 : 0;
     int32_t n = S(sp[0]);
     st.top = sp;
     Ref r = GSArray::Make(st.CurrentContext(), kind);
@@ -412,14 +429,14 @@ op_57 : {
     if (!ArrayOf(r)->Resize(n)) FAIL(ER_ArrayOutOfBounds);
     DISPATCH();
 }
-op_58 : {
+op_ArraySize : {
     Ref r = sp[0];
     if (r == 0) FAIL(ER_NullArrayReference);
     sp[0] = ArrayOf(r)->count;
     ReleaseReference(r);
     DISPATCH();
 }
-op_59 : {
+op_ArrayCopy : {
     Ref r = sp[0];
     if (r == 0) FAIL(ER_NullArrayReference);
     GSArray* a = ArrayOf(r);
@@ -432,9 +449,9 @@ op_59 : {
     if (!ok) FAIL(ER_ArrayOutOfBounds);
     DISPATCH();
 }
-op_60:
-op_63 : {
-    bool refs = ip[0] == 63;
+op_ArrayLoad:
+op_RefArrayLoad : {
+    bool refs = ip[0] == GSBytecode::kRefArrayLoad;
     Ref r = sp[-1];
     int32_t i = S(sp[0]);
     if (r == 0) FAIL(ER_NullArrayReference);
@@ -448,13 +465,13 @@ op_63 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_61:
-op_62:
-op_64:
-op_65 : {
+op_ArrayStore:
+op_ArrayStoreKeep:
+op_RefArrayStore:
+op_RefArrayStoreKeep : {
     uint8_t op = ip[0];
-    bool refs = op >= 64;
-    bool keep = op == 62 || op == 65;
+    bool refs = op >= GSBytecode::kRefArrayStore;
+    bool keep = op == GSBytecode::kArrayStoreKeep || op == GSBytecode::kRefArrayStoreKeep;
     Ref r = sp[-2];
     int32_t i = S(sp[-1]);
     uint32_t v = sp[0];
@@ -476,9 +493,9 @@ op_65 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_66:
-op_69 : {
-    bool refs = ip[0] == 69;
+op_ArrayRange:
+op_RefArrayRange : {
+    bool refs = ip[0] == GSBytecode::kRefArrayRange;
     Ref r = sp[-2];
     int32_t from = S(sp[-1]);
     int32_t to = S(sp[0]);
@@ -495,13 +512,13 @@ op_69 : {
     if (!ok) FAIL(ER_ArrayOutOfBounds);
     DISPATCH();
 }
-op_67:
-op_68:
-op_70:
-op_71 : {
+op_ArrayRangeStore:
+op_ArrayRangeStoreKeep:
+op_RefArrayRangeStore:
+op_RefArrayRangeStoreKeep : {
     uint8_t op = ip[0];
-    bool refs = op >= 70;
-    bool keep = op == 68 || op == 71;
+    bool refs = op >= GSBytecode::kRefArrayRangeStore;
+    bool keep = op == GSBytecode::kArrayRangeStoreKeep || op == GSBytecode::kRefArrayRangeStoreKeep;
     Ref r = sp[-3];
     int32_t from = S(sp[-2]);
     int32_t to = S(sp[-1]);
@@ -522,14 +539,14 @@ op_71 : {
     DISPATCH();
 }
     // --- strings ------------------------------------------------------------------------
-op_72 : {
+op_NewString : {
     st.top = sp;
     Ref s = GSString::Make("");
     if (s == 0) FAIL(ER_StringOutOfBounds);
     *++sp = s;
     DISPATCH();
 }
-op_73 : {
+op_LoadString : {
     uint16_t index = U16(pc);
     pc += 2;
     const GSLibrary* lib = fn->owner != nullptr ? fn->owner->library : nullptr;
@@ -540,21 +557,21 @@ op_73 : {
     *++sp = s;
     DISPATCH();
 }
-op_74:
-op_75:
-op_76 : {
+op_IntToString:
+op_BoolToString:
+op_FloatToString : {
     uint8_t op = ip[0];
     uint32_t a = sp[0];
-    std::string text = op == 74   ? std::to_string(S(a))
-                       : op == 75 ? std::string(a != 0 ? "true" : "false")
-                                  : FloatText(F(a));
+    std::string text = op == GSBytecode::kIntToString    ? std::to_string(S(a))
+                       : op == GSBytecode::kBoolToString ? std::string(a != 0 ? "true" : "false")
+                                                         : FloatText(F(a));
     st.top = sp;
     Ref s = GSString::Make(text);
     if (s == 0) FAIL(ER_StringOutOfBounds);
     sp[0] = s;
     DISPATCH();
 }
-op_77 : {
+op_StringCopy : {
     Ref r = sp[0];
     st.top = sp;
     Ref s = GSString::Make(r != 0 ? std::string_view(StringOf(r)->text) : std::string_view());
@@ -563,14 +580,14 @@ op_77 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_78 : {
+op_StringLength : {
     Ref r = sp[0];
     if (r == 0) FAIL(ER_NullStringReference);
     sp[0] = static_cast<uint32_t>(StringOf(r)->text.size());
     ReleaseReference(r);
     DISPATCH();
 }
-op_79 : {
+op_StringLoadChar : {
     Ref r = sp[-1];
     int32_t i = S(sp[0]);
     if (r == 0) FAIL(ER_NullStringReference);
@@ -581,9 +598,9 @@ op_79 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_80:
-op_81 : {
-    bool keep = ip[0] == 81;
+op_StringStoreChar:
+op_StringStoreCharKeep : {
+    bool keep = ip[0] == GSBytecode::kStringStoreCharKeep;
     Ref r = sp[-2];
     int32_t i = S(sp[-1]);
     uint32_t v = sp[0];
@@ -599,7 +616,7 @@ op_81 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_82 : {
+op_Substring : {
     Ref r = sp[-2];
     int32_t from = S(sp[-1]);
     int32_t to = S(sp[0]);
@@ -618,9 +635,9 @@ op_82 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_83:
-op_84 : {
-    bool keep = ip[0] == 84;
+op_StringRangeStore:
+op_StringRangeStoreKeep : {
+    bool keep = ip[0] == GSBytecode::kStringRangeStoreKeep;
     Ref r = sp[-3];
     int32_t from = S(sp[-2]);
     int32_t to = S(sp[-1]);
@@ -640,7 +657,7 @@ op_84 : {
     }
     DISPATCH();
 }
-op_85 : {
+op_StringCompare : {
     Ref a = sp[-1];
     Ref b = sp[0];
     const std::string* ta = a != 0 ? &StringOf(a)->text : nullptr;
@@ -660,7 +677,7 @@ op_85 : {
     ReleaseReference(b);
     DISPATCH();
 }
-op_86 : {
+op_StringConcat : {
     Ref a = sp[-1];
     Ref b = sp[0];
     Ref out;
@@ -688,10 +705,10 @@ op_86 : {
     DISPATCH();
 }
     // --- classes, objects and references ------------------------------------------------
-op_87:
-op_88:
-op_89:
-op_90 : {
+op_IsClass:
+op_NewObject:
+op_StaticObject:
+op_Cast : {
     uint8_t op = ip[0];
     uint16_t index = U16(pc);
     pc += 2;
@@ -699,13 +716,13 @@ op_90 : {
     GSClass* cls =
         (lib != nullptr && index < lib->classTable.size()) ? lib->classTable[index] : nullptr;
     if (cls == nullptr) FAIL(ER_LinkError);
-    if (op == 87) {  // true for the class or one derived from it
+    if (op == GSBytecode::kIsClass) {  // true for the class or one derived from it
         Ref r = sp[0];
         if (r == 0) FAIL(ER_NullReference);
         GSScriptInstance* h = GetHeader(r);
         sp[0] = (h->cls != nullptr && h->cls->PartOf(cls) >= 0) ? 1 : 0;
         ReleaseReference(r);
-    } else if (op == 88) {
+    } else if (op == GSBytecode::kNewObject) {
         static const Kiv::PString kGameObject("GameObject");
         st.top = sp;
         GSContext* ctx = st.CurrentContext();
@@ -720,7 +737,7 @@ op_90 : {
         if (game && ctx != nullptr && ctx->router != nullptr)
             ctx->router->AddNode(static_cast<GSGameObject*>(object));
         *++sp = object->instance;
-    } else if (op == 89) {
+    } else if (op == GSBytecode::kStaticObject) {
         st.top = sp;
         GSContext* ctx = st.CurrentContext();
         GSObject* object = ctx != nullptr ? ctx->GetStaticObject(cls) : nullptr;
@@ -737,7 +754,7 @@ op_90 : {
     }
     DISPATCH();
 }
-op_91 : {
+op_RefCompare : {
     Ref a = sp[-1];
     Ref b = sp[0];
     bool differ = (a == 0 || b == 0) ? a != b : GetHeader(a) != GetHeader(b);
@@ -747,17 +764,17 @@ op_91 : {
     ReleaseReference(b);
     DISPATCH();
 }
-op_92:
-op_93 : {
+op_IsNull:
+op_IsNotNull : {
     Ref r = sp[0];
-    sp[0] = (ip[0] == 92) == (r == 0) ? 1 : 0;
+    sp[0] = (ip[0] == GSBytecode::kIsNull) == (r == 0) ? 1 : 0;
     ReleaseReference(r);
     DISPATCH();
 }
     // --- calls --------------------------------------------------------------------------
-op_94:
-op_95:
-op_114 : {
+op_Call:
+op_CallNative:
+op_CallInherited : {
     uint8_t op = ip[0];
     int32_t offset = I16(pc);
     uint16_t slot = U16(pc + 2);
@@ -767,7 +784,7 @@ op_114 : {
     if (object == 0) FAIL(ER_NullReference);
     GSFunction* callee;
     int32_t base;
-    if (op == 114) {
+    if (op == GSBytecode::kCallInherited) {
         // The inherited version: the function the library's function table names.
         const GSLibrary* lib = fn->owner != nullptr ? fn->owner->library : nullptr;
         if (lib == nullptr || slot >= lib->functionTable.size()) FAIL(ER_NullReference);
@@ -782,7 +799,8 @@ op_114 : {
         callee = e->function;
         base = e->baseOffset;
     }
-    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative() != (op == 95))
+    if (callee->params != static_cast<uint32_t>(1 - offset) ||
+        callee->IsNative() != (op == GSBytecode::kCallNative))
         FAIL(ER_IllegalInstruction);
     COUNT_OR_TIME_OUT();
     // `this` becomes the object's part of the callee's class; the count is the caller's.
@@ -790,7 +808,7 @@ op_114 : {
     st.top = sp;
     uint32_t returnOffset = static_cast<uint32_t>(pc - code);
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
-    if (op != 95) {
+    if (op != GSBytecode::kCallNative) {
         fn = callee;
         code = fn->code;
         pc = code;
@@ -817,7 +835,7 @@ op_114 : {
     if (thread.state == GSThread::kFinished) FAIL(ER_Exception);
     DISPATCH();
 }
-op_96 : {
+op_CallThread : {
     int32_t offset = I16(pc);
     pc += 4;
     if (offset > 0 || sp + offset <= st.frame + 3) FAIL(ER_IllegalInstruction);
@@ -852,9 +870,9 @@ op_96 : {
     DISPATCH();
 }
     // --- members ------------------------------------------------------------------------
-op_97:
-op_98 : {
-    bool refs = ip[0] == 98;
+op_MemberLoad:
+op_MemberLoadRef : {
+    bool refs = ip[0] == GSBytecode::kMemberLoadRef;
     uint16_t member = U16(pc);
     pc += 2;
     Ref r = sp[0];
@@ -867,13 +885,13 @@ op_98 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_99:
-op_100:
-op_101:
-op_102 : {
+op_MemberStore:
+op_MemberStoreKeep:
+op_MemberStoreRef:
+op_MemberStoreRefKeep : {
     uint8_t op = ip[0];
-    bool refs = op >= 101;
-    bool keep = op == 100 || op == 102;
+    bool refs = op >= GSBytecode::kMemberStoreRef;
+    bool keep = op == GSBytecode::kMemberStoreKeep || op == GSBytecode::kMemberStoreRefKeep;
     uint16_t member = U16(pc);
     pc += 2;
     Ref r = sp[-1];
@@ -895,9 +913,9 @@ op_102 : {
     ReleaseReference(r);
     DISPATCH();
 }
-op_103:
-op_104 : {
-    bool refs = ip[0] == 104;
+op_ThisLoad:
+op_ThisLoadRef : {
+    bool refs = ip[0] == GSBytecode::kThisLoadRef;
     uint16_t member = U16(pc);
     pc += 2;
     uint32_t* w = refs ? MemberWord(locals[0], member, true) : MemberWordAnyKind(locals[0], member);
@@ -907,13 +925,13 @@ op_104 : {
     *++sp = v;
     DISPATCH();
 }
-op_105:
-op_106:
-op_107:
-op_108 : {
+op_ThisStore:
+op_ThisStoreRef:
+op_ThisStoreKeep:
+op_ThisStoreRefKeep : {
     uint8_t op = ip[0];
-    bool refs = op == 106 || op == 108;
-    bool keep = op >= 107;
+    bool refs = op == GSBytecode::kThisStoreRef || op == GSBytecode::kThisStoreRefKeep;
+    bool keep = op >= GSBytecode::kThisStoreKeep;
     uint16_t member = U16(pc);
     pc += 2;
     uint32_t v = sp[0];
@@ -929,12 +947,12 @@ op_108 : {
     DISPATCH();
 }
     // --- returns ------------------------------------------------------------------------
-op_109:
-op_110:
-op_111 : {
+op_Return:
+op_ReturnValue:
+op_ReturnRef : {
     rs.byteCounter += static_cast<uint64_t>(pc - mark);
     st.top = sp;
-    bool ok = ip[0] == 109 ? st.PopFrame() : st.ReturnValue(false);
+    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame() : st.ReturnValue(false);
     sp = st.top;
     if (!ok) {
         mark = pc;
@@ -958,7 +976,7 @@ op_111 : {
     DISPATCH();
 }
     // --- waiting and switching -----------------------------------------------------------
-op_112 : {
+op_Wait : {
     const uint16_t n = U16(pc);
     const uint8_t* names = pc + 2;
     const uint8_t* targets = names + 4 * size_t{n};
@@ -990,7 +1008,7 @@ op_112 : {
     result = ER_Blocked;
     goto done;
 }
-op_113 : {
+op_Switch : {
     uint16_t n = U16(pc);
     const uint8_t* values = pc + 2;
     const uint8_t* targets = values + 4 * size_t{n};
@@ -1007,7 +1025,7 @@ op_113 : {
     if (lo < n && S(U32(values + 4 * size_t{lo})) == a) JUMP(U32(targets + 4 * size_t{lo}));
     JUMP(U32(targets + 4 * size_t{n}));
 }
-op_115:
+op_IsNotZero:
     sp[0] = sp[0] != 0 ? 1 : 0;
     DISPATCH();
 
@@ -1027,6 +1045,8 @@ done:
 #undef JUMP
 #undef BINARY_INT
 #undef BINARY_FLOAT
+#undef POP_JUMP_IF
+#undef TEST_TOP
 }
 
 }  // namespace GSRuntime
