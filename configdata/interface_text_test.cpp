@@ -10,6 +10,7 @@
 #include "configdata/soup_test_support.h"
 #include "foundation/data_root.h"
 #include "platform/kiv/base/log.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -17,16 +18,7 @@ namespace {
 // The staged install tree of the build, whose "Data" holds the shipped English text.
 const char* const kStagedInstall = HALVEX_STAGE_DIR;
 
-class LogLines {
-public:
-    LogLines()
-        : id_(Kiv::Log::AddListener([this](std::string_view l) { lines.emplace_back(l); })) {}
-    ~LogLines() { Kiv::Log::RemoveListener(id_); }
-    std::vector<std::string> lines;
-
-private:
-    int id_;
-};
+using testsupport::LogLines;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);

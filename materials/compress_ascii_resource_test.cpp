@@ -123,7 +123,7 @@ TEST_F(CompressAsciiResourceTest, TheGreenInversionWorksOnACopy) {
         const uint8_t* p = r->GetMip(0, 0)->GetData();
         EXPECT_EQ(p[1], 0);       // the zero pixel stays zero
         EXPECT_EQ(p[4 + 1], 55);  // 255 - 200
-        EXPECT_EQ(p[4 + 0], 16);
+        EXPECT_EQ(p[4 + 2], 16);  // red, in blue-green-red-alpha order
     }
     EXPECT_EQ(r->GetImage(0)->GetData()[4 + 1], 200);
 }

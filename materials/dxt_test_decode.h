@@ -11,9 +11,10 @@
 namespace dxt_test {
 
 inline void Color565(uint16_t c, int out[3]) {
-    out[0] = ((c >> 11) & 31) * 255 / 31;  // red
+    // Decoded in the bitmaps' byte order: blue, green, red.
+    out[0] = (c & 31) * 255 / 31;          // blue
     out[1] = ((c >> 5) & 63) * 255 / 63;   // green
-    out[2] = (c & 31) * 255 / 31;          // blue
+    out[2] = ((c >> 11) & 31) * 255 / 31;  // red
 }
 
 // Decodes a colour block into 16 RGBA pixels; fourColours forces the four-colour mode (DXT3

@@ -42,14 +42,13 @@ bool CompressUncompressed(const Kiv::Bitmap& source, TextureCompress& levels, ui
     }
 }
 
-// The compressor reads blue, green, red, alpha: the bitmap's bytes with red and blue swapped,
-// and alpha 255 everywhere for an opaque source.
+// The compressor reads blue, green, red, alpha, the bitmap's own order; an opaque source is
+// handed over with alpha 255 everywhere.
 std::vector<uint8_t> CompressorPixels(const Kiv::Bitmap& source, bool opaque) {
     std::vector<uint8_t> bgra(source.GetPixels());
-    for (size_t i = 0; i + 3 < bgra.size(); i += 4) {
-        std::swap(bgra[i], bgra[i + 2]);
-        if (opaque) bgra[i + 3] = 255;
-    }
+    if (opaque)
+        for (size_t i = 3; i < bgra.size(); i += 4)
+            bgra[i] = 255;
     return bgra;
 }
 

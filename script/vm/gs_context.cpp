@@ -1,5 +1,7 @@
 #include "script/vm/gs_context.h"
 
+#include "script/vm/gs_router.h"
+
 #include "script/vm/script_log.h"
 #include "script/vm/vm_statics.h"
 
@@ -39,6 +41,11 @@ GSContext::~GSContext() {
     while (!libraryContexts_.empty()) {
         auto node = libraryContexts_.extract(libraryContexts_.begin());
         node.mapped().reset();
+    }
+    if (router != nullptr) {
+        router->Done();
+        delete router;
+        router = nullptr;
     }
     staticThread_.Reset();
     LiveScriptContexts().erase(this);
@@ -112,21 +119,5 @@ bool GSContext::CreateScriptInstance(GSObject* object, GSClass* cls) {
     }
     return true;
 }
-
-void GSContext::RouterGetGameObject(GSStack& stack) {
-    stack.Push(0);
-}
-
-void GSContext::RouterGetForeignGameObject(GSStack& stack) {
-    stack.Push(0);
-}
-
-void GSContext::RouterGetGameObjectByName(GSStack& stack) {
-    stack.Push(0);
-}
-
-void GSContext::RouterInfo(GSStack&) {}
-
-void GSContext::RouterPostMessage(GSStack&) {}
 
 }  // namespace GSRuntime

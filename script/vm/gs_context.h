@@ -1,8 +1,8 @@
 // A script context: one world of script objects. It tracks every instance made in it (and
 // tears them all down when it goes), keeps one library context per library with the static
 // objects of that library's classes, owns the static thread that runs constructors, and would
-// own the router of its game objects (none in this build: the router natives answer as they do
-// for a context without one). The host derives its own context from it.
+// owns the router of its game objects when the host gives it one (destroyed with it). The host
+// derives its own context from it.
 #pragma once
 
 #include <cstdint>
@@ -59,7 +59,7 @@ public:
     void RouterInfo(GSStack& stack);
     void RouterPostMessage(GSStack& stack);
 
-    GSRouter* router = nullptr;
+    GSRouter* router = nullptr;  // owned
     uint8_t shared = 0;
 
 private:

@@ -12,8 +12,10 @@
 #include "script/bytecode/word_ops.h"
 #include "script/vm/gs_context.h"
 #include "script/vm/gs_dispatch.h"
+#include "script/vm/gs_game_object.h"
 #include "script/vm/gs_library.h"
 #include "script/vm/gs_native.h"
+#include "script/vm/gs_router.h"
 #include "script/vm/gs_string_array.h"
 
 namespace GSRuntime {
@@ -722,14 +724,18 @@ op_Cast : {
         ReleaseReference(r);
     } else if (op == GSBytecode::kNewObject) {
         static const Kiv::PString kGameObject("GameObject");
-        if (cls->IsNamed(kGameObject)) FAIL(ER_ClassCreateError);  // no game objects here
         st.top = sp;
-        auto* object = new (std::nothrow) GSObject();
+        GSContext* ctx = st.CurrentContext();
+        const bool game = cls->IsNamed(kGameObject);
+        GSObject* object = game ? new (std::nothrow) GSGameObject() : new (std::nothrow) GSObject();
         if (object == nullptr) FAIL(ER_ClassCreateError);
-        if (!object->Instantiate(cls, st.CurrentContext())) {
+        if (!object->Instantiate(cls, ctx)) {
             delete object;
             FAIL(ER_ClassCreateError);
         }
+        // A game object made by a script takes part in its context's messaging at once.
+        if (game && ctx != nullptr && ctx->router != nullptr)
+            ctx->router->AddNode(static_cast<GSGameObject*>(object));
         *++sp = object->instance;
     } else if (op == GSBytecode::kStaticObject) {
         st.top = sp;
@@ -833,8 +839,35 @@ op_CallThread : {
     int32_t offset = I16(pc);
     pc += 4;
     if (offset > 0 || sp + offset <= st.frame + 3) FAIL(ER_IllegalInstruction);
-    if (sp[offset] == 0) FAIL(ER_NullReference);
-    FAIL(ER_ThreadError);  // no game object here has a router to run a new thread
+    Ref object = sp[offset];
+    if (object == 0) FAIL(ER_NullReference);
+    auto* game = dynamic_cast<GSGameObject*>(GetOwner(object));
+    if (game == nullptr || game->router == nullptr) FAIL(ER_ThreadError);
+    const GSMethodEntry* e = VirtualEntry(object, U16(ip + 3));
+    if (e == nullptr) FAIL(ER_NullReference);
+    GSFunction* callee = e->function;
+    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative())
+        FAIL(ER_IllegalInstruction);
+    GSThread* started = game->NewThread();
+    if (started == nullptr) FAIL(ER_ThreadError);
+    // `this` and the arguments move to the new thread with their counts.
+    GSStack& ns = started->stack;
+    if (ns.TopIndex() + 1 - int64_t{offset} >= int64_t{ns.capacity}) {
+        game->threads.Remove(started);
+        delete started;
+        FAIL(ER_ThreadError);
+    }
+    ns.Push(GetHeader(object)->PrimaryRef() + 4 * static_cast<uint32_t>(e->baseOffset));
+    for (int32_t i = offset + 1; i <= 0; ++i)
+        ns.Push(sp[i]);
+    if (!ns.PushFrame(callee, 0)) {
+        game->threads.Remove(started);
+        delete started;  // its reset releases what was moved
+        sp += offset - 1;
+        FAIL(ER_ThreadError);
+    }
+    sp += offset - 1;
+    DISPATCH();
 }
     // --- members ------------------------------------------------------------------------
 op_MemberLoad:
@@ -943,8 +976,38 @@ op_ReturnRef : {
     DISPATCH();
 }
     // --- waiting and switching -----------------------------------------------------------
-op_Wait:
-    FAIL(ER_ThreadError);  // waiting needs a game object with a router
+op_Wait : {
+    const uint16_t n = U16(pc);
+    const uint8_t* names = pc + 2;
+    const uint8_t* targets = names + 4 * size_t{n};
+    GSGameObject* game = MessagingObjectOf(thread);
+    if (game == nullptr || thread.IsStatic()) FAIL(ER_ThreadError);
+    const GSLibrary* lib = fn->owner != nullptr ? fn->owner->library : nullptr;
+    if (lib == nullptr) FAIL(ER_IllegalInstruction);
+    DropWaitFilters(thread);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint16_t majorIndex = U16(names + 4 * size_t{i});
+        const uint16_t minorIndex = U16(names + 4 * size_t{i} + 2);
+        if (majorIndex >= lib->strings.size() || minorIndex >= lib->strings.size()) {
+            DropWaitFilters(thread);
+            FAIL(ER_IllegalInstruction);
+        }
+        GSThread::WaitFilter f;
+        f.major = game->router->GetMessageId(lib->strings[majorIndex].c_str());
+        f.minor = game->router->GetMessageId(lib->strings[minorIndex].c_str());
+        f.offset = U32(targets + 4 * size_t{i});
+        thread.filters.push_back(f);
+        game->router->Subscribe(game, f.major);
+    }
+    pc = targets + 4 * size_t{n};
+    thread.resumeOffset = static_cast<uint32_t>(pc - code);
+    thread.state = GSThread::kWaiting;
+    st.top = sp;
+    DispatchQueued(thread);  // a message already queued wakes it for its next update
+    sp = st.top;
+    result = ER_Blocked;
+    goto done;
+}
 op_Switch : {
     uint16_t n = U16(pc);
     const uint8_t* values = pc + 2;

@@ -4,7 +4,9 @@
 
 #include "script/vm/gs_context.h"
 #include "script/vm/gs_dispatch.h"
+#include "script/vm/gs_game_object.h"
 #include "script/vm/gs_library.h"
+#include "script/vm/gs_router.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/script_log.h"
 
@@ -35,7 +37,7 @@ int32_t GSThread::Execute(GSThread* thread, float elapsed) {
         thread->timer = 0.0f;
     }
     if (rs.depth++ == 0) rs.byteCounter = 0;
-    thread->filters.clear();  // a router would be told of each dropped subscription
+    DropWaitFilters(*thread);
 
     GSThread* savedThread = t_currentThread;
     GSContext* savedContext = CurrentContext();
@@ -70,8 +72,12 @@ int32_t GSThread::Execute(GSThread* thread, float elapsed) {
         thread->stack.Dump();
         thread->stack.Reset();
     }
+    GSContext* runContext = CurrentContext();
     t_currentThread = savedThread;
     SetCurrentContext(savedContext);
+    // Messages posted by the run are delivered once the outermost run is over.
+    if (rs.depth == 0 && runContext != nullptr && runContext->router != nullptr)
+        runContext->router->RunQueues();
     return run.result;
 }
 

@@ -1,6 +1,7 @@
 #include "script/vm/gs_native.h"
 
 #include "script/vm/gs_context.h"
+#include "script/vm/gs_game_object.h"
 #include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
 
@@ -56,12 +57,11 @@ GSNativeFunction* GSNativeRegistry::Find(const Kiv::PString& className,
     return nullptr;
 }
 
-// The natives of game objects and of the router's messaging come with the router; until then
-// a context has no router and its router natives answer as for one without.
 void GSNativeRegistry::RegisterBuiltinNatives() {
     staticThread_ = std::make_unique<GSThread>(nullptr, GSThread::kStaticThread);
     Add(std::make_unique<GSCNativeFunction>("GSObject", "$string@GSObject::GetGSClassName()",
                                             &GetGSClassName));
+    RegisterGameObjectNatives(*this);
     using Router = GSCPPContextNativeFunction<GSContext>;
     Add(std::make_unique<Router>("Router", "$GameObject@Router::GetGameObject(int)",
                                  &GSContext::RouterGetGameObject));

@@ -199,8 +199,7 @@ void GSScriptInstance::DropReferences() {
         case kKindObject:
             break;
         case kKindGameObject:
-            ++refCount;
-            static_cast<GSObject*>(owner)->Instantiate(nullptr, nullptr);
+            owner->StopScripts();
             break;
         default:
             return;

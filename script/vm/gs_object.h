@@ -50,6 +50,9 @@ public:
     // A game object whose threads still run is not deleted when its count reaches zero: it
     // is flagged and handed to its router (true). Other objects are deleted at once (false).
     virtual bool DeferDeletion() { return false; }
+    // A context's teardown, before it releases members: a game object stops its threads and
+    // handlers here (it is deleted with the rest in the last pass).
+    virtual void StopScripts() {}
 
     int32_t Kind() const { return kind_; }
 

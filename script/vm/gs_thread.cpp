@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 
+#include "script/vm/gs_game_object.h"
 #include "script/vm/gs_library.h"
 #include "script/vm/script_log.h"
 
@@ -50,7 +51,7 @@ ScriptErrorHook GetScriptErrorHook() {
 
 void GSThread::Reset() {
     stack.Reset();
-    filters.clear();
+    DropThreadMessaging(*this);
     state = kRunning;
     resumeOffset = 0;
     timer = 0.0f;

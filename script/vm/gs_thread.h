@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "foundation/intrusive_list.h"
@@ -13,6 +14,7 @@
 namespace GSRuntime {
 
 class GSContext;
+class GSMessage;
 
 // Result codes of a run.
 enum GSResult : int32_t {
@@ -62,7 +64,8 @@ public:
         : flags(flags), gameObject(gameObject) {}
     ~GSThread() override { Reset(); }
 
-    // Unwinds the stack and clears the filters, the state words and the timer.
+    // Unwinds the stack, drops the filters (unsubscribing the game object's node) and the
+    // queued messages, and clears the state words and the timer.
     void Reset();
     bool IsStatic() const { return (flags & kStaticThread) != 0; }
 
@@ -78,6 +81,7 @@ public:
     uint32_t flags = 0;
     GSStack stack;
     std::vector<WaitFilter> filters;
+    std::deque<GSMessage*> messages;  // offered while not waiting, for the next wait
     float timer = 0.0f;
     GSObjectReference* gameObject = nullptr;
 };

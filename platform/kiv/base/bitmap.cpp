@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "platform/kiv/base/file.h"
 
@@ -182,7 +184,12 @@ bool Bitmap::LoadFromMemory(const void* data, size_t size, bool keepPixels) {
                     source.overrun ? "file ends inside the picture" : "header and picture differ");
     }
     const size_t count = static_cast<size_t>(dw) * static_cast<size_t>(dh) * 4;
-    if (keepPixels) pixels_.assign(pixels, pixels + count);
+    if (keepPixels) {
+        // The decoder gives red, green, blue, alpha; the engine's 32-bit formats hold blue first.
+        pixels_.assign(pixels, pixels + count);
+        for (size_t i = 0; i < count; i += 4)
+            std::swap(pixels_[i], pixels_[i + 2]);
+    }
     stbi_image_free(pixels);
     width_ = static_cast<uint32_t>(dw);
     height_ = static_cast<uint32_t>(dh);
@@ -196,11 +203,16 @@ bool Bitmap::LoadFromMemory(const void* data, size_t size, bool keepPixels) {
 Bitmap::Bitmap(uint32_t width, uint32_t height, Format format) {
     const uint32_t bpp = BytesPerPixel(format);
     if (bpp == 0 || !SizeOk(width, height)) return;
+    try {
+        pixels_.assign(size_t{width} * height * bpp, 0);
+    } catch (const std::bad_alloc&) {
+        pixels_.clear();
+        return;
+    }
     width_ = width;
     height_ = height;
     format_ = format;
     status_ = Status::kOk;
-    pixels_.assign(size_t{width} * height * bpp, 0);
 }
 
 std::unique_ptr<Bitmap> Bitmap::MakeCompressed(uint32_t width, uint32_t height, size_t size) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/bmp.h"
@@ -95,20 +96,27 @@ TEST(BitmapTest, DecodesTheThreeFormatsAndRefusesWhatIsNotAWholePicture) {
     }
 }
 
-TEST(BitmapTest, KeepsThePixelsAsRgbaFromTheTopRow) {
+TEST(BitmapTest, KeepsThePixelsAsBlueGreenRedAlphaFromTheTopRow) {
+    // The files hold red, green, blue(, alpha); the engine's 32-bit formats blue first.
     const std::string tga = Encode('t', 4, 2, 4);
     Kiv::Bitmap bitmap;
     ASSERT_TRUE(bitmap.LoadFromMemory(tga.data(), tga.size()));
     EXPECT_EQ(bitmap.GetFileChannels(), 4);
-    EXPECT_EQ(bitmap.GetPixels(), Pixels(4, 2, 4));
+    EXPECT_EQ(bitmap.GetFormat(), Kiv::Bitmap::kFormatARGB32);
+    std::vector<uint8_t> bgra = Pixels(4, 2, 4);
+    for (size_t i = 0; i < bgra.size(); i += 4)
+        std::swap(bgra[i], bgra[i + 2]);
+    EXPECT_EQ(bitmap.GetPixels(), bgra);
 
     const std::string bmp = Encode('b', 3, 2, 3);
     ASSERT_TRUE(bitmap.LoadFromMemory(bmp.data(), bmp.size()));
+    EXPECT_EQ(bitmap.GetFormat(), Kiv::Bitmap::kFormatXRGB32);
     const std::vector<uint8_t> rgb = Pixels(3, 2, 3);
     ASSERT_EQ(bitmap.GetPixels().size(), 24u);
     for (size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(bitmap.GetPixels()[i * 4 + 0], rgb[i * 3 + 0]);
-        EXPECT_EQ(bitmap.GetPixels()[i * 4 + 2], rgb[i * 3 + 2]);
+        EXPECT_EQ(bitmap.GetPixels()[i * 4 + 0], rgb[i * 3 + 2]);
+        EXPECT_EQ(bitmap.GetPixels()[i * 4 + 1], rgb[i * 3 + 1]);
+        EXPECT_EQ(bitmap.GetPixels()[i * 4 + 2], rgb[i * 3 + 0]);
         EXPECT_EQ(bitmap.GetPixels()[i * 4 + 3], 255);
     }
 }

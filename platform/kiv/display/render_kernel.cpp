@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/kiv/base/bitmap.h"
 #include "platform/kiv/base/log.h"
 #include "platform/kiv/base/text.h"
 #include "platform/kiv/display/material_plugin.h"
@@ -147,6 +148,43 @@ RenderKernel* RenderKernel::GetCurrent() {
 
 void RenderKernel::FailNextInitsForTesting(int count) {
     failuresForTesting.store(count > 0 ? count : 0);
+}
+
+RenderKernel::TextureId RenderKernel::CreateTexture(const Bitmap& bitmap) {
+    if (!initialised_ || bitmap.GetFormat() != Bitmap::kFormatARGB32) return kNoTexture;
+    std::lock_guard<std::mutex> hold(lock_);
+    TextureRecord& t = textures_[nextTexture_];
+    t.width = bitmap.GetWidth();
+    t.height = bitmap.GetHeight();
+    t.pixels = bitmap.GetPixels();
+    return nextTexture_++;
+}
+
+bool RenderKernel::UpdateTexture(TextureId id, const Bitmap& bitmap) {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = textures_.find(id);
+    if (it == textures_.end() || bitmap.GetFormat() != Bitmap::kFormatARGB32 ||
+        bitmap.GetWidth() != it->second.width || bitmap.GetHeight() != it->second.height)
+        return false;
+    it->second.pixels = bitmap.GetPixels();
+    ++it->second.updates;
+    return true;
+}
+
+bool RenderKernel::ReleaseTexture(TextureId id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return textures_.erase(id) != 0;
+}
+
+RenderKernel::TextureRecord RenderKernel::GetTexture(TextureId id) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = textures_.find(id);
+    return it == textures_.end() ? TextureRecord{} : it->second;
+}
+
+size_t RenderKernel::GetTextureCount() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return textures_.size();
 }
 
 }  // namespace Kiv

@@ -20,6 +20,7 @@
 namespace Kiv {
 
 class SceneGraph;
+class Bitmap;
 
 class RenderKernel {
 public:
@@ -73,6 +74,23 @@ public:
     std::vector<DrawCall> GetDrawCalls() const;
     void ClearDrawCalls();
 
+    // Textures, kept as the pixels last given. A texture is made from a bitmap of format 2 and
+    // updated from one of the same size; each update is counted, so that a caller's uploads
+    // can be checked. kNoTexture when the kernel is not started or the bitmap is not format 2.
+    using TextureId = uint32_t;
+    static constexpr TextureId kNoTexture = 0;
+    struct TextureRecord {
+        uint32_t width = 0, height = 0;
+        std::vector<uint8_t> pixels;  // as the bitmap held them
+        uint32_t updates = 0;
+    };
+    TextureId CreateTexture(const Bitmap& bitmap);
+    bool UpdateTexture(TextureId id, const Bitmap& bitmap);
+    bool ReleaseTexture(TextureId id);
+    // A copy of the texture; none (width 0) for no such texture.
+    TextureRecord GetTexture(TextureId id) const;
+    size_t GetTextureCount() const;
+
     // The render kernel alive now (the last one made), or none.
     static RenderKernel* GetCurrent();
 
@@ -100,6 +118,8 @@ private:
     std::vector<DrawCall> draws_;
     Display display_{this};
     MaterialManager materials_;
+    std::map<TextureId, TextureRecord> textures_;
+    TextureId nextTexture_ = 1;
 };
 
 }  // namespace Kiv

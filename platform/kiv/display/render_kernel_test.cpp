@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "platform/kiv/base/bitmap.h"
+
 namespace {
 
 using Kernel = Kiv::RenderKernel;
@@ -118,3 +120,23 @@ TEST(RenderKernel, MakesNoGeometryBeforeItStartsOrFromPartialVertices) {
 }
 
 }  // namespace
+
+TEST(RenderKernel, TexturesKeepTheirLastPixelsAndRefuseOtherSizes) {
+    Kiv::RenderKernel kernel(nullptr, 1.0f);
+    Kiv::Bitmap bitmap(512, 512);
+    EXPECT_EQ(kernel.CreateTexture(bitmap), Kiv::RenderKernel::kNoTexture);  // not started
+    ASSERT_TRUE(kernel.Init(Kiv::Options("-NullRender")));
+    EXPECT_EQ(kernel.CreateTexture(Kiv::Bitmap()), Kiv::RenderKernel::kNoTexture);
+    const auto id = kernel.CreateTexture(bitmap);
+    ASSERT_NE(id, Kiv::RenderKernel::kNoTexture);
+    bitmap.SetPixel(3, 0, 0xFF00FF00);
+    ASSERT_TRUE(kernel.UpdateTexture(id, bitmap));
+    const auto t = kernel.GetTexture(id);
+    EXPECT_EQ(t.width, 512u);
+    EXPECT_EQ(t.updates, 1u);
+    EXPECT_EQ(t.pixels, bitmap.GetPixels());
+    EXPECT_FALSE(kernel.UpdateTexture(id, Kiv::Bitmap(256, 512)));
+    EXPECT_TRUE(kernel.ReleaseTexture(id));
+    EXPECT_FALSE(kernel.UpdateTexture(id, bitmap));
+    EXPECT_EQ(kernel.GetTextureCount(), 0u);
+}

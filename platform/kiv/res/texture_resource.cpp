@@ -231,8 +231,9 @@ bool AsciiTextureResource::LoadTxt(std::string_view path) {
         auto withAlpha = image->Convert(Bitmap::kFormatARGB32);
         uint8_t* d = withAlpha->GetData();
         const uint8_t* a = alphaImage.GetData();
+        // The alpha image's red channel (byte 2 of blue, green, red, alpha) becomes the alpha.
         for (size_t i = 0; i < withAlpha->GetDataSize(); i += 4)
-            d[i + 3] = a[i];
+            d[i + 3] = a[i + 2];
         image = std::move(withAlpha);
         hasAlpha = true;
     }

@@ -1,0 +1,142 @@
+// The script machine's messaging and the script images' text beside their peers:
+//   posted messages: 100,000 messages posted with delays and delivered by the router's update,
+//     beside the same messages through a std::priority_queue (ceiling); goal within 2x;
+//   text: DrawText of 1,000 characters with a warm glyph atlas, beside FreeType rendering each
+//     glyph (peer); goal at least 10 times faster.
+#include <benchmark/benchmark.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <fontconfig/fontconfig.h>
+
+#include <queue>
+#include <string>
+#include <vector>
+
+#include "bench/ratio.h"
+#include "platform/kiv/base/bitmap.h"
+#include "script/image/glyph_atlas.h"
+#include "script/image/tt_font.h"
+#include "script/vm/gs_context.h"
+#include "script/vm/gs_router.h"
+
+namespace {
+
+constexpr int kMessages = 100000;
+
+class Sink : public GSRuntime::GSNode {
+public:
+    bool HandleMessage(GSRuntime::GSMessage*) override {
+        ++count;
+        return true;
+    }
+    long count = 0;
+};
+
+void BM_RouterPostedMessages(benchmark::State& state) {
+    for (auto _ : state) {
+        GSRuntime::GSContext context;
+        context.router = new GSRuntime::GSRouter(&context);
+        GSRuntime::GSRouter& router = *context.router;
+        Sink sink;
+        router.AddNode(&sink);
+        auto* m = new GSRuntime::GSMessage();
+        m->major = GSRuntime::GSRouter::kDeleteMajor - 1;  // a router major: every node takes it
+        m->destination = sink.id;
+        for (int i = 0; i < kMessages; ++i) {
+            m->delayWord = 1 + static_cast<uint32_t>(i * 7919 % 1000);
+            router.PostMessage(m);
+        }
+        m->Release();
+        router.Update(1.0f);
+        if (sink.count != kMessages) state.SkipWithError("messages lost");
+        router.RemoveNode(&sink);
+    }
+}
+BENCHMARK(BM_RouterPostedMessages)->Unit(benchmark::kMillisecond);
+
+struct Plain {
+    uint32_t due;
+    int destination;
+};
+struct Later {
+    bool operator()(const Plain& a, const Plain& b) const { return a.due > b.due; }
+};
+
+void BM_PriorityQueueMessages(benchmark::State& state) {
+    for (auto _ : state) {
+        std::priority_queue<Plain, std::vector<Plain>, Later> queue;
+        long delivered = 0;
+        for (int i = 0; i < kMessages; ++i)
+            queue.push({1 + static_cast<uint32_t>(i * 7919 % 1000), 1});
+        while (!queue.empty()) {
+            delivered += queue.top().destination;
+            queue.pop();
+        }
+        benchmark::DoNotOptimize(delivered);
+    }
+}
+BENCHMARK(BM_PriorityQueueMessages)->Unit(benchmark::kMillisecond);
+HALVEX_BENCH_COMPARE("BM_RouterPostedMessages", "BM_PriorityQueueMessages");
+
+std::string Text() {
+    std::string t;
+    const char* words = "The quick brown fox jumps over the lazy dog. ";
+    while (t.size() < 1000)
+        t += words;
+    t.resize(1000);
+    return t;
+}
+
+void BM_DrawTextWarmAtlas(benchmark::State& state) {
+    ScriptImage::TTFont* font =
+        ScriptImage::FindFont({.height = 12, .charset = "", .face = "DejaVu Sans"});
+    if (font == nullptr) {
+        state.SkipWithError("no font");
+        return;
+    }
+    const std::string text = Text();
+    Kiv::Bitmap target(8192, 20);
+    ScriptImage::DrawText(target, 0, 0, *font, text, 0xFFFFFFFFu);  // warms the atlas
+    for (auto _ : state) {
+        ScriptImage::DrawText(target, 0, 0, *font, text, 0xFFFFFFFFu);
+        benchmark::DoNotOptimize(target.GetData());
+    }
+}
+BENCHMARK(BM_DrawTextWarmAtlas)->Unit(benchmark::kMicrosecond);
+
+void BM_FreeTypeEachGlyph(benchmark::State& state) {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Sans"));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcChar8* file = nullptr;
+    if (match == nullptr || FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch ||
+        FT_Init_FreeType(&library) != 0 ||
+        FT_New_Face(library, reinterpret_cast<const char*>(file), 0, &face) != 0) {
+        state.SkipWithError("no font");
+        return;
+    }
+    FT_Set_Pixel_Sizes(face, 0, 12);
+    const std::string text = Text();
+    for (auto _ : state) {
+        long coverage = 0;
+        for (unsigned char c : text) {
+            FT_Load_Char(face, c, FT_LOAD_RENDER);
+            coverage += face->glyph->bitmap.rows;
+        }
+        benchmark::DoNotOptimize(coverage);
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    FcPatternDestroy(match);
+    FcPatternDestroy(pattern);
+}
+BENCHMARK(BM_FreeTypeEachGlyph)->Unit(benchmark::kMicrosecond);
+HALVEX_BENCH_COMPARE("BM_DrawTextWarmAtlas", "BM_FreeTypeEachGlyph");
+
+}  // namespace
