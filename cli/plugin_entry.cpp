@@ -12,12 +12,15 @@
 #include "materials/alpha_blend_cache.h"
 #include "materials/material_plugins.h"
 #include "materials/texture_conversion.h"
+#include "mesh/mesh_resources.h"
 
 extern "C" __attribute__((visibility("default"))) void KivGetPlugins() {
     // The material plug-ins, in the engine's order.
     Kiv::RegisterMaterialPlugins();
     // The alpha-blend caches the materials draw blended chunks through.
     Kiv::RegisterAlphaBlendCacheTypes();
+    // The mesh resource types: "im", "pm", "lm.txt", "lm".
+    RegisterMeshResourceTypes();
     // The resource type that texture conversion opens descriptions as ("convert-tex.txt").
     RegisterTextureConversionType();
 }

@@ -154,8 +154,8 @@ Kiv::Resource* Make(const Kiv::PString& name, Kiv::ResourceDatabase* database) {
 void RegisterMeshResourceTypes() {
     Kiv::RegisterResourceType({"im", Make<HalvexIndexedMeshResource>});
     Kiv::RegisterResourceType({"pm", Make<HalvexProgressiveMeshResource>});
-    Kiv::RegisterResourceType({"lm", Make<HalvexIndexedMeshLODResource>});
     Kiv::RegisterResourceType({"lm.txt", Make<HalvexIndexedMeshLODResource>});
+    Kiv::RegisterResourceType({"lm", Make<HalvexIndexedMeshLODResource>});
 }
 
 void UnregisterMeshResourceTypes() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "mesh/testing/idxm_writer.h"
 #include "tests/e2e/harness.h"
 #include "tests/support/bmp.h"
 
@@ -286,6 +287,12 @@ TEST_F(Validate, TexturesAndScriptsOfTheAssetFolder) {
                             "build."));
 }
 
+std::vector<uint8_t> QuadFile() {
+    meshtesting::IdxmFile file;
+    file.subMeshes.push_back(meshtesting::QuadSubMesh());
+    return meshtesting::WriteIdxm(file);
+}
+
 // Assets written for build 2.8 the old way are upgraded in memory before the check: what is
 // left are the findings of today's data, and no config on disk changes.
 TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
@@ -307,8 +314,6 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
                std::to_string(lines.size() - errors) + " Warnings)\n";
     };
     const std::string pm = "W Progressive meshes (.pm) are no longer supported.";
-    // Until mesh resource types are registered in the program.
-    const std::string unavailable = "W mesh checks are not available in this build";
     const std::string settled =
         "category-region-0 \"AU\"\ncategory-region-1 \"NZ\"\ncategory-era-0 \"1950s\"\n"
         "category-era-1 \"1960s\"\nhalvex-build 2.8\n";
@@ -318,20 +323,20 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
          "origin \"Works\"\ncopyright 2004\n" +
              settled,
          {"b1.pm", "b1_shadow/b1_shadow.pm"},
-         Out({pm, unavailable, pm})},
+         Out({pm, pm})},
         {"traincar",
          "kuid <kuid:424242:402>\nkind \"traincar\"\nname \"Old Shunter\"\n"
          "asset-filename \"loco\"\nbogey <kuid:424242:401>\nbogey-1-r <kuid:424242:401>\n"
          "mass 40000\nlicence \"free\"\n" +
              settled,
          {"loco_body/loco_body.pm", "loco_shadow/loco_shadow.pm"},
-         Out({pm, unavailable, pm})},
+         Out({pm, pm})},
         {"mojunction",
          "kuid <kuid:424242:403>\nkind \"mojunction\"\nusername \"Old Lever\"\n"
          "asset-filename \"j\"\nmode0 \"Left\"\nmode1 \"Right\"\n" +
              settled,
          {"Left/Left.im", "Right/Right.im"},
-         Out({unavailable, "W The mesh table has no 'shadow' mesh."})},
+         Out({"W The mesh table has no 'shadow' mesh."})},
         {"scenery",
          "kuid <kuid:424242:404>\nkind \"scenery\"\nusername \"Old Shed\"\n"
          "description A shed by the line\nicon-texture \"icon.tga\"\nauteur \"Someone\"\n" +
@@ -343,7 +348,7 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
          "asset-filename \"cab\"\nmesh \"cab.im\"\ncamera 0,1,2\n" +
              settled,
          {"cab.im"},
-         Out({unavailable, "W The mesh table has no 'shadow' mesh."})},
+         Out({"W The mesh table has no 'shadow' mesh."})},
         {"behavior",
          "kuid <kuid:424242:406>\nkind \"behavior\"\nusername \"Old Rule\"\n"
          "script \"rule\"\nclass \"Rule\"\nversion 2\n" +
@@ -358,10 +363,15 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
          Out({"W This asset has an 'alias' tag, so mesh problems are not reported.",
               "W The mesh table has no 'shadow' mesh."})},
     };
+    // Indexed meshes are real (a textured quad) and pass the mesh checks; a progressive mesh
+    // is refused by its name alone.
+    const std::vector<uint8_t> quad = QuadFile();
     for (const Old& o : olds) {
         Write(std::string("old/") + o.folder + "/config.txt", o.config);
-        for (const std::string& f : o.files)
-            Write(std::string("old/") + o.folder + "/" + f, "not read by the check");
+        for (const std::string& f : o.files) {
+            Write(std::string("old/") + o.folder + "/" + f,
+                  f.ends_with(".im") ? std::string(quad.begin(), quad.end()) : "not read");
+        }
     }
     Install();
     for (const Old& o : olds) {
