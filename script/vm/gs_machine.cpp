@@ -92,6 +92,15 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
         if (slot <= 0 || static_cast<uint64_t>(slot) >= slots) return false;
         if (static_cast<uint32_t>(slot) < f.params) f.paramIsReference[slot] = 1;
     }
+    // The verifier takes a callee's kinds from the signature its caller names: the record must
+    // keep the words its signature says are references as references, and no others.
+    const GSBytecode::SignatureKinds kinds =
+        GSBytecode::KindsOfSignature(image.String(in.signature));
+    if (kinds.returnsReference != f.returnsReference ||
+        kinds.parameterIsReference.size() + 1 != f.params)
+        return false;
+    for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
+        if (kinds.parameterIsReference[i] != (f.paramIsReference[i + 1] != 0)) return false;
     f.referenceSlots = in.referenceSlots;
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());
