@@ -1,56 +1,287 @@
-// The mesh resources and instances, as the validator's mesh checks read them: a geometry
-// resource (indexed and LOD meshes) loads its definition on a render kernel and makes
-// instances; a progressive mesh resource is accepted as it is; an instance tells its polygon
-// count, and a LOD instance its levels. The concrete resources of the mesh files register their
-// types with the engine (Kiv::RegisterResourceType); until they do, no mesh resource exists.
+// The mesh resources and their instances. A geometry resource (".im" indexed, ".lm" and ".lm.txt"
+// LOD meshes) loads its definition for a render kernel (the kernel's display and material
+// manager) and makes instances of it; a progressive mesh resource (".pm") is the seam of a mesh
+// kind this build does not read. Instances share their definition's chunk and material arrays
+// until they need their own: a chunk whose flags carry kFlagOwnedPerInstance is copied for each
+// instance, every other chunk stays shared.
+//
+// Attachment-point names carry meaning for an instance: one beginning with "p" or "P" becomes a
+// reference point, one beginning with "a" or "A" an attachment particle under the instance; any
+// other is left alone. A LOD instance keeps one level record per mesh of its definition (the
+// distance-selected levels first, then the named meshes); its indexed part holds the named mesh
+// "collision", or else the coarsest distance-selected level, and ray tests run against that.
+//
+// RegisterMeshResourceTypes gives the engine the types; the program's plug-in entry calls it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "mesh/indexed_mesh_definition.h"
+#include "mesh/lod_mesh_definition.h"
 #include "platform/kiv/res/resource.h"
+#include "platform/kiv/scene/object_lod.h"
 #include "platform/kiv/scene/particle.h"
 
 namespace Kiv {
 class RenderKernel;
 }
 
-// The base of the indexed and LOD mesh resources.
+class HalvexIndexedMeshInstance;
+
+// The base of the mesh resources: the kernel it loads for, a pending list cleared before each
+// load, and the owned definition (null until a load succeeds; a failed load leaves none).
 class HalvexGeometryBaseResource : public Kiv::Resource {
 public:
     using Kiv::Resource::Resource;
+    ~HalvexGeometryBaseResource() override;
+
+    // The size the engine books for one resource object, whatever the mesh holds.
+    static constexpr uint32_t kObjectSize = 112;
+    uint32_t CalculateSize() const { return kObjectSize; }
 
     // Gives the resource the render kernel it works for and forgets what an earlier load left
     // pending.
-    virtual void Prepare(Kiv::RenderKernel* kernel) = 0;
-    // Loads the definition on the kernel: 0 on success.
-    virtual uint32_t Initialise(Kiv::RenderKernel* kernel) = 0;
-    // A new instance of the loaded mesh (a HalvexIndexedMeshInstance); null when none can be
-    // made.
+    virtual void Prepare(Kiv::RenderKernel* kernel);
+    // Loads the definition on the kernel and completes the load: 0 on success, 1 on failure.
+    virtual uint32_t Initialise(Kiv::RenderKernel* kernel);
+    // A new instance of the loaded mesh; null without a kernel or a definition, or for a skinned
+    // mesh without a skeleton.
     virtual std::unique_ptr<Kiv::Particle> CreateInstance() = 0;
-    // The loaded definition (for a LOD mesh, that of its finest level); null before a load.
+    // The loaded definition; null before a successful load.
     virtual const HalvexIndexedMeshDefinition* GetDefinition() const = 0;
+
+    // The file load: 0 success, 1 failure (the mesh's own code is not passed on).
+    virtual uint32_t Load() { return 1; }
+    // Readies the loaded definition's chunks on the kernel's display.
+    virtual void LoadComplete() {}
+    // The loaded definition's memory size; 0 without one.
+    virtual size_t GetMemorySize() const { return 0; }
+
+    Kiv::RenderKernel* GetKernel() const { return kernel_; }
+    void ClearPending() { pending_.clear(); }
+    // The result of the last completion's chunk preparation: 0, or 9 when a chunk refused (kept
+    // for inspection, never passed on).
+    uint32_t GetCompletionResult() const { return completion_; }
+
+protected:
+    MeshLoadArgs LoadArgs() const;
+
+    Kiv::RenderKernel* kernel_ = nullptr;
+    std::vector<Kiv::PString> pending_;
+    uint32_t completion_ = 0;
 };
 
-// A progressive mesh: accepted by the checks without inspection.
+// An indexed mesh (".im").
+class HalvexIndexedMeshResource : public HalvexGeometryBaseResource {
+public:
+    using HalvexGeometryBaseResource::HalvexGeometryBaseResource;
+    std::unique_ptr<Kiv::Particle> CreateInstance() override;
+    const HalvexIndexedMeshDefinition* GetDefinition() const override { return definition_.get(); }
+    uint32_t Load() override;
+    void LoadComplete() override;
+    size_t GetMemorySize() const override;
+
+private:
+    std::unique_ptr<HalvexIndexedMeshDefinition> definition_;
+};
+
+// A progressive mesh (".pm"): this build reads none, so a load fails with "progressive meshes are
+// not available in this build." in the log and no instance is made. The checks accept such
+// meshes without inspection.
 class HalvexProgressiveMeshResource : public HalvexGeometryBaseResource {
 public:
     using HalvexGeometryBaseResource::HalvexGeometryBaseResource;
+    std::unique_ptr<Kiv::Particle> CreateInstance() override { return nullptr; }
+    const HalvexIndexedMeshDefinition* GetDefinition() const override { return nullptr; }
+    uint32_t Load() override;
+    void LoadComplete() override {}
+    size_t GetMemorySize() const override { return 0; }
 };
 
-// An instance of an indexed mesh: a particle under which the mesh's attachment points hang.
+// A LOD mesh: the binary form (".lm") or the text form (".lm.txt"), chosen by the name. A failed
+// load of either form leaves no definition.
+class HalvexIndexedMeshLODResource : public HalvexGeometryBaseResource {
+public:
+    using HalvexGeometryBaseResource::HalvexGeometryBaseResource;
+    std::unique_ptr<Kiv::Particle> CreateInstance() override;
+    const HalvexIndexedMeshDefinition* GetDefinition() const override { return definition_.get(); }
+    const HalvexIndexedMeshLODDefinition* GetLODDefinition() const { return definition_.get(); }
+    uint32_t Load() override;
+    uint32_t LoadTxt();
+    void LoadComplete() override;
+    size_t GetMemorySize() const override;
+
+private:
+    std::unique_ptr<HalvexIndexedMeshLODDefinition> definition_;
+};
+
+// Registers the ".im", ".pm", ".lm" and ".lm.txt" resource types with the engine.
+void RegisterMeshResourceTypes();
+void UnregisterMeshResourceTypes();
+
+// A ray or segment component that is not a finite number makes every test miss.
+struct MeshRayHit {
+    const HalvexIndexedMeshInstance* instance = nullptr;
+    uint32_t face = 0, chunk = 0;
+};
+
+// A reference point of an instance: a named frame the instance carries, made from an
+// attachment point whose name begins with "p".
+struct MeshReferencePoint {
+    Kiv::PString name;     // the first part of the name (before the first '.')
+    Kiv::PString subName;  // the rest (empty when the name has no '.')
+    Kiv::Vector3 position;
+    Kiv::Quaternion rotation;
+};
+
+// One placed copy of an indexed mesh.
 class HalvexIndexedMeshInstance : public Kiv::Particle {
 public:
-    using Kiv::Particle::Particle;
-    virtual int GetPolygonCount() const = 0;
+    using ChunkArray = std::vector<std::shared_ptr<Kiv::GeometryChunk>>;
+    using MaterialArray = std::vector<std::shared_ptr<Kiv::Material>>;
+    // The flags bit of a chunk that every instance holds its own copy of.
+    static constexpr uint32_t kFlagOwnedPerInstance = 4096;
+    // The flags bit of a chunk that cannot be added to an instance.
+    static constexpr uint32_t kFlagNotAddable = 64;
+
+    explicit HalvexIndexedMeshInstance(Kiv::RenderKernel* kernel = nullptr);
+    ~HalvexIndexedMeshInstance() override;
+
+    // The number of triangles the instance draws.
+    virtual int GetPolygonCount() const;
+    virtual uint32_t GetID() const { return 20; }
+
+    // Binds a new instance: resource, definition, skeleton copy, attachment particles.
+    void Bind(HalvexGeometryBaseResource* resource, const HalvexIndexedMeshDefinition* definition);
+    // Holds the resource (a reference) in place of the one held.
+    void SetResource(HalvexGeometryBaseResource* resource);
+    virtual void SetDefinition(const HalvexIndexedMeshDefinition* definition);
+    // A copy of this instance (chunks with kFlagOwnedPerInstance its own, the rest shared).
+    virtual std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const;
+
+    virtual void OwnChunkArray();
+    virtual void OwnMaterialArray();
+    void MakeChunkUnique(uint32_t i);
+    void MakeMaterialUnique(uint32_t i);
+    virtual bool AddChunk(const std::shared_ptr<Kiv::GeometryChunk>& chunk,
+                          const std::shared_ptr<Kiv::Material>& material);
+    virtual void SetScale(const Kiv::Vector3& scale);
+    const Kiv::Vector3& GetScale() const { return scale_; }
+    bool IsScaled() const { return scaled_; }
+    uint32_t GetElementTotal() const;
+    virtual void SetOpacity(float opacity);
+    float GetOpacity() const { return opacity_; }
+    // The box the particle's bounds follow: the definition's, scaled when the instance is.
+    const Kiv::OrientedBox& GetBoundingVolume() const { return volume_; }
+    void UpdateBoundingVolume();
+
+    uint32_t GetChunkCount() const { return chunkCount_; }
+    const std::shared_ptr<Kiv::GeometryChunk>& GetChunk(uint32_t i) const { return (*chunks_)[i]; }
+    const std::shared_ptr<Kiv::Material>& GetMaterial(uint32_t i) const { return (*materials_)[i]; }
+    const std::shared_ptr<ChunkArray>& GetChunkArray() const { return chunks_; }
+    const std::vector<MeshReferencePoint>& GetReferencePoints() const { return references_; }
+    HalvexGeometryBaseResource* GetResource() const { return resource_; }
+    Kiv::RenderKernel* GetKernel() const { return kernel_; }
+
+    // The nearest triangle the ray meets nearer than *distance (lowering it); false when none.
+    // The direction need not be normalised for a scaled instance; distances are measured along
+    // the given ray.
+    virtual bool TestCollisionGeometry(const Kiv::Vector3& point, const Kiv::Vector3& direction,
+                                       float* distance, MeshRayHit* hit) const;
+
+    // The triangle interface, on the instance's chunks: corner k (0 to 2) of a face by the
+    // chunk's primitive (list, strip, fan); nothing for another primitive or a reference outside
+    // the chunk's arrays.
+    std::optional<Kiv::Vector3> GetVertexPosition(uint32_t chunk, uint32_t face, int k) const;
+    std::optional<Kiv::Vector3> GetFaceNormal(uint32_t chunk, uint32_t face) const;
+    std::optional<Kiv::Vector3> GetTriangleCentre(uint32_t chunk, uint32_t face) const;
+    // The neighbour across edge e; nothing when the chunk has no neighbours there.
+    std::optional<MeshRayHit> GetFaceNeighbour(uint32_t chunk, uint32_t face, int e) const;
+
+protected:
+    // Copies this instance's state into a new one of the derived class.
+    void CopyInto(HalvexIndexedMeshInstance& out) const;
+    // Chunks with kFlagOwnedPerInstance become this instance's own, ready on the display.
+    void PrepareOwnedChunks();
+    void AddAttachmentParticles(const HalvexIndexedMeshDefinition& definition);
+
+    Kiv::RenderKernel* kernel_;
+    HalvexGeometryBaseResource* resource_ = nullptr;
+    const HalvexIndexedMeshDefinition* definition_ = nullptr;
+    std::shared_ptr<ChunkArray> chunks_;
+    std::shared_ptr<MaterialArray> materials_;
+    uint32_t chunkCount_ = 0;
+    std::vector<Kiv::Particle*> chunkBones_;
+    std::vector<MeshReferencePoint> references_;
+    Kiv::Vector3 scale_{1, 1, 1};
+    bool scaled_ = false;
+    float opacity_ = 1.0f;
+    Kiv::Vector3 boundsMax_, boundsMin_;
+    Kiv::OrientedBox box_, volume_;
 };
 
-// An instance of a LOD mesh; the polygon count is that of the selected level.
-class HalvexIndexedMeshLODInstance : public HalvexIndexedMeshInstance {
+// One level record of a LOD instance.
+struct LodInstanceLevel {
+    uint32_t chunkCount = 0;
+    std::shared_ptr<HalvexIndexedMeshInstance::ChunkArray> chunks;
+    std::shared_ptr<HalvexIndexedMeshInstance::MaterialArray> materials;
+    std::vector<Kiv::PString> chunkBoneNames;
+    std::vector<Kiv::Particle*> chunkBones;
+    uint32_t faces = 0;
+};
+
+// One placed copy of a LOD mesh.
+class HalvexIndexedMeshLODInstance : public HalvexIndexedMeshInstance, public Kiv::ObjectLOD {
 public:
-    using HalvexIndexedMeshInstance::HalvexIndexedMeshInstance;
-    virtual uint32_t GetLODCount() const = 0;
-    // Selects level n (0 .. count - 1).
-    virtual void SelectLOD(uint32_t n) = 0;
+    explicit HalvexIndexedMeshLODInstance(Kiv::RenderKernel* kernel = nullptr);
+    ~HalvexIndexedMeshLODInstance() override;
+
+    uint32_t GetID() const override { return 21; }
+    // The triangles of the selected level.
+    int GetPolygonCount() const override;
+    // The number of distance-selected levels (named meshes such as "collision" are not levels).
+    virtual uint32_t GetLODCount() const;
+    // Selects level record n (below the number of records): the indexed part takes its arrays.
+    virtual void SelectLOD(uint32_t n);
+    uint32_t GetSelectedLOD() const { return selected_; }
+    uint32_t GetLevelRecordCount() const { return static_cast<uint32_t>(levels_.size()); }
+    const LodInstanceLevel& GetLevel(uint32_t n) const { return levels_[n]; }
+    uint32_t GetCurrentRecord() const { return current_; }
+    // The mesh index of the named mesh, or -1.
+    int FindNamedMesh(const Kiv::PString& name) const;
+
+    void BindLOD(HalvexGeometryBaseResource* resource,
+                 const HalvexIndexedMeshLODDefinition* definition);
+    void SetLODDefinition(const HalvexIndexedMeshLODDefinition* definition);
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
+
+    void OwnChunkArray() override;
+    void OwnMaterialArray() override;
+    // A LOD mesh's levels are fixed: nothing is added.
+    bool AddChunk(const std::shared_ptr<Kiv::GeometryChunk>&,
+                  const std::shared_ptr<Kiv::Material>&) override {
+        return false;
+    }
+    // Stores the scale; the bounding volume is left as it is.
+    void SetScale(const Kiv::Vector3& scale) override;
+    void SetOpacity(float opacity) override;
+
+    void SetLock(bool on) { locked_ = on; }
+    bool IsLocked() const { return locked_; }
+    const std::vector<Kiv::Particle*>& GetCullAttachments() const { return cullAttachments_; }
+
+private:
+    void ResolveChunkBones();
+
+    std::vector<LodNamedMesh> named_;
+    std::vector<LodInstanceLevel> levels_;
+    uint32_t selected_ = 0;
+    uint32_t current_ = 0;
+    uint32_t lodCount_ = 0;
+    bool locked_ = false;
+    float renderCutOff_ = 0, attachmentCutOff_ = 0;
+    std::vector<Kiv::Particle*> cullAttachments_;
 };

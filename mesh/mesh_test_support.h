@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "mesh/indexed_mesh_definition.h"
+#include "mesh/mesh_resources.h"
 #include "mesh/testing/idxm_writer.h"
+#include "platform/kiv/base/options.h"
+#include "platform/kiv/display/render_kernel.h"
 
 struct MeshTestEnv {
     Kiv::Display display;
@@ -69,4 +72,18 @@ struct MeshTempFolder {
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
         return Write(name, std::string(bytes.begin(), bytes.end()));
     }
+};
+
+// The engine as the program will have it: the mesh resource types registered and a started
+// render kernel (the current one) whose material manager makes "m.onetex" materials.
+struct MeshTestEngine {
+    Kiv::RenderKernel kernel{nullptr, 1.0f};
+    MeshTestEngine() {
+        kernel.Init(Kiv::Options("-NullRender"));
+        kernel.GetMaterialManager().RegisterType("m.onetex");
+        RegisterMeshResourceTypes();
+    }
+    ~MeshTestEngine() { UnregisterMeshResourceTypes(); }
+    MeshTestEngine(const MeshTestEngine&) = delete;
+    MeshTestEngine& operator=(const MeshTestEngine&) = delete;
 };

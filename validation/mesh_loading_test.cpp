@@ -1,7 +1,8 @@
-// The mesh checks over test resources: meshes named by a configuration's tags are loaded by
-// extension, inspected, and what is wrong with them reported against their containers; LOD
-// meshes of sub-containers get the performance advice; animations load onto the current mesh.
-// Without registered mesh types the checks say once that they are not available.
+// The mesh checks over the mesh resources: meshes named by a configuration's tags are loaded by
+// extension on the current render kernel, inspected, and what is wrong with them reported
+// against their containers; LOD meshes of sub-containers get the performance advice; animations
+// load onto the current mesh. Without registered mesh types the checks say once that they are
+// not available.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -9,12 +10,15 @@
 #include "configdata/config_text.h"
 #include "foundation/main_thread.h"
 #include "foundation/worker_queue.h"
+#include "mesh/mesh_test_support.h"
 #include "mesh/testing/idxm_writer.h"
+#include "mesh/testing/lod_writer.h"
+#include "platform/kiv/base/options.h"
+#include "platform/kiv/display/render_kernel.h"
 #include "platform/kiv/geom/kin_file.h"
 #include "platform/kiv/res/resource_database.h"
 #include "validation/config_upgrade.h"
 #include "validation/mesh_data.h"
-#include "validation/mesh_test_resources.h"
 #include "validation/validation_test_support.h"
 
 namespace {
@@ -80,6 +84,36 @@ IdxmFile QuadWith(std::initializer_list<const char*> points) {
     return f;
 }
 
+// A mesh of one sub-mesh drawing `count` triangles.
+IdxmFile Triangles(int count) {
+    IdxmFile f = Quad();
+    meshtesting::IdxmGeometry& g = f.subMeshes[0].geometry;
+    g.indices.clear();
+    g.faceNormals.clear();
+    for (int i = 0; i < count; ++i) {
+        g.indices.insert(g.indices.end(), {0, 1, 2});
+        g.faceNormals.insert(g.faceNormals.end(), {0, 0, 1});
+    }
+    g.faceCount = static_cast<uint32_t>(count);
+    return f;
+}
+
+// LOD levels of those polygon counts, from 0 m on in steps of 100 m, with the points given and,
+// when asked, a "collision" mesh of two triangles after them.
+std::vector<meshtesting::LodLevel> Levels(const std::vector<int>& counts,
+                                          const std::vector<MeshAttachmentPoint>& points,
+                                          bool collision) {
+    std::vector<meshtesting::LodLevel> levels;
+    for (size_t k = 0; k < counts.size() + (collision ? 1 : 0); ++k) {
+        meshtesting::LodLevel& level = levels.emplace_back();
+        level.mesh = Triangles(k < counts.size() ? counts[k] : 2);
+        if (!points.empty()) level.mesh.attachments = points;
+        level.distance = 100.0f * static_cast<float>(k);
+        if (k == counts.size()) level.name = "collision";
+    }
+    return levels;
+}
+
 meshtesting::IdxmBone Bone(const char* name) {
     meshtesting::IdxmBone b;
     b.name = name;
@@ -127,7 +161,12 @@ protected:
         return Check(config).rows;
     }
 
-    meshcheck::Types types_;
+    std::string Lod(const std::string& name, const std::vector<meshtesting::LodLevel>& levels) {
+        const std::vector<uint8_t> bytes = meshtesting::WriteLodm(levels);
+        return dir.Write("asset/" + name, std::string(bytes.begin(), bytes.end()));
+    }
+
+    MeshTestEngine engine_;
 
 private:
     DUVLib::AssetFolderServices saved_;
@@ -142,54 +181,78 @@ constexpr const char* kLowPoly =
     "polygons: ";
 
 TEST_F(MeshChecks, LODPerformanceAdvice) {
-    Mesh("a.lm", Quad());
-    IdxmFile pointed = QuadWith({"a.x"});
-    Mesh("b.lm", pointed);
     struct Case {
         const char* name;
         std::vector<int> levels;
+        bool collision;
         std::string config;
         Rows rows;
     };
     const std::string scenery = "kind scenery\nhalvex-build 3.6\n";
+    // A "collision" mesh is no detail level: it neither hides a single level nor is counted.
     const std::vector<Case> cases = {
         {"all three, in order",
          {250},
+         true,
          scenery + "part\n{\n  mesh a.lm\n}\n",
          {std::string(kNoAttachments) + "/a.lm", std::string(kSingle) + "/a.lm",
           std::string(kLowPoly) + "/a.lm"}},
         {"300 polygons at the last level are enough",
          {900, 300},
+         false,
          scenery + "part\n{\n  mesh a.lm\n}\n",
          {std::string(kNoAttachments) + "/a.lm"}},
         {"the last level is the one counted",
          {900, 299},
+         true,
          scenery + "part\n{\n  mesh a.lm\n}\n",
          {std::string(kNoAttachments) + "/a.lm", std::string(kLowPoly) + "/a.lm"}},
-        {"attachment points", {900, 400}, scenery + "part\n{\n  mesh b.lm\n}\n", {}},
+        {"attachment points", {900, 400}, false, scenery + "part\n{\n  mesh b.lm\n}\n", {}},
         {"a bogey's parts need no advice",
          {250},
+         false,
          "kind bogey\nhalvex-build 3.6\npart\n{\n  mesh a.lm\n}\n",
          {}},
-        {"a top-level mesh gets no checks", {250}, scenery + "mesh a.lm\n", {}},
+        {"a top-level mesh gets no checks", {250}, false, scenery + "mesh a.lm\n", {}},
         {"a text LOD definition loads without checks",
          {250},
+         false,
          scenery + "part\n{\n  mesh a.lm.txt\n}\n",
          {}},
         {"an indexed text name gives nothing",
          {250},
+         false,
          scenery + "part\n{\n  mesh a.im.txt\n}\n",
          {}},
     };
-    Mesh("a.lm.txt", Quad());
-    Kiv::RegisterResourceType({"lm.txt", meshcheck::MakeLOD});
     for (const Case& c : cases) {
-        meshcheck::TheEnv().levels["a.lm"] = c.levels;
-        meshcheck::TheEnv().levels["b.lm"] = c.levels;
-        meshcheck::TheEnv().levels["a.lm.txt"] = c.levels;
+        Lod("a.lm", Levels(c.levels, {}, c.collision));
+        Lod("b.lm", Levels(c.levels, *QuadWith({"a.x"}).attachments, c.collision));
+        ASSERT_FALSE(
+            meshtesting::WriteLodTextFolder(dir / "asset", "a", Levels(c.levels, {}, c.collision))
+                .empty());
         EXPECT_EQ(CheckRows(c.config), c.rows) << c.name;
     }
-    Kiv::UnregisterResourceType("lm.txt");
+}
+
+TEST_F(MeshChecks, RealMeshesOfEveryFormLoad) {
+    Mesh("i.im", Triangles(5));
+    Lod("l.lm", Levels({40, 12}, *QuadWith({"a.x"}).attachments, true));
+    ASSERT_FALSE(
+        meshtesting::WriteLodTextFolder(dir / "asset", "t", Levels({7}, {}, false)).empty());
+    MeshData* indexed = Manager().LoadMesh((dir / "asset/i.im"), nullptr);
+    ASSERT_NE(indexed, nullptr);
+    EXPECT_EQ(indexed->GetPolygonCount(), 5);
+    auto* lod = dynamic_cast<LODMeshData*>(Manager().LoadMesh((dir / "asset/l.lm"), nullptr));
+    ASSERT_NE(lod, nullptr);
+    EXPECT_EQ(lod->GetLODCount(), 2u);
+    EXPECT_EQ(lod->GetAttachmentPointCount(), 1u);
+    lod->SelectLOD(1);
+    EXPECT_EQ(lod->GetPolygonCount(), 12);
+    auto* text = dynamic_cast<LODMeshData*>(Manager().LoadMesh((dir / "asset/t.lm.txt"), nullptr));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->GetLODCount(), 1u);
+    EXPECT_EQ(duvtest::Rows(), Rows{});
 }
 
 TEST_F(MeshChecks, ProgressiveMeshesByBuildAndAnimationsBeforeAnyMesh) {
@@ -292,14 +355,11 @@ TEST_F(MeshChecks, AnimationsOnTheCurrentMesh) {
 }
 
 TEST_F(MeshChecks, ResourcesThatDoNotLoad) {
-    meshcheck::TheEnv().progressive = {"prog.im"};
-    Mesh("prog.im", Quad());
     dir.Write("asset/bad.im", "JIRF");
     // A whole mesh beside the asset's folder: it would load if it were opened.
     const std::vector<uint8_t> outside = meshtesting::WriteIdxm(Quad());
     dir.Write("outside.im", std::string(outside.begin(), outside.end()));
     const std::string scenery = "kind scenery\nhalvex-build 3.6\n";
-    EXPECT_EQ(CheckRows(scenery + "mesh prog.im\n"), Rows{});
     EXPECT_EQ(CheckRows(scenery + "mesh missing.im\n"),
               (Rows{"E container:scenery Mesh 'missing.im' could not be loaded."}));
     EXPECT_EQ(CheckRows(scenery + "mesh bad.im\n").size(), 1u);
@@ -333,8 +393,7 @@ class NoMeshTypes : public MeshChecks {
 protected:
     void SetUp() override {
         MeshChecks::SetUp();
-        for (const char* e : {"im", "lm", "pm"})
-            Kiv::UnregisterResourceType(e);
+        UnregisterMeshResourceTypes();
     }
 };
 

@@ -94,6 +94,13 @@ uint32_t GeometryChunk::AddInfluenceMatrix(uint32_t influence) {
     return static_cast<uint32_t>(palette_.size() - 1);
 }
 
+std::shared_ptr<GeometryChunk> GeometryChunk::Copy() const {
+    auto copy = std::make_shared<GeometryChunk>(*this);
+    copy->prepared_ = false;
+    copy->vertexBuffer_ = copy->indexBuffer_ = 0;
+    return copy;
+}
+
 bool GeometryChunk::PrepareForDisplay(RenderKernel* kernel) {
     if (kernel == nullptr) return false;
     if (prepared_) return true;

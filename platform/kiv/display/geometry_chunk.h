@@ -103,6 +103,9 @@ public:
     uint32_t AddInfluenceMatrix(uint32_t influence);
     const std::vector<uint32_t>& GetInfluencePalette() const { return palette_; }
 
+    // A copy of the chunk's data, not yet handed to any render kernel.
+    std::shared_ptr<GeometryChunk> Copy() const;
+
     // Hands the vertices and indices to the render kernel; false when it refuses them.
     bool PrepareForDisplay(RenderKernel* kernel);
     bool IsPrepared() const { return prepared_; }

@@ -1,5 +1,7 @@
 #include "platform/kiv/display/material.h"
 
+#include "platform/kiv/display/materials.h"
+
 #include <atomic>
 
 namespace Kiv {
@@ -52,7 +54,8 @@ NullMaterial::NullMaterial(PString name, MaterialDescription description)
 std::shared_ptr<Material> MaterialManager::FindMaterial(const MaterialDescription& description,
                                                         int* code) {
     PString type = description.typeName.ToLower();
-    if (types_.count(type)) {
+    // The types the program's plug-ins provide are made as well as those the manager was given.
+    if (types_.count(type) || MaterialLoader::IsRegistered(type.view())) {
         auto m = std::make_shared<Material>(description);
         if (m->GetRequestName().IsNull()) m->SetRequestName(description.typeName);
         return m;

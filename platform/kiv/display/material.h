@@ -72,6 +72,9 @@ public:
     void SetCreationType(PString type) { creationType_ = std::move(type); }
 
     virtual bool IsNull() const { return false; }
+    // The engine's two-sided mark: ray tests meet its triangles from either side.
+    bool IsTwoSided() const { return twoSided_; }
+    void SetTwoSided(bool on) { twoSided_ = on; }
     // Same type and same description.
     virtual bool Compare(const Material& other) const;
 
@@ -86,6 +89,7 @@ public:
 private:
     MaterialDescription desc_;
     PString creationType_;
+    bool twoSided_ = false;
 };
 
 // The stand-in for a material the manager could not find, so a mesh still loads.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/kiv/display/display.h"
+#include "platform/kiv/display/materials.h"
 #include "platform/kiv/display/render_kernel.h"
 
 namespace {
@@ -23,6 +24,18 @@ TEST(MaterialManager, FindsKnownTypesAndTellsUnknownFromBroken) {
     d.typeName = Kiv::PString("m.glass");
     EXPECT_EQ(mm.FindMaterial(d, &code), nullptr);
     EXPECT_EQ(code, Kiv::MaterialManager::kNotFound);
+}
+
+TEST(MaterialManager, MakesTheTypesThePlugInsProvide) {
+    Kiv::MaterialManager mm;
+    Kiv::MaterialDescription d;
+    d.typeName = Kiv::PString("M.GroundBase");
+    int code = 0;
+    EXPECT_EQ(mm.FindMaterial(d, &code), nullptr);
+    Kiv::MaterialLoader::RegisterType("m.groundbase", {});
+    EXPECT_NE(mm.FindMaterial(d, &code), nullptr);
+    Kiv::MaterialLoader::UnregisterAll();
+    EXPECT_EQ(mm.FindMaterial(d, &code), nullptr);
 }
 
 TEST(MaterialManager, DecoratedNames) {

@@ -1,5 +1,7 @@
 #include "platform/kiv/display/materials.h"
 
+#include "platform/kiv/base/text.h"
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -61,6 +63,13 @@ void MaterialLoader::RegisterType(std::string_view type, const MaterialTraits& t
 void MaterialLoader::UnregisterAll() {
     std::lock_guard<std::mutex> hold(Reg().lock);
     Reg().materials.clear();
+}
+
+bool MaterialLoader::IsRegistered(std::string_view type) {
+    std::lock_guard<std::mutex> hold(Reg().lock);
+    for (const auto& [name, traits] : Reg().materials)
+        if (EqualsIgnoreCase(name, type)) return true;
+    return false;
 }
 
 LoadedMaterial* MaterialLoader::Load(std::string_view name) {

@@ -99,6 +99,8 @@ public:
     // Plug-ins register the material types they provide, by type name ("m.notex").
     static void RegisterType(std::string_view type, const MaterialTraits& traits);
     static void UnregisterAll();
+    // True when a plug-in registered the type (letter case ignored).
+    static bool IsRegistered(std::string_view type);
     // Loads a material by file name: the type is what follows the first '.' of the name
     // ("HalvexDummyLoad.m.notex" is of type "m.notex"). Null when no plug-in registered it.
     static LoadedMaterial* Load(std::string_view name);

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "platform/kiv/base/options.h"
+#include "platform/kiv/display/display.h"
+#include "platform/kiv/display/material.h"
 
 namespace Kiv {
 
@@ -48,6 +50,10 @@ public:
     bool IsNullRender() const { return nullRender_; }
     SceneGraph* GetScene() const { return scene_; }
     float GetDetail() const { return detail_; }
+    // The display device and the material manager that loads work with: meshes take their
+    // materials and chunk preparation from the kernel they load for.
+    Display& GetDisplay() { return display_; }
+    MaterialManager& GetMaterialManager() { return materials_; }
     const std::string& GetLastError() const { return lastError_; }
 
     // Geometry. A vertex buffer holds whole vertices of `stride` bytes; kNoBuffer when the
@@ -92,6 +98,8 @@ private:
     std::map<BufferId, Buffer> buffers_;
     BufferId nextId_ = 1;
     std::vector<DrawCall> draws_;
+    Display display_{this};
+    MaterialManager materials_;
 };
 
 }  // namespace Kiv

@@ -1,0 +1,392 @@
+#include "mesh/mesh_resources.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "mesh/mesh_test_support.h"
+#include "mesh/testing/lod_writer.h"
+#include "platform/kiv/base/options.h"
+#include "platform/kiv/display/render_kernel.h"
+#include "platform/kiv/res/resource_database.h"
+
+namespace {
+
+using namespace meshtesting;
+using Kiv::PString;
+using Kiv::Vector3;
+
+IdxmFile Quads(int n) {
+    IdxmFile file;
+    for (int i = 0; i < n; ++i)
+        file.subMeshes.push_back(QuadSubMesh());
+    return file;
+}
+
+class MeshResources : public ::testing::Test {
+protected:
+    // The resource of that file, initialised on the kernel (null kernel: none).
+    template <typename T>
+    T* Open(const std::string& path, Kiv::RenderKernel* kernel, uint32_t* result = nullptr) {
+        Kiv::Resource* found = database.FindResource(PString(path), 2);
+        auto* resource = dynamic_cast<T*>(found);
+        if (resource == nullptr) {
+            if (found) found->ReleaseReference();
+            return nullptr;
+        }
+        held.push_back(resource);
+        const uint32_t r = resource->Initialise(kernel);
+        if (result) *result = r;
+        return resource;
+    }
+    // An instance of the mesh in that file; null when none is made.
+    template <typename Instance, typename Resource>
+    std::unique_ptr<Instance> MakeInstance(const std::string& path) {
+        auto* resource = Open<Resource>(path, &k.kernel);
+        if (resource == nullptr || resource->GetDefinition() == nullptr) return nullptr;
+        auto made = resource->CreateInstance();
+        return std::unique_ptr<Instance>(static_cast<Instance*>(made.release()));
+    }
+    ~MeshResources() override {
+        for (Kiv::Resource* r : held)
+            r->ReleaseReference();
+    }
+
+    MeshTempFolder folder;
+    Kiv::ResourceDatabase database{PString("test"), "/tmp"};
+    std::vector<Kiv::Resource*> held;
+    MeshTestEngine k;
+};
+
+TEST_F(MeshResources, EachExtensionHasItsResource) {
+    const std::string im = folder.Write("a.im", WriteIdxm(Quads(1)));
+    const std::string lm =
+        folder.Write("b.lm", meshtesting::WriteLodm(meshtesting::SampleLod(false)));
+    const std::string pm = folder.Write("c.pm", std::string("anything"));
+    const std::string text =
+        meshtesting::WriteLodTextFolder(folder.path, "d", meshtesting::SampleLod(false));
+    uint32_t r = 9;
+    auto* indexed = Open<HalvexIndexedMeshResource>(im, &k.kernel, &r);
+    ASSERT_NE(indexed, nullptr);
+    EXPECT_EQ(r, 0u);
+    EXPECT_EQ(indexed->CalculateSize(), 112u);
+    EXPECT_EQ(indexed->GetMemorySize(), indexed->GetDefinition()->GetSize());
+    EXPECT_TRUE(indexed->GetDefinition()->GetChunk(0)->IsPrepared());
+    auto* lod = Open<HalvexIndexedMeshLODResource>(lm, &k.kernel, &r);
+    ASSERT_NE(lod, nullptr);
+    EXPECT_EQ(r, 0u);
+    EXPECT_EQ(lod->GetMemorySize(), lod->GetLODDefinition()->GetLodSize());
+    // "x.lm.txt" is a LOD mesh's text, not a ".txt" of anything else.
+    auto* fromText = Open<HalvexIndexedMeshLODResource>(text, &k.kernel, &r);
+    ASSERT_NE(fromText, nullptr);
+    EXPECT_EQ(r, 0u);
+    EXPECT_EQ(fromText->GetLODDefinition()->GetNumMeshes(), 3u);
+    // Progressive meshes are a kind this build does not read: no definition, no instance.
+    auto* progressive = Open<HalvexProgressiveMeshResource>(pm, &k.kernel, &r);
+    ASSERT_NE(progressive, nullptr);
+    EXPECT_EQ(r, 1u);
+    EXPECT_EQ(progressive->CreateInstance(), nullptr);
+    EXPECT_EQ(progressive->CalculateSize(), 112u);
+}
+
+TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
+    const std::vector<uint8_t> good = WriteIdxm(Quads(1));
+    std::vector<uint8_t> truncated(good.begin(), good.begin() + good.size() / 2);
+    std::vector<uint8_t> lodBytes = meshtesting::WriteLodm(meshtesting::SampleLod(false));
+    lodBytes.resize(lodBytes.size() - 7);
+    // A LOD text naming a mesh that is not there fails as the binary load does: nothing kept.
+    const std::string badText = folder.Write(
+        "e.lm.txt",
+        std::string(
+            "mesh-table\n{\n  lod0\n  {\n    mesh missing.im\n    auto-create 0\n  }\n}\n"));
+    struct Case {
+        std::string path;
+        Kiv::RenderKernel* kernel;
+    } cases[] = {
+        {folder.Write("ok.im", good), nullptr},  // no kernel: nothing loads
+        {folder.Write("half.im", truncated), &k.kernel},
+        {folder.Write("half.lm", lodBytes), &k.kernel},
+        {badText, &k.kernel},
+    };
+    for (const Case& c : cases) {
+        uint32_t r = 0;
+        auto* resource = Open<HalvexGeometryBaseResource>(c.path, c.kernel, &r);
+        ASSERT_NE(resource, nullptr) << c.path;
+        EXPECT_EQ(r, 1u) << c.path;
+        EXPECT_EQ(resource->GetDefinition(), nullptr) << c.path;
+        EXPECT_EQ(resource->GetMemorySize(), 0u) << c.path;
+        EXPECT_EQ(resource->CreateInstance(), nullptr) << c.path;
+    }
+}
+
+TEST_F(MeshResources, ASkinnedMeshCarriesACopyOfItsSkeleton) {
+    IdxmFile skinned = Quads(1);
+    skinned.skinWeights = skinned.skinBones = 1;
+    skinned.influences = std::vector<MeshInfluence>{{"root", "", {}, {}, {{0, {{0, 1.0f, {}}}}}}};
+    const std::string path = folder.Write("s.im", WriteIdxm(skinned));
+    auto* resource = Open<HalvexIndexedMeshResource>(path, &k.kernel);
+    ASSERT_NE(resource, nullptr);
+    ASSERT_NE(resource->GetDefinition(), nullptr);
+    // The definition builds its skeleton from the influences: an instance that carries it.
+    auto instance = resource->CreateInstance();
+    ASSERT_NE(instance, nullptr);
+    EXPECT_NE(instance->FindByName(PString("root")), nullptr);
+}
+
+// --- the indexed instance ------------------------------------------------------------------
+
+class IndexedInstance : public MeshResources {
+protected:
+    std::unique_ptr<HalvexIndexedMeshInstance> Make(const IdxmFile& file) {
+        return MakeInstance<HalvexIndexedMeshInstance, HalvexIndexedMeshResource>(
+            folder.Write("m" + std::to_string(++n) + ".im", WriteIdxm(file)));
+    }
+    int n = 0;
+};
+
+TEST_F(IndexedInstance, PointNamesMakeReferencePointsAndAttachmentParticles) {
+    IdxmFile file = Quads(1);
+    file.attachments = std::vector<MeshAttachmentPoint>(4);
+    (*file.attachments)[0].name = PString("p.coupler.front");
+    (*file.attachments)[1].name = PString("A.lamp");
+    (*file.attachments)[1].position = {1, 2, 3};
+    (*file.attachments)[2].name = PString("x.other");
+    (*file.attachments)[3].name = PString("Pivot");
+    auto instance = Make(file);
+    ASSERT_NE(instance, nullptr);
+    ASSERT_EQ(instance->GetReferencePoints().size(), 2u);
+    EXPECT_EQ(instance->GetReferencePoints()[0].name, PString("p"));
+    EXPECT_EQ(instance->GetReferencePoints()[0].subName, PString("coupler.front"));
+    EXPECT_EQ(instance->GetReferencePoints()[1].name, PString("Pivot"));
+    const Kiv::Particle* lamp = instance->FindByName(PString("A.lamp"));
+    ASSERT_NE(lamp, nullptr);
+    EXPECT_EQ(lamp->GetPosition(), (Vector3{1, 2, 3}));
+    EXPECT_EQ(instance->FindByName(PString("x.other")), nullptr);
+    EXPECT_EQ(instance->FindByName(PString("p.coupler.front")), nullptr);
+    EXPECT_EQ(instance->GetPolygonCount(), 2);
+}
+
+TEST_F(IndexedInstance, CopiesOwnTheChunksMarkedPerInstanceAndShareTheRest) {
+    IdxmFile file = Quads(2);
+    auto source = Make(file);
+    ASSERT_NE(source, nullptr);
+    source->GetChunk(1)->SetFlags(source->GetChunk(1)->GetFlags() |
+                                  HalvexIndexedMeshInstance::kFlagOwnedPerInstance);
+    auto copy = source->CreateInstanceCopy();
+    EXPECT_EQ(copy->GetChunk(0), source->GetChunk(0));
+    EXPECT_NE(copy->GetChunk(1), source->GetChunk(1));
+    EXPECT_TRUE(copy->GetChunk(1)->IsPrepared());
+    EXPECT_EQ(copy->GetChunk(1)->GetIndexCount(), source->GetChunk(1)->GetIndexCount());
+    EXPECT_EQ(copy->GetResource(), source->GetResource());
+    // Making a chunk unique past the count changes nothing.
+    const auto before = copy->GetChunkArray();
+    copy->MakeChunkUnique(2);
+    EXPECT_EQ(copy->GetChunkArray(), before);
+    EXPECT_EQ(copy->GetChunk(0), source->GetChunk(0));
+}
+
+TEST_F(IndexedInstance, AddChunkRefusesWhatItCannotHold) {
+    auto instance = Make(Quads(1));
+    ASSERT_NE(instance, nullptr);
+    auto chunk = instance->GetChunk(0)->Copy();
+    auto material = instance->GetMaterial(0);
+    chunk->SetFlags(HalvexIndexedMeshInstance::kFlagNotAddable);
+    EXPECT_FALSE(instance->AddChunk(chunk, material));
+    EXPECT_FALSE(instance->AddChunk(nullptr, material));
+    chunk->SetFlags(HalvexIndexedMeshInstance::kFlagOwnedPerInstance);
+    const auto shared = instance->GetChunkArray();
+    EXPECT_TRUE(instance->AddChunk(chunk, material));
+    EXPECT_EQ(instance->GetChunkCount(), 2u);
+    EXPECT_NE(instance->GetChunk(1), chunk);  // a copy of a per-instance chunk
+    EXPECT_EQ(shared->size(), 1u);            // the array it shared is left alone
+    HalvexIndexedMeshInstance empty;
+    EXPECT_FALSE(empty.AddChunk(chunk, material));
+}
+
+TEST_F(IndexedInstance, ScaleSetsTheFlagAndTheVolume) {
+    auto instance = Make(Quads(1));
+    ASSERT_NE(instance, nullptr);
+    const Vector3 extents = instance->GetBoundingVolume().halfExtents;
+    instance->SetScale({1, 1, 1});
+    EXPECT_FALSE(instance->IsScaled());
+    instance->SetScale({1, 1, 0.99f});
+    EXPECT_TRUE(instance->IsScaled());
+    EXPECT_FLOAT_EQ(instance->GetBoundingVolume().halfExtents.z, extents.z * 0.99f);
+    EXPECT_FLOAT_EQ(instance->GetBoundingVolume().halfExtents.x, extents.x);
+}
+
+// Two parallel quads facing +z at z = 0 (chunk 0) and z = 1 (chunk 1); a ray from z = 5 down.
+IdxmFile TwoLayers() {
+    IdxmFile file = Quads(2);
+    for (size_t v = 2; v < file.subMeshes[1].geometry.vertices.size(); v += 5)
+        file.subMeshes[1].geometry.vertices[v] = 1.0f;
+    return file;
+}
+
+TEST_F(IndexedInstance, RayTestsFindTheNearestTriangle) {
+    auto instance = Make(TwoLayers());
+    ASSERT_NE(instance, nullptr);
+    const Vector3 down{0, 0, -1};
+    struct Case {
+        const char* what;
+        Vector3 point, direction;
+        Vector3 scale;
+        float distance;
+        bool hit;
+        float found;
+        uint32_t face, chunk;
+    } cases[] = {
+        {"nearer layer", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 100, true, 4, 0, 1},
+        {"second triangle", {0.25f, 0.75f, 5}, down, {1, 1, 1}, 100, true, 4, 1, 1},
+        {"exactly at the distance", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 4, false, 4, 0, 0},
+        {"beyond the distance", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 3, false, 3, 0, 0},
+        {"facing away", {0.75f, 0.25f, -5}, {0, 0, 1}, {1, 1, 1}, 100, false, 100, 0, 0},
+        {"missing the box", {5, 5, 5}, down, {1, 1, 1}, 100, false, 100, 0, 0},
+        {"not a number", {NAN, 0.25f, 5}, down, {1, 1, 1}, 100, false, 100, 0, 0},
+        {"infinite direction",
+         {0.75f, 0.25f, 5},
+         {0, 0, -INFINITY},
+         {1, 1, 1},
+         100,
+         false,
+         100,
+         0,
+         0},
+        {"zero scale", {0.75f, 0.25f, 5}, down, {1, 0, 1}, 100, false, 100, 0, 0},
+        // Scaled twice as high: the upper layer stands at z = 2, 3 along the given ray.
+        {"scaled", {0.75f, 0.25f, 5}, down, {1, 1, 2}, 100, true, 3, 0, 1},
+        // Scaled twice as wide: the point (1.5, 0.5) lies over the quad's (0.75, 0.25).
+        {"scaled wide", {1.5f, 0.5f, 5}, down, {2, 2, 1}, 100, true, 4, 0, 1},
+    };
+    for (const Case& c : cases) {
+        instance->SetScale(c.scale);
+        float distance = c.distance;
+        MeshRayHit hit;
+        EXPECT_EQ(instance->TestCollisionGeometry(c.point, c.direction, &distance, &hit), c.hit)
+            << c.what;
+        EXPECT_FLOAT_EQ(distance, c.found) << c.what;
+        if (!c.hit) continue;
+        EXPECT_EQ(hit.instance, instance.get()) << c.what;
+        EXPECT_EQ(hit.face, c.face) << c.what;
+        EXPECT_EQ(hit.chunk, c.chunk) << c.what;
+    }
+}
+
+TEST_F(IndexedInstance, TwoSidedMaterialsAreMetFromBehind) {
+    auto instance = Make(Quads(1));
+    ASSERT_NE(instance, nullptr);
+    float distance = 100;
+    EXPECT_FALSE(
+        instance->TestCollisionGeometry({0.75f, 0.25f, -5}, {0, 0, 1}, &distance, nullptr));
+    instance->OwnMaterialArray();
+    instance->MakeMaterialUnique(0);
+    instance->GetMaterial(0)->SetTwoSided(true);
+    EXPECT_TRUE(instance->TestCollisionGeometry({0.75f, 0.25f, -5}, {0, 0, 1}, &distance, nullptr));
+    EXPECT_FLOAT_EQ(distance, 5);
+}
+
+TEST_F(IndexedInstance, TheTriangleInterfaceReadsCornersByPrimitive) {
+    // Four vertices on a line of x; indices 0 1 2 3 read as a list, a strip and a fan.
+    IdxmFile file = Quads(1);
+    IdxmGeometry& g = file.subMeshes[0].geometry;
+    g.indices = {0, 1, 2, 3, 0, 2};
+    g.faceCount = 2;
+    file.subMeshes[0].neighbours = std::vector<uint32_t>{0x00010000, 0xFFFFFFFF, 1, 0, 0, 0};
+    auto instance = Make(file);
+    ASSERT_NE(instance, nullptr);
+    const Vector3 v[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    auto chunk = instance->GetChunk(0);
+    struct Case {
+        uint32_t primitive, face;
+        int k;
+        int vertex;  // -1: nothing
+    } cases[] = {
+        {4, 1, 0, 3},  {4, 1, 2, 2},  {4, 2, 0, -1},                // list: 3f + k
+        {8, 0, 1, 1},  {8, 1, 0, 1},  {8, 1, 1, 3},  {8, 1, 2, 2},  // strip: odd faces turn
+        {16, 1, 0, 0}, {16, 1, 1, 2}, {16, 1, 2, 3},                // fan: index 0 first
+        {2, 0, 0, -1},                                              // another primitive: nothing
+    };
+    for (const Case& c : cases) {
+        chunk->SetFlags((chunk->GetFlags() & ~31u) | c.primitive);
+        auto p = instance->GetVertexPosition(0, c.face, c.k);
+        ASSERT_EQ(p.has_value(), c.vertex >= 0) << c.primitive << " " << c.face << " " << c.k;
+        if (p) {
+            EXPECT_EQ(*p, v[c.vertex]) << c.primitive << " " << c.face << " " << c.k;
+        }
+    }
+    chunk->SetFlags((chunk->GetFlags() & ~31u) | 4);
+    EXPECT_EQ(instance->GetFaceNormal(0, 0), (Vector3{0, 0, 1}));  // the file's own
+    auto centre = instance->GetTriangleCentre(0, 0);
+    ASSERT_TRUE(centre);
+    EXPECT_FLOAT_EQ(centre->x, 2.0f / 3.0f);
+    EXPECT_FLOAT_EQ(centre->y, 1.0f / 3.0f);
+    auto neighbour = instance->GetFaceNeighbour(0, 0, 0);
+    ASSERT_TRUE(neighbour);
+    EXPECT_EQ(neighbour->face, 0u);
+    EXPECT_EQ(neighbour->chunk, 1u);
+    EXPECT_FALSE(instance->GetFaceNeighbour(0, 0, 1));
+    EXPECT_FALSE(instance->GetFaceNeighbour(0, 5, 0));
+}
+
+// --- the LOD instance ----------------------------------------------------------------------
+
+class LodInstance : public MeshResources {
+protected:
+    std::unique_ptr<HalvexIndexedMeshLODInstance> Make(
+        const std::vector<meshtesting::LodLevel>& levels) {
+        return MakeInstance<HalvexIndexedMeshLODInstance, HalvexIndexedMeshLODResource>(
+            folder.Write("l" + std::to_string(++n) + ".lm", meshtesting::WriteLodm(levels)));
+    }
+    int n = 0;
+};
+
+TEST_F(LodInstance, RayTestsRunAgainstTheCollisionMesh) {
+    auto instance = Make(meshtesting::SampleLod(false));
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->GetLevelRecordCount(), 3u);
+    EXPECT_EQ(instance->GetLODCount(), 2u);  // "collision" is no level of detail
+    EXPECT_EQ(instance->GetSelectedLOD(), 2u);
+    EXPECT_EQ(instance->GetCurrentRecord(), 0u);
+    EXPECT_EQ(instance->FindNamedMesh(PString("collision")), 2);
+    EXPECT_EQ(instance->FindNamedMesh(PString("other")), -1);
+    // The collision quad is 3 wide; the drawn levels 2 and 1.
+    float distance = 100;
+    EXPECT_TRUE(instance->TestCollisionGeometry({2.5f, 0.5f, 5}, {0, 0, -1}, &distance, nullptr));
+    EXPECT_EQ(instance->GetCullAttachments().size(), 1u);
+    EXPECT_NE(instance->FindByName(PString("a.lamp")), nullptr);
+}
+
+TEST_F(LodInstance, WithoutCollisionMeshTheCoarsestLevelIsHit) {
+    auto levels = meshtesting::SampleLod(false);
+    levels.pop_back();
+    auto instance = Make(levels);
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->GetSelectedLOD(), 1u);
+    float distance = 100;
+    EXPECT_FALSE(instance->TestCollisionGeometry({1.5f, 0.5f, 5}, {0, 0, -1}, &distance, nullptr));
+    EXPECT_TRUE(instance->TestCollisionGeometry({0.75f, 0.25f, 5}, {0, 0, -1}, &distance, nullptr));
+    instance->SelectLOD(0);
+    EXPECT_EQ(instance->GetPolygonCount(), 2);
+    instance->SelectLOD(7);  // no such record: nothing changes
+    EXPECT_EQ(instance->GetSelectedLOD(), 0u);
+}
+
+TEST_F(LodInstance, ACopyKeepsItsSourcesLevelAndItsOwnChunks) {
+    auto source = Make(meshtesting::SampleLod(false));
+    ASSERT_NE(source, nullptr);
+    source->GetLevel(0).chunks->at(0)->SetFlags(source->GetLevel(0).chunks->at(0)->GetFlags() |
+                                                HalvexIndexedMeshInstance::kFlagOwnedPerInstance);
+    source->SetLock(true);
+    auto made = source->CreateInstanceCopy();
+    auto* copy = static_cast<HalvexIndexedMeshLODInstance*>(made.get());
+    EXPECT_EQ(copy->GetSelectedLOD(), 2u);
+    EXPECT_EQ(copy->GetCurrentRecord(), 0u);
+    EXPECT_TRUE(copy->IsLocked());
+    EXPECT_EQ(copy->GetID(), 21u);
+    EXPECT_NE(copy->GetLevel(0).chunks->at(0), source->GetLevel(0).chunks->at(0));
+    EXPECT_EQ(copy->GetLevel(1).chunks->at(0), source->GetLevel(1).chunks->at(0));
+    ASSERT_EQ(copy->GetCullAttachments().size(), 1u);
+    EXPECT_EQ(copy->GetCullAttachments()[0]->GetParent(), copy);
+}
+
+}  // namespace
