@@ -175,6 +175,17 @@ bool LinkClass(const GSBytecode::GslClass& in, GSLibrary& library, GSClass& c) {
     for (const GSMember& m : c.members)
         if (!m.reference && c.wordKinds[static_cast<uint32_t>(m.slot)] != 0) return false;
 
+    // A part's first word holds its distance from the instance's start, which finds the header
+    // from any reference to the part; a reference member starts as null. A starting value that
+    // broke either would have a number followed as a pointer.
+    for (const GSInitialiser& init : c.initialisers) {
+        bool partStart = init.word == 0;
+        for (const GSBaseEntry& b : c.bases)
+            partStart = partStart || init.word == static_cast<uint32_t>(b.w1);
+        if (partStart && init.value != 0u - init.word) return false;
+        if (c.wordKinds[init.word] == 1 && init.value != 0) return false;
+    }
+
     for (const GSBytecode::GslMethodEntry& e : in.methods) {
         if (e.function >= library.functionTable.size()) return false;
         GSFunction* f = library.functionTable[e.function];
