@@ -129,7 +129,8 @@ bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& i
     // The member initialiser runs as the class's constructor; one without code (no member
     // has a starting value) is no constructor at all.
     if (c.functions.back()->codeSize != 0) c.constructor = c.functions.back().get();
-    if (in.memberWords < 2) return false;
+    // A class no instance could hold is refused before its word kinds are laid out.
+    if (in.memberWords < 2 || in.memberWords > kMaxMemberWords) return false;
     for (const GSBytecode::GslMember& m : in.members) {
         if (m.slot < 2 || static_cast<uint32_t>(m.slot) >= in.memberWords) return false;
         c.members.push_back(
