@@ -130,6 +130,26 @@ void ReleaseAssetResourceDatabase(Kiv::ResourceDatabase* database) {
     ReleaseResourceDatabase(database);
 }
 
+Kiv::ResourceDatabase* AcquireResourceDatabaseContaining(std::string_view path,
+                                                         std::string& relative) {
+    Registry& r = TheRegistry();
+    std::lock_guard<Kiv::CriticalSection> lock(r.lock);
+    Entry* best = nullptr;
+    for (size_t i = 0; i < r.count; ++i) {
+        const Kiv::File::Path& folder = r.entries[i].database->GetFolder();
+        if (folder.IsEmpty() || !IsPathInside(path, folder.view())) continue;
+        if (best == nullptr || folder.Length() > best->database->GetFolder().Length())
+            best = &r.entries[i];
+    }
+    if (best == nullptr) return nullptr;
+    Kiv::File::Path inside{Kiv::File::Path(path).Normalize()};
+    Kiv::File::Path folder = best->database->GetFolder();
+    if (!inside.MakeRelativeTo(folder.Normalize().view())) return nullptr;
+    relative = inside.str();
+    ++best->uses;
+    return best->database.get();
+}
+
 uint32_t ResourceDatabaseUseCount(const Kiv::ResourceDatabase* database) {
     Registry& r = TheRegistry();
     std::lock_guard<Kiv::CriticalSection> lock(r.lock);

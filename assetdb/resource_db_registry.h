@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/kiv/base/pstring.h"
@@ -44,6 +45,11 @@ struct AssetResourceDatabase {
 };
 AssetResourceDatabase AcquireAssetResourceDatabase(const Kiv::PString& name);
 void ReleaseAssetResourceDatabase(Kiv::ResourceDatabase* database);
+
+// The database whose folder holds the path (the innermost when folders nest), with one more
+// use, and the path relative to its folder; null when the path lies in none of them.
+Kiv::ResourceDatabase* AcquireResourceDatabaseContaining(std::string_view path,
+                                                         std::string& relative);
 
 // For checks: the use count of a database (0 when it is not in the table) and the number of
 // entries in use.

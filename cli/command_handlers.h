@@ -26,6 +26,9 @@ int RunRevertCommand(CommandContext& context);
 int RunDeleteCommand(CommandContext& context);
 int RunGenerateKuidCommand(CommandContext& context);
 
+// commands_textures.cpp
+int RunCompressTextureCommand(CommandContext& context);
+
 // commands_repair.cpp
 int RunRepairDatabaseCommand(CommandContext& context);
 

@@ -38,7 +38,7 @@ constexpr CommandHandler kHandlers[] = {
     {Delete, Lowered, RunDeleteCommand},
     {GenerateKuid, Lowered, RunGenerateKuidCommand},
     {RepairDatabase, Lowered, RunRepairDatabaseCommand},
-    {CompressTexture, AsTyped, CommandNotAvailable},
+    {CompressTexture, AsTyped, RunCompressTextureCommand},
     {Authors, Lowered, RunAuthorsCommand},
     {SearchByCategory, Lowered, RunSearchByCategoryCommand},
     {Status, Lowered, RunStatusCommand},

@@ -117,17 +117,6 @@ TEST_F(Commands, AWordThatMatchesNothingIsAnError) {
     EXPECT_TRUE(daemon.Sent().empty());
 }
 
-TEST_F(Commands, CommandsWithoutTheirSubsystemSaySoAndFail) {
-    const char* const words[] = {// Not in this build.
-                                 "compresstexture"};
-    for (const char* word : words) {
-        EXPECT_EQ(Run({word, "<kuid:1:2>"}), -1) << word;
-        EXPECT_EQ(summary,
-                  OneError("<NULL> : " + std::string(word) + " is not available in this build."));
-    }
-    EXPECT_TRUE(daemon.Sent().empty());
-}
-
 TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
     struct Case {
         const char* word;
@@ -142,6 +131,7 @@ TEST_F(Commands, AMissingArgumentIsReportedBeforeTheDaemonIsAsked) {
         {"installcdp", "Missing input filepath parameter."},
         {"listbuilds", "Missing path parameter."},
         {"compile", "Invalid file path."},
+        {"compresstexture", "Missing AssetID parameter."},
         {"installfromvdx", "Missing AssetID parameter."},
         {"vdxparse", "Missing CDP filepath."},
         {"vdxparsefolder", "No folder path set"},

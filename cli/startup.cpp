@@ -21,6 +21,7 @@
 #include "foundation/logging.h"
 #include "foundation/main_thread.h"
 #include "foundation/worker_queue.h"
+#include "materials/texture_conversion.h"
 #include "online/net_startup.h"
 #include "platform/kiv/os/uid.h"
 #include "script/host/validate_asset_task.h"
@@ -77,6 +78,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     WEXInstallClientLink();
     WEXSetArchiveBuildCall(&CdpBuildArchiveFromExport);
     WEXInstallArchiveHostCalls();
+    WEXInstallTextureHostCall();
     WEXInstallValidationHostCall();
     WEXOpenDatabase(options);
 }

@@ -32,7 +32,12 @@ Kiv::File::Path NormalizePathLower(const Kiv::File::Path& path) {
 }
 
 bool IsTextureTxtFile(std::string_view path) {
-    return Kiv::EqualsIgnoreCase(Kiv::File::Path(path).GetFileName(), "texture.txt");
+    const Kiv::File::Path file(path);
+    const std::string_view name = file.GetFileName();
+    constexpr std::string_view kDescription = ".texture.txt";
+    return Kiv::EqualsIgnoreCase(name, "texture.txt") ||
+           (name.size() > kDescription.size() &&
+            Kiv::EqualsIgnoreCase(name.substr(name.size() - kDescription.size()), kDescription));
 }
 
 std::string_view FindFileExtension(std::string_view name) {

@@ -16,7 +16,8 @@
 // the file system keeps letter case. An empty path stays empty.
 Kiv::File::Path NormalizePathLower(const Kiv::File::Path& path);
 
-// The path's file name is "texture.txt", in any letter case.
+// The path's file name is a texture description: "texture.txt" or a name ending in
+// ".texture.txt", in any letter case.
 bool IsTextureTxtFile(std::string_view path);
 
 // The text after the last dot of the name ("" when there is none). A dot in a folder part of a

@@ -85,6 +85,9 @@ TEST(Paths, NameTests) {
     EXPECT_TRUE(IsTextureTxtFile("assets/wall/Texture.TXT"));
     EXPECT_TRUE(IsTextureTxtFile("texture.txt"));
     EXPECT_FALSE(IsTextureTxtFile("mytexture.txt"));
+    EXPECT_TRUE(IsTextureTxtFile("assets/wall/Body.Texture.txt"));
+    EXPECT_FALSE(IsTextureTxtFile(".texture.txt.bak"));
+    EXPECT_FALSE(IsTextureTxtFile("body.texture"));
     EXPECT_FALSE(IsTextureTxtFile("texture.txt/other"));
 
     EXPECT_TRUE(IsDotDirectory("."));

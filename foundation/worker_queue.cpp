@@ -237,6 +237,7 @@ void WorkerCallQueue::StartWorkerIfNeeded() {
     Kiv::SingleLock lock(&workerLock_, true);
     ReapEndedWorkers();
     if (!IsStopping() && idleWorkers_ == 0 &&
+        (options_.maxWorkers == 0 || activeWorkers_ < options_.maxWorkers) &&
         (activeWorkers_ == 0 || IdleClock() > lastActivity_ + options_.newWorkerAfterSeconds)) {
         lastActivity_ = IdleClock();
         auto thread = std::make_unique<Kiv::Thread>();

@@ -29,6 +29,8 @@ struct WorkerCallQueueOptions {
     // While workers exist but none is idle, a further one starts only when the idle clock has
     // run this far past the last activity.
     float newWorkerAfterSeconds = 5.0f;
+    // At most this many workers at once; 0: no limit.
+    uint32_t maxWorkers = 0;
     // The idle clock read for that rule; none: GetIdleClockF (main_thread.h).
     float (*idleClock)() = nullptr;
 };

@@ -53,6 +53,12 @@ void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
 void AddUnavailableRequests(RequestTable& table);
 // The content-service requests 230 to 232, served from the stand-in's folder.
 void AddVendrixRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);
+// Before a commit through `handle`: the host converts the texture descriptions of the asset's
+// editing copy (none: nothing happens); its messages go to the requester. Not for the host's
+// own commits.
+class RequestReport;
+void ConvertTexturesBeforeCommit(HandlerServices& services, RequestContext& context,
+                                 RequestReport& report, uint64_t handle);
 // The online-access requests (profile, ticket, refusal, a script's local data) and the
 // "pologin://" road of request 230, in front of whatever handles 230 when it is added.
 void AddOnlineRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services);

@@ -139,6 +139,7 @@ void AddEditRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                       DaemonLog("commit of handle %llu with flags %u",
                                 static_cast<unsigned long long>(handle), flags);
                   AssetStore& store = services->Store();
+                  ConvertTexturesBeforeCommit(*services, context, report, handle);
                   bool committed = PayloadWhole(context, "commit") &&
                                    ChangeThroughHandle(store, report, handle, "commit",
                                                        [&] { return store.Commit(handle, &info); });

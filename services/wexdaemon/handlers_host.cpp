@@ -1,10 +1,14 @@
 // The requests the daemon serves through its command host: 140 (a link becomes the host), 141
 // (the host's answer to a call), 38 (validation, call 0) and 40 (installing an archive, call 3
-// over a "crak" file of the archive's entries). The host's messages reach the requester as one
+// over a "crak" file of the archive's entries); 181 (whether texture conversion is to leave the
+// hardware path alone: always, here). A commit of an asset whose editing copy holds texture
+// descriptions first has the host convert them (call 1), so that the committed asset carries
+// its compressed textures. The host's messages reach the requester as one
 // report note before the reply. Without a host manager (handlers run alone in tests) 38 and 40
 // answer their failure values and say why.
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -12,6 +16,7 @@
 #include "archive/crak_file.h"
 #include "assetdb/daemon_link.h"
 #include "assetdb/request_ids.h"
+#include "foundation/file_utils.h"
 #include "foundation/tbuffer.h"
 #include "platform/kiv/base/file.h"
 #include "services/wexdaemon/asset_store.h"
@@ -73,6 +78,40 @@ uint32_t RandomWord() {
 
 }  // namespace
 
+void ConvertTexturesBeforeCommit(HandlerServices& services, RequestContext& context,
+                                 RequestReport& report, uint64_t handle) {
+    CommandHostManager* host = services.Host();
+    // The host's own commits (an archive it installs) are part of a call it is serving: it
+    // cannot take another until that one ends.
+    if (host == nullptr || context.LinkId() == host->HostLink() || context.Payload().HasError())
+        return;
+    std::optional<KUID> kuid = services.Store().HandleAsset(handle);
+    if (!kuid) return;
+    const std::string folder = services.Store().EditingFolder(*kuid);
+    if (!FindFileRecursive("*texture.txt", folder)) return;
+    TBuffer call;
+    call.WriteU32(1u);
+    call.WritePString(Kiv::PString("editing"));
+    call.WriteString(folder);
+    // The commit goes on without its textures when no host can be had: the daemon's log says
+    // why, the requester hears of it only from a host that answered.
+    std::vector<uint8_t> payload(call.GetData(), call.GetData() + call.GetDataLength());
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!host->Call(payload, bytes, why)) {
+        DaemonLog("commit: the textures of %s are not converted: %s", folder.c_str(), why.c_str());
+        return;
+    }
+    HostAnswer answer;
+    answer.bytes.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    answer.bytes.Rewind();
+    ResultsLog::ReadFromBuffer(answer.bytes, answer.log);
+    uint32_t converted = 0;
+    answer.bytes.ReadU32(converted);
+    DaemonLog("commit: textures of %s converted: %u", folder.c_str(), converted);
+    Relay(report, context, answer.log);
+}
+
 void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>& services) {
     table.Add(kMessageRegisterCommandHost, "command host", 0, [services](RequestContext& context) {
         CommandHostManager* host = services->Host();
@@ -95,6 +134,9 @@ void AddHostRequests(RequestTable& table, const std::shared_ptr<HandlerServices>
                       bytes.insert(bytes.end(), chunk, chunk + n);
                   host->Answer(context.LinkId(), bytes.data(), static_cast<uint32_t>(bytes.size()));
               });
+
+    table.Add(kWEXRequestTexture, "texture conversion", 0,
+              [](RequestContext& context) { context.Reply().WriteBool(true); });
 
     // The folder goes to the host with the name of its location (the first step of the
     // folder's path below the data root). Until the validator is built no stored status

@@ -112,7 +112,8 @@ TEST_F(HandlersRepairTest, RequestsServedElsewhereAnswerNoAndSaySo) {
     uint32_t level = 9;
     EXPECT_FALSE(WEXClient::QueryVendrixAccess(&level));
     EXPECT_EQ(level, 0u);
-    EXPECT_FALSE(WEXClient::TextureRequest());
+    // There is no hardware path here: texture conversion is told to leave it alone.
+    EXPECT_TRUE(WEXClient::TextureRequest());
     EXPECT_EQ(WEXClient::OnlineRequest240().view(), "");
     EXPECT_EQ(WEXClient::OnlineRequest242().view(), "");
     EXPECT_FALSE(WEXAssetIsBuiltIn(KUID(33, 1)));

@@ -1,7 +1,7 @@
 // Requests this build does not serve, each answered with the value its client reads as "no"
 // (and, for a request, a report line saying so), never with a success: content-service access
-// and the online login (no such service is reached from here), built-in content (there is
-// none), and texture conversion.
+// and the online login (no such service is reached from here) and built-in content (there is
+// none).
 #include "assetdb/request_ids.h"
 #include "services/wexdaemon/daemon_log.h"
 #include "services/wexdaemon/handlers.h"
@@ -19,17 +19,12 @@ struct Unavailable {
     Answer answer;  // writes the failure value; null: an empty reply (or a post)
 };
 
-void No(TStream& reply) {
-    reply.WriteBool(false);
-}
-
 const Unavailable kUnavailable[] = {
     {kWEXRequestVendrixAccess, "content-service access",
      [](TStream& reply) {
          reply.WriteBool(false);
          reply.WriteU32(0u);
      }},
-    {kWEXRequestTexture, "texture conversion", No},
 };
 
 }  // namespace

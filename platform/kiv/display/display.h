@@ -11,10 +11,16 @@
 namespace Kiv {
 
 class RenderKernel;
+class Texture;
 
 class Display {
 public:
     static constexpr int kCapabilityHardwareSkinning = 29;
+    // Capabilities the bump materials need together (vertex programs, per-pixel combiners), and
+    // the one the gloss-rust material needs (cube maps).
+    static constexpr int kCapabilityVertexPrograms = 21;
+    static constexpr int kCapabilityPixelCombiners = 17;
+    static constexpr int kCapabilityCubeMaps = 1;
 
     explicit Display(RenderKernel* kernel = nullptr) : kernel_(kernel) {}
 
@@ -27,10 +33,33 @@ public:
             capabilities_.erase(capability);
     }
 
+    // Texture units the device combines in one pass (4 unless a caller sets it).
+    uint32_t GetTextureUnits() const { return textureUnits_; }
+    void SetTextureUnits(uint32_t units) { textureUnits_ = units; }
+
     // Extensions are words; a list is words separated by blanks. True when every word of the
     // list is supported (an empty list is).
     void AddExtension(std::string_view name) { extensions_.insert(std::string(name)); }
     bool CheckExtensionString(std::string_view list) const;
+
+    // The render states materials and caches set. This display draws nothing: it keeps the
+    // states as set, so a test reads what a draw left behind. Blend factors are the engine's
+    // numbers (0 zero, 1 one, 4 source alpha, 5 one minus source alpha).
+    struct States {
+        uint32_t sourceBlend = 1;
+        uint32_t destinationBlend = 0;
+        bool blending = false;
+        bool alphaTest = false;
+        bool depthWrite = true;
+        uint32_t fogMode = 1;             // 0: no fog
+        uint32_t cullMode = 1;            // 0: both sides drawn
+        uint32_t colorMaterialMode = 0;   // 5: vertex colours feed the lighting
+        const Texture* stage0 = nullptr;  // the texture bound to stage 0
+        uint32_t program = 0;             // the current combiner program, 0 none
+        bool operator==(const States&) const = default;
+    };
+    States& GetStates() { return states_; }
+    const States& GetStates() const { return states_; }
 
     // Colours in files are 0xAARRGGBB; the display keeps 0xAABBGGRR.
     static void ConvertColorArray(uint32_t* colors, uint32_t count);
@@ -39,6 +68,8 @@ private:
     RenderKernel* kernel_;
     std::set<int> capabilities_;
     std::set<std::string, std::less<>> extensions_;
+    States states_;
+    uint32_t textureUnits_ = 4;
 };
 
 }  // namespace Kiv

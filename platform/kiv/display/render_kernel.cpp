@@ -4,7 +4,10 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/kiv/base/log.h"
 #include "platform/kiv/base/text.h"
+#include "platform/kiv/display/material_plugin.h"
+#include "platform/kiv/os/plugin_loader.h"
 
 namespace Kiv {
 namespace {
@@ -52,6 +55,11 @@ bool RenderKernel::Init(const Options& options) {
     }
     lastError_.clear();
     initialised_ = true;
+    // The engine's own material types, then the program's own image, which carries its material
+    // plug-ins and resource types: they are there before anything asks for a material.
+    RegisterEngineMaterialPlugins();
+    std::string error;
+    if (!LoadPluginImage("", &error)) Log::Write("RenderKernel> " + error);
     return true;
 }
 

@@ -1,13 +1,11 @@
 #include "platform/kiv/res/resource.h"
 
+#include <list>
 #include <mutex>
 #include <string>
-#include <vector>
 
-#include "platform/kiv/base/file.h"
 #include "platform/kiv/base/path.h"
 #include "platform/kiv/base/text.h"
-#include "platform/kiv/res/resource_database.h"
 
 namespace Kiv {
 
@@ -18,9 +16,10 @@ struct Registered {
     ResourceType type;
 };
 
+// A list: a type handed out stays where it is while others are registered or removed.
 std::mutex gTypesLock;
-std::vector<Registered>& Types() {
-    static std::vector<Registered> types;
+std::list<Registered>& Types() {
+    static std::list<Registered> types;
     return types;
 }
 
@@ -63,12 +62,6 @@ const ResourceType* FindResourceTypeFor(std::string_view name) {
             (best == nullptr || r.extension.size() > best->extension.size()))
             best = &r;
     return best != nullptr ? &best->type : nullptr;
-}
-
-Resource* ResourceDatabase::FindResource(const PString& name, int /*mode*/) {
-    const ResourceType* type = FindResourceTypeFor(name.view());
-    if (type == nullptr || !File::IsPresent(name.view())) return nullptr;
-    return type->create(name, this);
 }
 
 }  // namespace Kiv

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/kiv/res/image_type.h"
+
 namespace Kiv {
 namespace {
 
@@ -20,6 +22,7 @@ ResourceSystem::~ResourceSystem() {
 
 bool ResourceSystem::Init(const Options& options) {
     options_ = options;
+    RegisterImageTypes();
     initialised_ = true;
     return true;
 }

@@ -1,0 +1,48 @@
+#include "cli/plugin_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "materials/compress_ascii_resource.h"
+#include "platform/kiv/base/log.h"
+#include "platform/kiv/display/material_plugin.h"
+#include "platform/kiv/display/materials.h"
+#include "platform/kiv/res/resource.h"
+#include "validation/data_manager.h"
+
+namespace {
+
+TEST(PluginEntry, RegistersTheTypeTextureConversionOpensDescriptionsAs) {
+    Kiv::UnregisterResourceType("convert-tex.txt");
+    KivGetPlugins();
+    KivGetPlugins();  // a second call changes nothing
+    const Kiv::ResourceType* type = Kiv::FindResourceTypeFor("art/side.texture.convert-tex.txt");
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(Kiv::FindResourceTypeFor("art/side.texture.txt"), nullptr);
+    Kiv::Resource* made = type->create(Kiv::PString("side.texture.convert-tex.txt"), nullptr);
+    EXPECT_NE(dynamic_cast<CompressAsciiResource*>(made), nullptr);
+    made->ReleaseReference();
+}
+
+TEST(PluginEntry, GivesTheValidatorItsCachesAndEveryDummyMaterialThisBuildHas) {
+    Kiv::RegisterEngineMaterialPlugins();
+    KivGetPlugins();
+    std::vector<std::string> lines;
+    const int id = Kiv::Log::AddListener([&](std::string_view l) { lines.emplace_back(l); });
+    DUVLib::DataManager::RegisterHalvexBumpVertexType();
+    Kiv::Log::RemoveListener(id);
+    // The types no plug-in of this program provides; the engine's four and the program's seven
+    // load.
+    std::vector<std::string> want;
+    for (const char* missing : {"tbumpcoltex", "tbumpglosscol", "tgroundonetex", "tgroundonetexvs"})
+        want.push_back(
+            std::string("DataManager::RegisterHalvexBumpVertexType> Unable to load 'm.") + missing +
+            "'");
+    EXPECT_EQ(lines, want);
+    EXPECT_EQ(DUVLib::DataManager::VertexTypeCount(), 4u);
+    DUVLib::DataManager::UnregisterHalvexBumpVertexTypes();
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#include "platform/kiv/display/material_plugin.h"
+
+#include <string>
+
+namespace Kiv {
+
+const UId& MaterialPluginFamily() {
+    static const UId family = *UId::Parse("4C414E80-BBDA-11d4-9AD7-0001025364B9");
+    return family;
+}
+
+bool MaterialPlugin::IsSupported(const Display& /*display*/, PString& /*fallback*/) const {
+    return true;
+}
+
+bool MaterialPlugin::Register(std::shared_ptr<MaterialPlugin> plugin,
+                              const MaterialTraits& traits) {
+    if (plugin == nullptr) return false;
+    const std::string type = "m." + std::string(plugin->GetName().view());
+    if (!PluginBase::RegisterPluginType(plugin)) return false;
+    MaterialLoader::RegisterType(type, traits);
+    return true;
+}
+
+std::shared_ptr<MaterialPlugin> MaterialPlugin::Find(std::string_view name) {
+    return std::dynamic_pointer_cast<MaterialPlugin>(
+        PluginBase::LookupPluginType(MaterialPluginFamily(), name));
+}
+
+void RegisterEngineMaterialPlugins() {
+    struct Engine {
+        const char* name;
+        const char* uid;
+        MaterialTraits traits;
+    };
+    // Every one makes vertex types; all but "notex" take a texture.
+    static const Engine kEngine[] = {
+        {"notex", "4C414E80-BBDA-11d4-9AD7-000102536401", {true, false}},
+        {"onetex", "4C414E80-BBDA-11d4-9AD7-000102536402", {true, true}},
+        {"gloss", "4C414E80-BBDA-11d4-9AD7-000102536403", {true, true}},
+        {"reflect", "4C414E80-BBDA-11d4-9AD7-000102536404", {true, true}},
+    };
+    for (const Engine& e : kEngine)
+        if (MaterialPlugin::Find(e.name) == nullptr)
+            MaterialPlugin::Register(
+                std::make_shared<OneTextureMaterialPlugin>(e.name, *UId::Parse(e.uid)), e.traits);
+}
+
+}  // namespace Kiv
