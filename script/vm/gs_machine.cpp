@@ -177,7 +177,8 @@ bool LinkClass(const GSBytecode::GslClass& in, GSLibrary& library, GSClass& c) {
         if (!m.reference && c.wordKinds[static_cast<uint32_t>(m.slot)] != 0) return false;
 
     // A part's first word holds its distance from the instance's start, which finds the header
-    // from any reference to the part; a reference member starts as null. A starting value that
+    // from any reference to the part: every base part's must be set, and rightly; a reference
+    // member starts as null. A starting value that
     // broke either would have a number followed as a pointer.
     for (const GSInitialiser& init : c.initialisers) {
         bool partStart = init.word == 0;
@@ -185,6 +186,12 @@ bool LinkClass(const GSBytecode::GslClass& in, GSLibrary& library, GSClass& c) {
             partStart = partStart || init.word == static_cast<uint32_t>(b.w1);
         if (partStart && init.value != 0u - init.word) return false;
         if (c.wordKinds[init.word] == 1 && init.value != 0) return false;
+    }
+    for (const GSBaseEntry& b : c.bases) {
+        bool set = false;
+        for (const GSInitialiser& init : c.initialisers)
+            set = set || init.word == static_cast<uint32_t>(b.w1);
+        if (!set) return false;
     }
 
     for (const GSBytecode::GslMethodEntry& e : in.methods) {
