@@ -18,6 +18,85 @@ bool SignatureReturnsValue(std::string_view signature) {
 
 namespace {
 
+bool IsPlainTypeName(std::string_view type) {
+    return type == "void" || type == "bool" || type == "int" || type == "float";
+}
+
+}  // namespace
+
+SignatureKinds KindsOfSignature(std::string_view signature) {
+    SignatureKinds kinds;
+    size_t at = signature.find('@');
+    if (!signature.empty() && signature[0] == '$' && at != std::string_view::npos)
+        kinds.returnsReference = !IsPlainTypeName(signature.substr(1, at - 1));
+    size_t open = signature.find('(');
+    if (open == std::string_view::npos) return kinds;
+    for (size_t p = open + 1; p < signature.size() && signature[p] != ')';) {
+        size_t end = signature.find_first_of(",)", p);
+        if (end == std::string_view::npos) end = signature.size();
+        kinds.parameterIsReference.push_back(!IsPlainTypeName(signature.substr(p, end - p)));
+        p = end < signature.size() && signature[end] == ',' ? end + 1 : end;
+    }
+    return kinds;
+}
+
+namespace {
+
+// A stack word's kind. The constant 0 is both a plain zero and the null reference.
+enum Kind : uint8_t { kPlain = 0, kRef = 1, kNull = 2 };
+
+// What each opcode reads and leaves, words listed from the lowest up. Read: '.' any word, 'r' a
+// reference or 0. Left: 'p' plain, 'r' reference, 'z' 0, 'c' the constant operand (0 or plain),
+// a digit the kind of that read word. Calls, frame slots and returns have checks of their own.
+struct KindRow {
+    const char* reads;
+    const char* leaves;
+};
+
+constexpr KindRow kKinds[kOpcodeCount] = {
+    {"..", "p"},  {"..", "p"},    {"..", "p"},  {"..", "p"},   {"..", "p"},    // 0-4
+    {".", "p"},   {".", "p"},     {".", "p"},   {".", "p"},    {"..", "p"},    // 5-9
+    {"", "z"},    {"", "p"},      {".", "p"},   {"..", "p"},   {"..", "p"},    // 10-14
+    {"..", "p"},  {".", "p"},     {"..", "p"},  {"..", "p"},   {"..", "p"},    // 15-19
+    {"..", "p"},  {"..", "p"},    {"..", "p"},  {"..", "p"},   {".", "p"},     // 20-24
+    {".", "p"},   {".", "p"},     {".", "p"},   {"..", "p"},   {".", "p"},     // 25-29
+    {"", "c"},    {"", "p"},      {"", "r"},    {".", ""},     {".", "0"},     // 30-34
+    {"r", ""},    {"r", "0"},     {".", ""},    {"r", ""},     {".", "00"},    // 35-39
+    {"r", "00"},  {"r.", "0101"}, {"..", "10"}, {"", ""},      {".", ""},      // 40-44
+    {".", ""},    {".", "0"},     {".", "0"},   {".", ""},     {".", ""},      // 45-49
+    {".", ""},    {".", ""},      {".", "p"},   {".", "p"},    {".", "p"},     // 50-54
+    {".", "p"},   {".", "r"},     {".", "r"},   {"r", "p"},    {"r", "r"},     // 55-59
+    {"r.", "p"},  {"r..", ""},    {"r..", "2"}, {"r.", "r"},   {"r.r", ""},    // 60-64
+    {"r.r", "2"}, {"r..", "r"},   {"r..r", ""}, {"r..r", "3"}, {"r..", "r"},   // 65-69
+    {"r..r", ""}, {"r..r", "3"},  {"", "r"},    {"", "r"},     {".", "r"},     // 70-74
+    {".", "r"},   {".", "r"},     {"r", "r"},   {"r", "p"},    {"r.", "p"},    // 75-79
+    {"r..", ""},  {"r..", "2"},   {"r..", "r"}, {"r..r", ""},  {"r..r", "3"},  // 80-84
+    {"rr", "p"},  {"rr", "r"},    {"r", "p"},   {"", "r"},     {"", "r"},      // 85-89
+    {"r", "r"},   {"rr", "p"},    {"r", "p"},   {"r", "p"},    {"", ""},       // 90-94
+    {"", ""},     {"", ""},       {"r", "p"},   {"r", "r"},    {"r.", ""},     // 95-99
+    {"r.", "1"},  {"rr", ""},     {"rr", "1"},  {"", "p"},     {"", "r"},      // 100-104
+    {".", ""},    {"r", ""},      {".", "0"},   {"r", "0"},    {"", ""},       // 105-109
+    {".", ""},    {"r", ""},      {"", ""},     {".", ""},     {"", ""},       // 110-114
+    {".", "p"},                                                                // 115
+};
+
+bool KindRowsFitTheTable() {
+    for (unsigned op = 0; op < kOpcodeCount; ++op) {
+        const OpcodeInfo* info = FindOpcode(static_cast<uint8_t>(op));
+        if (std::string_view(kKinds[op].reads).size() != info->pops ||
+            std::string_view(kKinds[op].leaves).size() != info->pushes)
+            return false;
+    }
+    return true;
+}
+
+bool IsReferenceSlot(const GslFunction& f, int64_t slot) {
+    if (slot == 0) return true;  // `this`
+    for (int32_t s : f.referenceSlots)
+        if (s == slot) return true;
+    return false;
+}
+
 constexpr int32_t kUnseen = -1;
 constexpr int32_t kUnknown = -2;  // after a call whose result the image does not show
 
@@ -28,6 +107,11 @@ public:
     Verifier(const GslImage& image, VerifyError& error) : image_(image), error_(error) {}
 
     bool Run() {
+        static const bool rowsFit = KindRowsFitTheTable();
+        if (!rowsFit) {
+            error_.text = "the kind rows are out of step with the opcode table";
+            return false;
+        }
         for (const GslClass& c : image_.classes) {
             for (size_t i = 0; i < c.functions.size(); ++i) {
                 const bool initialiser = i + 1 == c.functions.size();
@@ -50,32 +134,62 @@ private:
         return false;
     }
 
-    CallResult RowResult(uint32_t row) const {
-        return SignatureReturnsValue(image_.String(image_.functionTable[row].signature))
-                   ? CallResult::kValue
-                   : CallResult::kNone;
+    // What a call leaves and which of its arguments must be references, over every callee the
+    // image shows for it.
+    struct CallSite {
+        CallResult result = CallResult::kNone;
+        Kind resultKind = kPlain;
+        std::vector<bool> referenceArgument;  // per argument after the object
+    };
+
+    void AddCallee(CallSite& site, bool& value, bool& none, bool& plain, bool& reference,
+                   uint32_t row) const {
+        std::string_view signature = image_.String(image_.functionTable[row].signature);
+        (SignatureReturnsValue(signature) ? value : none) = true;
+        const SignatureKinds kinds = KindsOfSignature(signature);
+        if (SignatureReturnsValue(signature)) (kinds.returnsReference ? reference : plain) = true;
+        if (site.referenceArgument.size() < kinds.parameterIsReference.size())
+            site.referenceArgument.resize(kinds.parameterIsReference.size(), false);
+        for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
+            if (kinds.parameterIsReference[i]) site.referenceArgument[i] = true;
     }
 
-    // The result of a virtual call through `slot`, when every callee the image can show for it
-    // agrees.
-    CallResult SlotResult(uint32_t slot) {
+    // Known when the callees agree on leaving a word and on its kind.
+    static void Settle(CallSite& site, bool value, bool none, bool plain, bool reference) {
+        if (value == none)
+            site.result = CallResult::kUnknown;
+        else if (value)
+            site.result = plain && reference ? CallResult::kUnknown : CallResult::kValue;
+        else
+            site.result = CallResult::kNone;
+        site.resultKind = reference ? kRef : kPlain;
+    }
+
+    CallSite RowSite(uint32_t row) const {
+        CallSite site;
+        bool value = false, none = false, plain = false, reference = false;
+        AddCallee(site, value, none, plain, reference, row);
+        Settle(site, value, none, plain, reference);
+        return site;
+    }
+
+    // A virtual call through `slot`: known when every callee the image can show for it agrees.
+    const CallSite& SlotSite(uint32_t slot) {
         auto cached = slots_.find(slot);
         if (cached != slots_.end()) return cached->second;
-        bool value = false;
-        bool none = false;
-        auto add = [&](CallResult r) { (r == CallResult::kValue ? value : none) = true; };
+        CallSite site;
+        bool value = false, none = false, plain = false, reference = false;
         for (const GslClass& c : image_.classes)
-            if (slot < c.methods.size()) add(RowResult(c.methods[slot].function));
+            if (slot < c.methods.size())
+                AddCallee(site, value, none, plain, reference, c.methods[slot].function);
         for (uint32_t row = 0; row < image_.functionTable.size(); ++row) {
             const GslFunctionRow& f = image_.functionTable[row];
             const bool external = image_.classTable[f.classIndex].module != 0;
             if (external && f.methodSlot >= 0 && static_cast<uint32_t>(f.methodSlot) <= slot)
-                add(RowResult(row));
+                AddCallee(site, value, none, plain, reference, row);
         }
-        CallResult r =
-            value == none ? CallResult::kUnknown : (value ? CallResult::kValue : CallResult::kNone);
-        slots_.emplace(slot, r);
-        return r;
+        Settle(site, value, none, plain, reference);
+        return slots_.emplace(slot, site).first->second;
     }
 
     bool Operands(const Instruction& in, uint32_t frameSize) {
@@ -119,6 +233,51 @@ private:
         return true;
     }
 
+    // Checks the kinds an instruction reads (frame slots included) and replaces them on
+    // `kinds` with the kinds it leaves. Calls are checked by the walk.
+    bool Kinds(const Instruction& in, const GslFunction& f, bool returnsReference,
+               std::vector<uint8_t>& kinds) {
+        const KindRow& row = kKinds[in.opcode];
+        const std::string_view reads = row.reads;
+        const size_t base = kinds.size() - reads.size();
+        for (size_t i = 0; i < reads.size(); ++i)
+            if (reads[i] == 'r' && kinds[base + i] == kPlain)
+                return Fail(in.offset, "%s takes a plain word as a reference", in.info->mnemonic);
+        switch (in.opcode) {
+            case kLoadLocalRef:
+            case kStoreLocalRef:
+            case kStoreLocalRefKeep:
+                if (!IsReferenceSlot(f, in.operand[0]))
+                    return Fail(in.offset, "%s on plain slot %lld", in.info->mnemonic,
+                                static_cast<long long>(in.operand[0]));
+                break;
+            case kStoreLocal:
+            case kStoreLocalKeep:
+                if (IsReferenceSlot(f, in.operand[0]))
+                    return Fail(in.offset, "a plain store into reference slot %lld",
+                                static_cast<long long>(in.operand[0]));
+                break;
+            case kReturnValue:
+                if (returnsReference && kinds.back() == kPlain)
+                    return Fail(in.offset, "returns a plain word as a reference");
+                break;
+            default:
+                break;
+        }
+        const std::vector<uint8_t> read(kinds.begin() + static_cast<std::ptrdiff_t>(base),
+                                        kinds.end());
+        kinds.resize(base);
+        for (const char c : std::string_view(row.leaves)) {
+            if (c >= '0' && c <= '9')
+                kinds.push_back(read[static_cast<size_t>(c - '0')]);
+            else if (c == 'c')
+                kinds.push_back(in.operand[0] == 0 ? kNull : kPlain);
+            else
+                kinds.push_back(c == 'r' ? kRef : c == 'z' ? kNull : kPlain);
+        }
+        return true;
+    }
+
     bool Function(const GslFunction& f, bool initialiser) {
         function_ = &f;
         const std::span<const uint8_t> code = f.code;
@@ -157,51 +316,90 @@ private:
         }
 
         const int32_t maxAllowed = static_cast<int32_t>(f.frame.MaxDepth());
+        const bool returnsReference = KindsOfSignature(image_.String(f.signature)).returnsReference;
         std::vector<int32_t> depthAt(size, kUnseen);
+        std::vector<std::vector<uint8_t>> kindsAt(size);
         std::vector<uint32_t> work;
         int32_t deepest = 0;
         bool unknownSeen = false;
-        auto reach = [&](uint32_t from, uint32_t target, int32_t depth) {
+        auto reach = [&](uint32_t from, uint32_t target, int32_t depth,
+                         const std::vector<uint8_t>& kinds) {
             if (target >= size || isStart[target] == 0)
                 return Fail(from, "target %u is no instruction start", target);
             int32_t& seen = depthAt[target];
             if (seen == kUnseen || (seen == kUnknown && depth != kUnknown)) {
                 seen = depth;
+                kindsAt[target] = kinds;
                 work.push_back(target);
             } else if (depth != kUnknown && seen != depth) {
                 return Fail(target, "reached with depths %d and %d", seen, depth);
+            } else if (depth != kUnknown) {
+                // Each word keeps one kind; 0 takes the kind the other path gives.
+                bool changed = false;
+                std::vector<uint8_t>& have = kindsAt[target];
+                for (size_t i = 0; i < have.size(); ++i) {
+                    if (have[i] == kinds[i] || kinds[i] == kNull) continue;
+                    if (have[i] != kNull)
+                        return Fail(target,
+                                    "stack word %zu reached as a reference and as a plain word", i);
+                    have[i] = kinds[i];
+                    changed = true;
+                }
+                if (changed) work.push_back(target);
             }
             return true;
         };
-        if (!reach(0, 0, 0)) return false;
+        const std::vector<uint8_t> none;
+        if (!reach(0, 0, 0, none)) return false;
         while (!work.empty()) {
             const uint32_t pc = work.back();
             work.pop_back();
             const Instruction& in = at[pc];
             int32_t depth = depthAt[pc];
+            std::vector<uint8_t> kinds = kindsAt[pc];
             const bool known = depth != kUnknown;
             if (known) {
                 if (depth < in.info->pops)
                     return Fail(pc, "%s takes %u words from a stack of %d", in.info->mnemonic,
                                 in.info->pops, depth);
+                if (!Kinds(in, f, returnsReference, kinds)) return false;
                 depth += in.info->pushes - in.info->pops;
+            } else if (in.opcode == kStoreLocal || in.opcode == kStoreLocalKeep) {
+                if (IsReferenceSlot(f, in.operand[0]))
+                    return Fail(pc, "a plain store into reference slot %lld",
+                                static_cast<long long>(in.operand[0]));
             }
             if ((in.info->marks & kMarkCall) != 0) {
                 const int64_t words = 1 - in.operand[0];
-                CallResult result = CallResult::kNone;
+                CallSite site;
                 if (in.opcode == kCallInherited)
-                    result = RowResult(static_cast<uint32_t>(in.operand[1]));
+                    site = RowSite(static_cast<uint32_t>(in.operand[1]));
                 else if (in.opcode != kCallThread)
-                    result = SlotResult(static_cast<uint32_t>(in.operand[1]));
+                    site = SlotSite(static_cast<uint32_t>(in.operand[1]));
                 if (known) {
                     if (words > depth)
                         return Fail(pc, "a call of %lld words on a stack of %d",
                                     static_cast<long long>(words), depth);
                     depth -= static_cast<int32_t>(words);
-                    if (result == CallResult::kValue) ++depth;
+                    const size_t object = static_cast<size_t>(depth);
+                    if (kinds[object] == kPlain)
+                        return Fail(pc, "%s on a word that is no reference", in.info->mnemonic);
+                    for (size_t i = 0; i < site.referenceArgument.size(); ++i) {
+                        const size_t word = object + 1 + i;
+                        if (word < kinds.size() && site.referenceArgument[i] &&
+                            kinds[word] == kPlain)
+                            return Fail(pc, "argument %zu of %s is no reference", i + 1,
+                                        in.info->mnemonic);
+                    }
+                    kinds.resize(object);
+                    if (site.result == CallResult::kValue) {
+                        ++depth;
+                        kinds.push_back(site.resultKind);
+                    }
                 }
-                if (result == CallResult::kUnknown) {
+                if (site.result == CallResult::kUnknown) {
                     depth = kUnknown;
+                    kinds.clear();
                     unknownSeen = true;
                 }
             }
@@ -213,28 +411,41 @@ private:
                     return Fail(pc, "returns with %d words on the stack", depth);
             }
             if (in.info->layout == Layout::kCodeOffset &&
-                !reach(pc, static_cast<uint32_t>(in.operand[0]), depth))
+                !reach(pc, static_cast<uint32_t>(in.operand[0]), depth, kinds))
                 return false;
             if (in.opcode == kSwitch) {
                 for (uint32_t i = 0; i < in.tableCount; ++i) {
                     if (i > 0 && in.CaseValue(i) <= in.CaseValue(i - 1))
                         return Fail(pc, "case values not ascending");
-                    if (!reach(pc, in.CaseOffset(i), depth)) return false;
+                    if (!reach(pc, in.CaseOffset(i), depth, kinds)) return false;
                 }
-                if (!reach(pc, in.DefaultOffset(), depth)) return false;
+                if (!reach(pc, in.DefaultOffset(), depth, kinds)) return false;
             }
             if (in.opcode == kWait) {
                 const int32_t woken = depth == kUnknown ? kUnknown : depth + 1;
                 if (woken != kUnknown && woken > maxAllowed)
                     return Fail(pc, "a woken handler passes the recorded maximum");
                 if (woken > deepest) deepest = woken;
+                std::vector<uint8_t> message = kinds;
+                if (woken != kUnknown) message.push_back(kRef);
                 for (uint32_t i = 0; i < in.tableCount; ++i)
-                    if (!reach(pc, in.HandlerOffset(i), woken)) return false;
+                    if (!reach(pc, in.HandlerOffset(i), woken, message)) return false;
             }
             if ((in.info->marks & kMarkNoFallThrough) == 0) {
                 if (pc + in.length >= size) return Fail(pc, "runs past the end of the code");
-                if (!reach(pc, pc + in.length, depth)) return false;
+                if (!reach(pc, pc + in.length, depth, kinds)) return false;
             }
+        }
+        // Where only a call the image does not show leads, no word's kind is known: nothing
+        // there may take a reference.
+        for (uint32_t pc = 0; pc < size; ++pc) {
+            if (isStart[pc] == 0 || depthAt[pc] != kUnknown) continue;
+            const Instruction& in = at[pc];
+            if (std::string_view(kKinds[in.opcode].reads).find('r') != std::string_view::npos ||
+                (in.info->marks & kMarkCall) != 0 ||
+                (in.opcode == kReturnValue && returnsReference))
+                return Fail(pc, "%s takes a reference after a call whose result is not known",
+                            in.info->mnemonic);
         }
         // Code no path reaches (after a return, say) still counts in the recorded maximum.
         bool allReached = true;
@@ -248,7 +459,7 @@ private:
     const GslImage& image_;
     VerifyError& error_;
     const GslFunction* function_ = nullptr;
-    std::map<uint32_t, CallResult> slots_;
+    std::map<uint32_t, CallSite> slots_;
 };
 
 }  // namespace

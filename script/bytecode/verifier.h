@@ -11,9 +11,19 @@
 // function rows of included libraries, and used when they all agree. Where they do not (the
 // callee depends on the object's class at run time) the depth after the call is left unknown
 // until a merge with a known path; the machine checks such calls when it runs them.
+//
+// Each stack word also has a kind: plain, reference, or the constant 0, which is both a plain
+// zero and the null reference. Every opcode that reads a word as a reference (releases, copies
+// or follows it) must find a reference or 0 there, stores into a reference frame slot take
+// only those, merge points must agree on every word's kind, and a call's object word, the
+// arguments of its callee's reference parameters and its result take their kinds from the
+// callee's signature (the loader holds each function's record to its signature). An opcode
+// that takes a reference and is reached only after a call whose result the image does not show
+// is refused: the verifier cannot follow the word it would take.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "script/bytecode/gsl_image.h"
 
@@ -29,5 +39,13 @@ bool VerifyImage(const GslImage& image, VerifyError& error);
 
 // Whether a signature ("$type@Class::name(...)") returns a value: anything but "void".
 bool SignatureReturnsValue(std::string_view signature);
+
+// The reference kinds a signature gives: the result's, and one per parameter after `this`.
+// A type is plain when it is "void", "bool", "int" or "float"; every other one is a reference.
+struct SignatureKinds {
+    bool returnsReference = false;
+    std::vector<bool> parameterIsReference;
+};
+SignatureKinds KindsOfSignature(std::string_view signature);
 
 }  // namespace GSBytecode

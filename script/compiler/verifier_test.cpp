@@ -36,6 +36,24 @@ const Break kBreaks[] = {
      200, "string 200 beyond the string table"},
     {"two depths at one place", "class A { int F(bool c) { int r; if (c) r = 1; return r; } };",
      "$int@A::F(bool)", 13, 34, "reached with depths"},
+    // Words read as references: a plain word in their place would be followed as a pointer.
+    {"a loaded reference made a plain word", "class A { int L(string s) { return s.size(); } };",
+     "$int@A::L(string)", 0, 31, "takes a plain word as a reference"},
+    {"a reference load from a plain slot", "class A { int F(int a) { return a; } };",
+     "$int@A::F(int)", 0, 32, "loadr on plain slot 1"},
+    {"a plain store into a reference slot", "class A { void F(string s) { s = \"x\"; } };",
+     "$void@A::F(string)", 3, 33, "a plain store into reference slot 1"},
+    {"a call on a plain word",
+     "class A { int G() { return 1; } int F(int a) { return G() + a; } };", "$int@A::F(int)", 0, 31,
+     "call on a word that is no reference"},
+    {"a plain word for a reference parameter",
+     "class A { int G(string s) { return 1; } int F(string s) { return G(s); } };",
+     "$int@A::F(string)", 3, 31, "argument 1 of call is no reference"},
+    {"a reference and a plain word at one place",
+     "class A { bool F(bool a, string s) { return a and s == \"x\"; } };",
+     "$bool@A::F(bool,string)", 16, 74, "reached as a reference and as a plain word"},
+    {"a plain word returned as a reference", "class A { string S(string s) { return s; } };",
+     "$string@A::S(string)", 0, 31, "as a reference"},
 };
 
 TEST(Verifier, RefusesBrokenCode) {

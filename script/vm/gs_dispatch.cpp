@@ -562,11 +562,15 @@ op_BoolToString:
 op_FloatToString : {
     uint8_t op = ip[0];
     uint32_t a = sp[0];
-    std::string text = op == GSBytecode::kIntToString    ? std::to_string(S(a))
-                       : op == GSBytecode::kBoolToString ? std::string(a != 0 ? "true" : "false")
-                                                         : FloatText(F(a));
-    st.top = sp;
-    Ref s = GSString::Make(text);
+    Ref s;
+    {  // the text ends before the next dispatch, which may not leave a live std::string's scope
+        std::string text = op == GSBytecode::kIntToString ? std::to_string(S(a))
+                           : op == GSBytecode::kBoolToString
+                               ? std::string(a != 0 ? "true" : "false")
+                               : FloatText(F(a));
+        st.top = sp;
+        s = GSString::Make(text);
+    }
     if (s == 0) FAIL(ER_StringOutOfBounds);
     sp[0] = s;
     DISPATCH();

@@ -92,6 +92,15 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
         if (slot <= 0 || static_cast<uint64_t>(slot) >= slots) return false;
         if (static_cast<uint32_t>(slot) < f.params) f.paramIsReference[slot] = 1;
     }
+    // The verifier takes a callee's kinds from the signature its caller names: the record must
+    // keep the words its signature says are references as references, and no others.
+    const GSBytecode::SignatureKinds kinds =
+        GSBytecode::KindsOfSignature(image.String(in.signature));
+    if (kinds.returnsReference != f.returnsReference ||
+        kinds.parameterIsReference.size() + 1 != f.params)
+        return false;
+    for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
+        if (kinds.parameterIsReference[i] != (f.paramIsReference[i + 1] != 0)) return false;
     f.referenceSlots = in.referenceSlots;
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());
@@ -120,7 +129,8 @@ bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& i
     // The member initialiser runs as the class's constructor; one without code (no member
     // has a starting value) is no constructor at all.
     if (c.functions.back()->codeSize != 0) c.constructor = c.functions.back().get();
-    if (in.memberWords < 2) return false;
+    // A class no instance could hold is refused before its word kinds are laid out.
+    if (in.memberWords < 2 || in.memberWords > kMaxMemberWords) return false;
     for (const GSBytecode::GslMember& m : in.members) {
         if (m.slot < 2 || static_cast<uint32_t>(m.slot) >= in.memberWords) return false;
         c.members.push_back(
@@ -165,6 +175,24 @@ bool LinkClass(const GSBytecode::GslClass& in, GSLibrary& library, GSClass& c) {
     // A plain member must not share its word with a reference or bookkeeping.
     for (const GSMember& m : c.members)
         if (!m.reference && c.wordKinds[static_cast<uint32_t>(m.slot)] != 0) return false;
+
+    // A part's first word holds its distance from the instance's start, which finds the header
+    // from any reference to the part: every base part's must be set, and rightly; a reference
+    // member starts as null. A starting value that
+    // broke either would have a number followed as a pointer.
+    for (const GSInitialiser& init : c.initialisers) {
+        bool partStart = init.word == 0;
+        for (const GSBaseEntry& b : c.bases)
+            partStart = partStart || init.word == static_cast<uint32_t>(b.w1);
+        if (partStart && init.value != 0u - init.word) return false;
+        if (c.wordKinds[init.word] == 1 && init.value != 0) return false;
+    }
+    for (const GSBaseEntry& b : c.bases) {
+        bool set = false;
+        for (const GSInitialiser& init : c.initialisers)
+            set = set || init.word == static_cast<uint32_t>(b.w1);
+        if (!set) return false;
+    }
 
     for (const GSBytecode::GslMethodEntry& e : in.methods) {
         if (e.function >= library.functionTable.size()) return false;

@@ -223,6 +223,30 @@ TEST(Machine, CodeTheVerifierRefusesIsNeverLinked) {
               "GSMachine: Error 2 loading library " + (f.path / "t.gsl").string() + " (t.gs)");
 }
 
+TEST(Machine, ARecordWhoseKindsDisagreeWithItsSignatureIsNotLinked) {
+    // Callers are verified against the signature; a record returning a plain word where its
+    // signature names a string would hand them a number to follow as a reference.
+    Folder f(Sources{{"t.gs", "class T { public string S() { return \"a\"; } };"}});
+    std::vector<uint8_t> bytes = f.images["t.gsl"];
+    GSBytecode::GslImage image;
+    GSBytecode::GslReadError error;
+    ASSERT_TRUE(GSBytecode::ReadLibraryImage(bytes, image, error));
+    const GSBytecode::GslFunction& fn = image.classes[0].functions[0];
+    const uint8_t want[8] = {static_cast<uint8_t>(fn.signature),  0, 0, 0,
+                             static_cast<uint8_t>(fn.returnType), 0, 0, 0};
+    auto at = std::search(bytes.begin() + fn.recordOffset, bytes.end(), want, want + 8);
+    ASSERT_NE(at, bytes.end());
+    at[4] = 2;  // int
+    f.Write("t.gsl", bytes);
+    GSMachine m;
+    m.AddLibraryFolder(f.path.string(), "tests");
+    LogCapture log;
+    EXPECT_EQ(m.GetLibraryByName("t.gsl"), nullptr);
+    const auto& lines = LogCapture::lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "GS Link error: Unable to initialise class 'T'");
+}
+
 TEST(Machine, AReplacedFileIsRefusedAndTheEntryKept) {
     Folder f(Sources{{"t.gs", "class T { public int F() { return 1; } };"}});
     Folder other(Sources{{"t.gs", "class T { public int F() { return 2; } };"}});

@@ -112,7 +112,7 @@ GSContext* GSScriptInstance::Context() const {
 GSScriptInstance* AllocateInstance(GSTrackedRegistry* registry, uint32_t memberWords,
                                    GSObjectReference* owner, GSClass* cls) {
     if (memberWords == 0) memberWords = 1;
-    if (memberWords > (0x7FFFFFF0u - kHeaderBytes) / 4) return nullptr;
+    if (memberWords > kMaxMemberWords) return nullptr;
     uint32_t bytes = static_cast<uint32_t>(kHeaderBytes) + 4 * memberWords;
     uint32_t offset = ReferenceRegion::Get().Alloc(bytes);
     if (offset == 0) return nullptr;

@@ -135,6 +135,8 @@ public:
 
 inline constexpr size_t kHeaderBytes = sizeof(GSScriptInstance);
 static_assert(kHeaderBytes % 8 == 0, "the member area must stay 8-aligned");
+// The most member words an instance can have: its bytes must fit a reference-region block.
+inline constexpr uint32_t kMaxMemberWords = (0x7FFFFFF0u - kHeaderBytes) / 4;
 
 inline GSScriptInstance* GetHeader(Ref r) {
     int32_t n = static_cast<int32_t>(*RefWords(r));
