@@ -120,11 +120,19 @@ std::string FloatText(float f) {
     return buffer;
 }
 
+// The array or string behind a reference; null for the null reference and for a reference of
+// another sort. The verifier tells references from plain words but not one sort from another,
+// so a tampered library can hand an object to a string or array opcode: it fails as a null one.
 inline GSArray* ArrayOf(Ref r) {
-    return GSArray::From(r);
+    if (r == 0) return nullptr;
+    GSObjectReference* owner = GetOwner(r);
+    return owner != nullptr && owner->Kind() == kKindArray ? static_cast<GSArray*>(owner) : nullptr;
 }
 inline GSString* StringOf(Ref r) {
-    return GSString::From(r);
+    if (r == 0) return nullptr;
+    GSObjectReference* owner = GetOwner(r);
+    return owner != nullptr && owner->Kind() == kKindString ? static_cast<GSString*>(owner)
+                                                            : nullptr;
 }
 
 // Resolves a virtual call: the method-table entry `slot` of the part `object`; null when the
@@ -431,15 +439,16 @@ op_NewRefArray : {
 }
 op_ArraySize : {
     Ref r = sp[0];
-    if (r == 0) FAIL(ER_NullArrayReference);
-    sp[0] = ArrayOf(r)->count;
+    GSArray* a = ArrayOf(r);
+    if (a == nullptr) FAIL(ER_NullArrayReference);
+    sp[0] = a->count;
     ReleaseReference(r);
     DISPATCH();
 }
 op_ArrayCopy : {
     Ref r = sp[0];
-    if (r == 0) FAIL(ER_NullArrayReference);
     GSArray* a = ArrayOf(r);
+    if (a == nullptr) FAIL(ER_NullArrayReference);
     st.top = sp;
     Ref copy = GSArray::Make(st.CurrentContext(), a->elementKind);
     if (copy == 0) FAIL(ER_ArrayOutOfBounds);
@@ -454,8 +463,8 @@ op_RefArrayLoad : {
     bool refs = ip[0] == GSBytecode::kRefArrayLoad;
     Ref r = sp[-1];
     int32_t i = S(sp[0]);
-    if (r == 0) FAIL(ER_NullArrayReference);
     GSArray* a = ArrayOf(r);
+    if (a == nullptr) FAIL(ER_NullArrayReference);
     if (a->elementKind != (refs ? 1 : 0) || i < 0 || static_cast<uint32_t>(i) >= a->count)
         FAIL(ER_ArrayOutOfBounds);
     uint32_t v = a->elements[i];
@@ -475,8 +484,8 @@ op_RefArrayStoreKeep : {
     Ref r = sp[-2];
     int32_t i = S(sp[-1]);
     uint32_t v = sp[0];
-    if (r == 0) FAIL(ER_NullArrayReference);
     GSArray* a = ArrayOf(r);
+    if (a == nullptr) FAIL(ER_NullArrayReference);
     if (a->elementKind != (refs ? 1 : 0) || i < 0 || static_cast<uint32_t>(i) >= a->count)
         FAIL(ER_ArrayOutOfBounds);
     if (refs) {
@@ -499,8 +508,8 @@ op_RefArrayRange : {
     Ref r = sp[-2];
     int32_t from = S(sp[-1]);
     int32_t to = S(sp[0]);
-    if (r == 0) FAIL(ER_NullArrayReference);
     GSArray* a = ArrayOf(r);
+    if (a == nullptr) FAIL(ER_NullArrayReference);
     if (a->elementKind != (refs ? 1 : 0)) FAIL(ER_ArrayOutOfBounds);
     st.top = sp;
     Ref out = GSArray::Make(st.CurrentContext(), a->elementKind);
@@ -523,11 +532,12 @@ op_RefArrayRangeStoreKeep : {
     int32_t from = S(sp[-2]);
     int32_t to = S(sp[-1]);
     Ref other = sp[0];
-    if (r == 0) FAIL(ER_NullArrayReference);
     GSArray* a = ArrayOf(r);
+    if (a == nullptr) FAIL(ER_NullArrayReference);
     if (a->elementKind != (refs ? 1 : 0)) FAIL(ER_ArrayOutOfBounds);
-    if (other != 0 && ArrayOf(other)->elementKind != a->elementKind) FAIL(ER_ArrayOutOfBounds);
-    bool ok = a->Splice(from, to, other != 0 ? ArrayOf(other) : nullptr);
+    GSArray* o = ArrayOf(other);
+    if (other != 0 && (o == nullptr || o->elementKind != a->elementKind)) FAIL(ER_ArrayOutOfBounds);
+    bool ok = a->Splice(from, to, o);
     sp -= 3;
     sp[0] = keep ? other : 0;
     ReleaseReference(r);
@@ -578,7 +588,9 @@ op_FloatToString : {
 op_StringCopy : {
     Ref r = sp[0];
     st.top = sp;
-    Ref s = GSString::Make(r != 0 ? std::string_view(StringOf(r)->text) : std::string_view());
+    const GSString* from = StringOf(r);
+    if (r != 0 && from == nullptr) FAIL(ER_NullStringReference);
+    Ref s = GSString::Make(from != nullptr ? std::string_view(from->text) : std::string_view());
     if (s == 0) FAIL(ER_StringOutOfBounds);
     sp[0] = s;
     ReleaseReference(r);
@@ -586,16 +598,18 @@ op_StringCopy : {
 }
 op_StringLength : {
     Ref r = sp[0];
-    if (r == 0) FAIL(ER_NullStringReference);
-    sp[0] = static_cast<uint32_t>(StringOf(r)->text.size());
+    const GSString* str = StringOf(r);
+    if (str == nullptr) FAIL(ER_NullStringReference);
+    sp[0] = static_cast<uint32_t>(str->text.size());
     ReleaseReference(r);
     DISPATCH();
 }
 op_StringLoadChar : {
     Ref r = sp[-1];
     int32_t i = S(sp[0]);
-    if (r == 0) FAIL(ER_NullStringReference);
-    const std::string& t = StringOf(r)->text;
+    GSString* str = StringOf(r);
+    if (str == nullptr) FAIL(ER_NullStringReference);
+    const std::string& t = str->text;
     if (i < 0 || static_cast<size_t>(i) >= t.size()) FAIL(ER_StringOutOfBounds);
     --sp;
     sp[0] = static_cast<uint8_t>(t[static_cast<size_t>(i)]);
@@ -608,8 +622,9 @@ op_StringStoreCharKeep : {
     Ref r = sp[-2];
     int32_t i = S(sp[-1]);
     uint32_t v = sp[0];
-    if (r == 0) FAIL(ER_NullStringReference);
-    std::string& t = StringOf(r)->text;
+    GSString* str = StringOf(r);
+    if (str == nullptr) FAIL(ER_NullStringReference);
+    std::string& t = str->text;
     if (i < 0 || static_cast<size_t>(i) >= t.size()) FAIL(ER_StringOutOfBounds);
     t[static_cast<size_t>(i)] = static_cast<char>(v & 0xFF);
     sp -= 2;
@@ -624,8 +639,9 @@ op_Substring : {
     Ref r = sp[-2];
     int32_t from = S(sp[-1]);
     int32_t to = S(sp[0]);
-    if (r == 0) FAIL(ER_NullStringReference);
-    const std::string& t = StringOf(r)->text;
+    GSString* str = StringOf(r);
+    if (str == nullptr) FAIL(ER_NullStringReference);
+    const std::string& t = str->text;
     int64_t length = static_cast<int64_t>(t.size());
     int64_t f = from < 0 ? 0 : from;
     int64_t e = to < 0 ? length : to;
@@ -646,12 +662,14 @@ op_StringRangeStoreKeep : {
     int32_t from = S(sp[-2]);
     int32_t to = S(sp[-1]);
     Ref other = sp[0];
-    if (r == 0) FAIL(ER_NullStringReference);
     GSString* s = StringOf(r);
+    if (s == nullptr) FAIL(ER_NullStringReference);
     int64_t length = static_cast<int64_t>(s->text.size());
     if (from > length || to > length || (to >= 0 && from >= 0 && to < from))
         FAIL(ER_StringOutOfBounds);
-    if (!s->Splice(from, to, other != 0 ? StringOf(other) : nullptr)) FAIL(ER_StringOutOfBounds);
+    const GSString* o = StringOf(other);
+    if (other != 0 && o == nullptr) FAIL(ER_NullStringReference);
+    if (!s->Splice(from, to, o)) FAIL(ER_StringOutOfBounds);
     sp -= 3;
     sp[0] = keep ? other : 0;
     ReleaseReference(r);
@@ -664,8 +682,11 @@ op_StringRangeStoreKeep : {
 op_StringCompare : {
     Ref a = sp[-1];
     Ref b = sp[0];
-    const std::string* ta = a != 0 ? &StringOf(a)->text : nullptr;
-    const std::string* tb = b != 0 ? &StringOf(b)->text : nullptr;
+    const GSString* sa = StringOf(a);
+    const GSString* sb = StringOf(b);
+    if ((a != 0 && sa == nullptr) || (b != 0 && sb == nullptr)) FAIL(ER_NullStringReference);
+    const std::string* ta = sa != nullptr ? &sa->text : nullptr;
+    const std::string* tb = sb != nullptr ? &sb->text : nullptr;
     int32_t c;
     if (ta != nullptr && tb != nullptr) {
         int k = ta->compare(*tb);
@@ -685,9 +706,12 @@ op_StringConcat : {
     Ref a = sp[-1];
     Ref b = sp[0];
     Ref out;
+    const GSString* sa = StringOf(a);
+    const GSString* sb = StringOf(b);
+    if ((a != 0 && sa == nullptr) || (b != 0 && sb == nullptr)) FAIL(ER_NullStringReference);
     if (a != 0 && b != 0) {
-        const std::string& ta = StringOf(a)->text;
-        const std::string& tb = StringOf(b)->text;
+        const std::string& ta = sa->text;
+        const std::string& tb = sb->text;
         if (ta.size() + tb.size() > GSString::kMaxLength) FAIL(ER_StringOutOfBounds);
         std::string joined;
         joined.reserve(ta.size() + tb.size());
