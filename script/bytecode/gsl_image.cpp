@@ -80,6 +80,12 @@ public:
         end_ = start + size;
         return true;
     }
+    // A section that opens with a count of entries of `entryBytes` bytes each.
+    bool EnterCounted(uint32_t tag, uint32_t& outer, uint32_t& count, uint32_t entryBytes,
+                      const char* what) {
+        return Enter(tag, outer, what) && U32(count, what) && Fits(count, entryBytes, what);
+    }
+
     bool Leave(uint32_t outer, const char* what) {
         if (failed_) return false;
         if (pos_ != end_) return Fail("%s: %u bytes beyond its content", what, end_ - pos_);
@@ -129,8 +135,7 @@ bool ReadLibraryTable(Reader& r, GslImage& out) {
     const char* what = "library table";
     uint32_t outer = 0;
     uint32_t count = 0;
-    if (!r.Enter(kTagLibraryTable, outer, what) || !r.U32(count, what) || !r.Fits(count, 8, what))
-        return false;
+    if (!r.EnterCounted(kTagLibraryTable, outer, count, 8, what)) return false;
     if (count == 0) return r.Fail("library table: no entry for the library itself");
     out.libraries.resize(count);
     for (GslLibraryId& id : out.libraries)
@@ -142,8 +147,7 @@ bool ReadStringTable(Reader& r, GslImage& out) {
     const char* what = "string table";
     uint32_t outer = 0;
     uint32_t count = 0;
-    if (!r.Enter(kTagStringTable, outer, what) || !r.U32(count, what) || !r.Fits(count, 4, what))
-        return false;
+    if (!r.EnterCounted(kTagStringTable, outer, count, 4, what)) return false;
     std::vector<uint32_t> offsets(count);
     for (uint32_t& o : offsets)
         if (!r.U32(o, what)) return false;
@@ -166,8 +170,7 @@ bool ReadClassTable(Reader& r, GslImage& out) {
     const char* what = "class table";
     uint32_t outer = 0;
     uint32_t count = 0;
-    if (!r.Enter(kTagClassTable, outer, what) || !r.U32(count, what) || !r.Fits(count, 8, what))
-        return false;
+    if (!r.EnterCounted(kTagClassTable, outer, count, 8, what)) return false;
     out.classTable.resize(count);
     for (GslClassRow& row : out.classTable) {
         if (!r.U32(row.module, what) || !r.U32(row.name, what)) return false;
@@ -182,8 +185,7 @@ bool ReadFunctionTable(Reader& r, GslImage& out) {
     const char* what = "function table";
     uint32_t outer = 0;
     uint32_t count = 0;
-    if (!r.Enter(kTagFunctionTable, outer, what) || !r.U32(count, what) || !r.Fits(count, 12, what))
-        return false;
+    if (!r.EnterCounted(kTagFunctionTable, outer, count, 12, what)) return false;
     out.functionTable.resize(count);
     for (GslFunctionRow& row : out.functionTable) {
         if (!r.U32(row.classIndex, what) || !r.U32(row.signature, what) ||
@@ -239,8 +241,7 @@ bool ReadMembers(Reader& r, const GslImage& image, GslClass& c) {
     const char* what = "member section";
     uint32_t outer = 0;
     uint32_t count = 0;
-    if (!r.Enter(kTagMembers, outer, what) || !r.U32(count, what) || !r.Fits(count, 20, what))
-        return false;
+    if (!r.EnterCounted(kTagMembers, outer, count, 20, what)) return false;
     c.members.resize(count);
     for (GslMember& m : c.members) {
         if (!r.U32(m.name, what) || !r.U32(m.type, what) || !r.I32(m.classIndex, what) ||
@@ -258,8 +259,7 @@ bool ReadMethodTable(Reader& r, const GslImage& image, GslClass& c) {
     uint32_t start = r.Position();
     uint32_t outer = 0;
     uint32_t count = 0;
-    if (!r.Enter(kTagMethodTable, outer, what) || !r.U32(count, what) || !r.Fits(count, 8, what))
-        return false;
+    if (!r.EnterCounted(kTagMethodTable, outer, count, 8, what)) return false;
     uint32_t size = ReadU32At(r.Whole().data() + start);
     if (uint64_t{size} != 12 + 8ull * count)
         return r.Fail("method table: size %u for %u entries", size, count);
@@ -326,8 +326,7 @@ bool ReadClassCode(Reader& r, GslImage& out) {
     const char* what = "class code";
     uint32_t outer = 0;
     uint32_t count = 0;
-    if (!r.Enter(kTagClassCode, outer, what) || !r.U32(count, what) || !r.Fits(count, 8, what))
-        return false;
+    if (!r.EnterCounted(kTagClassCode, outer, count, 8, what)) return false;
     out.classes.resize(count);
     for (GslClass& c : out.classes)
         if (!ReadClass(r, out, c)) return false;
