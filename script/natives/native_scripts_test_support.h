@@ -1,5 +1,5 @@
-// What the native classes' script tests stand on: the shipped library sources of the classes
-// (data/scripts) compiled by our compiler beside a test script, the natives registered once,
+// What the native classes' script tests stand on: the shipped library sources (data/scripts)
+// compiled by our compiler beside a test script, the natives registered once,
 // the class slots filled from the loaded libraries, and runs of the test script's methods in a
 // context of the test's own.
 #pragma once
@@ -25,30 +25,6 @@
 
 namespace ScriptNatives::testing {
 
-// The machine's own classes and the Image class as far as these tests need them: the shipped
-// ones belong to other parts of the program.
-inline const char* const kGsStub = R"(
-class GSObject {
-  public native string GetGSClassName();
-};
-game class GameObject {
-  public native void SendMessage(GameObject dest, string major, string minor, GSObject data);
-  public native void PostMessage(GameObject dest, string major, string minor, GSObject data,
-                                 float seconds);
-  public native void AddHandler(GameObject source, string major, string minor, string handler);
-  public native int GetId();
-};
-class Message {
-  public string major;
-  public string minor;
-  public GameObject src;
-  public GameObject dst;
-  public object paramSoup;
-};
-)";
-inline const char* const kImageStub =
-    "include \"gs.gs\"\nfinal class Image isclass GSObject { };\n";
-
 inline std::string ReadShippedScript(const std::string& name) {
     std::ifstream in(std::string(HALVEX_SCRIPT_SOURCES) + "/" + name, std::ios::binary);
     std::ostringstream text;
@@ -65,9 +41,9 @@ public:
             return true;
         }();
         (void)registered;
-        std::map<std::string, std::string> sources{{"gs.gs", kGsStub}, {"Image.gs", kImageStub}};
-        for (const char* name : {"kuid.gs", "Soup.gs", "HTMLBuffer.gs", "KUIDList.gs",
-                                 "StringTable.gs", "LinkedList.gs", "Constructors.gs"})
+        std::map<std::string, std::string> sources;
+        for (const char* name : {"gs.gs", "kuid.gs", "Soup.gs", "HTMLBuffer.gs", "KUIDList.gs",
+                                 "StringTable.gs", "LinkedList.gs", "Image.gs", "Constructors.gs"})
             sources[name] = ReadShippedScript(name);
         sources["t.gs"] = test;
         loaded = runner.Load(sources, "t.gs");
