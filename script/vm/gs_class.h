@@ -3,6 +3,7 @@
 // pointers; the 32-bit words that scripts and frame records keep name them by handle.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -71,7 +72,23 @@ public:
 // loaded; 0 is no function.
 uint32_t RegisterFunctionHandle(GSFunction* function);
 void ReleaseFunctionHandle(uint32_t handle);
-GSFunction* FunctionFromHandle(uint32_t handle);
+
+// Handles index a table of chunks that never move, so a reader needs no lock: chunks are only
+// added (under the registration lock) and a slot is written before its handle is handed out.
+// Every call and return reads it, so the read is inline.
+inline constexpr uint32_t kHandleChunkBits = 12;
+inline constexpr uint32_t kHandleChunkSize = 1u << kHandleChunkBits;
+inline constexpr uint32_t kHandleChunks = 4096;
+extern std::atomic<std::atomic<GSFunction*>*> g_handleChunks[kHandleChunks];
+
+inline GSFunction* FunctionFromHandle(uint32_t handle) {
+    if ((handle >> kHandleChunkBits) >= kHandleChunks) return nullptr;
+    std::atomic<GSFunction*>* chunk =
+        g_handleChunks[handle >> kHandleChunkBits].load(std::memory_order_acquire);
+    return chunk == nullptr
+               ? nullptr
+               : chunk[handle & (kHandleChunkSize - 1)].load(std::memory_order_acquire);
+}
 
 struct GSBaseEntry {
     GSClass* cls = nullptr;
