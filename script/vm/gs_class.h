@@ -56,6 +56,11 @@ public:
     std::vector<uint8_t> paramIsReference;  // per parameter slot, `this` first
     const uint8_t* code = nullptr;
     uint32_t codeSize = 0;
+    // Per code byte, what the interpreter dispatches on at an instruction start there: the
+    // opcode, or a fused form that runs the instructions starting there at once (made at link,
+    // see PredecodeFunction); bytes that are no opcode, and one more past the end, read 255. The
+    // code itself never changes.
+    std::vector<uint8_t> dispatch;
     bool hasLineTable = false;
     std::vector<GSLineEntry> lines;
     GSNativeFunction* native = nullptr;  // bound at link for native functions

@@ -10,6 +10,7 @@
 #include "script/bytecode/gsl_image.h"
 #include "script/bytecode/opcodes.h"
 #include "script/bytecode/verifier.h"
+#include "script/vm/gs_dispatch.h"
 #include "script/vm/gs_native.h"
 #include "script/vm/script_log.h"
 
@@ -104,6 +105,7 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
     f.referenceSlots = in.referenceSlots;
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());
+    PredecodeFunction(f, true);  // the whole image was verified before any class is built
     f.hasLineTable = in.hasLineTable;
     f.lines.reserve(in.lines.size());
     for (const GSBytecode::GslLine& l : in.lines)

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "script/bytecode/opcodes.h"
+#include "script/vm/gs_dispatch.h"
 #include "script/vm/gs_native.h"
 #include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
@@ -329,6 +331,46 @@ TEST(CompiledPrograms, CallsOfNatives) {
          "class T { int Run() { TN n; return n.Sum(1, 2); } };",
          ER_NullReference},
     });
+}
+
+// The fused forms the link makes must do what their instructions do: each program runs as
+// linked and again with every function dispatching on its plain opcodes, and both runs give
+// the same result, word and log lines (a time-out's line and count included).
+TEST(CompiledPrograms, FusedFormsRunAsTheirInstructions) {
+    const std::vector<std::string> bodies = {
+        "int a = -2147483647 - 1; int s = 0; if (a < 1) s = s + 1; if (a <= 1) s = s + 2; "
+        "if (a > 1) s = s + 4; if (a >= 1) s = s + 8; if (a == 1) s = s + 16; "
+        "if (a != 1) s = s + 32; return s;",
+        "int a = 2147483647, b = -1, s = 0; if (a < b) s = s + 1; if (a <= b) s = s + 2; "
+        "if (a > b) s = s + 4; if (a >= b) s = s + 8; if (a == b) s = s + 16; "
+        "if (a != b) s = s + 32; if (b == b) s = s + 64; return s;",
+        "int a = 2147483647, b = 33, c = -8; int r = (a + 1) ^ (a * 3) ^ (c >> 28) ^ (c << b) ^ "
+        "(a - c) ^ (a | 5) ^ (a & 6); r = r + (a + b); int d = a + 7; d = d << b; "
+        "d = d - (c * b); d = d >> b; return r ^ d;",
+        "int i = 2147483647; i++; int j = -2147483647 - 1; j--; int k; k = 5; k--; "
+        "return i ^ j ^ k;",
+        "int i, s = 0; for (i = 0; i < 300; i++) s = s + (i & 7); return s;",
+        "int i = 0;\n while (i < 5) { }\n return 0;",
+    };
+    for (const std::string& body : bodies) {
+        SCOPED_TRACE(body);
+        ScriptRunner r;
+        ASSERT_TRUE(r.Load("class T { int Run() {\n" + body + "\n} };")) << r.messages;
+        bool fused = false;
+        for (const auto& c : r.library->classes)
+            for (const auto& f : c->functions)
+                for (uint8_t b : f->dispatch)
+                    fused = fused || (b >= GSBytecode::kOpcodeCount && b != 255);
+        EXPECT_TRUE(fused);
+        ScriptRun linked = r.Run("T", "$int@T::Run()");
+        for (const auto& c : r.library->classes)
+            for (const auto& f : c->functions)
+                PredecodeFunction(*f, false);
+        ScriptRun plain = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(linked.result, plain.result);
+        EXPECT_EQ(linked.word, plain.word);
+        EXPECT_EQ(linked.log, plain.log);
+    }
 }
 
 TEST(CompiledPrograms, AFailureNamesItsLineAndDumpsTheStack) {
