@@ -5,18 +5,18 @@
 
 namespace GSRuntime {
 
+std::atomic<std::atomic<GSFunction*>*> g_handleChunks[kHandleChunks] = {};
+
 namespace {
 
-// Handles index a table of chunks that never move, so a reader needs no lock: chunks are only
-// added (under the lock) and a slot is written before its handle is handed out. Handle 0 is
-// kept free so that a zero word is no function.
-constexpr uint32_t kChunkBits = 12;
-constexpr uint32_t kChunkSize = 1u << kChunkBits;
-constexpr uint32_t kChunks = 4096;
+constexpr uint32_t kChunkBits = kHandleChunkBits;
+constexpr uint32_t kChunkSize = kHandleChunkSize;
+constexpr uint32_t kChunks = kHandleChunks;
 
+// The registration side of the handle table: its lock, the next new handle and the freed ones.
+// Handle 0 is kept free so that a zero word is no function.
 struct HandleTable {
     std::mutex lock;
-    std::atomic<std::atomic<GSFunction*>*> chunks[kChunks] = {};
     uint32_t next = 1;
     std::vector<uint32_t> free;
 };
@@ -46,11 +46,11 @@ uint32_t RegisterFunctionHandle(GSFunction* function) {
     } else {
         if (t.next >= kChunkSize * kChunks) return 0;
         h = t.next++;
-        auto& chunk = t.chunks[h >> kChunkBits];
+        auto& chunk = g_handleChunks[h >> kChunkBits];
         if (chunk.load(std::memory_order_relaxed) == nullptr)
             chunk.store(new std::atomic<GSFunction*>[kChunkSize](), std::memory_order_release);
     }
-    t.chunks[h >> kChunkBits].load(std::memory_order_relaxed)[h & (kChunkSize - 1)].store(
+    g_handleChunks[h >> kChunkBits].load(std::memory_order_relaxed)[h & (kChunkSize - 1)].store(
         function, std::memory_order_release);
     return h;
 }
@@ -60,17 +60,10 @@ void ReleaseFunctionHandle(uint32_t handle) {
     HandleTable& t = Handles();
     std::lock_guard<std::mutex> guard(t.lock);
     if (handle >= t.next) return;
-    t.chunks[handle >> kChunkBits].load(std::memory_order_relaxed)[handle & (kChunkSize - 1)].store(
-        nullptr, std::memory_order_release);
+    g_handleChunks[handle >> kChunkBits]
+        .load(std::memory_order_relaxed)[handle & (kChunkSize - 1)]
+        .store(nullptr, std::memory_order_release);
     t.free.push_back(handle);
-}
-
-GSFunction* FunctionFromHandle(uint32_t handle) {
-    if ((handle >> kChunkBits) >= kChunks) return nullptr;
-    std::atomic<GSFunction*>* chunk =
-        Handles().chunks[handle >> kChunkBits].load(std::memory_order_acquire);
-    return chunk == nullptr ? nullptr
-                            : chunk[handle & (kChunkSize - 1)].load(std::memory_order_acquire);
 }
 
 bool GSClass::IsNamed(const Kiv::PString& wanted) const {

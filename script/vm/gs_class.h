@@ -3,6 +3,7 @@
 // pointers; the 32-bit words that scripts and frame records keep name them by handle.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,6 +56,11 @@ public:
     std::vector<uint8_t> paramIsReference;  // per parameter slot, `this` first
     const uint8_t* code = nullptr;
     uint32_t codeSize = 0;
+    // Per code byte, what the interpreter dispatches on at an instruction start there: the
+    // opcode, or a fused form that runs the instructions starting there at once (made at link,
+    // see PredecodeFunction); bytes that are no opcode, and one more past the end, read 255. The
+    // code itself never changes.
+    std::vector<uint8_t> dispatch;
     bool hasLineTable = false;
     std::vector<GSLineEntry> lines;
     GSNativeFunction* native = nullptr;  // bound at link for native functions
@@ -71,7 +77,23 @@ public:
 // loaded; 0 is no function.
 uint32_t RegisterFunctionHandle(GSFunction* function);
 void ReleaseFunctionHandle(uint32_t handle);
-GSFunction* FunctionFromHandle(uint32_t handle);
+
+// Handles index a table of chunks that never move, so a reader needs no lock: chunks are only
+// added (under the registration lock) and a slot is written before its handle is handed out.
+// Every call and return reads it, so the read is inline.
+inline constexpr uint32_t kHandleChunkBits = 12;
+inline constexpr uint32_t kHandleChunkSize = 1u << kHandleChunkBits;
+inline constexpr uint32_t kHandleChunks = 4096;
+extern std::atomic<std::atomic<GSFunction*>*> g_handleChunks[kHandleChunks];
+
+inline GSFunction* FunctionFromHandle(uint32_t handle) {
+    if ((handle >> kHandleChunkBits) >= kHandleChunks) return nullptr;
+    std::atomic<GSFunction*>* chunk =
+        g_handleChunks[handle >> kHandleChunkBits].load(std::memory_order_acquire);
+    return chunk == nullptr
+               ? nullptr
+               : chunk[handle & (kHandleChunkSize - 1)].load(std::memory_order_acquire);
+}
 
 struct GSBaseEntry {
     GSClass* cls = nullptr;

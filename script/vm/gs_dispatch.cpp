@@ -6,7 +6,10 @@
 // member access reaches, array element kinds, sizes and bounds) is checked where it is used.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "script/bytecode/opcodes.h"
 #include "script/bytecode/word_ops.h"
@@ -83,6 +86,76 @@ constexpr bool HandlersFollowTheTable() {
 }
 static_assert(HandlersFollowTheTable());
 
+// The fused forms. Each names the instructions it stands for; its number follows the opcodes.
+// clang-format off
+#define GS_FUSED_TESTS(X) X(TestBelow) X(TestBelowOrZero) X(TestAbove) X(TestAboveOrZero) \
+    X(IsZero) X(IsNotZero)
+#define GS_FUSED_BINARY(X) X(IntAdd) X(IntSubtract) X(IntMultiply) X(BitAnd) X(BitOr) X(BitXor) \
+    X(ShiftLeft) X(ShiftRight)
+// load x, push k, icmp, <test>, jz t
+#define GS_FUSED_CMP_CONST_JUMP(t) X_FUSED(CmpConstJump_##t)
+// load x, load y, icmp, <test>, jz t
+#define GS_FUSED_CMP_LOCAL_JUMP(t) X_FUSED(CmpLocalJump_##t)
+// load x, push k, <op>
+#define GS_FUSED_LOCAL_CONST(o) X_FUSED(LocalConst_##o)
+// load x, load y, <op>
+#define GS_FUSED_LOCAL_LOCAL(o) X_FUSED(LocalLocal_##o)
+// <op>, store x
+#define GS_FUSED_OP_STORE(o) X_FUSED(OpStore_##o)
+// load x, <op>
+#define GS_FUSED_LOAD_OP(o) X_FUSED(LoadOp_##o)
+#define GS_FUSED_FORMS                                                                         \
+    GS_FUSED_TESTS(GS_FUSED_CMP_CONST_JUMP) GS_FUSED_TESTS(GS_FUSED_CMP_LOCAL_JUMP)            \
+    GS_FUSED_BINARY(GS_FUSED_LOCAL_CONST) GS_FUSED_BINARY(GS_FUSED_LOCAL_LOCAL)                \
+    GS_FUSED_BINARY(GS_FUSED_OP_STORE) GS_FUSED_BINARY(GS_FUSED_LOAD_OP)                       \
+    X_FUSED(LocalIncrement) X_FUSED(LocalDecrement) X_FUSED(ConstStore)
+// clang-format on
+
+enum FusedForm : unsigned {
+    kBeforeFused = GSBytecode::kOpcodeCount - 1,
+#define X_FUSED(name) kFused##name,
+    GS_FUSED_FORMS
+#undef X_FUSED
+        kFusedEnd
+};
+constexpr uint8_t kNoOpcode = 255;
+static_assert(kFusedEnd <= kNoOpcode,
+              "the fused forms must leave 255 for bytes that are no opcode");
+
+template <uint8_t Op>
+inline int32_t Binary(int32_t a, int32_t b) {
+    using namespace GSBytecode;
+    if constexpr (Op == kIntAdd) return IntAdd(a, b);
+    if constexpr (Op == kIntSubtract) return IntSubtract(a, b);
+    if constexpr (Op == kIntMultiply) return IntMultiply(a, b);
+    if constexpr (Op == kBitAnd) return a & b;
+    if constexpr (Op == kBitOr) return a | b;
+    if constexpr (Op == kBitXor) return a ^ b;
+    if constexpr (Op == kShiftLeft) return ShiftLeft(a, b);
+    if constexpr (Op == kShiftRight) return ShiftRight(a, b);
+}
+
+// A sign test's word for the compare result `c` (-1, 0 or 1).
+template <uint8_t Op>
+inline bool Test(int32_t c) {
+    using namespace GSBytecode;
+    if constexpr (Op == kTestBelow) return c < 0;
+    if constexpr (Op == kTestBelowOrZero) return c <= 0;
+    if constexpr (Op == kTestAbove) return c > 0;
+    if constexpr (Op == kTestAboveOrZero) return c >= 0;
+    if constexpr (Op == kIsZero) return c == 0;
+    if constexpr (Op == kIsNotZero) return c != 0;
+}
+
+// The handler table: the opcodes' handlers, the fused forms', and the illegal exit for the rest.
+struct HandlerTable {
+    void* entries[256];
+    HandlerTable(void* const* handlers, size_t count, void* illegal) {
+        for (size_t i = 0; i < 256; ++i)
+            entries[i] = i < count ? handlers[i] : illegal;
+    }
+};
+
 // The member word `member` of the part `r` when it lies inside the instance and is of the
 // wanted kind (1 reference, 0 plain); null otherwise.
 inline uint32_t* MemberWord(Ref r, uint32_t member, bool reference) {
@@ -151,6 +224,64 @@ inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
 
 }  // namespace
 
+void PredecodeFunction(GSFunction& f, bool fuse) {
+    using namespace GSBytecode;
+    f.dispatch.assign(f.code, f.code + f.codeSize);
+    for (uint8_t& b : f.dispatch)
+        if (b >= kOpcodeCount) b = kNoOpcode;
+    f.dispatch.push_back(kNoOpcode);  // code that runs off its end stops there
+    if (!fuse) return;
+    const std::span<const uint8_t> code(f.code, f.codeSize);
+    std::vector<Instruction> in;
+    for (uint32_t pc = 0; pc < f.codeSize;) {
+        Instruction i;
+        if (DecodeInstruction(code, pc, i) != DecodeResult::kOk) return;
+        in.push_back(i);
+        pc += i.length;
+    }
+    auto op = [&](size_t k) -> int { return k < in.size() ? in[k].opcode : -1; };
+    auto testIndex = [](int o) -> int {
+        const int tests[] = {kTestBelow,       kTestBelowOrZero, kTestAbove,
+                             kTestAboveOrZero, kIsZero,          kIsNotZero};
+        for (int i = 0; i < 6; ++i)
+            if (tests[i] == o) return i;
+        return -1;
+    };
+    auto binaryIndex = [](int o) -> int {
+        const int ops[] = {kIntAdd, kIntSubtract, kIntMultiply, kBitAnd, kBitOr,
+                           kBitXor, kShiftLeft,   kShiftRight};  // GS_FUSED_BINARY's order
+        for (int i = 0; i < 8; ++i)
+            if (ops[i] == o) return i;
+        return -1;
+    };
+    for (size_t k = 0; k < in.size(); ++k) {
+        unsigned form = 0;
+        const int t = testIndex(op(k + 3));
+        if (op(k) == kLoadLocal && op(k + 2) == kIntCompare && t >= 0 && op(k + 4) == kJumpIfZero &&
+            (op(k + 1) == kPushConstant || op(k + 1) == kLoadLocal)) {
+            form = (op(k + 1) == kPushConstant ? kFusedCmpConstJump_TestBelow
+                                               : kFusedCmpLocalJump_TestBelow) +
+                   static_cast<unsigned>(t);
+        } else if (op(k) == kLoadLocal &&
+                   (op(k + 1) == kIntIncrement || op(k + 1) == kIntDecrement) &&
+                   op(k + 2) == kStoreLocal && in[k].operand[0] == in[k + 2].operand[0]) {
+            form = op(k + 1) == kIntIncrement ? kFusedLocalIncrement : kFusedLocalDecrement;
+        } else if (op(k) == kLoadLocal && binaryIndex(op(k + 2)) >= 0 &&
+                   (op(k + 1) == kPushConstant || op(k + 1) == kLoadLocal)) {
+            form =
+                (op(k + 1) == kPushConstant ? kFusedLocalConst_IntAdd : kFusedLocalLocal_IntAdd) +
+                static_cast<unsigned>(binaryIndex(op(k + 2)));
+        } else if (binaryIndex(op(k)) >= 0 && op(k + 1) == kStoreLocal) {
+            form = kFusedOpStore_IntAdd + static_cast<unsigned>(binaryIndex(op(k)));
+        } else if (op(k) == kLoadLocal && binaryIndex(op(k + 1)) >= 0) {
+            form = kFusedLoadOp_IntAdd + static_cast<unsigned>(binaryIndex(op(k + 1)));
+        } else if (op(k) == kPushConstant && op(k + 1) == kStoreLocal) {
+            form = kFusedConstStore;
+        }
+        if (form != 0) f.dispatch[in[k].offset] = static_cast<uint8_t>(form);
+    }
+}
+
 RunResult Dispatch(GSThread& thread, RunState& rs) {
     GSStack& st = thread.stack;
     if (st.frame == nullptr) return {ER_NoStackFrame, 0, nullptr, 0};
@@ -161,30 +292,34 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     if (thread.resumeOffset >= fn->codeSize)
         return {ER_IllegalInstruction, 0, fn, thread.resumeOffset};
 
+    if (fn->dispatch.size() != fn->codeSize + size_t{1})
+        PredecodeFunction(*fn, false);  // not linked
     const uint8_t* code = fn->code;
+    const uint8_t* ov = fn->dispatch.data();
     const uint8_t* pc = code + thread.resumeOffset;
     const uint8_t* mark = pc;
     const uint8_t* ip = pc;
     uint32_t* sp = st.top;
     int32_t result = ER_Done;
 
-    // One handler per opcode in the table's order (checked above), then the illegal exit for
-    // every byte value that is no opcode.
-    static void* const kHandlers[256] = {
+    // One handler per opcode in the table's order (checked above), then one per fused form,
+    // then the illegal exit for every byte value that is neither.
+    static void* const kNamed[] = {
 #define GS_HANDLER(name) &&op_##name,
         GS_OPCODE_NAMES(GS_HANDLER)
 #undef GS_HANDLER
-#define X4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal,
-#define X20 X4 X4 X4 X4 X4
-            X20 X20 X20 X20 X20 X20 X20  // 116..255
-#undef X20
-#undef X4
+#define X_FUSED(name) &&fused_##name,
+            GS_FUSED_FORMS
+#undef X_FUSED
     };
+    static_assert(std::size(kNamed) == kFusedEnd);
+    static const HandlerTable kTable(kNamed, std::size(kNamed), &&op_illegal);
+    void* const* const handlers = kTable.entries;
 
-#define DISPATCH()              \
-    do {                        \
-        ip = pc;                \
-        goto* kHandlers[*pc++]; \
+#define DISPATCH()                     \
+    do {                               \
+        ip = pc++;                     \
+        goto* handlers[ov[ip - code]]; \
     } while (false)
 #define FAIL(code_)       \
     do {                  \
@@ -838,7 +973,9 @@ op_CallInherited : {
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
     if (op != GSBytecode::kCallNative) {
         fn = callee;
+        if (fn->dispatch.size() != fn->codeSize + size_t{1}) PredecodeFunction(*fn, false);
         code = fn->code;
+        ov = fn->dispatch.data();
         pc = code;
         mark = pc;
         locals = st.Locals();
@@ -998,6 +1135,7 @@ op_ReturnRef : {
         FAIL(ER_NoStackFrame);
     }
     code = fn->code;
+    ov = fn->dispatch.data();
     pc = code + st.returnOffset;
     mark = pc;
     locals = st.Locals();
@@ -1055,6 +1193,77 @@ op_Switch : {
 }
 op_IsNotZero:
     sp[0] = sp[0] != 0 ? 1 : 0;
+    DISPATCH();
+
+    // --- fused forms: pc stands just past the first instruction's opcode byte -------------
+#define CMP_CONST_JUMP(t)                                                       \
+    fused_CmpConstJump_##t : {                                                  \
+        int32_t c = GSBytecode::IntCompare(S(locals[U16(pc)]), S(U32(pc + 3))); \
+        if (!Test<GSBytecode::k##t>(c)) {                                       \
+            ip = pc + 9; /* the jz */                                           \
+            pc += 14;                                                           \
+            JUMP(U32(ip + 1));                                                  \
+        }                                                                       \
+        pc += 14;                                                               \
+        DISPATCH();                                                             \
+    }
+#define CMP_LOCAL_JUMP(t)                                                               \
+    fused_CmpLocalJump_##t : {                                                          \
+        int32_t c = GSBytecode::IntCompare(S(locals[U16(pc)]), S(locals[U16(pc + 3)])); \
+        if (!Test<GSBytecode::k##t>(c)) {                                               \
+            ip = pc + 7;                                                                \
+            pc += 12;                                                                   \
+            JUMP(U32(ip + 1));                                                          \
+        }                                                                               \
+        pc += 12;                                                                       \
+        DISPATCH();                                                                     \
+    }
+    GS_FUSED_TESTS(CMP_CONST_JUMP)
+    GS_FUSED_TESTS(CMP_LOCAL_JUMP)
+#undef CMP_CONST_JUMP
+#undef CMP_LOCAL_JUMP
+#define LOCAL_CONST(o)                                                                          \
+    fused_LocalConst_##o : * ++sp =                                                             \
+                               I(Binary<GSBytecode::k##o>(S(locals[U16(pc)]), S(U32(pc + 3)))); \
+    pc += 8;                                                                                    \
+    DISPATCH();
+#define LOCAL_LOCAL(o)                                                                      \
+    fused_LocalLocal_##o                                                                    \
+        : * ++sp = I(Binary<GSBytecode::k##o>(S(locals[U16(pc)]), S(locals[U16(pc + 3)]))); \
+    pc += 6;                                                                                \
+    DISPATCH();
+#define OP_STORE(o)                                                                             \
+    fused_OpStore_##o : locals[U16(pc + 1)] = I(Binary<GSBytecode::k##o>(S(sp[-1]), S(sp[0]))); \
+    sp -= 2;                                                                                    \
+    pc += 3;                                                                                    \
+    DISPATCH();
+#define LOAD_OP(o)                                                                        \
+    fused_LoadOp_##o : sp[0] = I(Binary<GSBytecode::k##o>(S(sp[0]), S(locals[U16(pc)]))); \
+    pc += 3;                                                                              \
+    DISPATCH();
+    GS_FUSED_BINARY(LOCAL_CONST)
+    GS_FUSED_BINARY(LOCAL_LOCAL)
+    GS_FUSED_BINARY(OP_STORE)
+    GS_FUSED_BINARY(LOAD_OP)
+#undef LOCAL_CONST
+#undef LOCAL_LOCAL
+#undef OP_STORE
+#undef LOAD_OP
+fused_LocalIncrement : {
+    uint32_t& w = locals[U16(pc)];
+    w = I(GSBytecode::IntAdd(S(w), 1));
+    pc += 6;
+    DISPATCH();
+}
+fused_LocalDecrement : {
+    uint32_t& w = locals[U16(pc)];
+    w = I(GSBytecode::IntSubtract(S(w), 1));
+    pc += 6;
+    DISPATCH();
+}
+fused_ConstStore:
+    locals[U16(pc + 5)] = U32(pc);
+    pc += 7;
     DISPATCH();
 
 op_illegal:

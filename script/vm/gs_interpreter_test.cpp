@@ -134,6 +134,28 @@ TEST_F(Interpreter, SwitchJumpsToTheCaseOrTheDefault) {
     EXPECT_EQ(Run(program(4)).word, 99u);
 }
 
+// The sign jumps and the swap, which only hand-made code holds: each program pushes `a`, jumps
+// to "return 1" when the test passes and falls through to "return 0" otherwise.
+TEST_F(Interpreter, SignJumpsAndSwap) {
+    auto program = [](uint8_t op, int32_t a) {
+        return Code().Push(static_cast<uint32_t>(a)).Op(op).U32(16).Push(0).Op(110).Push(1).Op(110);
+    };
+    const struct {
+        uint8_t op;
+        int32_t a;
+        uint32_t taken;
+    } cases[] = {
+        {45, 1, 1}, {45, 0, 0}, {48, -1, 1}, {48, 0, 0}, {49, 0, 1},
+        {49, 1, 0}, {50, 1, 1}, {50, 0, 0},  {51, 0, 1}, {51, -1, 0},
+    };
+    for (const auto& c : cases) {
+        Outcome o = Run(program(c.op, c.a));
+        EXPECT_EQ(o.result, ER_Done) << int{c.op} << " " << c.a;
+        EXPECT_EQ(o.word, c.taken) << int{c.op} << " " << c.a;
+    }
+    EXPECT_EQ(Run(Code().Push(1).Push(3).Op(42).Op(1).Op(110)).word, 2u);  // 3 - 1
+}
+
 // A loop that jumps backwards for ever ends after 16,777,216 code bytes of the run, with the
 // failure line, the stack dump and the error hook.
 TEST_F(Interpreter, AnEndlessLoopTimesOut) {

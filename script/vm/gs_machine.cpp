@@ -10,6 +10,7 @@
 #include "script/bytecode/gsl_image.h"
 #include "script/bytecode/opcodes.h"
 #include "script/bytecode/verifier.h"
+#include "script/vm/gs_dispatch.h"
 #include "script/vm/gs_native.h"
 #include "script/vm/script_log.h"
 
@@ -104,6 +105,7 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
     f.referenceSlots = in.referenceSlots;
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());
+    PredecodeFunction(f, true);  // the whole image was verified before any class is built
     f.hasLineTable = in.hasLineTable;
     f.lines.reserve(in.lines.size());
     for (const GSBytecode::GslLine& l : in.lines)
@@ -207,6 +209,30 @@ bool LinkClass(const GSBytecode::GslClass& in, GSLibrary& library, GSClass& c) {
         f->native = registry.Find(c.name, f->name);
         if (f->native == nullptr)
             GS_SCRIPT_LOG("Could not resolve native link %s", f->name.c_str());
+    }
+    return true;
+}
+
+// What a caller verified against one function relies on: its parameter words, which of them
+// are references, and what it leaves.
+bool SameKinds(const GSFunction& a, const GSFunction& b) {
+    return a.params == b.params && a.paramIsReference == b.paramIsReference &&
+           a.ReturnsValue() == b.ReturnsValue() && a.returnsReference == b.returnsReference;
+}
+
+// A call through a base's method slot was verified against the base's function there; on an
+// instance of `c` it runs the entry that the base part's slice of `c`'s table holds at that
+// slot. Each such entry must take and leave the same kinds of words, whichever library
+// declared the base, or a plain word would be handed on as a reference.
+bool OverridesKeepKinds(const GSClass& c) {
+    for (const GSBaseEntry& b : c.bases) {
+        uint64_t start = 0;  // the part's slice: the starting value of its second word
+        for (const GSInitialiser& init : c.initialisers)
+            if (init.kind == 0 && init.word == static_cast<uint32_t>(b.w1) + 1) start = init.value;
+        const std::vector<GSMethodEntry>& inherited = b.cls->methods;
+        if (start + inherited.size() > c.methods.size()) return false;
+        for (size_t k = 0; k < inherited.size(); ++k)
+            if (!SameKinds(*c.methods[start + k].function, *inherited[k].function)) return false;
     }
     return true;
 }
@@ -359,12 +385,38 @@ GSLibrary* GSMachine::GetLibrary(GSLibraryId id) {
     return library;
 }
 
+bool GSMachine::CheckOverrides(const GSLibrary& library, size_t firstLoaded) const {
+    std::vector<const GSLibrary*> linked(loaded_.begin() + static_cast<std::ptrdiff_t>(firstLoaded),
+                                         loaded_.end());
+    linked.push_back(&library);
+    for (const GSLibrary* l : linked) {
+        for (const auto& c : l->classes) {
+            if (!OverridesKeepKinds(*c)) {
+                GS_SCRIPT_LOG("GS Link error: Unable to link '%s'", c->name.c_str());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 GSLibrary* GSMachine::GetLibraryByName(std::string_view fileName) {
     auto it = names_.find(Lower(fileName));
     return it == names_.end() ? nullptr : GetLibrary(it->second->id);
 }
 
 int GSMachine::LoadImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
+    const size_t mark = loaded_.size();
+    ++loadDepth_;
+    int result = LinkImage(lib, std::move(bytes));
+    --loadDepth_;
+    // Overrides are checked once every library of this load is linked: a base in a library
+    // still under construction (two that name each other) has no method table yet.
+    if (result == kLoadOk && loadDepth_ == 0 && !CheckOverrides(lib, mark)) result = kLoadClassLink;
+    return result;
+}
+
+int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
     lib.image = std::move(bytes);
     GSBytecode::GslImage image;
     GSBytecode::GslReadError readError;

@@ -86,11 +86,17 @@ private:
     // A new entry in the link table; null, with the log line, when the table refuses it.
     Entry* Insert(GSLibraryId id, std::string_view name, const std::string& path);
     void Unload(Entry& entry);
+    // The steps of LoadImage short of the override check.
+    int LinkImage(GSLibrary& library, std::vector<uint8_t> bytes);
+    // True when every override in `library` and in the libraries loaded on the way to it
+    // (from `firstLoaded` on) keeps its base function's word kinds; else the log line.
+    bool CheckOverrides(const GSLibrary& library, size_t firstLoaded) const;
 
     std::map<GSLibraryId, std::unique_ptr<Entry>> entries_;
     std::map<std::string, Entry*> names_;  // lower-cased file name to entry
     std::vector<GSLibrary*> loaded_;
     std::string folder_;  // of the path being added
+    int loadDepth_ = 0;   // nested loads under way
 };
 
 }  // namespace GSRuntime

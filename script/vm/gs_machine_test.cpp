@@ -187,6 +187,56 @@ TEST(Machine, LinkFailuresNameWhatIsMissing) {
     }
 }
 
+// A library rebuilt from other source under its old id (as a tampered cache could hold) whose
+// base class gained a function: a call through that slot, verified against the base, would
+// run whatever the derived class compiled against the old base holds there.
+TEST(Machine, AnOverrideWhoseKindsDifferFromItsBaseIsNotLinked) {
+    struct Case {
+        const char* what;
+        std::string rebuilt, derived;
+    };
+    const std::string base = "class L { public int G() { return 2; } };";
+    const std::vector<Case> cases = {
+        {"result kind",
+         "class L { public int G() { return 2; } public string X() { return \"x\"; } };",
+         "class D isclass L { public int G() { return 1; } public int Own() { return 3; } };"},
+        {"parameter kind",
+         "class L { public int G() { return 2; } public int X(string a) { return 1; } };",
+         "class D isclass L { public int G() { return 1; } public int Own(int a) { return a; } };"},
+        {"parameter count",
+         "class L { public int G() { return 2; } public int X(int a, int b) { return a; } };",
+         "class D isclass L { public int G() { return 1; } public int Own(int a) { return a; } };"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder f(Sources{{"main.gs", "include \"lib.gs\"\n" + c.derived}, {"lib.gs", base}});
+        {
+            GSMachine m;
+            m.AddLibraryFolder(f.path.string(), "tests");
+            ASSERT_NE(m.GetLibraryByName("main.gsl"), nullptr);  // as compiled, it links
+        }
+        Folder rebuilt(Sources{{"lib.gs", c.rebuilt}});
+        std::vector<uint8_t> bytes = rebuilt.images["lib.gsl"];
+        const std::vector<uint8_t>& old = f.images["lib.gsl"];
+        // Every copy of the rebuilt id (header and own library row) becomes the old one.
+        const std::vector<uint8_t> id(bytes.begin() + 12, bytes.begin() + 20);
+        for (auto at = bytes.begin();
+             (at = std::search(at, bytes.end(), id.begin(), id.end())) != bytes.end();)
+            at = std::copy(old.begin() + 12, old.begin() + 20, at);
+        f.Write("lib.gsl", bytes);
+        GSMachine m;
+        m.AddLibraryFolder(f.path.string(), "tests");
+        ASSERT_NE(m.GetLibraryByName("lib.gsl"), nullptr);  // the rebuilt base alone is sound
+        LogCapture log;
+        EXPECT_EQ(m.GetLibraryByName("main.gsl"), nullptr);
+        EXPECT_EQ(LogCapture::lines(),
+                  (std::vector<std::string>{"GS Link error: Unable to link 'D'",
+                                            "GSMachine: Error 7 loading library " +
+                                                (f.path / "main.gsl").string() + " (main.gs)"}));
+        EXPECT_EQ(m.Loaded().size(), 1u);  // the base's library stays
+    }
+}
+
 TEST(Machine, AnUnresolvedNativeIsReportedAndLinkingGoesOn) {
     ScriptRunner r;
     LogCapture log;

@@ -100,10 +100,6 @@ void GSTrackedRegistry::TearDown() {
 
 // --- instances ------------------------------------------------------------------------------
 
-Ref GSScriptInstance::PrimaryRef() const {
-    return ReferenceRegion::Get().OffsetOf(this) + static_cast<uint32_t>(kHeaderBytes);
-}
-
 GSContext* GSScriptInstance::Context() const {
     if (slot == nullptr || slot->block == nullptr) return nullptr;
     return slot->block->owner->Context();
@@ -168,8 +164,7 @@ bool ReleaseMemberReferences(GSScriptInstance* header, const GSClass* cls) {
     return true;
 }
 
-void ReleaseHeader(GSScriptInstance* h) {
-    if (--h->refCount > 0) return;
+void ReleaseLastHeader(GSScriptInstance* h) {
     if (h->owner != nullptr) {
         if (h->owner->DeferDeletion()) return;
         delete h->owner;  // the owner frees its instance

@@ -124,7 +124,10 @@ public:
     GSClass* cls = nullptr;              // null for strings and arrays
 
     uint32_t* Members() { return reinterpret_cast<uint32_t*>(this + 1); }
-    Ref PrimaryRef() const;
+    Ref PrimaryRef() const {
+        return static_cast<uint32_t>(reinterpret_cast<const char*>(this) - g_regionBase) +
+               static_cast<uint32_t>(sizeof(GSScriptInstance));
+    }
     // The context whose registry holds the instance, null when it is in none.
     GSContext* Context() const;
 
@@ -151,7 +154,12 @@ inline GSScriptInstance* AddReference(Ref r) {
     ++h->refCount;
     return h;
 }
-void ReleaseHeader(GSScriptInstance* header);
+// What follows the last release: the owner's deletion or the instance's release and free.
+void ReleaseLastHeader(GSScriptInstance* header);
+inline void ReleaseHeader(GSScriptInstance* header) {
+    if (--header->refCount > 0) return;
+    ReleaseLastHeader(header);
+}
 inline void ReleaseReference(Ref r) {
     if (r != 0) ReleaseHeader(GetHeader(r));
 }

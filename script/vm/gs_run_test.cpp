@@ -9,6 +9,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "script/bytecode/opcodes.h"
+#include "script/vm/gs_dispatch.h"
+#include "script/vm/gs_native.h"
+#include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/testing/script_runner.h"
 
@@ -111,6 +115,7 @@ TEST(CompiledPrograms, Floats) {
             {"+0.0 does not", "float z = 0.0; return 1.0 / z;", ER_DivideByZero},
             {"remainder", "float a = 7.5, b = 2.0; return a % b;", ER_Done, FloatWord(1.5f)},
             {"negate", "float a = 2.0; return -a;", ER_Done, FloatWord(-2.0f)},
+            {"decrement", "float a = 2.5; a--; return a;", ER_Done, FloatWord(1.5f)},
         },
         "float");
     RunTable({
@@ -124,6 +129,19 @@ TEST(CompiledPrograms, Floats) {
         {"float compares",
          "float a = 1.0, b = 2.0; return (int)(a < b) + (int)(a > b) * 2 + (int)(a == b) * 4;",
          ER_Done, 1},
+    });
+}
+
+TEST(CompiledPrograms, ConstantsLocalsAndStackWords) {
+    RunTable({
+        {"a constant of 32 bits", "return 305419896;", ER_Done, 305419896u},
+        {"chained stores keep the reference",
+         "string a, b; a = b = \"xy\"; return a.size() + b.size();", ER_Done, 4},
+        {"chained plain stores", "int a, b; a = b = 7; return a * b;", ER_Done, 49},
+        {"a dropped result lets go of its reference",
+         "class T { string S() { return \"a\"; } int Run() { S(); return 1; } };", ER_Done, 1},
+        {"a reference local replaced", "string s = \"abc\"; s = \"de\"; return s.size();", ER_Done,
+         2},
     });
 }
 
@@ -163,6 +181,24 @@ TEST(CompiledPrograms, ArraysOfBothKinds) {
          "int[] a = new int[4]; int[] b = new int[2]; b[0] = 5; b[1] = 6; "
          "a[1, 3] = b; return a[1] * 10 + a[2];",
          ER_Done, 56},
+        {"a chained element store keeps the value",
+         "int[] a = new int[2]; int x; x = a[0] = 5; return x + a[0];", ER_Done, 10},
+        {"a chained reference element store",
+         "string[] s = new string[1]; string t; t = s[0] = \"ab\"; return t.size() + "
+         "s[0].size();",
+         ER_Done, 4},
+        {"a chained range store keeps the value",
+         "int[] a = new int[4]; int[] b = new int[1]; int[] c; c = a[1, 3] = b; "
+         "return c.size() * 10 + a.size();",
+         ER_Done, 13},
+        {"reference ranges",
+         "string[] s = new string[3]; s[1] = \"q\"; string[] t = s[1, ]; "
+         "return t.size() * 10 + t[0].size();",
+         ER_Done, 21},
+        {"reference range stores",
+         "string[] s = new string[3]; string[] t = new string[1]; string[] u; s[0, 2] = t; "
+         "u = s[0, 1] = t; return s.size() * 10 + u.size();",
+         ER_Done, 21},
         {"string elements",
          "string[] s = new string[2]; s[0] = \"ab\"; return s[0].size() + "
          "(int)(s[1] == null);",
@@ -177,6 +213,16 @@ TEST(CompiledPrograms, Strings) {
         {"compare", "string a = \"abc\", b = \"abd\"; return (int)(a < b) + (int)(a == a) * 2;",
          ER_Done, 3},
         {"store a byte", "string s = \"abc\"; s[1] = 'x'; return s[1];", ER_Done, 'x'},
+        {"a chained byte store keeps the byte",
+         "string s = \"abc\"; int c; c = s[1] = 'y'; return c;", ER_Done, 'y'},
+        {"a new empty string", "string s = new string(); return s.size();", ER_Done, 0},
+        {"range store", "string s = \"abcd\"; s[1, 3] = \"Z\"; return s.size() * 1000 + s[1];",
+         ER_Done, 3000 + 'Z'},
+        {"a chained string range store keeps the value",
+         "string s = \"abcd\"; string t; t = s[1, 3] = \"Q\"; return t.size() * 10 + s.size();",
+         ER_Done, 13},
+        {"a range store out of bounds", "string s = \"ab\"; s[1, 5] = \"Z\"; return 0;",
+         ER_StringOutOfBounds},
     });
 }
 
@@ -217,10 +263,114 @@ TEST(CompiledPrograms, ClassesObjectsAndCalls) {
          with("B a = new B(); B b = a; B c = new B(); return (int)(a == b) + "
               "(int)(a == c) * 2 + (int)(a != c) * 4;"),
          ER_Done, 5},
+        {"the static object keeps its members", with("S.n = S.n + 1; return S.n;"), ER_Done, 9},
+        {"null tests", with("B b; B c = new B(); return (int)(!b) + (int)(!c) * 2;"), ER_Done, 1},
+        {"void calls",
+         "class T { int v; void Set(int x) { v = x; return; } int Run() { Set(4); return v; } "
+         "};",
+         ER_Done, 4},
         {"deep recursion overflows",
          "class T { int F(int n) { return F(n + 1); } int Run() { return F(0); } };",
          ER_StackOverflow},
     });
+}
+
+TEST(CompiledPrograms, MembersOfOtherObjectsAndOfThis) {
+    const std::string holder = "class O { public string s; public int v; };\n";
+    auto with = [&](const std::string& body) {
+        return holder + "class T { string s; int v; int Run() { " + body + " } };";
+    };
+    RunTable({
+        {"reference members of another object",
+         with("O o = new O(); o.s = \"ab\"; o.s = \"abc\"; return o.s.size();"), ER_Done, 3},
+        {"chained stores into another object",
+         with("O o = new O(); int x; string t; x = o.v = 5; t = o.s = \"abcd\"; "
+              "return x + o.v + t.size() * 100;"),
+         ER_Done, 410},
+        {"members of this",
+         with("string t; int x; t = s = \"ab\"; x = v = 3; s = \"xyz\"; "
+              "return t.size() * 1000 + s.size() * 100 + x * 10 + v;"),
+         ER_Done, 2333},
+        {"a null object's reference member", with("O o; return o.s.size();"), ER_NullReference},
+        {"a store into a null object", with("O o; o.s = \"a\"; return 0;"), ER_NullReference},
+    });
+}
+
+// Natives of a test class bound in the registry: arguments, results, a native that pushes
+// nothing where a value is wanted (0), one that raises an error and one left unbound.
+void SumNative(GSContext*, GSStack& stack) {
+    stack.Push(stack.GetWord(1) + stack.GetWord(2));
+}
+void NothingNative(GSContext*, GSStack&) {}
+void FailNative(GSContext*, GSStack&) {
+    GSThread::RaiseError(CurrentThread(), "the test native failed", false);
+}
+
+TEST(CompiledPrograms, CallsOfNatives) {
+    static const bool bound = [] {
+        GSNativeRegistry& r = GSNativeRegistry::Get();
+        r.Add(std::make_unique<GSCNativeFunction>("TN", "$int@TN::Sum(int,int)", &SumNative));
+        r.Add(std::make_unique<GSCNativeFunction>("TN", "$int@TN::Nothing()", &NothingNative));
+        r.Add(std::make_unique<GSCNativeFunction>("TN", "$void@TN::Fail()", &FailNative));
+        return true;
+    }();
+    ASSERT_TRUE(bound);
+    const std::string natives =
+        "class TN { public native int Sum(int a, int b); public native int Nothing(); "
+        "public native void Fail(); public native int Unbound(); };\n";
+    auto with = [&](const std::string& body) {
+        return natives + "class T { int Run() { TN n = new TN(); " + body + " } };";
+    };
+    RunTable({
+        {"arguments and result", with("return n.Sum(40, 2);"), ER_Done, 42},
+        {"no result pushed gives 0", with("return n.Nothing() + 5;"), ER_Done, 5},
+        {"a raised error", with("n.Fail(); return 1;"), ER_Exception},
+        {"no binding", with("return n.Unbound();"), ER_NativeCallError},
+        {"a null object",
+         "class TN { public native int Sum(int a, int b); };\n"
+         "class T { int Run() { TN n; return n.Sum(1, 2); } };",
+         ER_NullReference},
+    });
+}
+
+// The fused forms the link makes must do what their instructions do: each program runs as
+// linked and again with every function dispatching on its plain opcodes, and both runs give
+// the same result, word and log lines (a time-out's line and count included).
+TEST(CompiledPrograms, FusedFormsRunAsTheirInstructions) {
+    const std::vector<std::string> bodies = {
+        "int a = -2147483647 - 1; int s = 0; if (a < 1) s = s + 1; if (a <= 1) s = s + 2; "
+        "if (a > 1) s = s + 4; if (a >= 1) s = s + 8; if (a == 1) s = s + 16; "
+        "if (a != 1) s = s + 32; return s;",
+        "int a = 2147483647, b = -1, s = 0; if (a < b) s = s + 1; if (a <= b) s = s + 2; "
+        "if (a > b) s = s + 4; if (a >= b) s = s + 8; if (a == b) s = s + 16; "
+        "if (a != b) s = s + 32; if (b == b) s = s + 64; return s;",
+        "int a = 2147483647, b = 33, c = -8; int r = (a + 1) ^ (a * 3) ^ (c >> 28) ^ (c << b) ^ "
+        "(a - c) ^ (a | 5) ^ (a & 6); r = r + (a + b); int d = a + 7; d = d << b; "
+        "d = d - (c * b); d = d >> b; return r ^ d;",
+        "int i = 2147483647; i++; int j = -2147483647 - 1; j--; int k; k = 5; k--; "
+        "return i ^ j ^ k;",
+        "int i, s = 0; for (i = 0; i < 300; i++) s = s + (i & 7); return s;",
+        "int i = 0;\n while (i < 5) { }\n return 0;",
+    };
+    for (const std::string& body : bodies) {
+        SCOPED_TRACE(body);
+        ScriptRunner r;
+        ASSERT_TRUE(r.Load("class T { int Run() {\n" + body + "\n} };")) << r.messages;
+        bool fused = false;
+        for (const auto& c : r.library->classes)
+            for (const auto& f : c->functions)
+                for (uint8_t b : f->dispatch)
+                    fused = fused || (b >= GSBytecode::kOpcodeCount && b != 255);
+        EXPECT_TRUE(fused);
+        ScriptRun linked = r.Run("T", "$int@T::Run()");
+        for (const auto& c : r.library->classes)
+            for (const auto& f : c->functions)
+                PredecodeFunction(*f, false);
+        ScriptRun plain = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(linked.result, plain.result);
+        EXPECT_EQ(linked.word, plain.word);
+        EXPECT_EQ(linked.log, plain.log);
+    }
 }
 
 TEST(CompiledPrograms, AFailureNamesItsLineAndDumpsTheStack) {

@@ -28,22 +28,15 @@ GSStack::~GSStack() {
     Kiv::Alloc::Delete(block_);
 }
 
-void GSStack::ReleaseFrameLocals(const uint32_t* record) {
-    GSFunction* f = FrameFunction(record);
-    uint32_t* locals = FrameLocals(record);
-    if (f != nullptr) {
-        for (size_t i = f->referenceSlots.size(); i-- > 0;) {
-            int32_t slot = f->referenceSlots[i];
-            if (slot <= 0) continue;  // `this` goes last, below
-            uint32_t& w = locals[slot];
-            Ref r = w;
-            w = 0;
-            ReleaseReference(r);
-        }
+void GSStack::ReleaseReferenceLocals(const GSFunction* f, uint32_t* locals) {
+    for (size_t i = f->referenceSlots.size(); i-- > 0;) {
+        int32_t slot = f->referenceSlots[i];
+        if (slot <= 0) continue;  // `this` goes last
+        uint32_t& w = locals[slot];
+        Ref r = w;
+        w = 0;
+        ReleaseReference(r);
     }
-    Ref self = locals[0];
-    locals[0] = 0;
-    ReleaseReference(self);
 }
 
 void GSStack::Reset() {
@@ -59,60 +52,18 @@ void GSStack::Reset() {
     returnOffset = 0;
 }
 
-bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
-    int64_t i = top - buffer;
-    int64_t base = i + function->localsBase;
-    if (int64_t{function->needed} > int64_t{capacity} - i || base < 0 || function->needed < 4 ||
-        int64_t{function->frameRecord} + 3 > int64_t{function->needed} ||
-        function->topAdvance > function->needed) {
-        GS_SCRIPT_LOG("GSStack overflow...");
-        for (const uint32_t* r = frame; r != nullptr; r = PreviousFrame(r)) {
-            GSFunction* f = FrameFunction(r);
-            GS_SCRIPT_LOG("function %s", f != nullptr ? f->name.c_str() : "");
-        }
-        return false;
+bool GSStack::ReportOverflow() const {
+    GS_SCRIPT_LOG("GSStack overflow...");
+    for (const uint32_t* r = frame; r != nullptr; r = PreviousFrame(r)) {
+        GSFunction* f = FrameFunction(r);
+        GS_SCRIPT_LOG("function %s", f != nullptr ? f->name.c_str() : "");
     }
-    std::memset(top + 1, 0, 4 * size_t{function->needed - 1});
-    uint32_t* record = top + function->frameRecord;
-    record[0] = function->handle;
-    record[1] = retOffset;
-    record[2] = frame == nullptr ? 0 : static_cast<uint32_t>(frame - buffer) + 1;
-    record[3] = static_cast<uint32_t>(base);
-    frame = record;
-    top += function->topAdvance;
-    return true;
+    return false;
 }
 
-bool GSStack::PopFrame() {
-    if (frame == nullptr) return false;
-    uint32_t* record = frame;
-    if (top != record + 3) return false;
-    ReleaseFrameLocals(record);
-    top = FrameLocals(record) - 1;
-    returnOffset = record[1];
-    frame = PreviousFrame(record);
-    return true;
-}
-
-bool GSStack::ReturnValue(bool allowMissing) {
-    if (frame == nullptr) return false;
-    uint32_t* record = frame;
-    int64_t d = top - record;
-    uint32_t result;
-    if (d == 4) {
-        result = *top;
-    } else if (d == 3 && allowMissing) {
-        result = 0;
-    } else {
-        GS_SCRIPT_LOG("GSStack::ReturnValue> diff=%d", static_cast<int>(d));
-        return false;
-    }
-    ReleaseFrameLocals(record);
-    top = FrameLocals(record);
-    *top = result;
-    returnOffset = record[1];
-    frame = PreviousFrame(record);
-    return true;
+bool GSStack::ReportReturnMismatch(int64_t difference) const {
+    GS_SCRIPT_LOG("GSStack::ReturnValue> diff=%d", static_cast<int>(difference));
+    return false;
 }
 
 void GSStack::Dump() const {

@@ -95,8 +95,74 @@ public:
     uint32_t* frame = nullptr;
 
 private:
-    void ReleaseFrameLocals(const uint32_t* record);
+    // Releases the frame's reference locals and then `this`, zeroing each.
+    void ReleaseFrameLocals(const uint32_t* record) {
+        GSFunction* f = FrameFunction(record);
+        uint32_t* locals = FrameLocals(record);
+        if (f != nullptr && !f->referenceSlots.empty()) ReleaseReferenceLocals(f, locals);
+        Ref self = locals[0];
+        locals[0] = 0;
+        ReleaseReference(self);
+    }
+    void ReleaseReferenceLocals(const GSFunction* f, uint32_t* locals);
+    bool ReportOverflow() const;
+    bool ReportReturnMismatch(int64_t difference) const;
     uint32_t* block_ = nullptr;
 };
+
+// Calls and returns run these for every script call, so they are inline; only the reports of
+// a failure are not.
+
+inline bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
+    const int64_t i = top - buffer;
+    const int64_t base = i + function->localsBase;
+    if (int64_t{function->needed} > int64_t{capacity} - i || base < 0 || function->needed < 4 ||
+        int64_t{function->frameRecord} + 3 > int64_t{function->needed} ||
+        function->topAdvance > function->needed) [[unlikely]]
+        return ReportOverflow();
+    // Every word the frame puts below the new top starts at 0: the locals and temporaries
+    // (whose references are released when the frame goes) and the record, written below.
+    for (uint32_t k = 1; k <= function->topAdvance; ++k)
+        top[k] = 0;
+    uint32_t* record = top + function->frameRecord;
+    record[0] = function->handle;
+    record[1] = retOffset;
+    record[2] = frame == nullptr ? 0 : static_cast<uint32_t>(frame - buffer) + 1;
+    record[3] = static_cast<uint32_t>(base);
+    frame = record;
+    top += function->topAdvance;
+    return true;
+}
+
+inline bool GSStack::PopFrame() {
+    if (frame == nullptr) return false;
+    uint32_t* record = frame;
+    if (top != record + 3) return false;
+    ReleaseFrameLocals(record);
+    top = FrameLocals(record) - 1;
+    returnOffset = record[1];
+    frame = PreviousFrame(record);
+    return true;
+}
+
+inline bool GSStack::ReturnValue(bool allowMissing) {
+    if (frame == nullptr) return false;
+    uint32_t* record = frame;
+    const int64_t d = top - record;
+    uint32_t result;
+    if (d == 4) [[likely]] {
+        result = *top;
+    } else if (d == 3 && allowMissing) {
+        result = 0;
+    } else {
+        return ReportReturnMismatch(d);
+    }
+    ReleaseFrameLocals(record);
+    top = FrameLocals(record);
+    *top = result;
+    returnOffset = record[1];
+    frame = PreviousFrame(record);
+    return true;
+}
 
 }  // namespace GSRuntime
