@@ -163,7 +163,7 @@ const Bytes& TextCorpus() {
             TDBContainerTag::SetString(asset, Kiv::PString("username"),
                                        Kiv::PString("Asset " + std::to_string(next() % 100000) +
                                                     " by author " + std::to_string(next() % 500)));
-            TDBContainerTag::SetInt(asset, Kiv::PString("trainz-build"),
+            TDBContainerTag::SetInt(asset, Kiv::PString("halvex-build"),
                                     static_cast<int32_t>(next() % 5));
             TDBContainerTag::SetFloatArray(asset, Kiv::PString("position"),
                                            {static_cast<float>(next() % 10000) / 7.0f,

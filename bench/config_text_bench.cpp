@@ -40,7 +40,7 @@ TDBTagRef BigTree() {
         TDBContainerTag::SetString(asset, N("username"), N("Old Mill " + std::to_string(i)));
         TDBContainerTag::SetString(asset, N("description"),
                                    N("A mill by the river, built in 1887 and still turning."));
-        TDBContainerTag::SetInt(asset, N("trainz-build"), 4);
+        TDBContainerTag::SetInt(asset, N("halvex-build"), 4);
         TDBContainerTag::SetFloat(asset, N("light"), 0.75f);
         TDBContainerTag::SetFloatArray(asset, N("position"), {12.5f, -0.25f, 1e-5f});
         TDBTagRef mesh;

@@ -8,7 +8,8 @@
 
 namespace bulkmemory {
 
-// `bytes` of zeroed memory, rounded up to whole pages, none present yet; throws std::bad_alloc.
+// `bytes` of zeroed memory, rounded up to whole pages, none present yet, in large pages where
+// the system allows; throws std::bad_alloc.
 void* Map(size_t bytes);
 void Unmap(void* block, size_t bytes);
 // Makes the pages of [from, from + bytes) present for writing; only a hint (nothing happens

@@ -21,12 +21,12 @@ Kiv::PString N(const char* name) {
 TDBTagRef Sample() {
     TDBTagRef root;
     TDBContainerTag::SetString(root, N("kind"), N("scenery"));
-    TDBContainerTag::SetInt(root, N("trainz-build"), 3);
+    TDBContainerTag::SetInt(root, N("halvex-build"), 3);
     return root;
 }
 
 const std::string kSampleText = "\xEF\xBB\xBF\r\nkind" + std::string(36, ' ') +
-                                "\"scenery\"\r\ntrainz-build" + std::string(28, ' ') + "3\r\n";
+                                "\"scenery\"\r\nhalvex-build" + std::string(28, ' ') + "3\r\n";
 
 // A text that nests deeper than any reader accepts.
 std::string TooDeepText() {
@@ -76,11 +76,11 @@ TEST(ConfigFile, WritesAndReadsBothFormsByExtension) {
     for (const char* name : {"upper.TXT", "config.chump"}) {
         TDBTagRef back = NewContainer();
         ASSERT_TRUE(ReadConfigFile("", dir / name, back)) << name;
-        EXPECT_EQ(Describe(back), "kind=text:scenery trainz-build=int:3") << name;
+        EXPECT_EQ(Describe(back), "kind=text:scenery halvex-build=int:3") << name;
     }
     TDBTagRef back;
     ASSERT_TRUE(ReadConfigFile("", dir / "binary.txt", back, "chump"));
-    EXPECT_EQ(Describe(back), "kind=text:scenery trainz-build=int:3");
+    EXPECT_EQ(Describe(back), "kind=text:scenery halvex-build=int:3");
     EXPECT_EQ(EntryCount(dir.path()), 3u);  // no twin left behind
 }
 
@@ -148,7 +148,7 @@ TEST(ConfigFile, PathsWithALocationStayInsideIt) {
     EXPECT_EQ(dir.Read("local/asset/config.txt"), kSampleText);
     TDBTagRef back;
     EXPECT_TRUE(ReadConfigFile("local", "asset/config.txt", back));
-    EXPECT_EQ(Describe(back), "kind=text:scenery trainz-build=int:3");
+    EXPECT_EQ(Describe(back), "kind=text:scenery halvex-build=int:3");
 
     EXPECT_FALSE(WriteConfigFile(Sample(), "local", "../escaped.txt"));
     EXPECT_FALSE(std::filesystem::exists(dir / "escaped.txt"));

@@ -1,10 +1,11 @@
 #include "configdata/soup_writer.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "configdata/soup_format.h"
+#include "platform/kiv/base/dynamic_buffer.h"
 
 namespace {
 
@@ -21,29 +22,26 @@ public:
         if (root && !WriteChildren(*root, 1)) return false;
         return Patch(sizeField);
     }
-    const std::vector<uint8_t>& Bytes() const { return out_; }
+    const uint8_t* Data() const { return out_.GetData(); }
+    size_t Size() const { return out_.GetLength(); }
 
 private:
-    void PutU32(uint32_t v) {
-        uint8_t b[4];
-        std::memcpy(b, &v, 4);
-        out_.insert(out_.end(), b, b + 4);
-    }
+    void PutU32(uint32_t v) { Put(&v, 4); }
+    void PutU8(uint8_t v) { Put(&v, 1); }
     void Put(const void* data, size_t n) {
-        auto p = static_cast<const uint8_t*>(data);
-        out_.insert(out_.end(), p, p + n);
+        if (n > UINT32_MAX || !out_.Write(data, static_cast<uint32_t>(n))) throw std::bad_alloc();
     }
     size_t Mark() {
-        size_t at = out_.size();
+        size_t at = out_.GetLength();
         PutU32(0xFFFFFFFF);
         return at;
     }
     // Fills the length word at `at` with the bytes written after it.
     bool Patch(size_t at) {
-        size_t n = out_.size() - at - 4;
+        size_t n = out_.GetLength() - at - 4;
         if (n > kSoupMaxBodySize) return false;
         auto v = static_cast<uint32_t>(n);
-        std::memcpy(out_.data() + at, &v, 4);
+        std::memcpy(out_.GetData() + at, &v, 4);
         return true;
     }
 
@@ -65,10 +63,10 @@ private:
         if (name.IsNull() || name.Length() + 1 > kSoupMaxNameBytes) return true;
         if (depth > kMaxTagTreeDepth) return false;
         size_t lengthField = Mark();
-        out_.push_back(static_cast<uint8_t>(name.Length() + 1));
+        PutU8(static_cast<uint8_t>(name.Length() + 1));
         Put(name.c_str(), name.Length() + 1);
         uint32_t type = node.GetType();
-        out_.push_back(SoupTypeByteFor(type));
+        PutU8(SoupTypeByteFor(type));
         if (type == kTagContainer) {
             if (!WriteChildren(node, depth + 1)) return false;
         } else if (type != kTagEmpty) {
@@ -79,7 +77,9 @@ private:
         return Patch(lengthField);
     }
 
-    std::vector<uint8_t> out_;
+    // Grown by half again with realloc, which moves a large block by remapping its pages
+    // rather than copying them, so the file is never copied while it is built.
+    Kiv::DynamicBuffer out_;
 };
 
 }  // namespace
@@ -91,7 +91,6 @@ bool WriteTagTreeBinary(const TDBTagRef& root, TStream& stream) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const std::vector<uint8_t>& bytes = builder.Bytes();
-    auto n = static_cast<uint32_t>(bytes.size());
-    return stream.Write(bytes.data(), n) == n;
+    auto n = static_cast<uint32_t>(builder.Size());
+    return stream.Write(builder.Data(), n) == n;
 }

@@ -48,7 +48,9 @@ constexpr uint32_t kFastGroupRoom = 8 * kMaxMatch + 8;
 // How each level searches. Chains are bounded: past a few dozen places a longer walk finds
 // little in a 4 KiB window and costs time in proportion. A match of `nice` bytes or more ends
 // the search; from `lazyFrom` on, a match shorter than `lazyBelow` is held back one byte while
-// the next place is searched, with `lazyChain` steps, for a longer one.
+// the next place is searched, with `lazyChain` steps, for a longer one. Level 9 keeps that
+// second search short: twice its steps made built programs a few tenths of a percent smaller
+// and packed them a tenth slower.
 struct LevelSearch {
     uint32_t chain;
     uint32_t nice;
@@ -57,7 +59,7 @@ struct LevelSearch {
 };
 constexpr LevelSearch kLevels[10] = {
     {0, 0, 0, 0},    {2, 8, 0, 0},    {4, 10, 0, 0},    {6, 12, 0, 0},    {8, 14, 8, 4},
-    {12, 16, 12, 6}, {16, 18, 18, 8}, {24, 18, 18, 12}, {24, 18, 18, 12}, {32, 18, 18, 16},
+    {12, 16, 12, 6}, {16, 18, 18, 8}, {24, 18, 18, 12}, {24, 18, 18, 12}, {32, 18, 18, 8},
 };
 
 uint32_t HashBits(uint32_t size) {
