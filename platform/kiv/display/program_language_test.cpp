@@ -109,7 +109,7 @@ TEST(ProgramManagers, HandOutOneCountedHandlePerRequestAndReportFailures) {
     EXPECT_EQ(tint->Evaluate(in, {{"Tint", {2, 2, 2, 2}}}), (Vec4{2, 1, 0.5f, 2}));
     tint->ReleaseReference();
 
-    Kiv::ProgramManagerBase::FailNextRequestsForTesting(1);
+    Kiv::ProgramManagerBase::FailNextRequestsForTesting(1);  // the next one
     EXPECT_EQ(display.GetTextureCombinerManager().GetProgram("Test_Pix2", &error), nullptr);
     EXPECT_EQ(error, "The program 'Test_Pix2' could not be made.");
     EXPECT_EQ(display.GetTextureCombinerManager().GetRequestCount(), 3u);

@@ -17,6 +17,7 @@ struct Texts {
     };
     std::map<std::pair<std::string, ProgramCode::Kind>, Text> texts;
     int failRequests = 0;
+    int failAfter = 0;
 };
 
 Texts& Registry() {
@@ -50,9 +51,10 @@ uint32_t ProgramManagerBase::GetRequestCount() const {
     return requests_;
 }
 
-void ProgramManagerBase::FailNextRequestsForTesting(int count) {
+void ProgramManagerBase::FailNextRequestsForTesting(int count, int after) {
     std::lock_guard<std::mutex> hold(Registry().lock);
     Registry().failRequests = count;
+    Registry().failAfter = after;
 }
 
 void ProgramManagerBase::Register(std::string_view name, std::string_view text,
@@ -65,6 +67,10 @@ bool ProgramManagerBase::InjectedFailure(std::string_view name, std::string* err
     Texts& r = Registry();
     std::lock_guard<std::mutex> hold(r.lock);
     if (r.failRequests <= 0) return false;
+    if (r.failAfter > 0) {
+        --r.failAfter;
+        return false;
+    }
     --r.failRequests;
     *error = "The program '" + std::string(name) + "' could not be made.";
     return true;

@@ -64,8 +64,8 @@ public:
     ProgramManagerBase& operator=(const ProgramManagerBase&) = delete;
     // Requests answered, including failed ones (a material asks once per program).
     uint32_t GetRequestCount() const;
-    // Test hook: the next `count` requests to any manager fail.
-    static void FailNextRequestsForTesting(int count);
+    // Test hook: after `after` more requests to any manager, the next `count` fail.
+    static void FailNextRequestsForTesting(int count, int after = 0);
 
 protected:
     // The checked text of that name and kind, or null with *error.
