@@ -82,6 +82,27 @@ bool MaterialCaches::IsComplete() const {
     return true;
 }
 
+bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display) {
+    if (display.GetRenderKernel() == nullptr) return false;
+    RenderingCacheManager& manager = RenderingCacheManager::Instance();
+    for (int i = 0; i < MaterialCaches::kCount; ++i) {
+        RenderingCache*& cache = caches.cache[i];
+        if (cache != nullptr) continue;
+        static const char* const kIds[] = {AlphaBlendCache::kId, AlphaMaskCache::kId,
+                                           MaterialChunkCache::kId};
+        cache = manager.FindCache(kIds[i]);
+        if (cache != nullptr) continue;
+        if (i == MaterialCaches::kAlphaBlend)
+            cache = new HalvexAlphaBlendCache();
+        else if (i == MaterialCaches::kAlphaMask)
+            cache = new AlphaMaskCache();
+        else
+            cache = new MaterialChunkCache();
+        manager.AddCache(cache);
+    }
+    return true;
+}
+
 HalvexBumpMaterial::HalvexBumpMaterial(const MaterialCaches& caches, const BumpProgramSet& programs)
     : caches_(caches), programs_(programs), shared_(SharedTextureCollection::GetTexture(0)) {}
 
@@ -246,23 +267,7 @@ bool HalvexBumpMaterialPlugin::EnsurePrograms(Display& display) {
 
 std::shared_ptr<Material> HalvexBumpMaterialPlugin::Create(MaterialManager& /*manager*/,
                                                            Display& display) {
-    if (display.GetRenderKernel() == nullptr) return nullptr;
-    RenderingCacheManager& manager = RenderingCacheManager::Instance();
-    for (int i = 0; i < MaterialCaches::kCount; ++i) {
-        RenderingCache*& cache = caches_.cache[i];
-        if (cache != nullptr) continue;
-        static const char* const kIds[] = {AlphaBlendCache::kId, AlphaMaskCache::kId,
-                                           MaterialChunkCache::kId};
-        cache = manager.FindCache(kIds[i]);
-        if (cache != nullptr) continue;
-        if (i == MaterialCaches::kAlphaBlend)
-            cache = new HalvexAlphaBlendCache();
-        else if (i == MaterialCaches::kAlphaMask)
-            cache = new AlphaMaskCache();
-        else
-            cache = new MaterialChunkCache();
-        manager.AddCache(cache);
-    }
+    if (!EnsureMaterialCaches(caches_, display)) return nullptr;
     if (!EnsurePrograms(display)) return nullptr;
     switch (kind_) {
         case Kind::Bump:

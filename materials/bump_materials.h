@@ -55,6 +55,10 @@ public:
     std::array<RenderingCache*, kCount> cache{};
 };
 
+// Fills the caches still missing: each found by its id in the rendering-cache manager, else made
+// and registered there. False, taking none, when the display has no render kernel.
+bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display);
+
 class HalvexBumpMaterial : public OneTextureMaterial {
 public:
     static constexpr uint32_t kBumpSlot = 8;
