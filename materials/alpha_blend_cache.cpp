@@ -64,7 +64,7 @@ void AlphaBlendCacheUnsorted::Render(Display& display) {
 }
 
 HalvexAlphaBlendCache::HalvexAlphaBlendCache()
-    : RenderingCache("HalvexAlphaBlendCache"),
+    : AlphaBlendCache("HalvexAlphaBlendCache"),
       buckets_(kBucketCount),
       pool_(std::make_unique<Entry[]>(kPoolSlots)) {}
 

@@ -81,7 +81,7 @@ private:
     uint32_t savedDestination_ = 0;
 };
 
-class HalvexAlphaBlendCache : public RenderingCache {
+class HalvexAlphaBlendCache : public AlphaBlendCache {
 public:
     // Depths 0 to 1000 fall into 200 buckets of 5 units per nesting level; chunks in buckets
     // below 70 (nearer than 350) have their triangles sorted.

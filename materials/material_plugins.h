@@ -9,9 +9,10 @@
 //   tmpfx           two texture units                      else "onetex"
 //   nofogtex        any display
 //
-// Registering one makes its material type ("m.tbumptex") loadable; the materials themselves
-// (their programs, caches and display states) are not in this build yet, so the loader gives
-// the engine's plain stand-in for them.
+// Registering one makes its material type ("m.tbumptex") loadable. Each plug-in's Create makes
+// its material: the bump family's with their caches and programs (bump_materials.h), "nofogtex"
+// and "tonetexnoalpha" as state_materials.h has them, "tmpfx" as multipfx_material.h has it;
+// "tglossrust" makes none yet.
 #pragma once
 
 #include <memory>
@@ -25,18 +26,23 @@ namespace Kiv {
 // least `textureUnits` units.
 class HalvexMaterialPlugin : public MaterialPlugin {
 public:
+    // What Create makes (null: nothing).
+    using Maker = std::shared_ptr<Material> (*)();
     HalvexMaterialPlugin(std::string_view name, const UId& uid, std::vector<int> capabilities,
-                         uint32_t textureUnits, const char* fallback)
+                         uint32_t textureUnits, const char* fallback, Maker maker = nullptr)
         : MaterialPlugin(name, uid),
           capabilities_(std::move(capabilities)),
           textureUnits_(textureUnits),
-          fallback_(fallback) {}
+          fallback_(fallback),
+          maker_(maker) {}
     bool IsSupported(const Display& display, PString& fallback) const override;
+    std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
 
 private:
     std::vector<int> capabilities_;
     uint32_t textureUnits_;
     const char* fallback_;  // null: drawn on every display
+    Maker maker_;
 };
 
 // Creates and registers the seven in order; one registered already is left as it is.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/kiv/display/one_texture_material.h"
+#include "platform/kiv/display/render_kernel.h"
+
 #include <string>
 #include <vector>
 
@@ -64,6 +67,27 @@ TEST(MaterialPlugins, AnswerWhetherTheDisplayDrawsThemOrWhatToMakeInstead) {
         EXPECT_EQ(supported, c.fallback == nullptr) << c.plugin << " on " << c.device;
         EXPECT_EQ(fallback.view(), c.fallback != nullptr ? c.fallback : "untouched")
             << c.plugin << " on " << c.device;
+    }
+}
+
+TEST(MaterialPlugins, CreateTheirMaterialsOnADisplayWithARenderKernel) {
+    Kiv::RegisterMaterialPlugins();
+    Kiv::RenderKernel kernel(nullptr, 1.0f);
+    const struct {
+        const char* plugin;
+        bool creates;
+    } cases[] = {{"tbumpgloss", true},     {"tbumptex", true},    {"tbumpenv", true},
+                 {"tonetexnoalpha", true}, {"tglossrust", false}, {"tmpfx", true},
+                 {"nofogtex", true}};
+    for (const auto& c : cases) {
+        auto plugin = Kiv::MaterialPlugin::Find(c.plugin);
+        ASSERT_NE(plugin, nullptr) << c.plugin;
+        auto material = std::dynamic_pointer_cast<Kiv::OneTextureMaterial>(
+            plugin->Create(kernel.GetMaterialManager(), kernel.GetDisplay()));
+        ASSERT_EQ(material != nullptr, c.creates) << c.plugin;
+        if (material != nullptr) {
+            EXPECT_STREQ(material->GetPluginName(), c.plugin);
+        }
     }
 }
 

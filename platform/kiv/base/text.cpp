@@ -136,4 +136,18 @@ std::string ToLowerAscii(std::string_view text) {
     return out;
 }
 
+std::vector<std::string_view> SplitWords(std::string_view text) {
+    std::vector<std::string_view> out;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t')
+            ++i;
+        if (i > start) out.push_back(text.substr(start, i - start));
+    }
+    return out;
+}
+
 }  // namespace Kiv

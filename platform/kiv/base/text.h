@@ -103,4 +103,7 @@ inline char AsciiUpper(char c) {
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string ToLowerAscii(std::string_view text);
 
+// The words of a text separated by blanks and tabs.
+std::vector<std::string_view> SplitWords(std::string_view text);
+
 }  // namespace Kiv

@@ -1,18 +1,20 @@
 #include "platform/kiv/display/display.h"
 
+#include "platform/kiv/base/text.h"
+#include "platform/kiv/display/program_managers.h"
+
 namespace Kiv {
 
+Display::Display(RenderKernel* kernel)
+    : kernel_(kernel),
+      vertexPrograms_(std::make_shared<VertexProgramManager>()),
+      combiners_(std::make_shared<TextureCombinerManager>()) {}
+
+Display::~Display() = default;
+
 bool Display::CheckExtensionString(std::string_view list) const {
-    size_t i = 0;
-    while (i < list.size()) {
-        while (i < list.size() && (list[i] == ' ' || list[i] == '\t'))
-            ++i;
-        size_t start = i;
-        while (i < list.size() && list[i] != ' ' && list[i] != '\t')
-            ++i;
-        if (i > start && extensions_.find(list.substr(start, i - start)) == extensions_.end())
-            return false;
-    }
+    for (std::string_view word : SplitWords(list))
+        if (extensions_.find(word) == extensions_.end()) return false;
     return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -12,6 +13,8 @@ namespace Kiv {
 
 class RenderKernel;
 class Texture;
+class VertexProgramManager;
+class TextureCombinerManager;
 
 class Display {
 public:
@@ -22,9 +25,13 @@ public:
     static constexpr int kCapabilityPixelCombiners = 17;
     static constexpr int kCapabilityCubeMaps = 1;
 
-    explicit Display(RenderKernel* kernel = nullptr) : kernel_(kernel) {}
+    explicit Display(RenderKernel* kernel = nullptr);
+    ~Display();
 
+    // The render system the display draws through: none for a display made on its own.
     RenderKernel* GetRenderKernel() const { return kernel_; }
+    VertexProgramManager& GetVertexProgramManager() const { return *vertexPrograms_; }
+    TextureCombinerManager& GetTextureCombinerManager() const { return *combiners_; }
     bool SupportsCapability(int capability) const { return capabilities_.count(capability) != 0; }
     void SetCapability(int capability, bool supported) {
         if (supported)
@@ -56,6 +63,9 @@ public:
         uint32_t colorMaterialMode = 0;   // 5: vertex colours feed the lighting
         const Texture* stage0 = nullptr;  // the texture bound to stage 0
         uint32_t program = 0;             // the current combiner program, 0 none
+        uint32_t vertexProgram = 0;       // the current vertex program, 0 none
+        const Texture* stage1 = nullptr;  // the bump map of a bump material
+        const Texture* stage3 = nullptr;  // its gloss or environment texture
         bool operator==(const States&) const = default;
     };
     States& GetStates() { return states_; }
@@ -66,6 +76,8 @@ public:
 
 private:
     RenderKernel* kernel_;
+    std::shared_ptr<VertexProgramManager> vertexPrograms_;
+    std::shared_ptr<TextureCombinerManager> combiners_;
     std::set<int> capabilities_;
     std::set<std::string, std::less<>> extensions_;
     States states_;

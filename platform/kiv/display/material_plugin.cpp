@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/kiv/display/one_texture_material.h"
+
 namespace Kiv {
 
 const UId& MaterialPluginFamily() {
@@ -11,6 +13,16 @@ const UId& MaterialPluginFamily() {
 
 bool MaterialPlugin::IsSupported(const Display& /*display*/, PString& /*fallback*/) const {
     return true;
+}
+
+std::shared_ptr<Material> MaterialPlugin::Create(MaterialManager& /*manager*/,
+                                                 Display& /*display*/) {
+    return nullptr;
+}
+
+std::shared_ptr<Material> OneTextureMaterialPlugin::Create(MaterialManager& /*manager*/,
+                                                           Display& /*display*/) {
+    return std::make_shared<OneTextureMaterial>();
 }
 
 bool MaterialPlugin::Register(std::shared_ptr<MaterialPlugin> plugin,

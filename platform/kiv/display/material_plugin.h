@@ -12,6 +12,7 @@
 
 #include "platform/kiv/base/pstring.h"
 #include "platform/kiv/display/display.h"
+#include "platform/kiv/display/material.h"
 #include "platform/kiv/display/materials.h"
 #include "platform/kiv/os/plugin.h"
 #include "platform/kiv/os/uid.h"
@@ -29,6 +30,8 @@ public:
     // True when the display draws the type; else false with the type to make instead (its
     // plug-in name) in `fallback`. The engine's plug-ins draw on every display.
     virtual bool IsSupported(const Display& display, PString& fallback) const;
+    // A new material of the type, or null when the plug-in cannot make one now.
+    virtual std::shared_ptr<Material> Create(MaterialManager& manager, Display& display);
 
     // Registers the plug-in and its material type ("m.<name>"). False, registering nothing,
     // when the family already has a plug-in of that name.
@@ -43,6 +46,8 @@ private:
 class OneTextureMaterialPlugin : public MaterialPlugin {
 public:
     using MaterialPlugin::MaterialPlugin;
+    // The engine's one-texture material.
+    std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
 };
 
 // Registers the engine's own material plug-ins, unless they are registered already.

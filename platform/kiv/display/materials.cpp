@@ -87,6 +87,10 @@ RenderingCacheManager& RenderingCacheManager::Instance() {
     return manager;
 }
 
+RenderingCacheManager::~RenderingCacheManager() {
+    for (RenderingCache* cache : caches_) cache->ReleaseReference();
+}
+
 void RenderingCacheManager::AddCache(RenderingCache* cache) {
     if (cache == nullptr) return;
     cache->AddReference();
@@ -98,6 +102,15 @@ void RenderingCacheManager::RemoveCache(RenderingCache* cache) {
     if (it == caches_.end()) return;
     caches_.erase(it);
     cache->ReleaseReference();
+}
+
+RenderingCache* RenderingCacheManager::FindCache(std::string_view id) {
+    for (RenderingCache* cache : caches_)
+        if (cache->GetId() == id) {
+            cache->AddReference();
+            return cache;
+        }
+    return nullptr;
 }
 
 void RenderingCacheManager::RegisterCacheType(std::string_view name, Factory factory) {

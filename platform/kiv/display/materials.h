@@ -39,9 +39,13 @@ class Texture : public ReferenceCount {
 public:
     explicit Texture(uint32_t index) : index_(index) {}
     uint32_t GetIndex() const { return index_; }
+    // Makes the texture resident for drawing; counted, so a caller's activations show.
+    void Activate() { ++activations_; }
+    uint32_t GetActivationCount() const { return activations_; }
 
 private:
     uint32_t index_;
+    uint32_t activations_ = 0;
 };
 
 // The collection holds texture 0, the plain shared texture; other indexes fail.
@@ -108,11 +112,36 @@ public:
 
 class RenderingCache : public ReferenceCount {
 public:
-    explicit RenderingCache(std::string name) : name_(std::move(name)) {}
+    // `id`: what the cache is found by (its name when none is given); caches of one kind share
+    // it.
+    explicit RenderingCache(std::string name, std::string id = {})
+        : name_(std::move(name)), id_(id.empty() ? name_ : std::move(id)) {}
     const std::string& GetName() const { return name_; }
+    const std::string& GetId() const { return id_; }
 
 private:
     std::string name_;
+    std::string id_;
+};
+
+// The engine's caches materials hand chunks to: blended chunks, alpha-tested chunks, and chunks
+// gathered by material.
+class AlphaBlendCache : public RenderingCache {
+public:
+    static constexpr const char* kId = "AlphaBlendCache";
+    explicit AlphaBlendCache(std::string name) : RenderingCache(std::move(name), kId) {}
+};
+
+class AlphaMaskCache : public RenderingCache {
+public:
+    static constexpr const char* kId = "AlphaMaskCache";
+    AlphaMaskCache() : RenderingCache(kId) {}
+};
+
+class MaterialChunkCache : public RenderingCache {
+public:
+    static constexpr const char* kId = "MaterialChunkCache";
+    MaterialChunkCache() : RenderingCache(kId) {}
 };
 
 // The engine's own unsorted alpha-blend cache.
@@ -129,10 +158,14 @@ private:
 class RenderingCacheManager {
 public:
     static RenderingCacheManager& Instance();
+    // Lets go of the caches it holds.
+    ~RenderingCacheManager();
     // Takes a reference.
     void AddCache(RenderingCache* cache);
     // Drops the manager's reference.
     void RemoveCache(RenderingCache* cache);
+    // The first cache added with that id, with a new reference; null when there is none.
+    RenderingCache* FindCache(std::string_view id);
     const std::vector<RenderingCache*>& GetCaches() const { return caches_; }
 
     // Cache types provided by plug-ins, made by name; null when none registered the name.

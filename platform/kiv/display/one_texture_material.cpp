@@ -32,6 +32,10 @@ void OneTextureMaterial::SetTexture(Texture* texture) {
     texture_ = texture;
 }
 
+void OneTextureMaterial::Activate() {
+    if (texture_ != nullptr) texture_->Activate();
+}
+
 void OneTextureMaterial::Bind(Display& display, uint32_t /*pass*/) {
     SetDisplayState(display);
 }

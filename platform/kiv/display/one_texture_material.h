@@ -41,6 +41,9 @@ public:
         destinationBlend_ = destination;
     }
 
+    // Activates the texture (when there is one) for drawing.
+    virtual void Activate();
+
     virtual void Bind(Display& display, uint32_t pass);
     virtual void Unbind(Display& display, uint32_t pass);
     // Binds the texture to stage 0 (none: stage 0 has no texture); ClearDisplayState leaves the

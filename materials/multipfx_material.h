@@ -1,0 +1,60 @@
+// HalvexMultiPFXMaterial ("tmpfx"): a one-texture material with a second effect texture in
+// slot 12, drawn on stage 1 beside the bitmap on stage 0. Like the ground-base material it sets
+// its display states for pass 0 only. Its plug-in needs a display of at least two texture units
+// (else the engine's "onetex" is made) and hands it the caches it found or registered, as the
+// bump plug-ins do; it has no programs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "materials/bump_materials.h"
+
+namespace Kiv {
+
+class HalvexMultiPFXMaterial : public OneTextureMaterial {
+public:
+    static constexpr uint32_t kEffectSlot = 12;
+
+    explicit HalvexMultiPFXMaterial(const MaterialCaches& caches) : caches_(caches) {}
+    ~HalvexMultiPFXMaterial() override;
+    const char* GetPluginName() const override { return "tmpfx"; }
+    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
+    bool Compare(const Material& other) const override;
+
+    // Slot 0 is the bitmap; false for a slot the material does not have.
+    bool SetSlotTexture(uint32_t slot, Texture* texture);
+    Texture* GetSlotTexture(uint32_t slot) const;
+    bool IsLoaded() const { return GetTexture() != nullptr && effect_ != nullptr; }
+    // The priority its textures are kept resident with.
+    void SetResourcePriority(float priority) { priority_ = priority; }
+    float GetResourcePriority() const { return priority_; }
+    // Activates the effect texture, then the bitmap.
+    void Activate() override;
+
+    // Pass 0 only.
+    void Bind(Display& display, uint32_t pass) override;
+    void Unbind(Display& display, uint32_t pass) override;
+    void SetDisplayState(Display& display) override;
+    void ClearDisplayState(Display& display) override;
+
+    const MaterialCaches& GetCaches() const { return caches_; }
+
+private:
+    MaterialCaches caches_;
+    Texture* effect_ = nullptr;
+    float priority_ = 0;
+};
+
+class HalvexMultiPFXMaterialPlugin : public HalvexMaterialPlugin {
+public:
+    HalvexMultiPFXMaterialPlugin(std::string_view name, const UId& uid, const char* fallback);
+    // Null without a render kernel.
+    std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
+    const MaterialCaches& GetCaches() const { return caches_; }
+
+private:
+    MaterialCaches caches_;
+};
+
+}  // namespace Kiv
