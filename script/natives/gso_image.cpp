@@ -7,8 +7,8 @@
 #include "script/image/glyph_atlas.h"
 #include "script/image/image_soup.h"
 #include "script/image/tt_font.h"
+#include "script/natives/gso_soup.h"
 #include "script/natives/native_frame.h"
-#include "script/natives/unavailable_natives.h"
 #include "script/vm/gs_native.h"
 
 namespace ScriptNatives {
@@ -212,6 +212,22 @@ bool GSOImage::ImportFrom(const TDBTagRef& soup) {
     return true;
 }
 
+// A new unlocked Soup over the exported tree; null without a bitmap.
+void GSOImage::ExportImage(GSStack& frame) {
+    const TDBTagRef soup = ScriptImage::ExportImageSoup(bitmap_.get());
+    if (soup.Get() == nullptr) {
+        frame.Push(0);
+        return;
+    }
+    PushNewObject(frame, new GSOSoup(context, soup, false), kSoup);
+}
+
+void GSOImage::ImportImage(GSStack& frame) {
+    GSOSoup* soup = nullptr;
+    if (!GetNativeObjectParam(frame, 1, soup, false)) return;
+    ImportFrom(soup->GetSoup());
+}
+
 void RegisterImageNatives(GSRuntime::GSNativeRegistry& registry) {
     struct Row {
         const char* signature;
@@ -235,12 +251,12 @@ void RegisterImageNatives(GSRuntime::GSNativeRegistry& registry) {
         {"$void@Image::SetTextFont(string,int)", &GSOImage::SetTextFont},
         {"$int@Image::MeasureTextWidth(string)", &GSOImage::MeasureTextWidth},
         {"$void@Image::DrawText(int,int,string)", &GSOImage::DrawText},
+        {"$Soup@Image::ExportImage()", &GSOImage::ExportImage},
+        {"$void@Image::ImportImage(Soup)", &GSOImage::ImportImage},
     };
     for (const Row& row : kRows)
         registry.Add(std::make_unique<GSRuntime::GSCPPNativeFunction<GSOImage>>(
             "Image", row.signature, row.method));
-    // ExportImage and ImportImage, last in the table, give and take a Soup.
-    RegisterImageSoupStandIns(registry);
 }
 
 }  // namespace ScriptNatives

@@ -48,6 +48,8 @@ public:
     void SetTextFont(GSRuntime::GSStack& frame);
     void MeasureTextWidth(GSRuntime::GSStack& frame);
     void DrawText(GSRuntime::GSStack& frame);
+    void ExportImage(GSRuntime::GSStack& frame);
+    void ImportImage(GSRuntime::GSStack& frame);
 
     // For the Soup natives: the soup of ExportImage, and ImportImage's replacement (false,
     // changing nothing, when the soup holds no image).

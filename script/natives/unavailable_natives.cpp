@@ -137,14 +137,6 @@ void RegisterLibraryStandIns(GSRuntime::GSNativeRegistry& registry) {
     Bind(registry, "Library", kSignatures);
 }
 
-void RegisterImageSoupStandIns(GSRuntime::GSNativeRegistry& registry) {
-    static const char* const kSignatures[] = {
-        "$Soup@Image::ExportImage()",
-        "$void@Image::ImportImage(Soup)",
-    };
-    Bind(registry, "Image", kSignatures);
-}
-
 void RegisterScriptBaseStandIns(GSRuntime::GSNativeRegistry& registry) {
     static const char* const kSignatures[] = {
         "$float@HalvexScriptBase::GetSeconds()",

@@ -1,8 +1,13 @@
 // The build's compiler of the shipped script libraries: the "compile" command's driver as a
 // program of its own, run once per source so each source becomes its own library. Built, never
 // shipped. Exits with 0 only when the library was written.
+#include "foundation/random.h"
 #include "script/compiler/compiler_driver.h"
 
 int main(int argc, char** argv) {
+    // Seeded as the program's own main seeds them: the build runs several of these at once
+    // into one folder, and each writes its library through a temporary file whose name comes
+    // from the generator.
+    SeedRandomGenerators();
     return GSCompiler::CommandLineMain(argc, argv) == 0 ? 0 : 1;
 }

@@ -1,0 +1,6 @@
+// Trackside: the base of every scripted object that stands by the track.
+include "HalvexGameObject.gs"
+
+game class Trackside isclass HalvexGameObject
+{
+};
