@@ -148,10 +148,9 @@ TEST_F(Validate, BrokenExamplesGiveTheirOneFinding) {
                   "(in 'mesh-table\\default').")},
         {"$duv_container_emptystringerr", "scenery/signal-box", "category-keyword \"\"\n",
          OneError("Tag 'category-keyword' in 'scenery' must not be empty.")},
-        // A config with a "script" tag also gets the compile seam's line.
+        // An empty "script" names no script: nothing is compiled.
         {"$duv_container_emptystringwarn", "scenery/signal-box", "script \"\"\n",
-         "- <K> : Tag 'script' in 'scenery' is empty.\n- <K> : Script compilation is not available "
-         "in this build.\nOK (2 Errors, 0 Warnings)\n"},
+         OneError("Tag 'script' in 'scenery' is empty.")},
         {"$duv_container_nopictureext",
          "scenery/signal-box",
          thumbnail("    image \"thumb.gif\"\n    width 64\n    height 64\n"),
@@ -186,8 +185,8 @@ TEST_F(Validate, BrokenExamplesGiveTheirOneFinding) {
         {"$duv_val_notwithinrange", "traincars/yard-shunter", "engine 5\n",
          OneError("Tag 'engine' must lie between 0 and 3.")},
         {"$duv_val_scriptfiledne", "scenery/signal-box", "script \"nofile\"\n",
-         "- <K> : Script file 'nofile' does not exist.\n- <K> : Script compilation is not "
-         "available in this build.\nOK (2 Errors, 0 Warnings)\n"},
+         "- <K> : Script file 'nofile' does not exist.\n- <K> : Unable to locate primary script "
+         "source file 'nofile.gs'\nOK (2 Errors, 0 Warnings)\n"},
         {"$duv_val_file_dne", "scenery/signal-box",
          thumbnail("    image \"none.jpg\"\n    width 64\n    height 64\n"),
          OneError("File 'none.jpg' does not exist.")},
@@ -277,14 +276,23 @@ TEST_F(Validate, TexturesAndScriptsOfTheAssetFolder) {
     std::string scripted = box;
     scripted.replace(scripted.find("<kuid:424242:101>"), 17, "<kuid:424242:301>");
     Write("scripted/config.txt", scripted + "script \"main\"\nclass \"Box\"\n");
-    Write("scripted/main.gs", "class Box isclass Asset {};\n");
+    Write("scripted/main.gs", "class Box\n{\n};\n");
+    Write("broken/config.txt", Replace(scripted, "<kuid:424242:301>", "<kuid:424242:302>") +
+                                   "script \"main\"\nclass \"Box\"\n");
+    Write("broken/main.gs", "class Box\n{\n  int ;\n};\n");
     Install();
     ExpectValidate("<kuid:424242:101>",
                    OneError("<kuid:424242:101> : The sides of image 'art/box.bmp' must be powers "
                             "of two."));
-    ExpectValidate("<kuid:424242:301>",
-                   OneError("<kuid:424242:301> : Script compilation is not available in this "
-                            "build."));
+    ExpectValidate("<kuid:424242:301>", kClean);
+    EXPECT_EQ(tree.FilesBelow(tree.Root() + "/UserData/cache/libraries/kuid 424242 301").size(),
+              1u);
+    const std::string out = Run({"validate", "<kuid:424242:302>"}).out;
+    EXPECT_NE(out.find("- <kuid:424242:302> : HalvexBaseSpec::CacheScripts> Syntax error in "
+                       "script of asset 'kuid 424242 302"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << out;
 }
 
 std::vector<uint8_t> QuadFile() {
@@ -354,7 +362,7 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
          "script \"rule\"\nclass \"Rule\"\nversion 2\n" +
              settled,
          {"rule.gs"},
-         Out({"E Script compilation is not available in this build."})},
+         kClean},
         {"alias",
          "kuid <kuid:424242:407>\nkind \"scenery\"\nusername \"Old Alias\"\n"
          "alias <kuid:424242:404>\nasset-filename \"house\"\n" +
@@ -370,7 +378,9 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
         Write(std::string("old/") + o.folder + "/config.txt", o.config);
         for (const std::string& f : o.files) {
             Write(std::string("old/") + o.folder + "/" + f,
-                  f.ends_with(".im") ? std::string(quad.begin(), quad.end()) : "not read");
+                  f.ends_with(".im")   ? std::string(quad.begin(), quad.end())
+                  : f.ends_with(".gs") ? "class Rule\n{\n};\n"
+                                       : "not read");
         }
     }
     Install();
