@@ -4,17 +4,32 @@
 
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
+#include "foundation/data_root.h"
 #include "platform/kiv/base/path.h"
 #include "script/host/asset_spec.h"
 #include "script/host/spec_registry_host.h"
 #include "script/natives/native_libraries.h"
+#include "script/vm/gs_machine.h"
 #include "validation/results_log.h"
 #include "validation/tag_vocabulary.h"
 
 namespace {
 
+// The program's own script libraries ("bin/libraries" of the install, built from its "scripts")
+// join the link table first: asset scripts link against them, and registration finds the
+// native classes' script classes in them.
+bool RegisterProgramScripts() {
+    Kiv::File::Path libraries = GetInstallRoot();
+    if (!libraries.IsEmpty()) {
+        libraries.AddPath("bin");
+        libraries.AddPath("libraries");
+        GSRuntime::GSMachine::Instance().AddLibraryFolder(libraries.view(), "libraries");
+    }
+    return ScriptNatives::RegisterNativeLibraries();
+}
+
 struct ScriptSystem {
-    ScriptSystemRegistration registration = &ScriptNatives::RegisterNativeLibraries;
+    ScriptSystemRegistration registration = &RegisterProgramScripts;
     bool ready = false;
 };
 
@@ -31,8 +46,7 @@ void AddError(ResultsLog& log, const char* text) {
 
 void SetScriptSystemRegistration(ScriptSystemRegistration registration) {
     ScriptSystem& system = TheScriptSystem();
-    system.registration =
-        registration != nullptr ? registration : &ScriptNatives::RegisterNativeLibraries;
+    system.registration = registration != nullptr ? registration : &RegisterProgramScripts;
     system.ready = false;
 }
 

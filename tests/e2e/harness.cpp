@@ -239,7 +239,7 @@ InstallTree::InstallTree(std::string stageDir) {
         ADD_FAILURE() << "no staged install tree at " << stageDir << " (build first)";
         return;
     }
-    for (const char* part : {"bin", "Data"}) {
+    for (const char* part : {"bin", "Data", "scripts"}) {
         fs::path from = fs::path(stageDir) / part;
         if (!fs::exists(from)) continue;
         for (auto it = fs::recursive_directory_iterator(from); it != fs::end(it); ++it) {
