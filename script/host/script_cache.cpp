@@ -77,7 +77,10 @@ struct CachedSource {
 class Cacher {
 public:
     Cacher(HalvexBaseSpec& spec, std::string cacheFolder, ResultsLog& log)
-        : spec_(spec), cacheFolder_(std::move(cacheFolder)), log_(log) {}
+        : spec_(spec),
+          description_(spec.Description()),
+          cacheFolder_(std::move(cacheFolder)),
+          log_(log) {}
 
     // Compiles the source into its cache file; false (with the syntax-error message) when the
     // compiler reported errors.
@@ -103,8 +106,7 @@ public:
     // be read is rebuilt once.
     bool Add(CachedSource& source, GSLibraryId& id) {
         GSRuntime::GSNativeRegistry::Get();
-        if (GSMachine::Instance().AddLibrary(spec_.Description(), cacheFolder_, source.cacheFile,
-                                             &id))
+        if (GSMachine::Instance().AddLibrary(description_, cacheFolder_, source.cacheFile, &id))
             return true;
         if (!source.recompiled) return Rebuild(source) && Add(source, id);
         AddError(log_, Printf("Unable to load compiled script library '%s'", source.cacheFile));
@@ -119,6 +121,7 @@ public:
 
 private:
     HalvexBaseSpec& spec_;
+    std::string description_;
     std::string cacheFolder_;
     ResultsLog& log_;
 };
@@ -174,13 +177,8 @@ bool HalvexBaseSpec::CacheScripts(const std::string& scriptsFolder, const std::s
         source.cacheFile = CachedFileName(textCrc, nameCrc);
         source.cachePath = Join(cache, source.cacheFile);
 
-        if (!Kiv::File::IsRegularFile(source.cachePath)) {
-            source.recompiled = true;
-            if (!cacher.Compile(source)) {
-                ok = false;
-                continue;
-            }
-        }
+        // A cached file that is missing fails to be added like one cut short: both are
+        // (re)built then, once.
         bool linked = false;
         for (;;) {
             GSLibraryId id;

@@ -3,6 +3,7 @@
 // ".gs"/".gse" pair, the missing primary, and the kind test in both directions.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -45,6 +46,18 @@ protected:
         factory_ = std::make_unique<WEXScript_HalvexBaseSpecFactory>();
     }
     void TearDown() override {
+        // The cache files made here are seeds of the library-load fuzzer (fuzz/corpus/gsl_load):
+        // HALVEX_GSL_SEEDS names a folder to copy them into.
+        if (const char* seeds = std::getenv("HALVEX_GSL_SEEDS")) {
+            std::error_code ec;
+            for (const auto& e : std::filesystem::recursive_directory_iterator(
+                     dir / "UserData/cache/libraries", ec))
+                if (e.path().extension() == ".gsl")
+                    std::filesystem::copy_file(
+                        e.path(),
+                        std::filesystem::path(seeds) / ("cache_" + e.path().filename().string()),
+                        std::filesystem::copy_options::overwrite_existing, ec);
+        }
         factory_.reset();
         hosttest::ScriptHost::TearDown();
     }
@@ -302,6 +315,8 @@ INSTANTIATE_TEST_SUITE_P(
                  nullptr},
         KindCase{"kind scenery\ncategory-class \"TO\"\nscript main\nclass Main\n", kPlainClass,
                  "Script class does not match asset kind (trackside)."},
+        KindCase{"kind scenery\ncategory-class \"TO\"\nscript main\nclass Main\n", kSignalClass,
+                 "Script class does not match asset kind (signal)."},
         KindCase{"kind scenery\nscript main\nclass Main\n", kTracksideClass,
                  "Script class does not match asset kind (trackside)."},
         KindCase{"kind scenery\nscript main\nclass Main\n", kPlainClass, nullptr},
