@@ -17,17 +17,6 @@ std::string LowerAscii(std::string s) {
     return s;
 }
 
-// The primitive bits of a configuration chunk as the engine's code (as GEOM's flags).
-bool ConfigPrimitive(uint32_t bits, uint32_t* code) {
-    static const uint32_t kBits[6] = {0, 1, 2, 4, 8, 16}, kCodes[6] = {5, 3, 4, 0, 1, 2};
-    for (int k = 0; k < 6; ++k)
-        if (bits == kBits[k]) {
-            *code = kCodes[k];
-            return true;
-        }
-    return false;
-}
-
 }  // namespace
 
 uint32_t HalvexIndexedMeshDefinition::LoadConfigFile(std::string_view path, Kiv::Display* display,
@@ -121,7 +110,7 @@ uint32_t HalvexIndexedMeshDefinition::CreateGeometryFromConfig(
     const Kiv::GeometryConfigData& config, uint32_t i) {
     const Kiv::GeometryConfigChunk& g = config.GetChunk(i);
     uint32_t primitive = 0;
-    if (!ConfigPrimitive(g.primitiveBits, &primitive) || !materials_[i])
+    if (!Kiv::PrimitiveCodeOfBits(g.primitiveBits, &primitive) || !materials_[i])
         return RES_FILE_FORMAT_ERROR;
     uint32_t sets = static_cast<uint32_t>(g.texCoords.size());
     Kiv::StandardChunkHint hint = MakeChunkHint(g.weightsPerVertex, sets, 0, Kiv::PString());

@@ -91,7 +91,7 @@ TEST(IndexedMeshConfig, BadTextsEndInTheirCodes) {
         {"unknown material type", replace("type \"m.onetex\"", "type \"m.glass\""), 7},
         {"material type known, not made", replace("type \"m.onetex\"", "type \"m.broken\""), 6},
         {"texture set short", replace("texcoords \"0 0", "texcoords \"0"), 3},
-        {"primitive bits", replace("primitive 2", "primitive 3"), 3},
+        {"primitive bits", replace("primitive 4", "primitive 3"), 3},
     };
     MeshTempFolder dir;
     for (const Case& c : cases) {

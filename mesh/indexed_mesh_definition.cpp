@@ -12,32 +12,6 @@ namespace {
 
 std::atomic<bool> gHardwareAnimationOverride{false};
 
-// The engine's primitive code for the low five bits of a GEOM flags word (one bit at most).
-bool PrimitiveCode(uint32_t bits, uint32_t* code) {
-    switch (bits) {
-        case 0:
-            *code = 5;
-            return true;
-        case 1:
-            *code = 3;
-            return true;
-        case 2:
-            *code = 4;
-            return true;
-        case 4:
-            *code = 0;
-            return true;
-        case 8:
-            *code = 1;
-            return true;
-        case 16:
-            *code = 2;
-            return true;
-        default:
-            return false;
-    }
-}
-
 // The folder of a path, without the file name and its slash.
 std::string FolderOf(std::string_view path) {
     size_t slash = path.find_last_of("/\\");
@@ -320,7 +294,8 @@ uint32_t HalvexIndexedMeshDefinition::ReadGeometryChunk(Kiv::Material& material,
     if (!file_.Read(flags)) return RES_FILE_FORMAT_ERROR;
     if (version == 201 && !file_.Read(further)) return RES_FILE_FORMAT_ERROR;
     uint32_t primitive = 0;
-    if (!PrimitiveCode(flags & 31, &primitive)) return RES_FILE_FORMAT_ERROR;
+    if (!Kiv::PrimitiveCodeOfBits(flags & Kiv::kPrimitiveBitsMask, &primitive))
+        return RES_FILE_FORMAT_ERROR;
     float headerValue = 0;
     uint32_t vertexCount = 0, fourth = 0, indexCount = 0, faceCount = 0, sets = 1, weights = 0;
     if (!file_.Read(headerValue) || !file_.Read(vertexCount) || !file_.Read(fourth) ||

@@ -368,6 +368,22 @@ TEST(IndexedMeshFile, SubMeshesWithoutVerticesIndicesOrFacesAreDropped) {
     EXPECT_EQ(def.GetTotalFaces(), 4u);
 }
 
+// A GEOM's primitive bits give the chunk the engine's code and stay in its flags word, where
+// the triangle walkers read them; a fixture's quad is a triangle list.
+TEST(IndexedMeshFile, PrimitiveBitsNameTheEngineCodeAndStayInTheFlags) {
+    EXPECT_EQ(QuadSubMesh().geometry.flags, Kiv::kPrimitiveBitsTriangleList);
+    const uint32_t table[][2] = {{0, 5}, {1, 3}, {2, 4}, {4, 0}, {8, 1}, {16, 2}};
+    for (const auto& [bits, code] : table) {
+        IdxmFile f = Quad();
+        f.subMeshes[0].geometry.flags = bits;
+        MeshTestEnv env;
+        HalvexIndexedMeshDefinition def;
+        ASSERT_EQ(env.Load(def, WriteIdxm(f)), 0u) << bits;
+        EXPECT_EQ(def.GetChunk(0)->GetPrimitive(), code) << bits;
+        EXPECT_EQ(def.GetChunk(0)->GetFlags() & Kiv::kPrimitiveBitsMask, bits) << bits;
+    }
+}
+
 TEST(IndexedMeshFile, PartEdgeCases) {
     MeshTestEnv env;
     {  // INFO 104 skips its six floats

@@ -274,14 +274,14 @@ std::optional<Vector3> HalvexIndexedMeshInstance::GetVertexPosition(uint32_t c, 
     const auto* positions = reinterpret_cast<const float*>(chunk.GetItem(Kiv::kItemPositions));
     if (indices == nullptr || positions == nullptr) return std::nullopt;
     uint64_t at;
-    switch (chunk.GetFlags() & 31u) {
-        case 4:  // list
+    switch (chunk.GetFlags() & Kiv::kPrimitiveBitsMask) {
+        case Kiv::kPrimitiveBitsTriangleList:
             at = 3 * uint64_t{face} + k;
             break;
-        case 8:  // strip: odd faces turn the other way
+        case Kiv::kPrimitiveBitsTriangleStrip:  // odd faces turn the other way
             at = (k != 0 && (face & 1) != 0) ? uint64_t{face} + 3 - k : uint64_t{face} + k;
             break;
-        case 16:  // fan
+        case Kiv::kPrimitiveBitsTriangleFan:
             at = k == 0 ? 0 : uint64_t{face} + k;
             break;
         default:

@@ -295,6 +295,8 @@ TEST_F(IndexedInstance, TheTriangleInterfaceReadsCornersByPrimitive) {
     auto instance = Make(file);
     ASSERT_NE(instance, nullptr);
     const Vector3 v[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    // As loaded, the file's triangle list.
+    EXPECT_EQ(instance->GetVertexPosition(0, 1, 0), v[3]);
     auto chunk = instance->GetChunk(0);
     struct Case {
         uint32_t primitive, face;

@@ -33,7 +33,7 @@ struct IdxmMaterial {
 
 struct IdxmGeometry {
     uint32_t version = 201;
-    uint32_t flags = 2;  // triangles
+    uint32_t flags = Kiv::kPrimitiveBitsTriangleList;
     uint32_t further = 0;
     float headerValue = 0;
     uint32_t fourth = 0;

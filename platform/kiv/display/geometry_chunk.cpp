@@ -31,6 +31,16 @@ uint32_t VertexItemSize(int item) {
     return 0;
 }
 
+bool PrimitiveCodeOfBits(uint32_t bits, uint32_t* code) {
+    static constexpr uint32_t kBits[6] = {0, 1, 2, 4, 8, 16}, kCodes[6] = {5, 3, 4, 0, 1, 2};
+    for (int k = 0; k < 6; ++k)
+        if (bits == kBits[k]) {
+            *code = kCodes[k];
+            return true;
+        }
+    return false;
+}
+
 GeometryChunk::GeometryChunk(uint32_t vertexCount, uint32_t fourthCount, uint32_t indexCount,
                              uint32_t faceCount, uint32_t primitive, const StandardChunkHint& hint)
     : vertexCount_(vertexCount),

@@ -56,6 +56,18 @@ struct StandardChunkHint {
     PString vertexType;  // empty: the default vertex type
 };
 
+// A mesh file's primitive bits, kept in the low five bits of a chunk's flags word: none is a
+// line strip, 1 a point list, 2 a line list, 4 a triangle list, 8 a strip, 16 a fan. Whoever
+// walks a chunk's triangles reads them there.
+constexpr uint32_t kPrimitiveBitsMask = 31;
+constexpr uint32_t kPrimitiveBitsTriangleList = 4;
+constexpr uint32_t kPrimitiveBitsTriangleStrip = 8;
+constexpr uint32_t kPrimitiveBitsTriangleFan = 16;
+
+// The engine's primitive code (0 list, 1 strip, 2 fan, 3 points, 4 lines, 5 line strip) for a
+// file's primitive bits; false for any other value than one bit or none.
+bool PrimitiveCodeOfBits(uint32_t bits, uint32_t* code);
+
 class GeometryChunk {
 public:
     // The flags-word bit of a chunk the engine skins in software.

@@ -69,7 +69,7 @@ bool GeometryConfigData::ReadChunk(const ConfigData& node, GeometryConfigChunk& 
     if (material == nullptr || !material->IsGroup() ||
         !ReadMaterialConfigEntry(*material, &c.material))
         return Fail("a chunk without a usable material");
-    if (!ReadUInt(node, "primitive", 2, &c.primitiveBits) ||
+    if (!ReadUInt(node, "primitive", 4, &c.primitiveBits) ||
         !ReadUInt(node, "fourth", 0, &c.fourth))
         return Fail("a bad primitive or fourth count");
     if (!node.GetFloats("positions", &c.positions) || c.positions.size() % 3 != 0)

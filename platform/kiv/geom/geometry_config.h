@@ -15,14 +15,12 @@
 //       property { key shine value yes }              any number
 //       texture { slot 0 name body.texture value 1 }  any number
 //     }
-//     primitive 2                    the file's primitive bits (0, 1, 2, 4, 8, 16; default 2)
-//     fourth 0
-//     positions "x y z ..."          three a vertex: the vertex count
-//     normals "..."   color1 "0xAARRGGBB ..."   color2 "..."          optional, per vertex
-//     texcoords "u v ..."            repeated: set 0, 1, ... (at most 8)
-//     weightspervertex 2   blendweights "w ..."   blendindices "packed u32 ..."
-//     indices "0 1 2 ..."            below the vertex count
-//     facenormals "x y z ..."        three a face: the face count (else indices / 3, zero)
+//     primitive 4                    the file's primitive bits (0, 1, 2, 4, 8, 16; default 4, a
+//     list) fourth 0 positions "x y z ..."          three a vertex: the vertex count normals "..."
+//     color1 "0xAARRGGBB ..."   color2 "..."          optional, per vertex texcoords "u v ..."
+//     repeated: set 0, 1, ... (at most 8) weightspervertex 2   blendweights "w ..."   blendindices
+//     "packed u32 ..." indices "0 1 2 ..."            below the vertex count facenormals "x y z
+//     ..."        three a face: the face count (else indices / 3, zero)
 //   }
 //   influence { name root  parent ""  position "x y z"  orientation "9 values, row-major"
 //               group { submesh 0  entries "vertex weight a b c ..." } }
@@ -59,7 +57,7 @@ struct MaterialConfigEntry {
 
 struct GeometryConfigChunk {
     MaterialConfigEntry material;
-    uint32_t primitiveBits = 2;
+    uint32_t primitiveBits = 4;
     uint32_t fourth = 0;
     uint32_t vertexCount = 0, faceCount = 0;
     std::vector<float> positions, normals;
