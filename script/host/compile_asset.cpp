@@ -15,17 +15,15 @@
 
 namespace {
 
-// The program's own script libraries ("bin/libraries" of the install, built from its "scripts")
-// join the link table first: asset scripts link against them, and registration finds the
-// native classes' script classes in them.
+// The native classes are bound and the program's own script libraries ("bin/libraries" of the
+// install, built from its "scripts") join the link table: asset scripts link against them.
 bool RegisterProgramScripts() {
     Kiv::File::Path libraries = GetInstallRoot();
-    if (!libraries.IsEmpty()) {
-        libraries.AddPath("bin");
-        libraries.AddPath("libraries");
-        GSRuntime::GSMachine::Instance().AddLibraryFolder(libraries.view(), "libraries");
-    }
-    return ScriptNatives::RegisterNativeLibraries();
+    if (libraries.IsEmpty()) return ScriptNatives::RegisterNativeLibraries();
+    libraries.AddPath("bin");
+    libraries.AddPath("libraries");
+    return ScriptNatives::RegisterNativeLibraries(GSRuntime::GSMachine::Instance(),
+                                                  libraries.view());
 }
 
 struct ScriptSystem {
@@ -64,12 +62,6 @@ bool LoadAssetConfig(std::string_view folder, TDBTagRef& config) {
 }
 
 bool WEXCompileAsset(std::string_view folder, ResultsLog& log) {
-    ScriptSystem& system = TheScriptSystem();
-    if (!system.ready) system.ready = system.registration();
-    if (!system.ready) {
-        AddError(log, "WEXCompileAsset unable to initialise script system");
-        return false;
-    }
     TDBTagRef config;
     if (!LoadAssetConfig(folder, config)) {
         AddError(log, "WEXCompileAsset unable to load asset config");
@@ -78,6 +70,15 @@ bool WEXCompileAsset(std::string_view folder, ResultsLog& log) {
     const KUID kuid = TDBContainerTag::GetKUID(config, Voc(TagWord::kKuid), KUID());
     if (kuid.IsNull()) {
         AddError(log, "WEXCompileAsset unable to determine asset KUID");
+        return false;
+    }
+    // An asset that names no script needs no script system: it compiles as it is, whether or
+    // not this build's native libraries register.
+    if (TDBContainerTag::GetString(config, Voc(TagWord::kScript)).view().empty()) return true;
+    ScriptSystem& system = TheScriptSystem();
+    if (!system.ready) system.ready = system.registration();
+    if (!system.ready) {
+        AddError(log, "WEXCompileAsset unable to initialise script system");
         return false;
     }
     ScriptSpecRegistry* registry = ScriptSpecRegistry::Get();

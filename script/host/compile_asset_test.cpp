@@ -36,7 +36,9 @@ protected:
 };
 
 TEST_F(CompileAsset, ARefusedRegistrationIsReportedAndTriedAgainNextTime) {
-    dir.Write("a/config.txt", "kuid <kuid:424242:50>\n");
+    dir.Write("a/config.txt", "kuid <kuid:424242:50>\nscript \"main\"\nclass \"Main\"\n");
+    dir.Write("a/main.gs", "class Main\n{\n};\n");
+    dir.Write("plain/config.txt", "kuid <kuid:424242:49>\n");
     gRegistrations = 0;
     gRegistrationWorks = false;
     SetScriptSystemRegistration(&CountedRegistration);
@@ -47,9 +49,13 @@ TEST_F(CompileAsset, ARefusedRegistrationIsReportedAndTriedAgainNextTime) {
     EXPECT_EQ(Compile(dir / "a"),
               std::vector<std::string>{"3 WEXCompileAsset unable to initialise script system"});
     EXPECT_EQ(gRegistrations, 2);
+    // An asset without scripts needs none of it.
+    EXPECT_EQ(Compile(dir / "plain", &ok), std::vector<std::string>{});
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(gRegistrations, 2);
     gRegistrationWorks = true;
     EXPECT_EQ(Compile(dir / "a", &ok), std::vector<std::string>{});
-    EXPECT_TRUE(ok);  // an asset without scripts compiles
+    EXPECT_TRUE(ok);
     EXPECT_EQ(Compile(dir / "a"), std::vector<std::string>{});
     EXPECT_EQ(gRegistrations, 3);  // once it worked, never again
 }
@@ -64,9 +70,11 @@ TEST_F(CompileAsset, RefusesAFolderWithoutConfigOrKuidAndASpecOfAnotherKind) {
               std::vector<std::string>{"3 WEXCompileAsset unable to determine asset KUID"});
 
     // The binary configuration is read before the text one.
-    dir.Write("both/config.txt", "kuid <kuid:424242:51>\nscript main\n");
+    dir.Write("both/config.txt", "kuid <kuid:424242:51>\nscript nosuch\n");
+    dir.Write("both/main.gs", "class Main\n{\n};\n");
     TDBTagRef binary;
-    ASSERT_TRUE(ReadConfigFile("", dir.Write("b.txt", "kuid <kuid:424242:51>\n"), binary));
+    ASSERT_TRUE(ReadConfigFile(
+        "", dir.Write("b.txt", "kuid <kuid:424242:51>\nscript main\nclass Main\n"), binary));
     ASSERT_TRUE(WriteConfigFile(binary, "", dir / "both/config.chump"));
     EXPECT_EQ(Compile(dir / "both", &ok), std::vector<std::string>{});
     EXPECT_TRUE(ok);

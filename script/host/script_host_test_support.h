@@ -14,6 +14,7 @@
 #include "assetdb/spec_registry.h"
 #include "foundation/data_root.h"
 #include "script/compiler/compiler_driver.h"
+#include "script/host/compile_asset.h"
 #include "script/host/spec_registry_host.h"
 #include "script/vm/gs_machine.h"
 #include "tests/support/temp_dir.h"
@@ -68,8 +69,12 @@ protected:
         std::filesystem::create_directories(dir / "UserData");
         InstallScriptSpecRegistry();
         CreateSpecRegistry();
+        // The test install ships only the small base classes, none of the native classes'
+        // libraries: the natives' registration is the end-to-end tests' to prove.
+        SetScriptSystemRegistration([] { return true; });
     }
     void TearDown() override {
+        SetScriptSystemRegistration(nullptr);
         DestroySpecRegistry();
         SetSpecRegistryFactory(nullptr);
         SetFolderRoots(savedInstall_, savedData_);

@@ -10,6 +10,7 @@
 
 #include "assetdb/spec_registry.h"
 #include "configdata/config_file.h"
+#include "script/host/compile_asset.h"
 #include "script/host/spec_registry_host.h"
 #include "validation/results_log.h"
 #include "validation/validation_test_support.h"
@@ -38,8 +39,10 @@ protected:
         StartOn({{"kind.txt", kKinds}, {"lists/words.txt", "alpha\n"}});
         InstallScriptSpecRegistry();
         CreateSpecRegistry();
+        SetScriptSystemRegistration([] { return true; });
     }
     void TearDown() override {
+        SetScriptSystemRegistration(nullptr);
         DestroySpecRegistry();
         SetSpecRegistryFactory(nullptr);
         duvtest::Validator::TearDown();

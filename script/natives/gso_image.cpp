@@ -8,6 +8,8 @@
 #include "script/image/image_soup.h"
 #include "script/image/tt_font.h"
 #include "script/natives/native_frame.h"
+#include "script/natives/unavailable_natives.h"
+#include "script/vm/gs_native.h"
 
 namespace ScriptNatives {
 
@@ -208,6 +210,37 @@ bool GSOImage::ImportFrom(const TDBTagRef& soup) {
     bitmap_ = std::move(b);
     ++changes_;
     return true;
+}
+
+void RegisterImageNatives(GSRuntime::GSNativeRegistry& registry) {
+    struct Row {
+        const char* signature;
+        void (GSOImage::*method)(GSStack&);
+    };
+    static constexpr Row kRows[] = {
+        {"$void@Image::Clear(int,int)", &GSOImage::Clear},
+        {"$void@Image::Resize(int,int,bool)", &GSOImage::Resize},
+        {"$int@Image::GetWidth()", &GSOImage::GetWidth},
+        {"$int@Image::GetHeight()", &GSOImage::GetHeight},
+        {"$void@Image::SetLineColor(float,float,float,float)", &GSOImage::SetLineColor},
+        {"$void@Image::SetFillColor(float,float,float,float)", &GSOImage::SetFillColor},
+        {"$void@Image::DrawPoint(int,int)", &GSOImage::DrawPoint},
+        {"$void@Image::DrawRect(int,int,int,int)", &GSOImage::DrawRect},
+        {"$void@Image::DrawLine(int,int,int,int)", &GSOImage::DrawLine},
+        {"$void@Image::DrawCircle(int,int,int)", &GSOImage::DrawCircle},
+        {"$void@Image::DrawTriangle(int,int,int,int,int,int)", &GSOImage::DrawTriangle},
+        {"$void@Image::DrawImage(int,int,Image)", &GSOImage::DrawImageAt},
+        {"$void@Image::DrawImage(int,int,int,int,Image)", &GSOImage::DrawImageInto},
+        {"$void@Image::DrawImage(int,int,int,int,Image,int,int,int,int)", &GSOImage::DrawImagePart},
+        {"$void@Image::SetTextFont(string,int)", &GSOImage::SetTextFont},
+        {"$int@Image::MeasureTextWidth(string)", &GSOImage::MeasureTextWidth},
+        {"$void@Image::DrawText(int,int,string)", &GSOImage::DrawText},
+    };
+    for (const Row& row : kRows)
+        registry.Add(std::make_unique<GSRuntime::GSCPPNativeFunction<GSOImage>>(
+            "Image", row.signature, row.method));
+    // ExportImage and ImportImage, last in the table, give and take a Soup.
+    RegisterImageSoupStandIns(registry);
 }
 
 }  // namespace ScriptNatives

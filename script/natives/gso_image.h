@@ -15,6 +15,10 @@
 #include "script/vm/gs_object.h"
 #include "script/vm/gs_stack.h"
 
+namespace GSRuntime {
+class GSNativeRegistry;
+}
+
 namespace ScriptNatives {
 
 class GSOImage : public GSRuntime::GSObject {
@@ -68,5 +72,8 @@ private:
     int size_ = 12;
     uint32_t changes_ = 0;
 };
+
+// Binds the natives of "Image" in the order of its table.
+void RegisterImageNatives(GSRuntime::GSNativeRegistry& registry);
 
 }  // namespace ScriptNatives

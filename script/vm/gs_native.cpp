@@ -3,6 +3,7 @@
 #include "script/vm/gs_context.h"
 #include "script/vm/gs_game_object.h"
 #include "script/vm/gs_stack.h"
+#include "script/vm/gs_str_math_natives.h"
 #include "script/vm/gs_thread.h"
 
 namespace GSRuntime {
@@ -72,6 +73,8 @@ void GSNativeRegistry::RegisterBuiltinNatives() {
     Add(std::make_unique<Router>("Router", "$void@Router::Info()", &GSContext::RouterInfo));
     Add(std::make_unique<Router>("Router", "$void@Router::PostMessage(int,int,string,string,float)",
                                  &GSContext::RouterPostMessage));
+    RegisterStrNatives(*this);
+    RegisterMathNatives(*this);
 }
 
 }  // namespace GSRuntime

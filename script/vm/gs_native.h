@@ -102,6 +102,8 @@ public:
     // The first binding whose interned class name and signature are these entries.
     GSNativeFunction* Find(const Kiv::PString& className, const Kiv::PString& signature) const;
     size_t Count() const { return bindings_.size(); }
+    // The bindings in the order added.
+    const GSNativeFunction& At(size_t i) const { return *bindings_[i]; }
     // The static thread that runs script calls made from native code.
     GSThread* StaticThread() const { return staticThread_.get(); }
 

@@ -41,6 +41,49 @@ TEST(GSNativeRegistry, TheFirstBindingAddedWinsAndSignaturesAreExact) {
     EXPECT_EQ(g_calls[1], 0);
 }
 
+// The machine's own classes, then Str and Math: 31 bindings, always the first.
+TEST(GSNativeRegistry, TheBuiltInsComeFirstInTheirOrder) {
+    static const char* const kOrder[][2] = {
+        {"GSObject", "$string@GSObject::GetGSClassName()"},
+        {"GameObject", "$void@GameObject::SendMessage(GameObject,string,string)"},
+        {"GameObject", "$void@GameObject::SendMessage(GameObject,string,string,GSObject)"},
+        {"GameObject", "$void@GameObject::PostMessage(GameObject,string,string,float)"},
+        {"GameObject", "$void@GameObject::PostMessage(GameObject,string,string,GSObject,float)"},
+        {"GameObject", "$void@GameObject::ClearMessages(string,string)"},
+        {"GameObject", "$void@GameObject::AddHandler(GameObject,string,string,string)"},
+        {"GameObject", "$void@GameObject::Sniff(GameObject,string,string,bool)"},
+        {"GameObject", "$void@GameObject::Sleep(float)"},
+        {"GameObject", "$int@GameObject::GetId()"},
+        {"GameObject", "$string@GameObject::GetName()"},
+        {"GameObject", "$void@GameObject::Exception(string)"},
+        {"Router", "$GameObject@Router::GetGameObject(int)"},
+        {"Router", "$GameObject@Router::GetForeignGameObject(int)"},
+        {"Router", "$GameObject@Router::GetGameObject(string)"},
+        {"Router", "$void@Router::Info()"},
+        {"Router", "$void@Router::PostMessage(int,int,string,string,float)"},
+        {"Str", "$void@Str::TrimLeft(string,string)"},
+        {"Str", "$void@Str::TrimRight(string,string)"},
+        {"Str", "$int@Str::ToInt(string)"},
+        {"Str", "$float@Str::ToFloat(string)"},
+        {"Str", "$void@Str::ToUpper(string)"},
+        {"Str", "$void@Str::ToLower(string)"},
+        {"Str", "$string[]@Str::Tokens(string,string)"},
+        {"Str", "$int@Str::UnpackInt(string)"},
+        {"Str", "$float@Str::UnpackFloat(string)"},
+        {"Str", "$string@Str::UnpackString(string)"},
+        {"Str", "$int@Str::Find(string,string,int)"},
+        {"Math", "$float@Math::Rand(float,float)"},
+        {"Math", "$int@Math::Rand(int,int)"},
+        {"Math", "$float@Math::Sqrt(float)"},
+    };
+    GSNativeRegistry& r = GSNativeRegistry::Get();
+    ASSERT_GE(r.Count(), std::size(kOrder));
+    for (size_t i = 0; i < std::size(kOrder); ++i) {
+        EXPECT_EQ(r.At(i).ClassName().view(), kOrder[i][0]) << i;
+        EXPECT_EQ(r.At(i).Signature().view(), kOrder[i][1]) << i;
+    }
+}
+
 TEST(GSNativeRegistry, BuiltInsAreThereAndClassNameOfNoClassIsVoid) {
     GSNativeRegistry& r = GSNativeRegistry::Get();
     GSNativeFunction* name =

@@ -258,6 +258,15 @@ InstallTree::InstallTree(std::string stageDir) {
     }
 }
 
+bool InstallTree::ShipsNativeScriptLibraries() const {
+    for (const char* name :
+         {"gs", "worldcoordinate", "orientation", "kuid", "Soup", "HTMLBuffer", "KUIDList",
+          "StringTable", "asset", "HalvexGameObject", "OnlineAccess", "OnlineGroup", "Image",
+          "Library", "SecurityToken", "Constructors", "LinkedList"})
+        if (!fs::exists(Bin() + "/libraries/" + name + ".gsl")) return false;
+    return true;
+}
+
 InstallTree::~InstallTree() {
     if (top_.empty()) return;
     StopPrograms();
