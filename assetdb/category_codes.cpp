@@ -26,3 +26,30 @@ Kiv::String KindToFilterCodes(const Kiv::PString& kind, const Kiv::PString& subK
     }
     return {};
 }
+
+Kiv::String CategoryClassCodes(const char* kind, const char* categoryClass) {
+    std::string_view text = categoryClass != nullptr ? categoryClass : "";
+    // An old config names one class code; a newer one lists the codes themselves.
+    if (!text.empty() && text.find(';') == std::string_view::npos) {
+        Kiv::String codes = ParseCategoryClass(kind, categoryClass);
+        if (!codes.IsEmpty()) return codes;
+    }
+    return Kiv::String(text);
+}
+
+Kiv::String AssetCategoryCodes(const char* kind, const char* categoryClass) {
+    Kiv::String codes =
+        KindToFilterCodes(Kiv::PString(kind != nullptr ? kind : "").ToLower(), Kiv::PString());
+    Kiv::String own = CategoryClassCodes(kind, categoryClass);
+    // Each code once: the class codes not among the kind's.
+    std::string_view rest = own.view();
+    for (size_t at = 0; at < rest.size();) {
+        size_t end = rest.find_first_of(";|", at);
+        if (end == std::string_view::npos) end = rest.size();
+        std::string token(rest.substr(at, end - at));
+        if (!token.empty() && !CategoryListContains(codes.c_str(), token.c_str()))
+            AppendCategoryToken(codes, token.c_str());
+        at = end + 1;
+    }
+    return codes;
+}

@@ -15,3 +15,11 @@ Kiv::String ParseCategoryClass(const char* kind, const char* classCode);
 // expression is empty or holds for the asset's sub-kind list; empty when none does. A null
 // sub-kind list is missing, so only rows without a sub-kind expression can match it.
 Kiv::String KindToFilterCodes(const Kiv::PString& kind, const Kiv::PString& subKinds);
+
+// The codes an asset's "category-class" text stands for: an old single class code through the
+// class table (when it has a row for the kind), else the text itself as a code list.
+Kiv::String CategoryClassCodes(const char* kind, const char* categoryClass);
+
+// Every code an asset carries: its kind's codes, then those of its category class not among
+// them yet. What searches and the script kind test match against.
+Kiv::String AssetCategoryCodes(const char* kind, const char* categoryClass);

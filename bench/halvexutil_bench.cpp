@@ -12,6 +12,8 @@
 //   - BM_InstallFromVdx: "installfromvdx" of an asset with 30 dependencies, each archive
 //     fetched from the daemon's stand-in content service (a folder of 31 one-asset archives),
 //     beside BM_InstallCdpOf31: "installcdp" of one archive holding the same 31 assets.
+//   - BM_ValidateScripted: "validate" of an asset whose script (21 classes) is cached already,
+//     beside BM_ValidatePlain of the same asset without a script.
 // The daemon is started before the first measurement and closed at the end.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -78,7 +80,7 @@ public:
             script << "echo line " << i << "\n";
         }
         ready_ = batch.good() && script.good() && Utility({"version"}) == 0 && MakeAssets() &&
-                 MakeService();
+                 MakeService() && MakeValidated();
     }
     ~Install() {
         if (top_.empty()) return;
@@ -152,6 +154,27 @@ private:
         std::ofstream(top_ + "/install/UserData/settings/vendrix.txt")
             << "folder \"" << top_ << "/work/service\"\n";
         return true;
+    }
+
+    // Two assets alike but for a script of 20 classes in one of them, installed and each
+    // validated once (so the scripted one's cache is warm).
+    bool MakeValidated() {
+        const std::string base = "kind \"scenery\"\nusername \"V\"\n";
+        fs::create_directories(top_ + "/work/validated/plain");
+        fs::create_directories(top_ + "/work/validated/scripted");
+        std::ofstream(top_ + "/work/validated/plain/config.txt") << "kuid <kuid:779:1>\n" << base;
+        std::ofstream(top_ + "/work/validated/scripted/config.txt")
+            << "kuid <kuid:779:2>\n"
+            << base << "script \"main\"\nclass \"Main\"\n";
+        std::ofstream main(top_ + "/work/validated/scripted/main.gs");
+        for (int c = 0; c < 20; ++c)
+            main << "class C" << c << "\n{\n  public int a;\n  public int b;\n};\n";
+        main << "class Main\n{\n  public int visits;\n};\n";
+        main.close();
+        return Utility({"installfrompath", top_ + "/work/validated"}) == 0 &&
+               Utility({"validate", "<kuid:779:1>"}) == 0 &&
+               Utility({"validate", "<kuid:779:2>"}) == 0 &&
+               fs::exists(top_ + "/install/UserData/cache/libraries/kuid 779 2");
     }
 
 private:
@@ -257,7 +280,25 @@ void BM_InstallCdpOf31(benchmark::State& state) {
 }
 BENCHMARK(BM_InstallCdpOf31)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// "validate" of an asset whose scripts are cached already, beside the same asset without them.
+void BM_ValidateScripted(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state)
+        if (TheInstall().Utility({"validate", "<kuid:779:2>"}) != 0)
+            return state.SkipWithError("validate failed");
+}
+BENCHMARK(BM_ValidateScripted)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ValidatePlain(benchmark::State& state) {
+    if (!TheInstall().Ready()) return state.SkipWithError("the staged programs do not run");
+    for (auto _ : state)
+        if (TheInstall().Utility({"validate", "<kuid:779:1>"}) != 0)
+            return state.SkipWithError("validate failed");
+}
+BENCHMARK(BM_ValidatePlain)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 HALVEX_BENCH_COMPARE("BM_HalvexUtilVersion/real_time", "BM_SpawnTrue/real_time");
+HALVEX_BENCH_COMPARE("BM_ValidateScripted/real_time", "BM_ValidatePlain/real_time");
 HALVEX_BENCH_COMPARE("BM_InstallFromVdx/iterations:3/real_time",
                      "BM_InstallCdpOf31/iterations:3/real_time");
 HALVEX_BENCH_COMPARE("BM_InstallCdp/iterations:3/real_time",

@@ -24,6 +24,7 @@
 #include "materials/texture_conversion.h"
 #include "online/net_startup.h"
 #include "platform/kiv/os/uid.h"
+#include "script/host/spec_registry_host.h"
 #include "script/host/validate_asset_task.h"
 
 namespace {
@@ -80,6 +81,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     WEXInstallArchiveHostCalls();
     WEXInstallTextureHostCall();
     WEXInstallValidationHostCall();
+    InstallScriptSpecRegistry();
     WEXOpenDatabase(options);
 }
 

@@ -7,10 +7,10 @@
 #include "platform/kiv/base/file.h"
 #include "platform/kiv/base/path.h"
 #include "script/host/asset_compile_mutex.h"
+#include "script/host/compile_asset.h"
 #include "validation/container.h"
 #include "validation/data_manager.h"
 #include "validation/results_log.h"
-#include "validation/tag_vocabulary.h"
 #include "validation/validate_asset.h"
 
 namespace {
@@ -50,17 +50,10 @@ bool ValidateAssetTaskRun(const Kiv::PString& location, std::string_view folder,
         // elsewhere. Left set, they would silence the next asset's mesh findings.
         manager.meshFailure = false;
         manager.meshMessagesSuppressed = false;
-
-        // The scripts would be compiled next; until the compiler's back end stands, an asset
-        // that has scripts is told so rather than passed.
-        TDBTagRef soup;
-        if (ReadConfigFile(location.view(), config, soup) &&
-            TDBContainerTag::HasTag(soup, Voc(TagWord::kScript))) {
-            AddMessage(log, 3, HalvexPropertyRef(), Kiv::String(kScriptCompileNotAvailable));
-            passed = false;
-        }
     }
-    return passed;
+    // A missing configuration still lets the compile run: it says so too.
+    const bool compiled = WEXCompileAsset(folder, log);
+    return passed && compiled;
 }
 
 void WEXInstallValidationHostCall() {

@@ -86,28 +86,12 @@ ConfigFacts ReadConfigFacts(const KUID& kuid, const std::string& folder, int64_t
 }
 
 std::string CategoryClassCodes(const ConfigFacts& facts) {
-    const std::string& text = facts.categoryClass;
-    // An old config names one class code; a newer one lists the codes themselves.
-    if (!text.empty() && text.find(';') == std::string::npos) {
-        Kiv::String codes = ParseCategoryClass(facts.kind.c_str(), text.c_str());
-        if (!codes.IsEmpty()) return std::string(codes.view());
-    }
-    return text;
+    return std::string(
+        ::CategoryClassCodes(facts.kind.c_str(), facts.categoryClass.c_str()).view());
 }
 
 std::string SearchCategoryCodes(const ConfigFacts& facts) {
-    Kiv::String codes = KindToFilterCodes(Kiv::PString(facts.kind).ToLower(), Kiv::PString());
-    std::string own = CategoryClassCodes(facts);
-    // Each code once: the class codes not among the kind's.
-    for (size_t at = 0; at < own.size();) {
-        size_t end = own.find_first_of(";|", at);
-        if (end == std::string::npos) end = own.size();
-        std::string token = own.substr(at, end - at);
-        if (!token.empty() && !CategoryListContains(codes.c_str(), token.c_str()))
-            AppendCategoryToken(codes, token.c_str());
-        at = end + 1;
-    }
-    return std::string(codes.view());
+    return std::string(AssetCategoryCodes(facts.kind.c_str(), facts.categoryClass.c_str()).view());
 }
 
 }  // namespace wexd

@@ -286,7 +286,8 @@ TEST_F(AssetCommands, TheDemoJobRunsAndLeavesNothingRunning) {
              "+ <kuid:424242:102> : eIadlmf : LOC;DIES : Demo Yard Shunter\n",
              "+ <kuid:424242:104> : eIadlmf : CN : Demo Yard Set\n",
              "+ Start of <kuid:424242:104> dump\n",
-             "+ 1 : assets matching the specified criteria\n+ #0 : <kuid:424242:102>\n",
+             // The two traincars: the shunter and its scripted twin.
+             "+ 2 : assets matching the specified criteria\n",
              "$ HalvexUtil authors\nHalvex Demo Workshop\nOK (0 Errors, 0 Warnings)\n",
              "+ <kuid:424242:104> : Asset <kuid:424242:104> was installed.\n"
              "+ <kuid:424242:102> : Asset <kuid:424242:102> was installed.\n"

@@ -239,7 +239,7 @@ InstallTree::InstallTree(std::string stageDir) {
         ADD_FAILURE() << "no staged install tree at " << stageDir << " (build first)";
         return;
     }
-    for (const char* part : {"bin", "Data"}) {
+    for (const char* part : {"bin", "Data", "scripts"}) {
         fs::path from = fs::path(stageDir) / part;
         if (!fs::exists(from)) continue;
         for (auto it = fs::recursive_directory_iterator(from); it != fs::end(it); ++it) {
@@ -256,6 +256,15 @@ InstallTree::InstallTree(std::string stageDir) {
             if (!program || ec) fs::copy(it->path(), to, fs::copy_options::copy_symlinks);
         }
     }
+}
+
+bool InstallTree::ShipsNativeScriptLibraries() const {
+    for (const char* name :
+         {"gs", "worldcoordinate", "orientation", "kuid", "Soup", "HTMLBuffer", "KUIDList",
+          "StringTable", "asset", "HalvexGameObject", "OnlineAccess", "OnlineGroup", "Image",
+          "Library", "SecurityToken", "Constructors", "LinkedList"})
+        if (!fs::exists(Bin() + "/libraries/" + name + ".gsl")) return false;
+    return true;
 }
 
 InstallTree::~InstallTree() {

@@ -117,6 +117,10 @@ public:
     // A file of the test's folder, by a path relative to Top() (or absolute); its folders are
     // made first. Returns the absolute path.
     std::string WriteFile(std::string_view path, std::string_view body) const;
+    // True when bin/libraries holds every library the native script classes register from;
+    // until it does, a validation of a scripted asset says that the script system could not
+    // be initialised.
+    bool ShipsNativeScriptLibraries() const;
     std::string ReadFile(std::string_view path) const;
 
     // Every regular file below a folder, by its path relative to the folder, with its bytes.

@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 using testsupport::Bmp;
 
 constexpr const char* kClean = "OK (0 Errors, 0 Warnings)\n";
+// What a scripted asset gets while the install lacks the native script libraries.
+constexpr const char* kNoScriptSystem = "WEXCompileAsset unable to initialise script system";
 
 // The one finding of an asset; "<K>" stands for the asset's KUID where the line has no KUID
 // of its own.
@@ -99,6 +101,9 @@ TEST_F(Validate, AssetsTheCheckTurnsAwayOrCannotPlace) {
 // text: an empty tag name and a name held twice (the text form keeps one tag per name), and
 // "mustbepaired" on thumbnails (the check makes the compulsory "height" it misses first).
 TEST_F(Validate, BrokenExamplesGiveTheirOneFinding) {
+    const std::string noPrimary = tree.ShipsNativeScriptLibraries()
+                                      ? "Unable to locate primary script source file 'nofile.gs'"
+                                      : kNoScriptSystem;
     struct Fixture {
         const char* key;  // the finding's message key
         const char* example;
@@ -148,10 +153,9 @@ TEST_F(Validate, BrokenExamplesGiveTheirOneFinding) {
                   "(in 'mesh-table\\default').")},
         {"$duv_container_emptystringerr", "scenery/signal-box", "category-keyword \"\"\n",
          OneError("Tag 'category-keyword' in 'scenery' must not be empty.")},
-        // A config with a "script" tag also gets the compile seam's line.
+        // An empty "script" names no script: nothing is compiled.
         {"$duv_container_emptystringwarn", "scenery/signal-box", "script \"\"\n",
-         "- <K> : Tag 'script' in 'scenery' is empty.\n- <K> : Script compilation is not available "
-         "in this build.\nOK (2 Errors, 0 Warnings)\n"},
+         OneError("Tag 'script' in 'scenery' is empty.")},
         {"$duv_container_nopictureext",
          "scenery/signal-box",
          thumbnail("    image \"thumb.gif\"\n    width 64\n    height 64\n"),
@@ -186,8 +190,8 @@ TEST_F(Validate, BrokenExamplesGiveTheirOneFinding) {
         {"$duv_val_notwithinrange", "traincars/yard-shunter", "engine 5\n",
          OneError("Tag 'engine' must lie between 0 and 3.")},
         {"$duv_val_scriptfiledne", "scenery/signal-box", "script \"nofile\"\n",
-         "- <K> : Script file 'nofile' does not exist.\n- <K> : Script compilation is not "
-         "available in this build.\nOK (2 Errors, 0 Warnings)\n"},
+         "- <K> : Script file 'nofile' does not exist.\n- <K> : " + noPrimary +
+             "\nOK (2 Errors, 0 Warnings)\n"},
         {"$duv_val_file_dne", "scenery/signal-box",
          thumbnail("    image \"none.jpg\"\n    width 64\n    height 64\n"),
          OneError("File 'none.jpg' does not exist.")},
@@ -277,14 +281,28 @@ TEST_F(Validate, TexturesAndScriptsOfTheAssetFolder) {
     std::string scripted = box;
     scripted.replace(scripted.find("<kuid:424242:101>"), 17, "<kuid:424242:301>");
     Write("scripted/config.txt", scripted + "script \"main\"\nclass \"Box\"\n");
-    Write("scripted/main.gs", "class Box isclass Asset {};\n");
+    Write("scripted/main.gs", "class Box\n{\n};\n");
+    Write("broken/config.txt", Replace(scripted, "<kuid:424242:301>", "<kuid:424242:302>") +
+                                   "script \"main\"\nclass \"Box\"\n");
+    Write("broken/main.gs", "class Box\n{\n  int ;\n};\n");
     Install();
     ExpectValidate("<kuid:424242:101>",
                    OneError("<kuid:424242:101> : The sides of image 'art/box.bmp' must be powers "
                             "of two."));
-    ExpectValidate("<kuid:424242:301>",
-                   OneError("<kuid:424242:301> : Script compilation is not available in this "
-                            "build."));
+    if (!tree.ShipsNativeScriptLibraries()) {
+        ExpectValidate("<kuid:424242:301>",
+                       OneError(std::string("<kuid:424242:301> : ") + kNoScriptSystem));
+        return;
+    }
+    ExpectValidate("<kuid:424242:301>", kClean);
+    EXPECT_EQ(tree.FilesBelow(tree.Root() + "/UserData/cache/libraries/kuid 424242 301").size(),
+              1u);
+    const std::string out = Run({"validate", "<kuid:424242:302>"}).out;
+    EXPECT_NE(out.find("- <kuid:424242:302> : HalvexBaseSpec::CacheScripts> Syntax error in "
+                       "script of asset 'kuid 424242 302"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << out;
 }
 
 std::vector<uint8_t> QuadFile() {
@@ -354,7 +372,7 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
          "script \"rule\"\nclass \"Rule\"\nversion 2\n" +
              settled,
          {"rule.gs"},
-         Out({"E Script compilation is not available in this build."})},
+         "<script>"},
         {"alias",
          "kuid <kuid:424242:407>\nkind \"scenery\"\nusername \"Old Alias\"\n"
          "alias <kuid:424242:404>\nasset-filename \"house\"\n" +
@@ -370,7 +388,9 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
         Write(std::string("old/") + o.folder + "/config.txt", o.config);
         for (const std::string& f : o.files) {
             Write(std::string("old/") + o.folder + "/" + f,
-                  f.ends_with(".im") ? std::string(quad.begin(), quad.end()) : "not read");
+                  f.ends_with(".im")   ? std::string(quad.begin(), quad.end())
+                  : f.ends_with(".gs") ? "class Rule\n{\n};\n"
+                                       : "not read");
         }
     }
     Install();
@@ -379,7 +399,10 @@ TEST_F(Validate, OldAssetsAreUpgradedBeforeTheCheck) {
         const std::string installed =
             tree.Root() + "/UserData/local/kuid 424242 " + kuid.substr(13, 3) + "/config.txt";
         const std::string before = tree.ReadFile(installed);
-        ExpectValidate(kuid, Replace(o.out, "<K>", kuid));
+        const std::string out = o.out != "<script>"                 ? o.out
+                                : tree.ShipsNativeScriptLibraries() ? kClean
+                                                                    : OneError(kNoScriptSystem);
+        ExpectValidate(kuid, Replace(out, "<K>", kuid));
         EXPECT_EQ(tree.ReadFile(installed), before) << o.folder;
         EXPECT_FALSE(before.empty()) << installed;
     }
