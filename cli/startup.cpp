@@ -25,6 +25,7 @@
 #include "online/net_startup.h"
 #include "platform/kiv/os/uid.h"
 #include "script/host/validate_asset_task.h"
+#include "script/world/world_natives.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     WEXInstallArchiveHostCalls();
     WEXInstallTextureHostCall();
     WEXInstallValidationHostCall();
+    HalvexWorld::InstallWorldNatives();
     WEXOpenDatabase(options);
 }
 
