@@ -26,6 +26,7 @@
 #include "platform/kiv/os/uid.h"
 #include "script/host/spec_registry_host.h"
 #include "script/host/validate_asset_task.h"
+#include "script/world/world_natives.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ void OpenDaemonLink(const OwnOptions& own) {
     WEXInstallTextureHostCall();
     WEXInstallValidationHostCall();
     InstallScriptSpecRegistry();
+    HalvexWorld::InstallWorldNatives();
     WEXOpenDatabase(options);
 }
 

@@ -24,17 +24,24 @@ constexpr uint32_t kTypeInt = 2;
 constexpr uint32_t kTypeString = 4;
 constexpr uint32_t kTypeObject = 5;
 
+WorldNativeBinders g_world;
+
+void Bind(GSRuntime::GSNativeRegistry& registry, NativeTableBinder binder,
+          NativeTableBinder standIn) {
+    (binder != nullptr ? binder : standIn)(registry);
+}
+
 void BindAllNatives(GSRuntime::GSNativeRegistry& registry) {
     // KUID, Soup, HTMLBuffer, KUIDList, StringTable, LinkedList and ConstructorsBase.
     RegisterClassNatives(registry);
-    RegisterAssetStandIns(registry);
-    RegisterHalvexGameObjectStandIns(registry);
+    Bind(registry, g_world.asset, &RegisterAssetStandIns);
+    Bind(registry, g_world.halvexGameObject, &RegisterHalvexGameObjectStandIns);
     RegisterOnlineAccessStandIns(registry);
     RegisterOnlineGroupStandIns(registry);
-    RegisterLibraryStandIns(registry);
+    Bind(registry, g_world.library, &RegisterLibraryStandIns);
     RegisterImageNatives(registry);
-    RegisterScriptBaseStandIns(registry);
-    RegisterSecurityTokenStandIns(registry);
+    Bind(registry, g_world.scriptBase, &RegisterScriptBaseStandIns);
+    Bind(registry, g_world.securityToken, &RegisterSecurityTokenStandIns);
 }
 
 // The words MakeMessageObject writes: major, minor, source, destination, data.
@@ -142,6 +149,10 @@ bool RegisterNativeLibraries(GSRuntime::GSMachine& machine, std::string_view fol
         return false;
     g_registered = true;
     return true;
+}
+
+void SetWorldNativeBinders(const WorldNativeBinders& binders) {
+    g_world = binders;
 }
 
 bool RegisterNativeLibraries() {

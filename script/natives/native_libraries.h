@@ -18,9 +18,23 @@
 namespace GSRuntime {
 class GSClass;
 class GSMachine;
+class GSNativeRegistry;
 }  // namespace GSRuntime
 
 namespace ScriptNatives {
+
+// The binders of the classes whose natives live above this library (the script world): the
+// program installs them at start-up, before registration; a binder left null binds its
+// class's stand-ins, which raise "<Class>.<Method>> not available in this build".
+using NativeTableBinder = void (*)(GSRuntime::GSNativeRegistry& registry);
+struct WorldNativeBinders {
+    NativeTableBinder asset = nullptr;
+    NativeTableBinder halvexGameObject = nullptr;
+    NativeTableBinder library = nullptr;
+    NativeTableBinder scriptBase = nullptr;
+    NativeTableBinder securityToken = nullptr;
+};
+void SetWorldNativeBinders(const WorldNativeBinders& binders);
 
 // On the program's machine, from "libraries" (relative to the program's folder).
 bool RegisterNativeLibraries();
