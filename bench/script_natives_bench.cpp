@@ -2,7 +2,9 @@
 //   posted messages: 100,000 messages posted with delays and delivered by the router's update,
 //     beside the same messages through a std::priority_queue (ceiling); goal within 2x;
 //   text: DrawText of 1,000 characters with a warm glyph atlas, beside FreeType rendering each
-//     glyph (peer); goal at least 10 times faster.
+//     glyph (peer); goal at least 10 times faster;
+//   soup look-ups: 100,000 Soup.GetNamedTagAsInt calls from a compiled script, beside the same
+//     look-ups by name in C++ (ceiling); goal within 3x.
 #include <benchmark/benchmark.h>
 
 #include <ft2build.h>
@@ -10,16 +12,25 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <fstream>
+#include <map>
 #include <queue>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/ratio.h"
+#include "configdata/tdb_container_tag.h"
 #include "platform/kiv/base/bitmap.h"
 #include "script/image/glyph_atlas.h"
 #include "script/image/tt_font.h"
+#include "script/natives/class_natives.h"
+#include "script/natives/native_frame.h"
 #include "script/vm/gs_context.h"
+#include "script/vm/gs_native.h"
 #include "script/vm/gs_router.h"
+#include "script/vm/gs_thread.h"
+#include "script/vm/testing/script_runner.h"
 
 namespace {
 
@@ -138,5 +149,77 @@ void BM_FreeTypeEachGlyph(benchmark::State& state) {
 }
 BENCHMARK(BM_FreeTypeEachGlyph)->Unit(benchmark::kMicrosecond);
 HALVEX_BENCH_COMPARE("BM_DrawTextWarmAtlas", "BM_FreeTypeEachGlyph");
+
+constexpr int kLookUps = 100000;
+
+// A soup of twenty tags; the one looked up is the fifteenth.
+const char* const kSoupScript = R"(
+include "Constructors.gs"
+class Bench {
+  public int LookUps(int n) {
+    Soup s = ConstructorsBase.NewSoup();
+    int i;
+    for (i = 0; i < 20; i++) s.SetNamedTag("tag" + i, i);
+    int total = 0;
+    for (i = 0; i < n; i++) total = total + s.GetNamedTagAsInt("tag14");
+    return total;
+  }
+};
+)";
+
+std::string ShippedScript(const char* name) {
+    std::ifstream in(std::string(HALVEX_SCRIPT_SOURCES) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void BM_ScriptSoupLookUps(benchmark::State& state) {
+    ScriptNatives::RegisterClassNatives(GSRuntime::GSNativeRegistry::Get());
+    GSRuntime::testing::ScriptRunner runner;
+    std::map<std::string, std::string> sources{{"bench.gs", kSoupScript}};
+    for (const char* name :
+         {"gs.gs", "kuid.gs", "Soup.gs", "KUIDList.gs", "Image.gs", "Constructors.gs"})
+        sources[name] = ShippedScript(name);
+    if (!runner.Load(sources, "bench.gs")) {
+        state.SkipWithError(runner.messages.c_str());
+        return;
+    }
+    const struct {
+        ScriptNatives::ClassSlot slot;
+        const char* library;
+        const char* cls;
+    } slots[] = {{ScriptNatives::kSoup, "soup.gsl", "Soup"},
+                 {ScriptNatives::kKUID, "kuid.gsl", "KUID"},
+                 {ScriptNatives::kKUIDList, "kuidlist.gsl", "KUIDList"}};
+    for (const auto& s : slots)
+        ScriptNatives::SetClassSlot(s.slot,
+                                    runner.machine.GetLibraryByName(s.library)->FindClass(s.cls));
+    for (auto _ : state) {
+        GSRuntime::testing::ScriptRun run =
+            runner.Run("Bench", "$int@Bench::LookUps(int)", {uint32_t{kLookUps}});
+        if (run.result != GSRuntime::ER_Done || run.AsInt() != 14 * kLookUps) {
+            state.SkipWithError("the script did not run to its total");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ScriptSoupLookUps)->Unit(benchmark::kMillisecond);
+
+void BM_CppSoupLookUps(benchmark::State& state) {
+    TDBTagRef soup;
+    for (int i = 0; i < 20; ++i)
+        TDBContainerTag::SetInt(soup, Kiv::PString("tag" + std::to_string(i)), i);
+    const std::string name = "tag14";
+    for (auto _ : state) {
+        long total = 0;
+        for (int i = 0; i < kLookUps; ++i)
+            total += TDBContainerTag::GetInt(soup, Kiv::PString(name).ToLower(), 0);
+        if (total != 14L * kLookUps) state.SkipWithError("wrong total");
+        benchmark::DoNotOptimize(total);
+    }
+}
+BENCHMARK(BM_CppSoupLookUps)->Unit(benchmark::kMillisecond);
+HALVEX_BENCH_COMPARE("BM_ScriptSoupLookUps", "BM_CppSoupLookUps");
 
 }  // namespace

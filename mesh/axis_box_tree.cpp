@@ -451,7 +451,13 @@ std::unique_ptr<HXAxisBoxTree> BuildCollisionTree(
     const HalvexIndexedMeshDefinition& definition,
     std::unique_ptr<CollisionGeometrySharingInterface>* geometry) {
     if (!*geometry) *geometry = std::make_unique<CollisionGeometrySharingInterface>(definition);
-    auto tree = std::make_unique<HXAxisBoxTree>(geometry->get());
+    return BuildCollisionTree(definition, geometry->get());
+}
+
+std::unique_ptr<HXAxisBoxTree> BuildCollisionTree(
+    const HalvexIndexedMeshDefinition& definition,
+    const CollisionGeometrySharingInterface* geometry) {
+    auto tree = std::make_unique<HXAxisBoxTree>(geometry);
     tree->StartBuild(HXAxisBoxTree::kDefaultLeafSize);
     for (uint32_t chunk = 0; chunk < definition.GetNumSubMeshes(); ++chunk) {
         const auto& c = definition.GetChunk(chunk);

@@ -127,3 +127,7 @@ bool RayTriangleTwoSided(const Kiv::Vector3& origin, const Kiv::Vector3& directi
 std::unique_ptr<HXAxisBoxTree> BuildCollisionTree(
     const HalvexIndexedMeshDefinition& definition,
     std::unique_ptr<CollisionGeometrySharingInterface>* geometry);
+// The same over a geometry object the caller keeps.
+std::unique_ptr<HXAxisBoxTree> BuildCollisionTree(
+    const HalvexIndexedMeshDefinition& definition,
+    const CollisionGeometrySharingInterface* geometry);

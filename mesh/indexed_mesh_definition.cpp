@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "mesh/mesh_collision.h"
 #include "platform/kiv/base/file.h"
 #include "platform/kiv/base/path.h"
 
@@ -33,9 +34,11 @@ constexpr uint64_t kMinInfluence = 2 * kMinString + 12 + 36 + 4;
 }  // namespace
 
 HalvexIndexedMeshDefinition::HalvexIndexedMeshDefinition(const MeshMaterialConfig& config)
-    : config_(config) {}
+    : config_(config), collision_(std::make_unique<MeshCollision>(*this)) {}
 
-HalvexIndexedMeshDefinition::~HalvexIndexedMeshDefinition() = default;
+HalvexIndexedMeshDefinition::~HalvexIndexedMeshDefinition() {
+    collision_.reset();  // a build in the background ends before the chunks it reads
+}
 
 void HalvexIndexedMeshDefinition::SetHardwareAnimationOverride(bool on) {
     gHardwareAnimationOverride = on;
@@ -145,6 +148,7 @@ uint32_t HalvexIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialM
     // The skin and the attachments are optional; a fault in them shows at the end test.
     if (file_.Tell() < containerEnd_) ReadSkin();
     if (file_.Tell() < containerEnd_) ReadAttachments();
+    ReadFurtherChunks();
     TotalCounts();
     if (file_.Tell() != containerEnd_) return RES_FILE_FORMAT_ERROR;
 

@@ -123,6 +123,8 @@ struct StridedOutput {
     void* pointer = nullptr;
 };
 
+class MeshCollision;
+
 class HalvexIndexedMeshDefinition : public Kiv::MeshFileSupport {
 public:
     static constexpr uint32_t kMaxWeightsPerVertex = 4;
@@ -223,6 +225,9 @@ public:
     void SetBoneNameTable(std::vector<Kiv::PString> names) { boneNames_ = std::move(names); }
     // The memory size the resource reports.
     size_t GetSize() const;
+    // The collision record: the tree over the definition's triangles, built in the background
+    // when a background loading system exists. Safe to use from any thread.
+    MeshCollision& GetCollision() const { return *collision_; }
 
     // Hardware animation regardless of the limits and the display (a process-wide override).
     static void SetHardwareAnimationOverride(bool on);
@@ -248,6 +253,9 @@ protected:
     Kiv::StandardChunkHint MakeChunkHint(uint32_t weights, uint32_t sets, float headerValue,
                                          const Kiv::PString& vertexType);
     uint32_t ReadAttachments();
+    // What a kind of mesh file carries after the attachments; an indexed mesh nothing. Its
+    // faults show at the end test.
+    virtual void ReadFurtherChunks() {}
     uint32_t ReadSkin();
     uint32_t ReadBone(Kiv::Particle* parent, int depth, size_t limit);
 
@@ -314,4 +322,6 @@ protected:
     Kiv::OrientedBox orientedBox_;
     Kiv::MemoryFile file_;
     size_t containerEnd_ = 0;
+    // Last, so that a background build of it is over before anything it reads goes.
+    std::unique_ptr<MeshCollision> collision_;
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "mesh/axis_box_tree.h"
+#include "mesh/mesh_collision.h"
 #include "mesh/mesh_resources.h"
 #include "platform/kiv/display/render_kernel.h"
 
@@ -186,6 +187,13 @@ uint32_t HalvexIndexedMeshInstance::GetElementTotal() const {
 
 void HalvexIndexedMeshInstance::SetOpacity(float opacity) {
     opacity_ = opacity;
+    if (!chunks_) return;
+    for (uint32_t i = 0; i < chunkCount_; ++i)
+        if ((*chunks_)[i]) (*chunks_)[i]->SetOpacity(Display(), opacity);
+}
+
+Kiv::Display* HalvexIndexedMeshInstance::Display() const {
+    return kernel_ != nullptr ? &kernel_->GetDisplay() : nullptr;
 }
 
 void HalvexIndexedMeshInstance::CopyInto(HalvexIndexedMeshInstance& out) const {
@@ -228,6 +236,18 @@ bool HalvexIndexedMeshInstance::TestCollisionGeometry(const Vector3& point,
         d = {d.x / scale_.x, d.y / scale_.y, d.z / scale_.z};
     }
     if (!RayMeetsBox(box_, p, d)) return false;
+    if (const HXAxisBoxTree* tree = CollisionTree()) {
+        // The first hit within 5000 along the ray; the fraction of that length is its distance.
+        constexpr float kReach = 5000.0f;
+        const HXSegmentHit h = tree->SegmentQuery(p, p + d * kReach);
+        if (h.reference < 0) return false;
+        const float along = h.fraction * kReach;
+        if (!(along < *distance)) return false;
+        *distance = along;
+        const auto reference = static_cast<uint32_t>(h.reference);
+        if (hit != nullptr) *hit = {this, reference & 0x7FFFu, reference >> 15};
+        return true;
+    }
     float best = *distance;
     bool found = false;
     uint32_t bestFace = 0, bestChunk = 0;
@@ -264,6 +284,12 @@ bool HalvexIndexedMeshInstance::TestCollisionGeometry(const Vector3& point,
     *distance = best;
     if (hit != nullptr) *hit = {this, bestFace, bestChunk};
     return true;
+}
+
+const HXAxisBoxTree* HalvexIndexedMeshInstance::CollisionTree() const {
+    if (resource_ == nullptr || !resource_->UsesCollisionTree() || definition_ == nullptr)
+        return nullptr;
+    return definition_->GetCollision().GetTree();
 }
 
 std::optional<Vector3> HalvexIndexedMeshInstance::GetVertexPosition(uint32_t c, uint32_t face,
@@ -322,4 +348,26 @@ std::optional<MeshRayHit> HalvexIndexedMeshInstance::GetFaceNeighbour(uint32_t c
     const uint32_t entry = chunk.GetFaceNeighborArray()[3 * size_t{face} + e];
     if (entry == 0xFFFFFFFFu) return std::nullopt;
     return MeshRayHit{this, entry & 0xFFFFu, entry >> 16};
+}
+
+// --- progressive ------------------------------------------------------------------------------
+
+void HalvexProgressiveMeshInstance::BindProgressive(
+    HalvexGeometryBaseResource* resource, const HalvexProgressiveMeshDefinition* definition) {
+    Bind(resource, definition);
+    progressive_ = definition;
+}
+
+std::unique_ptr<HalvexIndexedMeshInstance> HalvexProgressiveMeshInstance::CreateInstanceCopy()
+    const {
+    auto copy = std::make_unique<HalvexProgressiveMeshInstance>(kernel_);
+    CopyInto(*copy);
+    copy->progressive_ = progressive_;
+    // Every chunk is the copy's own.
+    copy->OwnChunkArray();
+    for (uint32_t i = 0; i < copy->chunkCount_; ++i) {
+        copy->MakeChunkUnique(i);
+        if ((*copy->chunks_)[i]) (*copy->chunks_)[i]->PrepareForDisplay(kernel_);
+    }
+    return copy;
 }

@@ -57,6 +57,10 @@ void HalvexIndexedMeshLODInstance::SetScale(const Kiv::Vector3& scale) {
 
 void HalvexIndexedMeshLODInstance::SetOpacity(float opacity) {
     opacity_ = opacity;
+    for (const LodInstanceLevel& level : levels_)
+        if (level.chunks)
+            for (const auto& chunk : *level.chunks)
+                if (chunk) chunk->SetOpacity(Display(), opacity);
 }
 
 void HalvexIndexedMeshLODInstance::SetLODDefinition(

@@ -1,5 +1,6 @@
 #include "mesh/mesh_resources.h"
 
+#include "mesh/mesh_collision.h"
 #include "platform/kiv/base/log.h"
 #include "platform/kiv/base/path.h"
 #include "platform/kiv/display/render_kernel.h"
@@ -54,7 +55,7 @@ MeshLoadArgs HalvexGeometryBaseResource::LoadArgs() const {
 uint32_t HalvexIndexedMeshResource::Load() {
     ClearPending();
     if (kernel_ == nullptr) return kNotLoaded;
-    auto definition = std::make_unique<HalvexIndexedMeshDefinition>();
+    auto definition = std::make_unique<HalvexIndexedMeshDefinition>(options_);
     if (!definition->OpenFile(GetName().view())) return kNotLoaded;
     if (definition->Load(&kernel_->GetDisplay(), &kernel_->GetMaterialManager(), LoadArgs()) !=
         kMeshOk)
@@ -64,7 +65,9 @@ uint32_t HalvexIndexedMeshResource::Load() {
 }
 
 void HalvexIndexedMeshResource::LoadComplete() {
-    if (definition_ != nullptr) completion_ = PrepareChunks(*definition_, kernel_);
+    if (definition_ == nullptr) return;
+    completion_ = PrepareChunks(*definition_, kernel_);
+    if (UsesCollisionTree()) definition_->GetCollision().RequestBuild();
 }
 
 size_t HalvexIndexedMeshResource::GetMemorySize() const {
@@ -83,12 +86,34 @@ std::unique_ptr<Kiv::Particle> HalvexIndexedMeshResource::CreateInstance() {
 
 // --- progressive --------------------------------------------------------------------------
 
+MeshMaterialConfig HalvexProgressiveMeshResource::ProgressiveOptions(MeshMaterialConfig options) {
+    if (options.dynamicIndex.present == 0) options.hardwareAnimationFloatPrecision = {1, 1};
+    return options;
+}
+
 uint32_t HalvexProgressiveMeshResource::Load() {
     ClearPending();
-    Kiv::Log::Write(
-        "HalvexProgressiveMeshResource::Load> progressive meshes are not available in "
-        "this build.");
-    return kNotLoaded;
+    if (kernel_ == nullptr) return kNotLoaded;
+    auto definition =
+        std::make_unique<HalvexProgressiveMeshDefinition>(ProgressiveOptions(options_));
+    if (definition->LoadFile(GetName().view(), &kernel_->GetDisplay(),
+                             &kernel_->GetMaterialManager(), LoadArgs()) != kMeshOk)
+        return kNotLoaded;
+    definition_ = std::move(definition);
+    return kLoaded;
+}
+
+const HalvexProgressiveMeshDefinition* HalvexProgressiveMeshResource::GetProgressiveDefinition()
+    const {
+    return static_cast<const HalvexProgressiveMeshDefinition*>(definition_.get());
+}
+
+std::unique_ptr<Kiv::Particle> HalvexProgressiveMeshResource::CreateInstance() {
+    if (kernel_ == nullptr || definition_ == nullptr) return nullptr;
+    if (IsSkinned(*definition_) && definition_->GetSkeleton() == nullptr) return nullptr;
+    auto instance = std::make_unique<HalvexProgressiveMeshInstance>(kernel_);
+    instance->BindProgressive(this, GetProgressiveDefinition());
+    return instance;
 }
 
 // --- LOD ----------------------------------------------------------------------------------
@@ -97,7 +122,7 @@ uint32_t HalvexIndexedMeshLODResource::Load() {
     if (Kiv::File::Path(GetName().view()).IsExt("lm.txt")) return LoadTxt();
     ClearPending();
     if (kernel_ == nullptr) return kNotLoaded;
-    auto definition = std::make_unique<HalvexIndexedMeshLODDefinition>();
+    auto definition = std::make_unique<HalvexIndexedMeshLODDefinition>(options_);
     if (!definition->OpenFile(GetName().view())) return kNotLoaded;
     Kiv::Display& display = kernel_->GetDisplay();
     definition->SetHardwareAnimation(
@@ -110,7 +135,7 @@ uint32_t HalvexIndexedMeshLODResource::Load() {
 
 uint32_t HalvexIndexedMeshLODResource::LoadTxt() {
     if (kernel_ == nullptr) return kNotLoaded;
-    auto definition = std::make_unique<HalvexIndexedMeshLODDefinition>();
+    auto definition = std::make_unique<HalvexIndexedMeshLODDefinition>(options_);
     Kiv::Display& display = kernel_->GetDisplay();
     definition->SetHardwareAnimation(
         display.SupportsCapability(Kiv::Display::kCapabilityHardwareSkinning));

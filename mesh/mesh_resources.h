@@ -1,9 +1,8 @@
 // The mesh resources and their instances. A geometry resource (".im" indexed, ".lm" and ".lm.txt"
-// LOD meshes) loads its definition for a render kernel (the kernel's display and material
-// manager) and makes instances of it; a progressive mesh resource (".pm") is the seam of a mesh
-// kind this build does not read. Instances share their definition's chunk and material arrays
-// until they need their own: a chunk whose flags carry kFlagOwnedPerInstance is copied for each
-// instance, every other chunk stays shared.
+// LOD meshes, ".pm" progressive meshes) loads its definition for a render kernel (the kernel's
+// display and material manager) and makes instances of it. Instances share their definition's chunk
+// and material arrays until they need their own: a chunk whose flags carry kFlagOwnedPerInstance is
+// copied for each instance, every other chunk stays shared.
 //
 // Attachment-point names carry meaning for an instance: one beginning with "p" or "P" becomes a
 // reference point, one beginning with "a" or "A" an attachment particle under the instance; any
@@ -21,6 +20,7 @@
 
 #include "mesh/indexed_mesh_definition.h"
 #include "mesh/lod_mesh_definition.h"
+#include "mesh/progressive_mesh_definition.h"
 #include "platform/kiv/res/resource.h"
 #include "platform/kiv/scene/object_lod.h"
 #include "platform/kiv/scene/particle.h"
@@ -59,8 +59,13 @@ public:
     virtual void LoadComplete() {}
     // The loaded definition's memory size; 0 without one.
     virtual size_t GetMemorySize() const { return 0; }
+    // Whether instances test rays against the definition's collision tree when it has one.
+    virtual bool UsesCollisionTree() const { return false; }
 
     Kiv::RenderKernel* GetKernel() const { return kernel_; }
+    // The definition options (the material configuration) the next load hands its definition.
+    void SetOptions(const MeshMaterialConfig& options) { options_ = options; }
+    const MeshMaterialConfig& GetOptions() const { return options_; }
     void ClearPending() { pending_.clear(); }
     // The result of the last completion's chunk preparation: 0, or 9 when a chunk refused (kept
     // for inspection, never passed on).
@@ -70,6 +75,7 @@ protected:
     MeshLoadArgs LoadArgs() const;
 
     Kiv::RenderKernel* kernel_ = nullptr;
+    MeshMaterialConfig options_;
     std::vector<Kiv::PString> pending_;
     uint32_t completion_ = 0;
 };
@@ -83,22 +89,24 @@ public:
     uint32_t Load() override;
     void LoadComplete() override;
     size_t GetMemorySize() const override;
+    bool UsesCollisionTree() const override { return true; }
 
-private:
+protected:
     std::unique_ptr<HalvexIndexedMeshDefinition> definition_;
 };
 
-// A progressive mesh (".pm"): this build reads none, so a load fails with "progressive meshes are
-// not available in this build." in the log and no instance is made. The checks accept such
-// meshes without inspection.
-class HalvexProgressiveMeshResource : public HalvexGeometryBaseResource {
+// A progressive mesh (".pm"): an indexed mesh with progressive tables, which the definition
+// reads and lets go. Its load takes the options with one rule of its own: without the
+// dynamic-index setting present, hardware animation keeps float precision.
+class HalvexProgressiveMeshResource : public HalvexIndexedMeshResource {
 public:
-    using HalvexGeometryBaseResource::HalvexGeometryBaseResource;
-    std::unique_ptr<Kiv::Particle> CreateInstance() override { return nullptr; }
-    const HalvexIndexedMeshDefinition* GetDefinition() const override { return nullptr; }
+    using HalvexIndexedMeshResource::HalvexIndexedMeshResource;
+    std::unique_ptr<Kiv::Particle> CreateInstance() override;
     uint32_t Load() override;
-    void LoadComplete() override {}
-    size_t GetMemorySize() const override { return 0; }
+    bool UsesCollisionTree() const override { return false; }
+    const HalvexProgressiveMeshDefinition* GetProgressiveDefinition() const;
+    // The options a load hands the definition.
+    static MeshMaterialConfig ProgressiveOptions(MeshMaterialConfig options);
 };
 
 // A LOD mesh: the binary form (".lm") or the text form (".lm.txt"), chosen by the name. A failed
@@ -188,7 +196,9 @@ public:
 
     // The nearest triangle the ray meets nearer than *distance (lowering it); false when none.
     // The direction need not be normalised for a scaled instance; distances are measured along
-    // the given ray.
+    // the given ray. An indexed mesh whose collision tree is built asks the tree for the first
+    // hit within 5000 along the ray; otherwise every triangle is tested, one- or two-sided by
+    // its material.
     virtual bool TestCollisionGeometry(const Kiv::Vector3& point, const Kiv::Vector3& direction,
                                        float* distance, MeshRayHit* hit) const;
 
@@ -202,6 +212,10 @@ public:
     std::optional<MeshRayHit> GetFaceNeighbour(uint32_t chunk, uint32_t face, int e) const;
 
 protected:
+    // The render kernel's display; null without a kernel.
+    Kiv::Display* Display() const;
+    // The definition's collision tree when the resource's instances use one and it is built.
+    const class HXAxisBoxTree* CollisionTree() const;
     // Copies this instance's state into a new one of the derived class.
     void CopyInto(HalvexIndexedMeshInstance& out) const;
     // Chunks with kFlagOwnedPerInstance become this instance's own, ready on the display.
@@ -221,6 +235,24 @@ protected:
     float opacity_ = 1.0f;
     Kiv::Vector3 boundsMax_, boundsMin_;
     Kiv::OrientedBox box_, volume_;
+};
+
+// One placed copy of a progressive mesh: never shares a chunk with another instance, and takes
+// no chunk from outside.
+class HalvexProgressiveMeshInstance : public HalvexIndexedMeshInstance {
+public:
+    using HalvexIndexedMeshInstance::HalvexIndexedMeshInstance;
+    void BindProgressive(HalvexGeometryBaseResource* resource,
+                         const HalvexProgressiveMeshDefinition* definition);
+    const HalvexProgressiveMeshDefinition* GetProgressiveDefinition() const { return progressive_; }
+    bool AddChunk(const std::shared_ptr<Kiv::GeometryChunk>&,
+                  const std::shared_ptr<Kiv::Material>&) override {
+        return false;
+    }
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
+
+private:
+    const HalvexProgressiveMeshDefinition* progressive_ = nullptr;
 };
 
 // One level record of a LOD instance.

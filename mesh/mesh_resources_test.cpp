@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
+#include "mesh/mesh_collision.h"
 #include "mesh/mesh_test_support.h"
+#include "mesh/overlapped_resource.h"
 #include "mesh/testing/lod_writer.h"
 #include "platform/kiv/base/options.h"
 #include "platform/kiv/display/render_kernel.h"
@@ -62,7 +65,9 @@ TEST_F(MeshResources, EachExtensionHasItsResource) {
     const std::string im = folder.Write("a.im", WriteIdxm(Quads(1)));
     const std::string lm =
         folder.Write("b.lm", meshtesting::WriteLodm(meshtesting::SampleLod(false)));
-    const std::string pm = folder.Write("c.pm", std::string("anything"));
+    IdxmFile progressiveFile = Quads(1);
+    progressiveFile.progressive = SampleProgressive();
+    const std::string pm = folder.Write("c.pm", WriteIdxm(progressiveFile));
     const std::string text =
         meshtesting::WriteLodTextFolder(folder.path, "d", meshtesting::SampleLod(false));
     uint32_t r = 9;
@@ -81,11 +86,14 @@ TEST_F(MeshResources, EachExtensionHasItsResource) {
     ASSERT_NE(fromText, nullptr);
     EXPECT_EQ(r, 0u);
     EXPECT_EQ(fromText->GetLODDefinition()->GetNumMeshes(), 3u);
-    // Progressive meshes are a kind this build does not read: no definition, no instance.
     auto* progressive = Open<HalvexProgressiveMeshResource>(pm, &k.kernel, &r);
     ASSERT_NE(progressive, nullptr);
-    EXPECT_EQ(r, 1u);
-    EXPECT_EQ(progressive->CreateInstance(), nullptr);
+    EXPECT_EQ(r, 0u);
+    ASSERT_NE(progressive->GetProgressiveDefinition(), nullptr);
+    EXPECT_EQ(progressive->GetDefinition()->GetName().view(), "c.pm");
+    EXPECT_EQ(progressive->GetMemorySize(), progressive->GetDefinition()->GetSize());
+    EXPECT_TRUE(progressive->GetDefinition()->GetChunk(0)->IsPrepared());
+    EXPECT_NE(progressive->CreateInstance(), nullptr);
     EXPECT_EQ(progressive->CalculateSize(), 112u);
 }
 
@@ -106,6 +114,8 @@ TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
         {folder.Write("ok.im", good), nullptr},  // no kernel: nothing loads
         {folder.Write("half.im", truncated), &k.kernel},
         {folder.Write("half.lm", lodBytes), &k.kernel},
+        {folder.Write("half.pm", truncated), &k.kernel},
+        {folder.Write("none.pm", good), nullptr},
         {badText, &k.kernel},
     };
     for (const Case& c : cases) {
@@ -203,6 +213,46 @@ TEST_F(IndexedInstance, AddChunkRefusesWhatItCannotHold) {
     EXPECT_FALSE(empty.AddChunk(chunk, material));
 }
 
+TEST_F(IndexedInstance, ProgressiveInstancesNeverShareChunksNorTakeOne) {
+    IdxmFile file = Quads(2);
+    file.progressive = SampleProgressive();
+    auto source = MakeInstance<HalvexProgressiveMeshInstance, HalvexProgressiveMeshResource>(
+        folder.Write("p.pm", WriteIdxm(file)));
+    ASSERT_NE(source, nullptr);
+    EXPECT_NE(source->GetProgressiveDefinition(), nullptr);
+    auto copy = source->CreateInstanceCopy();
+    ASSERT_EQ(copy->GetChunkCount(), 2u);
+    for (uint32_t i = 0; i < 2; ++i) {
+        EXPECT_NE(copy->GetChunk(i), source->GetChunk(i)) << i;
+        EXPECT_TRUE(copy->GetChunk(i)->IsPrepared()) << i;
+    }
+    EXPECT_NE(copy->GetChunkArray(), source->GetChunkArray());
+    EXPECT_FALSE(copy->AddChunk(source->GetChunk(0)->Copy(), source->GetMaterial(0)));
+    EXPECT_EQ(copy->GetChunkCount(), 2u);
+}
+
+TEST_F(MeshResources, ProgressiveOptionsKeepFloatPrecisionWithoutADynamicIndexSetting) {
+    MeshMaterialConfig none;
+    const MeshMaterialConfig given = HalvexProgressiveMeshResource::ProgressiveOptions(none);
+    EXPECT_EQ(given.hardwareAnimationFloatPrecision.value, 1);
+    EXPECT_EQ(given.hardwareAnimationFloatPrecision.present, 1);
+    MeshMaterialConfig withIndex;
+    withIndex.dynamicIndex = {0, 1};
+    EXPECT_EQ(HalvexProgressiveMeshResource::ProgressiveOptions(withIndex)
+                  .hardwareAnimationFloatPrecision.present,
+              0);
+}
+
+TEST_F(IndexedInstance, OpacityReachesEveryChunk) {
+    auto instance = Make(Quads(2));
+    ASSERT_NE(instance, nullptr);
+    EXPECT_EQ(instance->GetOpacity(), 1.0f);
+    instance->SetOpacity(0.0f);
+    EXPECT_EQ(instance->GetOpacity(), 0.0f);
+    for (uint32_t i = 0; i < instance->GetChunkCount(); ++i)
+        EXPECT_EQ(instance->GetChunk(i)->GetOpacity(), 0.0f) << i;
+}
+
 TEST_F(IndexedInstance, ScaleSetsTheFlagAndTheVolume) {
     auto instance = Make(Quads(1));
     ASSERT_NE(instance, nullptr);
@@ -223,52 +273,74 @@ IdxmFile TwoLayers() {
     return file;
 }
 
-TEST_F(IndexedInstance, RayTestsFindTheNearestTriangle) {
-    auto instance = Make(TwoLayers());
-    ASSERT_NE(instance, nullptr);
-    const Vector3 down{0, 0, -1};
-    struct Case {
-        const char* what;
-        Vector3 point, direction;
-        Vector3 scale;
-        float distance;
-        bool hit;
-        float found;
-        uint32_t face, chunk;
-    } cases[] = {
-        {"nearer layer", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 100, true, 4, 0, 1},
-        {"second triangle", {0.25f, 0.75f, 5}, down, {1, 1, 1}, 100, true, 4, 1, 1},
-        {"exactly at the distance", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 4, false, 4, 0, 0},
-        {"beyond the distance", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 3, false, 3, 0, 0},
-        {"facing away", {0.75f, 0.25f, -5}, {0, 0, 1}, {1, 1, 1}, 100, false, 100, 0, 0},
-        {"missing the box", {5, 5, 5}, down, {1, 1, 1}, 100, false, 100, 0, 0},
-        {"not a number", {NAN, 0.25f, 5}, down, {1, 1, 1}, 100, false, 100, 0, 0},
-        {"infinite direction",
-         {0.75f, 0.25f, 5},
-         {0, 0, -INFINITY},
-         {1, 1, 1},
-         100,
-         false,
-         100,
-         0,
-         0},
-        {"zero scale", {0.75f, 0.25f, 5}, down, {1, 0, 1}, 100, false, 100, 0, 0},
-        // Scaled twice as high: the upper layer stands at z = 2, 3 along the given ray.
-        {"scaled", {0.75f, 0.25f, 5}, down, {1, 1, 2}, 100, true, 3, 0, 1},
-        // Scaled twice as wide: the point (1.5, 0.5) lies over the quad's (0.75, 0.25).
-        {"scaled wide", {1.5f, 0.5f, 5}, down, {2, 2, 1}, 100, true, 4, 0, 1},
-    };
-    for (const Case& c : cases) {
-        instance->SetScale(c.scale);
-        float distance = c.distance;
-        MeshRayHit hit;
-        EXPECT_EQ(instance->TestCollisionGeometry(c.point, c.direction, &distance, &hit), c.hit)
-            << c.what;
-        EXPECT_FLOAT_EQ(distance, c.found) << c.what;
-        if (!c.hit) continue;
-        EXPECT_EQ(hit.instance, instance.get()) << c.what;
-        EXPECT_EQ(hit.face, c.face) << c.what;
-        EXPECT_EQ(hit.chunk, c.chunk) << c.what;
+// The same answers from the definition's collision tree (built when a background loading system
+// exists) as from the triangles one by one, scaled or not; only the tree knows no facing.
+TEST_F(IndexedInstance, RayTestsFindTheNearestTriangleOnBothPaths) {
+    for (const bool tree : {false, true}) {
+        std::optional<OverlappedResourceSystem> system;
+        if (tree) system.emplace(false);
+        auto instance = Make(TwoLayers());
+        ASSERT_NE(instance, nullptr);
+        MeshCollision& collision = instance->GetResource()->GetDefinition()->GetCollision();
+        EXPECT_EQ(collision.HasRequest(), tree);  // asked for when the load completed
+        if (tree) {
+            EXPECT_EQ(collision.GetTree(), nullptr);  // queued, not built yet
+            while (system->LoadNext()) {
+            }
+            EXPECT_NE(collision.GetTree(), nullptr);
+        }
+        const Vector3 down{0, 0, -1};
+        struct Case {
+            const char* what;
+            Vector3 point, direction;
+            Vector3 scale;
+            float distance;
+            bool hit;
+            float found;
+            uint32_t face, chunk;
+        } cases[] = {
+            {"nearer layer", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 100, true, 4, 0, 1},
+            {"second triangle", {0.25f, 0.75f, 5}, down, {1, 1, 1}, 100, true, 4, 1, 1},
+            {"exactly at the distance", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 4, false, 4, 0, 0},
+            {"beyond the distance", {0.75f, 0.25f, 5}, down, {1, 1, 1}, 3, false, 3, 0, 0},
+            {"facing away",
+             {0.75f, 0.25f, -5},
+             {0, 0, 1},
+             {1, 1, 1},
+             100,
+             tree,
+             tree ? 5.0f : 100.0f,
+             0,
+             0},
+            {"missing the box", {5, 5, 5}, down, {1, 1, 1}, 100, false, 100, 0, 0},
+            {"not a number", {NAN, 0.25f, 5}, down, {1, 1, 1}, 100, false, 100, 0, 0},
+            {"infinite direction",
+             {0.75f, 0.25f, 5},
+             {0, 0, -INFINITY},
+             {1, 1, 1},
+             100,
+             false,
+             100,
+             0,
+             0},
+            {"zero scale", {0.75f, 0.25f, 5}, down, {1, 0, 1}, 100, false, 100, 0, 0},
+            // Scaled twice as high: the upper layer stands at z = 2, 3 along the given ray.
+            {"scaled", {0.75f, 0.25f, 5}, down, {1, 1, 2}, 100, true, 3, 0, 1},
+            // Scaled twice as wide: the point (1.5, 0.5) lies over the quad's (0.75, 0.25).
+            {"scaled wide", {1.5f, 0.5f, 5}, down, {2, 2, 1}, 100, true, 4, 0, 1},
+        };
+        for (const Case& c : cases) {
+            instance->SetScale(c.scale);
+            float distance = c.distance;
+            MeshRayHit hit;
+            EXPECT_EQ(instance->TestCollisionGeometry(c.point, c.direction, &distance, &hit), c.hit)
+                << c.what << (tree ? " (tree)" : "");
+            EXPECT_FLOAT_EQ(distance, c.found) << c.what << (tree ? " (tree)" : "");
+            if (!c.hit) continue;
+            EXPECT_EQ(hit.instance, instance.get()) << c.what << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.face, c.face) << c.what << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.chunk, c.chunk) << c.what << (tree ? " (tree)" : "");
+        }
     }
 }
 
@@ -371,6 +443,16 @@ TEST_F(LodInstance, WithoutCollisionMeshTheCoarsestLevelIsHit) {
     EXPECT_EQ(instance->GetPolygonCount(), 2);
     instance->SelectLOD(7);  // no such record: nothing changes
     EXPECT_EQ(instance->GetSelectedLOD(), 0u);
+}
+
+TEST_F(LodInstance, OpacityReachesEveryChunkOfEveryLevel) {
+    auto instance = Make(meshtesting::SampleLod(false));
+    ASSERT_NE(instance, nullptr);
+    instance->SetOpacity(0.25f);
+    EXPECT_EQ(instance->GetOpacity(), 0.25f);
+    for (uint32_t n = 0; n < instance->GetLevelRecordCount(); ++n)
+        for (const auto& chunk : *instance->GetLevel(n).chunks)
+            EXPECT_EQ(chunk->GetOpacity(), 0.25f) << n;
 }
 
 TEST_F(LodInstance, ACopyKeepsItsSourcesLevelAndItsOwnChunks) {

@@ -178,8 +178,32 @@ std::vector<uint8_t> WriteIdxm(const IdxmFile& f) {
         }
         EndChunk(out, atch);
     }
+
+    if (f.progressive) {
+        const IdxmProgressive& p = *f.progressive;
+        size_t pmin = BeginChunk(out, "PMIN", p.version);
+        const std::array<uint32_t, 4> counts = p.counts.value_or(std::array<uint32_t, 4>{
+            static_cast<uint32_t>(p.words.size()), static_cast<uint32_t>(p.level3.size()),
+            static_cast<uint32_t>(p.level2.size()), static_cast<uint32_t>(p.level1.size())});
+        for (uint32_t c : counts)
+            out.WriteU32(c);
+        out.Write(p.words.data(), p.words.size() * 4);
+        out.Write(p.level3.data(), p.level3.size() * 16);
+        out.Write(p.level2.data(), p.level2.size() * 8);
+        out.Write(p.level1.data(), p.level1.size() * 4);
+        EndChunk(out, pmin);
+    }
     MeshFileSupport::WriteSizeAtMark(out, size);
     return out.Take();
+}
+
+IdxmProgressive SampleProgressive() {
+    IdxmProgressive p;
+    p.words = {1, 2, 3, 4, 5, 6};
+    p.level3 = {{0, 0, 0, 1}, {0, 0, 0, 2}, {0, 0, 0, 3}};
+    p.level2 = {{0, 1}, {0, 2}};
+    p.level1 = {2};
+    return p;
 }
 
 IdxmFile IdxmFromDefinition(const HalvexIndexedMeshDefinition& def, const IdxmFile& like) {

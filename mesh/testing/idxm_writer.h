@@ -64,6 +64,17 @@ struct IdxmBone {
     std::vector<IdxmBone> children;
 };
 
+// The progressive tables of a ".pm" ("PMIN", after the attachments). The counts written are the
+// tables' sizes unless overridden (for hostile files).
+struct IdxmProgressive {
+    uint32_t version = 101;
+    std::vector<uint32_t> words;
+    std::vector<std::array<uint32_t, 4>> level3;
+    std::vector<std::array<uint32_t, 2>> level2;
+    std::vector<uint32_t> level1;
+    std::optional<std::array<uint32_t, 4>> counts;  // A, B, C, D
+};
+
 struct IdxmFile {
     uint32_t infoVersion = 102;
     Kiv::Vector3 position;
@@ -75,6 +86,7 @@ struct IdxmFile {
     std::optional<IdxmBone> skeleton;
     uint32_t boneVersion = 100;
     std::optional<std::vector<MeshAttachmentPoint>> attachments;
+    std::optional<IdxmProgressive> progressive;
 };
 
 std::vector<uint8_t> WriteIdxm(const IdxmFile& file);
@@ -88,6 +100,10 @@ IdxmFile IdxmFromDefinition(const HalvexIndexedMeshDefinition& def, const IdxmFi
 // first texture set, indices and face normals (colours as written from version 104 to 199),
 // influences and attachments.
 std::string WriteImtxt(const IdxmFile& file);
+
+// Progressive tables whose runs fill each table exactly: one level-1 record owning two level-2
+// records, owning one and two level-3 records, owning 1, 2 and 3 words.
+IdxmProgressive SampleProgressive();
 
 // A small textured quad (two triangles) with one material, at a geometry version.
 IdxmSubMesh QuadSubMesh(uint32_t geomVersion = 201, float size = 1.0f);

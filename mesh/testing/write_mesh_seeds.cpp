@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     bool ok = true;
     auto idxm = [&](const std::string& name, const IdxmFile& f) {
         ok &= Save(root + "/mesh_idxm/" + name, WriteIdxm(f));
+        ok &= Save(root + "/mesh_instances/idxm_" + name, WriteIdxm(f));
     };
     for (uint32_t v : {100u, 101u, 102u, 103u, 104u})
         idxm("info_" + std::to_string(v), Quad(v));
@@ -98,8 +99,27 @@ int main(int argc, char** argv) {
     }
     idxm("grid", GridMesh(6));
 
+    auto pm = [&](const std::string& name, std::optional<IdxmProgressive> tables) {
+        IdxmFile f = Quad();
+        f.attachments = std::vector<MeshAttachmentPoint>(1);
+        (*f.attachments)[0].name = Kiv::PString("a.lamp");
+        f.progressive = std::move(tables);
+        ok &= Save(root + "/mesh_progressive/" + name, WriteIdxm(f));
+        ok &= Save(root + "/mesh_instances/pm_" + name, WriteIdxm(f));
+    };
+    pm("tables", SampleProgressive());
+    pm("empty_tables", IdxmProgressive{});
+    pm("no_pmin", std::nullopt);
+    {
+        IdxmProgressive past = SampleProgressive();
+        past.level1 = {3};
+        past.level3[2][3] = 4;
+        pm("runs_past", past);
+    }
+
     auto lodm = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
-        ok &= !bytes.empty() && Save(root + "/mesh_lodm/" + name, bytes);
+        ok &= !bytes.empty() && Save(root + "/mesh_lodm/" + name, bytes) &&
+              Save(root + "/mesh_instances/lodm_" + name, bytes);
     };
     lodm("plain", WriteLodm(SampleLod(false)));
     lodm("skinned", WriteLodm(SampleLod(true)));

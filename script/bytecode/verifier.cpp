@@ -139,7 +139,13 @@ private:
     struct CallSite {
         CallResult result = CallResult::kNone;
         Kind resultKind = kPlain;
-        std::vector<bool> referenceArgument;  // per argument after the object
+        // Per argument after the object: a reference in every callee that takes it. Where the
+        // callees the image shows for a slot disagree (the image cannot tell which one a call
+        // through an external class's slot reaches), the argument is not held to either kind,
+        // so an ordinary call with a plain argument is never refused for another method's
+        // reference parameter.
+        std::vector<bool> referenceArgument;
+        std::vector<bool> plainArgument;  // taken as a plain word by some callee
     };
 
     void AddCallee(CallSite& site, bool& value, bool& none, bool& plain, bool& reference,
@@ -148,10 +154,12 @@ private:
         (SignatureReturnsValue(signature) ? value : none) = true;
         const SignatureKinds kinds = KindsOfSignature(signature);
         if (SignatureReturnsValue(signature)) (kinds.returnsReference ? reference : plain) = true;
-        if (site.referenceArgument.size() < kinds.parameterIsReference.size())
+        if (site.referenceArgument.size() < kinds.parameterIsReference.size()) {
             site.referenceArgument.resize(kinds.parameterIsReference.size(), false);
+            site.plainArgument.resize(kinds.parameterIsReference.size(), false);
+        }
         for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
-            if (kinds.parameterIsReference[i]) site.referenceArgument[i] = true;
+            (kinds.parameterIsReference[i] ? site.referenceArgument : site.plainArgument)[i] = true;
     }
 
     // Known when the callees agree on leaving a word and on its kind.
@@ -387,7 +395,7 @@ private:
                     for (size_t i = 0; i < site.referenceArgument.size(); ++i) {
                         const size_t word = object + 1 + i;
                         if (word < kinds.size() && site.referenceArgument[i] &&
-                            kinds[word] == kPlain)
+                            !site.plainArgument[i] && kinds[word] == kPlain)
                             return Fail(pc, "argument %zu of %s is no reference", i + 1,
                                         in.info->mnemonic);
                     }

@@ -84,3 +84,23 @@ TEST(Verifier, RefusesBrokenCode) {
 
 }  // namespace
 }  // namespace GSCompiler
+
+namespace GSCompiler {
+namespace {
+
+// A call through a slot of a class of another library may reach any of the methods the image
+// names for that class at or below the slot; where those disagree on a parameter's kind, the
+// call's own argument stands. An int argument to the second method is fine although the first
+// takes a string there.
+TEST(Verifier, TakesAPlainArgumentWhereTheCalleesOfAnExternalSlotDisagree) {
+    test::Compiled c = test::CompileSources(
+        {{"b.gs", "class B { public native int S(string s); public native int P(int i); };"},
+         {"a.gs",
+          "include \"b.gs\"\nclass A { int F(B b) { return b.S(\"x\") + b.P(1) + b.P(2); } };"}},
+        "a.gs");
+    // CompileSources verifies the image it made.
+    EXPECT_EQ(c.result, 0) << c.Messages();
+}
+
+}  // namespace
+}  // namespace GSCompiler

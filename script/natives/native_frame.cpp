@@ -31,6 +31,14 @@ void RaiseNativeError(const char* format, ...) {
     GSRuntime::GSThread::RaiseError(GSRuntime::CurrentThread(), text, false);
 }
 
+void PushNewObject(GSRuntime::GSStack& frame, GSRuntime::GSObject* object, ClassSlot slot) {
+    if (object != nullptr && object->instance == 0) {
+        delete object;
+        object = nullptr;
+    }
+    frame.PushObjectAs(object, GetClassSlot(slot));
+}
+
 bool GetNativeStringParam(GSRuntime::GSStack& frame, uint32_t slot, std::string& out,
                           bool emptyAllowed) {
     const GSRuntime::Ref r = frame.GetWord(slot);

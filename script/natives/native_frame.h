@@ -42,6 +42,11 @@ void SetClassSlot(ClassSlot slot, GSRuntime::GSClass* cls);
 // printf-style; the text goes to the current thread's RaiseError, which ends the thread.
 void RaiseNativeError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Pushes an object a native has just made, its one reference handed to the stack, as its part
+// of the slot's class; an object that got no instance (no class, no memory) is deleted and 0
+// pushed, as is a null object.
+void PushNewObject(GSRuntime::GSStack& frame, GSRuntime::GSObject* object, ClassSlot slot);
+
 // The native object of class C behind a reference parameter. A reference to another class
 // raises "incorrect parameter type at parameter %d"; no reference, where nulls are not allowed,
 // raises "null object at parameter %d".

@@ -15,6 +15,7 @@ namespace GSRuntime {
 namespace {
 
 GSClass* g_messageClass = nullptr;
+MessageSoupHook g_messageSoup = nullptr;
 
 // The member store rule: a value of another context that does not share its objects is not
 // stored (a handed-over value is released); the member's old reference is released first.
@@ -43,6 +44,10 @@ Ref GameObjectRef(GSRouter* router, int32_t id) {
 
 void SetMessageClass(GSClass* cls) {
     g_messageClass = cls;
+}
+
+void SetMessageSoupHook(MessageSoupHook hook) {
+    g_messageSoup = hook;
 }
 
 GSClass* GetMessageClass() {
@@ -74,7 +79,7 @@ Ref MakeMessageObject(GSContext* context, GSMessage* message) {
     StoreMember(h, 3, text(message->minor), true);
     StoreMember(h, 4, GameObjectRef(router, message->source), false);
     StoreMember(h, 5, GameObjectRef(router, message->destination), false);
-    // Word 6, the message's data as a script Soup, comes with the native Soup class.
+    StoreMember(h, 6, g_messageSoup != nullptr ? g_messageSoup(context, message->data) : 0, true);
     return object->instance;
 }
 

@@ -115,10 +115,12 @@ namespace {
 
 MessageDataHook g_messageData = nullptr;
 
-CountedRef<ACSChunk> DataParam(GSStack& stack, uint32_t slot) {
+// False when the hook refuses the object's data.
+bool DataParam(GSStack& stack, uint32_t slot, CountedRef<ACSChunk>& data) {
     Ref r = stack.GetWord(slot);
-    if (r == 0 || g_messageData == nullptr) return {};
-    return g_messageData(GetOwner(r));
+    data = {};
+    if (r == 0 || g_messageData == nullptr) return true;
+    return g_messageData(GetOwner(r), data);
 }
 
 }  // namespace
@@ -141,10 +143,15 @@ void GSGameObject::Send(GSStack& stack, bool withData) {
         return;
     }
     if (router == nullptr) return;
+    CountedRef<ACSChunk> data;
+    if (withData && !DataParam(stack, 4, data)) {
+        GSThread::RaiseError(thread, "GameObject::SendMessage() message data nests too deep",
+                             false);
+        return;
+    }
     GSGameObject* target = GameObjectParam(stack, 1);
-    GSMessage* m =
-        router->CreateMessage(this, target != nullptr ? target->id : 0, major, minor,
-                              withData ? DataParam(stack, 4) : CountedRef<ACSChunk>(), 0);
+    GSMessage* m = router->CreateMessage(this, target != nullptr ? target->id : 0, major, minor,
+                                         std::move(data), 0);
     if (m == nullptr) return;
     GSRouter* r = router;
     r->SendMessage(m);
@@ -160,11 +167,16 @@ void GSGameObject::Post(GSStack& stack, bool withData) {
         return;
     }
     if (router == nullptr) return;
+    CountedRef<ACSChunk> data;
+    if (withData && !DataParam(stack, 4, data)) {
+        GSThread::RaiseError(CurrentThread(),
+                             "GameObject::PostMessage() message data nests too deep", false);
+        return;
+    }
     GSGameObject* target = GameObjectParam(stack, 1);
     const uint32_t delay = DelayWordFromSeconds(stack.GetFloat(withData ? 5 : 4));
-    GSMessage* m =
-        router->CreateMessage(this, target != nullptr ? target->id : 0, major, minor,
-                              withData ? DataParam(stack, 4) : CountedRef<ACSChunk>(), delay);
+    GSMessage* m = router->CreateMessage(this, target != nullptr ? target->id : 0, major, minor,
+                                         std::move(data), delay);
     if (m == nullptr) return;
     router->PostMessage(m);
     m->Release();

@@ -33,8 +33,8 @@ public:
 
     // The scheduling priority the owner asked for (0 normal). The stand-in records it and
     // leaves scheduling to the system: unprivileged Linux threads cannot be raised.
-    void SetPriority(int priority) { priority_ = priority; }
-    int GetPriority() const { return priority_; }
+    void SetPriority(int priority) { priority_.store(priority); }
+    int GetPriority() const { return priority_.load(); }
 
     bool Lock(uint32_t timeoutMs = kInfinite) override { return Wait(timeoutMs); }
     bool Unlock() override { return true; }
@@ -60,8 +60,8 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<uint32_t> id_{0};
     std::atomic<uint32_t> exitCode_{0};
-    WEvent finished_{true, true};  // a thread never started counts as ended
-    int priority_ = 0;
+    WEvent finished_{true, true};   // a thread never started counts as ended
+    std::atomic<int> priority_{0};  // set by any thread, as the system call allows
 };
 
 }  // namespace Kiv

@@ -16,6 +16,7 @@
 
 namespace Kiv {
 
+class Display;
 class RenderKernel;
 
 enum VertexItem : int {
@@ -85,6 +86,12 @@ public:
     const StandardChunkHint& GetHint() const { return hint_; }
     uint32_t GetFlags() const { return flags_; }
     void SetFlags(uint32_t flags) { flags_ = flags; }
+    // The opacity the chunk is drawn with on the display (1 as made).
+    void SetOpacity(Display* display, float opacity) {
+        (void)display;
+        opacity_ = opacity;
+    }
+    float GetOpacity() const { return opacity_; }
     // Bytes one vertex takes over all its items.
     uint32_t GetVertexSize() const;
     uint32_t GetNumTexCoordSets() const;
@@ -130,6 +137,7 @@ private:
     uint32_t vertexCount_, fourthCount_, indexCount_, faceCount_, primitive_;
     StandardChunkHint hint_;
     uint32_t flags_ = 0;
+    float opacity_ = 1.0f;
     std::map<int, std::vector<uint8_t>> items_;
     bool hasIndexArray_ = true;
     std::vector<uint16_t> indices_;

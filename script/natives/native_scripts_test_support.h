@@ -1,0 +1,164 @@
+// What the native classes' script tests stand on: the shipped library sources (data/scripts)
+// compiled by our compiler beside a test script, the natives registered once,
+// the class slots filled from the loaded libraries, and runs of the test script's methods in a
+// context of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "script/natives/class_natives.h"
+#include "script/natives/native_frame.h"
+#include "script/vm/gs_context.h"
+#include "script/vm/gs_game_object.h"
+#include "script/vm/gs_native.h"
+#include "script/vm/gs_string_array.h"
+#include "script/vm/gs_thread.h"
+#include "script/vm/testing/script_runner.h"
+#include "script/vm/vm_test_support.h"
+
+namespace ScriptNatives::testing {
+
+inline std::string ReadShippedScript(const std::string& name) {
+    std::ifstream in(std::string(HALVEX_SCRIPT_SOURCES) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One compiled set of libraries with a test script "t.gs".
+class NativeScriptLibraries {
+public:
+    explicit NativeScriptLibraries(const std::string& test) {
+        static const bool registered = [] {
+            RegisterClassNatives(GSRuntime::GSNativeRegistry::Get());
+            return true;
+        }();
+        (void)registered;
+        std::map<std::string, std::string> sources;
+        for (const char* name : {"gs.gs", "kuid.gs", "Soup.gs", "HTMLBuffer.gs", "KUIDList.gs",
+                                 "StringTable.gs", "LinkedList.gs", "Image.gs", "Constructors.gs"})
+            sources[name] = ReadShippedScript(name);
+        sources["t.gs"] = test;
+        loaded = runner.Load(sources, "t.gs");
+    }
+
+    // Fills the class slots from the loaded libraries (other tests of this program change them).
+    void FillSlots() {
+        const struct {
+            ClassSlot slot;
+            const char* library;
+            const char* cls;
+        } kSlots[] = {
+            {kKUID, "kuid.gsl", "KUID"},
+            {kSoup, "soup.gsl", "Soup"},
+            {kHTMLBuffer, "htmlbuffer.gsl", "HTMLBuffer"},
+            {kKUIDList, "kuidlist.gsl", "KUIDList"},
+            {kStringTable, "stringtable.gsl", "StringTable"},
+            {kConstructorsBase, "constructors.gsl", "ConstructorsBase"},
+            {kImage, "image.gsl", "Image"},
+            {kGameObject, "gs.gsl", "GameObject"},
+        };
+        for (const auto& s : kSlots) {
+            GSRuntime::GSLibrary* lib = runner.machine.GetLibraryByName(s.library);
+            SetClassSlot(s.slot, lib != nullptr ? lib->FindClass(s.cls) : nullptr);
+        }
+        GSRuntime::GSLibrary* gs = runner.machine.GetLibraryByName("gs.gsl");
+        GSRuntime::SetMessageClass(gs != nullptr ? gs->FindClass("Message") : nullptr);
+        GSRuntime::SetGameObjectClass(gs != nullptr ? gs->FindClass("GameObject") : nullptr);
+    }
+    static void ClearSlots() {
+        for (int s = 0; s < kClassSlotCount; ++s)
+            SetClassSlot(static_cast<ClassSlot>(s), nullptr);
+        GSRuntime::SetMessageClass(nullptr);
+        GSRuntime::SetGameObjectClass(nullptr);
+    }
+
+    GSRuntime::testing::ScriptRunner runner;
+    bool loaded = false;
+};
+
+struct ScriptResult {
+    int32_t result = -1;
+    uint32_t word = 0;
+    std::string text;  // a returned string
+    bool isNull = false;
+    std::vector<std::string> log;
+
+    int32_t AsInt() const { return static_cast<int32_t>(word); }
+    // True when a log line begins with `text` (a raised error carries the file after it).
+    bool Logged(const std::string& text) const {
+        for (const std::string& l : log)
+            if (l.rfind(text, 0) == 0) return true;
+        return false;
+    }
+};
+
+// Runs methods of the class "Test" of the test script, each on a new instance in `context`.
+class NativeScriptTest : public ::testing::Test {
+protected:
+    // Derived fixtures give the test script through a static of their own.
+    virtual NativeScriptLibraries& Libraries() = 0;
+
+    void SetUp() override {
+        ASSERT_TRUE(Libraries().loaded) << Libraries().runner.messages;
+        Libraries().FillSlots();
+        context = std::make_unique<GSRuntime::GSContext>();
+        GSRuntime::SetCurrentContext(context.get());
+    }
+    void TearDown() override {
+        context.reset();
+        GSRuntime::SetCurrentContext(nullptr);
+        NativeScriptLibraries::ClearSlots();
+    }
+
+    GSRuntime::GSClass* TestClass() { return Libraries().runner.library->FindClass("Test"); }
+
+    // `signature` of Test with `args` after `this`, in `in` (the fixture's context by default).
+    ScriptResult Call(const char* signature, const std::vector<uint32_t>& args = {},
+                      GSRuntime::GSContext* in = nullptr) {
+        GSRuntime::GSContext* ctx = in != nullptr ? in : context.get();
+        ScriptResult run;
+        GSRuntime::testing::LogCapture capture;
+        GSRuntime::GSClass* cls = TestClass();
+        GSRuntime::GSFunction* f =
+            cls != nullptr ? cls->FindFunction(Kiv::PString(signature)) : nullptr;
+        if (f == nullptr) {
+            ADD_FAILURE() << "no method " << signature;
+            return run;
+        }
+        auto* object = new GSRuntime::GSObject();
+        if (!object->Instantiate(cls, ctx)) {
+            delete object;
+            run.result = GSRuntime::ER_ClassCreateError;
+            return run;
+        }
+        run.result =
+            GSRuntime::RunOnStaticThread(&ctx->StaticThread(), f, object->instance, args.data(),
+                                         static_cast<uint32_t>(args.size()), &run.word);
+        if (run.result == GSRuntime::ER_Done && f->returnsReference) {
+            run.isNull = run.word == 0;
+            if (run.word != 0 && GSRuntime::GetOwner(run.word) != nullptr &&
+                GSRuntime::GetOwner(run.word)->Kind() == GSRuntime::kKindString) {
+                run.text = GSRuntime::GSString::From(run.word)->text;
+                GSRuntime::ReleaseReference(run.word);
+                run.word = 0;
+            }
+        }
+        GSRuntime::ReleaseReference(object->instance);
+        run.log = GSRuntime::testing::LogCapture::lines();
+        return run;
+    }
+    // A new script string in the current context, for string arguments (handed to the run).
+    static uint32_t Str(const char* text) { return GSRuntime::GSString::Make(text); }
+
+    std::unique_ptr<GSRuntime::GSContext> context;
+};
+
+}  // namespace ScriptNatives::testing
