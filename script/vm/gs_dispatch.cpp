@@ -159,8 +159,8 @@ struct HandlerTable {
 // The member word `member` of the part `r` when it lies inside the instance and is of the
 // wanted kind (1 reference, 0 plain); null otherwise.
 inline uint32_t* MemberWord(Ref r, uint32_t member, bool reference) {
-    GSScriptInstance* h = GetHeader(r);
-    const GSClass* c = h->cls;
+    GSScriptInstance* h = LiveHeader(r);
+    const GSClass* c = h != nullptr ? h->cls : nullptr;
     if (c == nullptr) return nullptr;
     uint32_t part = static_cast<uint32_t>(-S(*RefWords(r)));
     uint64_t word = uint64_t{part} + member;
@@ -172,8 +172,8 @@ inline uint32_t* MemberWord(Ref r, uint32_t member, bool reference) {
 
 // The same for a plain load, which may read any word but a part's bookkeeping.
 inline uint32_t* MemberWordAnyKind(Ref r, uint32_t member) {
-    GSScriptInstance* h = GetHeader(r);
-    const GSClass* c = h->cls;
+    GSScriptInstance* h = LiveHeader(r);
+    const GSClass* c = h != nullptr ? h->cls : nullptr;
     if (c == nullptr) return nullptr;
     uint32_t part = static_cast<uint32_t>(-S(*RefWords(r)));
     uint64_t word = uint64_t{part} + member;
@@ -197,12 +197,10 @@ std::string FloatText(float f) {
 // another sort. The verifier tells references from plain words but not one sort from another,
 // so a tampered library can hand an object to a string or array opcode: it fails as a null one.
 inline GSArray* ArrayOf(Ref r) {
-    if (r == 0) return nullptr;
     GSObjectReference* owner = GetOwner(r);
     return owner != nullptr && owner->Kind() == kKindArray ? static_cast<GSArray*>(owner) : nullptr;
 }
 inline GSString* StringOf(Ref r) {
-    if (r == 0) return nullptr;
     GSObjectReference* owner = GetOwner(r);
     return owner != nullptr && owner->Kind() == kKindString ? static_cast<GSString*>(owner)
                                                             : nullptr;
@@ -211,8 +209,8 @@ inline GSString* StringOf(Ref r) {
 // Resolves a virtual call: the method-table entry `slot` of the part `object`; null when the
 // slot lies outside the table.
 inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
-    GSScriptInstance* h = GetHeader(object);
-    const GSClass* c = h->cls;
+    GSScriptInstance* h = LiveHeader(object);
+    const GSClass* c = h != nullptr ? h->cls : nullptr;
     if (c == nullptr) return nullptr;
     uint64_t index = uint64_t{RefWords(object)[1]} + slot;
     if (index >= c->methods.size()) return nullptr;
@@ -880,9 +878,9 @@ op_Cast : {
         (lib != nullptr && index < lib->classTable.size()) ? lib->classTable[index] : nullptr;
     if (cls == nullptr) FAIL(ER_LinkError);
     if (op == GSBytecode::kIsClass) {  // true for the class or one derived from it
+        GSScriptInstance* h = LiveHeader(sp[0]);
+        if (h == nullptr) FAIL(ER_NullReference);
         Ref r = sp[0];
-        if (r == 0) FAIL(ER_NullReference);
-        GSScriptInstance* h = GetHeader(r);
         sp[0] = (h->cls != nullptr && h->cls->PartOf(cls) >= 0) ? 1 : 0;
         ReleaseReference(r);
     } else if (op == GSBytecode::kNewObject) {
@@ -910,7 +908,9 @@ op_Cast : {
     } else {
         Ref r = sp[0];
         if (r != 0) {
-            Ref part = GetClassData(GetHeader(r), cls);
+            GSScriptInstance* h = LiveHeader(r);
+            if (h == nullptr) FAIL(ER_NullReference);
+            Ref part = GetClassData(h, cls);
             if (part == 0) ReleaseReference(r);
             sp[0] = part;
         }
@@ -920,7 +920,10 @@ op_Cast : {
 op_RefCompare : {
     Ref a = sp[-1];
     Ref b = sp[0];
-    bool differ = (a == 0 || b == 0) ? a != b : GetHeader(a) != GetHeader(b);
+    GSScriptInstance* ha = LiveHeader(a);
+    GSScriptInstance* hb = LiveHeader(b);
+    if ((a != 0 && ha == nullptr) || (b != 0 && hb == nullptr)) FAIL(ER_NullReference);
+    bool differ = ha != hb;
     --sp;
     sp[0] = differ ? 1 : 0;
     ReleaseReference(a);
@@ -944,7 +947,8 @@ op_CallInherited : {
     pc += 4;
     if (offset > 0 || sp + offset <= st.frame + 3) FAIL(ER_IllegalInstruction);
     Ref object = sp[offset];
-    if (object == 0) FAIL(ER_NullReference);
+    GSScriptInstance* h = LiveHeader(object);
+    if (h == nullptr) FAIL(ER_NullReference);
     GSFunction* callee;
     int32_t base;
     if (op == GSBytecode::kCallInherited) {
@@ -952,7 +956,6 @@ op_CallInherited : {
         const GSLibrary* lib = fn->owner != nullptr ? fn->owner->library : nullptr;
         if (lib == nullptr || slot >= lib->functionTable.size()) FAIL(ER_NullReference);
         callee = lib->functionTable[slot];
-        GSScriptInstance* h = GetHeader(object);
         int32_t part = h->cls != nullptr ? h->cls->PartOf(callee->owner) : -1;
         if (part < 0) FAIL(ER_NullReference);
         base = part;
@@ -967,7 +970,7 @@ op_CallInherited : {
         FAIL(ER_IllegalInstruction);
     COUNT_OR_TIME_OUT();
     // `this` becomes the object's part of the callee's class; the count is the caller's.
-    sp[offset] = GetHeader(object)->PrimaryRef() + 4 * static_cast<uint32_t>(base);
+    sp[offset] = h->PrimaryRef() + 4 * static_cast<uint32_t>(base);
     st.top = sp;
     uint32_t returnOffset = static_cast<uint32_t>(pc - code);
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
@@ -1005,8 +1008,9 @@ op_CallThread : {
     pc += 4;
     if (offset > 0 || sp + offset <= st.frame + 3) FAIL(ER_IllegalInstruction);
     Ref object = sp[offset];
-    if (object == 0) FAIL(ER_NullReference);
-    auto* game = dynamic_cast<GSGameObject*>(GetOwner(object));
+    GSScriptInstance* h = LiveHeader(object);
+    if (h == nullptr) FAIL(ER_NullReference);
+    auto* game = dynamic_cast<GSGameObject*>(h->owner);
     if (game == nullptr || game->router == nullptr) FAIL(ER_ThreadError);
     const GSMethodEntry* e = VirtualEntry(object, U16(ip + 3));
     if (e == nullptr) FAIL(ER_NullReference);
@@ -1022,7 +1026,7 @@ op_CallThread : {
         delete started;
         FAIL(ER_ThreadError);
     }
-    ns.Push(GetHeader(object)->PrimaryRef() + 4 * static_cast<uint32_t>(e->baseOffset));
+    ns.Push(h->PrimaryRef() + 4 * static_cast<uint32_t>(e->baseOffset));
     for (int32_t i = offset + 1; i <= 0; ++i)
         ns.Push(sp[i]);
     if (!ns.PushFrame(callee, 0)) {

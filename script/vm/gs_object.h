@@ -146,12 +146,32 @@ inline GSScriptInstance* GetHeader(Ref r) {
     return reinterpret_cast<GSScriptInstance*>(g_regionBase + r + int64_t{4} * n -
                                                static_cast<int64_t>(kHeaderBytes));
 }
-inline GSObjectReference* GetOwner(Ref r) {
-    return GetHeader(r)->owner;
+// The header behind a word taken as a reference; null for 0 and for any word that is no part
+// of a live instance. Words the code verifier could not settle (a tampered library can put a
+// number where a reference belongs) go through here before they are read as an object: the
+// part word is read only inside committed memory, and the header it names must be a live block
+// of the region that holds the part.
+inline GSScriptInstance* LiveHeader(Ref r) {
+    if (r == 0 || r % 4 != 0) return nullptr;
+    const ReferenceRegion& region = ReferenceRegion::Get();
+    if (!region.IsCommitted(r, 4)) return nullptr;
+    int64_t at = int64_t{r} + int64_t{4} * static_cast<int32_t>(*RefWords(r)) -
+                 static_cast<int64_t>(kHeaderBytes);
+    if (at <= 0 || at > int64_t{r} || !region.IsLiveBlock(static_cast<uint32_t>(at)))
+        return nullptr;
+    auto* h = reinterpret_cast<GSScriptInstance*>(g_regionBase + at);
+    if (uint64_t{r} + 4 > static_cast<uint64_t>(at) + h->allocBytes) return nullptr;
+    return h;
 }
+// The native object behind a reference; null for 0 and for a word that is no live reference.
+inline GSObjectReference* GetOwner(Ref r) {
+    GSScriptInstance* h = LiveHeader(r);
+    return h != nullptr ? h->owner : nullptr;
+}
+// Counts one more holder; a word that is no live reference counts nothing (null).
 inline GSScriptInstance* AddReference(Ref r) {
-    GSScriptInstance* h = GetHeader(r);
-    ++h->refCount;
+    GSScriptInstance* h = LiveHeader(r);
+    if (h != nullptr) ++h->refCount;
     return h;
 }
 // What follows the last release: the owner's deletion or the instance's release and free.
@@ -160,8 +180,9 @@ inline void ReleaseHeader(GSScriptInstance* header) {
     if (--header->refCount > 0) return;
     ReleaseLastHeader(header);
 }
+// A word that is no live reference has nothing to release.
 inline void ReleaseReference(Ref r) {
-    if (r != 0) ReleaseHeader(GetHeader(r));
+    if (GSScriptInstance* h = LiveHeader(r)) ReleaseHeader(h);
 }
 
 // A new instance with `memberWords` zeroed member words (at least one), count 1, registered in

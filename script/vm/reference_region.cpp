@@ -13,7 +13,25 @@ ReferenceRegion::ReferenceRegion() {
     void* p = mmap(nullptr, kReservedBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
                    -1, 0);
     base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+    // Pages of the bitmap are only backed once a block near them is marked.
+    void* bits = mmap(nullptr, kReservedBytes / kAlignment / 8, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    live_bits_ = bits == MAP_FAILED ? nullptr : static_cast<uint64_t*>(bits);
+    if (live_bits_ == nullptr && base_ != nullptr) {
+        munmap(base_, kReservedBytes);  // no block could be told live: hand out none
+        base_ = nullptr;
+    }
     used_ = 16;  // offset 0 is the null reference
+}
+
+void ReferenceRegion::MarkLive(uint32_t offset, bool live) {
+    uint64_t bit = offset / kAlignment;
+    std::atomic_ref<uint64_t> word(live_bits_[bit / 64]);
+    uint64_t mask = uint64_t{1} << (bit % 64);
+    if (live)
+        word.fetch_or(mask, std::memory_order_relaxed);
+    else
+        word.fetch_and(~mask, std::memory_order_relaxed);
 }
 
 uint32_t ReferenceRegion::Alloc(uint32_t bytes) {
@@ -26,6 +44,7 @@ uint32_t ReferenceRegion::Alloc(uint32_t bytes) {
             uint32_t off = small_[cls].back();
             small_[cls].pop_back();
             ++live_;
+            MarkLive(off, true);
             return off;
         }
     } else {
@@ -34,6 +53,7 @@ uint32_t ReferenceRegion::Alloc(uint32_t bytes) {
             uint32_t off = it->second;
             large_.erase(it);
             ++live_;
+            MarkLive(off, true);
             return off;
         }
     }
@@ -42,11 +62,12 @@ uint32_t ReferenceRegion::Alloc(uint32_t bytes) {
         uint64_t want = (used_ + size + kCommitStep - 1) / kCommitStep * kCommitStep;
         if (want > kReservedBytes) want = kReservedBytes;
         if (mprotect(base_ + committed_, want - committed_, PROT_READ | PROT_WRITE) != 0) return 0;
-        committed_ = want;
+        std::atomic_ref<uint64_t>(committed_).store(want, std::memory_order_relaxed);
     }
     uint32_t off = static_cast<uint32_t>(used_);
     used_ += size;
     ++live_;
+    MarkLive(off, true);
     return off;
 }
 
@@ -55,6 +76,7 @@ void ReferenceRegion::Free(uint32_t offset, uint32_t bytes) {
     uint32_t size = Rounded(bytes);
     std::lock_guard<std::mutex> guard(lock_);
     --live_;
+    MarkLive(offset, false);
     uint32_t cls = size / kAlignment;
     if (cls < kSmallClasses)
         small_[cls].push_back(offset);

@@ -5,6 +5,7 @@
 // so 0 stays the null reference. Blocks are reused through free lists by size.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -32,6 +33,12 @@ public:
     void Free(uint32_t offset, uint32_t bytes);
 
     char* Base() const { return base_; }
+    // Whether the `bytes` bytes from `offset` lie in the committed part of the region.
+    bool IsCommitted(uint32_t offset, uint32_t bytes) const {
+        return uint64_t{offset} + bytes <=
+               std::atomic_ref<uint64_t>(const_cast<uint64_t&>(committed_))
+                   .load(std::memory_order_relaxed);
+    }
     char* At(uint32_t offset) const { return base_ + offset; }
     // The offset of an address inside the region.
     uint32_t OffsetOf(const void* address) const {
@@ -39,6 +46,17 @@ public:
     }
     // Blocks handed out and not yet given back.
     long LiveBlocks() const;
+    // Whether `offset` is the start of a block handed out and not yet given back. A word the
+    // code verifier could not settle may be any number: this tells a live block from one given
+    // back, from the inside of another block and from what lies past the committed part,
+    // without reading the block itself.
+    bool IsLiveBlock(uint32_t offset) const {
+        if (offset % kAlignment != 0 || live_bits_ == nullptr) return false;
+        uint64_t bit = offset / kAlignment;
+        uint64_t word =
+            std::atomic_ref<uint64_t>(live_bits_[bit / 64]).load(std::memory_order_relaxed);
+        return (word >> (bit % 64) & 1) != 0;
+    }
 
     ReferenceRegion(const ReferenceRegion&) = delete;
     ReferenceRegion& operator=(const ReferenceRegion&) = delete;
@@ -48,9 +66,12 @@ private:
     static uint32_t Rounded(uint32_t bytes) { return (bytes + kAlignment - 1) & ~(kAlignment - 1); }
     static constexpr uint32_t kSmallClasses = 512;  // exact free lists up to 4 KiB
 
+    void MarkLive(uint32_t offset, bool live);
+
     char* base_ = nullptr;
-    uint64_t used_ = 0;       // bump position
-    uint64_t committed_ = 0;  // bytes readable and writable from the base
+    uint64_t* live_bits_ = nullptr;  // one bit per 8 bytes of the region, reserved with it
+    uint64_t used_ = 0;              // bump position
+    uint64_t committed_ = 0;         // bytes readable and writable from the base
     long live_ = 0;
     std::vector<uint32_t> small_[kSmallClasses];
     std::multimap<uint32_t, uint32_t> large_;  // size -> offset
