@@ -1,7 +1,7 @@
 // The script cache of asset specs: caching an asset of 20 sources whose libraries are all cached
 // already (a fresh spec each time, as each validation makes one), beside reading the same sources
 // and computing their CRCs (the ceiling: the cache cannot do less), with the compile of the
-// same sources into an empty cache reported alone; and the spec look-up by KUID beside a
+// same sources into an empty cache reported alone; and the asset-spec look-up by KUID beside a
 // std::unordered_map of the same specs.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>

@@ -79,7 +79,7 @@ struct SpecLibraryId {
     bool operator==(const SpecLibraryId&) const = default;
 };
 
-// The spec of a scripted asset: caches and links its scripts, finds its script class and
+// The asset spec of a scripted asset: caches and links its scripts, finds its script class and
 // checks that class against the asset's kind.
 class HalvexBaseSpec : public ZuravedavaSpec {
 public:

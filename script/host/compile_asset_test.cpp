@@ -1,5 +1,5 @@
 // The asset compile job: each of its refusals, the registration retried after a failure, a spec
-// of another kind already registered, and the spec released (forgotten) after every compile.
+// of another kind already registered, and the asset spec released (forgotten) after every compile.
 #include "script/host/compile_asset.h"
 
 #include <gtest/gtest.h>

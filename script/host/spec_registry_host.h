@@ -24,13 +24,13 @@ public:
     static ScriptSpecRegistry* Get();
     static uint32_t BucketOf(const SpecAssetId& id);
 
-    // The spec of the id, or null; no reference is taken.
+    // The asset spec of the id, or null; no reference is taken.
     ZuravedavaSpec* Find(const SpecAssetId& id);
     ZuravedavaSpec* Find(const KUID& kuid) { return Find(SpecAssetId::Of(kuid)); }
     bool Insert(ZuravedavaSpec* spec);
     void Forget(const SpecAssetId& id);
     void Forget(const KUID& asset) override { Forget(SpecAssetId::Of(asset)); }
-    // Forgets the spec when it is still the one registered under its id, and drops one of its
+    // Forgets the asset spec when it is still the one registered under its id, and drops one of its
     // references either way.
     void Release(ZuravedavaSpec* spec);
     // Makes a spec with the factory registered under that name (letter case ignored) and

@@ -102,7 +102,7 @@ TEST_F(SpecRegistryHost, ReleaseForgetsOnlyItsOwnEntryAndPurgeDeletesWhatNobodyH
     EXPECT_EQ(Registry().Find(KUID(1, 2)), fresh);
     EXPECT_EQ(Registry().LiveCount(), 2u);
 
-    // The last reference gone, the spec lives until the purge, which says nothing of it.
+    // The last reference gone, the asset spec lives until the purge, which says nothing of it.
     held.Release();
     EXPECT_EQ(old->RefCount(), 0);
     EXPECT_EQ(Registry().LiveCount(), 2u);

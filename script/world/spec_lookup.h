@@ -13,7 +13,7 @@ namespace HalvexWorld {
 SpecPointer FindOrLoadSpec(const KUID& kuid);
 // Drops the pointer's reference.
 void DropSpec(SpecPointer& spec);
-// Whether the spec's asset is locally modified, as the database answers now.
+// Whether the asset spec's asset is locally modified, as the database answers now.
 bool SpecIsLocallyModified(const SpecPointer& spec);
 
 }  // namespace HalvexWorld
