@@ -23,6 +23,8 @@ public:
     GSOSoup(GSRuntime::GSContext* context, const TDBTagRef& soup, bool locked);
 
     const TDBTagRef& GetSoup() const { return soup_; }
+    // Makes the soup hold another tree (as Copy does); the caller checks the lock.
+    void SetSoup(TDBTagRef soup) { soup_ = std::move(soup); }
     bool IsLockedSoup() const { return locked_; }
 
     // The natives, in their table order.
