@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,13 +23,6 @@
 
 namespace ScriptNatives::testing {
 
-inline std::string ReadShippedScript(const std::string& name) {
-    std::ifstream in(std::string(HALVEX_SCRIPT_SOURCES) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // One compiled set of libraries with a test script "t.gs".
 class NativeScriptLibraries {
 public:
@@ -44,7 +35,7 @@ public:
         std::map<std::string, std::string> sources;
         for (const char* name : {"gs.gs", "kuid.gs", "Soup.gs", "HTMLBuffer.gs", "KUIDList.gs",
                                  "StringTable.gs", "LinkedList.gs", "Image.gs", "Constructors.gs"})
-            sources[name] = ReadShippedScript(name);
+            sources[name] = GSRuntime::testing::ReadLibrarySource(name);
         sources["t.gs"] = test;
         loaded = runner.Load(sources, "t.gs");
     }
@@ -84,21 +75,7 @@ public:
     bool loaded = false;
 };
 
-struct ScriptResult {
-    int32_t result = -1;
-    uint32_t word = 0;
-    std::string text;  // a returned string
-    bool isNull = false;
-    std::vector<std::string> log;
-
-    int32_t AsInt() const { return static_cast<int32_t>(word); }
-    // True when a log line begins with `text` (a raised error carries the file after it).
-    bool Logged(const std::string& text) const {
-        for (const std::string& l : log)
-            if (l.rfind(text, 0) == 0) return true;
-        return false;
-    }
-};
+using ScriptResult = GSRuntime::testing::ScriptRun;
 
 // Runs methods of the class "Test" of the test script, each on a new instance in `context`.
 class NativeScriptTest : public ::testing::Test {
@@ -124,36 +101,14 @@ protected:
     ScriptResult Call(const char* signature, const std::vector<uint32_t>& args = {},
                       GSRuntime::GSContext* in = nullptr) {
         GSRuntime::GSContext* ctx = in != nullptr ? in : context.get();
-        ScriptResult run;
-        GSRuntime::testing::LogCapture capture;
         GSRuntime::GSClass* cls = TestClass();
         GSRuntime::GSFunction* f =
             cls != nullptr ? cls->FindFunction(Kiv::PString(signature)) : nullptr;
         if (f == nullptr) {
             ADD_FAILURE() << "no method " << signature;
-            return run;
+            return {};
         }
-        auto* object = new GSRuntime::GSObject();
-        if (!object->Instantiate(cls, ctx)) {
-            delete object;
-            run.result = GSRuntime::ER_ClassCreateError;
-            return run;
-        }
-        run.result =
-            GSRuntime::RunOnStaticThread(&ctx->StaticThread(), f, object->instance, args.data(),
-                                         static_cast<uint32_t>(args.size()), &run.word);
-        if (run.result == GSRuntime::ER_Done && f->returnsReference) {
-            run.isNull = run.word == 0;
-            if (run.word != 0 && GSRuntime::GetOwner(run.word) != nullptr &&
-                GSRuntime::GetOwner(run.word)->Kind() == GSRuntime::kKindString) {
-                run.text = GSRuntime::GSString::From(run.word)->text;
-                GSRuntime::ReleaseReference(run.word);
-                run.word = 0;
-            }
-        }
-        GSRuntime::ReleaseReference(object->instance);
-        run.log = GSRuntime::testing::LogCapture::lines();
-        return run;
+        return GSRuntime::testing::RunOnNewInstance(ctx, cls, f, args);
     }
     // A new script string in the current context, for string arguments (handed to the run).
     static uint32_t Str(const char* text) { return GSRuntime::GSString::Make(text); }
