@@ -23,6 +23,27 @@
 
 namespace ScriptNatives::testing {
 
+// A module every test script may include: soups shared many times over, for the walks' caps.
+inline const char* const kSharedSoupsModule = R"(include "Constructors.gs"
+static class SharedSoups
+{
+  // `levels` soups above a leaf soup (one tag "leaf"), each holding the one below twice: a walk
+  // visits 3 * 2^levels - 2 tags.
+  public Soup Doubled(int levels) {
+    Soup at = ConstructorsBase.NewSoup();
+    at.SetNamedTag("leaf", 1);
+    int i;
+    for (i = 0; i < levels; i++) {
+      Soup up = ConstructorsBase.NewSoup();
+      up.SetNamedSoup("a", at);
+      up.SetNamedSoup("b", at);
+      at = up;
+    }
+    return at;
+  }
+};
+)";
+
 // One compiled set of libraries with a test script "t.gs".
 class NativeScriptLibraries {
 public:
@@ -36,6 +57,7 @@ public:
         for (const char* name : {"gs.gs", "kuid.gs", "Soup.gs", "HTMLBuffer.gs", "KUIDList.gs",
                                  "StringTable.gs", "LinkedList.gs", "Image.gs", "Constructors.gs"})
             sources[name] = GSRuntime::testing::ReadLibrarySource(name);
+        sources["sharedsoups.gs"] = kSharedSoupsModule;
         sources["t.gs"] = test;
         loaded = runner.Load(sources, "t.gs");
     }
