@@ -159,6 +159,10 @@ public:
     // Hands the vertices and indices to the render kernel; false when it refuses them.
     bool PrepareForDisplay(RenderKernel* kernel);
     bool IsPrepared() const { return prepared_; }
+    // The render kernel's buffers of a prepared chunk (0 before; no index buffer without
+    // indices).
+    uint32_t GetVertexBuffer() const { return vertexBuffer_; }
+    uint32_t GetIndexBuffer() const { return indexBuffer_; }
 
     // Test hooks: chunks made from now on lack the item (0: none), or their index array.
     static void SetMissingItemForTesting(int item);
