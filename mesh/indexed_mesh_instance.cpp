@@ -242,7 +242,7 @@ void HalvexIndexedMeshInstance::DrawChunks(Kiv::ViewPoint& viewPoint, const Kiv:
                                            const std::vector<Kiv::Particle*>& bones) {
     if (chunks == nullptr) return;
     for (uint32_t i = 0; i < count && i < chunks->size(); ++i) {
-        const Kiv::GeometryChunk* chunk = (*chunks)[i].get();
+        Kiv::GeometryChunk* chunk = (*chunks)[i].get();
         if (chunk == nullptr || chunk->GetFaceCount() == 0) continue;
         Kiv::Matrix4x4 drawn = matrix;
         if (!bones.empty()) {
@@ -251,9 +251,10 @@ void HalvexIndexedMeshInstance::DrawChunks(Kiv::ViewPoint& viewPoint, const Kiv:
                 continue;
             drawn = bone->GetWorldMatrix();
         }
-        const Kiv::Material* material =
+        Kiv::Material* material =
             materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
-        chunk->Draw(kernel_, i);
+        if (material == nullptr || Display() == nullptr) continue;
+        material->RenderChunk(*Display(), *chunk);
         viewPoint.RecordDraw({this, chunk, material, this, drawn, false});
     }
 }
@@ -270,9 +271,10 @@ void HalvexIndexedMeshInstance::DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool
         Kiv::GeometryChunk* chunk = (*chunks)[i].get();
         if (chunk == nullptr || chunk->GetFaceCount() == 0) continue;
         chunk->PrepareForDisplay(kernel_);
-        const Kiv::Material* material =
+        Kiv::Material* material =
             materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
-        chunk->Draw(kernel_, i);
+        if (material == nullptr || Display() == nullptr) continue;
+        material->RenderChunk(*Display(), *chunk);
         viewPoint.RecordDraw({this, chunk, material, this, GetStoredMatrix(), lit});
     }
 }

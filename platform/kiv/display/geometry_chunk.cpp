@@ -184,18 +184,6 @@ bool GeometryChunk::RefreshVertices(RenderKernel* kernel) {
     return true;
 }
 
-bool GeometryChunk::Draw(RenderKernel* kernel, uint32_t tag) const {
-    if (!prepared_ || kernel == nullptr) return false;
-    RenderKernel::DrawCall call;
-    call.primitive = primitive_ == 1 ? RenderKernel::Primitive::TriangleStrip
-                                     : RenderKernel::Primitive::Triangles;
-    call.vertices = vertexBuffer_;
-    call.indices = indexBuffer_;
-    call.count = indexBuffer_ != RenderKernel::kNoBuffer ? indexCount_ : vertexCount_;
-    call.material = tag;
-    return kernel->Draw(call);
-}
-
 void GeometryChunk::SetMissingItemForTesting(int item) {
     gMissingItem = item;
 }

@@ -149,9 +149,6 @@ public:
     bool TakeData(const GeometryChunk& other, RenderKernel* kernel);
     // Hands the chunk's current positions to the kernel again (after the chunk's vertices moved).
     bool RefreshVertices(RenderKernel* kernel);
-    // Draws the chunk's triangles through the kernel it was prepared on; `tag` marks the draw.
-    // False when the chunk is not prepared or the kernel refuses the call.
-    bool Draw(RenderKernel* kernel, uint32_t tag) const;
 
     // A copy of the chunk's data, not yet handed to any render kernel.
     std::shared_ptr<GeometryChunk> Copy() const;
