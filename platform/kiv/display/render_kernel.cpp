@@ -29,6 +29,7 @@ bool TakeTestFailure() {
 }  // namespace
 
 RenderKernel::RenderKernel(SceneGraph* scene, float detail) : scene_(scene), detail_(detail) {
+    materials_.SetDisplay(&display_);
     current.store(this, std::memory_order_release);
 }
 
@@ -129,7 +130,13 @@ bool RenderKernel::Draw(const DrawCall& call) {
             return false;
     }
     draws_.push_back(call);
+    drawStates_.push_back(display_.GetStates());
     return true;
+}
+
+std::vector<Display::States> RenderKernel::GetDrawStates() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return drawStates_;
 }
 
 std::vector<RenderKernel::DrawCall> RenderKernel::GetDrawCalls() const {
@@ -140,6 +147,7 @@ std::vector<RenderKernel::DrawCall> RenderKernel::GetDrawCalls() const {
 void RenderKernel::ClearDrawCalls() {
     std::lock_guard<std::mutex> hold(lock_);
     draws_.clear();
+    drawStates_.clear();
 }
 
 RenderKernel* RenderKernel::GetCurrent() {
