@@ -141,6 +141,9 @@ public:
     void SetCreationType(PString type) { creationType_ = std::move(type); }
 
     virtual bool IsNull() const { return false; }
+    // The texture detail level the last cull asked of the material (0: the finest).
+    void SetWantedMipLevel(uint32_t level) { wantedMipLevel_ = level; }
+    uint32_t GetWantedMipLevel() const { return wantedMipLevel_; }
     // The engine's two-sided mark: ray tests meet its triangles from either side.
     bool IsTwoSided() const { return twoSided_; }
     void SetTwoSided(bool on) { twoSided_ = on; }
@@ -161,6 +164,7 @@ private:
     MaterialDescription desc_;
     PString creationType_;
     bool twoSided_ = false;
+    uint32_t wantedMipLevel_ = 0;
     float priority_ = 0;
 };
 
