@@ -57,6 +57,11 @@ bool RenderKernel::Init(const Options& options) {
     }
     lastError_.clear();
     initialised_ = true;
+    // This kernel runs vertex and pixel programs on the processor and keeps cube maps like any
+    // texture, so it draws every material the program has.
+    for (int c : {Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners,
+                  Display::kCapabilityCubeMaps})
+        display_.SetCapability(c, true);
     // The engine's own material types, then the program's own image, which carries its material
     // plug-ins and resource types: they are there before anything asks for a material.
     RegisterEngineMaterialPlugins();

@@ -44,7 +44,8 @@ public:
     RenderKernel(const RenderKernel&) = delete;
     RenderKernel& operator=(const RenderKernel&) = delete;
 
-    // True once started; false with GetLastError set when the options name a renderer this
+    // True once started (the display then has vertex programs, pixel combiners and cube maps);
+    // false with GetLastError set when the options name a renderer this
     // kernel does not know (without "-NullRender"), or a test asked for a failure.
     bool Init(const Options& options);
     bool IsInitialised() const { return initialised_; }
