@@ -9,6 +9,7 @@
 
 #include "script/bytecode/gsl_image.h"
 #include "script/bytecode/opcodes.h"
+#include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/testing/script_runner.h"
 #include "script/vm/vm_test_support.h"
@@ -421,7 +422,11 @@ TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
         "class A { public int F() { return 1; } };\n"
         "class B { public void F() { } };\n"
         "class T { public int Run() { A a = new A(); B b = new B(); int s = 0; int i = 0;\n"
-        "  while (i < 3) { b.F(); s = s + a.F(); i++; }\n"
+        "  while (i < 3) {\n"
+        "    b.F();\n"
+        "    s = s + a.F();\n"
+        "    i++;\n"
+        "  }\n"
         "  return s; } };";
     {
         ScriptRunner r;
@@ -434,28 +439,41 @@ TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
         EXPECT_EQ(ran.result, ER_Done) << ::testing::PrintToString(ran.log);
         EXPECT_EQ(ran.AsInt(), 3);
     }
-    // The instruction after `b.F()` becomes three pops: they would read the frame record and
-    // the pushes after them write into it. The run fails before the first of them and the
-    // stack unwinds through sound records.
+    // The two instructions after `b.F()` (loads of `s` and `a`) become: pop; new A; push 0;
+    // pop. The pop leaves the top on the frame record's third word and `new` writes a
+    // reference over the record's locals base, which the unwinding would follow. The run fails
+    // at the pop: when it fails the top stands on the record and the record is whole.
     Folder f(Sources{{"t.gs", source}});
     std::vector<uint8_t> bytes = f.images["t.gsl"];
     const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
     size_t k = 0;
     while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
         ++k;
-    ASSERT_LT(k + 1, fc.instructions.size());
+    ASSERT_LT(k + 2, fc.instructions.size());
+    ASSERT_EQ(fc.instructions[0].opcode, GSBytecode::kNewObject);  // new A
     const GSBytecode::Instruction& next = fc.instructions[k + 1];
-    ASSERT_EQ(next.length, 3u);
-    for (uint32_t i = 0; i < 3; ++i)
-        bytes[fc.codeOffset + next.offset + i] = GSBytecode::kPop;
+    ASSERT_EQ(next.length + fc.instructions[k + 2].length, 6u);
+    const uint8_t damage[6] = {GSBytecode::kPop,         GSBytecode::kNewObject,
+                               bytes[fc.codeOffset + 1], bytes[fc.codeOffset + 2],
+                               GSBytecode::kPushZero,    GSBytecode::kPop};
+    std::copy(damage, damage + 6, bytes.begin() + fc.codeOffset + next.offset);
     ScriptRunner r;
     ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
+    static int64_t topAboveRecord;
+    static const GSClass* selfClass;
+    topAboveRecord = -1;
+    selfClass = nullptr;
+    SetScriptErrorHook([](const char*, GSStack& stack, GSObjectReference*) {
+        topAboveRecord = stack.top - stack.frame;
+        const Ref self = stack.Locals()[0];  // `this`, where the record's locals base says
+        selfClass = GetOwner(self) != nullptr ? GetHeader(self)->cls : nullptr;
+    });
     testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
-    EXPECT_EQ(ran.result, ER_IllegalInstruction);
-    const std::vector<std::string> tail(ran.log.end() - std::min<size_t>(ran.log.size(), 2),
-                                        ran.log.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"Stack Dump...", "function $int@T::Run(), line -1"}))
-        << ::testing::PrintToString(ran.log);
+    SetScriptErrorHook(nullptr);
+    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    EXPECT_EQ(topAboveRecord, 3);
+    EXPECT_EQ(selfClass, r.library->FindClass("T"));
+    EXPECT_EQ(ran.log.back(), "function $int@T::Run(), line -1");
 }
 
 TEST(Machine, ACalleeOfAnotherResultThanVerifiedIsRefusedAtTheCall) {
