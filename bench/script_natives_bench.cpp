@@ -12,10 +12,8 @@
 
 #include <fontconfig/fontconfig.h>
 
-#include <fstream>
 #include <map>
 #include <queue>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -167,20 +165,13 @@ class Bench {
 };
 )";
 
-std::string ShippedScript(const char* name) {
-    std::ifstream in(std::string(HALVEX_SCRIPT_SOURCES) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void BM_ScriptSoupLookUps(benchmark::State& state) {
     ScriptNatives::RegisterClassNatives(GSRuntime::GSNativeRegistry::Get());
     GSRuntime::testing::ScriptRunner runner;
     std::map<std::string, std::string> sources{{"bench.gs", kSoupScript}};
     for (const char* name :
          {"gs.gs", "kuid.gs", "Soup.gs", "KUIDList.gs", "Image.gs", "Constructors.gs"})
-        sources[name] = ShippedScript(name);
+        sources[name] = GSRuntime::testing::ReadLibrarySource(name);
     if (!runner.Load(sources, "bench.gs")) {
         state.SkipWithError(runner.messages.c_str());
         return;

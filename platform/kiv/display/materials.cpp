@@ -2,9 +2,15 @@
 
 #include "platform/kiv/base/text.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
 #include <mutex>
+
+#include "platform/kiv/base/file.h"
+#include "platform/kiv/res/resource_database.h"
+#include "platform/kiv/res/texture_file.h"
 
 namespace Kiv {
 
@@ -15,6 +21,7 @@ struct Registry {
     std::map<std::string, MaterialTraits, std::less<>> materials;
     std::map<std::string, RenderingCacheManager::Factory, std::less<>> caches;
     bool failTexture = false;
+    std::map<std::string, Texture*, std::less<>> textures;  // loaded, by path; not owned
 };
 
 Registry& Reg() {
@@ -33,6 +40,67 @@ Texture* SharedTextureCollection::GetTexture(uint32_t index) {
 void SharedTextureCollection::FailForTesting(bool fail) {
     std::lock_guard<std::mutex> hold(Reg().lock);
     Reg().failTexture = fail;
+}
+
+Texture::~Texture() {
+    if (path_.empty()) return;
+    std::lock_guard<std::mutex> hold(Reg().lock);
+    auto it = Reg().textures.find(path_);
+    if (it != Reg().textures.end() && it->second == this) Reg().textures.erase(it);
+}
+
+Texture* Texture::Duplicate() const {
+    auto* copy = new Texture(index_);
+    copy->width_ = width_;
+    copy->height_ = height_;
+    copy->format_ = format_;
+    copy->levels_ = levels_;
+    return copy;
+}
+
+Texture* Texture::Load(ResourceDatabase& database, std::string_view name) {
+    if (name.empty() || name.front() == '/' || name.find('\\') != std::string_view::npos)
+        return nullptr;
+    for (size_t at = 0; at <= name.size();) {
+        size_t end = std::min(name.find('/', at), name.size());
+        if (name.substr(at, end - at) == "..") return nullptr;
+        at = end + 1;
+    }
+    std::string folder = database.GetFolder().str();
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    // Names come lower-cased from the mesh; the file keeps the case its author gave it.
+    const std::string path = File::ResolveCase(folder + std::string(name));
+    {
+        std::lock_guard<std::mutex> hold(Reg().lock);
+        auto it = Reg().textures.find(path);
+        if (it != Reg().textures.end()) {
+            it->second->AddReference();
+            return it->second;
+        }
+    }
+    // A link could lead the mesh's texture out of its folder.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    std::string bytes;
+    if (!File::Load(path, bytes)) return nullptr;
+    TextureFileContents contents;
+    if (ReadTextureFile(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+                        contents) != TextureFileStatus::kOk)
+        return nullptr;
+    auto* texture = new Texture(0);
+    texture->path_ = path;
+    texture->format_ = contents.format;
+    texture->levels_ = static_cast<uint32_t>(contents.faces.front().size());
+    texture->width_ = contents.faces.front().front()->GetWidth();
+    texture->height_ = contents.faces.front().front()->GetHeight();
+    std::lock_guard<std::mutex> hold(Reg().lock);
+    auto [it, added] = Reg().textures.emplace(path, texture);
+    if (!added) {  // another thread loaded it meanwhile
+        texture->path_.clear();
+        texture->ReleaseReference();
+        it->second->AddReference();
+    }
+    return it->second;
 }
 
 LoadedMaterial::~LoadedMaterial() {
@@ -88,7 +156,8 @@ RenderingCacheManager& RenderingCacheManager::Instance() {
 }
 
 RenderingCacheManager::~RenderingCacheManager() {
-    for (RenderingCache* cache : caches_) cache->ReleaseReference();
+    for (RenderingCache* cache : caches_)
+        cache->ReleaseReference();
 }
 
 void RenderingCacheManager::AddCache(RenderingCache* cache) {

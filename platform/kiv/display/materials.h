@@ -35,17 +35,39 @@ private:
     static inline int64_t live_ = 0;
 };
 
+class ResourceDatabase;
+
+// A texture as materials hold it. One loaded from a texture file keeps the file's path, its
+// format, level-0 size and level count; while it lives, a second load of that file gives it
+// again (materials of one texture compare equal).
 class Texture : public ReferenceCount {
 public:
     explicit Texture(uint32_t index) : index_(index) {}
+    ~Texture() override;
     uint32_t GetIndex() const { return index_; }
     // Makes the texture resident for drawing; counted, so a caller's activations show.
     void Activate() { ++activations_; }
     uint32_t GetActivationCount() const { return activations_; }
 
+    const std::string& GetPath() const { return path_; }
+    uint32_t GetWidth() const { return width_; }
+    uint32_t GetHeight() const { return height_; }
+    uint32_t GetFormat() const { return format_; }
+    uint32_t GetNumLevels() const { return levels_; }
+    // A texture of the same data that no one else holds (its path is not shared).
+    Texture* Duplicate() const;
+
+    // A new reference to the texture of the file `name` names in the database's folder: a
+    // texture file (as texture conversion writes it). Null when the name is empty, absolute,
+    // climbs out of the folder with "..", or the file is missing, a symbolic link or not a
+    // texture file.
+    static Texture* Load(ResourceDatabase& database, std::string_view name);
+
 private:
     uint32_t index_;
     uint32_t activations_ = 0;
+    std::string path_;
+    uint32_t width_ = 0, height_ = 0, format_ = 0, levels_ = 0;
 };
 
 // The collection holds texture 0, the plain shared texture; other indexes fail.
