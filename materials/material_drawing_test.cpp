@@ -349,3 +349,48 @@ TEST_F(MaterialDrawing, GlossRustDrawsGlossOrRustByTheRustAge) {
 }
 
 }  // namespace
+
+namespace {
+
+// The validator's dummy loads go through the plug-ins: the material is the plug-in's, and a
+// plug-in that cannot have its programs makes the load fail (the validator logs it).
+TEST_F(MaterialDrawing, DummyLoadsAreThePluginsMaterials) {
+    Capabilities();
+    for (const char* name : {"tbumptex", "tbumpgloss", "tglossrust", "nofogtex", "reflect"}) {
+        Kiv::LoadedMaterial* loaded =
+            Kiv::MaterialLoader::Load(std::string("HalvexDummyLoad.m.") + name);
+        ASSERT_NE(loaded, nullptr) << name;
+        ASSERT_NE(loaded->GetMaterial(), nullptr) << name;
+        EXPECT_STREQ(loaded->GetMaterial()->GetPluginName(), name);
+        loaded->ReleaseReference();
+    }
+    // "reflect" takes the shared texture in slot 9; "onetex" has no slot 9.
+    Kiv::Texture* shared = Kiv::SharedTextureCollection::GetTexture(0);
+    Kiv::LoadedMaterial* reflect = Kiv::MaterialLoader::Load("HalvexDummyLoad.m.reflect");
+    EXPECT_TRUE(reflect->SetTexture(9, shared, 1.0f));
+    EXPECT_EQ(reflect->GetMaterial()->GetTexture(9), shared);
+    Kiv::LoadedMaterial* onetex = Kiv::MaterialLoader::Load("HalvexDummyLoad.m.onetex");
+    EXPECT_FALSE(onetex->SetTexture(9, shared, 1.0f));
+    reflect->ReleaseReference();
+    onetex->ReleaseReference();
+    shared->ReleaseReference();
+
+    // A plug-in of its own, so that its programs are asked for here.
+    ASSERT_TRUE(Kiv::MaterialPlugin::Register(
+        std::make_shared<Kiv::HalvexBumpMaterialPlugin>(
+            Kiv::HalvexBumpMaterialPlugin::Kind::Bump, "tbumpfresh",
+            *Kiv::UId::Parse("E34011F3-C721-48ba-B3C0-19621E408C00"), nullptr),
+        {}));
+    Kiv::ProgramManagerBase::FailNextRequestsForTesting(1, 1);  // the second program
+    EXPECT_EQ(Kiv::MaterialLoader::Load("HalvexDummyLoad.m.tbumpfresh"), nullptr);
+    auto fresh = std::dynamic_pointer_cast<Kiv::HalvexBumpMaterialPlugin>(
+        Kiv::MaterialPlugin::Find("tbumpfresh"));
+    EXPECT_TRUE(fresh->GetPrograms().IsEmpty());  // the one it had was let go
+    Kiv::LoadedMaterial* again = Kiv::MaterialLoader::Load("HalvexDummyLoad.m.tbumpfresh");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(fresh->GetPrograms().vertex.size(), 2u);
+    again->ReleaseReference();
+    Kiv::PluginBase::UnregisterPluginType(Kiv::MaterialPluginFamily(), "tbumpfresh");
+}
+
+}  // namespace

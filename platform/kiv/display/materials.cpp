@@ -9,6 +9,8 @@
 #include <mutex>
 
 #include "platform/kiv/base/file.h"
+#include "platform/kiv/display/material_plugin.h"
+#include "platform/kiv/display/render_kernel.h"
 #include "platform/kiv/res/resource_database.h"
 #include "platform/kiv/res/texture_file.h"
 
@@ -109,6 +111,7 @@ LoadedMaterial::~LoadedMaterial() {
 
 bool LoadedMaterial::SetTexture(int slot, Texture* texture, float weight) {
     if (!traits_.takesTexture) return false;
+    if (material_ != nullptr && !material_->SetTexture(slot, texture, weight)) return false;
     if (texture != nullptr) texture->AddReference();
     if (texture_ != nullptr) texture_->ReleaseReference();
     texture_ = texture;
@@ -144,10 +147,24 @@ LoadedMaterial* MaterialLoader::Load(std::string_view name) {
     const size_t dot = name.find('.');
     if (dot == std::string_view::npos) return nullptr;
     const std::string_view type = name.substr(dot + 1);
-    std::lock_guard<std::mutex> hold(Reg().lock);
-    auto it = Reg().materials.find(type);
-    if (it == Reg().materials.end()) return nullptr;
-    return new LoadedMaterial(std::string(type), it->second);
+    MaterialTraits traits;
+    {
+        std::lock_guard<std::mutex> hold(Reg().lock);
+        auto it = Reg().materials.find(type);
+        if (it == Reg().materials.end()) return nullptr;
+        traits = it->second;
+    }
+    std::shared_ptr<Material> material;
+    RenderKernel* kernel = RenderKernel::GetCurrent();
+    if (type.starts_with("m.") && MaterialPlugin::Find(type.substr(2)) != nullptr &&
+        kernel != nullptr && kernel->IsInitialised()) {
+        MaterialDescription description;
+        description.typeName = PString(type);
+        int code = 0;
+        material = kernel->GetMaterialManager().FindMaterial(description, &code);
+        if (material == nullptr) return nullptr;
+    }
+    return new LoadedMaterial(std::string(type), traits, std::move(material));
 }
 
 RenderingCacheManager& RenderingCacheManager::Instance() {

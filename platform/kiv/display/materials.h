@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/kiv/display/geometry_chunk.h"
+#include "platform/kiv/display/material.h"
 
 namespace Kiv {
 
@@ -98,13 +99,18 @@ struct MaterialTraits {
     bool takesTexture = false;
 };
 
+// A material loaded by name. When a plug-in of its type stands behind it, the material is the
+// one the plug-in created for the current render kernel's display.
 class LoadedMaterial : public ReferenceCount {
 public:
-    LoadedMaterial(std::string type, const MaterialTraits& traits)
-        : type_(std::move(type)), traits_(traits) {}
+    LoadedMaterial(std::string type, const MaterialTraits& traits,
+                   std::shared_ptr<Material> material = nullptr)
+        : type_(std::move(type)), traits_(traits), material_(std::move(material)) {}
     ~LoadedMaterial() override;
     const std::string& GetType() const { return type_; }
-    // False for a type that takes no texture.
+    // Null for a type no plug-in stands behind.
+    const std::shared_ptr<Material>& GetMaterial() const { return material_; }
+    // False for a type that takes no texture (or, with a plug-in's material, a slot it lacks).
     bool SetTexture(int slot, Texture* texture, float weight);
     Texture* GetTexture() const { return texture_; }
     int GetTextureSlot() const { return slot_; }
@@ -115,6 +121,7 @@ public:
 private:
     std::string type_;
     MaterialTraits traits_;
+    std::shared_ptr<Material> material_;
     Texture* texture_ = nullptr;
     int slot_ = 0;
     float weight_ = 0;
@@ -128,7 +135,9 @@ public:
     // True when a plug-in registered the type (letter case ignored).
     static bool IsRegistered(std::string_view type);
     // Loads a material by file name: the type is what follows the first '.' of the name
-    // ("HalvexDummyLoad.m.notex" is of type "m.notex"). Null when no plug-in registered it.
+    // ("HalvexDummyLoad.m.notex" is of type "m.notex"). Null when no plug-in registered it, or
+    // when the plug-in of that name cannot create its material for the current render kernel
+    // (started) through its material manager.
     static LoadedMaterial* Load(std::string_view name);
 };
 
