@@ -7,6 +7,7 @@
 #include "assetdb/data_folders.h"
 #include "assetdb/online_daemon_link.h"
 #include "assetdb/online_requests.h"
+#include "configdata/acs_chunk.h"
 #include "configdata/tdb_container_tag.h"
 #include "foundation/logging.h"
 #include "online/offline_box.h"
@@ -58,9 +59,21 @@ bool FillSoup(GSOSoup* soup, const TDBTagRef& tree, const char* native) {
     return true;
 }
 
-// A copy of a soup parameter's tree to send; none when it nests too deep to copy.
-TDBTagRef PayloadOf(const GSOSoup* soup) {
-    return soup->GetSoup() ? TDBContainerTag::Clone(soup->GetSoup()) : TDBTagRef();
+// A copy of a soup parameter's tree to send. A tree too large to walk, or nested too deep to
+// copy, is refused as the Soup natives refuse it: the error is raised, false.
+bool PayloadOf(const GSOSoup* soup, const char* native, TDBTagRef& out) {
+    out.Reset();
+    if (!soup->GetSoup()) return true;
+    if (GSOSoup::WalksTooManyTags(soup->GetSoup())) {
+        RaiseNativeError("%s> soup holds more than %u tags", native, GSOSoup::kMaxWalkedTags);
+        return false;
+    }
+    out = TDBContainerTag::Clone(soup->GetSoup());
+    if (!out) {
+        RaiseNativeError("%s> soup nests deeper than %u levels", native, kMaxTagTreeDepth);
+        return false;
+    }
+    return true;
 }
 
 // CollectMessage of both classes: (string user, Soup message) from a queue of messages whose
@@ -216,9 +229,10 @@ void GSOOnlineAccess::SetLocalData(GSStack& frame) {
     GSOSoup* soup = nullptr;
     if (!GetNativeStringParam(frame, 1, key, false) || !GetNativeObjectParam(frame, 2, soup, false))
         return;
-    PushResult(frame, WEXClient::PostOnlineLocalData(GetKUID(), key, soup->GetSoup())
-                          ? kOnlineDone
-                          : kOnlineFailed);
+    TDBTagRef data;
+    if (!PayloadOf(soup, "OnlineAccess.SetLocalData", data)) return;
+    PushResult(frame,
+               WEXClient::PostOnlineLocalData(GetKUID(), key, data) ? kOnlineDone : kOnlineFailed);
 }
 
 void GSOOnlineAccess::GetProfileData(GSStack& frame) {
@@ -241,9 +255,9 @@ void GSOOnlineAccess::PostMessage(GSStack& frame) {
         return;
     }
     VersionedMessage message;
+    if (!PayloadOf(soup, "OnlineAccess.PostMessage", message.payload)) return;
     message.kuid = GetKUID();
     message.text = to;
-    message.payload = PayloadOf(soup);
     PushResult(frame, ScriptOnlineClient().SendUserMessage(message));
 }
 
@@ -286,7 +300,7 @@ void GSOOnlineAccess::PostOfflineMessage(GSStack& frame) {
         PushResult(frame, kOnlineFailed);
         return;
     }
-    message->payload = PayloadOf(soup);
+    if (!PayloadOf(soup, "OnlineAccess.PostOfflineMessage", message->payload)) return;
     const std::string path = BoxPath(kOfflineOutboxFile);
     StoredMessageList outbox = ReadOfflineBox(path);
     outbox.push_back(std::move(message));
@@ -502,9 +516,9 @@ void GSOOnlineGroup::PostMessage(GSStack& frame) {
         return;
     }
     GroupMessage message;
+    if (!PayloadOf(soup, "OnlineGroup.PostMessage", message.payload)) return;
     message.kuid = owner_->GetKUID();
     message.cookie = cookie_;
-    message.payload = PayloadOf(soup);
     PushResult(frame, ScriptOnlineClient().SendGroupMessage(message));
 }
 
