@@ -60,6 +60,18 @@ game class ChatLib isclass Library
   public string Disconnect(string[] s, GSObject[] o) { online.Disconnect(); return "" + online.GetStatus(); }
   public string User(string[] s, GSObject[] o) { return online.GetUsername(); }
   public string Post(string[] s, GSObject[] o) { return "" + online.PostMessage(s[0], Note(s[1])); }
+  public string PostHuge(string[] s, GSObject[] o) {
+    Soup top = ConstructorsBase.NewSoup();
+    Soup at = top;
+    int i;
+    for (i = 0; i < 40; i++) {
+      Soup next = ConstructorsBase.NewSoup();
+      at.SetNamedSoup("a", next);
+      at.SetNamedSoup("b", next);
+      at = next;
+    }
+    return "" + online.PostMessage("bob", top);
+  }
   public string Collect(string[] s, GSObject[] o) {
     string from = s[0];
     Soup m = ConstructorsBase.NewSoup();
@@ -119,9 +131,10 @@ protected:
             return true;
         }();
         (void)registered;
-        BuildLibraries({{"OnlineAccess.gs", worldtest::ReadSource("OnlineAccess.gs")},
-                        {"OnlineGroup.gs", worldtest::ReadSource("OnlineGroup.gs")},
-                        {"chatlib.gs", kChatLibrary}});
+        BuildLibraries(
+            {{"OnlineAccess.gs", GSRuntime::testing::ReadLibrarySource("OnlineAccess.gs")},
+             {"OnlineGroup.gs", GSRuntime::testing::ReadLibrarySource("OnlineGroup.gs")},
+             {"chatlib.gs", kChatLibrary}});
         if (HasFatalFailure()) return;
         ScriptNatives::SetClassSlot(ScriptNatives::kOnlineAccess,
                                     Class("onlineaccess.gsl", "OnlineAccess"));
@@ -248,6 +261,16 @@ TEST_F(OnlineWorldLoopback, ConnectsWithTheStoredProfileAndTalksToAnotherUser) {
     ASSERT_TRUE(BothOnline(lib));
     EXPECT_EQ(Run(lib, "Status"), "2 multi");
 
+    {
+        // Forty levels of soups each holding the next twice would be sent as 2^41 tags.
+        GSRuntime::testing::LogCapture capture;
+        EXPECT_EQ(Run(lib, "PostHuge"), "") << "the script fails";
+        bool refused = false;
+        for (const std::string& l : GSRuntime::testing::LogCapture::lines())
+            refused |= l.find("OnlineAccess.PostMessage> soup holds more than 1000000 tags") !=
+                       std::string::npos;
+        EXPECT_TRUE(refused);
+    }
     EXPECT_EQ(Run(lib, "Post", {"bob", "hello bob"}), "0");
     ASSERT_TRUE(RunUntil([&] { return !bobsScript.received.empty(); }));
     EXPECT_EQ(bobsScript.received[0]->text, "alice");
