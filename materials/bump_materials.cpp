@@ -116,40 +116,35 @@ void HalvexBumpMaterial::CopyInto(HalvexBumpMaterial& copy) const {
     Replace(copy.bump_, bump_);
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexBumpMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexBumpMaterial::CreateInstance() const {
     auto copy = std::make_shared<HalvexBumpMaterial>(caches_, programs_);
     CopyInto(*copy);
     return copy;
 }
 
-bool HalvexBumpMaterial::Compare(const Material& other) const {
+bool HalvexBumpMaterial::Equals(const Material& other) const {
     if (typeid(other) != typeid(*this)) return false;
     const auto& o = static_cast<const HalvexBumpMaterial&>(other);
-    return o.bump_ == bump_ && o.programs_ == programs_ && OneTextureMaterial::Compare(other);
+    return o.bump_ == bump_ && o.programs_ == programs_ && OneTextureMaterial::Equals(other);
 }
 
-bool HalvexBumpMaterial::SetSlotTexture(uint32_t slot, Texture* texture) {
-    if (slot == 0) {
-        SetTexture(texture);
-        return true;
-    }
-    if (slot != kBumpSlot) return false;
+bool HalvexBumpMaterial::SetTexture(uint32_t slot, Texture* texture, float weight) {
+    if (slot != kBumpSlot) return OneTextureMaterial::SetTexture(slot, texture, weight);
     Replace(bump_, texture);
     return true;
 }
 
-Texture* HalvexBumpMaterial::GetSlotTexture(uint32_t slot) const {
-    if (slot == 0) return GetTexture();
-    return slot == kBumpSlot ? bump_ : nullptr;
+Texture* HalvexBumpMaterial::GetTexture(uint32_t slot) const {
+    return slot == kBumpSlot ? bump_ : OneTextureMaterial::GetTexture(slot);
 }
 
 bool HalvexBumpMaterial::IsLoaded() const {
-    return GetTexture() != nullptr && bump_ != nullptr;
+    return GetBitmap() != nullptr && bump_ != nullptr;
 }
 
-void HalvexBumpMaterial::Activate() {
+void HalvexBumpMaterial::Activate(int flag) {
     if (shared_ != nullptr) shared_->Activate();
-    OneTextureMaterial::Activate();
+    OneTextureMaterial::Activate(flag);
 }
 
 void HalvexBumpMaterial::SetDisplayState(Display& display) {
@@ -177,20 +172,20 @@ void HalvexBumpExtraMapMaterial::CopyExtraInto(HalvexBumpExtraMapMaterial& copy)
     Replace(copy.extra_, extra_);
 }
 
-bool HalvexBumpExtraMapMaterial::Compare(const Material& other) const {
+bool HalvexBumpExtraMapMaterial::Equals(const Material& other) const {
     if (typeid(other) != typeid(*this)) return false;
     return static_cast<const HalvexBumpExtraMapMaterial&>(other).extra_ == extra_ &&
-           HalvexBumpMaterial::Compare(other);
+           HalvexBumpMaterial::Equals(other);
 }
 
-bool HalvexBumpExtraMapMaterial::SetSlotTexture(uint32_t slot, Texture* texture) {
-    if (slot != kExtraSlot) return HalvexBumpMaterial::SetSlotTexture(slot, texture);
+bool HalvexBumpExtraMapMaterial::SetTexture(uint32_t slot, Texture* texture, float weight) {
+    if (slot != kExtraSlot) return HalvexBumpMaterial::SetTexture(slot, texture, weight);
     Replace(extra_, texture);
     return true;
 }
 
-Texture* HalvexBumpExtraMapMaterial::GetSlotTexture(uint32_t slot) const {
-    return slot == kExtraSlot ? extra_ : HalvexBumpMaterial::GetSlotTexture(slot);
+Texture* HalvexBumpExtraMapMaterial::GetTexture(uint32_t slot) const {
+    return slot == kExtraSlot ? extra_ : HalvexBumpMaterial::GetTexture(slot);
 }
 
 bool HalvexBumpExtraMapMaterial::IsLoaded() const {
@@ -207,13 +202,13 @@ void HalvexBumpExtraMapMaterial::ClearDisplayState(Display& display) {
     display.GetStates().stage3 = nullptr;
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexBumpGlossMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexBumpGlossMaterial::CreateInstance() const {
     auto copy = std::make_shared<HalvexBumpGlossMaterial>(GetCaches(), GetPrograms());
     CopyExtraInto(*copy);
     return copy;
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexBumpEnvMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexBumpEnvMaterial::CreateInstance() const {
     auto copy = std::make_shared<HalvexBumpEnvMaterial>(GetCaches(), GetPrograms());
     CopyExtraInto(*copy);
     return copy;

@@ -66,16 +66,17 @@ public:
     HalvexBumpMaterial(const MaterialCaches& caches, const BumpProgramSet& programs);
     ~HalvexBumpMaterial() override;
     const char* GetPluginName() const override { return "tbumptex"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
-    bool Compare(const Material& other) const override;
+    std::shared_ptr<Material> CreateInstance() const override;
+    bool Equals(const Material& other) const override;
 
-    // Slot 0 is the bitmap (the base's texture); false for a slot the material does not have.
-    virtual bool SetSlotTexture(uint32_t slot, Texture* texture);
-    virtual Texture* GetSlotTexture(uint32_t slot) const;
+    // Slot 8 is the bump map; the others are the base's.
+    using OneTextureMaterial::SetTexture;
+    bool SetTexture(uint32_t slot, Texture* texture, float weight) override;
+    Texture* GetTexture(uint32_t slot) const override;
     // True when the bitmap and every extra map are set.
-    virtual bool IsLoaded() const;
+    bool IsLoaded() const override;
     // Activates the shared texture, then the material's own.
-    void Activate() override;
+    void Activate(int flag) override;
 
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
@@ -101,9 +102,10 @@ public:
     static constexpr uint32_t kExtraSlot = 9;
     using HalvexBumpMaterial::HalvexBumpMaterial;
     ~HalvexBumpExtraMapMaterial() override;
-    bool Compare(const Material& other) const override;
-    bool SetSlotTexture(uint32_t slot, Texture* texture) override;
-    Texture* GetSlotTexture(uint32_t slot) const override;
+    bool Equals(const Material& other) const override;
+    using HalvexBumpMaterial::SetTexture;
+    bool SetTexture(uint32_t slot, Texture* texture, float weight) override;
+    Texture* GetTexture(uint32_t slot) const override;
     bool IsLoaded() const override;
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
@@ -119,14 +121,14 @@ class HalvexBumpGlossMaterial : public HalvexBumpExtraMapMaterial {
 public:
     using HalvexBumpExtraMapMaterial::HalvexBumpExtraMapMaterial;
     const char* GetPluginName() const override { return "tbumpgloss"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
+    std::shared_ptr<Material> CreateInstance() const override;
 };
 
 class HalvexBumpEnvMaterial : public HalvexBumpExtraMapMaterial {
 public:
     using HalvexBumpExtraMapMaterial::HalvexBumpExtraMapMaterial;
     const char* GetPluginName() const override { return "tbumpenv"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
+    std::shared_ptr<Material> CreateInstance() const override;
 };
 
 // The plug-in of one bump-family material.

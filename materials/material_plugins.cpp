@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "materials/bump_materials.h"
+#include "materials/gloss_rust_material.h"
 #include "materials/multipfx_material.h"
 #include "materials/state_materials.h"
 #include "platform/kiv/display/one_texture_material.h"
@@ -59,7 +60,10 @@ void RegisterMaterialPlugins() {
                        std::make_shared<HalvexOneTexNoAlphaMaterial>());
                })},
         {"tglossrust", "AFCA4E1B-811A-56EE-89E4-CAB13F9B6712", kOneTexture,
-         plain({Display::kCapabilityCubeMaps}, nullptr)},
+         [](const char* name, const UId& uid,
+            const char* fallback) -> std::shared_ptr<HalvexMaterialPlugin> {
+             return std::make_shared<HalvexGlossRustMaterialPlugin>(name, uid, fallback);
+         }},
         {"tmpfx", "643AFE90-426A-46EE-C19F-FFA0A471ABD7", kOneTexture,
          [](const char* name, const UId& uid,
             const char* fallback) -> std::shared_ptr<HalvexMaterialPlugin> {

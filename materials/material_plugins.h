@@ -11,8 +11,8 @@
 //
 // Registering one makes its material type ("m.tbumptex") loadable. Each plug-in's Create makes
 // its material: the bump family's with their caches and programs (bump_materials.h), "nofogtex"
-// and "tonetexnoalpha" as state_materials.h has them, "tmpfx" as multipfx_material.h has it;
-// "tglossrust" makes none yet.
+// and "tonetexnoalpha" as state_materials.h has them, "tmpfx" as multipfx_material.h has it,
+// "tglossrust" as gloss_rust_material.h has it.
 #pragma once
 
 #include <memory>

@@ -21,8 +21,8 @@ public:
     // The program handle its plug-in prepared (0: none).
     explicit HalvexNoFogMaterial(uint32_t program = 0) : program_(program) {}
     const char* GetPluginName() const override { return "nofogtex"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
-    bool Compare(const Material& other) const override;
+    std::shared_ptr<Material> CreateInstance() const override;
+    bool Equals(const Material& other) const override;
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
@@ -37,8 +37,8 @@ private:
 class HalvexGroundBaseMaterial : public OneTextureMaterial {
 public:
     const char* GetPluginName() const override { return "groundbase"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
-    bool Compare(const Material& other) const override;
+    std::shared_ptr<Material> CreateInstance() const override;
+    bool Equals(const Material& other) const override;
     void SetDepthWrite(bool on) { depthWrite_ = on; }
     void SetAlphaTest(bool on) { alphaTest_ = on; }
     // Pass 0 only.
@@ -60,7 +60,7 @@ class HalvexOneTexNoAlphaMaterial : public HalvexGroundBaseMaterial {
 public:
     static constexpr uint32_t kColorMaterialMode = 5;
     const char* GetPluginName() const override { return "tonetexnoalpha"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
+    std::shared_ptr<Material> CreateInstance() const override;
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 };

@@ -76,9 +76,12 @@ size_t HalvexIndexedMeshResource::GetMemorySize() const {
 
 std::unique_ptr<Kiv::Particle> HalvexIndexedMeshResource::CreateInstance() {
     if (kernel_ == nullptr || definition_ == nullptr) return nullptr;
-    // This build draws no skinned mesh: one that has a skeleton still gets a plain instance
-    // carrying a copy of it, one without a skeleton gets none.
-    if (IsSkinned(*definition_) && definition_->GetSkeleton() == nullptr) return nullptr;
+    if (IsSkinned(*definition_)) {
+        if (definition_->GetSkeleton() == nullptr) return nullptr;  // nothing to follow
+        auto skinned = std::make_unique<HalvexDynamicIndexedMeshInstance>(kernel_);
+        skinned->BindSkinned(this, definition_.get());
+        return skinned;
+    }
     auto instance = std::make_unique<HalvexIndexedMeshInstance>(kernel_);
     instance->Bind(this, definition_.get());
     return instance;
@@ -110,7 +113,12 @@ const HalvexProgressiveMeshDefinition* HalvexProgressiveMeshResource::GetProgres
 
 std::unique_ptr<Kiv::Particle> HalvexProgressiveMeshResource::CreateInstance() {
     if (kernel_ == nullptr || definition_ == nullptr) return nullptr;
-    if (IsSkinned(*definition_) && definition_->GetSkeleton() == nullptr) return nullptr;
+    if (IsSkinned(*definition_)) {
+        if (definition_->GetSkeleton() == nullptr) return nullptr;
+        auto skinned = std::make_unique<HalvexDynamicProgressiveMeshInstance>(kernel_);
+        skinned->BindSkinned(this, GetProgressiveDefinition());
+        return skinned;
+    }
     auto instance = std::make_unique<HalvexProgressiveMeshInstance>(kernel_);
     instance->BindProgressive(this, GetProgressiveDefinition());
     return instance;
@@ -159,7 +167,12 @@ size_t HalvexIndexedMeshLODResource::GetMemorySize() const {
 
 std::unique_ptr<Kiv::Particle> HalvexIndexedMeshLODResource::CreateInstance() {
     if (kernel_ == nullptr || definition_ == nullptr) return nullptr;
-    if (!definition_->GetBones().empty() && definition_->GetSkeleton() == nullptr) return nullptr;
+    if (!definition_->GetBones().empty()) {
+        if (definition_->GetSkeleton() == nullptr) return nullptr;
+        auto skinned = std::make_unique<HalvexDynamicIndexedMeshLODInstance>(kernel_);
+        skinned->BindSkinned(this, definition_.get());
+        return skinned;
+    }
     auto instance = std::make_unique<HalvexIndexedMeshLODInstance>(kernel_);
     instance->BindLOD(this, definition_.get());
     return instance;

@@ -19,48 +19,6 @@ using namespace meshtesting;
 using Kiv::PString;
 using Kiv::Vector3;
 
-IdxmFile Quads(int n) {
-    IdxmFile file;
-    for (int i = 0; i < n; ++i)
-        file.subMeshes.push_back(QuadSubMesh());
-    return file;
-}
-
-class MeshResources : public ::testing::Test {
-protected:
-    // The resource of that file, initialised on the kernel (null kernel: none).
-    template <typename T>
-    T* Open(const std::string& path, Kiv::RenderKernel* kernel, uint32_t* result = nullptr) {
-        Kiv::Resource* found = database.FindResource(PString(path), 2);
-        auto* resource = dynamic_cast<T*>(found);
-        if (resource == nullptr) {
-            if (found) found->ReleaseReference();
-            return nullptr;
-        }
-        held.push_back(resource);
-        const uint32_t r = resource->Initialise(kernel);
-        if (result) *result = r;
-        return resource;
-    }
-    // An instance of the mesh in that file; null when none is made.
-    template <typename Instance, typename Resource>
-    std::unique_ptr<Instance> MakeInstance(const std::string& path) {
-        auto* resource = Open<Resource>(path, &k.kernel);
-        if (resource == nullptr || resource->GetDefinition() == nullptr) return nullptr;
-        auto made = resource->CreateInstance();
-        return std::unique_ptr<Instance>(static_cast<Instance*>(made.release()));
-    }
-    ~MeshResources() override {
-        for (Kiv::Resource* r : held)
-            r->ReleaseReference();
-    }
-
-    MeshTempFolder folder;
-    Kiv::ResourceDatabase database{PString("test"), "/tmp"};
-    std::vector<Kiv::Resource*> held;
-    MeshTestEngine k;
-};
-
 TEST_F(MeshResources, EachExtensionHasItsResource) {
     const std::string im = folder.Write("a.im", WriteIdxm(Quads(1)));
     const std::string lm =
@@ -127,20 +85,6 @@ TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
         EXPECT_EQ(resource->GetMemorySize(), 0u) << c.path;
         EXPECT_EQ(resource->CreateInstance(), nullptr) << c.path;
     }
-}
-
-TEST_F(MeshResources, ASkinnedMeshCarriesACopyOfItsSkeleton) {
-    IdxmFile skinned = Quads(1);
-    skinned.skinWeights = skinned.skinBones = 1;
-    skinned.influences = std::vector<MeshInfluence>{{"root", "", {}, {}, {{0, {{0, 1.0f, {}}}}}}};
-    const std::string path = folder.Write("s.im", WriteIdxm(skinned));
-    auto* resource = Open<HalvexIndexedMeshResource>(path, &k.kernel);
-    ASSERT_NE(resource, nullptr);
-    ASSERT_NE(resource->GetDefinition(), nullptr);
-    // The definition builds its skeleton from the influences: an instance that carries it.
-    auto instance = resource->CreateInstance();
-    ASSERT_NE(instance, nullptr);
-    EXPECT_NE(instance->FindByName(PString("root")), nullptr);
 }
 
 // --- the indexed instance ------------------------------------------------------------------

@@ -131,6 +131,59 @@ bool GeometryChunk::PrepareForDisplay(RenderKernel* kernel) {
     return true;
 }
 
+void GeometryChunk::AssignInfluenceMatrix(uint32_t position, const InfluenceMatrix& matrix) {
+    assigned_[position] = matrix;
+}
+
+const GeometryChunk::InfluenceMatrix* GeometryChunk::GetAssignedInfluenceMatrix(
+    uint32_t position) const {
+    auto it = assigned_.find(position);
+    return it != assigned_.end() ? &it->second : nullptr;
+}
+
+uint32_t GeometryChunk::GetLayout() const {
+    return hasIndexArray_ && HasItem(kItemPositions) ? 1 : 0;
+}
+
+bool GeometryChunk::AcceptsVertexFormat(const GeometryChunk& other) const {
+    if (items_.size() != other.items_.size()) return false;
+    for (const auto& [item, bytes] : items_)
+        if (!other.HasItem(item)) return false;
+    return true;
+}
+
+bool GeometryChunk::TakeData(const GeometryChunk& other, RenderKernel* kernel) {
+    vertexCount_ = other.vertexCount_;
+    fourthCount_ = other.fourthCount_;
+    indexCount_ = other.indexCount_;
+    faceCount_ = other.faceCount_;
+    items_ = other.items_;
+    hasIndexArray_ = other.hasIndexArray_;
+    indices_ = other.indices_;
+    faceNormals_ = other.faceNormals_;
+    neighbours_ = other.neighbours_;
+    if (kernel == nullptr) return true;
+    if (prepared_) {
+        kernel->ReleaseBuffer(vertexBuffer_);
+        if (indexBuffer_ != RenderKernel::kNoBuffer) kernel->ReleaseBuffer(indexBuffer_);
+    }
+    prepared_ = false;
+    vertexBuffer_ = indexBuffer_ = RenderKernel::kNoBuffer;
+    return PrepareForDisplay(kernel);
+}
+
+bool GeometryChunk::RefreshVertices(RenderKernel* kernel) {
+    if (!prepared_ || kernel == nullptr) return false;
+    const uint8_t* pos = GetItem(kItemPositions);
+    if (pos == nullptr) return false;
+    const uint32_t fresh = kernel->CreateVertexBuffer(
+        std::span(reinterpret_cast<const std::byte*>(pos), size_t{vertexCount_} * 12), 12);
+    if (fresh == RenderKernel::kNoBuffer) return false;
+    kernel->ReleaseBuffer(vertexBuffer_);
+    vertexBuffer_ = fresh;
+    return true;
+}
+
 void GeometryChunk::SetMissingItemForTesting(int item) {
     gMissingItem = item;
 }

@@ -25,6 +25,24 @@ std::shared_ptr<Material> OneTextureMaterialPlugin::Create(MaterialManager& /*ma
     return std::make_shared<OneTextureMaterial>();
 }
 
+namespace {
+
+// The engine's own types: each plug-in makes its material.
+class EngineMaterialPlugin : public OneTextureMaterialPlugin {
+public:
+    using Make = std::shared_ptr<Material> (*)();
+    EngineMaterialPlugin(std::string_view name, const UId& uid, Make make)
+        : OneTextureMaterialPlugin(name, uid), make_(make) {}
+    std::shared_ptr<Material> Create(MaterialManager& /*manager*/, Display& /*display*/) override {
+        return make_();
+    }
+
+private:
+    Make make_;
+};
+
+}  // namespace
+
 bool MaterialPlugin::Register(std::shared_ptr<MaterialPlugin> plugin,
                               const MaterialTraits& traits) {
     if (plugin == nullptr) return false;
@@ -44,18 +62,32 @@ void RegisterEngineMaterialPlugins() {
         const char* name;
         const char* uid;
         MaterialTraits traits;
+        EngineMaterialPlugin::Make make;
     };
     // Every one makes vertex types; all but "notex" take a texture.
     static const Engine kEngine[] = {
-        {"notex", "4C414E80-BBDA-11d4-9AD7-000102536401", {true, false}},
-        {"onetex", "4C414E80-BBDA-11d4-9AD7-000102536402", {true, true}},
-        {"gloss", "4C414E80-BBDA-11d4-9AD7-000102536403", {true, true}},
-        {"reflect", "4C414E80-BBDA-11d4-9AD7-000102536404", {true, true}},
+        {"notex",
+         "4C414E80-BBDA-11d4-9AD7-000102536401",
+         {true, false},
+         [] { return std::shared_ptr<Material>(std::make_shared<NoTextureMaterial>()); }},
+        {"onetex",
+         "4C414E80-BBDA-11d4-9AD7-000102536402",
+         {true, true},
+         [] { return std::shared_ptr<Material>(std::make_shared<OneTextureMaterial>()); }},
+        {"gloss",
+         "4C414E80-BBDA-11d4-9AD7-000102536403",
+         {true, true},
+         [] { return std::shared_ptr<Material>(std::make_shared<ReflectiveMaterial>("gloss")); }},
+        {"reflect",
+         "4C414E80-BBDA-11d4-9AD7-000102536404",
+         {true, true},
+         [] { return std::shared_ptr<Material>(std::make_shared<ReflectiveMaterial>()); }},
     };
     for (const Engine& e : kEngine)
         if (MaterialPlugin::Find(e.name) == nullptr)
             MaterialPlugin::Register(
-                std::make_shared<OneTextureMaterialPlugin>(e.name, *UId::Parse(e.uid)), e.traits);
+                std::make_shared<EngineMaterialPlugin>(e.name, *UId::Parse(e.uid), e.make),
+                e.traits);
 }
 
 }  // namespace Kiv

@@ -2,9 +2,17 @@
 
 #include "platform/kiv/base/text.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
 #include <mutex>
+
+#include "platform/kiv/base/file.h"
+#include "platform/kiv/display/material_plugin.h"
+#include "platform/kiv/display/render_kernel.h"
+#include "platform/kiv/res/resource_database.h"
+#include "platform/kiv/res/texture_file.h"
 
 namespace Kiv {
 
@@ -15,6 +23,7 @@ struct Registry {
     std::map<std::string, MaterialTraits, std::less<>> materials;
     std::map<std::string, RenderingCacheManager::Factory, std::less<>> caches;
     bool failTexture = false;
+    std::map<std::string, Texture*, std::less<>> textures;  // loaded, by path; not owned
 };
 
 Registry& Reg() {
@@ -35,12 +44,74 @@ void SharedTextureCollection::FailForTesting(bool fail) {
     Reg().failTexture = fail;
 }
 
+Texture::~Texture() {
+    if (path_.empty()) return;
+    std::lock_guard<std::mutex> hold(Reg().lock);
+    auto it = Reg().textures.find(path_);
+    if (it != Reg().textures.end() && it->second == this) Reg().textures.erase(it);
+}
+
+Texture* Texture::Duplicate() const {
+    auto* copy = new Texture(index_);
+    copy->width_ = width_;
+    copy->height_ = height_;
+    copy->format_ = format_;
+    copy->levels_ = levels_;
+    return copy;
+}
+
+Texture* Texture::Load(ResourceDatabase& database, std::string_view name) {
+    if (name.empty() || name.front() == '/' || name.find('\\') != std::string_view::npos)
+        return nullptr;
+    for (size_t at = 0; at <= name.size();) {
+        size_t end = std::min(name.find('/', at), name.size());
+        if (name.substr(at, end - at) == "..") return nullptr;
+        at = end + 1;
+    }
+    std::string folder = database.GetFolder().str();
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    // Names come lower-cased from the mesh; the file keeps the case its author gave it.
+    const std::string path = File::ResolveCase(folder + std::string(name));
+    {
+        std::lock_guard<std::mutex> hold(Reg().lock);
+        auto it = Reg().textures.find(path);
+        if (it != Reg().textures.end()) {
+            it->second->AddReference();
+            return it->second;
+        }
+    }
+    // A link could lead the mesh's texture out of its folder.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    std::string bytes;
+    if (!File::Load(path, bytes)) return nullptr;
+    TextureFileContents contents;
+    if (ReadTextureFile(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+                        contents) != TextureFileStatus::kOk)
+        return nullptr;
+    auto* texture = new Texture(0);
+    texture->path_ = path;
+    texture->format_ = contents.format;
+    texture->levels_ = static_cast<uint32_t>(contents.faces.front().size());
+    texture->width_ = contents.faces.front().front()->GetWidth();
+    texture->height_ = contents.faces.front().front()->GetHeight();
+    std::lock_guard<std::mutex> hold(Reg().lock);
+    auto [it, added] = Reg().textures.emplace(path, texture);
+    if (!added) {  // another thread loaded it meanwhile
+        texture->path_.clear();
+        texture->ReleaseReference();
+        it->second->AddReference();
+    }
+    return it->second;
+}
+
 LoadedMaterial::~LoadedMaterial() {
     if (texture_ != nullptr) texture_->ReleaseReference();
 }
 
 bool LoadedMaterial::SetTexture(int slot, Texture* texture, float weight) {
     if (!traits_.takesTexture) return false;
+    if (material_ != nullptr && !material_->SetTexture(slot, texture, weight)) return false;
     if (texture != nullptr) texture->AddReference();
     if (texture_ != nullptr) texture_->ReleaseReference();
     texture_ = texture;
@@ -76,10 +147,24 @@ LoadedMaterial* MaterialLoader::Load(std::string_view name) {
     const size_t dot = name.find('.');
     if (dot == std::string_view::npos) return nullptr;
     const std::string_view type = name.substr(dot + 1);
-    std::lock_guard<std::mutex> hold(Reg().lock);
-    auto it = Reg().materials.find(type);
-    if (it == Reg().materials.end()) return nullptr;
-    return new LoadedMaterial(std::string(type), it->second);
+    MaterialTraits traits;
+    {
+        std::lock_guard<std::mutex> hold(Reg().lock);
+        auto it = Reg().materials.find(type);
+        if (it == Reg().materials.end()) return nullptr;
+        traits = it->second;
+    }
+    std::shared_ptr<Material> material;
+    RenderKernel* kernel = RenderKernel::GetCurrent();
+    if (type.starts_with("m.") && MaterialPlugin::Find(type.substr(2)) != nullptr &&
+        kernel != nullptr && kernel->IsInitialised()) {
+        MaterialDescription description;
+        description.typeName = PString(type);
+        int code = 0;
+        material = kernel->GetMaterialManager().FindMaterial(description, &code);
+        if (material == nullptr) return nullptr;
+    }
+    return new LoadedMaterial(std::string(type), traits, std::move(material));
 }
 
 RenderingCacheManager& RenderingCacheManager::Instance() {
@@ -88,7 +173,8 @@ RenderingCacheManager& RenderingCacheManager::Instance() {
 }
 
 RenderingCacheManager::~RenderingCacheManager() {
-    for (RenderingCache* cache : caches_) cache->ReleaseReference();
+    for (RenderingCache* cache : caches_)
+        cache->ReleaseReference();
 }
 
 void RenderingCacheManager::AddCache(RenderingCache* cache) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/kiv/display/geometry_chunk.h"
+#include "platform/kiv/display/material.h"
 
 namespace Kiv {
 
@@ -35,17 +36,39 @@ private:
     static inline int64_t live_ = 0;
 };
 
+class ResourceDatabase;
+
+// A texture as materials hold it. One loaded from a texture file keeps the file's path, its
+// format, level-0 size and level count; while it lives, a second load of that file gives it
+// again (materials of one texture compare equal).
 class Texture : public ReferenceCount {
 public:
     explicit Texture(uint32_t index) : index_(index) {}
+    ~Texture() override;
     uint32_t GetIndex() const { return index_; }
     // Makes the texture resident for drawing; counted, so a caller's activations show.
     void Activate() { ++activations_; }
     uint32_t GetActivationCount() const { return activations_; }
 
+    const std::string& GetPath() const { return path_; }
+    uint32_t GetWidth() const { return width_; }
+    uint32_t GetHeight() const { return height_; }
+    uint32_t GetFormat() const { return format_; }
+    uint32_t GetNumLevels() const { return levels_; }
+    // A texture of the same data that no one else holds (its path is not shared).
+    Texture* Duplicate() const;
+
+    // A new reference to the texture of the file `name` names in the database's folder: a
+    // texture file (as texture conversion writes it). Null when the name is empty, absolute,
+    // climbs out of the folder with "..", or the file is missing, a symbolic link or not a
+    // texture file.
+    static Texture* Load(ResourceDatabase& database, std::string_view name);
+
 private:
     uint32_t index_;
     uint32_t activations_ = 0;
+    std::string path_;
+    uint32_t width_ = 0, height_ = 0, format_ = 0, levels_ = 0;
 };
 
 // The collection holds texture 0, the plain shared texture; other indexes fail.
@@ -76,13 +99,18 @@ struct MaterialTraits {
     bool takesTexture = false;
 };
 
+// A material loaded by name. When a plug-in of its type stands behind it, the material is the
+// one the plug-in created for the current render kernel's display.
 class LoadedMaterial : public ReferenceCount {
 public:
-    LoadedMaterial(std::string type, const MaterialTraits& traits)
-        : type_(std::move(type)), traits_(traits) {}
+    LoadedMaterial(std::string type, const MaterialTraits& traits,
+                   std::shared_ptr<Material> material = nullptr)
+        : type_(std::move(type)), traits_(traits), material_(std::move(material)) {}
     ~LoadedMaterial() override;
     const std::string& GetType() const { return type_; }
-    // False for a type that takes no texture.
+    // Null for a type no plug-in stands behind.
+    const std::shared_ptr<Material>& GetMaterial() const { return material_; }
+    // False for a type that takes no texture (or, with a plug-in's material, a slot it lacks).
     bool SetTexture(int slot, Texture* texture, float weight);
     Texture* GetTexture() const { return texture_; }
     int GetTextureSlot() const { return slot_; }
@@ -93,6 +121,7 @@ public:
 private:
     std::string type_;
     MaterialTraits traits_;
+    std::shared_ptr<Material> material_;
     Texture* texture_ = nullptr;
     int slot_ = 0;
     float weight_ = 0;
@@ -106,7 +135,9 @@ public:
     // True when a plug-in registered the type (letter case ignored).
     static bool IsRegistered(std::string_view type);
     // Loads a material by file name: the type is what follows the first '.' of the name
-    // ("HalvexDummyLoad.m.notex" is of type "m.notex"). Null when no plug-in registered it.
+    // ("HalvexDummyLoad.m.notex" is of type "m.notex"). Null when no plug-in registered it, or
+    // when the plug-in of that name cannot create its material for the current render kernel
+    // (started) through its material manager.
     static LoadedMaterial* Load(std::string_view name);
 };
 

@@ -29,6 +29,7 @@ bool TakeTestFailure() {
 }  // namespace
 
 RenderKernel::RenderKernel(SceneGraph* scene, float detail) : scene_(scene), detail_(detail) {
+    materials_.SetDisplay(&display_);
     current.store(this, std::memory_order_release);
 }
 
@@ -56,6 +57,11 @@ bool RenderKernel::Init(const Options& options) {
     }
     lastError_.clear();
     initialised_ = true;
+    // This kernel runs vertex and pixel programs on the processor and keeps cube maps like any
+    // texture, so it draws every material the program has.
+    for (int c : {Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners,
+                  Display::kCapabilityCubeMaps})
+        display_.SetCapability(c, true);
     // The engine's own material types, then the program's own image, which carries its material
     // plug-ins and resource types: they are there before anything asks for a material.
     RegisterEngineMaterialPlugins();
@@ -129,7 +135,13 @@ bool RenderKernel::Draw(const DrawCall& call) {
             return false;
     }
     draws_.push_back(call);
+    drawStates_.push_back(display_.GetStates());
     return true;
+}
+
+std::vector<Display::States> RenderKernel::GetDrawStates() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return drawStates_;
 }
 
 std::vector<RenderKernel::DrawCall> RenderKernel::GetDrawCalls() const {
@@ -140,6 +152,7 @@ std::vector<RenderKernel::DrawCall> RenderKernel::GetDrawCalls() const {
 void RenderKernel::ClearDrawCalls() {
     std::lock_guard<std::mutex> hold(lock_);
     draws_.clear();
+    drawStates_.clear();
 }
 
 RenderKernel* RenderKernel::GetCurrent() {

@@ -24,7 +24,7 @@ class Bitmap;
 
 class RenderKernel {
 public:
-    enum class Primitive : uint8_t { Points, Lines, Triangles, TriangleStrip };
+    enum class Primitive : uint8_t { Points, Lines, Triangles, TriangleStrip, TriangleFan };
     using BufferId = uint32_t;  // 0 is never a buffer
     static constexpr BufferId kNoBuffer = 0;
 
@@ -44,7 +44,8 @@ public:
     RenderKernel(const RenderKernel&) = delete;
     RenderKernel& operator=(const RenderKernel&) = delete;
 
-    // True once started; false with GetLastError set when the options name a renderer this
+    // True once started (the display then has vertex programs, pixel combiners and cube maps);
+    // false with GetLastError set when the options name a renderer this
     // kernel does not know (without "-NullRender"), or a test asked for a failure.
     bool Init(const Options& options);
     bool IsInitialised() const { return initialised_; }
@@ -72,6 +73,9 @@ public:
     // recorded, otherwise.
     bool Draw(const DrawCall& call);
     std::vector<DrawCall> GetDrawCalls() const;
+    // For each recorded call, in order, the kernel's display states it was drawn with (what
+    // the material had bound).
+    std::vector<Display::States> GetDrawStates() const;
     void ClearDrawCalls();
 
     // Textures, kept as the pixels last given. A texture is made from a bitmap of format 2 and
@@ -116,6 +120,7 @@ private:
     std::map<BufferId, Buffer> buffers_;
     BufferId nextId_ = 1;
     std::vector<DrawCall> draws_;
+    std::vector<Display::States> drawStates_;
     Display display_{this};
     MaterialManager materials_;
     std::map<TextureId, TextureRecord> textures_;
