@@ -50,8 +50,15 @@ HalvexIndexedMeshInstance::~HalvexIndexedMeshInstance() {
 }
 
 void HalvexIndexedMeshInstance::SetResource(HalvexGeometryBaseResource* resource) {
-    if (resource != nullptr) resource->AddReference();
-    if (resource_ != nullptr) resource_->ReleaseReference();
+    // The resource stays loaded while an instance uses it.
+    if (resource != nullptr) {
+        resource->AddReference();
+        resource->Lock();
+    }
+    if (resource_ != nullptr) {
+        resource_->Unlock();
+        resource_->ReleaseReference();
+    }
     resource_ = resource;
 }
 
@@ -462,13 +469,57 @@ void HalvexProgressiveMeshInstance::BindProgressive(
 std::unique_ptr<HalvexIndexedMeshInstance> HalvexProgressiveMeshInstance::CreateInstanceCopy()
     const {
     auto copy = std::make_unique<HalvexProgressiveMeshInstance>(kernel_);
-    CopyInto(*copy);
-    copy->progressive_ = progressive_;
+    CopyProgressiveInto(*copy);
+    return copy;
+}
+
+void HalvexProgressiveMeshInstance::CopyProgressiveInto(HalvexProgressiveMeshInstance& out) const {
+    CopyInto(out);
+    out.progressive_ = progressive_;
     // Every chunk is the copy's own.
-    copy->OwnChunkArray();
-    for (uint32_t i = 0; i < copy->chunkCount_; ++i) {
-        copy->MakeChunkUnique(i);
-        if ((*copy->chunks_)[i]) (*copy->chunks_)[i]->PrepareForDisplay(kernel_);
+    out.OwnChunkArray();
+    for (uint32_t i = 0; i < out.chunkCount_; ++i) {
+        out.MakeChunkUnique(i);
+        if ((*out.chunks_)[i]) (*out.chunks_)[i]->PrepareForDisplay(kernel_);
     }
+}
+
+// --- skinned ------------------------------------------------------------------------------
+
+Kiv::Particle* HalvexIndexedMeshInstance::FindSkeletonCopy(
+    const HalvexIndexedMeshDefinition& definition) const {
+    const Kiv::Particle* root = definition.GetSkeleton();
+    if (root == nullptr) return nullptr;
+    for (const auto& child : GetChildren())
+        if (Kiv::Particle* found = child->FindByName(root->GetName())) return found;
+    return nullptr;
+}
+
+void HalvexDynamicIndexedMeshInstance::BindSkinned(HalvexGeometryBaseResource* resource,
+                                                   const HalvexIndexedMeshDefinition* definition) {
+    Bind(resource, definition);
+    StartSkin(*definition);
+}
+
+std::unique_ptr<HalvexIndexedMeshInstance> HalvexDynamicIndexedMeshInstance::CreateInstanceCopy()
+    const {
+    auto copy = std::make_unique<HalvexDynamicIndexedMeshInstance>(kernel_);
+    CopyInto(*copy);
+    copy->PrepareOwnedChunks();
+    copy->CopySkin(*this);
+    return copy;
+}
+
+void HalvexDynamicProgressiveMeshInstance::BindSkinned(
+    HalvexGeometryBaseResource* resource, const HalvexProgressiveMeshDefinition* definition) {
+    BindProgressive(resource, definition);
+    StartSkin(*definition);
+}
+
+std::unique_ptr<HalvexIndexedMeshInstance>
+HalvexDynamicProgressiveMeshInstance::CreateInstanceCopy() const {
+    auto copy = std::make_unique<HalvexDynamicProgressiveMeshInstance>(kernel_);
+    CopyProgressiveInto(*copy);
+    copy->CopySkin(*this);
     return copy;
 }

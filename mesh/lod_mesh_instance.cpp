@@ -220,3 +220,100 @@ void HalvexIndexedMeshLODInstance::CopyLODInto(HalvexIndexedMeshLODInstance& out
         if (Kiv::Particle* found = copy->FindByName(cull->GetName()); found != nullptr)
             copy->cullAttachments_.push_back(found);
 }
+
+// --- skinned ------------------------------------------------------------------------------
+
+void HalvexDynamicIndexedMeshLODInstance::BindSkinned(
+    HalvexGeometryBaseResource* resource, const HalvexIndexedMeshLODDefinition* definition) {
+    SetResource(resource);
+    SetLODDefinition(definition);
+    animationCutOff_ = definition->GetAnimationCutOff();
+    skin_.Setup(*definition);
+    animated_.clear();
+    for (const LodNamedMesh& named : definition->GetNamedMeshes())
+        if (named.animated && named.mesh < GetLevelRecordCount() &&
+            std::find(animated_.begin(), animated_.end(), named.mesh) == animated_.end())
+            animated_.push_back(named.mesh);
+    if (const Kiv::Particle* skeleton = definition->GetSkeleton())
+        skin_.SetSkeleton(AddChild(skeleton->Copy()));
+    AddAttachmentParticles(*definition);
+    OwnMovedChunks();
+    flags_ = kSkinPending;
+}
+
+void HalvexDynamicIndexedMeshLODInstance::OwnMovedChunks() {
+    const uint32_t selected = selected_;
+    for (uint32_t n = 0; n < levels_.size(); ++n) {
+        SelectLOD(n);
+        bool owned = false;
+        for (uint32_t c = 0; c < chunkCount_; ++c) {
+            if (!skin_.MovesChunk(n, c) || !(*chunks_)[c]) continue;
+            if (!owned) OwnChunkArray();
+            owned = true;
+            MakeChunkUnique(c);
+            (*chunks_)[c]->PrepareForDisplay(kernel_);
+        }
+    }
+    SelectLOD(selected);
+}
+
+std::unique_ptr<HalvexIndexedMeshInstance> HalvexDynamicIndexedMeshLODInstance::CreateInstanceCopy()
+    const {
+    auto copy = std::make_unique<HalvexDynamicIndexedMeshLODInstance>(kernel_);
+    CopyLODInto(*copy);
+    copy->skin_ = skin_;
+    copy->animationCutOff_ = animationCutOff_;
+    copy->flags_ = flags_ | kSkinPending;
+    copy->animated_ = animated_;
+    copy->switches_ = 0;
+    copy->skin_.SetSkeleton(definition_ != nullptr ? copy->FindSkeletonCopy(*definition_)
+                                                   : nullptr);
+    copy->OwnMovedChunks();
+    return copy;
+}
+
+void HalvexDynamicIndexedMeshLODInstance::Cull(Kiv::ViewPoint& viewPoint,
+                                               const Kiv::Matrix4x4& matrix) {
+    HalvexIndexedMeshLODInstance::Cull(viewPoint, matrix);
+    if (locked_) FindLOD(GetGlobalBoundingSphere(), viewPoint.GetCameraPosition());
+}
+
+void HalvexDynamicIndexedMeshLODInstance::Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix) {
+    UpdateSkin(viewPoint.GetCurrentFrame());
+    HalvexIndexedMeshLODInstance::Render(viewPoint, matrix);
+}
+
+void HalvexDynamicIndexedMeshLODInstance::DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) {
+    UpdateSkin(viewPoint.GetCurrentFrame());
+    HalvexIndexedMeshLODInstance::DrawChunksDirect(viewPoint, lit);
+}
+
+void HalvexDynamicIndexedMeshLODInstance::ShowAnimatedParticles(bool shown) {
+    std::vector<Kiv::Particle*> under;
+    EnumerateParticles(under);
+    for (Kiv::Particle* p : under) {
+        const std::string_view name = p->GetName().view();
+        if (name.size() > 2 && name.substr(0, 2) == "b.") p->SetHidden(!shown);
+    }
+}
+
+void HalvexDynamicIndexedMeshLODInstance::UpdateSkin(uint32_t frame) {
+    const float distance = GetLastDistance(), offset = GetOffset();
+    if (distance - offset > animationCutOff_) {
+        if ((flags_ & kAnimationOff) == 0) ++switches_;
+        flags_ |= kAnimationOff;
+        ShowAnimatedParticles(false);
+    } else if (distance + offset < animationCutOff_) {
+        if ((flags_ & kAnimationOff) != 0) ++switches_;
+        flags_ &= ~kAnimationOff;
+        ShowAnimatedParticles(true);
+    }
+    // A pose switched off by distance stays as it was last brought, unless asked for again.
+    if ((flags_ & kSkinPending) == 0 && (flags_ & kAnimationOff) != 0) return;
+    flags_ &= ~kSkinPending;
+    if (current_ < levels_.size() && levels_[current_].chunks)
+        skin_.Update(*levels_[current_].chunks, current_, frame, kernel_);
+    for (uint32_t n : animated_)
+        if (n != current_ && n < levels_.size() && levels_[n].chunks)
+            skin_.Update(*levels_[n].chunks, n, frame, kernel_);
+}

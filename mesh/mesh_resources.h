@@ -19,9 +19,11 @@
 #include <vector>
 
 #include "mesh/indexed_mesh_definition.h"
+#include "mesh/influence_mesh.h"
 #include "mesh/lod_mesh_definition.h"
 #include "mesh/progressive_mesh_definition.h"
 #include "platform/kiv/res/resource.h"
+#include "platform/kiv/res/texture_load.h"
 #include "platform/kiv/scene/object_lod.h"
 #include "platform/kiv/scene/particle.h"
 #include "platform/kiv/scene/view.h"
@@ -34,10 +36,20 @@ class HalvexIndexedMeshInstance;
 
 // The base of the mesh resources: the kernel it loads for, a pending list cleared before each
 // load, and the owned definition (null until a load succeeds; a failed load leaves none).
+//
+// Textures: the completion of a load hands each material the textures it asks for, each read
+// from the material's folder (a texture that cannot be read is a refused request, kept in the
+// definition's list, unless the file is missing and the material's flag makes its textures
+// optional: it then does without). LoadAll loads what is still pending and fails on a texture
+// that cannot be; IsAllLoaded walks the materials in order: 0 when every texture is there, 1 at
+// the first material that refused one or texture that failed, 5 at the first one still loading.
 class HalvexGeometryBaseResource : public Kiv::Resource {
 public:
     using Kiv::Resource::Resource;
     ~HalvexGeometryBaseResource() override;
+
+    bool LoadAll() override;
+    uint32_t IsAllLoaded() const override;
 
     // The size the engine books for one resource object, whatever the mesh holds.
     static constexpr uint32_t kObjectSize = 112;
@@ -56,8 +68,9 @@ public:
 
     // The file load: 0 success, 1 failure (the mesh's own code is not passed on).
     virtual uint32_t Load() { return 1; }
-    // Readies the loaded definition's chunks on the kernel's display.
-    virtual void LoadComplete() {}
+    // Hands the materials their textures and readies the loaded definition's chunks on the
+    // kernel's display; then the observers are told.
+    void LoadComplete() override { Kiv::Resource::LoadComplete(); }
     // The loaded definition's memory size; 0 without one.
     virtual size_t GetMemorySize() const { return 0; }
     // Whether instances test rays against the definition's collision tree when it has one.
@@ -67,17 +80,28 @@ public:
     // The definition options (the material configuration) the next load hands its definition.
     void SetOptions(const MeshMaterialConfig& options) { options_ = options; }
     const MeshMaterialConfig& GetOptions() const { return options_; }
-    void ClearPending() { pending_.clear(); }
+    void ClearPending();
     // The result of the last completion's chunk preparation: 0, or 9 when a chunk refused (kept
     // for inspection, never passed on).
     uint32_t GetCompletionResult() const { return completion_; }
 
+    // The texture requests of one material, in the order of the walk.
+    struct MaterialTextures {
+        enum class State : uint8_t { kNothingPending, kPending, kRefused };
+        State state = State::kNothingPending;
+        std::vector<Kiv::TextureLoad*> textures;  // references held
+    };
+    const std::vector<MaterialTextures>& GetPending() const { return pending_; }
+
 protected:
     MeshLoadArgs LoadArgs() const;
+    // The completion's texture step over the materials, in order.
+    void RequestTextures(const std::vector<std::shared_ptr<Kiv::Material>>& materials,
+                         HalvexIndexedMeshDefinition& definition);
 
     Kiv::RenderKernel* kernel_ = nullptr;
     MeshMaterialConfig options_;
-    std::vector<Kiv::PString> pending_;
+    std::vector<MaterialTextures> pending_;
     uint32_t completion_ = 0;
 };
 
@@ -249,6 +273,8 @@ protected:
     void CopyInto(HalvexIndexedMeshInstance& out) const;
     // Chunks with kFlagOwnedPerInstance become this instance's own, ready on the display.
     void PrepareOwnedChunks();
+    // The copy of the definition's skeleton among this instance's children; null without one.
+    Kiv::Particle* FindSkeletonCopy(const HalvexIndexedMeshDefinition& definition) const;
     void AddAttachmentParticles(const HalvexIndexedMeshDefinition& definition);
 
     Kiv::RenderKernel* kernel_;
@@ -280,8 +306,76 @@ public:
     bool ReplaceChunkData(const Kiv::GeometryChunk&, uint32_t) override { return false; }
     std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
 
+protected:
+    // The copy of a progressive instance: every chunk its own.
+    void CopyProgressiveInto(HalvexProgressiveMeshInstance& out) const;
+
 private:
     const HalvexProgressiveMeshDefinition* progressive_ = nullptr;
+};
+
+// A skinned instance of an indexed or progressive mesh: it carries its own copy of the skeleton
+// and an influence mesh that, before each draw, brings the chunks the bones move (its own
+// copies) to the bones' poses for the frame.
+template <typename Base>
+class HalvexSkinnedInstance : public Base {
+public:
+    using Base::Base;
+    void Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix) override {
+        UpdateSkin(viewPoint.GetCurrentFrame());
+        Base::Render(viewPoint, matrix);
+    }
+    void DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) override {
+        UpdateSkin(viewPoint.GetCurrentFrame());
+        Base::DrawChunksDirect(viewPoint, lit);
+    }
+    const HalvexInfluenceMesh& GetInfluenceMesh() const { return skin_; }
+
+protected:
+    // After the base's binding, which added the skeleton's copy.
+    void StartSkin(const HalvexIndexedMeshDefinition& definition) {
+        skin_.Setup(definition);
+        skin_.SetSkeleton(this->FindSkeletonCopy(definition));
+        OwnMovedChunks();
+    }
+    // A copy's skin: the source's, on the copy's own skeleton and chunks.
+    void CopySkin(const HalvexSkinnedInstance& source) {
+        skin_ = source.skin_;
+        skin_.SetSkeleton(this->FindSkeletonCopy(*this->definition_));
+        OwnMovedChunks();
+    }
+    void OwnMovedChunks() {
+        bool owned = false;
+        for (uint32_t c = 0; c < this->chunkCount_; ++c) {
+            if (!skin_.MovesChunk(0, c) || !(*this->chunks_)[c]) continue;
+            if (!owned) this->OwnChunkArray();
+            owned = true;
+            this->MakeChunkUnique(c);
+            (*this->chunks_)[c]->PrepareForDisplay(this->kernel_);
+        }
+    }
+    void UpdateSkin(uint32_t frame) {
+        if (this->chunks_) skin_.Update(*this->chunks_, 0, frame, this->kernel_);
+    }
+
+    HalvexInfluenceMesh skin_;
+};
+
+class HalvexDynamicIndexedMeshInstance : public HalvexSkinnedInstance<HalvexIndexedMeshInstance> {
+public:
+    using HalvexSkinnedInstance::HalvexSkinnedInstance;
+    void BindSkinned(HalvexGeometryBaseResource* resource,
+                     const HalvexIndexedMeshDefinition* definition);
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
+};
+
+class HalvexDynamicProgressiveMeshInstance
+    : public HalvexSkinnedInstance<HalvexProgressiveMeshInstance> {
+public:
+    using HalvexSkinnedInstance::HalvexSkinnedInstance;
+    void BindSkinned(HalvexGeometryBaseResource* resource,
+                     const HalvexProgressiveMeshDefinition* definition);
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
 };
 
 // One level record of a LOD instance.
@@ -373,4 +467,46 @@ protected:
     std::vector<Kiv::Particle*> cullAttachments_;
     std::vector<uint8_t> marks_;
     uint32_t marksSet_ = 0;
+};
+
+// A skinned LOD instance. Its animation follows the distance with a band of twice the LOD
+// offset O around the animation cut-off A: past A + O it is switched off (the particles named
+// "b.*" under the instance are hidden, so nothing drawn with them shows), below A - O on again.
+// Before each draw, while the animation is on or an update is pending (binding, copying,
+// SetSkinUpdatePending), the influence mesh brings the drawn level and every further animated
+// level (the named meshes flagged animated) to the bones' poses.
+class HalvexDynamicIndexedMeshLODInstance : public HalvexIndexedMeshLODInstance {
+public:
+    static constexpr uint8_t kSkinPending = 1;
+    static constexpr uint8_t kAnimationOff = 2;
+
+    using HalvexIndexedMeshLODInstance::HalvexIndexedMeshLODInstance;
+    uint32_t GetID() const override { return 22; }
+    void BindSkinned(HalvexGeometryBaseResource* resource,
+                     const HalvexIndexedMeshLODDefinition* definition);
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
+
+    // While locked, the distance still follows the camera (the drawn level stays).
+    void Cull(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4x4& matrix) override;
+    void Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix) override;
+    void DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) override;
+
+    void SetSkinUpdatePending() { flags_ |= kSkinPending; }
+    uint8_t GetFlags() const { return flags_; }
+    // How often the animation was switched off or on.
+    uint32_t GetAnimationSwitches() const { return switches_; }
+    float GetAnimationCutOff() const { return animationCutOff_; }
+    const std::vector<uint32_t>& GetAnimatedLevels() const { return animated_; }
+    const HalvexInfluenceMesh& GetInfluenceMesh() const { return skin_; }
+
+private:
+    void UpdateSkin(uint32_t frame);
+    void ShowAnimatedParticles(bool shown);
+    void OwnMovedChunks();
+
+    HalvexInfluenceMesh skin_;
+    float animationCutOff_ = 0;
+    uint8_t flags_ = kSkinPending;
+    std::vector<uint32_t> animated_;
+    uint32_t switches_ = 0;
 };

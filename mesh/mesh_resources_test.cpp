@@ -87,20 +87,6 @@ TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
     }
 }
 
-TEST_F(MeshResources, ASkinnedMeshCarriesACopyOfItsSkeleton) {
-    IdxmFile skinned = Quads(1);
-    skinned.skinWeights = skinned.skinBones = 1;
-    skinned.influences = std::vector<MeshInfluence>{{"root", "", {}, {}, {{0, {{0, 1.0f, {}}}}}}};
-    const std::string path = folder.Write("s.im", WriteIdxm(skinned));
-    auto* resource = Open<HalvexIndexedMeshResource>(path, &k.kernel);
-    ASSERT_NE(resource, nullptr);
-    ASSERT_NE(resource->GetDefinition(), nullptr);
-    // The definition builds its skeleton from the influences: an instance that carries it.
-    auto instance = resource->CreateInstance();
-    ASSERT_NE(instance, nullptr);
-    EXPECT_NE(instance->FindByName(PString("root")), nullptr);
-}
-
 // --- the indexed instance ------------------------------------------------------------------
 
 class IndexedInstance : public MeshResources {

@@ -1,5 +1,6 @@
 #include "script/bytecode/verifier.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -106,16 +107,20 @@ class Verifier {
 public:
     Verifier(const GslImage& image, VerifyError& error) : image_(image), error_(error) {}
 
-    bool Run() {
+    bool Run(std::vector<std::vector<RunChecks>>* checks) {
         static const bool rowsFit = KindRowsFitTheTable();
         if (!rowsFit) {
             error_.text = "the kind rows are out of step with the opcode table";
             return false;
         }
-        for (const GslClass& c : image_.classes) {
+        if (checks != nullptr) checks->assign(image_.classes.size(), {});
+        for (size_t k = 0; k < image_.classes.size(); ++k) {
+            const GslClass& c = image_.classes[k];
             for (size_t i = 0; i < c.functions.size(); ++i) {
                 const bool initialiser = i + 1 == c.functions.size();
-                if (!Function(c.functions[i], initialiser)) return false;
+                RunChecks found;
+                if (!Function(c.functions[i], initialiser, found)) return false;
+                if (checks != nullptr) (*checks)[k].push_back(std::move(found));
             }
         }
         return true;
@@ -286,7 +291,43 @@ private:
         return true;
     }
 
-    bool Function(const GslFunction& f, bool initialiser) {
+    static RunChecks::Result ExpectedResult(const CallSite& site) {
+        switch (site.result) {
+            case CallResult::kNone:
+                return RunChecks::kNoResult;
+            case CallResult::kValue:
+                return site.resultKind == kRef ? RunChecks::kReferenceResult
+                                               : RunChecks::kPlainResult;
+            default:
+                return RunChecks::kAnyResult;
+        }
+    }
+
+    // The range of depths at which the code from `entry` on can run: it reads no word below
+    // depth 0 and pushes none past `maxDepth` before the next place where the top is compared
+    // again (`isEntry`), a call, a jump or a return.
+    static RunChecks::Bound BoundFrom(uint32_t entry, const std::vector<Instruction>& at,
+                                      const std::vector<uint8_t>& isEntry, int32_t maxDepth) {
+        int64_t r = 0, lowest = 0, highest = 0;
+        const uint32_t size = static_cast<uint32_t>(at.size());
+        for (uint32_t pc = entry; pc < size;) {
+            const Instruction& in = at[pc];
+            if ((in.info->marks & kMarkCall) != 0) {
+                lowest = std::min(lowest, r - (1 - in.operand[0]));
+                break;
+            }
+            lowest = std::min(lowest, r - in.info->pops);
+            r += int64_t{in.info->pushes} - in.info->pops;
+            highest = std::max(highest, r);
+            if ((in.info->marks & kMarkPushesAtTarget) != 0) highest = std::max(highest, r + 1);
+            if ((in.info->marks & kMarkNoFallThrough) != 0) break;
+            pc += in.length;
+            if (pc < size && isEntry[pc] != 0) break;
+        }
+        return {entry, static_cast<int32_t>(-lowest), static_cast<int32_t>(maxDepth - highest)};
+    }
+
+    bool Function(const GslFunction& f, bool initialiser, RunChecks& checks) {
         function_ = &f;
         const std::span<const uint8_t> code = f.code;
         const uint32_t size = static_cast<uint32_t>(code.size());
@@ -325,9 +366,12 @@ private:
 
         const int32_t maxAllowed = static_cast<int32_t>(f.frame.MaxDepth());
         const bool returnsReference = KindsOfSignature(image_.String(f.signature)).returnsReference;
+        // Callers take what a call leaves from the callee's signature.
+        const bool returnsValue = SignatureReturnsValue(image_.String(f.signature));
         std::vector<int32_t> depthAt(size, kUnseen);
         std::vector<std::vector<uint8_t>> kindsAt(size);
         std::vector<uint32_t> work;
+        std::vector<uint8_t> callResult(size, kNotACall);
         int32_t deepest = 0;
         bool unknownSeen = false;
         auto reach = [&](uint32_t from, uint32_t target, int32_t depth,
@@ -366,6 +410,9 @@ private:
             int32_t depth = depthAt[pc];
             std::vector<uint8_t> kinds = kindsAt[pc];
             const bool known = depth != kUnknown;
+            if ((in.info->marks & kMarkReturn) != 0 && (in.opcode != kReturn) != returnsValue)
+                return Fail(pc, "%s where the signature says %s", in.info->mnemonic,
+                            returnsValue ? "a value is returned" : "none is");
             if (known) {
                 if (depth < in.info->pops)
                     return Fail(pc, "%s takes %u words from a stack of %d", in.info->mnemonic,
@@ -384,6 +431,7 @@ private:
                     site = RowSite(static_cast<uint32_t>(in.operand[1]));
                 else if (in.opcode != kCallThread)
                     site = SlotSite(static_cast<uint32_t>(in.operand[1]));
+                callResult[pc] = ExpectedResult(site);
                 if (known) {
                     if (words > depth)
                         return Fail(pc, "a call of %lld words on a stack of %d",
@@ -454,8 +502,45 @@ private:
             allReached = isStart[pc] == 0 || depthAt[pc] != kUnseen;
         if (!unknownSeen && allReached && deepest != maxAllowed)
             return Fail(0, "the deepest stack is %d, the record says %d", deepest, maxAllowed);
+
+        for (uint32_t pc = 0; pc < size; ++pc)
+            if (callResult[pc] != kNotACall)
+                checks.calls.push_back({pc, static_cast<RunChecks::Result>(callResult[pc])});
+        if (unknownSeen) {
+            // Every place a run can enter other than by falling through: there the top is
+            // compared, exactly where the depth is known.
+            std::vector<uint8_t> isEntry(size, 0);
+            auto enter = [&](uint64_t target) {
+                if (target < size && depthAt[target] != kUnseen) isEntry[target] = 1;
+            };
+            for (uint32_t pc = 0; pc < size; ++pc) {
+                if (isStart[pc] == 0 || depthAt[pc] == kUnseen) continue;
+                const Instruction& in = at[pc];
+                if (in.info->layout == Layout::kCodeOffset)
+                    enter(static_cast<uint64_t>(in.operand[0]));
+                if ((in.info->marks & (kMarkCall | kMarkPushesAtTarget)) != 0)
+                    enter(uint64_t{pc} + in.length);
+                if (in.opcode == kSwitch) {
+                    for (uint32_t i = 0; i < in.tableCount; ++i)
+                        enter(in.CaseOffset(i));
+                    enter(in.DefaultOffset());
+                }
+                if (in.opcode == kWait)
+                    for (uint32_t i = 0; i < in.tableCount; ++i)
+                        enter(in.HandlerOffset(i));
+            }
+            for (uint32_t pc = 0; pc < size; ++pc) {
+                if (isEntry[pc] == 0) continue;
+                if (depthAt[pc] >= 0)
+                    checks.bounds.push_back({pc, depthAt[pc], depthAt[pc]});
+                else
+                    checks.bounds.push_back(BoundFrom(pc, at, isEntry, maxAllowed));
+            }
+        }
         return true;
     }
+
+    static constexpr uint8_t kNotACall = 0xFF;
 
     const GslImage& image_;
     VerifyError& error_;
@@ -465,9 +550,10 @@ private:
 
 }  // namespace
 
-bool VerifyImage(const GslImage& image, VerifyError& error) {
+bool VerifyImage(const GslImage& image, VerifyError& error,
+                 std::vector<std::vector<RunChecks>>* checks) {
     error = VerifyError{};
-    return Verifier(image, error).Run();
+    return Verifier(image, error).Run(checks);
 }
 
 }  // namespace GSBytecode

@@ -4,6 +4,7 @@
 // (operands inside the code, jump targets on instruction starts, stack depths, local and table
 // indices) is not checked again here; what a library cannot show at load (the object a call or
 // member access reaches, array element kinds, sizes and bounds) is checked where it is used.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -108,7 +109,13 @@ static_assert(HandlersFollowTheTable());
     GS_FUSED_TESTS(GS_FUSED_CMP_CONST_JUMP) GS_FUSED_TESTS(GS_FUSED_CMP_LOCAL_JUMP)            \
     GS_FUSED_BINARY(GS_FUSED_LOCAL_CONST) GS_FUSED_BINARY(GS_FUSED_LOCAL_LOCAL)                \
     GS_FUSED_BINARY(GS_FUSED_OP_STORE) GS_FUSED_BINARY(GS_FUSED_LOAD_OP)                       \
-    X_FUSED(LocalIncrement) X_FUSED(LocalDecrement) X_FUSED(ConstStore)
+    X_FUSED(LocalIncrement) X_FUSED(LocalDecrement) X_FUSED(ConstStore)                        \
+    GS_CHECKED_FORMS
+// Not fusions but checks the verifier left to the run: a call that refuses a callee leaving
+// other than the verified result, and a place where the top is compared before the
+// instruction's own form runs.
+#define GS_CHECKED_FORMS X_FUSED(CallExpectNone) X_FUSED(CallExpectPlain) \
+    X_FUSED(CallExpectReference) X_FUSED(Checkpoint)
 // clang-format on
 
 enum FusedForm : unsigned {
@@ -121,6 +128,19 @@ enum FusedForm : unsigned {
 constexpr uint8_t kNoOpcode = 255;
 static_assert(kFusedEnd <= kNoOpcode,
               "the fused forms must leave 255 for bytes that are no opcode");
+static_assert(kFusedCallExpectPlain - kFusedCallExpectNone ==
+                      GSBytecode::RunChecks::kPlainResult - GSBytecode::RunChecks::kNoResult &&
+                  kFusedCallExpectReference - kFusedCallExpectNone ==
+                      GSBytecode::RunChecks::kReferenceResult - GSBytecode::RunChecks::kNoResult,
+              "the call forms follow the verifier's results");
+
+// How many instructions each fused form stands for.
+constexpr unsigned FusedLength(unsigned form) {
+    if (form >= kFusedCmpConstJump_TestBelow && form <= kFusedCmpLocalJump_IsNotZero) return 5;
+    if (form >= kFusedLocalConst_IntAdd && form <= kFusedLocalLocal_ShiftRight) return 3;
+    if (form == kFusedLocalIncrement || form == kFusedLocalDecrement) return 3;
+    return 2;
+}
 
 template <uint8_t Op>
 inline int32_t Binary(int32_t a, int32_t b) {
@@ -220,6 +240,23 @@ inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
     return e;
 }
 
+void PlaceRunChecks(GSFunction& f) {
+    using namespace GSBytecode;
+    for (const RunChecks::Call& c : f.runChecks.calls) {
+        if (c.offset >= f.codeSize || c.result == RunChecks::kAnyResult) continue;
+        const uint8_t op = f.code[c.offset];
+        if (op != kCall && op != kCallNative && op != kCallInherited) continue;
+        f.dispatch[c.offset] =
+            static_cast<uint8_t>(kFusedCallExpectNone + (c.result - RunChecks::kNoResult));
+    }
+    f.bounds.clear();
+    for (const RunChecks::Bound& b : f.runChecks.bounds) {
+        if (b.offset >= f.codeSize) continue;
+        f.bounds.push_back({b.offset, b.low, b.high, f.dispatch[b.offset]});
+        f.dispatch[b.offset] = kFusedCheckpoint;
+    }
+}
+
 }  // namespace
 
 void PredecodeFunction(GSFunction& f, bool fuse) {
@@ -228,12 +265,25 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
     for (uint8_t& b : f.dispatch)
         if (b >= kOpcodeCount) b = kNoOpcode;
     f.dispatch.push_back(kNoOpcode);  // code that runs off its end stops there
-    if (!fuse) return;
+    const std::vector<RunChecks::Bound>& bounds = f.runChecks.bounds;
+    auto checkpoint = [&](uint32_t offset) {
+        return std::binary_search(bounds.begin(), bounds.end(), RunChecks::Bound{offset, 0, 0},
+                                  [](const RunChecks::Bound& a, const RunChecks::Bound& b) {
+                                      return a.offset < b.offset;
+                                  });
+    };
+    if (!fuse) {
+        PlaceRunChecks(f);
+        return;
+    }
     const std::span<const uint8_t> code(f.code, f.codeSize);
     std::vector<Instruction> in;
     for (uint32_t pc = 0; pc < f.codeSize;) {
         Instruction i;
-        if (DecodeInstruction(code, pc, i) != DecodeResult::kOk) return;
+        if (DecodeInstruction(code, pc, i) != DecodeResult::kOk) {
+            PlaceRunChecks(f);
+            return;
+        }
         in.push_back(i);
         pc += i.length;
     }
@@ -276,8 +326,13 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
         } else if (op(k) == kPushConstant && op(k + 1) == kStoreLocal) {
             form = kFusedConstStore;
         }
+        // A place where the top is compared must be dispatched on, not run inside a fusion.
+        if (form != 0)
+            for (size_t j = k + 1; j < k + FusedLength(form) && j < in.size(); ++j)
+                if (checkpoint(in[j].offset)) form = 0;
         if (form != 0) f.dispatch[in[k].offset] = static_cast<uint8_t>(form);
     }
+    PlaceRunChecks(f);
 }
 
 RunResult Dispatch(GSThread& thread, RunState& rs) {
@@ -299,6 +354,7 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     const uint8_t* ip = pc;
     uint32_t* sp = st.top;
     int32_t result = ER_Done;
+    uint8_t expect = GSBytecode::RunChecks::kAnyResult;  // of the call being made
 
     // One handler per opcode in the table's order (checked above), then one per fused form,
     // then the illegal exit for every byte value that is neither.
@@ -940,7 +996,18 @@ op_IsNotNull : {
     // --- calls --------------------------------------------------------------------------
 op_Call:
 op_CallNative:
-op_CallInherited : {
+op_CallInherited:
+    expect = GSBytecode::RunChecks::kAnyResult;
+    goto call;
+fused_CallExpectNone:
+    expect = GSBytecode::RunChecks::kNoResult;
+    goto call;
+fused_CallExpectPlain:
+    expect = GSBytecode::RunChecks::kPlainResult;
+    goto call;
+fused_CallExpectReference:
+    expect = GSBytecode::RunChecks::kReferenceResult;
+call : {
     uint8_t op = ip[0];
     int32_t offset = I16(pc);
     uint16_t slot = U16(pc + 2);
@@ -965,8 +1032,11 @@ op_CallInherited : {
         callee = e->function;
         base = e->baseOffset;
     }
+    // The caller's code was verified with the callee's words and result the image showed; a
+    // callee of another shape would leave the stack other than the verifier counted it.
     if (callee->params != static_cast<uint32_t>(1 - offset) ||
-        callee->IsNative() != (op == GSBytecode::kCallNative))
+        callee->IsNative() != (op == GSBytecode::kCallNative) ||
+        (expect != GSBytecode::RunChecks::kAnyResult && callee->Result() != expect))
         FAIL(ER_IllegalInstruction);
     COUNT_OR_TIME_OUT();
     // `this` becomes the object's part of the callee's class; the count is the caller's.
@@ -1269,6 +1339,21 @@ fused_ConstStore:
     locals[U16(pc + 5)] = U32(pc);
     pc += 7;
     DISPATCH();
+
+    // Code whose depth the image does not fix is entered here: the top must stand where the
+    // code from here on reads nothing below the frame record and pushes nothing past the
+    // function's words.
+fused_Checkpoint : {
+    const uint32_t at = static_cast<uint32_t>(ip - code);
+    const auto& bounds = fn->bounds;
+    auto it = std::lower_bound(
+        bounds.begin(), bounds.end(), at,
+        [](const GSFunction::StackBound& b, uint32_t offset) { return b.offset < offset; });
+    const int64_t depth = sp - (st.frame + 3);
+    if (it == bounds.end() || it->offset != at || depth < it->low || depth > it->high)
+        FAIL(ER_IllegalInstruction);
+    goto* handlers[it->form];
+}
 
 op_illegal:
     FAIL(ER_IllegalInstruction);

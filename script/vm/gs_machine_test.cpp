@@ -9,6 +9,7 @@
 
 #include "script/bytecode/gsl_image.h"
 #include "script/bytecode/opcodes.h"
+#include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/testing/script_runner.h"
 #include "script/vm/vm_test_support.h"
@@ -323,6 +324,185 @@ TEST(Machine, AFileOverTheCapIsNotRead) {
     EXPECT_EQ(LogCapture::lines(),
               (std::vector<std::string>{"GSMachine: Error loading library file " +
                                         (f.path / "t.gsl").string()}));
+}
+
+// The record and instructions of function `signature` in `bytes`.
+struct FunctionCode {
+    uint32_t codeOffset = 0;
+    std::vector<GSBytecode::Instruction> instructions;
+};
+FunctionCode CodeOf(const std::vector<uint8_t>& bytes, std::string_view signature) {
+    GSBytecode::GslImage image;
+    GSBytecode::GslReadError error;
+    FunctionCode out;
+    if (!GSBytecode::ReadLibraryImage(bytes, image, error)) return out;
+    for (const GSBytecode::GslClass& c : image.classes)
+        for (const GSBytecode::GslFunction& f : c.functions) {
+            if (image.String(f.signature) != signature) continue;
+            out.codeOffset = f.codeOffset;
+            for (uint32_t pc = 0; pc < f.code.size();) {
+                GSBytecode::Instruction in;
+                if (GSBytecode::DecodeInstruction(f.code, pc, in) != GSBytecode::DecodeResult::kOk)
+                    break;
+                out.instructions.push_back(in);
+                pc += in.length;
+            }
+        }
+    return out;
+}
+
+// Loads the libraries of `images` (file name to bytes) into the runner, `main` as its library.
+bool LoadImages(ScriptRunner& r, const std::map<std::string, std::vector<uint8_t>>& images,
+                const std::string& main) {
+    for (const auto& [name, bytes] : images)
+        if (!WriteFile(r.folder / name, bytes)) return false;
+    r.machine.AddLibraryFolder(r.folder.string(), "tests");
+    LogCapture log;
+    r.library = r.machine.GetLibraryByName(main);
+    for (const std::string& l : LogCapture::lines())
+        r.messages += l + "\n";
+    return r.library != nullptr;
+}
+
+TEST(Machine, AFunctionLeavesExactlyWhatItsSignatureSays) {
+    // A caller takes a result word from a callee exactly when the callee's signature names a
+    // type. A record or a return that disagreed would leave the caller a word more or less than
+    // it was verified with, and its next pushes would land in its own frame record.
+    const std::string source = "class T { public int F() { return 1; } public void G() { } };";
+    struct Case {
+        const char* what;
+        void (*damage)(std::vector<uint8_t>&);
+        std::string firstLine;  // of the refusal
+    };
+    const Case cases[] = {
+        {"a record that returns an int under a signature that returns nothing",
+         [](std::vector<uint8_t>& b) {
+             GSBytecode::GslImage image;
+             GSBytecode::GslReadError error;
+             ASSERT_TRUE(GSBytecode::ReadLibraryImage(b, image, error));
+             const GSBytecode::GslFunction& g = image.classes[0].functions[1];
+             const uint8_t want[8] = {static_cast<uint8_t>(g.signature), 0, 0, 0, 0, 0, 0, 0};
+             auto at = std::search(b.begin() + g.recordOffset, b.end(), want, want + 8);
+             ASSERT_NE(at, b.end());
+             at[4] = 2;  // int
+         },
+         "GS Link error: Unable to initialise class 'T'"},
+        {"a signature that returns nothing on code that returns an int",
+         [](std::vector<uint8_t>& b) { Patch(b, "$int@T::F()", "&int@T::F()"); },
+         "GSMachine: code refused in function '&int@T::F()' at code offset 5: retv where the "
+         "signature says none is"},
+        {"a bare return in a function that returns an int",
+         [](std::vector<uint8_t>& b) {
+             // push 1; retv  ->  push 0; pop; push 0; pop; ret; ret
+             const FunctionCode fc = CodeOf(b, "$int@T::F()");
+             const uint8_t code[] = {GSBytecode::kPushZero, GSBytecode::kPop,
+                                     GSBytecode::kPushZero, GSBytecode::kPop,
+                                     GSBytecode::kReturn,   GSBytecode::kReturn};
+             std::copy(code, code + 6, b.begin() + fc.codeOffset);
+         },
+         "GSMachine: code refused in function '$int@T::F()' at code offset 4: ret where the "
+         "signature says a value is returned"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder f(Sources{{"t.gs", source}});
+        std::vector<uint8_t> bytes = f.images["t.gsl"];
+        c.damage(bytes);
+        ScriptRunner r;
+        EXPECT_FALSE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl"));
+        EXPECT_EQ(r.messages.substr(0, r.messages.find('\n')), c.firstLine);
+    }
+}
+
+TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
+    // Slot 0 returns an int in A and T and nothing in B, so the image cannot tell what
+    // `b.F()` leaves and the depth after it is not fixed at load: the machine compares the top
+    // wherever that code is entered.
+    const std::string source =
+        "class A { public int F() { return 1; } };\n"
+        "class B { public void F() { } };\n"
+        "class T { public int Run() { A a = new A(); B b = new B(); int s = 0; int i = 0;\n"
+        "  while (i < 3) {\n"
+        "    b.F();\n"
+        "    s = s + a.F();\n"
+        "    i++;\n"
+        "  }\n"
+        "  return s; } };";
+    {
+        ScriptRunner r;
+        ASSERT_TRUE(r.Load(source)) << r.messages;
+        const GSFunction* run =
+            r.library->FindClass("T")->FindFunction(Kiv::PString("$int@T::Run()"));
+        ASSERT_NE(run, nullptr);
+        EXPECT_FALSE(run->bounds.empty());  // the loop is entered with the depth unsettled
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, ER_Done) << ::testing::PrintToString(ran.log);
+        EXPECT_EQ(ran.AsInt(), 3);
+    }
+    // The two instructions after `b.F()` (loads of `s` and `a`) become: pop; new A; push 0;
+    // pop. The pop leaves the top on the frame record's third word and `new` writes a
+    // reference over the record's locals base, which the unwinding would follow. The run fails
+    // at the pop: when it fails the top stands on the record and the record is whole.
+    Folder f(Sources{{"t.gs", source}});
+    std::vector<uint8_t> bytes = f.images["t.gsl"];
+    const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+    size_t k = 0;
+    while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
+        ++k;
+    ASSERT_LT(k + 2, fc.instructions.size());
+    ASSERT_EQ(fc.instructions[0].opcode, GSBytecode::kNewObject);  // new A
+    const GSBytecode::Instruction& next = fc.instructions[k + 1];
+    ASSERT_EQ(next.length + fc.instructions[k + 2].length, 6u);
+    const uint8_t damage[6] = {GSBytecode::kPop,         GSBytecode::kNewObject,
+                               bytes[fc.codeOffset + 1], bytes[fc.codeOffset + 2],
+                               GSBytecode::kPushZero,    GSBytecode::kPop};
+    std::copy(damage, damage + 6, bytes.begin() + fc.codeOffset + next.offset);
+    ScriptRunner r;
+    ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
+    static int64_t topAboveRecord;
+    static const GSClass* selfClass;
+    topAboveRecord = -1;
+    selfClass = nullptr;
+    SetScriptErrorHook([](const char*, GSStack& stack, GSObjectReference*) {
+        topAboveRecord = stack.top - stack.frame;
+        const Ref self = stack.Locals()[0];  // `this`, where the record's locals base says
+        selfClass = GetOwner(self) != nullptr ? GetHeader(self)->cls : nullptr;
+    });
+    testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+    SetScriptErrorHook(nullptr);
+    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    EXPECT_EQ(topAboveRecord, 3);
+    EXPECT_EQ(selfClass, r.library->FindClass("T"));
+    EXPECT_EQ(ran.log.back(), "function $int@T::Run(), line -1");
+}
+
+TEST(Machine, ACalleeOfAnotherResultThanVerifiedIsRefusedAtTheCall) {
+    // The verifier knows no object's class: `a.F()` was verified as leaving an int, but damaged
+    // code hands the call an `L`, whose slot 0 returns nothing. Run, it would leave the caller
+    // one word short of what its code was verified with.
+    const Sources sources = {
+        {"main.gs",
+         "include \"lib.gs\"\n"
+         "class A { public int F() { return 1; } };\n"
+         "class T { public int Run() { L l = new L(); A a = new A(); return a.F(); } };"},
+        {"lib.gs", "class L { public void G() { } };"},
+    };
+    Folder f(sources);
+    std::vector<uint8_t> bytes = f.images["main.gsl"];
+    const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+    size_t k = 0;
+    while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
+        ++k;
+    ASSERT_TRUE(k > 0 && k < fc.instructions.size());
+    const GSBytecode::Instruction& object = fc.instructions[k - 1];
+    ASSERT_EQ(object.opcode, GSBytecode::kLoadLocalRef);
+    ASSERT_EQ(object.operand[0], 2);               // a
+    bytes[fc.codeOffset + object.offset + 1] = 1;  // l
+    ScriptRunner r;
+    ASSERT_TRUE(LoadImages(r, {{"main.gsl", bytes}, {"lib.gsl", f.images["lib.gsl"]}}, "main.gsl"))
+        << r.messages;
+    testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
 }
 
 }  // namespace
