@@ -63,6 +63,8 @@ game class Test isclass GameObject {
   public native void Resend();
   public int naps;
   thread void Nap() { Sleep(0.5); naps = 1; }
+  thread void Brief() { naps = 2; }
+  public int StartBrief() { Brief(); return 0; }
   // Sleep on the static thread does nothing.
   public int StartNap() { Nap(); Sleep(1.0); return naps; }
   void OnLoop(Message m) { echoes++; Resend(); }
@@ -242,6 +244,17 @@ TEST_F(GameObjectScripts, AThreadSleepsForItsTimeAndTheStaticThreadDoesNot) {
     context->router->Update(0.3f);
     EXPECT_EQ(Member("naps"), 1u);
     EXPECT_EQ(game->ThreadCount(), 0u);
+}
+
+TEST_F(GameObjectScripts, AnObjectHeldOnlyByItsThreadIsDeletedAfterTheThreadsUpdate) {
+    ASSERT_EQ(Call("$int@Test::StartBrief()"), ER_Done);
+    ReleaseReference(game->instance);  // the thread's `this` is the last reference
+    game = nullptr;
+    EXPECT_EQ(context->router->NodeCount(), 1u);
+    // The thread ends inside the object's update, dropping the last reference there: the
+    // object goes once the update is over, not under it.
+    context->router->Update(0.0f);
+    EXPECT_EQ(context->router->NodeCount(), 0u);
 }
 
 }  // namespace
