@@ -50,8 +50,15 @@ HalvexIndexedMeshInstance::~HalvexIndexedMeshInstance() {
 }
 
 void HalvexIndexedMeshInstance::SetResource(HalvexGeometryBaseResource* resource) {
-    if (resource != nullptr) resource->AddReference();
-    if (resource_ != nullptr) resource_->ReleaseReference();
+    // The resource stays loaded while an instance uses it.
+    if (resource != nullptr) {
+        resource->AddReference();
+        resource->Lock();
+    }
+    if (resource_ != nullptr) {
+        resource_->Unlock();
+        resource_->ReleaseReference();
+    }
     resource_ = resource;
 }
 

@@ -23,6 +23,7 @@
 #include "mesh/lod_mesh_definition.h"
 #include "mesh/progressive_mesh_definition.h"
 #include "platform/kiv/res/resource.h"
+#include "platform/kiv/res/texture_load.h"
 #include "platform/kiv/scene/object_lod.h"
 #include "platform/kiv/scene/particle.h"
 #include "platform/kiv/scene/view.h"
@@ -35,10 +36,20 @@ class HalvexIndexedMeshInstance;
 
 // The base of the mesh resources: the kernel it loads for, a pending list cleared before each
 // load, and the owned definition (null until a load succeeds; a failed load leaves none).
+//
+// Textures: the completion of a load hands each material the textures it asks for, each read
+// from the material's folder (a texture that cannot be read is a refused request, kept in the
+// definition's list, unless the file is missing and the material's flag makes its textures
+// optional: it then does without). LoadAll loads what is still pending and fails on a texture
+// that cannot be; IsAllLoaded walks the materials in order: 0 when every texture is there, 1 at
+// the first material that refused one or texture that failed, 5 at the first one still loading.
 class HalvexGeometryBaseResource : public Kiv::Resource {
 public:
     using Kiv::Resource::Resource;
     ~HalvexGeometryBaseResource() override;
+
+    bool LoadAll() override;
+    uint32_t IsAllLoaded() const override;
 
     // The size the engine books for one resource object, whatever the mesh holds.
     static constexpr uint32_t kObjectSize = 112;
@@ -57,8 +68,9 @@ public:
 
     // The file load: 0 success, 1 failure (the mesh's own code is not passed on).
     virtual uint32_t Load() { return 1; }
-    // Readies the loaded definition's chunks on the kernel's display.
-    virtual void LoadComplete() {}
+    // Hands the materials their textures and readies the loaded definition's chunks on the
+    // kernel's display; then the observers are told.
+    void LoadComplete() override { Kiv::Resource::LoadComplete(); }
     // The loaded definition's memory size; 0 without one.
     virtual size_t GetMemorySize() const { return 0; }
     // Whether instances test rays against the definition's collision tree when it has one.
@@ -68,17 +80,28 @@ public:
     // The definition options (the material configuration) the next load hands its definition.
     void SetOptions(const MeshMaterialConfig& options) { options_ = options; }
     const MeshMaterialConfig& GetOptions() const { return options_; }
-    void ClearPending() { pending_.clear(); }
+    void ClearPending();
     // The result of the last completion's chunk preparation: 0, or 9 when a chunk refused (kept
     // for inspection, never passed on).
     uint32_t GetCompletionResult() const { return completion_; }
 
+    // The texture requests of one material, in the order of the walk.
+    struct MaterialTextures {
+        enum class State : uint8_t { kNothingPending, kPending, kRefused };
+        State state = State::kNothingPending;
+        std::vector<Kiv::TextureLoad*> textures;  // references held
+    };
+    const std::vector<MaterialTextures>& GetPending() const { return pending_; }
+
 protected:
     MeshLoadArgs LoadArgs() const;
+    // The completion's texture step over the materials, in order.
+    void RequestTextures(const std::vector<std::shared_ptr<Kiv::Material>>& materials,
+                         HalvexIndexedMeshDefinition& definition);
 
     Kiv::RenderKernel* kernel_ = nullptr;
     MeshMaterialConfig options_;
-    std::vector<Kiv::PString> pending_;
+    std::vector<MaterialTextures> pending_;
     uint32_t completion_ = 0;
 };
 
