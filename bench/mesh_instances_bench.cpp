@@ -1,7 +1,7 @@
 // Mesh instances. A copy of a LOD instance (three levels of 20,000, 5,000 and 1,250 triangles)
 // beside a deep copy of all its chunks, which is what a copy would cost if it shared nothing;
 // one frame of 1,000 LOD instances on a 40 x 25 field culled and drawn through the null render
-// kernel (counters: instances drawn and chunks drawn a frame); and the validator's LoadMesh of a
+// kernel (counters: instances drawn, chunks drawn and draw calls the kernel took a frame); and the validator's LoadMesh of a
 // 100k-triangle ".lm" beside loading, completing and instancing its resource alone (the mesh
 // checks' own cost on top of the load).
 #include <benchmark/benchmark.h>
@@ -112,7 +112,7 @@ void BM_CullAndDrawThousandLodInstances(benchmark::State& state) {
     Kiv::Camera camera;
     camera.SetFrame({3000, 1800, 50}, {});
     Kiv::ViewPoint view(&camera);
-    size_t drawn = 0, chunks = 0;
+    size_t drawn = 0, chunks = 0, kernelDraws = 0;
     for (auto _ : state) {
         view.NextFrame();
         kernel.ClearDrawCalls();
@@ -124,9 +124,11 @@ void BM_CullAndDrawThousandLodInstances(benchmark::State& state) {
         }
         drawn = view.GetAdded().size();
         chunks = view.GetDraws().size();
+        kernelDraws = kernel.GetDrawCalls().size();
     }
     state.counters["instances_drawn"] = static_cast<double>(drawn);
     state.counters["chunks_drawn"] = static_cast<double>(chunks);
+    state.counters["kernel_draws"] = static_cast<double>(kernelDraws);
 }
 BENCHMARK(BM_CullAndDrawThousandLodInstances)->Unit(benchmark::kMillisecond);
 
