@@ -5,6 +5,7 @@
 // indices) is not checked again here; what a library cannot show at load (the object a call or
 // member access reaches, array element kinds, sizes and bounds) is checked where it is used.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -226,11 +227,10 @@ inline GSString* StringOf(Ref r) {
                                                             : nullptr;
 }
 
-// Resolves a virtual call: the method-table entry `slot` of the part `object`; null when the
-// slot lies outside the table.
-inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
-    GSScriptInstance* h = LiveHeader(object);
-    const GSClass* c = h != nullptr ? h->cls : nullptr;
+// Resolves a virtual call: the method-table entry `slot` of the part `object`, whose live
+// header is `h`; null when the slot lies outside the table.
+inline const GSMethodEntry* VirtualEntry(const GSScriptInstance* h, Ref object, uint32_t slot) {
+    const GSClass* c = h->cls;
     if (c == nullptr) return nullptr;
     uint64_t index = uint64_t{RefWords(object)[1]} + slot;
     if (index >= c->methods.size()) return nullptr;
@@ -238,6 +238,30 @@ inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
     if (e->function == nullptr || static_cast<uint32_t>(e->baseOffset) >= c->memberWordCount)
         return nullptr;
     return e;
+}
+
+// The length of the instruction at `pc` of verified code; 0 past the end or where none fits.
+uint32_t InstructionLength(const uint8_t* code, uint32_t size, uint32_t pc) {
+    using namespace GSBytecode;
+    static const auto kFixed = [] {
+        std::array<int16_t, 256> a{};
+        a.fill(-2);  // no opcode
+        for (unsigned op = 0; op < kOpcodeCount; ++op)
+            a[op] = static_cast<int16_t>(
+                FixedOperandBytes(FindOpcode(static_cast<uint8_t>(op))->layout));
+        return a;
+    }();
+    const int fixed = kFixed[code[pc]];
+    uint64_t length;
+    if (fixed >= 0) {
+        length = 1u + static_cast<uint32_t>(fixed);
+    } else if (fixed == -1 && uint64_t{pc} + 3 <= size) {
+        const uint64_t entries = U16(code + pc + 1);
+        length = 3 + 8 * entries + (code[pc] == kSwitch ? 4 : 0);
+    } else {
+        return 0;
+    }
+    return uint64_t{pc} + length <= size ? static_cast<uint32_t>(length) : 0;
 }
 
 void PlaceRunChecks(GSFunction& f) {
@@ -261,6 +285,8 @@ void PlaceRunChecks(GSFunction& f) {
 
 void PredecodeFunction(GSFunction& f, bool fuse) {
     using namespace GSBytecode;
+    f.dispatch.clear();
+    f.dispatch.reserve(size_t{f.codeSize} + 1);
     f.dispatch.assign(f.code, f.code + f.codeSize);
     for (uint8_t& b : f.dispatch)
         if (b >= kOpcodeCount) b = kNoOpcode;
@@ -276,61 +302,71 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
         PlaceRunChecks(f);
         return;
     }
-    const std::span<const uint8_t> code(f.code, f.codeSize);
-    std::vector<Instruction> in;
+    // The instruction starts; the code was verified, so only lengths are needed.
+    thread_local std::vector<uint32_t> starts;
+    starts.clear();
     for (uint32_t pc = 0; pc < f.codeSize;) {
-        Instruction i;
-        if (DecodeInstruction(code, pc, i) != DecodeResult::kOk) {
-            PlaceRunChecks(f);
-            return;
-        }
-        in.push_back(i);
-        pc += i.length;
+        const uint32_t length = InstructionLength(f.code, f.codeSize, pc);
+        if (length == 0) break;
+        starts.push_back(pc);
+        pc += length;
     }
-    auto op = [&](size_t k) -> int { return k < in.size() ? in[k].opcode : -1; };
-    auto testIndex = [](int o) -> int {
+    const size_t n = starts.size();
+    const uint8_t* code = f.code;
+    auto op = [&](size_t k) -> int { return k < n ? code[starts[k]] : -1; };
+    auto slot = [&](size_t k) { return U16(code + starts[k] + 1); };
+    static constexpr auto kTestOf = [] {
+        std::array<int8_t, 256> a{};
+        a.fill(-1);
         const int tests[] = {kTestBelow,       kTestBelowOrZero, kTestAbove,
                              kTestAboveOrZero, kIsZero,          kIsNotZero};
         for (int i = 0; i < 6; ++i)
-            if (tests[i] == o) return i;
-        return -1;
-    };
-    auto binaryIndex = [](int o) -> int {
+            a[static_cast<size_t>(tests[i])] = static_cast<int8_t>(i);
+        return a;
+    }();
+    static constexpr auto kBinaryOf = [] {
+        std::array<int8_t, 256> a{};
+        a.fill(-1);
         const int ops[] = {kIntAdd, kIntSubtract, kIntMultiply, kBitAnd, kBitOr,
                            kBitXor, kShiftLeft,   kShiftRight};  // GS_FUSED_BINARY's order
         for (int i = 0; i < 8; ++i)
-            if (ops[i] == o) return i;
-        return -1;
-    };
-    for (size_t k = 0; k < in.size(); ++k) {
+            a[static_cast<size_t>(ops[i])] = static_cast<int8_t>(i);
+        return a;
+    }();
+    auto testIndex = [](int o) -> int { return o < 0 ? -1 : kTestOf[static_cast<size_t>(o)]; };
+    auto binaryIndex = [](int o) -> int { return o < 0 ? -1 : kBinaryOf[static_cast<size_t>(o)]; };
+    for (size_t k = 0; k < n; ++k) {
+        const int first = op(k);
+        // Every fused form starts with one of these.
+        if (first != kLoadLocal && first != kPushConstant && binaryIndex(first) < 0) continue;
         unsigned form = 0;
         const int t = testIndex(op(k + 3));
-        if (op(k) == kLoadLocal && op(k + 2) == kIntCompare && t >= 0 && op(k + 4) == kJumpIfZero &&
+        if (first == kLoadLocal && op(k + 2) == kIntCompare && t >= 0 && op(k + 4) == kJumpIfZero &&
             (op(k + 1) == kPushConstant || op(k + 1) == kLoadLocal)) {
             form = (op(k + 1) == kPushConstant ? kFusedCmpConstJump_TestBelow
                                                : kFusedCmpLocalJump_TestBelow) +
                    static_cast<unsigned>(t);
-        } else if (op(k) == kLoadLocal &&
+        } else if (first == kLoadLocal &&
                    (op(k + 1) == kIntIncrement || op(k + 1) == kIntDecrement) &&
-                   op(k + 2) == kStoreLocal && in[k].operand[0] == in[k + 2].operand[0]) {
+                   op(k + 2) == kStoreLocal && slot(k) == slot(k + 2)) {
             form = op(k + 1) == kIntIncrement ? kFusedLocalIncrement : kFusedLocalDecrement;
-        } else if (op(k) == kLoadLocal && binaryIndex(op(k + 2)) >= 0 &&
+        } else if (first == kLoadLocal && binaryIndex(op(k + 2)) >= 0 &&
                    (op(k + 1) == kPushConstant || op(k + 1) == kLoadLocal)) {
             form =
                 (op(k + 1) == kPushConstant ? kFusedLocalConst_IntAdd : kFusedLocalLocal_IntAdd) +
                 static_cast<unsigned>(binaryIndex(op(k + 2)));
-        } else if (binaryIndex(op(k)) >= 0 && op(k + 1) == kStoreLocal) {
-            form = kFusedOpStore_IntAdd + static_cast<unsigned>(binaryIndex(op(k)));
-        } else if (op(k) == kLoadLocal && binaryIndex(op(k + 1)) >= 0) {
+        } else if (binaryIndex(first) >= 0 && op(k + 1) == kStoreLocal) {
+            form = kFusedOpStore_IntAdd + static_cast<unsigned>(binaryIndex(first));
+        } else if (first == kLoadLocal && binaryIndex(op(k + 1)) >= 0) {
             form = kFusedLoadOp_IntAdd + static_cast<unsigned>(binaryIndex(op(k + 1)));
-        } else if (op(k) == kPushConstant && op(k + 1) == kStoreLocal) {
+        } else if (first == kPushConstant && op(k + 1) == kStoreLocal) {
             form = kFusedConstStore;
         }
         // A place where the top is compared must be dispatched on, not run inside a fusion.
-        if (form != 0)
-            for (size_t j = k + 1; j < k + FusedLength(form) && j < in.size(); ++j)
-                if (checkpoint(in[j].offset)) form = 0;
-        if (form != 0) f.dispatch[in[k].offset] = static_cast<uint8_t>(form);
+        if (form != 0 && !bounds.empty())
+            for (size_t j = k + 1; j < k + FusedLength(form) && j < n; ++j)
+                if (checkpoint(starts[j])) form = 0;
+        if (form != 0) f.dispatch[starts[k]] = static_cast<uint8_t>(form);
     }
     PlaceRunChecks(f);
 }
@@ -1027,7 +1063,7 @@ call : {
         if (part < 0) FAIL(ER_NullReference);
         base = part;
     } else {
-        const GSMethodEntry* e = VirtualEntry(object, slot);
+        const GSMethodEntry* e = VirtualEntry(h, object, slot);
         if (e == nullptr) FAIL(ER_NullReference);
         callee = e->function;
         base = e->baseOffset;
@@ -1082,7 +1118,7 @@ op_CallThread : {
     if (h == nullptr) FAIL(ER_NullReference);
     auto* game = dynamic_cast<GSGameObject*>(h->owner);
     if (game == nullptr || game->router == nullptr) FAIL(ER_ThreadError);
-    const GSMethodEntry* e = VirtualEntry(object, U16(ip + 3));
+    const GSMethodEntry* e = VirtualEntry(h, object, U16(ip + 3));
     if (e == nullptr) FAIL(ER_NullReference);
     GSFunction* callee = e->function;
     if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative())

@@ -113,7 +113,7 @@ private:
 // Calls and returns run these for every script call, so they are inline; only the reports of
 // a failure are not.
 
-inline bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
+[[gnu::always_inline]] inline bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
     const int64_t i = top - buffer;
     const int64_t base = i + function->localsBase;
     if (int64_t{function->needed} > int64_t{capacity} - i || base < 0 || function->needed < 4 ||
@@ -134,7 +134,7 @@ inline bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
     return true;
 }
 
-inline bool GSStack::PopFrame() {
+[[gnu::always_inline]] inline bool GSStack::PopFrame() {
     if (frame == nullptr) return false;
     uint32_t* record = frame;
     if (top != record + 3) return false;
@@ -145,7 +145,7 @@ inline bool GSStack::PopFrame() {
     return true;
 }
 
-inline bool GSStack::ReturnValue(bool allowMissing) {
+[[gnu::always_inline]] inline bool GSStack::ReturnValue(bool allowMissing) {
     if (frame == nullptr) return false;
     uint32_t* record = frame;
     const int64_t d = top - record;

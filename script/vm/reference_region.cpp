@@ -4,8 +4,11 @@
 
 namespace GSRuntime {
 
-ReferenceRegion& ReferenceRegion::Get() {
+std::atomic<ReferenceRegion*> ReferenceRegion::instance_{nullptr};
+
+ReferenceRegion& ReferenceRegion::Create() {
     static ReferenceRegion* region = new ReferenceRegion();  // lives to the end of the process
+    instance_.store(region, std::memory_order_release);
     return *region;
 }
 

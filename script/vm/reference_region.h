@@ -23,8 +23,12 @@ public:
     static constexpr uint32_t kAlignment = 8;
     static constexpr uint32_t kCommitStep = 1u << 20;
 
-    // The process-wide region, reserved on first use.
-    static ReferenceRegion& Get();
+    // The process-wide region, reserved on first use. Every reference the interpreter follows
+    // is checked against it, so the common path is a load.
+    static ReferenceRegion& Get() {
+        ReferenceRegion* r = instance_.load(std::memory_order_acquire);
+        return r != nullptr ? *r : Create();
+    }
 
     // A block of at least `bytes` bytes, 8-aligned, its offset; 0 when the region is full or
     // the memory cannot be committed.
@@ -63,6 +67,8 @@ public:
 
 private:
     ReferenceRegion();
+    static ReferenceRegion& Create();
+    static std::atomic<ReferenceRegion*> instance_;
     static uint32_t Rounded(uint32_t bytes) { return (bytes + kAlignment - 1) & ~(kAlignment - 1); }
     static constexpr uint32_t kSmallClasses = 512;  // exact free lists up to 4 KiB
 

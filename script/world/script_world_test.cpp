@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <tuple>
 
 #include "assetdb/asset_status.h"
 #include "assetdb/wex_client_edit.h"
@@ -589,6 +591,11 @@ protected:
         return text;
     }
 
+    // GetLibrary of the KUID, run by a script of the context.
+    worldtest::ScriptResult Lib(HalvexScriptContext* c, const KUID& kuid) {
+        return Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kuid)});
+    }
+
     static inline const KUID kScripted{424242, 10};
     static inline const KUID kLib{424242, 11};
     static inline const KUID kBadLib{424242, 12};
@@ -641,8 +648,8 @@ TEST_F(ObjectWorld, AnUnsafeScriptNameLeavesTheObjectWithoutAScript) {
 
 TEST_F(ObjectWorld, ALibraryIsOneObjectPerContextWhoseInitRunsOnce) {
     HalvexScriptContext* c = NewContext();
-    worldtest::ScriptResult first = Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)});
-    worldtest::ScriptResult second = Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)});
+    worldtest::ScriptResult first = Lib(c, kLib);
+    worldtest::ScriptResult second = Lib(c, kLib);
     ASSERT_NE(first.word, 0u) << ::testing::PrintToString(first.log);
     EXPECT_EQ(first.word, second.word);
     ASSERT_EQ(c->Libraries().size(), 1u);
@@ -650,8 +657,7 @@ TEST_F(ObjectWorld, ALibraryIsOneObjectPerContextWhoseInitRunsOnce) {
     EXPECT_EQ(CallString(c, lib, "$string@MyLib::Inits(string[],GSObject[])", 0, true), "1");
     EXPECT_EQ(lib->LibraryCall("Inits", 0, 0), "1");
     HalvexScriptContext* other = NewContext();
-    worldtest::ScriptResult elsewhere =
-        Call(other, "User", "$Library@User::Lib(KUID)", {Kuid(other, kLib)});
+    worldtest::ScriptResult elsewhere = Lib(other, kLib);
     EXPECT_NE(elsewhere.word, first.word);
     for (uint32_t w : {first.word, second.word, elsewhere.word})
         GSRuntime::ReleaseReference(w);
@@ -660,8 +666,8 @@ TEST_F(ObjectWorld, ALibraryIsOneObjectPerContextWhoseInitRunsOnce) {
 TEST_F(ObjectWorld, LibraryFailuresAreLoggedAndGiveNoLibrary) {
     HalvexScriptContext* c = NewContext();
     testsupport::LogLines log;
-    EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kBadLib)}).word, 0u);
-    EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kMissing)}).word, 0u);
+    EXPECT_EQ(Lib(c, kBadLib).word, 0u);
+    EXPECT_EQ(Lib(c, kMissing).word, 0u);
     EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {0}).result, GSRuntime::ER_Exception);
     EXPECT_TRUE(c->Libraries().empty());
     const std::vector<std::string> expected = {
@@ -676,7 +682,7 @@ TEST_F(ObjectWorld, LibraryFailuresAreLoggedAndGiveNoLibrary) {
         EXPECT_TRUE(found) << line;
     }
     c->listLocked = true;
-    EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)}).word, 0u);
+    EXPECT_EQ(Lib(c, kLib).word, 0u);
     bool locked = false;
     for (const std::string& l : log.lines)
         locked |= l.find("HalvexScriptContext::GetScriptLibrary> attempted while list is locked") !=
@@ -684,9 +690,41 @@ TEST_F(ObjectWorld, LibraryFailuresAreLoggedAndGiveNoLibrary) {
     EXPECT_TRUE(locked);
 }
 
+// A library asset that is an alias gives the library it names; aliases that name each other
+// in a ring give none after a bounded number of steps, never a walk without end.
+TEST_F(ObjectWorld, AnAliasGivesTheLibraryItNamesAndARingOfAliasesGivesNone) {
+    const KUID toLib(424242, 20), ringA(424242, 21), ringB(424242, 22);
+    for (const auto& [name, kuid, to] :
+         {std::tuple{"tolib", toLib, kLib}, std::tuple{"ringa", ringA, ringB},
+          std::tuple{"ringb", ringB, ringA}}) {
+        const std::string folder = Source(name);
+        fs::create_directories(folder);
+        std::ofstream(folder + "/config.txt", std::ios::binary)
+            << "kuid " << kuid.ToString().c_str() << "\nkind \"library\"\nusername \"" << name
+            << "\"\nalias " << to.ToString().c_str() << "\n";
+        Install(folder);
+    }
+    HalvexScriptContext* c = NewContext();
+    testsupport::LogLines log;
+    EXPECT_EQ(Lib(c, ringA).word, 0u);
+    bool stopped = false;
+    for (const std::string& l : log.lines)
+        stopped |= l.find(
+                       "HalvexScriptContext::GetScriptLibrary> alias loop at Library kuid "
+                       "424242 2") != std::string::npos;
+    EXPECT_TRUE(stopped) << ::testing::PrintToString(log.lines);
+    EXPECT_TRUE(c->Libraries().empty());
+
+    worldtest::ScriptResult via = Lib(c, toLib);
+    EXPECT_NE(via.word, 0u) << ::testing::PrintToString(via.log);
+    ASSERT_EQ(c->Libraries().size(), 1u);
+    EXPECT_EQ(c->Libraries()[0]->spec->Kuid(), kLib);
+    GSRuntime::ReleaseReference(via.word);
+}
+
 TEST_F(ObjectWorld, LibraryCallsByNameAndIntoTheNativePlugIn) {
     HalvexScriptContext* c = NewContext();
-    worldtest::ScriptResult got = Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)});
+    worldtest::ScriptResult got = Lib(c, kLib);
     ASSERT_NE(got.word, 0u);
     HalvexWorld::GSOLibrary* lib = c->Libraries()[0];
     testsupport::LogLines log;

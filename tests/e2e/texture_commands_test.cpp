@@ -4,9 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "assetdb/command_host.h"
+#include "assetdb/daemon_link.h"
+#include "assetdb/notifications.h"
+#include "foundation/tbuffer.h"
+#include "tests/support/scripted_daemon.h"
+#include "validation/results_log.h"
 
 #include "materials/texture_test_support.h"
 #include "mesh/testing/lod_writer.h"
@@ -91,6 +100,76 @@ TEST_F(TextureCommands, ACommitInstallsTheConvertedTextures) {
     const std::string hostLog = tree.ReadFile(tree.Root() + "/UserData/commandhost.log");
     EXPECT_EQ(hostLog.find("Sanitizer"), std::string::npos) << hostLog;
     EXPECT_EQ(hostLog.find("runtime error"), std::string::npos) << hostLog;
+}
+
+// Little-endian words and a name (length with its terminator, the text, the terminator) and a
+// text (length, the text), as the daemon writes a call.
+std::string Word(uint32_t w) {
+    return testsupport::ScriptedDaemon::Word(w);
+}
+std::string TextureCall(const std::string& folder) {
+    return Word(kHostCallTextureConvert) + Word(6) + std::string("local", 6) +
+           Word(static_cast<uint32_t>(folder.size())) + folder;
+}
+
+// The daemon's call 1 reaches a real command host, which answers with the conversion's log and
+// its result word: 1 for the asset's editing folder (its texture written), 0 for a folder outside
+// every resource database.
+TEST_F(TextureCommands, TheCommandHostAnswersCallOneWithTheLogAndTheResult) {
+    ExpectRun({"edit", "<kuid:12:34>"}, 0, "+ <kuid:12:34> : " + Editing() + "\n" + kClean);
+    ExpectRun({"closewexdaemon"}, 0, kClean);
+    const std::string outside = tree.WorkDir() + "/box";
+    std::mutex lock;
+    std::vector<std::string> answers;
+    testsupport::ScriptedDaemon::Script script;
+    script.onFrame = [&](testsupport::ScriptedDaemon& d,
+                         const testsupport::ScriptedDaemon::Frame& f) {
+        using testsupport::ScriptedDaemon;
+        if (f.messageId == kMessageRegisterCommandHost)
+            return d.Send(
+                ScriptedDaemon::NoteRecord(kNotifyCommandHostCall, TextureCall(Editing())));
+        // Start-up's requests (a setting, the hardware path) get empty replies.
+        if (f.messageId != kMessageCommandHostAnswer)
+            return f.secondWord == 0 || d.Send(ScriptedDaemon::ReplyRecord(f.secondWord, ""));
+        std::lock_guard<std::mutex> hold(lock);
+        answers.push_back(f.payload);
+        if (answers.size() == 1)
+            return d.Send(ScriptedDaemon::NoteRecord(kNotifyCommandHostCall, TextureCall(outside)));
+        return false;  // the daemon goes, and its host with it
+    };
+    testsupport::ScriptedDaemon daemon(tree.Root() + "/UserData/assets.wbi", script);
+    e2e::RunResult host = tree.Run("HalvexUtil", {"wexcommandhost", "norender"},
+                                   e2e::RunOptions().Within(std::chrono::seconds(60)));
+    daemon.Stop();
+    EXPECT_EQ(host.exitCode, 0) << host.out << host.err;
+    EXPECT_EQ(host.err.find("Sanitizer"), std::string::npos) << host.err;
+
+    std::lock_guard<std::mutex> hold(lock);
+    ASSERT_EQ(answers.size(), 2u);
+    const struct {
+        std::vector<std::string> lines;
+        uint32_t result;
+    } want[] = {
+        {{}, 1},
+        {{"3 Unable to determine relative path for '" + outside + "/art/side.texture.txt'",
+          "3 Texture conversion failed (" + outside + "/art/side.texture.txt)"},
+         0},
+    };
+    for (size_t i = 0; i < answers.size(); ++i) {
+        TBuffer buffer(answers[i].data(), static_cast<uint32_t>(answers[i].size()));
+        ResultsLog log;
+        ResultsLog::ReadFromBuffer(buffer, log);
+        std::vector<std::string> lines;
+        log.ForEachEntry([&](const ResultsLogEntry& e) {
+            lines.push_back(std::to_string(e.severity) + " " + e.text.str());
+        });
+        EXPECT_EQ(lines, want[i].lines) << i;
+        uint32_t result = 99;
+        ASSERT_EQ(buffer.ReadBytes(&result, 4), 4u) << i;
+        EXPECT_EQ(result, want[i].result) << i;
+    }
+    ExpectTexture(Editing() + "/art/side.texture");
+    EXPECT_FALSE(fs::exists(outside + "/art/side.texture"));
 }
 
 // An asset whose LOD mesh draws with the program's bump and no-fog materials, its textures
