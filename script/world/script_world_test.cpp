@@ -212,6 +212,17 @@ TEST_F(AssetWorld, FactsComeFromTheDatabase) {
               "hello");
 }
 
+TEST_F(AssetWorld, TheAssetListOfAKindAndItsWarningWhenThereIsNone) {
+    HalvexScriptContext* c = NewContext();
+    worldtest::ScriptResult scenery = Run(c, "$int@Test::CountOf(string)", {Str("Scenery")});
+    EXPECT_EQ(scenery.AsInt(), 2);
+    EXPECT_FALSE(scenery.Logged("found zero assets"));
+    worldtest::ScriptResult none = Run(c, "$int@Test::CountOf(string)", {Str("traincar")});
+    EXPECT_EQ(none.AsInt(), 0);
+    EXPECT_TRUE(none.Logged("World.GetAssetList> warning: found zero assets of type 'traincar'"))
+        << ::testing::PrintToString(none.log);
+}
+
 TEST_F(AssetWorld, KUIDTablesAreReadInLowerCaseAndTheOptionalTableToo) {
     HalvexScriptContext* c = NewContext();
     EXPECT_EQ(Run(c, "$string@Test::Table(KUID,string)", {Kuid(c, kShed), Str("LOCO")}).text,
