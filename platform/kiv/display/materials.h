@@ -63,10 +63,10 @@ public:
     bool LoadFromBitmap(const Bitmap& bitmap, uint32_t format, int a, int b);
     int GetBitmapArgument(int k) const { return k == 0 ? bitmapA_ : bitmapB_; }
 
-    // A new reference to the texture of the file `name` names in the database's folder: a
-    // texture file (as texture conversion writes it). Null when the name is empty, absolute,
-    // climbs out of the folder with "..", or the file is missing, a symbolic link or not a
-    // texture file.
+    // A new reference to the texture of the file `name` names in the database's folder ('\'
+    // read as '/'): a texture file (as texture conversion writes it). Null when the name is
+    // empty, absolute, climbs out of the folder with "..", or the file is missing, a symbolic
+    // link or not a texture file.
     static Texture* Load(ResourceDatabase& database, std::string_view name);
 
 private:
