@@ -10,6 +10,8 @@
 #include <tuple>
 
 #include "assetdb/asset_status.h"
+#include "assetdb/request_ids.h"
+#include "assetdb/request_test_support.h"
 #include "assetdb/wex_client_edit.h"
 #include "configdata/tdb_container_tag.h"
 #include "script/natives/gso_kuid.h"
@@ -212,6 +214,17 @@ TEST_F(AssetWorld, FactsComeFromTheDatabase) {
               "hello");
 }
 
+TEST_F(AssetWorld, TheAssetListOfAKindAndItsWarningWhenThereIsNone) {
+    HalvexScriptContext* c = NewContext();
+    worldtest::ScriptResult scenery = Run(c, "$int@Test::CountOf(string)", {Str("Scenery")});
+    EXPECT_EQ(scenery.AsInt(), 2);
+    EXPECT_FALSE(scenery.Logged("found zero assets"));
+    worldtest::ScriptResult none = Run(c, "$int@Test::CountOf(string)", {Str("traincar")});
+    EXPECT_EQ(none.AsInt(), 0);
+    EXPECT_TRUE(none.Logged("World.GetAssetList> warning: found zero assets of type 'traincar'"))
+        << ::testing::PrintToString(none.log);
+}
+
 TEST_F(AssetWorld, KUIDTablesAreReadInLowerCaseAndTheOptionalTableToo) {
     HalvexScriptContext* c = NewContext();
     EXPECT_EQ(Run(c, "$string@Test::Table(KUID,string)", {Kuid(c, kShed), Str("LOCO")}).text,
@@ -265,6 +278,31 @@ TEST_F(AssetWorld, AnAssetTheDatabaseDoesNotResolveIsRememberedAsNone) {
     worldtest::ScriptResult found = Run(d, "$Asset@Test::Find(KUID)", {Kuid(d, kMissing)});
     EXPECT_NE(found.word, 0u) << "the resolutions go with the context's teardown";
     GSRuntime::ReleaseReference(found.word);
+}
+
+// The database may answer a KUID with another: the object is the answer's, and the first KUID
+// goes straight to it from then on without asking again.
+TEST_F(AssetWorld, AKUIDTheDatabaseAnswersWithAnotherIsLookedUpUnderTheAnswer) {
+    HalvexScriptContext* c = NewContext();
+    const KUID asked(424242, 77);
+    GSRuntime::Ref first = 0, again = 0, direct = 0;
+    {
+        requesttest::ScriptedTransport daemon;
+        daemon.Answer(kWEXRequestResolveAssetId, requesttest::Wire().Kuid(424242, 1).bytes());
+        first = HalvexWorld::AssetScriptObject(c, asked);
+        again = HalvexWorld::AssetScriptObject(c, asked);
+        direct = HalvexWorld::AssetScriptObject(c, kShed);
+        EXPECT_EQ(daemon.SentWithId(kWEXRequestResolveAssetId).size(), 1u);
+    }
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(direct, first);
+    auto* object = dynamic_cast<HalvexWorld::GSOAsset*>(GSRuntime::GetOwner(first));
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->Kuid(), kShed);
+    EXPECT_EQ(HalvexWorld::AssetObjectCount(c), 1u);
+    for (GSRuntime::Ref r : {first, again, direct})
+        GSRuntime::ReleaseReference(r);
 }
 
 TEST(AssetFavourites, RatingsFourAndFiveAreFavourites) {

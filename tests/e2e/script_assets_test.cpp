@@ -165,4 +165,21 @@ TEST_F(ScriptAssets, ACachedLibraryWhoseHeaderWasEditedIsRebuiltOnce) {
     EXPECT_EQ(tree.FilesBelow(Cache(106)).size(), 1u);
 }
 
+// An asset open for edit may not cache its own scripts: its fresh cache folder starts from the
+// install's prebuilt libraries of that asset, the prebuilt folder's own files only. A link
+// there to a file elsewhere is not followed.
+TEST_F(ScriptAssets, PrebuiltLibrariesAreCopiedButNoLinkIsFollowed) {
+    if (!tree.ShipsNativeScriptLibraries()) GTEST_SKIP() << "no native script libraries yet";
+    CopyExample("scripted/lineside-hut", "hut");
+    Install();
+    EXPECT_EQ(Run({"edit", "<kuid:424242:106>"}).exitCode, 0);
+    const std::string prebuilt = tree.Root() + "/prebuilt/asset-libraries/kuid 424242 106";
+    tree.WriteFile(prebuilt + "/shipped.gsl", "prebuilt bytes");
+    tree.WriteFile("work/private.txt", "not for the cache");
+    fs::create_symlink(tree.WorkDir() + "/private.txt", prebuilt + "/linked.gsl");
+    EXPECT_EQ(Validate("<kuid:424242:106>"), kClean);
+    EXPECT_EQ(tree.ReadFile(Cache(106) + "/shipped.gsl"), "prebuilt bytes");
+    EXPECT_FALSE(fs::exists(Cache(106) + "/linked.gsl"));
+}
+
 }  // namespace

@@ -58,10 +58,10 @@ public:
     // A texture of the same data that no one else holds (its path is not shared).
     Texture* Duplicate() const;
 
-    // A new reference to the texture of the file `name` names in the database's folder: a
-    // texture file (as texture conversion writes it). Null when the name is empty, absolute,
-    // climbs out of the folder with "..", or the file is missing, a symbolic link or not a
-    // texture file.
+    // A new reference to the texture of the file `name` names in the database's folder ('\'
+    // read as '/'): a texture file (as texture conversion writes it). Null when the name is
+    // empty, absolute, climbs out of the folder with "..", or the file is missing, a symbolic
+    // link or not a texture file.
     static Texture* Load(ResourceDatabase& database, std::string_view name);
 
 private:
