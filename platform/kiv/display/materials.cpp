@@ -1,5 +1,6 @@
 #include "platform/kiv/display/materials.h"
 
+#include "platform/kiv/base/bitmap.h"
 #include "platform/kiv/base/text.h"
 
 #include <sys/stat.h>
@@ -58,6 +59,17 @@ Texture* Texture::Duplicate() const {
     copy->format_ = format_;
     copy->levels_ = levels_;
     return copy;
+}
+
+bool Texture::LoadFromBitmap(const Bitmap& bitmap, uint32_t format, int a, int b) {
+    if (!bitmap.IsValid()) return false;
+    width_ = bitmap.GetWidth();
+    height_ = bitmap.GetHeight();
+    format_ = format;
+    levels_ = 1;
+    bitmapA_ = a;
+    bitmapB_ = b;
+    return true;
 }
 
 Texture* Texture::Load(ResourceDatabase& database, std::string_view text) {
