@@ -172,6 +172,14 @@ TEST(CompiledPrograms, ArraysOfBothKinds) {
         {"a negative size makes an empty array",
          "int n = -1; int[] a = new int[n]; return a.size();", ER_Done, 0},
         {"huge size", "int n = 2147483647; int[] a = new int[n]; return 0;", ER_ArrayOutOfBounds},
+        // An array holds at most 2^24 elements, however it grows.
+        {"the element cap", "int n = 16777216; int[] a = new int[n]; return a.size();", ER_Done,
+         16777216},
+        {"one past the element cap", "int n = 16777217; int[] a = new int[n]; return 0;",
+         ER_ArrayOutOfBounds},
+        {"a range store padding past the cap",
+         "int[] a = new int[1]; int[] b = new int[1]; a[16777216, 16777216] = b; return 0;",
+         ER_ArrayOutOfBounds},
         {"open ranges",
          "int[] a = new int[5]; int i; for (i = 0; i < 5; i++) a[i] = i; "
          "int[] b = a[2, ]; int[] c = a[, 2]; return b.size() * 100 + c.size() "
@@ -222,6 +230,17 @@ TEST(CompiledPrograms, Strings) {
          "string s = \"abcd\"; string t; t = s[1, 3] = \"Q\"; return t.size() * 10 + s.size();",
          ER_Done, 13},
         {"a range store out of bounds", "string s = \"ab\"; s[1, 5] = \"Z\"; return 0;",
+         ER_StringOutOfBounds},
+        // A string holds at most 64 MiB, however it grows.
+        {"doubled up to the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; return s.size();", ER_Done,
+         1u << 26},
+        {"joined past the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; s = s + \"b\"; return 0;",
+         ER_StringOutOfBounds},
+        {"a range store past the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; s[0, 0] = \"b\"; "
+         "return 0;",
          ER_StringOutOfBounds},
     });
 }
