@@ -231,6 +231,14 @@ TEST(CompiledPrograms, Strings) {
          ER_Done, 13},
         {"a range store out of bounds", "string s = \"ab\"; s[1, 5] = \"Z\"; return 0;",
          ER_StringOutOfBounds},
+        {"joining a null gives the other string",
+         "string a; string b = \"xy\"; return (a + b).size() + (b + a).size() * 10;", ER_Done, 22},
+        {"joining two nulls gives an empty string",
+         "string a, b; string c = a + b; return c.size() + 5;", ER_Done, 5},
+        {"a null compares as the empty string",
+         "string a; string e = \"\"; string x = \"x\"; return (int)(a == e) + (int)(a < x) * 2 + "
+         "(int)(x > a) * 4 + (int)(a < e) * 8;",
+         ER_Done, 7},
         // A string holds at most 64 MiB, however it grows.
         {"doubled up to the length cap",
          "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; return s.size();", ER_Done,
