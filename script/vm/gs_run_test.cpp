@@ -14,6 +14,8 @@
 #include "script/vm/gs_native.h"
 #include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
+#include "script/vm/reference_region.h"
+#include "script/vm/vm_statics.h"
 #include "script/vm/testing/script_runner.h"
 
 namespace GSRuntime {
@@ -321,6 +323,31 @@ TEST(CompiledPrograms, MembersOfOtherObjectsAndOfThis) {
         {"a null object's reference member", with("O o; return o.s.size();"), ER_NullReference},
         {"a store into a null object", with("O o; o.s = \"a\"; return 0;"), ER_NullReference},
     });
+}
+
+// A program that leaves its objects, strings and arrays holding each other in rings: when its
+// context goes, the teardown frees them all and the heaps are back where they were.
+TEST(CompiledPrograms, TheContextsTeardownFreesTheRingsAProgramLeaves) {
+    ScriptRunner r;
+    ASSERT_TRUE(r.Load(
+        "class N { public N next; public N[] all; public string[] names; public string name; };\n"
+        "class T { N kept; int Run() {\n"
+        "  N a = new N(); N b = new N();\n"
+        "  a.next = b; b.next = a; kept = a;\n"
+        "  a.all = new N[3]; a.all[0] = a; a.all[1] = b;\n"
+        "  b.all = a.all;\n"
+        "  b.names = new string[2]; b.names[0] = \"ring\"; b.names[1] = b.names[0] + \"s\";\n"
+        "  b.name = b.names[1];\n"
+        "  a.all[2] = new N(); a.all[2].next = a.all[2];\n"
+        "  return a.all.size() + b.names.size() * 10; } };"))
+        << r.messages;
+    const long heap = GSContextHeap().LiveBlocks();
+    const long region = ReferenceRegion::Get().LiveBlocks();
+    ScriptRun run = r.Run("T", "$int@T::Run()");
+    EXPECT_EQ(run.result, ER_Done) << ::testing::PrintToString(run.log);
+    EXPECT_EQ(run.word, 23u);
+    EXPECT_EQ(GSContextHeap().LiveBlocks(), heap);
+    EXPECT_EQ(ReferenceRegion::Get().LiveBlocks(), region);
 }
 
 // Natives of a test class bound in the registry: arguments, results, a native that pushes
