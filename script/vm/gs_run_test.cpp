@@ -15,8 +15,8 @@
 #include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/reference_region.h"
-#include "script/vm/vm_statics.h"
 #include "script/vm/testing/script_runner.h"
+#include "script/vm/vm_statics.h"
 
 namespace GSRuntime {
 namespace {
