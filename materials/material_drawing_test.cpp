@@ -57,12 +57,13 @@ protected:
             d.SetCapability(c, std::find(lacking.begin(), lacking.end(), c) == lacking.end());
         d.SetTextureUnits(units);
     }
+    // `sub`: the mesh lies in that folder of the fixture's.
     std::shared_ptr<Kiv::Material> Find(const std::string& type,
                                         std::vector<Kiv::TextureRequest> textures = {},
-                                        int* code = nullptr) {
+                                        int* code = nullptr, const std::string& sub = "") {
         Kiv::MaterialDescription d;
         d.typeName = Kiv::PString(type);
-        d.folder = Kiv::PString(folder.path);
+        d.folder = Kiv::PString(sub.empty() ? folder.path : folder.path + "/" + sub);
         d.textures = std::move(textures);
         int ignored = 0;
         return kernel.GetMaterialManager().FindMaterial(d, code ? code : &ignored);
@@ -156,27 +157,33 @@ TEST_F(MaterialDrawing, TexturesAreSetByNameFromTheMeshFolder) {
     EXPECT_FALSE(again->Equals(*m));
     EXPECT_FALSE(again->DuplicateTexture(12));
 
-    // Names that are missing, not texture files, outside the folder or links: no texture, the
-    // slot keeps its name, the material is not loaded.
-    folder.Write("broken.texture", std::string("JIRF not really"));
+    // Names that are missing, not texture files, outside the mesh's folder or links: no
+    // texture, the slot keeps its name, the material is not loaded.
     std::filesystem::create_directory(folder.path + "/sub");
+    folder.Write("sub/broken.texture", std::string("JIRF not really"));
     folder.Write("sub/inner.texture", TextureFile(4, 4));
+    // The mesh lies in sub/; body.texture is in the folder above it.
     ASSERT_EQ(::symlink((folder.path + "/body.texture").c_str(),
-                        (folder.path + "/linked.texture").c_str()),
+                        (folder.path + "/sub/linked.texture").c_str()),
               0);
-    for (const char* bad : {"missing.texture", "broken.texture", "../body.texture",
-                            "sub/../../body.texture", "linked.texture"}) {
-        std::shared_ptr<Kiv::Material> b = Find("m.nofogtex", {{0, Kiv::PString(bad), 1.0f}});
+    const std::string absolute = folder.path + "/body.texture";
+    for (const char* bad :
+         {"missing.texture", "broken.texture", "../body.texture", "../sub/../body.texture",
+          "..\\body.texture", absolute.c_str(), "linked.texture"}) {
+        std::shared_ptr<Kiv::Material> b =
+            Find("m.nofogtex", {{0, Kiv::PString(bad), 1.0f}}, nullptr, "sub");
         ASSERT_NE(b, nullptr) << bad;
         EXPECT_EQ(b->GetTexture(0), nullptr) << bad;
         EXPECT_FALSE(b->IsLoaded()) << bad;
         ASSERT_EQ(b->GetTextureRequests().size(), 1u);
-        EXPECT_EQ(b->GetTextureRequests()[0].name, Kiv::PString(bad));
+        EXPECT_EQ(b->GetTextureRequests()[0].name, Kiv::PString(bad).ToLower());
     }
-    std::shared_ptr<Kiv::Material> inner =
-        Find("m.onetex", {{0, Kiv::PString("sub/inner.texture"), 1.0f}});
-    ASSERT_NE(inner->GetTexture(0), nullptr);
-    EXPECT_EQ(inner->GetTexture(0)->GetWidth(), 4u);
+    // Names with folders, either separator.
+    for (const char* inside : {"sub/inner.texture", "sub\\inner.texture"}) {
+        std::shared_ptr<Kiv::Material> inner = Find("m.onetex", {{0, Kiv::PString(inside), 1.0f}});
+        ASSERT_NE(inner->GetTexture(0), nullptr) << inside;
+        EXPECT_EQ(inner->GetTexture(0)->GetWidth(), 4u);
+    }
     // A slot the type does not have keeps its name for the mesh to write back.
     std::shared_ptr<Kiv::Material> onetex =
         Find("m.onetex", {{8, Kiv::PString("normals.texture"), 1.0f}});

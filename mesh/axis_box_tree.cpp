@@ -77,18 +77,29 @@ bool PointInTriangle(const Vector3& n, const Vector3 corner[3], const Vector3& p
 
 // --- the definition's triangles ----------------------------------------------------------------
 
+CollisionGeometrySharingInterface::CollisionGeometrySharingInterface(
+    const HalvexIndexedMeshDefinition& definition) {
+    for (uint32_t i = 0; i < definition.GetNumSubMeshes(); ++i) {
+        Chunk& chunk = chunks_.emplace_back();
+        const auto& c = definition.GetChunk(i);
+        if (!c) continue;
+        chunk.indices = c->GetIndexArray();
+        chunk.positions = reinterpret_cast<const float*>(c->GetItem(Kiv::kItemPositions));
+        chunk.indexCount = c->GetIndexCount();
+        chunk.vertexCount = c->GetVertexCount();
+    }
+}
+
 bool CollisionGeometrySharingInterface::GetTriangle(uint32_t reference, Vector3 corners[3]) const {
     uint32_t chunk = reference >> 15, first = 3 * (reference & 0x7FFF);
-    if (chunk >= definition_.GetNumSubMeshes() || !definition_.GetChunk(chunk)) return false;
-    const Kiv::GeometryChunk& c = *definition_.GetChunk(chunk);
-    const uint16_t* indices = c.GetIndexArray();
-    const auto* positions = reinterpret_cast<const float*>(c.GetItem(Kiv::kItemPositions));
-    if (indices == nullptr || positions == nullptr || uint64_t{first} + 3 > c.GetIndexCount())
+    if (chunk >= chunks_.size()) return false;
+    const Chunk& c = chunks_[chunk];
+    if (c.indices == nullptr || c.positions == nullptr || uint64_t{first} + 3 > c.indexCount)
         return false;
     for (int k = 0; k < 3; ++k) {
-        uint32_t v = indices[first + k];
-        if (v >= c.GetVertexCount()) return false;
-        corners[k] = {positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]};
+        uint32_t v = c.indices[first + k];
+        if (v >= c.vertexCount) return false;
+        corners[k] = {c.positions[3 * v], c.positions[3 * v + 1], c.positions[3 * v + 2]};
     }
     return true;
 }
@@ -310,6 +321,7 @@ void HXAxisBoxTree::GetNodeBox(size_t node, Vector3* min, Vector3* max) const {
 
 struct Segment {
     Vector3 start, end, centre, half, direction;
+    Vector3 lo, hi;  // the segment's box
     float inverseLengthSquared;
     float startDot;
 };
@@ -323,6 +335,15 @@ void HXAxisBoxTree::Visit(size_t node, const Segment& s, HXSegmentHit& best) con
             uint32_t reference = LeafReference(k);
             Vector3 c[3];
             if (!geometry_->GetTriangle(reference, c)) continue;
+            // A triangle whose box misses the segment's cannot be met: most of a leaf is
+            // passed over here, before its plane is worked out.
+            if (std::max({c[0].x, c[1].x, c[2].x}) < s.lo.x ||
+                std::min({c[0].x, c[1].x, c[2].x}) > s.hi.x ||
+                std::max({c[0].y, c[1].y, c[2].y}) < s.lo.y ||
+                std::min({c[0].y, c[1].y, c[2].y}) > s.hi.y ||
+                std::max({c[0].z, c[1].z, c[2].z}) < s.lo.z ||
+                std::min({c[0].z, c[1].z, c[2].z}) > s.hi.z)
+                continue;
             Vector3 normal = (c[1] - c[0]).Cross(c[2] - c[0]);
             float offset = normal.Dot(c[0]);
             float ds = normal.Dot(s.start) - offset, de = normal.Dot(s.end) - offset;
@@ -379,6 +400,8 @@ HXSegmentHit HXAxisBoxTree::SegmentQuery(const Vector3& start, const Vector3& en
     s.centre = (start + end) * 0.5f;
     s.half = (end - start) * 0.5f;
     s.direction = end - start;
+    s.lo = {std::min(start.x, end.x), std::min(start.y, end.y), std::min(start.z, end.z)};
+    s.hi = {std::max(start.x, end.x), std::max(start.y, end.y), std::max(start.z, end.z)};
     float lengthSquared = s.direction.LengthSquared();
     s.inverseLengthSquared = lengthSquared > 0 ? 1.0f / lengthSquared : 0;
     s.startDot = s.direction.Dot(start);

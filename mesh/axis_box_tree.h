@@ -31,12 +31,18 @@ public:
 // A definition's triangles: a reference names a chunk and a triangle of its index array.
 class CollisionGeometrySharingInterface : public HXAxisBoxTreeExternalGeometry {
 public:
-    explicit CollisionGeometrySharingInterface(const HalvexIndexedMeshDefinition& definition)
-        : definition_(definition) {}
+    // A loaded definition's chunks do not change, so where each keeps its indices and
+    // positions is taken once, here, rather than looked up for every triangle a query reads.
+    explicit CollisionGeometrySharingInterface(const HalvexIndexedMeshDefinition& definition);
     bool GetTriangle(uint32_t reference, Kiv::Vector3 corners[3]) const override;
 
 private:
-    const HalvexIndexedMeshDefinition& definition_;
+    struct Chunk {
+        const uint16_t* indices = nullptr;
+        const float* positions = nullptr;
+        uint32_t indexCount = 0, vertexCount = 0;
+    };
+    std::vector<Chunk> chunks_;
 };
 
 struct HXSegmentHit {

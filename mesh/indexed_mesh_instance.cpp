@@ -5,6 +5,8 @@
 #include "mesh/axis_box_tree.h"
 #include "mesh/mesh_collision.h"
 #include "mesh/mesh_resources.h"
+#include "platform/kiv/base/bitmap.h"
+#include "platform/kiv/display/materials.h"
 #include "platform/kiv/display/render_kernel.h"
 
 namespace {
@@ -185,6 +187,24 @@ void HalvexIndexedMeshInstance::UpdateBoundingVolume() {
     if (scaled_)
         volume_.halfExtents = {box_.halfExtents.x * scale_.x, box_.halfExtents.y * scale_.y,
                                box_.halfExtents.z * scale_.z};
+}
+
+bool HalvexIndexedMeshInstance::LoadTexture(int a, int b, uint32_t m, uint32_t t,
+                                            std::string_view file) {
+    Kiv::Bitmap bitmap;
+    return bitmap.Load(file) && SetTexture(a, b, m, t, bitmap);
+}
+
+bool HalvexIndexedMeshInstance::SetTexture(int a, int b, uint32_t m, uint32_t t,
+                                           const Kiv::Bitmap& bitmap) {
+    if (!materials_ || m >= chunkCount_ || m >= materials_->size() || !(*materials_)[m])
+        return false;
+    Kiv::Texture* texture = (*materials_)[m]->GetTexture(t);
+    if (texture == nullptr) return false;
+    static constexpr uint32_t kFormatOfComponents[] = {0, 5, 1, 3, 8};
+    const int components = bitmap.GetFileChannels();
+    if (components < 1 || components > 4) return false;
+    return texture->LoadFromBitmap(bitmap, kFormatOfComponents[components], a, b);
 }
 
 uint32_t HalvexIndexedMeshInstance::GetElementTotal() const {

@@ -29,8 +29,9 @@
 #include "platform/kiv/scene/view.h"
 
 namespace Kiv {
+class Bitmap;
 class RenderKernel;
-}
+}  // namespace Kiv
 
 class HalvexIndexedMeshInstance;
 
@@ -213,6 +214,12 @@ public:
     virtual bool ReplaceChunkData(const Kiv::GeometryChunk& chunk, uint32_t i);
     virtual void SetScale(const Kiv::Vector3& scale);
     const Kiv::Vector3& GetScale() const { return scale_; }
+    // Texture t of material m takes the picture of an image file (LoadTexture) or a bitmap, in
+    // the display format its component count gives (1: 5, 2: 1, 3: 3, 4: 8); a and b are handed
+    // to the texture as they are. False for a material or texture that is not there, a file that
+    // does not load, or another component count.
+    bool LoadTexture(int a, int b, uint32_t m, uint32_t t, std::string_view file);
+    bool SetTexture(int a, int b, uint32_t m, uint32_t t, const Kiv::Bitmap& bitmap);
     bool IsScaled() const { return scaled_; }
     uint32_t GetElementTotal() const;
     void SetOpacity(float opacity) override;

@@ -8,6 +8,7 @@
 #include "mesh/mesh_test_support.h"
 #include "mesh/testing/lod_writer.h"
 #include "platform/kiv/base/bitmap.h"
+#include "platform/kiv/display/one_texture_material.h"
 #include "platform/kiv/geom/mesh_file_support.h"
 #include "platform/kiv/res/texture_file.h"
 
@@ -122,6 +123,47 @@ TEST_F(MeshTextures, AnInstanceLocksItsResourceAndObserversHearTheCompletion) {
     }
     EXPECT_EQ(resource->GetLockCount(), 0);
     EXPECT_EQ(resource->GetReferenceCount(), 1);
+}
+
+// A 2 x 2 TGA of that many channels (grey, grey and alpha, colour, colour and alpha).
+std::string Tga(int channels) {
+    std::string s(18, '\0');
+    s[2] = channels <= 2 ? 3 : 2;
+    s[12] = 2;
+    s[14] = 2;
+    s[16] = static_cast<char>(8 * channels);
+    s[17] = 0x20;
+    return s + std::string(4 * static_cast<size_t>(channels), '\x40');
+}
+
+TEST_F(MeshTextures, ATexturesFormatFollowsTheImagesComponents) {
+    auto instance = MakeInstance<HalvexIndexedMeshInstance, HalvexIndexedMeshResource>(
+        folder.Write("t.im", WriteIdxm(Quads(1))));
+    ASSERT_NE(instance, nullptr);
+    auto material = std::make_shared<Kiv::OneTextureMaterial>();
+    Kiv::Texture* texture = new Kiv::Texture(0);
+    ASSERT_TRUE(material->SetTexture(0, texture, 1.0f));
+    texture->ReleaseReference();
+    ASSERT_TRUE(instance->AddChunk(instance->GetChunk(0)->Copy(), material));
+
+    struct Case {
+        int channels;
+        uint32_t format;
+    } cases[] = {{1, 5}, {2, 1}, {3, 3}, {4, 8}};
+    for (const Case& c : cases) {
+        const std::string file =
+            folder.Write("i" + std::to_string(c.channels) + ".tga", Tga(c.channels));
+        ASSERT_TRUE(instance->LoadTexture(7, 9, 1, 0, file)) << c.channels;
+        EXPECT_EQ(material->GetBitmap()->GetFormat(), c.format) << c.channels;
+        EXPECT_EQ(material->GetBitmap()->GetBitmapArgument(0), 7);
+        EXPECT_EQ(material->GetBitmap()->GetBitmapArgument(1), 9);
+    }
+    const std::string good = folder.Write("good.tga", Tga(3));
+    EXPECT_FALSE(instance->LoadTexture(0, 0, 0, 0, good));  // a plain material has no texture
+    EXPECT_FALSE(instance->LoadTexture(0, 0, 1, 1, good));  // nor a second slot
+    EXPECT_FALSE(instance->LoadTexture(0, 0, 2, 0, good));  // no such material
+    EXPECT_FALSE(instance->LoadTexture(0, 0, 1, 0, folder.path + "/none.tga"));
+    EXPECT_FALSE(instance->SetTexture(0, 0, 1, 0, Kiv::Bitmap(2, 2)));  // no components known
 }
 
 }  // namespace

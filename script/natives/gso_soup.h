@@ -29,6 +29,8 @@ public:
     GSOSoup(GSRuntime::GSContext* context, const TDBTagRef& soup, bool locked);
 
     const TDBTagRef& GetSoup() const { return soup_; }
+    // Makes the soup hold another tree (as Copy does); the caller checks the lock.
+    void SetSoup(TDBTagRef soup) { soup_ = std::move(soup); }
 
     // The most tags one Copy, AsString, Log or message data walks: far more than any asset's
     // configuration holds, far fewer than a few dozen shared sub-soups can expand to.

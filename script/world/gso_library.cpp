@@ -6,6 +6,7 @@
 #include "configdata/tdb_container_tag.h"
 #include "foundation/logging.h"
 #include "platform/kiv/base/path.h"
+#include "script/natives/gso_online_access.h"
 #include "script/natives/gso_soup.h"
 #include "script/natives/native_frame.h"
 #include "script/vm/gs_call.h"
@@ -125,8 +126,13 @@ HNIHandle GSOLibrary::Plugin() {
     return plugin.library;
 }
 
-void GSOLibrary::GetOnlineAccess(GSStack&) {
-    ScriptNatives::RaiseNativeError("Library.GetOnlineAccess> not available in this build");
+void GSOLibrary::GetOnlineAccess(GSStack& frame) {
+    // The same object while it lives, so messages delivered to it wait for the script.
+    ScriptNatives::GSOOnlineAccess* online =
+        ScriptNatives::GSOOnlineAccess::ForAsset(context, kuid_);
+    if (online == nullptr)
+        LogOutputf("Library.GetOnlineAccess> the OnlineAccess class is not loaded");
+    frame.PushObjectAs(online, ScriptNatives::GetClassSlot(ScriptNatives::kOnlineAccess));
 }
 
 void GSOLibrary::LibraryCallNative(GSStack& frame) {

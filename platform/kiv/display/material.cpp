@@ -103,46 +103,56 @@ bool Material::CacheChunk(GeometryChunk& /*chunk*/) {
     return false;
 }
 
-bool Material::DrawChunk(Display& display, GeometryChunk& chunk, uint32_t first, uint32_t count) {
+namespace {
+
+RenderKernel::Primitive PrimitiveOf(const GeometryChunk& chunk) {
+    switch (chunk.GetPrimitive()) {
+        case 0:
+            return RenderKernel::Primitive::Triangles;
+        case 1:
+            return RenderKernel::Primitive::TriangleStrip;
+        case 2:
+            return RenderKernel::Primitive::TriangleFan;
+        case 3:
+            return RenderKernel::Primitive::Points;
+        default:
+            return RenderKernel::Primitive::Lines;
+    }
+}
+
+}  // namespace
+
+bool Material::DrawPasses(Display& display, GeometryChunk& chunk, const uint16_t* indices,
+                          uint32_t indexCount) {
     RenderKernel* kernel = display.GetRenderKernel();
     if (kernel == nullptr || !chunk.PrepareForDisplay(kernel)) return false;
     RenderKernel::DrawCall call;
-    switch (chunk.GetPrimitive()) {
-        case 0:
-            call.primitive = RenderKernel::Primitive::Triangles;
-            break;
-        case 1:
-            call.primitive = RenderKernel::Primitive::TriangleStrip;
-            break;
-        case 2:
-            call.primitive = RenderKernel::Primitive::TriangleFan;
-            break;
-        case 3:
-            call.primitive = RenderKernel::Primitive::Points;
-            break;
-        default:
-            call.primitive = RenderKernel::Primitive::Lines;
-            break;
-    }
     call.vertices = chunk.GetVertexBuffer();
-    call.indices = chunk.GetIndexBuffer();
-    call.first = first;
-    call.count = count;
-    return kernel->Draw(call);
-}
-
-bool Material::RenderChunk(Display& display, GeometryChunk& chunk) {
-    const uint32_t count = chunk.GetIndexArray() != nullptr && chunk.GetIndexCount() != 0
-                               ? chunk.GetIndexCount()
-                               : chunk.GetVertexCount();
+    if (indices == nullptr) {
+        call.primitive = PrimitiveOf(chunk);
+        call.indices = chunk.GetIndexBuffer();
+        call.count = call.indices != RenderKernel::kNoBuffer ? chunk.GetIndexCount()
+                                                             : chunk.GetVertexCount();
+    } else {
+        // The caller's indices (a cache's sorted triangles) get a buffer of their own.
+        call.indices =
+            kernel->CreateIndexBuffer(std::vector<uint32_t>(indices, indices + indexCount));
+        if (call.indices == RenderKernel::kNoBuffer) return false;
+        call.count = indexCount;
+    }
     bool drawn = true;
     for (uint32_t pass = 0; pass < GetNumPasses(); ++pass) {
         Bind(display, pass);
         Activate(0);
-        drawn = DrawChunk(display, chunk, 0, count) && drawn;
+        drawn = kernel->Draw(call) && drawn;
         Unbind(display, pass);
     }
+    if (indices != nullptr) kernel->ReleaseBuffer(call.indices);
     return drawn;
+}
+
+bool Material::RenderChunk(Display& display, GeometryChunk& chunk) {
+    return DrawPasses(display, chunk, nullptr, 0);
 }
 
 bool Material::RenderNumChunks(Display& display, GeometryChunk* const* chunks, uint32_t count) {
@@ -154,25 +164,7 @@ bool Material::RenderNumChunks(Display& display, GeometryChunk* const* chunks, u
 
 bool Material::RenderPrimitives(Display& display, GeometryChunk& chunk, const uint16_t* indices,
                                 uint32_t indexCount) {
-    RenderKernel* kernel = display.GetRenderKernel();
-    if (kernel == nullptr || indices == nullptr || !chunk.PrepareForDisplay(kernel)) return false;
-    // The indices are the caller's (a cache's sorted triangles): they get a buffer of their own.
-    const std::vector<uint32_t> wide(indices, indices + indexCount);
-    const RenderKernel::BufferId buffer = kernel->CreateIndexBuffer(wide);
-    if (buffer == RenderKernel::kNoBuffer) return false;
-    bool drawn = true;
-    for (uint32_t pass = 0; pass < GetNumPasses(); ++pass) {
-        Bind(display, pass);
-        Activate(0);
-        RenderKernel::DrawCall call;
-        call.vertices = chunk.GetVertexBuffer();
-        call.indices = buffer;
-        call.count = indexCount;
-        drawn = kernel->Draw(call) && drawn;
-        Unbind(display, pass);
-    }
-    kernel->ReleaseBuffer(buffer);
-    return drawn;
+    return indices != nullptr && DrawPasses(display, chunk, indices, indexCount);
 }
 
 void Material::AddProperty(std::string_view name, std::string_view value) {

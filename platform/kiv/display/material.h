@@ -156,9 +156,11 @@ public:
 protected:
     // Copies the base's state into a new material.
     void InitInstance(const Material& from);
-    // Draws `count` indices of the chunk from `first` (its own indices, or its vertices in
-    // order when it has none) with the display's states; the render kernel records it.
-    bool DrawChunk(Display& display, GeometryChunk& chunk, uint32_t first, uint32_t count);
+    // Per pass: Bind, Activate, the draw (the render kernel records it with the display's
+    // states), Unbind. The chunk's own indices (or its vertices in order when it has none), or
+    // else `indices` as a triangle list. False when the chunk cannot be drawn.
+    bool DrawPasses(Display& display, GeometryChunk& chunk, const uint16_t* indices,
+                    uint32_t indexCount);
 
 private:
     MaterialDescription desc_;

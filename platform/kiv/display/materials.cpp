@@ -1,5 +1,6 @@
 #include "platform/kiv/display/materials.h"
 
+#include "platform/kiv/base/bitmap.h"
 #include "platform/kiv/base/text.h"
 
 #include <sys/stat.h>
@@ -60,9 +61,22 @@ Texture* Texture::Duplicate() const {
     return copy;
 }
 
-Texture* Texture::Load(ResourceDatabase& database, std::string_view name) {
-    if (name.empty() || name.front() == '/' || name.find('\\') != std::string_view::npos)
-        return nullptr;
+bool Texture::LoadFromBitmap(const Bitmap& bitmap, uint32_t format, int a, int b) {
+    if (!bitmap.IsValid()) return false;
+    width_ = bitmap.GetWidth();
+    height_ = bitmap.GetHeight();
+    format_ = format;
+    levels_ = 1;
+    bitmapA_ = a;
+    bitmapB_ = b;
+    return true;
+}
+
+Texture* Texture::Load(ResourceDatabase& database, std::string_view text) {
+    // Files made on the product's own system separate folders with a backslash.
+    std::string name(text);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.empty() || name.front() == '/') return nullptr;
     for (size_t at = 0; at <= name.size();) {
         size_t end = std::min(name.find('/', at), name.size());
         if (name.substr(at, end - at) == "..") return nullptr;
@@ -71,7 +85,7 @@ Texture* Texture::Load(ResourceDatabase& database, std::string_view name) {
     std::string folder = database.GetFolder().str();
     if (!folder.empty() && folder.back() != '/') folder += '/';
     // Names come lower-cased from the mesh; the file keeps the case its author gave it.
-    const std::string path = File::ResolveCase(folder + std::string(name));
+    const std::string path = File::ResolveCase(folder + name);
     {
         std::lock_guard<std::mutex> hold(Reg().lock);
         auto it = Reg().textures.find(path);

@@ -37,6 +37,7 @@ private:
 };
 
 class ResourceDatabase;
+class Bitmap;
 
 // A texture as materials hold it. One loaded from a texture file keeps the file's path, its
 // format, level-0 size and level count; while it lives, a second load of that file gives it
@@ -57,11 +58,15 @@ public:
     uint32_t GetNumLevels() const { return levels_; }
     // A texture of the same data that no one else holds (its path is not shared).
     Texture* Duplicate() const;
+    // Takes the bitmap's picture as its one level in the display format given; the two values
+    // are the caller's own, kept as given. False for a bitmap without a picture.
+    bool LoadFromBitmap(const Bitmap& bitmap, uint32_t format, int a, int b);
+    int GetBitmapArgument(int k) const { return k == 0 ? bitmapA_ : bitmapB_; }
 
-    // A new reference to the texture of the file `name` names in the database's folder: a
-    // texture file (as texture conversion writes it). Null when the name is empty, absolute,
-    // climbs out of the folder with "..", or the file is missing, a symbolic link or not a
-    // texture file.
+    // A new reference to the texture of the file `name` names in the database's folder ('\'
+    // read as '/'): a texture file (as texture conversion writes it). Null when the name is
+    // empty, absolute, climbs out of the folder with "..", or the file is missing, a symbolic
+    // link or not a texture file.
     static Texture* Load(ResourceDatabase& database, std::string_view name);
 
 private:
@@ -69,6 +74,7 @@ private:
     uint32_t activations_ = 0;
     std::string path_;
     uint32_t width_ = 0, height_ = 0, format_ = 0, levels_ = 0;
+    int bitmapA_ = 0, bitmapB_ = 0;
 };
 
 // The collection holds texture 0, the plain shared texture; other indexes fail.

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "platform/kiv/base/pstring.h"
+#include "platform/kiv/os/plugin.h"
+#include "platform/kiv/os/uid.h"
 
 namespace Kiv {
 
@@ -85,5 +87,21 @@ const ResourceType* FindResourceType(std::string_view extension);
 // The type serving a file name: the one with the longest extension the name ends with ("lm.txt"
 // before "txt"); null when none does.
 const ResourceType* FindResourceTypeFor(std::string_view name);
+
+// A resource type as the engine's resource family lists it (the family that holds its image
+// types too): by its extension, with the type's own UId. Two extensions may share a UId.
+class ResourceTypePlugin : public PluginBase {
+public:
+    ResourceTypePlugin(std::string_view extension, const UId& uid)
+        : PluginBase(ImagePluginFamily(), extension), uid_(uid) {}
+    const UId& GetUId() const { return uid_; }
+
+private:
+    UId uid_;
+};
+
+// Lists the registered type of that extension in the resource family with its UId. False,
+// listing nothing, when no type serves the extension or the family lists that name already.
+bool ListResourceType(std::string_view extension, const UId& uid);
 
 }  // namespace Kiv
