@@ -307,4 +307,22 @@ TEST_F(InstanceFrame, ACopyDrawsLevelZeroUntilItsFirstCull) {
     EXPECT_EQ(copy->GetCurrentRecord(), 1u);
 }
 
+TEST_F(InstanceFrame, TheMeasuredSphereIsWidenedByFive) {
+    auto instance = Lod(0, 0);
+    const float radius = instance->GetGlobalBoundingSphere().radius;
+    CameraAt(*instance, 100);
+    struct Case {
+        uint32_t point;
+        float distance;
+    } cases[] = {{HalvexIndexedMeshLODDefinition::kCentre, 100},
+                 {HalvexIndexedMeshLODDefinition::kNear, 100 - radius - 5},
+                 {HalvexIndexedMeshLODDefinition::kFar, 100 + radius + 5}};
+    for (const Case& c : cases) {
+        definitions.back()->SetViewSettings(c.point, 0, 1, 0, 0, 0);
+        instance->SetLODDefinition(definitions.back().get());
+        ASSERT_TRUE(Frame(*instance));
+        EXPECT_FLOAT_EQ(instance->GetLastDistance(), c.distance) << c.point;
+    }
+}
+
 }  // namespace

@@ -225,4 +225,34 @@ TEST_F(SkinnedLod, WhileLockedTheDistanceStillFollowsTheCamera) {
     EXPECT_NE(instance.GetFlags() & instance.kAnimationOff, 0);
 }
 
+TEST_F(Skinning, AWeightOnAVertexTheChunkLacksMovesNothing) {
+    IdxmFile file = SkinnedQuads();
+    (*file.influences)[1].groups[0].entries.push_back({4000, 1, {}});  // past the quad's four
+    auto instance = Make<HalvexIndexedMeshInstance, HalvexIndexedMeshResource>(file, ".im");
+    ASSERT_NE(instance, nullptr);
+    Kiv::Particle* arm = instance->FindByName(PString("arm"));
+    arm->SetFrame(arm->GetPosition() + Vector3{0, 0, 2}, arm->GetRotation());
+    Draw(*instance);
+    EXPECT_EQ(Position(*instance->GetChunk(0), 3).z, 1.0f);
+}
+
+TEST_F(SkinnedLod, AnimatedNamedMeshesAreSkinnedBesideTheDrawnLevel) {
+    // The collision mesh of this LOD is not animated: only the drawn level moves.
+    EXPECT_TRUE(instance.GetAnimatedLevels().empty());
+    auto levels = SampleLod(true);
+    levels[2].animated = true;
+    HalvexIndexedMeshLODDefinition animated;
+    ASSERT_EQ(BuildLod(levels, animated, &k.kernel.GetDisplay(), &k.kernel.GetMaterialManager()),
+              0u);
+    animated.CompleteLoad(&k.kernel.GetDisplay());
+    HalvexDynamicIndexedMeshLODInstance withCollision(&k.kernel);
+    withCollision.BindSkinned(nullptr, &animated);
+    EXPECT_EQ(withCollision.GetAnimatedLevels(), (std::vector<uint32_t>{2}));
+    Draw(instance);
+    Draw(withCollision);
+    EXPECT_EQ(withCollision.GetInfluenceMesh().GetUpdateCount(),
+              2 * instance.GetInfluenceMesh().GetUpdateCount());
+    EXPECT_NE(withCollision.GetLevel(2).chunks->at(0), animated.GetRecords()[2].chunks[0]);
+}
+
 }  // namespace

@@ -1227,7 +1227,8 @@ op_ReturnValue:
 op_ReturnRef : {
     rs.byteCounter += static_cast<uint64_t>(pc - mark);
     st.top = sp;
-    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame() : st.ReturnValue(false);
+    // `fn` is the function of the frame being popped.
+    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame(fn) : st.ReturnValue(false, fn);
     sp = st.top;
     if (!ok) {
         mark = pc;
