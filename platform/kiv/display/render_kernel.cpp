@@ -8,6 +8,7 @@
 #include "platform/kiv/base/log.h"
 #include "platform/kiv/base/text.h"
 #include "platform/kiv/display/material_plugin.h"
+#include "platform/kiv/display/materials.h"
 #include "platform/kiv/os/plugin_loader.h"
 
 namespace Kiv {
@@ -36,6 +37,21 @@ RenderKernel::RenderKernel(SceneGraph* scene, float detail) : scene_(scene), det
 RenderKernel::~RenderKernel() {
     RenderKernel* self = this;
     current.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+}
+
+void RenderKernel::BeginFrame(const Vector3& viewer) {
+    // Chunks a frame handed over but never drew (no EndFrame) belong to objects that may be
+    // gone: a new frame never draws them.
+    RenderingCacheManager::Instance().ClearAll();
+    display_.SetDrawAtOnce(false);
+    display_.OpenFrame(viewer);
+}
+
+void RenderKernel::EndFrame() {
+    display_.SetDrawAtOnce(true);
+    RenderingCacheManager::Instance().FlushAll(display_);
+    display_.SetDrawAtOnce(false);
+    display_.CloseFrame();
 }
 
 bool RenderKernel::Init(const Options& options) {

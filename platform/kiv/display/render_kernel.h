@@ -58,6 +58,13 @@ public:
     MaterialManager& GetMaterialManager() { return materials_; }
     const std::string& GetLastError() const { return lastError_; }
 
+    // One frame seen from `viewer` (world space). BeginFrame empties every rendering cache;
+    // until EndFrame, materials hand their blended chunks to their alpha-blend caches instead of
+    // drawing them. EndFrame draws every cache once, in the order they were added to the cache
+    // manager, after all that was drawn at once, and leaves them empty.
+    void BeginFrame(const Vector3& viewer);
+    void EndFrame();
+
     // Geometry. A vertex buffer holds whole vertices of `stride` bytes; kNoBuffer when the
     // kernel is not started, the stride is 0 or the bytes are not whole vertices.
     BufferId CreateVertexBuffer(std::span<const std::byte> data, uint32_t stride);
