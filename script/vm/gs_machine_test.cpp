@@ -541,5 +541,72 @@ TEST(Machine, ACalleeOfAnotherResultThanVerifiedIsRefusedAtTheCall) {
     EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
 }
 
+// The verifier knows no object's class: code verified for one object but handed another (its
+// first load of local `from` made a load of local `to`) must be refused where the object is
+// used, never let a plain word become a reference, a store land outside the object or a call
+// run with other words than its code was verified with.
+TEST(Machine, AnObjectOfAnotherShapeThanVerifiedIsRefusedWhereItIsUsed) {
+    struct Case {
+        const char* what;
+        std::string classes, body;
+        uint16_t from, to;
+        int32_t result;
+    };
+    const std::string tenWords =
+        "class A { public int v0; public int v1; public int v2; public int v3; public int v4; "
+        "public int v5; public int v6; public int v7; public int v8; public int v9; };\n";
+    const std::vector<Case> cases = {
+        {"a plain store into a reference member",
+         "class A { public int v; };\nclass L { public string s; };\n", "a.v = 5; return 1;", 1, 2,
+         ER_IllegalInstruction},
+        {"a reference load of a plain member",
+         "class A { public string s; };\nclass L { public int v; };\n", "return a.s.size();", 1, 2,
+         ER_IllegalInstruction},
+        {"a store past the object's members", tenWords + "class L { public int w; };\n",
+         "a.v9 = 5; return 1;", 1, 2, ER_IllegalInstruction},
+        {"a call with another parameter count",
+         "class A { public int F(int x) { return x; } };\n"
+         "class L { public int G() { return 2; } };\n",
+         "return a.F(1);", 1, 2, ER_IllegalInstruction},
+        {"a method slot past the object's table",
+         "class A { public int F0() { return 0; } public int F1() { return 1; } "
+         "public int F2() { return 2; } };\nclass L { public int G() { return 2; } };\n",
+         "return a.F2();", 1, 2, ER_NullReference},
+        {"a script call reaching a native",
+         "class A { public int F() { return 1; } };\nclass L { public native int G(); };\n",
+         "return a.F();", 1, 2, ER_IllegalInstruction},
+    };
+    const std::vector<Case> arrays = {
+        {"a plain store into a reference array", "", "a[0] = 5; return 1;", 1, 2,
+         ER_ArrayOutOfBounds},
+        {"a reference load from a plain array", "", "return s[0].size();", 2, 1,
+         ER_ArrayOutOfBounds},
+    };
+    auto run = [](const Case& c, const std::string& source) {
+        SCOPED_TRACE(c.what);
+        std::string messages;
+        std::vector<uint8_t> bytes =
+            ScriptRunner::CompileImage({{"t.gs", source}}, "t.gs", &messages);
+        ASSERT_FALSE(bytes.empty()) << messages;
+        const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+        auto load = std::find_if(
+            fc.instructions.begin(), fc.instructions.end(), [&](const GSBytecode::Instruction& in) {
+                return in.opcode == GSBytecode::kLoadLocalRef && in.operand[0] == c.from;
+            });
+        ASSERT_NE(load, fc.instructions.end());
+        bytes[fc.codeOffset + load->offset + 1] = static_cast<uint8_t>(c.to);
+        ScriptRunner r;
+        ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, c.result) << ::testing::PrintToString(ran.log);
+    };
+    for (const Case& c : cases)
+        run(c, c.classes + "class T { public int Run() { A a = new A(); L l = new L(); " + c.body +
+                   " } };");
+    for (const Case& c : arrays)
+        run(c, "class T { public int Run() { int[] a = new int[1]; string[] s = new string[1]; " +
+                   c.body + " } };");
+}
+
 }  // namespace
 }  // namespace GSRuntime
