@@ -400,6 +400,41 @@ bool LoadImages(ScriptRunner& r, const std::map<std::string, std::vector<uint8_t
     return r.library != nullptr;
 }
 
+// A class's member word count sizes every instance of it: a library asking for more than the
+// loader allows is refused before any instance could be made, one at the limit runs.
+TEST(Machine, AClassOfMoreMemberWordsThanTheLimitIsNotLinked) {
+    Folder f(Sources{{"t.gs", "class T { public int v; public int F() { v = 7; return v; } };"}});
+    const std::vector<uint8_t>& whole = f.images["t.gsl"];
+    GSBytecode::GslImage image;
+    GSBytecode::GslReadError error;
+    ASSERT_TRUE(GSBytecode::ReadLibraryImage(whole, image, error));
+    // The initialiser section: its tag, then the member word count.
+    const uint32_t words = image.classes[0].memberWords;
+    const uint8_t section[8] = {GSBytecode::kTagClassInitialiser, 0, 0, 0,
+                                static_cast<uint8_t>(words),      0, 0, 0};
+    auto at = std::search(whole.begin() + image.classes[0].recordOffset, whole.end(), section,
+                          section + 8);
+    ASSERT_NE(at, whole.end());
+    const size_t countAt = static_cast<size_t>(at - whole.begin()) + 4;
+    const uint32_t limit = 1u << 20;
+    for (uint32_t count : {limit, limit + 1}) {
+        SCOPED_TRACE(count);
+        std::vector<uint8_t> bytes = whole;
+        for (int i = 0; i < 4; ++i)
+            bytes[countAt + i] = static_cast<uint8_t>(count >> (8 * i));
+        ScriptRunner r;
+        const bool loaded = LoadImages(r, {{"t.gsl", bytes}}, "t.gsl");
+        if (count == limit) {
+            ASSERT_TRUE(loaded) << r.messages;
+            EXPECT_EQ(r.Run("T", "$int@T::F()").AsInt(), 7);
+        } else {
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(r.messages.substr(0, r.messages.find('\n')),
+                      "GS Link error: Unable to initialise class 'T'");
+        }
+    }
+}
+
 TEST(Machine, AFunctionLeavesExactlyWhatItsSignatureSays) {
     // A caller takes a result word from a callee exactly when the callee's signature names a
     // type. A record or a return that disagreed would leave the caller a word more or less than
