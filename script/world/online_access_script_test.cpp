@@ -308,6 +308,20 @@ TEST_F(OnlineWorldLoopback, ConnectsWithTheStoredProfileAndTalksToAnotherUser) {
     EXPECT_EQ(Run(lib, "Collect", {"bob"}), "0:bob:second");
     EXPECT_EQ(Run(lib, "Collect", {""}), "2::");
 
+    // A message that arrives while the library holds no OnlineAccess object is stored, and
+    // replayed to the next one.
+    Run(lib, "Drop");
+    ASSERT_EQ(ScriptNatives::GSOOnlineAccess::Live(context, kChat), nullptr);
+    VersionedMessage later;
+    later.kuid = kChat;
+    later.text = "alice";
+    later.payload = Note("while away");
+    ASSERT_EQ(bob.SendUserMessage(later), 0u);
+    ASSERT_TRUE(RunUntil([&] { return client.StoredMessages().size() == 1; }));
+    EXPECT_EQ(Run(lib, "Connect"), "2");
+    EXPECT_EQ(Run(lib, "Collect", {""}), "0:bob:while away");
+    EXPECT_TRUE(client.StoredMessages().empty());
+
     EXPECT_EQ(Run(lib, "Disconnect"), "0");
     EXPECT_EQ(Run(lib, "Status"), "0 single");
 }
