@@ -90,6 +90,15 @@ TextureCombiner* HalvexGlossRustMaterial::GetCurrentProgram() const {
     return GetRustAge() > 0 ? rust_ : gloss_;
 }
 
+std::map<std::string, Vec4, std::less<>> HalvexGlossRustMaterial::GetProgramConstants() const {
+    const float age = GetRustAge();
+    if (age <= 0) return {};
+    const int at = rust_->GetCode().FindConstant("RustColor");
+    Vec4 colour = rust_->GetCode().DefaultConstants()[at];
+    colour[3] = age;
+    return {{"RustColor", colour}};
+}
+
 bool HalvexGlossRustMaterial::RenderChunk(Display& display, GeometryChunk& chunk) {
     display.GetStates().program = GetCurrentProgram()->GetId();
     return ReflectiveMaterial::RenderChunk(display, chunk);

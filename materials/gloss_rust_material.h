@@ -3,7 +3,7 @@
 // prepares: the gloss program reflects the environment where the bitmap's alpha says, and the
 // rust program, used while the material's "RustAge" property is above 0, lays a rust colour
 // over the gloss where the bitmap's alpha is low, the more the older the rust (RustAge 0 to 1,
-// RustColor.w while drawn):
+// handed to the program as RustColor.w, GetProgramConstants):
 //
 //   gloss = lerp(t0.a, t1, t0)          rust r = sat((1 - t0.a) x RustAge)
 //   rgb   = lerp(r, RustColor, gloss)   (r = 0 for the gloss program), alpha 1
@@ -12,7 +12,9 @@
 // the two programs once, and creates nothing while it cannot have both.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "materials/material_plugins.h"
@@ -41,6 +43,9 @@ public:
     float GetRustAge() const;
     // The program a draw uses now: the rust one while the rust age is above 0.
     TextureCombiner* GetCurrentProgram() const;
+    // The constants the current program is drawn with (the rust program's RustColor with the
+    // rust age as w; none for the gloss program).
+    std::map<std::string, Vec4, std::less<>> GetProgramConstants() const;
     // Drawn with the reflective material's states and the current program, cleared afterwards.
     bool RenderChunk(Display& display, GeometryChunk& chunk) override;
     bool RenderPrimitives(Display& display, GeometryChunk& chunk, const uint16_t* indices,

@@ -303,34 +303,35 @@ TEST_F(MaterialDrawing, GlossRustDrawsGlossOrRustByTheRustAge) {
     m->AddProperty("RustAge", "0.5");
     Kiv::TextureCombiner* rusty = rust->GetCurrentProgram();
 
-    // The programs against their formulas: t0 the bitmap (alpha: the gloss), t1 the reflection.
+    // The programs against their formulas, with the constants the material draws with: t0 the
+    // bitmap (alpha: the gloss), t1 the reflection.
     const struct {
         Kiv::Vec4 bitmap, reflection;
-        float age;
+        const char* age;
         Kiv::Vec4 expect;
     } pixels[] = {
-        {{0.2f, 0.4f, 0.6f, 1}, {1, 0, 0, 1}, 0, {1, 0, 0, 1}},           // all reflection
-        {{0.2f, 0.4f, 0.6f, 0}, {1, 0, 0, 1}, 0, {0.2f, 0.4f, 0.6f, 1}},  // none
-        {{0.2f, 0.4f, 0.6f, 0.5f}, {1, 0, 0, 1}, 0, {0.6f, 0.2f, 0.3f, 1}},
-        {{0.2f, 0.4f, 0.6f, 0}, {1, 0, 0, 1}, 1, {0.45f, 0.25f, 0.1f, 1}},  // all rust
-        {{0.2f, 0.4f, 0.6f, 1}, {1, 0, 0, 1}, 1, {1, 0, 0, 1}},  // the gloss rusts nowhere
+        {{0.2f, 0.4f, 0.6f, 1}, {1, 0, 0, 1}, "0", {1, 0, 0, 1}},           // all reflection
+        {{0.2f, 0.4f, 0.6f, 0}, {1, 0, 0, 1}, "0", {0.2f, 0.4f, 0.6f, 1}},  // none
+        {{0.2f, 0.4f, 0.6f, 0.5f}, {1, 0, 0, 1}, "0", {0.6f, 0.2f, 0.3f, 1}},
+        {{0.2f, 0.4f, 0.6f, 0}, {1, 0, 0, 1}, "1", {0.45f, 0.25f, 0.1f, 1}},  // all rust
+        {{0.2f, 0.4f, 0.6f, 1}, {1, 0, 0, 1}, "1", {1, 0, 0, 1}},  // the gloss rusts nowhere
         // r = 0.5 x 0.5: a quarter rust over the half-reflected bitmap.
         {{0.2f, 0.4f, 0.6f, 0.5f},
          {1, 0, 0, 1},
-         0.5f,
+         "0.5",
          {0.25f * 0.45f + 0.75f * 0.6f, 0.25f * 0.25f + 0.75f * 0.2f, 0.25f * 0.1f + 0.75f * 0.3f,
           1}},
     };
     for (const auto& p : pixels) {
+        m->AddProperty("RustAge", p.age);
         Kiv::PixelProgramInputs in;
         in.textures[0] = p.bitmap;
         in.textures[1] = p.reflection;
-        const Kiv::Vec4 got =
-            p.age == 0 ? gloss->Evaluate(in)
-                       : rusty->Evaluate(in, {{"RustColor", {0.45f, 0.25f, 0.1f, p.age}}});
+        const Kiv::Vec4 got = rust->GetCurrentProgram()->Evaluate(in, rust->GetProgramConstants());
         for (int k = 0; k < 4; ++k)
-            EXPECT_NEAR(got[k], p.expect[k], 1e-5f) << k;
+            EXPECT_NEAR(got[k], p.expect[k], 1e-5f) << p.age << " " << k;
     }
+    m->AddProperty("RustAge", "0.5");
 
     // Drawn with the current program and the reflection on stage 1; both cleared afterwards.
     HalvexIndexedMeshDefinition def;

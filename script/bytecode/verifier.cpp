@@ -360,13 +360,12 @@ private:
         std::vector<uint32_t>& indexAt = indexAt_;
         indexAt.assign(size, kNoInstruction);
         for (uint32_t pc = 0; pc < size;) {
-            Instruction in;
+            Instruction& in = ins.emplace_back();
             DecodeResult r = DecodeInstruction(code, pc, in);
             if (r == DecodeResult::kUnknownOpcode) return Fail(pc, "unknown opcode %u", code[pc]);
             if (r != DecodeResult::kOk) return Fail(pc, "operands run past the code");
             if (!Operands(in, static_cast<uint32_t>(frameSize))) return false;
-            indexAt[pc] = static_cast<uint32_t>(ins.size());
-            ins.push_back(in);
+            indexAt[pc] = static_cast<uint32_t>(ins.size() - 1);
             pc += in.length;
         }
         const uint32_t count = static_cast<uint32_t>(ins.size());
@@ -552,6 +551,9 @@ private:
         if (!unknownSeen && allReached && deepest != maxAllowed)
             return Fail(0, "the deepest stack is %d, the record says %d", deepest, maxAllowed);
 
+        checks.starts.reserve(count);
+        for (const Instruction& in : ins)
+            checks.starts.push_back(in.offset);
         for (uint32_t i = 0; i < count; ++i)
             if (callResult[i] != kNotACall)
                 checks.calls.push_back(

@@ -56,6 +56,8 @@ struct RunChecks {
     };
     std::vector<Call> calls;    // every call instruction a path reaches, by offset
     std::vector<Bound> bounds;  // by offset; empty when every depth is fixed
+    // Every instruction start, for the link's pre-decoding, which needs them only once.
+    std::vector<uint32_t> starts;
 };
 
 // `checks`, when given, receives one entry per function record, class by class, in the image's

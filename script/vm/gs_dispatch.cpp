@@ -288,8 +288,11 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
     f.dispatch.clear();
     f.dispatch.reserve(size_t{f.codeSize} + 1);
     f.dispatch.assign(f.code, f.code + f.codeSize);
-    for (uint8_t& b : f.dispatch)
-        if (b >= kOpcodeCount) b = kNoOpcode;
+    // Verified code is only entered at instruction starts, which hold opcodes; other code may
+    // be entered anywhere.
+    if (!fuse)
+        for (uint8_t& b : f.dispatch)
+            if (b >= kOpcodeCount) b = kNoOpcode;
     f.dispatch.push_back(kNoOpcode);  // code that runs off its end stops there
     const std::vector<RunChecks::Bound>& bounds = f.runChecks.bounds;
     auto checkpoint = [&](uint32_t offset) {
@@ -302,15 +305,20 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
         PlaceRunChecks(f);
         return;
     }
-    // The instruction starts; the code was verified, so only lengths are needed.
-    thread_local std::vector<uint32_t> starts;
-    starts.clear();
-    for (uint32_t pc = 0; pc < f.codeSize;) {
-        const uint32_t length = InstructionLength(f.code, f.codeSize, pc);
-        if (length == 0) break;
-        starts.push_back(pc);
-        pc += length;
+    // The instruction starts: the verifier's, or found by length in verified code.
+    thread_local std::vector<uint32_t> found;
+    const std::vector<uint32_t>* known = &f.runChecks.starts;
+    if (known->empty()) {
+        found.clear();
+        for (uint32_t pc = 0; pc < f.codeSize;) {
+            const uint32_t length = InstructionLength(f.code, f.codeSize, pc);
+            if (length == 0) break;
+            found.push_back(pc);
+            pc += length;
+        }
+        known = &found;
     }
+    const std::vector<uint32_t>& starts = *known;
     const size_t n = starts.size();
     const uint8_t* code = f.code;
     auto op = [&](size_t k) -> int { return k < n ? code[starts[k]] : -1; };
@@ -1227,7 +1235,8 @@ op_ReturnValue:
 op_ReturnRef : {
     rs.byteCounter += static_cast<uint64_t>(pc - mark);
     st.top = sp;
-    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame() : st.ReturnValue(false);
+    // `fn` is the function of the frame being popped.
+    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame(fn) : st.ReturnValue(false, fn);
     sp = st.top;
     if (!ok) {
         mark = pc;

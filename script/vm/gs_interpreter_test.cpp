@@ -172,6 +172,37 @@ TEST_F(Interpreter, AnEndlessLoopTimesOut) {
     EXPECT_GE(ThisRunState().totalBytes, uint64_t{0x1000000});
 }
 
+// The budget is 16,777,216 code bytes, counted at taken jumps up to the jump's opcode: a loop
+// whose last jump brings the count to exactly the budget finishes, one more turn exceeds it.
+// The loop below counts 16 bytes at its first taken jump (from the start) and 8 at each later
+// one (load, decrement, store, the jump's opcode).
+TEST_F(Interpreter, TheTimeOutFallsOnTheByteOfItsBudget) {
+    auto loop = [](uint32_t turns) {
+        return Code()
+            .Push(turns)
+            .Op(33)
+            .U16(1)  // local 1 := turns
+            .Op(31)
+            .U16(1)  // 8: the loop
+            .Op(7)
+            .Op(34)
+            .U16(1)
+            .Op(45)
+            .U32(8)  // back while the decremented count is not 0
+            .Op(31)
+            .U16(1)
+            .Op(110);
+    };
+    // Turns - 1 jumps are taken; the last brings the count to 16 + 8 * (turns - 2).
+    const uint32_t lastWithin = 2 + (uint32_t{0x1000000} - 16) / 8;
+    ASSERT_EQ(16 + 8 * uint64_t{lastWithin - 2}, uint64_t{0x1000000});
+    LogCapture log;
+    Outcome within = Run(loop(lastWithin));
+    EXPECT_EQ(within.result, ER_Done);
+    EXPECT_EQ(within.word, 0u);
+    EXPECT_EQ(Run(loop(lastWithin + 1)).result, ER_Timeout);
+}
+
 TEST_F(Interpreter, EndlessRecursionOverflowsTheStackAndUnwinds) {
     LogCapture log;
     // this.Run() for ever: push `this`, call slot 0.

@@ -117,6 +117,7 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
     f.codeSize = static_cast<uint32_t>(in.code.size());
     f.runChecks = std::move(checks);
     PredecodeFunction(f, true);  // the whole image was verified before any class is built
+    f.runChecks.starts = {};     // needed no more
     f.hasLineTable = in.hasLineTable;
     f.lines.reserve(in.lines.size());
     for (const GSBytecode::GslLine& l : in.lines)

@@ -298,18 +298,54 @@ TEST(Machine, ARecordWhoseKindsDisagreeWithItsSignatureIsNotLinked) {
     EXPECT_EQ(lines[0], "GS Link error: Unable to initialise class 'T'");
 }
 
-TEST(Machine, AReplacedFileIsRefusedAndTheEntryKept) {
+// The file behind an entry changes between the add and the first load: the load is refused
+// with its error line, nothing is kept loaded, and the entry loads the file once it is whole.
+TEST(Machine, AFileReplacedOrCutAfterItsAddIsRefusedAndTheEntryKept) {
     Folder f(Sources{{"t.gs", "class T { public int F() { return 1; } };"}});
     Folder other(Sources{{"t.gs", "class T { public int F() { return 2; } };"}});
-    GSMachine m;
-    ASSERT_EQ(m.AddLibraryFolder(f.path.string(), "tests"), 1);
-    f.Write("t.gsl", other.images["t.gsl"]);
-    LogCapture log;
-    EXPECT_EQ(m.GetLibraryByName("t.gsl"), nullptr);
-    EXPECT_EQ(LogCapture::lines(), (std::vector<std::string>{"GSMachine: Error 8 loading library " +
-                                                             (f.path / "t.gsl").string() + " ()"}));
-    f.Write("t.gsl", f.images["t.gsl"]);  // put back: the entry loads it now
-    EXPECT_NE(m.GetLibraryByName("t.gsl"), nullptr);
+    const std::vector<uint8_t>& whole = f.images["t.gsl"];
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        std::string reason;  // the reader's line before the error line, "" for none
+        int error;
+    };
+    const std::string size = std::to_string(whole.size());
+    const std::vector<Case> cases = {
+        {"another library under the old name", other.images["t.gsl"], "", 8},
+        {"a short header", std::vector<uint8_t>(whole.begin(), whole.begin() + 12),
+         "at offset 8: header: image size " + size + " given, 12 bytes present", 1},
+        {"cut inside its tables",
+         std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2),
+         "at offset 8: header: image size " + size + " given, " + std::to_string(whole.size() / 2) +
+             " bytes present",
+         1},
+        {"emptied", {}, "at offset 0: header: the image ends", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        f.Write("t.gsl", whole);
+        GSMachine m;
+        ASSERT_EQ(m.AddLibraryFolder(f.path.string(), "tests"), 1);
+        f.Write("t.gsl", c.bytes);
+        LogCapture log;
+        EXPECT_EQ(m.GetLibraryByName("t.gsl"), nullptr);
+        std::vector<std::string> lines;
+        if (!c.reason.empty()) lines.push_back("GSMachine: library image refused " + c.reason);
+        lines.push_back("GSMachine: Error " + std::to_string(c.error) + " loading library " +
+                        (f.path / "t.gsl").string() + " ()");
+        EXPECT_EQ(LogCapture::lines(), lines);
+        EXPECT_TRUE(m.Loaded().empty());
+        f.Write("t.gsl", whole);  // put back: the entry loads it now
+        GSLibrary* lib = m.GetLibraryByName("t.gsl");
+        ASSERT_NE(lib, nullptr);
+        GSContext context;
+        GSClass* t = lib->FindClass("T");
+        EXPECT_EQ(
+            testing::RunOnNewInstance(&context, t, t->FindFunction(Kiv::PString("$int@T::F()")))
+                .AsInt(),
+            1);
+    }
 }
 
 TEST(Machine, AFileOverTheCapIsNotRead) {

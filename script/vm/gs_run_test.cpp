@@ -14,7 +14,9 @@
 #include "script/vm/gs_native.h"
 #include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
+#include "script/vm/reference_region.h"
 #include "script/vm/testing/script_runner.h"
+#include "script/vm/vm_statics.h"
 
 namespace GSRuntime {
 namespace {
@@ -172,6 +174,14 @@ TEST(CompiledPrograms, ArraysOfBothKinds) {
         {"a negative size makes an empty array",
          "int n = -1; int[] a = new int[n]; return a.size();", ER_Done, 0},
         {"huge size", "int n = 2147483647; int[] a = new int[n]; return 0;", ER_ArrayOutOfBounds},
+        // An array holds at most 2^24 elements, however it grows.
+        {"the element cap", "int n = 16777216; int[] a = new int[n]; return a.size();", ER_Done,
+         16777216},
+        {"one past the element cap", "int n = 16777217; int[] a = new int[n]; return 0;",
+         ER_ArrayOutOfBounds},
+        {"a range store padding past the cap",
+         "int[] a = new int[1]; int[] b = new int[1]; a[16777216, 16777216] = b; return 0;",
+         ER_ArrayOutOfBounds},
         {"open ranges",
          "int[] a = new int[5]; int i; for (i = 0; i < 5; i++) a[i] = i; "
          "int[] b = a[2, ]; int[] c = a[, 2]; return b.size() * 100 + c.size() "
@@ -222,6 +232,25 @@ TEST(CompiledPrograms, Strings) {
          "string s = \"abcd\"; string t; t = s[1, 3] = \"Q\"; return t.size() * 10 + s.size();",
          ER_Done, 13},
         {"a range store out of bounds", "string s = \"ab\"; s[1, 5] = \"Z\"; return 0;",
+         ER_StringOutOfBounds},
+        {"joining a null gives the other string",
+         "string a; string b = \"xy\"; return (a + b).size() + (b + a).size() * 10;", ER_Done, 22},
+        {"joining two nulls gives an empty string",
+         "string a, b; string c = a + b; return c.size() + 5;", ER_Done, 5},
+        {"a null compares as the empty string",
+         "string a; string e = \"\"; string x = \"x\"; return (int)(a == e) + (int)(a < x) * 2 + "
+         "(int)(x > a) * 4 + (int)(a < e) * 8;",
+         ER_Done, 7},
+        // A string holds at most 64 MiB, however it grows.
+        {"doubled up to the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; return s.size();", ER_Done,
+         1u << 26},
+        {"joined past the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; s = s + \"b\"; return 0;",
+         ER_StringOutOfBounds},
+        {"a range store past the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; s[0, 0] = \"b\"; "
+         "return 0;",
          ER_StringOutOfBounds},
     });
 }
@@ -294,6 +323,31 @@ TEST(CompiledPrograms, MembersOfOtherObjectsAndOfThis) {
         {"a null object's reference member", with("O o; return o.s.size();"), ER_NullReference},
         {"a store into a null object", with("O o; o.s = \"a\"; return 0;"), ER_NullReference},
     });
+}
+
+// A program that leaves its objects, strings and arrays holding each other in rings: when its
+// context goes, the teardown frees them all and the heaps are back where they were.
+TEST(CompiledPrograms, TheContextsTeardownFreesTheRingsAProgramLeaves) {
+    ScriptRunner r;
+    ASSERT_TRUE(r.Load(
+        "class N { public N next; public N[] all; public string[] names; public string name; };\n"
+        "class T { N kept; int Run() {\n"
+        "  N a = new N(); N b = new N();\n"
+        "  a.next = b; b.next = a; kept = a;\n"
+        "  a.all = new N[3]; a.all[0] = a; a.all[1] = b;\n"
+        "  b.all = a.all;\n"
+        "  b.names = new string[2]; b.names[0] = \"ring\"; b.names[1] = b.names[0] + \"s\";\n"
+        "  b.name = b.names[1];\n"
+        "  a.all[2] = new N(); a.all[2].next = a.all[2];\n"
+        "  return a.all.size() + b.names.size() * 10; } };"))
+        << r.messages;
+    const long heap = GSContextHeap().LiveBlocks();
+    const long region = ReferenceRegion::Get().LiveBlocks();
+    ScriptRun run = r.Run("T", "$int@T::Run()");
+    EXPECT_EQ(run.result, ER_Done) << ::testing::PrintToString(run.log);
+    EXPECT_EQ(run.word, 23u);
+    EXPECT_EQ(GSContextHeap().LiveBlocks(), heap);
+    EXPECT_EQ(ReferenceRegion::Get().LiveBlocks(), region);
 }
 
 // Natives of a test class bound in the registry: arguments, results, a native that pushes

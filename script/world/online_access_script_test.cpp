@@ -189,6 +189,20 @@ protected:
         return std::string(GetCacheFolder().str()) + "/" + file;
     }
 
+    // Makes a client of the test's the scripts' one while it lives; the context goes before
+    // the client does, also when the test stops early.
+    struct ScriptClient {
+        ScriptClient(OnlineWorld& world, OnlineAccessClientEndpoint& client) : world(world) {
+            ScriptNatives::SetScriptOnlineClient(&client);
+        }
+        ~ScriptClient() {
+            if (world.context != nullptr) world.DropContext(world.context);
+            world.context = nullptr;
+            ScriptNatives::SetScriptOnlineClient(nullptr);
+        }
+        OnlineWorld& world;
+    };
+
     HalvexScriptContext* context = nullptr;
 };
 
@@ -379,6 +393,25 @@ TEST_F(OnlineWorldLoopback, LocalDataProfileDataAndTheOfflineBoxes) {
     EXPECT_TRUE(ReadOfflineBox(BoxPath(kOfflineInboxFile)).empty());
 }
 
+TEST_F(OnlineWorld, WithoutAProfileOrATicketTheScriptSeesWhyItCannotLogIn) {
+    WEXOnlineDaemon daemon;
+    FakeClock clock;
+    OnlineAccessClientEndpoint client(daemon, clock.Clock());
+    ScriptClient use(*this, client);
+    GSOLibrary* lib = OpenLibrary();
+    ASSERT_NE(lib, nullptr);
+    // The order of the user's roads: no profile, then a profile but no ticket, which asks the
+    // daemon for a login it cannot start.
+    StoreLogin("", "");
+    EXPECT_EQ(Run(lib, "Connect"), "4");
+    EXPECT_EQ(Run(lib, "User"), "");
+    StoreLogin("alice", "");
+    EXPECT_EQ(Run(lib, "Connect"), "5");
+    EXPECT_EQ(Run(lib, "Status"), "5 single");
+    EXPECT_EQ(Run(lib, "Post", {"bob", "nowhere"}), "1");
+    EXPECT_EQ(Run(lib, "Create"), "0") << "a group that could not be asked for is closed";
+}
+
 // The whole road: the staged server program on the real clock, the script's client the
 // program's own, asked through the real daemon for the profile and ticket.
 double RealSeconds() {
@@ -397,7 +430,6 @@ TEST_F(OnlineWorld, ALibraryScriptLogsInThroughTheServerProgramAndExchangesAMess
     WEXOnlineDaemon daemon;
     OnlineAccessClientEndpoint client(daemon, RealSeconds);
     client.SetServer("127.0.0.1", static_cast<uint16_t>(port));
-    ScriptNatives::SetScriptOnlineClient(&client);
     ScriptedDaemon bobsDaemon;
     bobsDaemon.profile = "bob";
     bobsDaemon.ticket = "ticket-b";
@@ -405,6 +437,7 @@ TEST_F(OnlineWorld, ALibraryScriptLogsInThroughTheServerProgramAndExchangesAMess
     bob.SetServer("localhost", static_cast<uint16_t>(port));
     RecordingClient bobsScript(kChat);
     bob.AddClient(&bobsScript);
+    ScriptClient use(*this, client);
 
     GSOLibrary* lib = OpenLibrary();
     ASSERT_NE(lib, nullptr);
@@ -439,8 +472,6 @@ TEST_F(OnlineWorld, ALibraryScriptLogsInThroughTheServerProgramAndExchangesAMess
     EXPECT_EQ(got, "0:bob:from bob");
     EXPECT_EQ(Run(lib, "Status"), "2 multi");
     bob.RemoveClient(&bobsScript);
-    DropContext(context);
-    context = nullptr;
 }
 
 }  // namespace

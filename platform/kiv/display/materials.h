@@ -66,7 +66,8 @@ public:
     // A new reference to the texture of the file `name` names in the database's folder ('\'
     // read as '/'): a texture file (as texture conversion writes it). Null when the name is
     // empty, absolute, climbs out of the folder with "..", or the file is missing, a symbolic
-    // link or not a texture file.
+    // link or not a texture file. Like every counted engine object here, textures are taken and
+    // let go on one thread, the one that loads meshes and draws.
     static Texture* Load(ResourceDatabase& database, std::string_view name);
 
 private:
