@@ -42,13 +42,13 @@ bool LoadOfflineBox(TStream& stream, StoredMessageList& box) {
     return true;
 }
 
-StoredMessageList ReadOfflineBox(const std::string& path) {
-    StoredMessageList box;
+bool ReadOfflineBox(const std::string& path, StoredMessageList& box) {
+    box.clear();
     TFile file;
-    if (!file.Open(path, Kiv::File::kModeRead)) return box;
-    if (!LoadOfflineBox(file, box))
-        LogOutputf("OnlineAccess> %s is no offline box; it is not read", path.c_str());
-    return box;
+    if (!file.Open(path, Kiv::File::kModeRead)) return true;
+    if (LoadOfflineBox(file, box)) return true;
+    LogOutputf("OnlineAccess> %s is no offline box; it is left as it is", path.c_str());
+    return false;
 }
 
 bool WriteOfflineBox(const std::string& path, const StoredMessageList& box) {

@@ -28,7 +28,8 @@ bool SaveOfflineBox(TStream& stream, const StoredMessageList& box);
 // whole, in order: reading stops at the first record cut short, whatever the count says.
 bool LoadOfflineBox(TStream& stream, StoredMessageList& box);
 
-// The box at `path`; empty when the file is missing or is no box (logged).
-StoredMessageList ReadOfflineBox(const std::string& path);
+// The box at `path` into `box` (empty when there is no file). False, logged, when the file is
+// there but is no box: it is someone else's, and must not be written over.
+bool ReadOfflineBox(const std::string& path, StoredMessageList& box);
 // Replaces the file at `path` by the box (through a twin); false, logged, when it fails.
 bool WriteOfflineBox(const std::string& path, const StoredMessageList& box);

@@ -182,10 +182,14 @@ GSOOnlineAccess::~GSOOnlineAccess() {
     if (received_.empty()) return;
     // What the script did not collect waits for a later run in the inbox.
     const std::string path = BoxPath(kOfflineInboxFile);
-    StoredMessageList inbox = ReadOfflineBox(path);
+    StoredMessageList inbox;
+    const bool read = ReadOfflineBox(path, inbox);
+    const size_t count = received_.size();
     for (auto& message : received_)
         inbox.push_back(std::move(message));
-    WriteOfflineBox(path, inbox);
+    if (!read || !WriteOfflineBox(path, inbox))
+        LogOutputf("OnlineAccess> %zu uncollected messages for %s are not kept", count,
+                   GetKUID().ToString().c_str());
 }
 
 void GSOOnlineAccess::Deliver(std::unique_ptr<OnlineMessage> message) {
@@ -302,16 +306,21 @@ void GSOOnlineAccess::PostOfflineMessage(GSStack& frame) {
     }
     if (!PayloadOf(soup, "OnlineAccess.PostOfflineMessage", message->payload)) return;
     const std::string path = BoxPath(kOfflineOutboxFile);
-    StoredMessageList outbox = ReadOfflineBox(path);
+    StoredMessageList outbox;
+    bool kept = ReadOfflineBox(path, outbox);
     outbox.push_back(std::move(message));
-    const bool kept = WriteOfflineBox(path, outbox);
+    kept = kept && WriteOfflineBox(path, outbox);
     if (kept) outboxMayHoldMine_ = true;
     PushResult(frame, kept ? kOnlineDone : kOnlineFailed);
 }
 
 void GSOOnlineAccess::SendOutbox() {
     const std::string path = BoxPath(kOfflineOutboxFile);
-    StoredMessageList outbox = ReadOfflineBox(path);
+    StoredMessageList outbox;
+    if (!ReadOfflineBox(path, outbox)) {
+        outboxMayHoldMine_ = false;
+        return;
+    }
     bool changed = false;
     bool blocked = false;
     for (auto it = outbox.begin(); it != outbox.end();) {
@@ -337,7 +346,8 @@ void GSOOnlineAccess::CollectOfflineMessage(GSStack& frame) {
     GSOSoup* soup = nullptr;
     if (!GetNativeObjectParam(frame, 1, soup, false)) return;
     const std::string path = BoxPath(kOfflineInboxFile);
-    StoredMessageList inbox = ReadOfflineBox(path);
+    StoredMessageList inbox;
+    ReadOfflineBox(path, inbox);
     auto it = std::find_if(inbox.begin(), inbox.end(),
                            [&](const auto& m) { return SameAsset(m->kuid, GetKUID()); });
     if (it == inbox.end()) {

@@ -185,6 +185,11 @@ protected:
         GSRuntime::ReleaseReference(words);
         return result;
     }
+    static size_t BoxSize(const char* file) {
+        StoredMessageList box;
+        EXPECT_TRUE(ReadOfflineBox(BoxPath(file), box));
+        return box.size();
+    }
     static std::string BoxPath(const char* file) {
         return std::string(GetCacheFolder().str()) + "/" + file;
     }
@@ -303,6 +308,20 @@ TEST_F(OnlineWorldLoopback, ConnectsWithTheStoredProfileAndTalksToAnotherUser) {
     EXPECT_EQ(Run(lib, "Collect", {"bob"}), "0:bob:second");
     EXPECT_EQ(Run(lib, "Collect", {""}), "2::");
 
+    // A message that arrives while the library holds no OnlineAccess object is stored, and
+    // replayed to the next one.
+    Run(lib, "Drop");
+    ASSERT_EQ(ScriptNatives::GSOOnlineAccess::Live(context, kChat), nullptr);
+    VersionedMessage later;
+    later.kuid = kChat;
+    later.text = "alice";
+    later.payload = Note("while away");
+    ASSERT_EQ(bob.SendUserMessage(later), 0u);
+    ASSERT_TRUE(RunUntil([&] { return client.StoredMessages().size() == 1; }));
+    EXPECT_EQ(Run(lib, "Connect"), "2");
+    EXPECT_EQ(Run(lib, "Collect", {""}), "0:bob:while away");
+    EXPECT_TRUE(client.StoredMessages().empty());
+
     EXPECT_EQ(Run(lib, "Disconnect"), "0");
     EXPECT_EQ(Run(lib, "Status"), "0 single");
 }
@@ -362,16 +381,23 @@ TEST_F(OnlineWorldLoopback, LocalDataProfileDataAndTheOfflineBoxes) {
                       "build") != std::string::npos;
     EXPECT_TRUE(logged);
 
+    // An outbox that is someone else's file is left alone: nothing is kept in it.
+    std::ofstream(BoxPath(kOfflineOutboxFile), std::ios::binary) << "someone else's";
+    EXPECT_EQ(Run(lib, "PostOffline", {"bob", "refused"}), "1");
+    std::ifstream foreign(BoxPath(kOfflineOutboxFile), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(foreign), {}), "someone else's");
+    fs::remove(BoxPath(kOfflineOutboxFile));
+
     // Posted while offline, sent once online, in order.
     EXPECT_EQ(Run(lib, "PostOffline", {"", "nobody named"}), "1");
     EXPECT_EQ(Run(lib, "PostOffline", {"bob", "kept one"}), "0");
     EXPECT_EQ(Run(lib, "PostOffline", {"bob", "kept two"}), "0");
-    EXPECT_EQ(ReadOfflineBox(BoxPath(kOfflineOutboxFile)).size(), 2u);
+    EXPECT_EQ(BoxSize(kOfflineOutboxFile), 2u);
     ASSERT_TRUE(BothOnline(lib));
     ASSERT_TRUE(RunUntil([&] { return bobsScript.received.size() == 2; }));
     EXPECT_EQ(NoteOf(*bobsScript.received[0]), "kept one");
     EXPECT_EQ(NoteOf(*bobsScript.received[1]), "kept two");
-    EXPECT_TRUE(ReadOfflineBox(BoxPath(kOfflineOutboxFile)).empty());
+    EXPECT_EQ(BoxSize(kOfflineOutboxFile), 0u);
 
     // What the script did not collect before its object went waits in the inbox for a later
     // run of the same asset.
@@ -384,13 +410,13 @@ TEST_F(OnlineWorldLoopback, LocalDataProfileDataAndTheOfflineBoxes) {
     ASSERT_TRUE(RunUntil([&] { return Waiting() == 1; }));
     EXPECT_FALSE(fs::exists(BoxPath(kOfflineInboxFile)));
     DropContext(context);
-    ASSERT_EQ(ReadOfflineBox(BoxPath(kOfflineInboxFile)).size(), 1u);
+    ASSERT_EQ(BoxSize(kOfflineInboxFile), 1u);
     lib = OpenLibrary();
     ASSERT_NE(lib, nullptr);
     Run(lib, "Connect");
     EXPECT_EQ(Run(lib, "CollectOffline"), "0::uncollected");
     EXPECT_EQ(Run(lib, "CollectOffline"), "2::");
-    EXPECT_TRUE(ReadOfflineBox(BoxPath(kOfflineInboxFile)).empty());
+    EXPECT_EQ(BoxSize(kOfflineInboxFile), 0u);
 }
 
 TEST_F(OnlineWorld, WithoutAProfileOrATicketTheScriptSeesWhyItCannotLogIn) {
