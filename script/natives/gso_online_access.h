@@ -44,7 +44,8 @@
 //   by its "username" tag; the context's update sends it (message 11) once the client is online.
 //   CollectOfflineMessage (soup): takes the oldest message of "cache/offline-inbox.tbox" for the
 //   library's asset (user and content id; any version), which holds the messages an OnlineAccess
-//   object had been given but not collected when it went.
+//   object had been given but not collected when it went. A box file that is not a box (someone
+//   else's) is never written over: a post to it fails, logged.
 // - CanAccessMultiplayer: whether the client is online, so groups and messages reach others.
 // - GetProfileData / SetProfileData: result 3, logged; nothing is read or stored.
 //
