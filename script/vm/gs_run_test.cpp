@@ -325,6 +325,18 @@ TEST(CompiledPrograms, MembersOfOtherObjectsAndOfThis) {
     });
 }
 
+// What needs a game object with a router, run on a plain object on the static thread.
+TEST(CompiledPrograms, ThreadsAndWaitsWithoutAGameObject) {
+    auto with = [](const std::string& body) {
+        return "class T { thread void W() { } int Run() { " + body + " } };";
+    };
+    RunTable({
+        {"a thread started on a plain object", with("W(); return 1;"), ER_ThreadError},
+        {"a wait on the static thread", with("wait() { on \"A\", \"\": break; } return 1;"),
+         ER_ThreadError},
+    });
+}
+
 // A program that leaves its objects, strings and arrays holding each other in rings: when its
 // context goes, the teardown frees them all and the heaps are back where they were.
 TEST(CompiledPrograms, TheContextsTeardownFreesTheRingsAProgramLeaves) {
