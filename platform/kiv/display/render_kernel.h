@@ -63,6 +63,12 @@ public:
     BufferId CreateVertexBuffer(std::span<const std::byte> data, uint32_t stride);
     BufferId CreateIndexBuffer(std::span<const uint32_t> indices);
     bool ReleaseBuffer(BufferId id);
+    // Each kernel made in the process has a serial of its own, never reused.
+    uint64_t GetSerial() const { return serial_; }
+    // Releases the buffers when the kernel of that serial is still alive (a buffer's owner may
+    // outlive the kernel it was made on); kNoBuffer ids are passed over.
+    static void ReleaseBuffersIfAlive(RenderKernel* kernel, uint64_t serial,
+                                      std::initializer_list<BufferId> ids);
     // The vertex count of a vertex buffer or the index count of an index buffer; 0 for none.
     uint32_t GetElementCount(BufferId id) const;
     // A copy of a buffer's bytes (indices as 32-bit values); empty for no such buffer.
@@ -112,6 +118,7 @@ private:
 
     SceneGraph* scene_;
     float detail_;
+    uint64_t serial_;
     bool initialised_ = false;
     bool nullRender_ = false;
     std::string lastError_;
