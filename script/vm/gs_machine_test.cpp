@@ -149,7 +149,11 @@ TEST(Machine, LinkFailuresNameWhatIsMissing) {
         std::vector<std::string> lines;
     };
     const std::vector<Case> cases = {
-        {"library gone", "", "", "", {"GS Link error: Unable to find library for class 'L'"}},
+        {"library gone",
+         "",
+         "",
+         "",
+         {"GS Link error: Unable to find library for class 'L' (lib id: "}},
         {"class renamed",
          "lib.gsl",
          std::string("L\0", 2),
@@ -180,6 +184,19 @@ TEST(Machine, LinkFailuresNameWhatIsMissing) {
             bool found = std::any_of(lines.begin(), lines.end(),
                                      [&](const std::string& l) { return l.rfind(want, 0) == 0; });
             EXPECT_TRUE(found) << want << "\n" << ::testing::PrintToString(lines);
+        }
+        if (c.file.empty()) {  // the id of the library that is gone, as its header gives it
+            const std::vector<uint8_t>& lib = f.images["lib.gsl"];
+            auto word = [&](size_t at) {
+                return static_cast<uint32_t>(lib[at] | lib[at + 1] << 8 | lib[at + 2] << 16 |
+                                             uint32_t{lib[at + 3]} << 24);
+            };
+            char id[64];
+            std::snprintf(id, sizeof id, "(lib id: %x.%x)", word(12), word(16));
+            EXPECT_TRUE(std::find(lines.begin(), lines.end(),
+                                  "GS Link error: Unable to find library for class 'L' " +
+                                      std::string(id)) != lines.end())
+                << ::testing::PrintToString(lines);
         }
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back().rfind("GSMachine: Error ", 0), 0u) << lines.back();
