@@ -62,26 +62,6 @@ void BumpProgramSet::Clear() {
     pixel.clear();
 }
 
-MaterialCaches& MaterialCaches::operator=(const MaterialCaches& other) {
-    if (this == &other) return *this;
-    for (RenderingCache* c : other.cache)
-        Hold(c);
-    Clear();
-    cache = other.cache;
-    return *this;
-}
-
-void MaterialCaches::Clear() {
-    for (RenderingCache*& c : cache)
-        Let(c);
-}
-
-bool MaterialCaches::IsComplete() const {
-    for (RenderingCache* c : cache)
-        if (c == nullptr) return false;
-    return true;
-}
-
 bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display) {
     if (display.GetRenderKernel() == nullptr) return false;
     RenderingCacheManager& manager = RenderingCacheManager::Instance();
@@ -104,7 +84,9 @@ bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display) {
 }
 
 HalvexBumpMaterial::HalvexBumpMaterial(const MaterialCaches& caches, const BumpProgramSet& programs)
-    : caches_(caches), programs_(programs), shared_(SharedTextureCollection::GetTexture(0)) {}
+    : OneTextureMaterial(caches),
+      programs_(programs),
+      shared_(SharedTextureCollection::GetTexture(0)) {}
 
 HalvexBumpMaterial::~HalvexBumpMaterial() {
     Let(shared_);
@@ -117,7 +99,7 @@ void HalvexBumpMaterial::CopyInto(HalvexBumpMaterial& copy) const {
 }
 
 std::shared_ptr<Material> HalvexBumpMaterial::CreateInstance() const {
-    auto copy = std::make_shared<HalvexBumpMaterial>(caches_, programs_);
+    auto copy = std::make_shared<HalvexBumpMaterial>(GetCaches(), programs_);
     CopyInto(*copy);
     return copy;
 }
@@ -266,7 +248,7 @@ std::shared_ptr<Material> HalvexBumpMaterialPlugin::Create(MaterialManager& /*ma
     if (!EnsurePrograms(display)) return nullptr;
     switch (kind_) {
         case Kind::Bump:
-            return std::make_shared<HalvexBumpMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpMaterial>(GetCaches(), programs_);
         case Kind::Gloss:
             return std::make_shared<HalvexBumpGlossMaterial>(caches_, programs_);
         case Kind::Env:

@@ -9,7 +9,7 @@ HalvexMultiPFXMaterial::~HalvexMultiPFXMaterial() {
 }
 
 std::shared_ptr<Material> HalvexMultiPFXMaterial::CreateInstance() const {
-    auto copy = std::make_shared<HalvexMultiPFXMaterial>(caches_);
+    auto copy = std::make_shared<HalvexMultiPFXMaterial>(GetCaches());
     copy->InitInstance(*this);
     copy->SetTexture(kEffectSlot, effect_, 1.0f);
     return copy;

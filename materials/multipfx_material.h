@@ -16,7 +16,7 @@ class HalvexMultiPFXMaterial : public OneTextureMaterial {
 public:
     static constexpr uint32_t kEffectSlot = 12;
 
-    explicit HalvexMultiPFXMaterial(const MaterialCaches& caches) : caches_(caches) {}
+    explicit HalvexMultiPFXMaterial(const MaterialCaches& caches) : OneTextureMaterial(caches) {}
     ~HalvexMultiPFXMaterial() override;
     const char* GetPluginName() const override { return "tmpfx"; }
     std::shared_ptr<Material> CreateInstance() const override;
@@ -36,10 +36,7 @@ public:
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
-
 private:
-    MaterialCaches caches_;
     Texture* effect_ = nullptr;
 };
 

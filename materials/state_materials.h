@@ -61,6 +61,8 @@ public:
     static constexpr uint32_t kColorMaterialMode = 5;
     const char* GetPluginName() const override { return "tonetexnoalpha"; }
     std::shared_ptr<Material> CreateInstance() const override;
+    // Drawn without its bitmap's alpha: never blended.
+    void CacheAlphaHint() override { NoteAlphaHint(false); }
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 };

@@ -281,6 +281,8 @@ void HalvexIndexedMeshInstance::DrawChunks(Kiv::ViewPoint& viewPoint, const Kiv:
         Kiv::Material* material =
             materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
         if (material == nullptr || Display() == nullptr) continue;
+        // Blended chunks wait in the frame's caches, placed by where the chunk is drawn.
+        Display()->SetObjectMatrix(drawn);
         material->RenderChunk(*Display(), *chunk);
         viewPoint.RecordDraw({this, chunk, material, this, drawn, false});
     }
@@ -301,7 +303,10 @@ void HalvexIndexedMeshInstance::DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool
         Kiv::Material* material =
             materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
         if (material == nullptr || Display() == nullptr) continue;
+        // Direct draws are not sorted: blended chunks too are drawn now.
+        Display()->SetDrawAtOnce(true);
         material->RenderChunk(*Display(), *chunk);
+        Display()->SetDrawAtOnce(false);
         viewPoint.RecordDraw({this, chunk, material, this, GetStoredMatrix(), lit});
     }
 }
