@@ -1057,40 +1057,24 @@ op_IsNotNull : {
     ReleaseReference(r);
     DISPATCH();
 }
-    // --- calls --------------------------------------------------------------------------
+// --- calls --------------------------------------------------------------------------
+// Each form of a call names what its caller was verified with; the body is one.
+#define CALL_FORM(label, result, plain)     \
+    label:                                  \
+    expect = GSBytecode::RunChecks::result; \
+    passesPlain = (plain);                  \
+    goto call;
 op_Call:
 op_CallNative:
-op_CallInherited:
-    expect = GSBytecode::RunChecks::kAnyResult;
-    passesPlain = false;
-    goto call;
-fused_CallExpectNone:
-    expect = GSBytecode::RunChecks::kNoResult;
-    passesPlain = false;
-    goto call;
-fused_CallExpectPlain:
-    expect = GSBytecode::RunChecks::kPlainResult;
-    passesPlain = false;
-    goto call;
-fused_CallExpectReference:
-    expect = GSBytecode::RunChecks::kReferenceResult;
-    passesPlain = false;
-    goto call;
-fused_CallAnyPassingPlain:
-    expect = GSBytecode::RunChecks::kAnyResult;
-    passesPlain = true;
-    goto call;
-fused_CallExpectNonePassingPlain:
-    expect = GSBytecode::RunChecks::kNoResult;
-    passesPlain = true;
-    goto call;
-fused_CallExpectPlainPassingPlain:
-    expect = GSBytecode::RunChecks::kPlainResult;
-    passesPlain = true;
-    goto call;
-fused_CallExpectReferencePassingPlain:
-    expect = GSBytecode::RunChecks::kReferenceResult;
-    passesPlain = true;
+    CALL_FORM(op_CallInherited, kAnyResult, false)
+    CALL_FORM(fused_CallExpectNone, kNoResult, false)
+    CALL_FORM(fused_CallExpectPlain, kPlainResult, false)
+    CALL_FORM(fused_CallExpectReference, kReferenceResult, false)
+    CALL_FORM(fused_CallAnyPassingPlain, kAnyResult, true)
+    CALL_FORM(fused_CallExpectNonePassingPlain, kNoResult, true)
+    CALL_FORM(fused_CallExpectPlainPassingPlain, kPlainResult, true)
+    CALL_FORM(fused_CallExpectReferencePassingPlain, kReferenceResult, true)
+#undef CALL_FORM
 call : {
     uint8_t op = ip[0];
     int32_t offset = I16(pc);
