@@ -282,6 +282,8 @@ void PlaceRunChecks(GSFunction& f) {
     for (const RunChecks::Call& c : f.runChecks.calls) {
         if (c.offset >= f.codeSize) continue;
         const uint8_t op = f.code[c.offset];
+        if (op == kCallThread && c.plainArguments != 0)
+            f.argumentChecks.push_back({c.offset, c.plainArguments});
         if (op != kCall && op != kCallNative && op != kCallInherited) continue;
         if (c.plainArguments != 0) {
             f.argumentChecks.push_back({c.offset, c.plainArguments});
@@ -1159,7 +1161,9 @@ op_CallThread : {
     const GSMethodEntry* e = VirtualEntry(h, object, U16(ip + 3));
     if (e == nullptr) FAIL(ER_NullReference);
     GSFunction* callee = e->function;
-    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative())
+    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative() ||
+        (callee->referenceParameters & PlainArgumentsAt(*fn, static_cast<uint32_t>(ip - code))) !=
+            0)
         FAIL(ER_IllegalInstruction);
     GSThread* started = game->NewThread();
     if (started == nullptr) FAIL(ER_ThreadError);
