@@ -564,33 +564,52 @@ TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
     EXPECT_EQ(ran.log.back(), "function $int@T::Run(), line -1");
 }
 
-TEST(Machine, ACalleeOfAnotherResultThanVerifiedIsRefusedAtTheCall) {
-    // The verifier knows no object's class: `a.F()` was verified as leaving an int, but damaged
-    // code hands the call an `L`, whose slot 0 returns nothing. Run, it would leave the caller
-    // one word short of what its code was verified with.
-    const Sources sources = {
-        {"main.gs",
-         "include \"lib.gs\"\n"
-         "class A { public int F() { return 1; } };\n"
-         "class T { public int Run() { L l = new L(); A a = new A(); return a.F(); } };"},
-        {"lib.gs", "class L { public void G() { } };"},
+TEST(Machine, ACalleeOfAnotherShapeThanVerifiedIsRefusedAtTheCall) {
+    // The verifier knows no object's class: `a.F(...)` was verified with A's F, but damaged code
+    // hands the call an `L`, whose slot 0 takes or leaves other words. Run, it would leave the
+    // caller a word short of what its code was verified with, or release as a reference a
+    // number it never held.
+    struct Case {
+        const char* what;
+        const char* a;  // A's F and its call
+        const char* l;  // L's slot 0
+        const char* call;
     };
-    Folder f(sources);
-    std::vector<uint8_t> bytes = f.images["main.gsl"];
-    const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
-    size_t k = 0;
-    while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
-        ++k;
-    ASSERT_TRUE(k > 0 && k < fc.instructions.size());
-    const GSBytecode::Instruction& object = fc.instructions[k - 1];
-    ASSERT_EQ(object.opcode, GSBytecode::kLoadLocalRef);
-    ASSERT_EQ(object.operand[0], 2);               // a
-    bytes[fc.codeOffset + object.offset + 1] = 1;  // l
-    ScriptRunner r;
-    ASSERT_TRUE(LoadImages(r, {{"main.gsl", bytes}, {"lib.gsl", f.images["lib.gsl"]}}, "main.gsl"))
-        << r.messages;
-    testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
-    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    const Case cases[] = {
+        {"a callee that leaves no result", "public int F() { return 1; }", "public void G() { }",
+         "a.F()"},
+        {"a callee that takes a reference for a plain word", "public int F(int x) { return x; }",
+         "public int G(string s) { return 1; }", "a.F(5)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Sources sources = {
+            {"main.gs", std::string("include \"lib.gs\"\nclass A { ") + c.a +
+                            " };\nclass T { public int Run() { L l = new L(); A a = new A(); "
+                            "return " +
+                            c.call + "; } };"},
+            {"lib.gs", std::string("class L { ") + c.l + " };"},
+        };
+        Folder f(sources);
+        std::vector<uint8_t> bytes = f.images["main.gsl"];
+        const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+        size_t k = 0;
+        while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
+            ++k;
+        ASSERT_LT(k, fc.instructions.size());
+        while (k > 0 && fc.instructions[k].opcode != GSBytecode::kLoadLocalRef)
+            --k;
+        const GSBytecode::Instruction& object = fc.instructions[k];
+        ASSERT_EQ(object.opcode, GSBytecode::kLoadLocalRef);
+        ASSERT_EQ(object.operand[0], 2);               // a
+        bytes[fc.codeOffset + object.offset + 1] = 1;  // l
+        ScriptRunner r;
+        ASSERT_TRUE(
+            LoadImages(r, {{"main.gsl", bytes}, {"lib.gsl", f.images["lib.gsl"]}}, "main.gsl"))
+            << r.messages;
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    }
 }
 
 // The verifier knows no object's class: code verified for one object but handed another (its
