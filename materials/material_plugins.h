@@ -15,9 +15,11 @@
 // "tglossrust" as gloss_rust_material.h has it. Every material gets the caches its plug-in found
 // in the rendering-cache manager or registered there.
 //
-// Plug-ins and the programs and caches they hold are used on one thread: materials are made
-// while meshes load, on the thread that loads them, and the background loader's only work (a
-// mesh's collision tree) reads geometry and never makes a material or takes a texture.
+// Plug-ins keep their programs and caches without a lock, and textures are counted without
+// atomics, because all of it happens on the main thread: materials are made while meshes load,
+// and the validator posts every mesh load to the main thread; the background loader's only work
+// (a mesh's collision tree) reads finished geometry and never makes a material or takes a
+// texture; texture conversion's jobs build bitmaps and files, not engine textures.
 #pragma once
 
 #include <memory>
