@@ -1,5 +1,6 @@
 #include "assetdb/online_requests.h"
 
+#include "assetdb/reply_reading.h"
 #include "assetdb/request_ids.h"
 #include "assetdb/request_payload.h"
 
@@ -33,6 +34,24 @@ Kiv::String OnlineRequest242() {
     Kiv::String ticket;
     if (WEXTransact(kWEXRequestOnline242, payload, reply)) reply.ReadString(ticket);
     return ticket;
+}
+
+bool GetOnlineLocalData(const KUID& asset, std::string_view key, TDBTagRef& data) {
+    data.Reset();
+    WEXPayload payload("WEXClient::GetOnlineLocalData");
+    payload.WriteKUID(asset);
+    payload.WriteText(key);
+    TBuffer reply;
+    if (!WEXTransact(kWEXRequestOnlineLocalData, payload, reply)) return false;
+    return WEXReadSoupReply(reply, data);
+}
+
+bool PostOnlineLocalData(const KUID& asset, std::string_view key, const TDBTagRef& data) {
+    WEXPayload payload("WEXClient::PostOnlineLocalData");
+    payload.WriteKUID(asset);
+    payload.WriteText(key);
+    payload.WriteSoup(data);
+    return WEXPost(kWEXPostOnlineLocalData, payload);
 }
 
 }  // namespace WEXClient

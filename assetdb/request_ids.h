@@ -37,6 +37,8 @@ enum WEXMessageId : uint32_t {
     kWEXRequestReadSettings = 100,
     kWEXRequestWriteSettings = 101,
     kWEXRequestGetSetting = 102,
+    kWEXRequestOnlineLocalData = 121,
+    kWEXPostOnlineLocalData = 122,
     kWEXRequestVendrixAccess = 135,
     kWEXRequestTexture = 181,
     kWEXRequestResolveVendrixAsset = 230,

@@ -1,7 +1,8 @@
 // Collision queries. Segment queries on a 100k-triangle mesh through its compact box tree,
 // beside a brute-force Moller-Trumbore loop over every triangle (the same answers, no tree).
 // The build itself is measured too; the counters give its rate ("triangles_per_s") and the
-// bytes the built tree keeps a triangle ("bytes_per_triangle").
+// bytes the built tree keeps a triangle ("bytes_per_triangle"). Where Embree is installed, the
+// same segments through its scene over the same triangles are printed beside as the reference.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,6 +13,10 @@
 #include "mesh/axis_box_tree.h"
 #include "mesh/indexed_mesh_definition.h"
 #include "mesh/testing/idxm_writer.h"
+
+#ifdef HALVEX_HAVE_EMBREE
+#include <embree3/rtcore.h>
+#endif
 
 namespace {
 
@@ -88,6 +93,69 @@ void BM_BruteForceSegmentQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_BruteForceSegmentQuery)->Unit(benchmark::kMicrosecond);
 HALVEX_BENCH_COMPARE("BM_TreeSegmentQuery", "BM_BruteForceSegmentQuery");
+
+#ifdef HALVEX_HAVE_EMBREE
+// The terrain's triangles in an Embree scene, built once.
+struct EmbreeScene {
+    RTCDevice device = rtcNewDevice(nullptr);
+    RTCScene scene = rtcNewScene(device);
+    explicit EmbreeScene(const Terrain& t) {
+        RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+        auto* vertices = static_cast<float*>(
+            rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                                    3 * sizeof(float), 3 * t.triangles.size()));
+        auto* indices = static_cast<unsigned*>(
+            rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
+                                    3 * sizeof(unsigned), t.triangles.size()));
+        for (size_t i = 0; i < t.triangles.size(); ++i)
+            for (int k = 0; k < 3; ++k) {
+                const Vector3& v = t.triangles[i][k];
+                vertices[9 * i + 3 * k] = v.x;
+                vertices[9 * i + 3 * k + 1] = v.y;
+                vertices[9 * i + 3 * k + 2] = v.z;
+                indices[3 * i + k] = static_cast<unsigned>(3 * i + k);
+            }
+        rtcCommitGeometry(geometry);
+        rtcAttachGeometry(scene, geometry);
+        rtcReleaseGeometry(geometry);
+        rtcCommitScene(scene);
+    }
+    ~EmbreeScene() {
+        rtcReleaseScene(scene);
+        rtcReleaseDevice(device);
+    }
+};
+
+void BM_EmbreeSegmentQuery(benchmark::State& state) {
+    Terrain& t = Land();
+    if (!t.ok) return state.SkipWithError("the terrain does not load");
+    static EmbreeScene embree(t);
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    size_t k = 0, hits = 0;
+    for (auto _ : state) {
+        const auto& s = t.segments[k++ % t.segments.size()];
+        const Vector3 d = s.second - s.first;
+        RTCRayHit rh{};
+        rh.ray.org_x = s.first.x;
+        rh.ray.org_y = s.first.y;
+        rh.ray.org_z = s.first.z;
+        rh.ray.dir_x = d.x;
+        rh.ray.dir_y = d.y;
+        rh.ray.dir_z = d.z;
+        rh.ray.tnear = 0;
+        rh.ray.tfar = 1;  // the segment: the direction is its whole length
+        rh.ray.mask = 0xFFFFFFFFu;
+        rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+        rtcIntersect1(embree.scene, &context, &rh);
+        hits += rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+        benchmark::DoNotOptimize(rh);
+    }
+    state.counters["hit_share"] = static_cast<double>(hits) / static_cast<double>(k);
+}
+BENCHMARK(BM_EmbreeSegmentQuery);
+HALVEX_BENCH_COMPARE("BM_TreeSegmentQuery", "BM_EmbreeSegmentQuery");
+#endif
 
 void BM_TreeBuild(benchmark::State& state) {
     Terrain& t = Land();

@@ -159,7 +159,7 @@ private:
     // Two assets alike but for a script of 20 classes in one of them, installed and each
     // validated once (so the scripted one's cache is warm).
     bool MakeValidated() {
-        const std::string base = "kind \"scenery\"\nusername \"V\"\n";
+        const std::string base = "kind \"scenery\"\nusername \"V\"\nhalvex-build 3.6\n";
         fs::create_directories(top_ + "/work/validated/plain");
         fs::create_directories(top_ + "/work/validated/scripted");
         std::ofstream(top_ + "/work/validated/plain/config.txt") << "kuid <kuid:779:1>\n" << base;

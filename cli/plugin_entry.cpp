@@ -13,6 +13,24 @@
 #include "materials/material_plugins.h"
 #include "materials/texture_conversion.h"
 #include "mesh/mesh_resources.h"
+#include "platform/kiv/res/resource.h"
+
+namespace {
+
+// The resource types' own UIds, in the order the resource family lists them; the two LOD mesh
+// forms share one.
+constexpr struct {
+    const char* extension;
+    const char* uid;
+} kResourceTypeIds[] = {
+    {"im", "B9E68EA1-56A3-4a6d-9D5D-C5C020F944E6"},
+    {"pm", "2E8739F0-412F-48c2-9F71-912B659C58B6"},
+    {"lm.txt", "8FCC40D7-8BDD-4d14-B528-65692F5DF710"},
+    {"lm", "8FCC40D7-8BDD-4d14-B528-65692F5DF710"},
+    {"convert-tex.txt", "A6805E60-4C54-1278-1111-00010251467D"},
+};
+
+}  // namespace
 
 extern "C" __attribute__((visibility("default"))) void KivGetPlugins() {
     // The material plug-ins, in the engine's order.
@@ -23,4 +41,7 @@ extern "C" __attribute__((visibility("default"))) void KivGetPlugins() {
     RegisterMeshResourceTypes();
     // The resource type that texture conversion opens descriptions as ("convert-tex.txt").
     RegisterTextureConversionType();
+    // Each in the resource family under its UId (one listed already stays as it is).
+    for (const auto& t : kResourceTypeIds)
+        Kiv::ListResourceType(t.extension, *Kiv::UId::Parse(t.uid));
 }

@@ -26,6 +26,26 @@ TEST(PluginEntry, RegistersTheTypeTextureConversionOpensDescriptionsAs) {
     made->ReleaseReference();
 }
 
+TEST(PluginEntry, ListsItsResourceTypesInTheResourceFamilyWithTheirIds) {
+    KivGetPlugins();
+    KivGetPlugins();  // a second call lists nothing twice
+    std::vector<std::string> listed;
+    for (const auto& type : Kiv::PluginBase::ListPluginTypes(Kiv::ImagePluginFamily()))
+        if (auto resource = std::dynamic_pointer_cast<Kiv::ResourceTypePlugin>(type))
+            listed.push_back(std::string(resource->GetName().view()) + " " +
+                             resource->GetUId().ToString());
+    EXPECT_EQ(listed, (std::vector<std::string>{
+                          "im B9E68EA1-56A3-4A6D-9D5D-C5C020F944E6",
+                          "pm 2E8739F0-412F-48C2-9F71-912B659C58B6",
+                          "lm.txt 8FCC40D7-8BDD-4D14-B528-65692F5DF710",
+                          "lm 8FCC40D7-8BDD-4D14-B528-65692F5DF710",
+                          "convert-tex.txt A6805E60-4C54-1278-1111-00010251467D",
+                      }));
+    // A type no one registered is not listed.
+    EXPECT_FALSE(
+        Kiv::ListResourceType("xyz", *Kiv::UId::Parse("B9E68EA1-56A3-4a6d-9D5D-C5C020F944E7")));
+}
+
 TEST(PluginEntry, GivesTheValidatorItsCachesAndEveryDummyMaterialThisBuildHas) {
     Kiv::RegisterEngineMaterialPlugins();
     KivGetPlugins();

@@ -73,7 +73,7 @@ bool FindFileAtDepth(std::string_view pattern, std::string_view folder, int dept
     return found;
 }
 
-bool CopyFolderAtDepth(std::string_view from, std::string_view to, int depth) {
+bool CopyFolderAtDepth(std::string_view from, std::string_view to, FileLinks fileLinks, int depth) {
     if (depth > kMaxFolderDepth) {
         LogNestedTooDeep("CopyFolderRecursive", from);
         return false;
@@ -88,8 +88,12 @@ bool CopyFolderAtDepth(std::string_view from, std::string_view to, int depth) {
                 Kiv::String::Printf("CopyFolderRecursive> skipping link to a folder '%s'",
                                     source.c_str())
                     .view());
+        } else if (entry.IsSymbolicLink() && fileLinks == FileLinks::kSkip) {
+            Kiv::Log::Write(Kiv::String::Printf("CopyFolderRecursive> skipping link to a file '%s'",
+                                                source.c_str())
+                                .view());
         } else if (entry.IsDirectory()) {
-            ok = CopyFolderAtDepth(source, target.view(), depth + 1) && ok;
+            ok = CopyFolderAtDepth(source, target.view(), fileLinks, depth + 1) && ok;
         } else {
             ok = CopyFileContents(source, target.view()) && ok;
         }
@@ -241,7 +245,7 @@ bool CopyFileContents(std::string_view from, std::string_view to) {
     });
 }
 
-bool CopyFolderRecursive(std::string_view from, std::string_view to) {
+bool CopyFolderRecursive(std::string_view from, std::string_view to, FileLinks fileLinks) {
     if (!Kiv::File::IsDirectory(from) || to.empty()) return false;
     std::error_code sourceError;
     std::error_code targetError;
@@ -257,7 +261,7 @@ bool CopyFolderRecursive(std::string_view from, std::string_view to) {
                             .view());
         return false;
     }
-    return CopyFolderAtDepth(from, to, 0);
+    return CopyFolderAtDepth(from, to, fileLinks, 0);
 }
 
 namespace {

@@ -56,10 +56,16 @@ public:
 // whole or the target cannot be written; a failed copy leaves `to` as it was.
 bool CopyFileContents(std::string_view from, std::string_view to);
 
+// What a folder copy does with a link to a file: copy the bytes it leads to, or leave it out
+// (logged) where what is copied must come from the tree itself and nowhere else.
+enum class FileLinks { kCopyTarget, kSkip };
+
 // Makes the target folder and copies every file of the source into it, going down into
-// sub-folders. Links to files are copied as files; links to folders are skipped (and logged).
-// Refuses a target that is the source or lies inside it. True when everything was copied.
-bool CopyFolderRecursive(std::string_view from, std::string_view to);
+// sub-folders. Links to files are copied as files, or skipped; links to folders are skipped
+// (and logged). Refuses a target that is the source or lies inside it. True when everything
+// was copied.
+bool CopyFolderRecursive(std::string_view from, std::string_view to,
+                         FileLinks fileLinks = FileLinks::kCopyTarget);
 
 // A name "temp-" + 8 characters of 0-9 and a-z + the call count + ".tmp" in the folder that no
 // entry has yet; an empty path (and a log line) when 100 tries all found an entry.

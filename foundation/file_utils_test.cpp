@@ -104,7 +104,7 @@ TEST_F(FileUtils, ReplacingWriteKeepsTheOldFileUnlessEveryWriteSucceeded) {
     EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"config.txt"});
 }
 
-TEST_F(FileUtils, CopyFolderCopiesTheTreeButNotLinkedFolders) {
+TEST_F(FileUtils, CopyFolderCopiesTheTreeButNotLinkedFoldersNorLinkedFilesWhenTold) {
     dir.Write("src/a.txt", "a");
     dir.Write("src/sub/b.bin", BinaryBody());
     fs::create_directories(dir / "src/sub/empty");
@@ -119,6 +119,12 @@ TEST_F(FileUtils, CopyFolderCopiesTheTreeButNotLinkedFolders) {
     EXPECT_EQ(dir.Read("dst/copy/sub/b.bin"), BinaryBody());
     EXPECT_EQ(dir.Read("dst/copy/linked-file.txt"), "c");
     EXPECT_FALSE(fs::is_symlink(dir / "dst/copy/linked-file.txt"));
+
+    // Told to, it leaves the linked file out too: only the tree's own files come along.
+    fs::create_symlink(dir / "elsewhere/c.txt", dir / "src/sub/deeper-link.txt");
+    ASSERT_TRUE(CopyFolderRecursive(dir / "src", dir / "dst/own", FileLinks::kSkip));
+    EXPECT_EQ(Listing(dir / "dst/own"),
+              (std::vector<std::string>{"a.txt", "sub", "sub/b.bin", "sub/empty"}));
 }
 
 TEST_F(FileUtils, CopyFolderRefusesToCopyIntoItself) {

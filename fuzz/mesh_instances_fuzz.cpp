@@ -1,12 +1,14 @@
 // Mesh instances over any bytes that load as an indexed, progressive or LOD mesh: each file that
 // loads gets an instance and a copy, a collision tree over its definition and a fixed set of
-// segment and ray queries and triangle reads, none of which may read outside a buffer (the
-// sanitiser sees that) or answer with a triangle the mesh does not have.
+// segment and ray queries and triangle reads, and frames culled and drawn from a few distances
+// (a skinned mesh also with its skin, every bone moved), none of which may read outside a buffer
+// (the sanitiser sees that) or answer with a triangle the mesh does not have.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "mesh/axis_box_tree.h"
 #include "mesh/mesh_resources.h"
@@ -63,6 +65,28 @@ void Query(const HalvexIndexedMeshDefinition& def, HalvexIndexedMeshInstance& in
         }
 }
 
+// Frames from near and far; between them every particle under the instance moves.
+void Frames(HalvexIndexedMeshInstance& instance) {
+    Kiv::Camera camera;
+    Kiv::ViewPoint view(&camera);
+    for (float distance : {1.0f, 60.0f, 1e6f}) {
+        camera.SetFrame(instance.GetGlobalBoundingSphere().centre + Vector3{0, 0, distance}, {});
+        view.NextFrame();
+        instance.Cull(view, instance.GetWorldMatrix());
+        instance.Render(view, instance.GetStoredMatrix());
+        instance.DrawChunksDirect(view, true);
+        std::vector<Kiv::Particle*> under;
+        instance.EnumerateParticles(under);
+        for (Kiv::Particle* p : under)
+            p->SetFrame(p->GetPosition() + Vector3{0.5f, 0, 0}, p->GetRotation());
+    }
+}
+
+bool Skinned(const HalvexIndexedMeshDefinition& def) {
+    return def.GetNumInfluences() > 0 && def.GetMaxBonesPerSubMesh() > 0 &&
+           def.GetSkeleton() != nullptr;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -76,9 +100,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             indexed.Bind(nullptr, &def);
             Query(def, indexed);
             Query(def, *indexed.CreateInstanceCopy());
+            Frames(indexed);
             HalvexProgressiveMeshInstance progressive;
             progressive.BindProgressive(nullptr, &def);
             Query(def, *progressive.CreateInstanceCopy());
+            if (Skinned(def)) {
+                HalvexDynamicIndexedMeshInstance skinned;
+                skinned.BindSkinned(nullptr, &def);
+                Frames(skinned);
+                Frames(*skinned.CreateInstanceCopy());
+                HalvexDynamicProgressiveMeshInstance skinnedProgressive;
+                skinnedProgressive.BindSkinned(nullptr, &def);
+                Frames(skinnedProgressive);
+            }
         }
     }
     HalvexIndexedMeshLODDefinition lod;
@@ -91,6 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (uint32_t n = 0; n < instance.GetLevelRecordCount(); ++n) {
             instance.SelectLOD(n);
             Query(lod, instance);
+        }
+        Frames(*copy);
+        if (!lod.GetBones().empty() && lod.GetSkeleton() != nullptr) {
+            HalvexDynamicIndexedMeshLODInstance skinned;
+            skinned.BindSkinned(nullptr, &lod);
+            Frames(skinned);
+            Frames(*skinned.CreateInstanceCopy());
         }
     }
     return 0;

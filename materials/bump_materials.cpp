@@ -62,49 +62,20 @@ void BumpProgramSet::Clear() {
     pixel.clear();
 }
 
-MaterialCaches& MaterialCaches::operator=(const MaterialCaches& other) {
-    if (this == &other) return *this;
-    for (RenderingCache* c : other.cache)
-        Hold(c);
-    Clear();
-    cache = other.cache;
-    return *this;
-}
-
-void MaterialCaches::Clear() {
-    for (RenderingCache*& c : cache)
-        Let(c);
-}
-
-bool MaterialCaches::IsComplete() const {
-    for (RenderingCache* c : cache)
-        if (c == nullptr) return false;
-    return true;
-}
-
 bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display) {
     if (display.GetRenderKernel() == nullptr) return false;
-    RenderingCacheManager& manager = RenderingCacheManager::Instance();
-    for (int i = 0; i < MaterialCaches::kCount; ++i) {
-        RenderingCache*& cache = caches.cache[i];
-        if (cache != nullptr) continue;
-        static const char* const kIds[] = {AlphaBlendCache::kId, AlphaMaskCache::kId,
-                                           MaterialChunkCache::kId};
-        cache = manager.FindCache(kIds[i]);
-        if (cache != nullptr) continue;
-        if (i == MaterialCaches::kAlphaBlend)
-            cache = new HalvexAlphaBlendCache();
-        else if (i == MaterialCaches::kAlphaMask)
-            cache = new AlphaMaskCache();
-        else
-            cache = new MaterialChunkCache();
-        manager.AddCache(cache);
-    }
+    // The program's own sorted cache when none is registered yet.
+    FindOrAddMaterialCaches(caches, [](int kind) -> RenderingCache* {
+        if (kind == MaterialCaches::kAlphaBlend) return new HalvexAlphaBlendCache();
+        return MakeEngineMaterialCache(kind);
+    });
     return true;
 }
 
 HalvexBumpMaterial::HalvexBumpMaterial(const MaterialCaches& caches, const BumpProgramSet& programs)
-    : caches_(caches), programs_(programs), shared_(SharedTextureCollection::GetTexture(0)) {}
+    : OneTextureMaterial(caches),
+      programs_(programs),
+      shared_(SharedTextureCollection::GetTexture(0)) {}
 
 HalvexBumpMaterial::~HalvexBumpMaterial() {
     Let(shared_);
@@ -116,40 +87,35 @@ void HalvexBumpMaterial::CopyInto(HalvexBumpMaterial& copy) const {
     Replace(copy.bump_, bump_);
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexBumpMaterial::CreateInstance() const {
-    auto copy = std::make_shared<HalvexBumpMaterial>(caches_, programs_);
+std::shared_ptr<Material> HalvexBumpMaterial::CreateInstance() const {
+    auto copy = std::make_shared<HalvexBumpMaterial>(GetCaches(), programs_);
     CopyInto(*copy);
     return copy;
 }
 
-bool HalvexBumpMaterial::Compare(const Material& other) const {
+bool HalvexBumpMaterial::Equals(const Material& other) const {
     if (typeid(other) != typeid(*this)) return false;
     const auto& o = static_cast<const HalvexBumpMaterial&>(other);
-    return o.bump_ == bump_ && o.programs_ == programs_ && OneTextureMaterial::Compare(other);
+    return o.bump_ == bump_ && o.programs_ == programs_ && OneTextureMaterial::Equals(other);
 }
 
-bool HalvexBumpMaterial::SetSlotTexture(uint32_t slot, Texture* texture) {
-    if (slot == 0) {
-        SetTexture(texture);
-        return true;
-    }
-    if (slot != kBumpSlot) return false;
+bool HalvexBumpMaterial::SetTexture(uint32_t slot, Texture* texture, float weight) {
+    if (slot != kBumpSlot) return OneTextureMaterial::SetTexture(slot, texture, weight);
     Replace(bump_, texture);
     return true;
 }
 
-Texture* HalvexBumpMaterial::GetSlotTexture(uint32_t slot) const {
-    if (slot == 0) return GetTexture();
-    return slot == kBumpSlot ? bump_ : nullptr;
+Texture* HalvexBumpMaterial::GetTexture(uint32_t slot) const {
+    return slot == kBumpSlot ? bump_ : OneTextureMaterial::GetTexture(slot);
 }
 
 bool HalvexBumpMaterial::IsLoaded() const {
-    return GetTexture() != nullptr && bump_ != nullptr;
+    return GetBitmap() != nullptr && bump_ != nullptr;
 }
 
-void HalvexBumpMaterial::Activate() {
+void HalvexBumpMaterial::Activate(int flag) {
     if (shared_ != nullptr) shared_->Activate();
-    OneTextureMaterial::Activate();
+    OneTextureMaterial::Activate(flag);
 }
 
 void HalvexBumpMaterial::SetDisplayState(Display& display) {
@@ -177,20 +143,20 @@ void HalvexBumpExtraMapMaterial::CopyExtraInto(HalvexBumpExtraMapMaterial& copy)
     Replace(copy.extra_, extra_);
 }
 
-bool HalvexBumpExtraMapMaterial::Compare(const Material& other) const {
+bool HalvexBumpExtraMapMaterial::Equals(const Material& other) const {
     if (typeid(other) != typeid(*this)) return false;
     return static_cast<const HalvexBumpExtraMapMaterial&>(other).extra_ == extra_ &&
-           HalvexBumpMaterial::Compare(other);
+           HalvexBumpMaterial::Equals(other);
 }
 
-bool HalvexBumpExtraMapMaterial::SetSlotTexture(uint32_t slot, Texture* texture) {
-    if (slot != kExtraSlot) return HalvexBumpMaterial::SetSlotTexture(slot, texture);
+bool HalvexBumpExtraMapMaterial::SetTexture(uint32_t slot, Texture* texture, float weight) {
+    if (slot != kExtraSlot) return HalvexBumpMaterial::SetTexture(slot, texture, weight);
     Replace(extra_, texture);
     return true;
 }
 
-Texture* HalvexBumpExtraMapMaterial::GetSlotTexture(uint32_t slot) const {
-    return slot == kExtraSlot ? extra_ : HalvexBumpMaterial::GetSlotTexture(slot);
+Texture* HalvexBumpExtraMapMaterial::GetTexture(uint32_t slot) const {
+    return slot == kExtraSlot ? extra_ : HalvexBumpMaterial::GetTexture(slot);
 }
 
 bool HalvexBumpExtraMapMaterial::IsLoaded() const {
@@ -207,13 +173,13 @@ void HalvexBumpExtraMapMaterial::ClearDisplayState(Display& display) {
     display.GetStates().stage3 = nullptr;
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexBumpGlossMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexBumpGlossMaterial::CreateInstance() const {
     auto copy = std::make_shared<HalvexBumpGlossMaterial>(GetCaches(), GetPrograms());
     CopyExtraInto(*copy);
     return copy;
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexBumpEnvMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexBumpEnvMaterial::CreateInstance() const {
     auto copy = std::make_shared<HalvexBumpEnvMaterial>(GetCaches(), GetPrograms());
     CopyExtraInto(*copy);
     return copy;
@@ -221,9 +187,11 @@ std::shared_ptr<OneTextureMaterial> HalvexBumpEnvMaterial::CreateInstance() cons
 
 HalvexBumpMaterialPlugin::HalvexBumpMaterialPlugin(Kind kind, std::string_view name, const UId& uid,
                                                    const char* fallback)
-    : HalvexMaterialPlugin(name, uid,
-                           {Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners},
-                           0, fallback),
+    : HalvexPluginOn(
+          name, uid,
+          DisplayNeeds{{Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners},
+                       0,
+                       fallback}),
       kind_(kind) {}
 
 HalvexBumpMaterialPlugin::~HalvexBumpMaterialPlugin() = default;
@@ -267,15 +235,15 @@ bool HalvexBumpMaterialPlugin::EnsurePrograms(Display& display) {
 
 std::shared_ptr<Material> HalvexBumpMaterialPlugin::Create(MaterialManager& /*manager*/,
                                                            Display& display) {
-    if (!EnsureMaterialCaches(caches_, display)) return nullptr;
+    if (!EnsureMaterialCaches(Caches(), display)) return nullptr;
     if (!EnsurePrograms(display)) return nullptr;
     switch (kind_) {
         case Kind::Bump:
-            return std::make_shared<HalvexBumpMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpMaterial>(GetCaches(), programs_);
         case Kind::Gloss:
-            return std::make_shared<HalvexBumpGlossMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpGlossMaterial>(GetCaches(), programs_);
         case Kind::Env:
-            return std::make_shared<HalvexBumpEnvMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpEnvMaterial>(GetCaches(), programs_);
     }
     return nullptr;
 }

@@ -42,19 +42,6 @@ public:
     std::vector<TextureCombiner*> pixel;
 };
 
-// The caches a material hands its blended chunks to; copies hold references of their own.
-class MaterialCaches {
-public:
-    enum { kAlphaBlend, kAlphaMask, kMaterialChunk, kCount };
-    MaterialCaches() = default;
-    MaterialCaches(const MaterialCaches& other) { *this = other; }
-    MaterialCaches& operator=(const MaterialCaches& other);
-    ~MaterialCaches() { Clear(); }
-    void Clear();
-    bool IsComplete() const;
-    std::array<RenderingCache*, kCount> cache{};
-};
-
 // Fills the caches still missing: each found by its id in the rendering-cache manager, else made
 // and registered there. False, taking none, when the display has no render kernel.
 bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display);
@@ -66,21 +53,21 @@ public:
     HalvexBumpMaterial(const MaterialCaches& caches, const BumpProgramSet& programs);
     ~HalvexBumpMaterial() override;
     const char* GetPluginName() const override { return "tbumptex"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
-    bool Compare(const Material& other) const override;
+    std::shared_ptr<Material> CreateInstance() const override;
+    bool Equals(const Material& other) const override;
 
-    // Slot 0 is the bitmap (the base's texture); false for a slot the material does not have.
-    virtual bool SetSlotTexture(uint32_t slot, Texture* texture);
-    virtual Texture* GetSlotTexture(uint32_t slot) const;
+    // Slot 8 is the bump map; the others are the base's.
+    using OneTextureMaterial::SetTexture;
+    bool SetTexture(uint32_t slot, Texture* texture, float weight) override;
+    Texture* GetTexture(uint32_t slot) const override;
     // True when the bitmap and every extra map are set.
-    virtual bool IsLoaded() const;
+    bool IsLoaded() const override;
     // Activates the shared texture, then the material's own.
-    void Activate() override;
+    void Activate(int flag) override;
 
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
     const BumpProgramSet& GetPrograms() const { return programs_; }
     Texture* GetSharedTexture() const { return shared_; }
 
@@ -89,7 +76,6 @@ protected:
     void CopyInto(HalvexBumpMaterial& copy) const;
 
 private:
-    MaterialCaches caches_;
     BumpProgramSet programs_;
     Texture* shared_ = nullptr;
     Texture* bump_ = nullptr;
@@ -101,10 +87,13 @@ public:
     static constexpr uint32_t kExtraSlot = 9;
     using HalvexBumpMaterial::HalvexBumpMaterial;
     ~HalvexBumpExtraMapMaterial() override;
-    bool Compare(const Material& other) const override;
-    bool SetSlotTexture(uint32_t slot, Texture* texture) override;
-    Texture* GetSlotTexture(uint32_t slot) const override;
+    bool Equals(const Material& other) const override;
+    using HalvexBumpMaterial::SetTexture;
+    bool SetTexture(uint32_t slot, Texture* texture, float weight) override;
+    Texture* GetTexture(uint32_t slot) const override;
     bool IsLoaded() const override;
+    // The bitmap's alpha is the gloss: never blended.
+    void CacheAlphaHint() override { NoteAlphaHint(false); }
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
@@ -119,18 +108,18 @@ class HalvexBumpGlossMaterial : public HalvexBumpExtraMapMaterial {
 public:
     using HalvexBumpExtraMapMaterial::HalvexBumpExtraMapMaterial;
     const char* GetPluginName() const override { return "tbumpgloss"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
+    std::shared_ptr<Material> CreateInstance() const override;
 };
 
 class HalvexBumpEnvMaterial : public HalvexBumpExtraMapMaterial {
 public:
     using HalvexBumpExtraMapMaterial::HalvexBumpExtraMapMaterial;
     const char* GetPluginName() const override { return "tbumpenv"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
+    std::shared_ptr<Material> CreateInstance() const override;
 };
 
 // The plug-in of one bump-family material.
-class HalvexBumpMaterialPlugin : public HalvexMaterialPlugin {
+class HalvexBumpMaterialPlugin : public HalvexPluginOn<MaterialPluginX> {
 public:
     enum class Kind { Bump, Gloss, Env };
     HalvexBumpMaterialPlugin(Kind kind, std::string_view name, const UId& uid,
@@ -139,14 +128,12 @@ public:
     // Null without a render kernel or when a program cannot be had.
     std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
     const BumpProgramSet& GetPrograms() const { return programs_; }
 
 private:
     bool EnsurePrograms(Display& display);
 
     Kind kind_;
-    MaterialCaches caches_;
     BumpProgramSet programs_;
 };
 

@@ -144,21 +144,21 @@ TEST_F(BumpMaterials, MaterialsCopyCompareAndHandleTheirExtraSlots) {
     auto* glossMap = new Kiv::Texture(3);
 
     EXPECT_FALSE(bump->IsLoaded());
-    EXPECT_TRUE(bump->SetSlotTexture(0, bitmap));
-    EXPECT_TRUE(bump->SetSlotTexture(8, normals));
-    EXPECT_FALSE(bump->SetSlotTexture(9, glossMap));  // the plain bump material has no slot 9
-    EXPECT_FALSE(bump->SetSlotTexture(12, glossMap));
+    EXPECT_TRUE(bump->SetTexture(0, bitmap, 1.0f));
+    EXPECT_TRUE(bump->SetTexture(8, normals, 1.0f));
+    EXPECT_FALSE(bump->SetTexture(9, glossMap, 1.0f));  // the plain bump material has no slot 9
+    EXPECT_FALSE(bump->SetTexture(12, glossMap, 1.0f));
     EXPECT_TRUE(bump->IsLoaded());
-    EXPECT_EQ(bump->GetSlotTexture(8), normals);
-    EXPECT_EQ(bump->GetSlotTexture(9), nullptr);
+    EXPECT_EQ(bump->GetTexture(8), normals);
+    EXPECT_EQ(bump->GetTexture(9), nullptr);
     EXPECT_EQ(normals->GetReferenceCount(), 2u);
 
-    EXPECT_TRUE(gloss->SetSlotTexture(0, bitmap));
-    EXPECT_TRUE(gloss->SetSlotTexture(8, normals));
+    EXPECT_TRUE(gloss->SetTexture(0, bitmap, 1.0f));
+    EXPECT_TRUE(gloss->SetTexture(8, normals, 1.0f));
     EXPECT_FALSE(gloss->IsLoaded());
-    EXPECT_TRUE(gloss->SetSlotTexture(9, glossMap));
+    EXPECT_TRUE(gloss->SetTexture(9, glossMap, 1.0f));
     EXPECT_TRUE(gloss->IsLoaded());
-    EXPECT_EQ(gloss->GetSlotTexture(9), glossMap);
+    EXPECT_EQ(gloss->GetTexture(9), glossMap);
 
     for (const auto& m : {bump, gloss}) {
         const uint32_t before = normals->GetReferenceCount();
@@ -166,24 +166,24 @@ TEST_F(BumpMaterials, MaterialsCopyCompareAndHandleTheirExtraSlots) {
         ASSERT_NE(copy, nullptr);
         EXPECT_STREQ(copy->GetPluginName(), m->GetPluginName());
         EXPECT_TRUE(copy->Compare(*m));
-        EXPECT_EQ(copy->GetSlotTexture(8), normals);
-        EXPECT_EQ(copy->GetSlotTexture(9), m->GetSlotTexture(9));
+        EXPECT_EQ(copy->GetTexture(8), normals);
+        EXPECT_EQ(copy->GetTexture(9), m->GetTexture(9));
         EXPECT_EQ(normals->GetReferenceCount(), before + 1);
         EXPECT_NE(copy->GetSharedTexture(), nullptr);
         EXPECT_EQ(copy->GetPrograms(), m->GetPrograms());
-        copy->SetSlotTexture(8, nullptr);
+        copy->SetTexture(8, nullptr, 1.0f);
         EXPECT_FALSE(copy->Compare(*m));
     }
     // The same state in another class is another material.
-    gloss->SetSlotTexture(9, nullptr);
+    gloss->SetTexture(9, nullptr, 1.0f);
     EXPECT_FALSE(gloss->Compare(*bump));
     EXPECT_FALSE(bump->Compare(*gloss));
 
-    bump->Activate();
+    bump->Activate(0);
     EXPECT_EQ(bump->GetSharedTexture()->GetActivationCount(), 1u);
     EXPECT_EQ(bitmap->GetActivationCount(), 1u);
 
-    gloss->SetSlotTexture(9, glossMap);
+    gloss->SetTexture(9, glossMap, 1.0f);
     const Kiv::Display::States before = display_.GetStates();
     gloss->SetDisplayState(display_);
     const Kiv::Display::States& s = display_.GetStates();

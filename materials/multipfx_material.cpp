@@ -8,40 +8,35 @@ HalvexMultiPFXMaterial::~HalvexMultiPFXMaterial() {
     if (effect_ != nullptr) effect_->ReleaseReference();
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexMultiPFXMaterial::CreateInstance() const {
-    auto copy = std::make_shared<HalvexMultiPFXMaterial>(caches_);
+std::shared_ptr<Material> HalvexMultiPFXMaterial::CreateInstance() const {
+    auto copy = std::make_shared<HalvexMultiPFXMaterial>(GetCaches());
     copy->InitInstance(*this);
-    copy->SetSlotTexture(kEffectSlot, effect_);
-    copy->priority_ = priority_;
+    copy->SetTexture(kEffectSlot, effect_, 1.0f);
     return copy;
 }
 
-bool HalvexMultiPFXMaterial::Compare(const Material& other) const {
+bool HalvexMultiPFXMaterial::Equals(const Material& other) const {
     if (typeid(other) != typeid(*this)) return false;
     const auto& o = static_cast<const HalvexMultiPFXMaterial&>(other);
-    return o.effect_ == effect_ && o.priority_ == priority_ && OneTextureMaterial::Compare(other);
+    return o.effect_ == effect_ && o.GetResourcePriority() == GetResourcePriority() &&
+           OneTextureMaterial::Equals(other);
 }
 
-bool HalvexMultiPFXMaterial::SetSlotTexture(uint32_t slot, Texture* texture) {
-    if (slot == 0) {
-        SetTexture(texture);
-        return true;
-    }
-    if (slot != kEffectSlot) return false;
+bool HalvexMultiPFXMaterial::SetTexture(uint32_t slot, Texture* texture, float weight) {
+    if (slot != kEffectSlot) return OneTextureMaterial::SetTexture(slot, texture, weight);
     if (texture != nullptr) texture->AddReference();
     if (effect_ != nullptr) effect_->ReleaseReference();
     effect_ = texture;
     return true;
 }
 
-Texture* HalvexMultiPFXMaterial::GetSlotTexture(uint32_t slot) const {
-    if (slot == 0) return GetTexture();
-    return slot == kEffectSlot ? effect_ : nullptr;
+Texture* HalvexMultiPFXMaterial::GetTexture(uint32_t slot) const {
+    return slot == kEffectSlot ? effect_ : OneTextureMaterial::GetTexture(slot);
 }
 
-void HalvexMultiPFXMaterial::Activate() {
+void HalvexMultiPFXMaterial::Activate(int flag) {
     if (effect_ != nullptr) effect_->Activate();
-    OneTextureMaterial::Activate();
+    OneTextureMaterial::Activate(flag);
 }
 
 void HalvexMultiPFXMaterial::Bind(Display& display, uint32_t pass) {
@@ -64,12 +59,12 @@ void HalvexMultiPFXMaterial::ClearDisplayState(Display& display) {
 
 HalvexMultiPFXMaterialPlugin::HalvexMultiPFXMaterialPlugin(std::string_view name, const UId& uid,
                                                            const char* fallback)
-    : HalvexMaterialPlugin(name, uid, {}, 2, fallback) {}
+    : HalvexPluginOn(name, uid, DisplayNeeds{{}, 2, fallback}) {}
 
 std::shared_ptr<Material> HalvexMultiPFXMaterialPlugin::Create(MaterialManager& /*manager*/,
                                                                Display& display) {
-    if (!EnsureMaterialCaches(caches_, display)) return nullptr;
-    return std::make_shared<HalvexMultiPFXMaterial>(caches_);
+    if (!EnsureMaterialCaches(Caches(), display)) return nullptr;
+    return std::make_shared<HalvexMultiPFXMaterial>(GetCaches());
 }
 
 }  // namespace Kiv

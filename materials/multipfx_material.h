@@ -16,21 +16,19 @@ class HalvexMultiPFXMaterial : public OneTextureMaterial {
 public:
     static constexpr uint32_t kEffectSlot = 12;
 
-    explicit HalvexMultiPFXMaterial(const MaterialCaches& caches) : caches_(caches) {}
+    explicit HalvexMultiPFXMaterial(const MaterialCaches& caches) : OneTextureMaterial(caches) {}
     ~HalvexMultiPFXMaterial() override;
     const char* GetPluginName() const override { return "tmpfx"; }
-    std::shared_ptr<OneTextureMaterial> CreateInstance() const override;
-    bool Compare(const Material& other) const override;
+    std::shared_ptr<Material> CreateInstance() const override;
+    bool Equals(const Material& other) const override;
 
-    // Slot 0 is the bitmap; false for a slot the material does not have.
-    bool SetSlotTexture(uint32_t slot, Texture* texture);
-    Texture* GetSlotTexture(uint32_t slot) const;
-    bool IsLoaded() const { return GetTexture() != nullptr && effect_ != nullptr; }
-    // The priority its textures are kept resident with.
-    void SetResourcePriority(float priority) { priority_ = priority; }
-    float GetResourcePriority() const { return priority_; }
+    // Slot 12 is the effect texture; the others are the base's.
+    using OneTextureMaterial::SetTexture;
+    bool SetTexture(uint32_t slot, Texture* texture, float weight) override;
+    Texture* GetTexture(uint32_t slot) const override;
+    bool IsLoaded() const override { return GetBitmap() != nullptr && effect_ != nullptr; }
     // Activates the effect texture, then the bitmap.
-    void Activate() override;
+    void Activate(int flag) override;
 
     // Pass 0 only.
     void Bind(Display& display, uint32_t pass) override;
@@ -38,23 +36,15 @@ public:
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
-
 private:
-    MaterialCaches caches_;
     Texture* effect_ = nullptr;
-    float priority_ = 0;
 };
 
-class HalvexMultiPFXMaterialPlugin : public HalvexMaterialPlugin {
+class HalvexMultiPFXMaterialPlugin : public HalvexPluginOn<MaterialPluginX> {
 public:
     HalvexMultiPFXMaterialPlugin(std::string_view name, const UId& uid, const char* fallback);
     // Null without a render kernel.
     std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
-    const MaterialCaches& GetCaches() const { return caches_; }
-
-private:
-    MaterialCaches caches_;
 };
 
 }  // namespace Kiv

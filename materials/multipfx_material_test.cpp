@@ -20,22 +20,22 @@ TEST(MultiPFXMaterial, IsCreatedWithTheCachesAndDrawsItsEffectTextureForPassZero
 
     auto* bitmap = new Kiv::Texture(1);
     auto* effect = new Kiv::Texture(2);
-    EXPECT_TRUE(material->SetSlotTexture(0, bitmap));
+    EXPECT_TRUE(material->SetTexture(0, bitmap, 1.0f));
     EXPECT_FALSE(material->IsLoaded());
-    EXPECT_FALSE(material->SetSlotTexture(8, effect));
-    EXPECT_TRUE(material->SetSlotTexture(12, effect));
+    EXPECT_FALSE(material->SetTexture(8, effect, 1.0f));
+    EXPECT_TRUE(material->SetTexture(12, effect, 1.0f));
     EXPECT_TRUE(material->IsLoaded());
     material->SetResourcePriority(0.5f);
 
     auto copy = std::dynamic_pointer_cast<Kiv::HalvexMultiPFXMaterial>(material->CreateInstance());
     ASSERT_NE(copy, nullptr);
     EXPECT_TRUE(copy->Compare(*material));
-    EXPECT_EQ(copy->GetSlotTexture(12), effect);
+    EXPECT_EQ(copy->GetTexture(12), effect);
     EXPECT_EQ(effect->GetReferenceCount(), 3u);
     copy->SetResourcePriority(1);
     EXPECT_FALSE(copy->Compare(*material));
 
-    material->Activate();
+    material->Activate(0);
     EXPECT_EQ(effect->GetActivationCount(), 1u);
     EXPECT_EQ(bitmap->GetActivationCount(), 1u);
 

@@ -2,16 +2,16 @@
 
 namespace Kiv {
 
-std::shared_ptr<OneTextureMaterial> HalvexNoFogMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexNoFogMaterial::CreateInstance() const {
     // The copy keeps the program too: without it the copy would draw without its combiner.
     auto copy = std::make_shared<HalvexNoFogMaterial>(program_);
     copy->InitInstance(*this);
     return copy;
 }
 
-bool HalvexNoFogMaterial::Compare(const Material& other) const {
+bool HalvexNoFogMaterial::Equals(const Material& other) const {
     return dynamic_cast<const HalvexNoFogMaterial*>(&other) != nullptr &&
-           OneTextureMaterial::Compare(other);
+           OneTextureMaterial::Equals(other);
 }
 
 void HalvexNoFogMaterial::SetDisplayState(Display& display) {
@@ -19,7 +19,7 @@ void HalvexNoFogMaterial::SetDisplayState(Display& display) {
     savedFog_ = s.fogMode;
     s.fogMode = 0;
     s.cullMode = (GetMaterialFlags() & kFlagNoCulling) != 0 ? 0 : 1;
-    s.stage0 = GetTexture();
+    s.stage0 = GetBitmap();
     if ((GetMaterialFlags() & kFlagNoBlending) == 0) {
         savedBlending_ = s.blending;
         savedSource_ = s.sourceBlend;
@@ -49,16 +49,16 @@ void HalvexGroundBaseMaterial::CopyGroundBase(const HalvexGroundBaseMaterial& fr
     alphaTest_ = from.alphaTest_;
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexGroundBaseMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexGroundBaseMaterial::CreateInstance() const {
     auto copy = std::make_shared<HalvexGroundBaseMaterial>();
     copy->CopyGroundBase(*this);
     return copy;
 }
 
-bool HalvexGroundBaseMaterial::Compare(const Material& other) const {
+bool HalvexGroundBaseMaterial::Equals(const Material& other) const {
     const auto* o = dynamic_cast<const HalvexGroundBaseMaterial*>(&other);
     return o != nullptr && o->depthWrite_ == depthWrite_ && o->alphaTest_ == alphaTest_ &&
-           OneTextureMaterial::Compare(other);
+           OneTextureMaterial::Equals(other);
 }
 
 void HalvexGroundBaseMaterial::Bind(Display& display, uint32_t pass) {
@@ -84,7 +84,7 @@ void HalvexGroundBaseMaterial::ClearDisplayState(Display& display) {
     s.depthWrite = true;
 }
 
-std::shared_ptr<OneTextureMaterial> HalvexOneTexNoAlphaMaterial::CreateInstance() const {
+std::shared_ptr<Material> HalvexOneTexNoAlphaMaterial::CreateInstance() const {
     auto copy = std::make_shared<HalvexOneTexNoAlphaMaterial>();
     copy->CopyGroundBase(*this);
     return copy;

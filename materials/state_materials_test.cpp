@@ -31,7 +31,7 @@ TEST(NoFogMaterial, DrawsWithoutFogBlendedWithItsProgramAndPutsTheDisplayBack) {
     } cases[] = {{0, 9, 1, true}, {1, 0, 0, true}, {2, 9, 1, false}, {3, 0, 0, false}};
     for (const auto& c : cases) {
         Kiv::HalvexNoFogMaterial m(c.program);
-        m.SetTexture(texture);
+        m.SetTexture(0, texture, 1.0f);
         m.SetMaterialFlags(c.flags);
         Display d = Busy();
         const Display::States before = d.GetStates();
@@ -82,25 +82,25 @@ TEST(GroundBaseMaterials, SetTheirStatesOnPassZeroAndAlwaysWriteDepthAfterwards)
 TEST(StateMaterials, CopyAndCompareTheirOwnState) {
     Kiv::Texture* texture = new Kiv::Texture(1);
     Kiv::HalvexOneTexNoAlphaMaterial ground;
-    ground.SetTexture(texture);
+    ground.SetTexture(0, texture, 1.0f);
     ground.SetAlphaTest(true);
-    std::shared_ptr<OneTextureMaterial> copy = ground.CreateInstance();
+    std::shared_ptr<Kiv::Material> copy = ground.CreateInstance();
     EXPECT_STREQ(copy->GetPluginName(), "tonetexnoalpha");
-    EXPECT_EQ(copy->GetTexture(), texture);
+    EXPECT_EQ(copy->GetTexture(0), texture);
     EXPECT_TRUE(copy->Compare(ground));
     Kiv::HalvexGroundBaseMaterial plain;
-    plain.SetTexture(texture);
+    plain.SetTexture(0, texture, 1.0f);
     plain.SetAlphaTest(true);
     EXPECT_FALSE(plain.Compare(ground));  // another type
     EXPECT_FALSE(ground.Compare(plain));
-    std::shared_ptr<OneTextureMaterial> plainCopy = plain.CreateInstance();
+    std::shared_ptr<Kiv::Material> plainCopy = plain.CreateInstance();
     EXPECT_TRUE(plainCopy->Compare(plain));
     plain.SetDepthWrite(false);
     EXPECT_FALSE(plainCopy->Compare(plain));
 
     Kiv::HalvexNoFogMaterial fog(4);
-    fog.SetTexture(texture);
-    std::shared_ptr<OneTextureMaterial> fogCopy = fog.CreateInstance();
+    fog.SetTexture(0, texture, 1.0f);
+    std::shared_ptr<Kiv::Material> fogCopy = fog.CreateInstance();
     EXPECT_STREQ(fogCopy->GetPluginName(), "nofogtex");
     EXPECT_TRUE(fogCopy->Compare(fog));
     EXPECT_FALSE(fogCopy->Compare(plain));

@@ -77,18 +77,29 @@ bool PointInTriangle(const Vector3& n, const Vector3 corner[3], const Vector3& p
 
 // --- the definition's triangles ----------------------------------------------------------------
 
+CollisionGeometrySharingInterface::CollisionGeometrySharingInterface(
+    const HalvexIndexedMeshDefinition& definition) {
+    for (uint32_t i = 0; i < definition.GetNumSubMeshes(); ++i) {
+        Chunk& chunk = chunks_.emplace_back();
+        const auto& c = definition.GetChunk(i);
+        if (!c) continue;
+        chunk.indices = c->GetIndexArray();
+        chunk.positions = reinterpret_cast<const float*>(c->GetItem(Kiv::kItemPositions));
+        chunk.indexCount = c->GetIndexCount();
+        chunk.vertexCount = c->GetVertexCount();
+    }
+}
+
 bool CollisionGeometrySharingInterface::GetTriangle(uint32_t reference, Vector3 corners[3]) const {
     uint32_t chunk = reference >> 15, first = 3 * (reference & 0x7FFF);
-    if (chunk >= definition_.GetNumSubMeshes() || !definition_.GetChunk(chunk)) return false;
-    const Kiv::GeometryChunk& c = *definition_.GetChunk(chunk);
-    const uint16_t* indices = c.GetIndexArray();
-    const auto* positions = reinterpret_cast<const float*>(c.GetItem(Kiv::kItemPositions));
-    if (indices == nullptr || positions == nullptr || uint64_t{first} + 3 > c.GetIndexCount())
+    if (chunk >= chunks_.size()) return false;
+    const Chunk& c = chunks_[chunk];
+    if (c.indices == nullptr || c.positions == nullptr || uint64_t{first} + 3 > c.indexCount)
         return false;
     for (int k = 0; k < 3; ++k) {
-        uint32_t v = indices[first + k];
-        if (v >= c.GetVertexCount()) return false;
-        corners[k] = {positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]};
+        uint32_t v = c.indices[first + k];
+        if (v >= c.vertexCount) return false;
+        corners[k] = {c.positions[3 * v], c.positions[3 * v + 1], c.positions[3 * v + 2]};
     }
     return true;
 }
@@ -116,6 +127,7 @@ void HXAxisBoxTree::StartBuild(uint32_t leafSize) {
     leaves_.clear();
     depth_ = 0;
     addCalls_ = 0;
+    looseBoxes_ = false;
 }
 
 void HXAxisBoxTree::AddTriangle(uint32_t chunk, uint32_t firstIndex) {
@@ -273,7 +285,12 @@ void HXAxisBoxTree::Compact() {
             for (;;) {
                 float dc = static_cast<float>(c.centre[a]) * centreInverse_;
                 float dh = static_cast<float>(h) * halfInverse_;
-                if ((dc - dh <= f.min[a] && dc + dh >= f.max[a]) || h >= 65535) break;
+                const bool holds = dc - dh <= f.min[a] && dc + dh >= f.max[a];
+                // One centre step of the shared scale can exceed the widest capped box (a
+                // small mesh far from its origin): such a box would hide its triangles, so the
+                // whole tree's boxes are then not trusted by queries.
+                if (!holds && h >= 65535) looseBoxes_ = true;
+                if (holds || h >= 65535) break;
                 ++h;
             }
             c.half[a] = static_cast<uint16_t>(std::min<uint32_t>(h, 65535));
@@ -310,6 +327,7 @@ void HXAxisBoxTree::GetNodeBox(size_t node, Vector3* min, Vector3* max) const {
 
 struct Segment {
     Vector3 start, end, centre, half, direction;
+    Vector3 lo, hi;  // the segment's box
     float inverseLengthSquared;
     float startDot;
 };
@@ -323,6 +341,15 @@ void HXAxisBoxTree::Visit(size_t node, const Segment& s, HXSegmentHit& best) con
             uint32_t reference = LeafReference(k);
             Vector3 c[3];
             if (!geometry_->GetTriangle(reference, c)) continue;
+            // A triangle whose box misses the segment's cannot be met: most of a leaf is
+            // passed over here, before its plane is worked out.
+            if (std::max({c[0].x, c[1].x, c[2].x}) < s.lo.x ||
+                std::min({c[0].x, c[1].x, c[2].x}) > s.hi.x ||
+                std::max({c[0].y, c[1].y, c[2].y}) < s.lo.y ||
+                std::min({c[0].y, c[1].y, c[2].y}) > s.hi.y ||
+                std::max({c[0].z, c[1].z, c[2].z}) < s.lo.z ||
+                std::min({c[0].z, c[1].z, c[2].z}) > s.hi.z)
+                continue;
             Vector3 normal = (c[1] - c[0]).Cross(c[2] - c[0]);
             float offset = normal.Dot(c[0]);
             float ds = normal.Dot(s.start) - offset, de = normal.Dot(s.end) - offset;
@@ -353,6 +380,10 @@ void HXAxisBoxTree::Visit(size_t node, const Segment& s, HXSegmentHit& best) con
     }
     int firstChild = nearest[1] < nearest[0] ? 1 : 0;
     for (int k : {firstChild, 1 - firstChild}) {
+        if (looseBoxes_) {
+            Visit(children[k], s, best);
+            continue;
+        }
         if (best.reference != -1 && nearest[k] > best.fraction) continue;
         Vector3 mn, mx;
         GetNodeBox(children[k], &mn, &mx);
@@ -379,6 +410,8 @@ HXSegmentHit HXAxisBoxTree::SegmentQuery(const Vector3& start, const Vector3& en
     s.centre = (start + end) * 0.5f;
     s.half = (end - start) * 0.5f;
     s.direction = end - start;
+    s.lo = {std::min(start.x, end.x), std::min(start.y, end.y), std::min(start.z, end.z)};
+    s.hi = {std::max(start.x, end.x), std::max(start.y, end.y), std::max(start.z, end.z)};
     float lengthSquared = s.direction.LengthSquared();
     s.inverseLengthSquared = lengthSquared > 0 ? 1.0f / lengthSquared : 0;
     s.startDot = s.direction.Dot(start);
@@ -388,7 +421,8 @@ HXSegmentHit HXAxisBoxTree::SegmentQuery(const Vector3& start, const Vector3& en
     GetNodeBox(0, &mn, &mx);
     Vector3 c = (mn + mx) * 0.5f, e = (mx - mn) * 0.5f, d = s.centre - c, h = s.half;
     Vector3 ah{std::fabs(h.x), std::fabs(h.y), std::fabs(h.z)};
-    if (std::fabs(d.x) > e.x + ah.x || std::fabs(d.y) > e.y + ah.y || std::fabs(d.z) > e.z + ah.z)
+    if (!looseBoxes_ &&
+        (std::fabs(d.x) > e.x + ah.x || std::fabs(d.y) > e.y + ah.y || std::fabs(d.z) > e.z + ah.z))
         return best;
     Visit(0, s, best);
     if (best.reference != -1) {

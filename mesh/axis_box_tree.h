@@ -31,12 +31,18 @@ public:
 // A definition's triangles: a reference names a chunk and a triangle of its index array.
 class CollisionGeometrySharingInterface : public HXAxisBoxTreeExternalGeometry {
 public:
-    explicit CollisionGeometrySharingInterface(const HalvexIndexedMeshDefinition& definition)
-        : definition_(definition) {}
+    // A loaded definition's chunks do not change, so where each keeps its indices and
+    // positions is taken once, here, rather than looked up for every triangle a query reads.
+    explicit CollisionGeometrySharingInterface(const HalvexIndexedMeshDefinition& definition);
     bool GetTriangle(uint32_t reference, Kiv::Vector3 corners[3]) const override;
 
 private:
-    const HalvexIndexedMeshDefinition& definition_;
+    struct Chunk {
+        const uint16_t* indices = nullptr;
+        const float* positions = nullptr;
+        uint32_t indexCount = 0, vertexCount = 0;
+    };
+    std::vector<Chunk> chunks_;
 };
 
 struct HXSegmentHit {
@@ -83,6 +89,9 @@ public:
 
     const std::vector<CompactNode>& GetNodes() const { return nodes_; }
     size_t GetLeafEntryCount() const { return leaves_.size() / 3; }
+    // True when some box, widened to the cap, still does not hold its triangles: queries then
+    // visit every node (in the same order) rather than miss them.
+    bool HasLooseBoxes() const { return looseBoxes_; }
     uint32_t GetAddCalls() const { return addCalls_; }
     uint32_t GetDepth() const { return depth_; }
     // Bytes the built tree keeps.
@@ -112,6 +121,7 @@ private:
     float centreScale_ = 0, halfScale_ = 0, centreInverse_ = 0, halfInverse_ = 0;
     std::unique_ptr<Build> build_;
     uint32_t addCalls_ = 0, depth_ = 0;
+    bool looseBoxes_ = false;
 };
 
 // Möller-Trumbore with epsilon 1e-6: true on a hit, and the best distance lowered to it when

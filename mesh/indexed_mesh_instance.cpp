@@ -5,6 +5,8 @@
 #include "mesh/axis_box_tree.h"
 #include "mesh/mesh_collision.h"
 #include "mesh/mesh_resources.h"
+#include "platform/kiv/base/bitmap.h"
+#include "platform/kiv/display/materials.h"
 #include "platform/kiv/display/render_kernel.h"
 
 namespace {
@@ -36,14 +38,6 @@ bool RayMeetsBox(const Kiv::OrientedBox& box, const Vector3& point, const Vector
     return true;
 }
 
-// The split of a point's name: the part before the first '.', and the rest.
-void SubNames(const Kiv::PString& name, Kiv::PString* first, Kiv::PString* rest) {
-    const std::string_view n = name.view();
-    const size_t dot = n.find('.');
-    *first = Kiv::PString(n.substr(0, dot));
-    *rest = dot == std::string_view::npos ? Kiv::PString() : Kiv::PString(n.substr(dot + 1));
-}
-
 bool BeginsWith(const Kiv::PString& name, char lower) {
     const std::string_view n = name.view();
     return !n.empty() && (n[0] == lower || n[0] == lower - 'a' + 'A');
@@ -58,8 +52,15 @@ HalvexIndexedMeshInstance::~HalvexIndexedMeshInstance() {
 }
 
 void HalvexIndexedMeshInstance::SetResource(HalvexGeometryBaseResource* resource) {
-    if (resource != nullptr) resource->AddReference();
-    if (resource_ != nullptr) resource_->ReleaseReference();
+    // The resource stays loaded while an instance uses it.
+    if (resource != nullptr) {
+        resource->AddReference();
+        resource->Lock();
+    }
+    if (resource_ != nullptr) {
+        resource_->Unlock();
+        resource_->ReleaseReference();
+    }
     resource_ = resource;
 }
 
@@ -82,14 +83,16 @@ void HalvexIndexedMeshInstance::SetDefinition(const HalvexIndexedMeshDefinition*
     boundsMax_ = definition->GetBoundsMax();
     boundsMin_ = definition->GetBoundsMin();
     box_ = definition->GetOrientedBox();
+    // The texel scale is the definition's measure of how large its texture detail is.
+    detailRadius_ = definition->GetTexelScale();
     references_.clear();
     for (const MeshAttachmentPoint& a : definition->GetAttachments()) {
         if (!BeginsWith(a.name, 'p')) continue;
-        MeshReferencePoint r;
-        SubNames(a.name, &r.name, &r.subName);
+        Kiv::ReferencePoint r;
+        Kiv::ReferencePoint::GetSubNames(a.name, &r.name, &r.subName);
         r.position = a.position;
         r.rotation = Kiv::Quaternion::FromMatrix(a.orientation);
-        references_.push_back(std::move(r));
+        AddReferencePoint(std::move(r));
     }
     SetName(definition->GetName());
     UpdateBoundingVolume();
@@ -107,12 +110,20 @@ void HalvexIndexedMeshInstance::Bind(HalvexGeometryBaseResource* resource,
 
 void HalvexIndexedMeshInstance::AddAttachmentParticles(
     const HalvexIndexedMeshDefinition& definition) {
-    // The instance is the root of its own frame: the attachment's frame is its local one.
     for (const MeshAttachmentPoint& a : definition.GetAttachments()) {
         if (!BeginsWith(a.name, 'a')) continue;
-        auto point = std::make_unique<Kiv::Particle>(a.name);
-        point->SetFrame(a.position, Kiv::Quaternion::FromMatrix(a.orientation));
-        AddChild(std::move(point));
+        const Kiv::Quaternion rotation = Kiv::Quaternion::FromMatrix(a.orientation);
+        auto refused = AddAttachmentPoint(std::make_unique<Kiv::AttachmentPoint>(a.name));
+        if (refused == nullptr) {
+            Kiv::AttachmentPoint* taken = GetAttachmentPoints().back();
+            Vector3 position;
+            Kiv::Quaternion local;
+            taken->GlobalToLocal(a.position, rotation, &position, &local);
+            taken->SetFrame(position, local);
+        } else {
+            refused->SetFrame(a.position, rotation);
+            AddChild(std::move(refused));
+        }
     }
 }
 
@@ -178,6 +189,24 @@ void HalvexIndexedMeshInstance::UpdateBoundingVolume() {
                                box_.halfExtents.z * scale_.z};
 }
 
+bool HalvexIndexedMeshInstance::LoadTexture(int a, int b, uint32_t m, uint32_t t,
+                                            std::string_view file) {
+    Kiv::Bitmap bitmap;
+    return bitmap.Load(file) && SetTexture(a, b, m, t, bitmap);
+}
+
+bool HalvexIndexedMeshInstance::SetTexture(int a, int b, uint32_t m, uint32_t t,
+                                           const Kiv::Bitmap& bitmap) {
+    if (!materials_ || m >= chunkCount_ || m >= materials_->size() || !(*materials_)[m])
+        return false;
+    Kiv::Texture* texture = (*materials_)[m]->GetTexture(t);
+    if (texture == nullptr) return false;
+    static constexpr uint32_t kFormatOfComponents[] = {0, 5, 1, 3, 8};
+    const int components = bitmap.GetFileChannels();
+    if (components < 1 || components > 4) return false;
+    return texture->LoadFromBitmap(bitmap, kFormatOfComponents[components], a, b);
+}
+
 uint32_t HalvexIndexedMeshInstance::GetElementTotal() const {
     uint32_t total = 0;
     for (uint32_t i = 0; i < chunkCount_; ++i)
@@ -186,10 +215,115 @@ uint32_t HalvexIndexedMeshInstance::GetElementTotal() const {
 }
 
 void HalvexIndexedMeshInstance::SetOpacity(float opacity) {
-    opacity_ = opacity;
-    if (!chunks_) return;
-    for (uint32_t i = 0; i < chunkCount_; ++i)
-        if ((*chunks_)[i]) (*chunks_)[i]->SetOpacity(Display(), opacity);
+    if (chunks_)
+        for (uint32_t i = 0; i < chunkCount_; ++i)
+            if ((*chunks_)[i]) (*chunks_)[i]->SetOpacity(Display(), opacity);
+    Kiv::Particle::SetOpacity(opacity);
+}
+
+bool HalvexIndexedMeshInstance::ReplaceChunkData(const Kiv::GeometryChunk& chunk, uint32_t i) {
+    if ((chunk.GetFlags() & kFlagNotAddable) != 0 || !chunks_ || i >= chunkCount_ || !(*chunks_)[i])
+        return false;
+    const Kiv::GeometryChunk& target = *(*chunks_)[i];
+    const auto triangleList = [](const Kiv::GeometryChunk& c) {
+        return (c.GetFlags() & Kiv::kPrimitiveBitsTriangleList) != 0 && c.GetLayout() == 1;
+    };
+    if (!triangleList(chunk) || !triangleList(target) || !target.AcceptsVertexFormat(chunk))
+        return false;
+    OwnChunkArray();
+    MakeChunkUnique(i);
+    return (*chunks_)[i]->TakeData(chunk, kernel_);
+}
+
+Kiv::Sphere HalvexIndexedMeshInstance::GetGlobalBoundingSphere() const {
+    return {GetWorldMatrix().TransformPoint(volume_.center), volume_.halfExtents.Length()};
+}
+
+void HalvexIndexedMeshInstance::Cull(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4x4& matrix) {
+    Kiv::Particle::Cull(viewPoint, matrix);
+    if (!(GetOpacity() > 0.0f)) return;
+    const uint32_t level =
+        viewPoint.CalcWantedMipLevelsForCull(detailRadius_, GetGlobalBoundingSphere().centre);
+    if (materials_)
+        for (uint32_t i = 0; i < chunkCount_ && i < materials_->size(); ++i)
+            if ((*materials_)[i]) (*materials_)[i]->SetWantedMipLevel(level);
+    viewPoint.Add(this);
+    StoreMatrix(viewPoint, matrix);
+}
+
+void HalvexIndexedMeshInstance::UpdateLight(bool force) {
+    if (!update_ && !force) return;
+    CalculateLighting(chunkCount_);
+    update_ = false;
+}
+
+void HalvexIndexedMeshInstance::Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix) {
+    if (scaled_) matrix.ScaleRows(scale_);
+    UpdateLight(false);
+    DrawChunks(viewPoint, matrix, chunks_.get(), materials_.get(), chunkCount_, chunkBones_);
+}
+
+void HalvexIndexedMeshInstance::DrawChunks(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4x4& matrix,
+                                           const ChunkArray* chunks, const MaterialArray* materials,
+                                           uint32_t count,
+                                           const std::vector<Kiv::Particle*>& bones) {
+    if (chunks == nullptr) return;
+    for (uint32_t i = 0; i < count && i < chunks->size(); ++i) {
+        Kiv::GeometryChunk* chunk = (*chunks)[i].get();
+        if (chunk == nullptr || chunk->GetFaceCount() == 0) continue;
+        Kiv::Matrix4x4 drawn = matrix;
+        if (!bones.empty()) {
+            const Kiv::Particle* bone = i < bones.size() ? bones[i] : nullptr;
+            if (bone == nullptr || bone->GetLastCulledFrame() != viewPoint.GetCurrentFrame())
+                continue;
+            drawn = bone->GetWorldMatrix();
+        }
+        Kiv::Material* material =
+            materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
+        if (material == nullptr || Display() == nullptr) continue;
+        // Blended chunks wait in the frame's caches, placed by where the chunk is drawn.
+        Display()->SetObjectMatrix(drawn);
+        material->RenderChunk(*Display(), *chunk);
+        viewPoint.RecordDraw({this, chunk, material, this, drawn, false});
+    }
+}
+
+void HalvexIndexedMeshInstance::DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) {
+    DrawChunksDirect(viewPoint, lit, chunks_.get(), materials_.get(), chunkCount_);
+}
+
+void HalvexIndexedMeshInstance::DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit,
+                                                 const ChunkArray* chunks,
+                                                 const MaterialArray* materials, uint32_t count) {
+    if (chunks == nullptr) return;
+    for (uint32_t i = 0; i < count && i < chunks->size(); ++i) {
+        Kiv::GeometryChunk* chunk = (*chunks)[i].get();
+        if (chunk == nullptr || chunk->GetFaceCount() == 0) continue;
+        chunk->PrepareForDisplay(kernel_);
+        Kiv::Material* material =
+            materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
+        if (material == nullptr || Display() == nullptr) continue;
+        if (lit) {
+            const Kiv::Camera* camera = viewPoint.GetCamera();
+            material->SetLightingState(
+                *chunk, camera ? camera->GetViewTransform() : Kiv::Matrix4x4{}, this, GetOpacity());
+        }
+        // Direct draws are not sorted: blended chunks too are drawn now.
+        Display()->SetDrawAtOnce(true);
+        material->RenderChunk(*Display(), *chunk);
+        Display()->SetDrawAtOnce(false);
+        viewPoint.RecordDraw({this, chunk, material, this, GetStoredMatrix(), lit});
+    }
+}
+
+bool HalvexIndexedMeshInstance::NotDrawnInFrame(const Kiv::ViewPoint& viewPoint) const {
+    return GetLastCulledFrame() != viewPoint.GetCurrentFrame();
+}
+
+const Kiv::Material* HalvexIndexedMeshInstance::GetTriangleMaterial(uint32_t chunk) const {
+    return materials_ && chunk < chunkCount_ && chunk < materials_->size()
+               ? (*materials_)[chunk].get()
+               : nullptr;
 }
 
 Kiv::Display* HalvexIndexedMeshInstance::Display() const {
@@ -201,6 +335,9 @@ void HalvexIndexedMeshInstance::CopyInto(HalvexIndexedMeshInstance& out) const {
     out.SetFrame(GetPosition(), GetRotation());
     for (const auto& child : GetChildren())
         out.AddChild(child->Copy());
+    out.Kiv::ParticleStructure::InitInstance(*this);
+    out.Kiv::Geometry::InitInstance(*this);
+    out.Kiv::LightTarget::InitInstance(*this);
     out.definition_ = definition_;
     out.chunks_ = chunks_;
     out.materials_ = materials_;
@@ -209,9 +346,9 @@ void HalvexIndexedMeshInstance::CopyInto(HalvexIndexedMeshInstance& out) const {
     out.boundsMin_ = boundsMin_;
     out.box_ = box_;
     out.volume_ = volume_;
-    out.references_ = references_;
+    out.detailRadius_ = detailRadius_;
     out.SetResource(resource_);
-    out.opacity_ = opacity_;
+    out.Kiv::Particle::SetOpacity(GetOpacity());
     out.scale_ = scale_;
     out.scaled_ = scaled_;
 }
@@ -270,10 +407,13 @@ bool HalvexIndexedMeshInstance::TestCollisionGeometry(const Vector3& point,
                     corner[k] = {positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]};
             }
             if (!inside) continue;
+            // The test answers true for a farther hit too, leaving the best where it was: the
+            // record moves only with the best distance, so it stays on the nearest triangle.
+            const float before = best;
             const bool met =
                 twoSided ? RayTriangleTwoSided(p, d, corner[0], corner[1], corner[2], &best)
                          : RayTriangleOneSided(p, d, corner[0], corner[1], corner[2], &best);
-            if (met) {
+            if (met && best < before) {
                 found = true;
                 bestFace = f;
                 bestChunk = c;
@@ -340,14 +480,15 @@ std::optional<Vector3> HalvexIndexedMeshInstance::GetTriangleCentre(uint32_t c,
     return (*a + *b + *d) * (1.0f / 3.0f);
 }
 
-std::optional<MeshRayHit> HalvexIndexedMeshInstance::GetFaceNeighbour(uint32_t c, uint32_t face,
-                                                                      int e) const {
+std::optional<Kiv::TriangleRef> HalvexIndexedMeshInstance::GetFaceNeighbour(uint32_t c,
+                                                                            uint32_t face,
+                                                                            int e) const {
     if (!chunks_ || c >= chunkCount_ || !(*chunks_)[c] || e < 0 || e > 2) return std::nullopt;
     const Kiv::GeometryChunk& chunk = *(*chunks_)[c];
     if (face >= chunk.GetNumFaceNeighbors()) return std::nullopt;
     const uint32_t entry = chunk.GetFaceNeighborArray()[3 * size_t{face} + e];
     if (entry == 0xFFFFFFFFu) return std::nullopt;
-    return MeshRayHit{this, entry & 0xFFFFu, entry >> 16};
+    return Kiv::TriangleRef{entry & 0xFFFFu, entry >> 16};
 }
 
 // --- progressive ------------------------------------------------------------------------------
@@ -361,13 +502,57 @@ void HalvexProgressiveMeshInstance::BindProgressive(
 std::unique_ptr<HalvexIndexedMeshInstance> HalvexProgressiveMeshInstance::CreateInstanceCopy()
     const {
     auto copy = std::make_unique<HalvexProgressiveMeshInstance>(kernel_);
-    CopyInto(*copy);
-    copy->progressive_ = progressive_;
+    CopyProgressiveInto(*copy);
+    return copy;
+}
+
+void HalvexProgressiveMeshInstance::CopyProgressiveInto(HalvexProgressiveMeshInstance& out) const {
+    CopyInto(out);
+    out.progressive_ = progressive_;
     // Every chunk is the copy's own.
-    copy->OwnChunkArray();
-    for (uint32_t i = 0; i < copy->chunkCount_; ++i) {
-        copy->MakeChunkUnique(i);
-        if ((*copy->chunks_)[i]) (*copy->chunks_)[i]->PrepareForDisplay(kernel_);
+    out.OwnChunkArray();
+    for (uint32_t i = 0; i < out.chunkCount_; ++i) {
+        out.MakeChunkUnique(i);
+        if ((*out.chunks_)[i]) (*out.chunks_)[i]->PrepareForDisplay(kernel_);
     }
+}
+
+// --- skinned ------------------------------------------------------------------------------
+
+Kiv::Particle* HalvexIndexedMeshInstance::FindSkeletonCopy(
+    const HalvexIndexedMeshDefinition& definition) const {
+    const Kiv::Particle* root = definition.GetSkeleton();
+    if (root == nullptr) return nullptr;
+    for (const auto& child : GetChildren())
+        if (Kiv::Particle* found = child->FindByName(root->GetName())) return found;
+    return nullptr;
+}
+
+void HalvexDynamicIndexedMeshInstance::BindSkinned(HalvexGeometryBaseResource* resource,
+                                                   const HalvexIndexedMeshDefinition* definition) {
+    Bind(resource, definition);
+    StartSkin(*definition);
+}
+
+std::unique_ptr<HalvexIndexedMeshInstance> HalvexDynamicIndexedMeshInstance::CreateInstanceCopy()
+    const {
+    auto copy = std::make_unique<HalvexDynamicIndexedMeshInstance>(kernel_);
+    CopyInto(*copy);
+    copy->PrepareOwnedChunks();
+    copy->CopySkin(*this);
+    return copy;
+}
+
+void HalvexDynamicProgressiveMeshInstance::BindSkinned(
+    HalvexGeometryBaseResource* resource, const HalvexProgressiveMeshDefinition* definition) {
+    BindProgressive(resource, definition);
+    StartSkin(*definition);
+}
+
+std::unique_ptr<HalvexIndexedMeshInstance>
+HalvexDynamicProgressiveMeshInstance::CreateInstanceCopy() const {
+    auto copy = std::make_unique<HalvexDynamicProgressiveMeshInstance>(kernel_);
+    CopyProgressiveInto(*copy);
+    copy->CopySkin(*this);
     return copy;
 }

@@ -27,7 +27,77 @@ bool IsSkinned(const HalvexIndexedMeshDefinition& definition) {
 
 }  // namespace
 
-HalvexGeometryBaseResource::~HalvexGeometryBaseResource() = default;
+HalvexGeometryBaseResource::~HalvexGeometryBaseResource() {
+    ClearPending();
+}
+
+void HalvexGeometryBaseResource::ClearPending() {
+    for (MaterialTextures& m : pending_)
+        for (Kiv::TextureLoad* t : m.textures)
+            t->ReleaseReference();
+    pending_.clear();
+}
+
+void HalvexGeometryBaseResource::RequestTextures(
+    const std::vector<std::shared_ptr<Kiv::Material>>& materials,
+    HalvexIndexedMeshDefinition& definition) {
+    ClearPending();
+    for (const auto& material : materials) {
+        MaterialTextures& entry = pending_.emplace_back();
+        if (!material) continue;
+        const std::string folder = material->GetDescription().folder.str();
+        bool refused = false, waiting = false;
+        for (const Kiv::TextureRequest& request : material->GetTextureRequests()) {
+            auto* texture = new Kiv::TextureLoad(folder, request.name.view());
+            texture->Load();
+            if (texture->IsAvailable())
+                material->SetTexture(request.slot, texture->GetTexture(), request.value);
+            if (texture->HasFailed()) {
+                if (texture->GetFailure() == Kiv::TextureLoad::kNoSuchFile && material->GetFlag()) {
+                    texture->ReleaseReference();  // optional: the material does without it
+                    continue;
+                }
+                Kiv::File::Path path(folder);
+                path.AddPath(request.name.view());
+                definition.RefusedTextureRequests().push_back(Kiv::PString(path.str()));
+                refused = true;
+            }
+            waiting = waiting || !texture->IsAvailable();
+            entry.textures.push_back(texture);
+        }
+        entry.state = refused   ? MaterialTextures::State::kRefused
+                      : waiting ? MaterialTextures::State::kPending
+                                : MaterialTextures::State::kNothingPending;
+    }
+}
+
+bool HalvexGeometryBaseResource::LoadAll() {
+    if (!Kiv::Resource::LoadAll()) return false;
+    for (MaterialTextures& m : pending_) {
+        bool waiting = false;
+        for (Kiv::TextureLoad* texture : m.textures) {
+            if (texture->IsAvailable()) continue;
+            if (texture->Load() == Kiv::TextureLoad::State::kFailed) return false;
+            waiting = waiting || !texture->IsAvailable();
+        }
+        if (m.state == MaterialTextures::State::kPending && !waiting)
+            m.state = MaterialTextures::State::kNothingPending;
+    }
+    return true;
+}
+
+uint32_t HalvexGeometryBaseResource::IsAllLoaded() const {
+    if (const uint32_t base = Kiv::Resource::IsAllLoaded()) return base;
+    for (const MaterialTextures& m : pending_) {
+        if (m.state == MaterialTextures::State::kNothingPending) continue;
+        if (m.state != MaterialTextures::State::kPending) return 1;
+        for (const Kiv::TextureLoad* texture : m.textures) {
+            if (texture->IsAvailable()) continue;
+            return texture->HasFailed() || texture->IsAllLoaded() == 1 ? 1 : 5;
+        }
+    }
+    return 0;
+}
 
 void HalvexGeometryBaseResource::Prepare(Kiv::RenderKernel* kernel) {
     kernel_ = kernel;
@@ -65,9 +135,15 @@ uint32_t HalvexIndexedMeshResource::Load() {
 }
 
 void HalvexIndexedMeshResource::LoadComplete() {
-    if (definition_ == nullptr) return;
-    completion_ = PrepareChunks(*definition_, kernel_);
-    if (UsesCollisionTree()) definition_->GetCollision().RequestBuild();
+    if (definition_ != nullptr) {
+        std::vector<std::shared_ptr<Kiv::Material>> materials;
+        for (uint32_t i = 0; i < definition_->GetNumSubMeshes(); ++i)
+            materials.push_back(definition_->GetMaterial(i));
+        RequestTextures(materials, *definition_);
+        completion_ = PrepareChunks(*definition_, kernel_);
+        if (UsesCollisionTree()) definition_->GetCollision().RequestBuild();
+    }
+    HalvexGeometryBaseResource::LoadComplete();
 }
 
 size_t HalvexIndexedMeshResource::GetMemorySize() const {
@@ -76,9 +152,12 @@ size_t HalvexIndexedMeshResource::GetMemorySize() const {
 
 std::unique_ptr<Kiv::Particle> HalvexIndexedMeshResource::CreateInstance() {
     if (kernel_ == nullptr || definition_ == nullptr) return nullptr;
-    // This build draws no skinned mesh: one that has a skeleton still gets a plain instance
-    // carrying a copy of it, one without a skeleton gets none.
-    if (IsSkinned(*definition_) && definition_->GetSkeleton() == nullptr) return nullptr;
+    if (IsSkinned(*definition_)) {
+        if (definition_->GetSkeleton() == nullptr) return nullptr;  // nothing to follow
+        auto skinned = std::make_unique<HalvexDynamicIndexedMeshInstance>(kernel_);
+        skinned->BindSkinned(this, definition_.get());
+        return skinned;
+    }
     auto instance = std::make_unique<HalvexIndexedMeshInstance>(kernel_);
     instance->Bind(this, definition_.get());
     return instance;
@@ -110,7 +189,12 @@ const HalvexProgressiveMeshDefinition* HalvexProgressiveMeshResource::GetProgres
 
 std::unique_ptr<Kiv::Particle> HalvexProgressiveMeshResource::CreateInstance() {
     if (kernel_ == nullptr || definition_ == nullptr) return nullptr;
-    if (IsSkinned(*definition_) && definition_->GetSkeleton() == nullptr) return nullptr;
+    if (IsSkinned(*definition_)) {
+        if (definition_->GetSkeleton() == nullptr) return nullptr;
+        auto skinned = std::make_unique<HalvexDynamicProgressiveMeshInstance>(kernel_);
+        skinned->BindSkinned(this, GetProgressiveDefinition());
+        return skinned;
+    }
     auto instance = std::make_unique<HalvexProgressiveMeshInstance>(kernel_);
     instance->BindProgressive(this, GetProgressiveDefinition());
     return instance;
@@ -149,8 +233,12 @@ uint32_t HalvexIndexedMeshLODResource::LoadTxt() {
 }
 
 void HalvexIndexedMeshLODResource::LoadComplete() {
-    if (definition_ != nullptr && kernel_ != nullptr)
+    if (definition_ != nullptr && kernel_ != nullptr) {
+        // The levels share one material table: each material's textures are asked for once.
+        RequestTextures(definition_->GetMaterialTable(), *definition_);
         completion_ = definition_->CompleteLoad(&kernel_->GetDisplay());
+    }
+    HalvexGeometryBaseResource::LoadComplete();
 }
 
 size_t HalvexIndexedMeshLODResource::GetMemorySize() const {
@@ -159,7 +247,12 @@ size_t HalvexIndexedMeshLODResource::GetMemorySize() const {
 
 std::unique_ptr<Kiv::Particle> HalvexIndexedMeshLODResource::CreateInstance() {
     if (kernel_ == nullptr || definition_ == nullptr) return nullptr;
-    if (!definition_->GetBones().empty() && definition_->GetSkeleton() == nullptr) return nullptr;
+    if (!definition_->GetBones().empty()) {
+        if (definition_->GetSkeleton() == nullptr) return nullptr;
+        auto skinned = std::make_unique<HalvexDynamicIndexedMeshLODInstance>(kernel_);
+        skinned->BindSkinned(this, definition_.get());
+        return skinned;
+    }
     auto instance = std::make_unique<HalvexIndexedMeshLODInstance>(kernel_);
     instance->BindLOD(this, definition_.get());
     return instance;

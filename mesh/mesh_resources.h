@@ -19,24 +19,38 @@
 #include <vector>
 
 #include "mesh/indexed_mesh_definition.h"
+#include "mesh/influence_mesh.h"
 #include "mesh/lod_mesh_definition.h"
 #include "mesh/progressive_mesh_definition.h"
 #include "platform/kiv/res/resource.h"
+#include "platform/kiv/res/texture_load.h"
 #include "platform/kiv/scene/object_lod.h"
 #include "platform/kiv/scene/particle.h"
+#include "platform/kiv/scene/view.h"
 
 namespace Kiv {
+class Bitmap;
 class RenderKernel;
-}
+}  // namespace Kiv
 
 class HalvexIndexedMeshInstance;
 
 // The base of the mesh resources: the kernel it loads for, a pending list cleared before each
 // load, and the owned definition (null until a load succeeds; a failed load leaves none).
+//
+// Textures: the completion of a load hands each material the textures it asks for, each read
+// from the material's folder (a texture that cannot be read is a refused request, kept in the
+// definition's list, unless the file is missing and the material's flag makes its textures
+// optional: it then does without). LoadAll loads what is still pending and fails on a texture
+// that cannot be; IsAllLoaded walks the materials in order: 0 when every texture is there, 1 at
+// the first material that refused one or texture that failed, 5 at the first one still loading.
 class HalvexGeometryBaseResource : public Kiv::Resource {
 public:
     using Kiv::Resource::Resource;
     ~HalvexGeometryBaseResource() override;
+
+    bool LoadAll() override;
+    uint32_t IsAllLoaded() const override;
 
     // The size the engine books for one resource object, whatever the mesh holds.
     static constexpr uint32_t kObjectSize = 112;
@@ -55,8 +69,9 @@ public:
 
     // The file load: 0 success, 1 failure (the mesh's own code is not passed on).
     virtual uint32_t Load() { return 1; }
-    // Readies the loaded definition's chunks on the kernel's display.
-    virtual void LoadComplete() {}
+    // Hands the materials their textures and readies the loaded definition's chunks on the
+    // kernel's display; then the observers are told.
+    void LoadComplete() override { Kiv::Resource::LoadComplete(); }
     // The loaded definition's memory size; 0 without one.
     virtual size_t GetMemorySize() const { return 0; }
     // Whether instances test rays against the definition's collision tree when it has one.
@@ -66,17 +81,28 @@ public:
     // The definition options (the material configuration) the next load hands its definition.
     void SetOptions(const MeshMaterialConfig& options) { options_ = options; }
     const MeshMaterialConfig& GetOptions() const { return options_; }
-    void ClearPending() { pending_.clear(); }
+    void ClearPending();
     // The result of the last completion's chunk preparation: 0, or 9 when a chunk refused (kept
     // for inspection, never passed on).
     uint32_t GetCompletionResult() const { return completion_; }
 
+    // The texture requests of one material, in the order of the walk.
+    struct MaterialTextures {
+        enum class State : uint8_t { kNothingPending, kPending, kRefused };
+        State state = State::kNothingPending;
+        std::vector<Kiv::TextureLoad*> textures;  // references held
+    };
+    const std::vector<MaterialTextures>& GetPending() const { return pending_; }
+
 protected:
     MeshLoadArgs LoadArgs() const;
+    // The completion's texture step over the materials, in order.
+    void RequestTextures(const std::vector<std::shared_ptr<Kiv::Material>>& materials,
+                         HalvexIndexedMeshDefinition& definition);
 
     Kiv::RenderKernel* kernel_ = nullptr;
     MeshMaterialConfig options_;
-    std::vector<Kiv::PString> pending_;
+    std::vector<MaterialTextures> pending_;
     uint32_t completion_ = 0;
 };
 
@@ -138,15 +164,21 @@ struct MeshRayHit {
 
 // A reference point of an instance: a named frame the instance carries, made from an
 // attachment point whose name begins with "p".
-struct MeshReferencePoint {
-    Kiv::PString name;     // the first part of the name (before the first '.')
-    Kiv::PString subName;  // the rest (empty when the name has no '.')
-    Kiv::Vector3 position;
-    Kiv::Quaternion rotation;
-};
+using MeshReferencePoint = Kiv::ReferencePoint;
 
 // One placed copy of an indexed mesh.
-class HalvexIndexedMeshInstance : public Kiv::Particle {
+//
+// A frame: Cull marks the instance (and its skeleton and attachments) culled in the view point's
+// frame and, while its opacity is above 0, asks the view point for texture detail at the detail
+// radius (the definition's texel scale), hands the level to its materials, adds itself to the
+// view point and stores its matrix. Render then lights its chunks when an update is pending and
+// draws each chunk that has elements through its render kernel (recorded in the view point with
+// the matrix it was drawn with): with the draw matrix scaled in the instance's axes, or, for an
+// instance whose chunks follow bones, with the bone's world matrix, and only when the bone was
+// culled in this frame.
+class HalvexIndexedMeshInstance : public Kiv::ParticleStructure,
+                                  public Kiv::TriangleGeometry,
+                                  public Kiv::LightTarget {
 public:
     using ChunkArray = std::vector<std::shared_ptr<Kiv::GeometryChunk>>;
     using MaterialArray = std::vector<std::shared_ptr<Kiv::Material>>;
@@ -176,12 +208,21 @@ public:
     void MakeMaterialUnique(uint32_t i);
     virtual bool AddChunk(const std::shared_ptr<Kiv::GeometryChunk>& chunk,
                           const std::shared_ptr<Kiv::Material>& material);
+    // Puts chunk's data in place of chunk i's (made this instance's own first). Refused (false)
+    // for a chunk that cannot be added, an i past the chunks, and unless both are indexed
+    // triangle lists and chunk i's vertex format takes chunk's vertices.
+    virtual bool ReplaceChunkData(const Kiv::GeometryChunk& chunk, uint32_t i);
     virtual void SetScale(const Kiv::Vector3& scale);
     const Kiv::Vector3& GetScale() const { return scale_; }
+    // Texture t of material m takes the picture of an image file (LoadTexture) or a bitmap, in
+    // the display format its component count gives (1: 5, 2: 1, 3: 3, 4: 8); a and b are handed
+    // to the texture as they are. False for a material or texture that is not there, a file that
+    // does not load, or another component count.
+    bool LoadTexture(int a, int b, uint32_t m, uint32_t t, std::string_view file);
+    bool SetTexture(int a, int b, uint32_t m, uint32_t t, const Kiv::Bitmap& bitmap);
     bool IsScaled() const { return scaled_; }
     uint32_t GetElementTotal() const;
-    virtual void SetOpacity(float opacity);
-    float GetOpacity() const { return opacity_; }
+    void SetOpacity(float opacity) override;
     // The box the particle's bounds follow: the definition's, scaled when the instance is.
     const Kiv::OrientedBox& GetBoundingVolume() const { return volume_; }
     void UpdateBoundingVolume();
@@ -190,8 +231,16 @@ public:
     const std::shared_ptr<Kiv::GeometryChunk>& GetChunk(uint32_t i) const { return (*chunks_)[i]; }
     const std::shared_ptr<Kiv::Material>& GetMaterial(uint32_t i) const { return (*materials_)[i]; }
     const std::shared_ptr<ChunkArray>& GetChunkArray() const { return chunks_; }
-    const std::vector<MeshReferencePoint>& GetReferencePoints() const { return references_; }
     HalvexGeometryBaseResource* GetResource() const { return resource_; }
+    float GetDetailRadius() const { return detailRadius_; }
+    const std::vector<Kiv::Particle*>& GetChunkBones() const { return chunkBones_; }
+
+    // --- a frame ---
+    Kiv::Sphere GetGlobalBoundingSphere() const override;
+    void Cull(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4x4& matrix) override;
+    virtual void Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix);
+    // The light target's update: the chunks are lit when an update is pending or forced.
+    virtual void UpdateLight(bool force);
     Kiv::RenderKernel* GetKernel() const { return kernel_; }
 
     // The nearest triangle the ray meets nearer than *distance (lowering it); false when none.
@@ -205,13 +254,24 @@ public:
     // The triangle interface, on the instance's chunks: corner k (0 to 2) of a face by the
     // chunk's primitive (list, strip, fan); nothing for another primitive or a reference outside
     // the chunk's arrays.
-    std::optional<Kiv::Vector3> GetVertexPosition(uint32_t chunk, uint32_t face, int k) const;
-    std::optional<Kiv::Vector3> GetFaceNormal(uint32_t chunk, uint32_t face) const;
-    std::optional<Kiv::Vector3> GetTriangleCentre(uint32_t chunk, uint32_t face) const;
+    void DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) override;
+    bool NotDrawnInFrame(const Kiv::ViewPoint& viewPoint) const override;
+    std::optional<Kiv::Vector3> GetVertexPosition(uint32_t chunk, uint32_t face,
+                                                  int k) const override;
+    std::optional<Kiv::Vector3> GetFaceNormal(uint32_t chunk, uint32_t face) const override;
+    std::optional<Kiv::Vector3> GetTriangleCentre(uint32_t chunk, uint32_t face) const override;
     // The neighbour across edge e; nothing when the chunk has no neighbours there.
-    std::optional<MeshRayHit> GetFaceNeighbour(uint32_t chunk, uint32_t face, int e) const;
+    std::optional<Kiv::TriangleRef> GetFaceNeighbour(uint32_t chunk, uint32_t face,
+                                                     int e) const override;
+    const Kiv::Material* GetTriangleMaterial(uint32_t chunk) const override;
 
 protected:
+    // Draws `count` chunks (the instance's, or a level's) as Render does.
+    void DrawChunks(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4x4& matrix,
+                    const ChunkArray* chunks, const MaterialArray* materials, uint32_t count,
+                    const std::vector<Kiv::Particle*>& bones);
+    void DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit, const ChunkArray* chunks,
+                          const MaterialArray* materials, uint32_t count);
     // The render kernel's display; null without a kernel.
     Kiv::Display* Display() const;
     // The definition's collision tree when the resource's instances use one and it is built.
@@ -220,6 +280,8 @@ protected:
     void CopyInto(HalvexIndexedMeshInstance& out) const;
     // Chunks with kFlagOwnedPerInstance become this instance's own, ready on the display.
     void PrepareOwnedChunks();
+    // The copy of the definition's skeleton among this instance's children; null without one.
+    Kiv::Particle* FindSkeletonCopy(const HalvexIndexedMeshDefinition& definition) const;
     void AddAttachmentParticles(const HalvexIndexedMeshDefinition& definition);
 
     Kiv::RenderKernel* kernel_;
@@ -229,10 +291,9 @@ protected:
     std::shared_ptr<MaterialArray> materials_;
     uint32_t chunkCount_ = 0;
     std::vector<Kiv::Particle*> chunkBones_;
-    std::vector<MeshReferencePoint> references_;
     Kiv::Vector3 scale_{1, 1, 1};
     bool scaled_ = false;
-    float opacity_ = 1.0f;
+    float detailRadius_ = 0;
     Kiv::Vector3 boundsMax_, boundsMin_;
     Kiv::OrientedBox box_, volume_;
 };
@@ -249,10 +310,79 @@ public:
                   const std::shared_ptr<Kiv::Material>&) override {
         return false;
     }
+    bool ReplaceChunkData(const Kiv::GeometryChunk&, uint32_t) override { return false; }
     std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
+
+protected:
+    // The copy of a progressive instance: every chunk its own.
+    void CopyProgressiveInto(HalvexProgressiveMeshInstance& out) const;
 
 private:
     const HalvexProgressiveMeshDefinition* progressive_ = nullptr;
+};
+
+// A skinned instance of an indexed or progressive mesh: it carries its own copy of the skeleton
+// and an influence mesh that, before each draw, brings the chunks the bones move (its own
+// copies) to the bones' poses for the frame.
+template <typename Base>
+class HalvexSkinnedInstance : public Base {
+public:
+    using Base::Base;
+    void Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix) override {
+        UpdateSkin(viewPoint.GetCurrentFrame());
+        Base::Render(viewPoint, matrix);
+    }
+    void DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) override {
+        UpdateSkin(viewPoint.GetCurrentFrame());
+        Base::DrawChunksDirect(viewPoint, lit);
+    }
+    const HalvexInfluenceMesh& GetInfluenceMesh() const { return skin_; }
+
+protected:
+    // After the base's binding, which added the skeleton's copy.
+    void StartSkin(const HalvexIndexedMeshDefinition& definition) {
+        skin_.Setup(definition);
+        skin_.SetSkeleton(this->FindSkeletonCopy(definition));
+        OwnMovedChunks();
+    }
+    // A copy's skin: the source's, on the copy's own skeleton and chunks.
+    void CopySkin(const HalvexSkinnedInstance& source) {
+        skin_ = source.skin_;
+        skin_.SetSkeleton(this->FindSkeletonCopy(*this->definition_));
+        OwnMovedChunks();
+    }
+    void OwnMovedChunks() {
+        bool owned = false;
+        for (uint32_t c = 0; c < this->chunkCount_; ++c) {
+            if (!skin_.MovesChunk(0, c) || !(*this->chunks_)[c]) continue;
+            if (!owned) this->OwnChunkArray();
+            owned = true;
+            this->MakeChunkUnique(c);
+            (*this->chunks_)[c]->PrepareForDisplay(this->kernel_);
+        }
+    }
+    void UpdateSkin(uint32_t frame) {
+        if (this->chunks_) skin_.Update(*this->chunks_, 0, frame, this->kernel_);
+    }
+
+    HalvexInfluenceMesh skin_;
+};
+
+class HalvexDynamicIndexedMeshInstance : public HalvexSkinnedInstance<HalvexIndexedMeshInstance> {
+public:
+    using HalvexSkinnedInstance::HalvexSkinnedInstance;
+    void BindSkinned(HalvexGeometryBaseResource* resource,
+                     const HalvexIndexedMeshDefinition* definition);
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
+};
+
+class HalvexDynamicProgressiveMeshInstance
+    : public HalvexSkinnedInstance<HalvexProgressiveMeshInstance> {
+public:
+    using HalvexSkinnedInstance::HalvexSkinnedInstance;
+    void BindSkinned(HalvexGeometryBaseResource* resource,
+                     const HalvexProgressiveMeshDefinition* definition);
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
 };
 
 // One level record of a LOD instance.
@@ -266,6 +396,15 @@ struct LodInstanceLevel {
 };
 
 // One placed copy of a LOD mesh.
+//
+// A frame: Cull measures the distance of the instance's world bounding sphere, widened by 5.0,
+// from the view point's camera (FindLOD), hides the cull attachments when the attachment cut-off
+// is below that distance and shows them otherwise, and culls the instance; culled in this frame
+// with an opacity above 0, it takes the level FindLODIndex names (unless locked) and, once the
+// measured distance has reached the render cut-off, resets that level's chunks, adds itself to
+// the view point and stores its matrix. Render lights the drawn level when its lighting mark is
+// set (each level once per SetUpdateLighting(true)), then draws its chunks as the indexed
+// instance does.
 class HalvexIndexedMeshLODInstance : public HalvexIndexedMeshInstance, public Kiv::ObjectLOD {
 public:
     explicit HalvexIndexedMeshLODInstance(Kiv::RenderKernel* kernel = nullptr);
@@ -297,6 +436,7 @@ public:
                   const std::shared_ptr<Kiv::Material>&) override {
         return false;
     }
+    bool ReplaceChunkData(const Kiv::GeometryChunk&, uint32_t) override { return false; }
     // Stores the scale; the bounding volume is left as it is.
     void SetScale(const Kiv::Vector3& scale) override;
     void SetOpacity(float opacity) override;
@@ -304,9 +444,25 @@ public:
     void SetLock(bool on) { locked_ = on; }
     bool IsLocked() const { return locked_; }
     const std::vector<Kiv::Particle*>& GetCullAttachments() const { return cullAttachments_; }
+    float GetRenderCutOff() const { return renderCutOff_; }
+    float GetAttachmentCutOff() const { return attachmentCutOff_; }
 
-private:
+    // --- a frame ---
+    void Cull(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4x4& matrix) override;
+    void Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix) override;
+    void DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) override;
+    // Every level's lighting mark, and the light target's update flag, set or cleared.
+    void SetUpdateLighting(bool on) override;
+    // Lights level n when its mark is set; the update flag drops with the last mark.
+    void UpdateLevelLighting(uint32_t n);
+    // Every distance-selected level (distanceOnly) or every level record.
+    void UpdateAllLevelsLighting(bool distanceOnly);
+    bool GetLightingMark(uint32_t n) const { return n < marks_.size() && marks_[n] != 0; }
+    uint32_t GetMarksSet() const { return marksSet_; }
+
+protected:
     void ResolveChunkBones();
+    void CopyLODInto(HalvexIndexedMeshLODInstance& out) const;
 
     std::vector<LodNamedMesh> named_;
     std::vector<LodInstanceLevel> levels_;
@@ -316,4 +472,48 @@ private:
     bool locked_ = false;
     float renderCutOff_ = 0, attachmentCutOff_ = 0;
     std::vector<Kiv::Particle*> cullAttachments_;
+    std::vector<uint8_t> marks_;
+    uint32_t marksSet_ = 0;
+};
+
+// A skinned LOD instance. Its animation follows the distance with a band of twice the LOD
+// offset O around the animation cut-off A: past A + O it is switched off (the particles named
+// "b.*" under the instance are hidden, so nothing drawn with them shows), below A - O on again.
+// Before each draw, while the animation is on or an update is pending (binding, copying,
+// SetSkinUpdatePending), the influence mesh brings the drawn level and every further animated
+// level (the named meshes flagged animated) to the bones' poses.
+class HalvexDynamicIndexedMeshLODInstance : public HalvexIndexedMeshLODInstance {
+public:
+    static constexpr uint8_t kSkinPending = 1;
+    static constexpr uint8_t kAnimationOff = 2;
+
+    using HalvexIndexedMeshLODInstance::HalvexIndexedMeshLODInstance;
+    uint32_t GetID() const override { return 22; }
+    void BindSkinned(HalvexGeometryBaseResource* resource,
+                     const HalvexIndexedMeshLODDefinition* definition);
+    std::unique_ptr<HalvexIndexedMeshInstance> CreateInstanceCopy() const override;
+
+    // While locked, the distance still follows the camera (the drawn level stays).
+    void Cull(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4x4& matrix) override;
+    void Render(Kiv::ViewPoint& viewPoint, Kiv::Matrix4x4 matrix) override;
+    void DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool lit) override;
+
+    void SetSkinUpdatePending() { flags_ |= kSkinPending; }
+    uint8_t GetFlags() const { return flags_; }
+    // How often the animation was switched off or on.
+    uint32_t GetAnimationSwitches() const { return switches_; }
+    float GetAnimationCutOff() const { return animationCutOff_; }
+    const std::vector<uint32_t>& GetAnimatedLevels() const { return animated_; }
+    const HalvexInfluenceMesh& GetInfluenceMesh() const { return skin_; }
+
+private:
+    void UpdateSkin(uint32_t frame);
+    void ShowAnimatedParticles(bool shown);
+    void OwnMovedChunks();
+
+    HalvexInfluenceMesh skin_;
+    float animationCutOff_ = 0;
+    uint8_t flags_ = kSkinPending;
+    std::vector<uint32_t> animated_;
+    uint32_t switches_ = 0;
 };

@@ -19,48 +19,6 @@ using namespace meshtesting;
 using Kiv::PString;
 using Kiv::Vector3;
 
-IdxmFile Quads(int n) {
-    IdxmFile file;
-    for (int i = 0; i < n; ++i)
-        file.subMeshes.push_back(QuadSubMesh());
-    return file;
-}
-
-class MeshResources : public ::testing::Test {
-protected:
-    // The resource of that file, initialised on the kernel (null kernel: none).
-    template <typename T>
-    T* Open(const std::string& path, Kiv::RenderKernel* kernel, uint32_t* result = nullptr) {
-        Kiv::Resource* found = database.FindResource(PString(path), 2);
-        auto* resource = dynamic_cast<T*>(found);
-        if (resource == nullptr) {
-            if (found) found->ReleaseReference();
-            return nullptr;
-        }
-        held.push_back(resource);
-        const uint32_t r = resource->Initialise(kernel);
-        if (result) *result = r;
-        return resource;
-    }
-    // An instance of the mesh in that file; null when none is made.
-    template <typename Instance, typename Resource>
-    std::unique_ptr<Instance> MakeInstance(const std::string& path) {
-        auto* resource = Open<Resource>(path, &k.kernel);
-        if (resource == nullptr || resource->GetDefinition() == nullptr) return nullptr;
-        auto made = resource->CreateInstance();
-        return std::unique_ptr<Instance>(static_cast<Instance*>(made.release()));
-    }
-    ~MeshResources() override {
-        for (Kiv::Resource* r : held)
-            r->ReleaseReference();
-    }
-
-    MeshTempFolder folder;
-    Kiv::ResourceDatabase database{PString("test"), "/tmp"};
-    std::vector<Kiv::Resource*> held;
-    MeshTestEngine k;
-};
-
 TEST_F(MeshResources, EachExtensionHasItsResource) {
     const std::string im = folder.Write("a.im", WriteIdxm(Quads(1)));
     const std::string lm =
@@ -127,20 +85,6 @@ TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
         EXPECT_EQ(resource->GetMemorySize(), 0u) << c.path;
         EXPECT_EQ(resource->CreateInstance(), nullptr) << c.path;
     }
-}
-
-TEST_F(MeshResources, ASkinnedMeshCarriesACopyOfItsSkeleton) {
-    IdxmFile skinned = Quads(1);
-    skinned.skinWeights = skinned.skinBones = 1;
-    skinned.influences = std::vector<MeshInfluence>{{"root", "", {}, {}, {{0, {{0, 1.0f, {}}}}}}};
-    const std::string path = folder.Write("s.im", WriteIdxm(skinned));
-    auto* resource = Open<HalvexIndexedMeshResource>(path, &k.kernel);
-    ASSERT_NE(resource, nullptr);
-    ASSERT_NE(resource->GetDefinition(), nullptr);
-    // The definition builds its skeleton from the influences: an instance that carries it.
-    auto instance = resource->CreateInstance();
-    ASSERT_NE(instance, nullptr);
-    EXPECT_NE(instance->FindByName(PString("root")), nullptr);
 }
 
 // --- the indexed instance ------------------------------------------------------------------
@@ -340,6 +284,44 @@ TEST_F(IndexedInstance, RayTestsFindTheNearestTriangleOnBothPaths) {
             EXPECT_EQ(hit.instance, instance.get()) << c.what << (tree ? " (tree)" : "");
             EXPECT_EQ(hit.face, c.face) << c.what << (tree ? " (tree)" : "");
             EXPECT_EQ(hit.chunk, c.chunk) << c.what << (tree ? " (tree)" : "");
+        }
+    }
+}
+
+// A chunk of 32768 triangles (128 x 128 quads) and a second chunk: a triangle whose first index
+// lies past 65535 must still be reported as the first chunk's, on both paths.
+TEST_F(IndexedInstance, ATriangleFarIntoALargeChunkKeepsItsChunk) {
+    IdxmFile file = GridMesh(128);
+    ASSERT_EQ(file.subMeshes.size(), 1u);
+    file.subMeshes.push_back(QuadSubMesh(201, 1.0f));
+    for (size_t v = 2; v < file.subMeshes[1].geometry.vertices.size(); v += 5)
+        file.subMeshes[1].geometry.vertices[v] = -50.0f;  // far below the grid
+    struct Case {
+        float x, y;
+        uint32_t face;
+    } cases[] = {
+        {5.75f, 100.25f, 2 * (100 * 128 + 5)},          // first index 76830
+        {127.25f, 127.75f, 2 * (127 * 128 + 127) + 1},  // the chunk's last triangle
+        {0.75f, 0.25f, 0},
+    };
+    for (const bool tree : {false, true}) {
+        std::optional<OverlappedResourceSystem> system;
+        if (tree) system.emplace(false);
+        auto instance = Make(file);
+        ASSERT_NE(instance, nullptr);
+        if (tree) {
+            while (system->LoadNext()) {
+            }
+            ASSERT_NE(instance->GetResource()->GetDefinition()->GetCollision().GetTree(), nullptr);
+        }
+        for (const Case& c : cases) {
+            float distance = 100;
+            MeshRayHit hit;
+            ASSERT_TRUE(instance->TestCollisionGeometry({c.x, c.y, 5}, {0, 0, -1}, &distance, &hit))
+                << c.face << (tree ? " (tree)" : "");
+            EXPECT_FLOAT_EQ(distance, 5) << c.face << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.chunk, 0u) << c.face << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.face, c.face) << c.face << (tree ? " (tree)" : "");
         }
     }
 }

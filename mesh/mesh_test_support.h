@@ -11,11 +11,14 @@
 #include <system_error>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "mesh/indexed_mesh_definition.h"
 #include "mesh/mesh_resources.h"
 #include "mesh/testing/idxm_writer.h"
 #include "platform/kiv/base/options.h"
 #include "platform/kiv/display/render_kernel.h"
+#include "platform/kiv/res/resource_database.h"
 
 struct MeshTestEnv {
     Kiv::Display display;
@@ -30,6 +33,14 @@ struct MeshTestEnv {
         return def.Load(&display, &materials, args);
     }
 };
+
+// A mesh of n textured quads, one sub-mesh each.
+inline meshtesting::IdxmFile Quads(int n) {
+    meshtesting::IdxmFile file;
+    for (int i = 0; i < n; ++i)
+        file.subMeshes.push_back(meshtesting::QuadSubMesh());
+    return file;
+}
 
 inline void PutU32(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
     for (int k = 0; k < 4; ++k)
@@ -86,4 +97,41 @@ struct MeshTestEngine {
     ~MeshTestEngine() { UnregisterMeshResourceTypes(); }
     MeshTestEngine(const MeshTestEngine&) = delete;
     MeshTestEngine& operator=(const MeshTestEngine&) = delete;
+};
+
+// Resources found in a database by file name and initialised on the test engine's kernel, and
+// instances of them; every resource is released at the end.
+class MeshResources : public ::testing::Test {
+protected:
+    // The resource of that file, initialised on the kernel (null kernel: none).
+    template <typename T>
+    T* Open(const std::string& path, Kiv::RenderKernel* kernel, uint32_t* result = nullptr) {
+        Kiv::Resource* found = database.FindResource(Kiv::PString(path), 2);
+        auto* resource = dynamic_cast<T*>(found);
+        if (resource == nullptr) {
+            if (found) found->ReleaseReference();
+            return nullptr;
+        }
+        held.push_back(resource);
+        const uint32_t r = resource->Initialise(kernel);
+        if (result) *result = r;
+        return resource;
+    }
+    // An instance of the mesh in that file; null when none is made.
+    template <typename Instance, typename Resource>
+    std::unique_ptr<Instance> MakeInstance(const std::string& path) {
+        auto* resource = Open<Resource>(path, &k.kernel);
+        if (resource == nullptr || resource->GetDefinition() == nullptr) return nullptr;
+        auto made = resource->CreateInstance();
+        return std::unique_ptr<Instance>(static_cast<Instance*>(made.release()));
+    }
+    ~MeshResources() override {
+        for (Kiv::Resource* r : held)
+            r->ReleaseReference();
+    }
+
+    MeshTempFolder folder;
+    Kiv::ResourceDatabase database{Kiv::PString("test"), "/tmp"};
+    std::vector<Kiv::Resource*> held;
+    MeshTestEngine k;
 };

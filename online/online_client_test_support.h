@@ -7,11 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "configdata/tdb_container_tag.h"
 #include "online/online_access_client.h"
 #include "online/online_test_support.h"
 #include "online/url_record.h"
 
 namespace onlinetest {
+
+// A message payload of one "note" tag, and the note a message carries.
+inline TDBTagRef Note(const std::string& text) {
+    TDBTagRef tree;
+    tree.EnsureContainer();
+    TDBContainerTag::SetString(tree, Kiv::PString("note"), Kiv::PString(text));
+    return tree;
+}
+
+inline std::string NoteOf(const OnlineMessage& m) {
+    return TDBContainerTag::GetString(m.payload, Kiv::PString("note")).c_str();
+}
 
 class ScriptedDaemon : public OnlineDaemon {
 public:

@@ -1,6 +1,7 @@
 #include "online/tme_endpoint.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "foundation/random.h"
 
@@ -23,37 +24,108 @@ uint8_t NextSequence(uint8_t s) {
 
 }  // namespace
 
-void TMEScramble(uint8_t* bytes, size_t length, uint32_t& state, const std::string& key) {
+namespace {
+
+// The rotated key byte of a position depends only on the state modulo lcm(13 n, 56): the key
+// index on the state modulo 13 n, the rotation on it modulo 56. A table of that period turns
+// the two divisions a byte into one lookup; the scrambling direction is serial (each byte's
+// state takes the byte written), so its speed is the length of that chain. Each thread keeps
+// the tables of the last four keys (a connection scrambles with one and unscrambles with the
+// other; two endpoints of one thread talking to each other use four); a key whose period would
+// make a table over 64 KiB is worked out byte by byte.
+struct MaskTable {
+    std::string key;
+    std::vector<uint8_t> rotated;
+};
+
+const MaskTable* TableFor(const std::string& key) {
+    thread_local MaskTable cache[4];
+    thread_local unsigned next = 0;
+    for (const MaskTable& t : cache)
+        if (!t.rotated.empty() && t.key == key) return &t;
+    const uint64_t a = 13 * static_cast<uint64_t>(key.size());
+    const uint64_t period = a / std::gcd(a, uint64_t{56}) * 56;
+    if (period > 65536) return nullptr;
+    MaskTable& t = cache[next];
+    next = (next + 1) % 4;
+    t.key = key;
+    t.rotated.resize(period);
+    for (uint32_t s = 0; s < period; ++s)
+        t.rotated[s] = RotateRight8(static_cast<uint8_t>(key[(s / 13) % key.size()]), (s / 7) % 8);
+    return &t;
+}
+
+// Runs the mask over the bytes; the state advances by the scrambled byte: the one written when
+// scrambling, the one read when unscrambling.
+template <bool kScrambling>
+void RunMask(uint8_t* bytes, size_t length, uint32_t& state, const std::string& key) {
     if (key.empty()) return;
     uint32_t s = state;
+    const MaskTable* table = TableFor(key);
+    if (table == nullptr) {
+        for (size_t i = 0; i < length; ++i) {
+            const uint8_t in = bytes[i];
+            const uint8_t out = in ^ ScrambleMask(s, key);
+            bytes[i] = out;
+            s += kScrambling ? out : in;
+        }
+        state = s;
+        return;
+    }
+    const uint8_t* rotated = table->rotated.data();
+    const uint32_t period = static_cast<uint32_t>(table->rotated.size());
+    uint32_t m = s % period;
     for (size_t i = 0; i < length; ++i) {
-        uint8_t out = bytes[i] ^ ScrambleMask(s, key);
+        const uint8_t in = bytes[i];
+        const uint8_t out = in ^ static_cast<uint8_t>(s + rotated[m]);
         bytes[i] = out;
-        s += out;
+        const uint8_t step = kScrambling ? out : in;
+        s += step;
+        m += step;
+        if (m >= period) m -= period;
+        // The state wraps at 2^32, which is no multiple of the period.
+        if (s < step) m = s % period;
     }
     state = s;
 }
 
+}  // namespace
+
+void TMEScramble(uint8_t* bytes, size_t length, uint32_t& state, const std::string& key) {
+    RunMask<true>(bytes, length, state, key);
+}
+
 void TMEUnscramble(uint8_t* bytes, size_t length, uint32_t& state, const std::string& key) {
-    if (key.empty()) return;
-    uint32_t s = state;
-    for (size_t i = 0; i < length; ++i) {
-        uint8_t in = bytes[i];
-        bytes[i] = in ^ ScrambleMask(s, key);
-        s += in;
-    }
-    state = s;
+    RunMask<false>(bytes, length, state, key);
 }
 
 namespace {
 
+// The key of one packet, the sending side's token first: made afresh for each packet, in a
+// buffer of the thread's so that making it costs no allocation.
+const std::string& JoinKey(const std::string& first, const std::string& second) {
+    thread_local std::string key;
+    key.assign(first);
+    key.append(second);
+    return key;
+}
+
 bool SendPlain(const UDPPeer& peer, const TMEPacket& packet) {
-    std::vector<uint8_t> datagram(2 + packet.Size());
+    UDPSocket* socket = peer.GetSocket();
+    if (socket == nullptr) return false;
+    // Acks and small packets are built on the stack.
+    uint8_t small[TMEEndpoint::kMaxFragmentDatagram];
+    std::vector<uint8_t> large;
+    const uint32_t length = 2 + packet.Size();
+    uint8_t* datagram = small;
+    if (length > sizeof small) {
+        large.resize(length);
+        datagram = large.data();
+    }
     datagram[0] = packet.sequence;
     datagram[1] = packet.ack;
-    packet.CopyOut(datagram.data() + 2);
-    return peer.GetSocket() != nullptr &&
-           peer.GetSocket()->SendTo(peer, datagram.data(), static_cast<uint32_t>(datagram.size()));
+    packet.CopyOut(datagram + 2);
+    return socket->SendTo(peer, datagram, length);
 }
 
 bool SendFragmented(const UDPPeer& peer, const TMEPacket& packet) {
@@ -161,7 +233,7 @@ bool TMEEndpoint::QueuePacket(std::unique_ptr<TMEPacket>& packet) {
     // link is given up.
     if (packet->Size() > kMaxPacketBytes) return false;
     if (!peerToken_.empty()) {
-        std::string key = GetLocalToken() + peerToken_;
+        const std::string& key = JoinKey(GetLocalToken(), peerToken_);
         TMEScramble(packet->MutableData(), packet->Size(), sendState_, key);
     }
     pending_.push_back(std::move(packet));
@@ -244,7 +316,7 @@ void TMEEndpoint::ProcessPacket(std::unique_ptr<TMEPacket> packet) {
             if (lastDelivered_ == lastAckSent_) lastSendTime_ = clock_();
             lastDelivered_ = packet->sequence;
             if (!peerToken_.empty()) {
-                std::string key = peerToken_ + GetLocalToken();
+                const std::string& key = JoinKey(peerToken_, GetLocalToken());
                 TMEUnscramble(packet->MutableData(), packet->Size(), receiveState_, key);
             }
             packet->Rewind();
@@ -312,6 +384,10 @@ std::unique_ptr<TMEPacket> TMEEndpoint::Reassemble(uint8_t sequence, uint8_t ind
                                                    const uint8_t* bytes, uint32_t length) {
     uint32_t index = indexByte & 0x7F;
     if (index >= kMaxFragments) return nullptr;
+    // A packet of one fragment with nothing else waiting under its sequence is whole at once:
+    // most packets are small, and this spares them the record and the copies.
+    if (indexByte == 0x80 && reassembly_.find(sequence) == reassembly_.end())
+        return std::make_unique<TMEPacket>(bytes, length);
     Reassembly& record = reassembly_[sequence];
     if (indexByte & 0x80) record.expected = static_cast<uint8_t>(index + 1);
     if (record.fragments.size() < index + 1) record.fragments.resize(index + 1);

@@ -172,7 +172,10 @@ int StackEffect(uint8_t opcode) {
     return info == nullptr ? 0 : int{info->pushes} - int{info->pops};
 }
 
-std::span<const OperandField> OperandFields(Layout layout) {
+namespace {
+
+// Decoding runs it for every instruction of every library loaded.
+[[gnu::always_inline]] inline std::span<const OperandField> FieldsOf(Layout layout) {
     switch (layout) {
         case Layout::kConstant:
             return kConstantFields;
@@ -196,6 +199,12 @@ std::span<const OperandField> OperandFields(Layout layout) {
             break;
     }
     return {};
+}
+
+}  // namespace
+
+std::span<const OperandField> OperandFields(Layout layout) {
+    return FieldsOf(layout);
 }
 
 int FixedOperandBytes(Layout layout) {
@@ -230,7 +239,7 @@ DecodeResult DecodeInstruction(std::span<const uint8_t> code, uint32_t offset, I
     }
     uint32_t at = 0;
     int i = 0;
-    for (const OperandField& f : OperandFields(layout)) {
+    for (const OperandField& f : FieldsOf(layout)) {
         if (left - at < f.width) return DecodeResult::kTruncated;
         if (f.width == 2) {
             uint16_t v = ReadU16At(p + at);

@@ -1,5 +1,6 @@
 #include "script/bytecode/verifier.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -49,8 +50,8 @@ enum Kind : uint8_t { kPlain = 0, kRef = 1, kNull = 2 };
 // reference or 0. Left: 'p' plain, 'r' reference, 'z' 0, 'c' the constant operand (0 or plain),
 // a digit the kind of that read word. Calls, frame slots and returns have checks of their own.
 struct KindRow {
-    const char* reads;
-    const char* leaves;
+    std::string_view reads;
+    std::string_view leaves;
 };
 
 constexpr KindRow kKinds[kOpcodeCount] = {
@@ -83,8 +84,8 @@ constexpr KindRow kKinds[kOpcodeCount] = {
 bool KindRowsFitTheTable() {
     for (unsigned op = 0; op < kOpcodeCount; ++op) {
         const OpcodeInfo* info = FindOpcode(static_cast<uint8_t>(op));
-        if (std::string_view(kKinds[op].reads).size() != info->pops ||
-            std::string_view(kKinds[op].leaves).size() != info->pushes)
+        if (kKinds[op].reads.size() != info->pops || kKinds[op].leaves.size() != info->pushes ||
+            kKinds[op].reads.size() > 4)
             return false;
     }
     return true;
@@ -106,16 +107,20 @@ class Verifier {
 public:
     Verifier(const GslImage& image, VerifyError& error) : image_(image), error_(error) {}
 
-    bool Run() {
+    bool Run(std::vector<std::vector<RunChecks>>* checks) {
         static const bool rowsFit = KindRowsFitTheTable();
         if (!rowsFit) {
             error_.text = "the kind rows are out of step with the opcode table";
             return false;
         }
-        for (const GslClass& c : image_.classes) {
+        if (checks != nullptr) checks->assign(image_.classes.size(), {});
+        for (size_t k = 0; k < image_.classes.size(); ++k) {
+            const GslClass& c = image_.classes[k];
             for (size_t i = 0; i < c.functions.size(); ++i) {
                 const bool initialiser = i + 1 == c.functions.size();
-                if (!Function(c.functions[i], initialiser)) return false;
+                RunChecks found;
+                if (!Function(c.functions[i], initialiser, found)) return false;
+                if (checks != nullptr) (*checks)[k].push_back(std::move(found));
             }
         }
         return true;
@@ -173,12 +178,14 @@ private:
         site.resultKind = reference ? kRef : kPlain;
     }
 
-    CallSite RowSite(uint32_t row) const {
+    const CallSite& RowSite(uint32_t row) {
+        auto cached = rows_.find(row);
+        if (cached != rows_.end()) return cached->second;
         CallSite site;
         bool value = false, none = false, plain = false, reference = false;
         AddCallee(site, value, none, plain, reference, row);
         Settle(site, value, none, plain, reference);
-        return site;
+        return rows_.emplace(row, site).first->second;
     }
 
     // A virtual call through `slot`: known when every callee the image can show for it agrees.
@@ -201,8 +208,10 @@ private:
     }
 
     bool Operands(const Instruction& in, uint32_t frameSize) {
-        for (size_t i = 0; i < OperandFields(in.info->layout).size(); ++i) {
-            const OperandField& f = OperandFields(in.info->layout)[i];
+        if (in.info->layout == Layout::kNone) return true;
+        const std::span<const OperandField> fields = OperandFields(in.info->layout);
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const OperandField& f = fields[i];
             const int64_t v = in.operand[i];
             switch (f.kind) {
                 case OperandKind::kString:
@@ -272,10 +281,10 @@ private:
             default:
                 break;
         }
-        const std::vector<uint8_t> read(kinds.begin() + static_cast<std::ptrdiff_t>(base),
-                                        kinds.end());
+        uint8_t read[4];
+        std::copy(kinds.begin() + static_cast<std::ptrdiff_t>(base), kinds.end(), read);
         kinds.resize(base);
-        for (const char c : std::string_view(row.leaves)) {
+        for (const char c : row.leaves) {
             if (c >= '0' && c <= '9')
                 kinds.push_back(read[static_cast<size_t>(c - '0')]);
             else if (c == 'c')
@@ -286,7 +295,43 @@ private:
         return true;
     }
 
-    bool Function(const GslFunction& f, bool initialiser) {
+    static RunChecks::Result ExpectedResult(const CallSite& site) {
+        switch (site.result) {
+            case CallResult::kNone:
+                return RunChecks::kNoResult;
+            case CallResult::kValue:
+                return site.resultKind == kRef ? RunChecks::kReferenceResult
+                                               : RunChecks::kPlainResult;
+            default:
+                return RunChecks::kAnyResult;
+        }
+    }
+
+    // The range of depths at which the code from instruction `entry` on can run: it reads no
+    // word below depth 0 and pushes none past `maxDepth` before the next place where the top
+    // is compared again (`isEntry`), a call, a jump or a return.
+    static RunChecks::Bound BoundFrom(uint32_t entry, const std::vector<Instruction>& ins,
+                                      const std::vector<uint8_t>& isEntry, int32_t maxDepth) {
+        int64_t r = 0, lowest = 0, highest = 0;
+        for (uint32_t i = entry; i < ins.size();) {
+            const Instruction& in = ins[i];
+            if ((in.info->marks & kMarkCall) != 0) {
+                lowest = std::min(lowest, r - (1 - in.operand[0]));
+                break;
+            }
+            lowest = std::min(lowest, r - in.info->pops);
+            r += int64_t{in.info->pushes} - in.info->pops;
+            highest = std::max(highest, r);
+            if ((in.info->marks & kMarkPushesAtTarget) != 0) highest = std::max(highest, r + 1);
+            if ((in.info->marks & kMarkNoFallThrough) != 0) break;
+            ++i;
+            if (i < ins.size() && isEntry[i] != 0) break;
+        }
+        return {ins[entry].offset, static_cast<int32_t>(-lowest),
+                static_cast<int32_t>(maxDepth - highest)};
+    }
+
+    bool Function(const GslFunction& f, bool initialiser, RunChecks& checks) {
         function_ = &f;
         const std::span<const uint8_t> code = f.code;
         const uint32_t size = static_cast<uint32_t>(code.size());
@@ -309,139 +354,195 @@ private:
             return Fail(0, "a function without code");
         }
 
-        // Instruction starts.
-        std::vector<Instruction> at(size);
-        std::vector<uint8_t> isStart(size, 0);
+        // Instructions, in code order; everything below is kept per instruction, not per byte.
+        std::vector<Instruction>& ins = instructions_;
+        ins.clear();
+        std::vector<uint32_t>& indexAt = indexAt_;
+        indexAt.assign(size, kNoInstruction);
         for (uint32_t pc = 0; pc < size;) {
-            Instruction in;
+            Instruction& in = ins.emplace_back();
             DecodeResult r = DecodeInstruction(code, pc, in);
             if (r == DecodeResult::kUnknownOpcode) return Fail(pc, "unknown opcode %u", code[pc]);
             if (r != DecodeResult::kOk) return Fail(pc, "operands run past the code");
             if (!Operands(in, static_cast<uint32_t>(frameSize))) return false;
-            isStart[pc] = 1;
-            at[pc] = in;
+            indexAt[pc] = static_cast<uint32_t>(ins.size() - 1);
             pc += in.length;
+        }
+        const uint32_t count = static_cast<uint32_t>(ins.size());
+        // Where a path other than the fall-through from the instruction before arrives: only
+        // there can two paths meet, so only there are kinds kept to compare.
+        std::vector<uint8_t>& isTarget = isTarget_;
+        isTarget.assign(count, 0);
+        isTarget[0] = 1;
+        auto target = [&](uint32_t from, uint64_t offset) {
+            if (offset >= size || indexAt[offset] == kNoInstruction)
+                return Fail(from, "target %u is no instruction start",
+                            static_cast<uint32_t>(offset));
+            isTarget[indexAt[offset]] = 1;
+            return true;
+        };
+        for (const Instruction& in : ins) {
+            if (in.info->layout == Layout::kCodeOffset &&
+                !target(in.offset, static_cast<uint64_t>(in.operand[0])))
+                return false;
+            if (in.opcode == kSwitch) {
+                for (uint32_t i = 0; i < in.tableCount; ++i)
+                    if (!target(in.offset, in.CaseOffset(i))) return false;
+                if (!target(in.offset, in.DefaultOffset())) return false;
+            }
+            if (in.opcode == kWait)
+                for (uint32_t i = 0; i < in.tableCount; ++i)
+                    if (!target(in.offset, in.HandlerOffset(i))) return false;
         }
 
         const int32_t maxAllowed = static_cast<int32_t>(f.frame.MaxDepth());
         const bool returnsReference = KindsOfSignature(image_.String(f.signature)).returnsReference;
-        std::vector<int32_t> depthAt(size, kUnseen);
-        std::vector<std::vector<uint8_t>> kindsAt(size);
-        std::vector<uint32_t> work;
+        // Callers take what a call leaves from the callee's signature.
+        const bool returnsValue = SignatureReturnsValue(image_.String(f.signature));
+        std::vector<int32_t>& depthAt = depthAt_;
+        depthAt.assign(count, kUnseen);
+        // At targets only, each set when its target is first reached (the vectors are kept
+        // from function to function with their memory).
+        std::vector<std::vector<uint8_t>>& kindsAt = kindsAt_;
+        if (kindsAt.size() < count) kindsAt.resize(count);
+        std::vector<uint32_t>& work = work_;
+        work.clear();
+        std::vector<uint8_t>& callResult = callResult_;
+        callResult.assign(count, kNotACall);
+        std::vector<uint64_t>& plainArguments = plainArguments_;
+        plainArguments.assign(count, 0);
         int32_t deepest = 0;
         bool unknownSeen = false;
-        auto reach = [&](uint32_t from, uint32_t target, int32_t depth,
+        auto reach = [&](uint32_t from, uint32_t offset, int32_t depth,
                          const std::vector<uint8_t>& kinds) {
-            if (target >= size || isStart[target] == 0)
-                return Fail(from, "target %u is no instruction start", target);
-            int32_t& seen = depthAt[target];
+            const uint32_t t = indexAt[offset];
+            int32_t& seen = depthAt[t];
             if (seen == kUnseen || (seen == kUnknown && depth != kUnknown)) {
                 seen = depth;
-                kindsAt[target] = kinds;
-                work.push_back(target);
+                kindsAt[t] = kinds;
+                work.push_back(t);
             } else if (depth != kUnknown && seen != depth) {
-                return Fail(target, "reached with depths %d and %d", seen, depth);
+                return Fail(offset, "reached with depths %d and %d", seen, depth);
             } else if (depth != kUnknown) {
                 // Each word keeps one kind; 0 takes the kind the other path gives.
                 bool changed = false;
-                std::vector<uint8_t>& have = kindsAt[target];
+                std::vector<uint8_t>& have = kindsAt[t];
                 for (size_t i = 0; i < have.size(); ++i) {
                     if (have[i] == kinds[i] || kinds[i] == kNull) continue;
                     if (have[i] != kNull)
-                        return Fail(target,
+                        return Fail(offset,
                                     "stack word %zu reached as a reference and as a plain word", i);
                     have[i] = kinds[i];
                     changed = true;
                 }
-                if (changed) work.push_back(target);
+                if (changed) work.push_back(t);
             }
+            (void)from;
             return true;
         };
-        const std::vector<uint8_t> none;
-        if (!reach(0, 0, 0, none)) return false;
+        std::vector<uint8_t>& kinds = kinds_;
+        std::vector<uint8_t>& message = message_;
+        kindsAt[0].clear();
+        depthAt[0] = 0;
+        work.push_back(0);
         while (!work.empty()) {
-            const uint32_t pc = work.back();
+            uint32_t index = work.back();
             work.pop_back();
-            const Instruction& in = at[pc];
-            int32_t depth = depthAt[pc];
-            std::vector<uint8_t> kinds = kindsAt[pc];
-            const bool known = depth != kUnknown;
-            if (known) {
-                if (depth < in.info->pops)
-                    return Fail(pc, "%s takes %u words from a stack of %d", in.info->mnemonic,
-                                in.info->pops, depth);
-                if (!Kinds(in, f, returnsReference, kinds)) return false;
-                depth += in.info->pushes - in.info->pops;
-            } else if (in.opcode == kStoreLocal || in.opcode == kStoreLocalKeep) {
-                if (IsReferenceSlot(f, in.operand[0]))
-                    return Fail(pc, "a plain store into reference slot %lld",
-                                static_cast<long long>(in.operand[0]));
-            }
-            if ((in.info->marks & kMarkCall) != 0) {
-                const int64_t words = 1 - in.operand[0];
-                CallSite site;
-                if (in.opcode == kCallInherited)
-                    site = RowSite(static_cast<uint32_t>(in.operand[1]));
-                else if (in.opcode != kCallThread)
-                    site = SlotSite(static_cast<uint32_t>(in.operand[1]));
+            int32_t depth = depthAt[index];
+            kinds.assign(kindsAt[index].begin(), kindsAt[index].end());
+            // A run of instructions each reached only from the one before.
+            for (;;) {
+                const Instruction& in = ins[index];
+                const uint32_t pc = in.offset;
+                depthAt[index] = depth;
+                const bool known = depth != kUnknown;
+                if ((in.info->marks & kMarkReturn) != 0 && (in.opcode != kReturn) != returnsValue)
+                    return Fail(pc, "%s where the signature says %s", in.info->mnemonic,
+                                returnsValue ? "a value is returned" : "none is");
                 if (known) {
-                    if (words > depth)
-                        return Fail(pc, "a call of %lld words on a stack of %d",
-                                    static_cast<long long>(words), depth);
-                    depth -= static_cast<int32_t>(words);
-                    const size_t object = static_cast<size_t>(depth);
-                    if (kinds[object] == kPlain)
-                        return Fail(pc, "%s on a word that is no reference", in.info->mnemonic);
-                    for (size_t i = 0; i < site.referenceArgument.size(); ++i) {
-                        const size_t word = object + 1 + i;
-                        if (word < kinds.size() && site.referenceArgument[i] &&
-                            !site.plainArgument[i] && kinds[word] == kPlain)
-                            return Fail(pc, "argument %zu of %s is no reference", i + 1,
-                                        in.info->mnemonic);
+                    if (depth < in.info->pops)
+                        return Fail(pc, "%s takes %u words from a stack of %d", in.info->mnemonic,
+                                    in.info->pops, depth);
+                    if (!Kinds(in, f, returnsReference, kinds)) return false;
+                    depth += in.info->pushes - in.info->pops;
+                } else if (in.opcode == kStoreLocal || in.opcode == kStoreLocalKeep) {
+                    if (IsReferenceSlot(f, in.operand[0]))
+                        return Fail(pc, "a plain store into reference slot %lld",
+                                    static_cast<long long>(in.operand[0]));
+                }
+                if ((in.info->marks & kMarkCall) != 0) {
+                    const int64_t words = 1 - in.operand[0];
+                    const CallSite& site =
+                        in.opcode == kCallInherited ? RowSite(static_cast<uint32_t>(in.operand[1]))
+                        : in.opcode == kCallThread  ? noCallee_
+                                                   : SlotSite(static_cast<uint32_t>(in.operand[1]));
+                    callResult[index] = ExpectedResult(site);
+                    if (known) {
+                        if (words > depth)
+                            return Fail(pc, "a call of %lld words on a stack of %d",
+                                        static_cast<long long>(words), depth);
+                        depth -= static_cast<int32_t>(words);
+                        const size_t object = static_cast<size_t>(depth);
+                        if (kinds[object] == kPlain)
+                            return Fail(pc, "%s on a word that is no reference", in.info->mnemonic);
+                        for (size_t i = 0; i + 1 < static_cast<size_t>(words) && i < 64; ++i)
+                            if (kinds[object + 1 + i] == kPlain)
+                                plainArguments[index] |= uint64_t{1} << i;
+                        for (size_t i = 0; i < site.referenceArgument.size(); ++i) {
+                            const size_t word = object + 1 + i;
+                            if (word < kinds.size() && site.referenceArgument[i] &&
+                                !site.plainArgument[i] && kinds[word] == kPlain)
+                                return Fail(pc, "argument %zu of %s is no reference", i + 1,
+                                            in.info->mnemonic);
+                        }
+                        kinds.resize(object);
+                        if (site.result == CallResult::kValue) {
+                            ++depth;
+                            kinds.push_back(site.resultKind);
+                        }
                     }
-                    kinds.resize(object);
-                    if (site.result == CallResult::kValue) {
-                        ++depth;
-                        kinds.push_back(site.resultKind);
+                    if (site.result == CallResult::kUnknown) {
+                        depth = kUnknown;
+                        kinds.clear();
+                        unknownSeen = true;
                     }
                 }
-                if (site.result == CallResult::kUnknown) {
-                    depth = kUnknown;
-                    kinds.clear();
-                    unknownSeen = true;
+                if (depth != kUnknown) {
+                    if (depth > maxAllowed)
+                        return Fail(pc, "depth %d passes the recorded maximum %d", depth,
+                                    maxAllowed);
+                    if (depth > deepest) deepest = depth;
+                    if ((in.info->marks & kMarkReturn) != 0 && depth != 0)
+                        return Fail(pc, "returns with %d words on the stack", depth);
                 }
-            }
-            if (depth != kUnknown) {
-                if (depth > maxAllowed)
-                    return Fail(pc, "depth %d passes the recorded maximum %d", depth, maxAllowed);
-                if (depth > deepest) deepest = depth;
-                if ((in.info->marks & kMarkReturn) != 0 && depth != 0)
-                    return Fail(pc, "returns with %d words on the stack", depth);
-            }
-            if (in.info->layout == Layout::kCodeOffset &&
-                !reach(pc, static_cast<uint32_t>(in.operand[0]), depth, kinds))
-                return false;
-            if (in.opcode == kSwitch) {
-                for (uint32_t i = 0; i < in.tableCount; ++i) {
-                    if (i > 0 && in.CaseValue(i) <= in.CaseValue(i - 1))
-                        return Fail(pc, "case values not ascending");
-                    if (!reach(pc, in.CaseOffset(i), depth, kinds)) return false;
+                if (in.info->layout == Layout::kCodeOffset &&
+                    !reach(pc, static_cast<uint32_t>(in.operand[0]), depth, kinds))
+                    return false;
+                if (in.opcode == kSwitch) {
+                    for (uint32_t i = 0; i < in.tableCount; ++i) {
+                        if (i > 0 && in.CaseValue(i) <= in.CaseValue(i - 1))
+                            return Fail(pc, "case values not ascending");
+                        if (!reach(pc, in.CaseOffset(i), depth, kinds)) return false;
+                    }
+                    if (!reach(pc, in.DefaultOffset(), depth, kinds)) return false;
                 }
-                if (!reach(pc, in.DefaultOffset(), depth, kinds)) return false;
-            }
-            if (in.opcode == kWait) {
-                const int32_t woken = depth == kUnknown ? kUnknown : depth + 1;
-                if (woken != kUnknown && woken > maxAllowed)
-                    return Fail(pc, "a woken handler passes the recorded maximum");
-                if (woken > deepest) deepest = woken;
-                std::vector<uint8_t> message = kinds;
-                if (woken != kUnknown) message.push_back(kRef);
-                for (uint32_t i = 0; i < in.tableCount; ++i)
-                    if (!reach(pc, in.HandlerOffset(i), woken, message)) return false;
-            }
-            if ((in.info->marks & kMarkNoFallThrough) == 0) {
-                if (pc + in.length >= size) return Fail(pc, "runs past the end of the code");
-                if (!reach(pc, pc + in.length, depth, kinds)) return false;
+                if (in.opcode == kWait) {
+                    const int32_t woken = depth == kUnknown ? kUnknown : depth + 1;
+                    if (woken != kUnknown && woken > maxAllowed)
+                        return Fail(pc, "a woken handler passes the recorded maximum");
+                    if (woken > deepest) deepest = woken;
+                    message = kinds;
+                    if (woken != kUnknown) message.push_back(kRef);
+                    for (uint32_t i = 0; i < in.tableCount; ++i)
+                        if (!reach(pc, in.HandlerOffset(i), woken, message)) return false;
+                }
+                if ((in.info->marks & kMarkNoFallThrough) != 0) break;
+                if (index + 1 >= count) return Fail(pc, "runs past the end of the code");
+                if (isTarget[index + 1] != 0) {
+                    if (!reach(pc, ins[index + 1].offset, depth, kinds)) return false;
+                    break;
+                }
+                ++index;
             }
         }
         // Where only a call whose result the image cannot settle leads (its slot's callees
@@ -450,24 +551,82 @@ private:
         // whenever two unrelated classes give one slot different results.
         // Code no path reaches (after a return, say) still counts in the recorded maximum.
         bool allReached = true;
-        for (uint32_t pc = 0; pc < size && allReached; ++pc)
-            allReached = isStart[pc] == 0 || depthAt[pc] != kUnseen;
+        for (uint32_t i = 0; i < count && allReached; ++i)
+            allReached = depthAt[i] != kUnseen;
         if (!unknownSeen && allReached && deepest != maxAllowed)
             return Fail(0, "the deepest stack is %d, the record says %d", deepest, maxAllowed);
+
+        checks.starts.reserve(count);
+        for (const Instruction& in : ins)
+            checks.starts.push_back(in.offset);
+        for (uint32_t i = 0; i < count; ++i)
+            if (callResult[i] != kNotACall)
+                checks.calls.push_back({ins[i].offset,
+                                        static_cast<RunChecks::Result>(callResult[i]),
+                                        plainArguments[i]});
+        if (unknownSeen) {
+            // Every place a run can enter other than by falling through: there the top is
+            // compared, exactly where the depth is known.
+            std::vector<uint8_t> isEntry(count, 0);
+            auto enter = [&](uint64_t offset) {
+                if (offset >= size || indexAt[offset] == kNoInstruction) return;
+                if (depthAt[indexAt[offset]] != kUnseen) isEntry[indexAt[offset]] = 1;
+            };
+            for (uint32_t i = 0; i < count; ++i) {
+                if (depthAt[i] == kUnseen) continue;
+                const Instruction& in = ins[i];
+                if (in.info->layout == Layout::kCodeOffset)
+                    enter(static_cast<uint64_t>(in.operand[0]));
+                if ((in.info->marks & (kMarkCall | kMarkPushesAtTarget)) != 0)
+                    enter(uint64_t{in.offset} + in.length);
+                if (in.opcode == kSwitch) {
+                    for (uint32_t k = 0; k < in.tableCount; ++k)
+                        enter(in.CaseOffset(k));
+                    enter(in.DefaultOffset());
+                }
+                if (in.opcode == kWait)
+                    for (uint32_t k = 0; k < in.tableCount; ++k)
+                        enter(in.HandlerOffset(k));
+            }
+            for (uint32_t i = 0; i < count; ++i) {
+                if (isEntry[i] == 0) continue;
+                if (depthAt[i] >= 0)
+                    checks.bounds.push_back({ins[i].offset, depthAt[i], depthAt[i]});
+                else
+                    checks.bounds.push_back(BoundFrom(i, ins, isEntry, maxAllowed));
+            }
+        }
         return true;
     }
+
+    static constexpr uint8_t kNotACall = 0xFF;
+    static constexpr uint32_t kNoInstruction = 0xFFFFFFFF;
 
     const GslImage& image_;
     VerifyError& error_;
     const GslFunction* function_ = nullptr;
     std::map<uint32_t, CallSite> slots_;
+    std::map<uint32_t, CallSite> rows_;
+    const CallSite noCallee_{};
+    // Kept from function to function so their memory is reused.
+    std::vector<Instruction> instructions_;
+    std::vector<uint32_t> indexAt_;
+    std::vector<uint8_t> isTarget_;
+    std::vector<int32_t> depthAt_;
+    std::vector<std::vector<uint8_t>> kindsAt_;
+    std::vector<uint32_t> work_;
+    std::vector<uint8_t> callResult_;
+    std::vector<uint64_t> plainArguments_;
+    std::vector<uint8_t> kinds_;
+    std::vector<uint8_t> message_;
 };
 
 }  // namespace
 
-bool VerifyImage(const GslImage& image, VerifyError& error) {
+bool VerifyImage(const GslImage& image, VerifyError& error,
+                 std::vector<std::vector<RunChecks>>* checks) {
     error = VerifyError{};
-    return Verifier(image, error).Run();
+    return Verifier(image, error).Run(checks);
 }
 
 }  // namespace GSBytecode

@@ -35,7 +35,39 @@ struct VerifyError {
     std::string text;
 };
 
-bool VerifyImage(const GslImage& image, VerifyError& error);
+// What the machine must check when it runs a function, because the image could not settle it
+// at load. A call's callee is only known when it runs: at each call the verifier records the
+// result it went on, and the machine refuses a callee that would leave anything else. Where a
+// call's result was left unknown the stack depth is not fixed by the code, so the machine
+// compares the top at every place such code can be entered (jump, switch and handler targets,
+// the instruction after a call or a wait) against the range the code from there can stand:
+// no word below the frame record is read or written, none above the recorded maximum.
+struct RunChecks {
+    enum Result : uint8_t { kAnyResult, kNoResult, kPlainResult, kReferenceResult };
+    struct Call {
+        uint32_t offset;
+        Result result;
+        // Bit i: argument i + 1 (after the object) is a plain word, which a callee must not
+        // take as a reference. Arguments past the 64th and those of code whose kinds are not
+        // followed are not told.
+        uint64_t plainArguments = 0;
+    };
+    // The top's distance in words above the frame record's last word, from `low` to `high`.
+    struct Bound {
+        uint32_t offset;
+        int32_t low;
+        int32_t high;
+    };
+    std::vector<Call> calls;    // every call instruction a path reaches, by offset
+    std::vector<Bound> bounds;  // by offset; empty when every depth is fixed
+    // Every instruction start, for the link's pre-decoding, which needs them only once.
+    std::vector<uint32_t> starts;
+};
+
+// `checks`, when given, receives one entry per function record, class by class, in the image's
+// order.
+bool VerifyImage(const GslImage& image, VerifyError& error,
+                 std::vector<std::vector<RunChecks>>* checks = nullptr);
 
 // Whether a signature ("$type@Class::name(...)") returns a value: anything but "void".
 bool SignatureReturnsValue(std::string_view signature);

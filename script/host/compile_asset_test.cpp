@@ -1,5 +1,6 @@
 // The asset compile job: each of its refusals, the registration retried after a failure, a spec
-// of another kind already registered, and the asset spec released (forgotten) after every compile.
+// of another kind already registered, the asset spec released (forgotten) after every compile,
+// and a failed compile step reported by its own words alone.
 #include "script/host/compile_asset.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +105,40 @@ TEST_F(CompileAsset, RefusesAFolderWithoutConfigOrKuidAndASpecOfAnotherKind) {
     DestroySpecRegistry();
     EXPECT_EQ(Compile(dir / "both"),
               std::vector<std::string>{"3 Failed to load asset for compilation"});
+}
+
+// "Failed to compile asset" stands in for a compile step that fails without saying why. No
+// failure of today's step is silent: the reading, compiling, linking and loading of every
+// source, the missing primary, the unsafe names, the class look-up and the kind test each add
+// their own error before the step gives false (the kind test's and the class look-up's are
+// shown, through this job, in script_cache_test.cpp). So the fallback is not reached; what is
+// checked is that it never follows a failure that was already reported.
+TEST_F(CompileAsset, AFailureTheStepReportedIsNotFollowedByTheFallback) {
+    struct Case {
+        const char* folder;
+        const char* source;
+        const char* name;
+        const char* message;  // the start of the step's one error
+    };
+    const Case cases[] = {
+        {"syntax", "class Main\n{\n  int ;\n};\n", "main.gs",
+         "3 HalvexBaseSpec::CacheScripts> Syntax error in script of asset 'kuid 424242 "},
+        {"noprimary", "class Main\n{\n};\n", "other.gs",
+         "3 Unable to locate primary script source file 'main.gs'"},
+        {"unreadable", "not a scrambled file", "main.gse", "3 Unable to read script source file '"},
+    };
+    int id = 60;
+    for (const Case& c : cases) {
+        const std::string folder = std::string("f/") + c.folder;
+        dir.Write(folder + "/config.txt",
+                  "kuid <kuid:424242:" + std::to_string(++id) + ">\nscript main\nclass Main\n");
+        dir.Write(folder + "/" + c.name, c.source);
+        bool ok = true;
+        const std::vector<std::string> lines = Compile(dir / folder, &ok);
+        EXPECT_FALSE(ok) << c.folder;
+        ASSERT_EQ(lines.size(), 1u) << c.folder << ": " << testing::PrintToString(lines);
+        EXPECT_TRUE(lines[0].starts_with(c.message)) << lines[0];
+    }
 }
 
 }  // namespace

@@ -143,8 +143,9 @@ bool HalvexBaseSpec::CacheScripts(const std::string& scriptsFolder, const std::s
         Kiv::File::Path prebuilt = GetPrebuiltFolder();
         prebuilt.AddPath("asset-libraries");
         prebuilt.AddPath(Kuid().ToDisplayString().view());
+        // Only the prebuilt folder's own files: a link there could pull in any file.
         if (Kiv::File::IsDirectory(prebuilt.view()) && WEXAssetIsScriptCacheBlocked(Kuid()))
-            CopyFolderRecursive(prebuilt.view(), cache);
+            CopyFolderRecursive(prebuilt.view(), cache, FileLinks::kSkip);
     }
 
     std::vector<std::string> includes{scriptsFolder};

@@ -1,8 +1,11 @@
 // The script cache of asset specs: cached files named by their CRCs and reused, rebuilt once when
 // edited, cut short or unloadable, the compiler's messages after the syntax-error line, the
-// ".gs"/".gse" pair, the missing primary, and the kind test in both directions.
+// ".gs"/".gse" pair, the missing primary, a disk that fills up under the compile, and the kind
+// test in both directions.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +24,7 @@
 #include "script/host/script_names.h"
 #include "script/vm/gs_class.h"
 #include "tests/support/file_stamp.h"
+#include "tests/support/log_lines.h"
 
 namespace {
 
@@ -264,6 +268,58 @@ TEST_F(ScriptCache, UnreadableSourcesMissingPrimaryAndAnUnwritableCache) {
     EXPECT_EQ(std::count_if(left.begin(), left.end(),
                             [](const std::string& n) { return n.find("temp-") == 0; }),
               0);
+}
+
+// The class look-up, once per spec, says in the process log what it could not find: the class
+// in the asset's library, or a library at all.
+TEST_F(ScriptCache, TheClassLookUpLogsWhatItCouldNotFindOnce) {
+    const std::string noclass = Asset(
+        "noclass", "kuid <kuid:424242:12>\nscript main\nclass Missing\n", {{"main.gs", kHelper}});
+    const std::string nolib = Asset("nolib", "kuid <kuid:424242:13>\nscript main\nclass Main\n",
+                                    {{"main.gs", "class {"}});
+    for (const auto& [folder, line] :
+         {std::pair{noclass,
+                    std::string("HalvexBaseSpec::GetGSClass> Could not load Halvex class Missing "
+                                "from library main for kuid 424242 12 \"noclass\"")},
+          std::pair{nolib, std::string("HalvexBaseSpec::GetGSClass> Could not load Halvex library "
+                                       "main for 'kuid 424242 13 \"nolib\"'")}}) {
+        HalvexBaseSpec* spec = Load(folder);
+        ASSERT_NE(spec, nullptr);
+        testsupport::LogLines log;
+        EXPECT_EQ(spec->GetGSClass(), nullptr);
+        EXPECT_EQ(spec->GetGSClass(), nullptr);
+        EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), line), 1)
+            << testing::PrintToString(log.lines);
+        Registry().Release(spec);
+    }
+    Registry().ReportLeaks();
+}
+
+// A disk that fills up while a library is written (the process's file size limit stands in for
+// it): the compile says so and leaves no file cut short, neither under the library's name nor
+// as a temporary twin; once there is room the same source compiles.
+TEST_F(ScriptCache, ADiskThatFillsUpLeavesNoHalfWrittenLibrary) {
+    const std::string folder = Asset("full", "kuid <kuid:424242:11>\n", {{"helper.gs", kHelper}});
+    std::filesystem::create_directories(CacheFolder("kuid 424242 11"));
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*savedSignal)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64;  // well under the library's size
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool ok = true;
+    std::vector<std::string> lines = Cache(folder, "helper.gs", &ok);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("Unable to open output file"), std::string::npos) << lines[0];
+    EXPECT_EQ(CacheFiles("kuid 424242 11"), std::vector<std::string>{});
+
+    EXPECT_EQ(Cache(folder, "helper.gs", &ok), std::vector<std::string>{});
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(CacheFiles("kuid 424242 11"),
+              std::vector<std::string>{Hex(TextCrc(kHelper), "helper.gs")});
 }
 
 struct KindCase {

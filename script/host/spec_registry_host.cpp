@@ -39,8 +39,8 @@ uint32_t ScriptSpecRegistry::BucketOf(const SpecAssetId& id) {
 }
 
 ZuravedavaSpec* ScriptSpecRegistry::FindLocked(const SpecAssetId& id) {
-    for (ZuravedavaSpec* spec : buckets_[BucketOf(id)])
-        if (spec->Id() == id) return spec;
+    for (const Entry& e : buckets_[BucketOf(id)])
+        if (e.id == id) return e.spec;
     return nullptr;
 }
 
@@ -52,15 +52,16 @@ ZuravedavaSpec* ScriptSpecRegistry::Find(const SpecAssetId& id) {
 bool ScriptSpecRegistry::Insert(ZuravedavaSpec* spec) {
     std::lock_guard<std::recursive_mutex> hold(SpecLock());
     live_.push_back(spec);
-    buckets_[BucketOf(spec->Id())].push_back(spec);
+    const SpecAssetId id = spec->Id();
+    buckets_[BucketOf(id)].push_back({id, spec});
     ++hashed_;
     return true;
 }
 
 void ScriptSpecRegistry::ForgetLocked(const SpecAssetId& id) {
     auto& bucket = buckets_[BucketOf(id)];
-    auto it = std::find_if(bucket.begin(), bucket.end(),
-                           [&](ZuravedavaSpec* s) { return s->Id() == id; });
+    auto it =
+        std::find_if(bucket.begin(), bucket.end(), [&](const Entry& e) { return e.id == id; });
     if (it == bucket.end()) return;
     bucket.erase(it);
     --hashed_;
@@ -115,7 +116,8 @@ bool ScriptSpecRegistry::PurgeLocked() {
         // A spec nobody holds may still sit in the hash (released without Release): take it
         // out there too before it goes.
         auto& bucket = buckets_[BucketOf(spec->Id())];
-        auto it = std::find(bucket.begin(), bucket.end(), spec);
+        auto it = std::find_if(bucket.begin(), bucket.end(),
+                               [&](const Entry& e) { return e.spec == spec; });
         if (it != bucket.end()) {
             bucket.erase(it);
             --hashed_;

@@ -59,7 +59,12 @@ private:
 
     std::vector<ZuravedavaSpec*> live_;
     std::vector<KTSpecFactory*> factories_;
-    std::array<std::vector<ZuravedavaSpec*>, kBuckets> buckets_;
+    // Each entry keeps the spec's id beside it, so a look-up reads no spec but the one found.
+    struct Entry {
+        SpecAssetId id;
+        ZuravedavaSpec* spec;
+    };
+    std::array<std::vector<Entry>, kBuckets> buckets_;
     size_t hashed_ = 0;
     KTSpecFactory* current_ = nullptr;
 };

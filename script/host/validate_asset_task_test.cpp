@@ -1,15 +1,20 @@
 // The command host's validation job: which configuration file it validates, what it says when
-// there is none, the per-asset flags it clears afterwards, and that its result needs the
-// scripts to compile as well.
+// there is none, the per-asset flags it clears afterwards, that its result needs the scripts to
+// compile as well, and the leak report the command host makes after the call.
 #include "script/host/validate_asset_task.h"
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "assetdb/command_host.h"
+#include "assetdb/request_test_support.h"
 #include "assetdb/spec_registry.h"
 #include "configdata/config_file.h"
+#include "foundation/tbuffer.h"
+#include "platform/kiv/base/log.h"
 #include "script/host/compile_asset.h"
 #include "script/host/spec_registry_host.h"
 #include "validation/results_log.h"
@@ -28,6 +33,7 @@ scenery
     halvex-build { kind "value" type "float" }
     alias { kind "value" type "kuid" }
     script { kind "value" type "string" }
+    class { kind "value" type "string" }
   }
 }
 )";
@@ -94,6 +100,62 @@ TEST_F(ValidateAssetTask, ClearsThePerAssetFlagsAndPassesOnlyWhenTheScriptsCompi
     EXPECT_EQ(Run(dir / "s", passed),
               std::vector<std::string>{"3 Unable to locate primary script source file 'main.gs'"});
     EXPECT_FALSE(passed);
+}
+
+// The command host runs a validation while something else still holds the asset's spec (as a
+// script context that found the asset would): the call compiles with that spec and releases
+// its own reference, and the leak report after the call names the spec with the count left.
+TEST_F(ValidateAssetTask, TheCommandHostReportsTheSpecsStillHeldAfterACall) {
+    dir.Write("held/config.txt",
+              "kuid <kuid:424242:60>\nkind scenery\nhalvex-build 3.6\nscript main\nclass Main\n");
+    dir.Write("held/main.gs", "class Main\n{\n};\n");
+    const std::string folder = dir / "held";
+    WEXCommandHostCalls saved = WEXGetCommandHostCalls();
+    WEXInstallValidationHostCall();
+    ScriptSpecRegistry& registry = *ScriptSpecRegistry::Get();
+    WEXScript_HalvexBaseSpecFactory factory;
+    registry.SetCurrentFactory(&factory);
+    ZuravedavaSpec* held = registry.LoadSpecFromFolder(folder);
+    registry.SetCurrentFactory(nullptr);
+    ASSERT_NE(held, nullptr);
+
+    std::mutex linesLock;
+    std::vector<std::string> lines;
+    const int listener = Kiv::Log::AddListener([&](std::string_view line) {
+        std::lock_guard<std::mutex> hold(linesLock);
+        if (line.starts_with("Leaked specs:") || line.starts_with("  (")) lines.emplace_back(line);
+    });
+    // A validate call: its answer is the log and the success byte.
+    auto call = [&] {
+        const requesttest::Bytes payload =
+            requesttest::Wire().U32(kHostCallValidate).Name("").Name(folder).bytes();
+        TBuffer in(payload.data(), static_cast<uint32_t>(payload.size()));
+        TBuffer out;
+        CommandHostCallback(in, out);
+        out.Rewind();
+        ResultsLog log;
+        ResultsLog::ReadFromBuffer(out, log);
+        uint8_t passed = 0;
+        out.ReadU8(passed);
+        log.ForEachEntry([](const ResultsLogEntry& e) { ADD_FAILURE() << e.text.str(); });
+        EXPECT_EQ(passed, 1);
+        std::lock_guard<std::mutex> hold(linesLock);
+        return std::exchange(lines, {});
+    };
+
+    EXPECT_EQ(call(),
+              (std::vector<std::string>{"Leaked specs:", "  (   1) - kuid 424242 60 \"held\""}));
+    EXPECT_EQ(held->RefCount(), 1);
+    // Released through the registry, the spec was forgotten: the next use loads it afresh.
+    EXPECT_EQ(registry.Find(KUID(424242, 60)), nullptr);
+
+    // Once its holder lets go, the next report deletes it and says nothing of it, nor of the
+    // spec the second call made and released.
+    held->DropRef();
+    EXPECT_EQ(call(), std::vector<std::string>{});
+    EXPECT_EQ(registry.LiveCount(), 0u);
+    Kiv::Log::RemoveListener(listener);
+    WEXSetCommandHostCalls(saved);
 }
 
 }  // namespace

@@ -95,11 +95,14 @@ void DrawText(Kiv::Bitmap& target, int x, int y, TTFont& font, std::string_view 
             pen += font.Advance(cp);
             continue;
         }
+        // A glyph's rectangle lies inside the atlas: its rows are read straight, one byte of
+        // each pixel (blue, the drawn grey) being the coverage.
         const Kiv::Bitmap& src = *atlas.GetBitmap();
+        const size_t stride = size_t{src.GetWidth()} * 4;
         for (int gy = g.rect.y1; gy < g.rect.y2; ++gy) {
+            const uint8_t* row = src.GetData() + size_t(gy) * stride;
             for (int gx = g.rect.x1; gx < g.rect.x2; ++gx) {
-                const uint32_t p = src.GetPixel(gx, gy);
-                const uint32_t coverage = p & 0xFF;  // the drawn grey
+                const uint32_t coverage = row[size_t(gx) * 4];
                 if (coverage == 0) continue;
                 const uint32_t a = (alpha * coverage + 127) / 255;
                 target.BlendPixel(pen + g.xOffset + (gx - g.rect.x1),

@@ -44,6 +44,27 @@ bool Holds(const TDBTagRef& root, const ACSChunk* target) {
 
 }  // namespace
 
+bool GSOSoup::WalksTooManyTags(const TDBTagRef& tree) {
+    if (tree.Get() == nullptr) return false;
+    // No memory of nodes seen: a shared node is counted in every place, as the walks visit it,
+    // and the count stops the walk long before it could grow.
+    std::vector<TDBTagRef> pending{tree};
+    uint32_t visited = 0;
+    Kiv::PString name;
+    TDBTagRef child;
+    while (!pending.empty()) {
+        TDBTagRef node = std::move(pending.back());
+        pending.pop_back();
+        const uint32_t count = node->GetChildCount();
+        for (uint32_t i = 0; i < count; ++i) {
+            if (!node->GetChildAt(i, name, child)) continue;
+            if (++visited > kMaxWalkedTags) return true;
+            if (child.Get() != nullptr && child->GetChildCount() != 0) pending.push_back(child);
+        }
+    }
+    return false;
+}
+
 GSOSoup::GSOSoup(GSRuntime::GSContext* context) {
     if (GSRuntime::GSClass* cls = GetClassSlot(kSoup)) Instantiate(cls, context);
 }
@@ -60,6 +81,12 @@ GSRuntime::GSContext* GSOSoup::OwnContext() const {
 bool GSOSoup::NameParam(GSStack& frame, Kiv::PString& name) {
     if (!GetNativeStringParam(frame, 1, name, false)) return false;
     name = name.ToLower();
+    return true;
+}
+
+bool GSOSoup::RefusedAsTooLarge(const char* native) const {
+    if (!WalksTooManyTags(soup_)) return false;
+    RaiseNativeError("%s> soup holds more than %u tags", native, kMaxWalkedTags);
     return true;
 }
 
@@ -202,7 +229,9 @@ void GSOSoup::RemoveNamedTag(GSStack& frame) {
 
 void GSOSoup::Copy(GSStack& frame) {
     GSOSoup* source = nullptr;
-    if (!GetNativeObjectParam(frame, 1, source, false) || RefusedAsLocked("Soup.Copy")) return;
+    if (!GetNativeObjectParam(frame, 1, source, false) || RefusedAsLocked("Soup.Copy") ||
+        source->RefusedAsTooLarge("Soup.Copy"))
+        return;
     // The copy is made before the own tree is let go: the source may be this very soup.
     TDBTagRef copy = TDBContainerTag::Clone(source->soup_);
     if (copy.Get() == nullptr) {
@@ -241,6 +270,7 @@ void GSOSoup::AddUniqueNamedSoup(GSStack& frame) {
 }
 
 void GSOSoup::Log(GSStack&) {
+    if (RefusedAsTooLarge("Soup.Log")) return;
     std::string text;
     if (!AppendTagTreeText(soup_, text)) {
         RaiseNativeError("Soup.Log> soup nests deeper than %u levels", kMaxTagTreeDepth);
@@ -250,6 +280,7 @@ void GSOSoup::Log(GSStack&) {
 }
 
 void GSOSoup::AsString(GSStack& frame) {
+    if (RefusedAsTooLarge("Soup.AsString")) return;
     std::string text;
     text.reserve(512);
     if (!AppendTagTreeText(soup_, text)) {
@@ -259,12 +290,13 @@ void GSOSoup::AsString(GSStack& frame) {
     frame.PushString(text);
 }
 
-bool GSOSoup::MessageData(GSRuntime::GSObjectReference* object, CountedRef<ACSChunk>& data) {
+const char* GSOSoup::MessageData(GSRuntime::GSObjectReference* object, CountedRef<ACSChunk>& data) {
     data = {};
     const auto* soup = dynamic_cast<const GSOSoup*>(object);
-    if (soup == nullptr) return true;
+    if (soup == nullptr) return nullptr;
+    if (WalksTooManyTags(soup->soup_)) return "holds too many tags";
     TDBTagRef copy = TDBContainerTag::Clone(soup->soup_);
-    if (copy.Get() == nullptr) return false;
+    if (copy.Get() == nullptr) return "nests too deep";
     std::vector<TDBTagRef> hidden;
     Kiv::PString name;
     TDBTagRef child;
@@ -275,7 +307,7 @@ bool GSOSoup::MessageData(GSRuntime::GSObjectReference* object, CountedRef<ACSCh
     for (const TDBTagRef& node : hidden)
         copy->RemoveChild(node);
     data = std::move(copy);
-    return true;
+    return nullptr;
 }
 
 GSRuntime::Ref GSOSoup::MessageSoup(GSRuntime::GSContext* context,

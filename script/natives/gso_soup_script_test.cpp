@@ -17,6 +17,7 @@ using testing::ScriptResult;
 
 const char* const kTest = R"(
 include "Constructors.gs"
+include "sharedsoups.gs"
 
 class Test {
   Soup Filled() {
@@ -177,6 +178,19 @@ class Test {
     at.SetNamedTag("leaf", 1);
     return top;
   }
+  public string Shared(int which, int levels) {
+    Soup s = SharedSoups.Doubled(levels);
+    if (which == 0) {
+      Soup c = ConstructorsBase.NewSoup();
+      c.Copy(s);
+      return "" + c.GetNamedSoup("a").CountTags();
+    }
+    if (which == 1) {
+      s.Log();
+      return "logged";
+    }
+    return s.AsString();
+  }
   public string TooDeep(int which, int levels) {
     Soup s = Deep(levels);
     Soup c = ConstructorsBase.NewSoup();
@@ -316,6 +330,31 @@ TEST_F(SoupScripts, TreesNestedPastTheReadersCapAreRefusedNotWalked) {
     EXPECT_EQ(Call("$string@Test::TooDeep(int,int)", {1, tooDeep - 1}).result, ER_Done);
     EXPECT_NE(Call("$string@Test::TooDeep(int,int)", {2, tooDeep - 1}).text.find("leaf"),
               std::string::npos);
+}
+
+TEST_F(SoupScripts, TreesWhoseSharedSoupsExpandPastTheTagCapAreRefusedNotWalked) {
+    // Forty levels of soups each holding the next twice walk as some 2^42 tags.
+    const std::pair<int, const char*> cases[] = {
+        {0, "Soup.Copy> soup holds more than 1000000 tags"},
+        {1, "Soup.Log> soup holds more than 1000000 tags"},
+        {2, "Soup.AsString> soup holds more than 1000000 tags"},
+    };
+    for (auto [which, error] : cases) {
+        ScriptResult r = Call("$string@Test::Shared(int,int)", {uint32_t(which), 40});
+        EXPECT_EQ(r.result, ER_Exception) << which;
+        EXPECT_TRUE(r.Logged(error)) << which << ": " << ::testing::PrintToString(r.log);
+    }
+    // Ten levels walk as 3 * 2^10 - 2 tags: shared soups are copied and written out in full.
+    EXPECT_EQ(Call("$string@Test::Shared(int,int)", {0, 10}).text, "2");
+    EXPECT_EQ(Call("$string@Test::Shared(int,int)", {1, 10}).result, ER_Done);
+    const std::string text = Call("$string@Test::Shared(int,int)", {2, 10}).text;
+    size_t leaves = 0;
+    for (size_t at = text.find("leaf"); at != std::string::npos; at = text.find("leaf", at + 1))
+        ++leaves;
+    EXPECT_EQ(leaves, 1024u);
+    // The cap lies between 18 levels (786,430 tags) and 19 (1,572,862).
+    EXPECT_EQ(Call("$string@Test::Shared(int,int)", {0, 18}).text, "2");
+    EXPECT_EQ(Call("$string@Test::Shared(int,int)", {0, 19}).result, ER_Exception);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Soups as message data: a posted soup arrives as a locked copy without its top-level "__"
-// tags while the sender's soup keeps them, and a tree nested past the readers' cap is refused
-// rather than copied.
+// tags while the sender's soup keeps them, and a tree nested past the readers' cap, or whose
+// shared soups expand past the tag cap, is refused rather than copied.
 #include <string>
 
 #include "script/natives/native_scripts_test_support.h"
@@ -13,6 +13,7 @@ using namespace GSRuntime;
 
 const char* const kTest = R"(
 include "Constructors.gs"
+include "sharedsoups.gs"
 
 game class Test isclass GameObject {
   public string got = "nothing";
@@ -37,6 +38,11 @@ game class Test isclass GameObject {
     for (i = 0; i < depth; i++) at = at.GetNamedSoupAdd("n");
     sent = s;
     PostMessage(me, "Data", "x", s, 0.0);
+    return 1;
+  }
+  public int PostShared(int levels) {
+    AddHandler(me, "Data", "", "OnData");
+    PostMessage(me, "Data", "x", SharedSoups.Doubled(levels), 0.0);
     return 1;
   }
   public int PostNone() {
@@ -115,6 +121,22 @@ TEST_F(MessageDataScripts, DataNestedPastTheReadersCapIsRefused) {
     EXPECT_TRUE(said) << ::testing::PrintToString(log.lines());
     context->router->Update(0.0f);
     EXPECT_TRUE(Got() == "nothing");
+}
+
+TEST_F(MessageDataScripts, DataWhoseSharedSoupsExpandPastTheTagCapIsRefused) {
+    GSRuntime::testing::LogCapture log;
+    EXPECT_EQ(Run("$int@Test::PostShared(int)", {40}), ER_Exception);
+    bool said = false;
+    for (const std::string& l : log.lines())
+        said =
+            said || l.rfind("GameObject::PostMessage() message data holds too many tags", 0) == 0;
+    EXPECT_TRUE(said) << ::testing::PrintToString(log.lines());
+    context->router->Update(0.0f);
+    EXPECT_TRUE(Got() == "nothing");
+    // A few shared levels are data like any other.
+    ASSERT_EQ(Run("$int@Test::PostShared(int)", {3}), ER_Done);
+    context->router->Update(0.0f);
+    EXPECT_NE(Got().find("leaf"), std::string::npos);
 }
 
 }  // namespace

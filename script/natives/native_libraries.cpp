@@ -2,6 +2,7 @@
 
 #include "script/natives/class_natives.h"
 #include "script/natives/gso_image.h"
+#include "script/natives/gso_online_access.h"
 #include "script/natives/unavailable_natives.h"
 #include "script/vm/gs_class.h"
 #include "script/vm/gs_game_object.h"
@@ -36,8 +37,8 @@ void BindAllNatives(GSRuntime::GSNativeRegistry& registry) {
     RegisterClassNatives(registry);
     Bind(registry, g_world.asset, &RegisterAssetStandIns);
     Bind(registry, g_world.halvexGameObject, &RegisterHalvexGameObjectStandIns);
-    RegisterOnlineAccessStandIns(registry);
-    RegisterOnlineGroupStandIns(registry);
+    RegisterOnlineAccessNatives(registry);
+    RegisterOnlineGroupNatives(registry);
     Bind(registry, g_world.library, &RegisterLibraryStandIns);
     RegisterImageNatives(registry);
     Bind(registry, g_world.scriptBase, &RegisterScriptBaseStandIns);

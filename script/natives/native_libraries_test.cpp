@@ -182,7 +182,7 @@ TEST(NativeLibraries, LinkedDataMembersAreCheckedByWordAndKind) {
 // Every shipped source, for a test script that includes them.
 std::map<std::string, std::string> ShippedSources() {
     std::map<std::string, std::string> out;
-    for (const auto& e : fs::directory_iterator(HALVEX_SCRIPT_SOURCES)) {
+    for (const auto& e : fs::directory_iterator(GSRuntime::testing::LibrarySourceFolder())) {
         if (e.path().extension() != ".gs") continue;
         std::ifstream in(e.path());
         out[e.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});

@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,12 +23,26 @@
 
 namespace ScriptNatives::testing {
 
-inline std::string ReadShippedScript(const std::string& name) {
-    std::ifstream in(std::string(HALVEX_SCRIPT_SOURCES) + "/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// A module every test script may include: soups shared many times over, for the walks' caps.
+inline const char* const kSharedSoupsModule = R"(include "Constructors.gs"
+static class SharedSoups
+{
+  // `levels` soups above a leaf soup (one tag "leaf"), each holding the one below twice: a walk
+  // visits 3 * 2^levels - 2 tags.
+  public Soup Doubled(int levels) {
+    Soup at = ConstructorsBase.NewSoup();
+    at.SetNamedTag("leaf", 1);
+    int i;
+    for (i = 0; i < levels; i++) {
+      Soup up = ConstructorsBase.NewSoup();
+      up.SetNamedSoup("a", at);
+      up.SetNamedSoup("b", at);
+      at = up;
+    }
+    return at;
+  }
+};
+)";
 
 // One compiled set of libraries with a test script "t.gs".
 class NativeScriptLibraries {
@@ -44,7 +56,8 @@ public:
         std::map<std::string, std::string> sources;
         for (const char* name : {"gs.gs", "kuid.gs", "Soup.gs", "HTMLBuffer.gs", "KUIDList.gs",
                                  "StringTable.gs", "LinkedList.gs", "Image.gs", "Constructors.gs"})
-            sources[name] = ReadShippedScript(name);
+            sources[name] = GSRuntime::testing::ReadLibrarySource(name);
+        sources["sharedsoups.gs"] = kSharedSoupsModule;
         sources["t.gs"] = test;
         loaded = runner.Load(sources, "t.gs");
     }
@@ -84,21 +97,7 @@ public:
     bool loaded = false;
 };
 
-struct ScriptResult {
-    int32_t result = -1;
-    uint32_t word = 0;
-    std::string text;  // a returned string
-    bool isNull = false;
-    std::vector<std::string> log;
-
-    int32_t AsInt() const { return static_cast<int32_t>(word); }
-    // True when a log line begins with `text` (a raised error carries the file after it).
-    bool Logged(const std::string& text) const {
-        for (const std::string& l : log)
-            if (l.rfind(text, 0) == 0) return true;
-        return false;
-    }
-};
+using ScriptResult = GSRuntime::testing::ScriptRun;
 
 // Runs methods of the class "Test" of the test script, each on a new instance in `context`.
 class NativeScriptTest : public ::testing::Test {
@@ -124,36 +123,14 @@ protected:
     ScriptResult Call(const char* signature, const std::vector<uint32_t>& args = {},
                       GSRuntime::GSContext* in = nullptr) {
         GSRuntime::GSContext* ctx = in != nullptr ? in : context.get();
-        ScriptResult run;
-        GSRuntime::testing::LogCapture capture;
         GSRuntime::GSClass* cls = TestClass();
         GSRuntime::GSFunction* f =
             cls != nullptr ? cls->FindFunction(Kiv::PString(signature)) : nullptr;
         if (f == nullptr) {
             ADD_FAILURE() << "no method " << signature;
-            return run;
+            return {};
         }
-        auto* object = new GSRuntime::GSObject();
-        if (!object->Instantiate(cls, ctx)) {
-            delete object;
-            run.result = GSRuntime::ER_ClassCreateError;
-            return run;
-        }
-        run.result =
-            GSRuntime::RunOnStaticThread(&ctx->StaticThread(), f, object->instance, args.data(),
-                                         static_cast<uint32_t>(args.size()), &run.word);
-        if (run.result == GSRuntime::ER_Done && f->returnsReference) {
-            run.isNull = run.word == 0;
-            if (run.word != 0 && GSRuntime::GetOwner(run.word) != nullptr &&
-                GSRuntime::GetOwner(run.word)->Kind() == GSRuntime::kKindString) {
-                run.text = GSRuntime::GSString::From(run.word)->text;
-                GSRuntime::ReleaseReference(run.word);
-                run.word = 0;
-            }
-        }
-        GSRuntime::ReleaseReference(object->instance);
-        run.log = GSRuntime::testing::LogCapture::lines();
-        return run;
+        return GSRuntime::testing::RunOnNewInstance(ctx, cls, f, args);
     }
     // A new script string in the current context, for string arguments (handed to the run).
     static uint32_t Str(const char* text) { return GSRuntime::GSString::Make(text); }

@@ -81,48 +81,6 @@ void RegisterHalvexGameObjectStandIns(GSRuntime::GSNativeRegistry& registry) {
     Bind(registry, "HalvexGameObject", kSignatures);
 }
 
-void RegisterOnlineAccessStandIns(GSRuntime::GSNativeRegistry& registry) {
-    static const char* const kSignatures[] = {
-        "$void@OnlineAccess::Connect()",
-        "$int@OnlineAccess::GetStatus()",
-        "$void@OnlineAccess::Disconnect()",
-        "$string@OnlineAccess::GetUsername()",
-        "$int@OnlineAccess::GetLocalData(string,Soup)",
-        "$int@OnlineAccess::SetLocalData(string,Soup)",
-        "$int@OnlineAccess::GetProfileData(string,Soup)",
-        "$int@OnlineAccess::SetProfileData(string,Soup)",
-        "$int@OnlineAccess::PostMessage(string,Soup)",
-        "$int@OnlineAccess::CollectMessage(string,Soup)",
-        "$OnlineGroup@OnlineAccess::CreateGroup(int)",
-        "$OnlineGroup@OnlineAccess::OpenGroup(string,int)",
-        "$int@OnlineAccess::PostOfflineMessage(Soup)",
-        "$int@OnlineAccess::CollectOfflineMessage(Soup)",
-        "$bool@OnlineAccess::CanAccessMultiplayer()",
-    };
-    Bind(registry, "OnlineAccess", kSignatures);
-}
-
-void RegisterOnlineGroupStandIns(GSRuntime::GSNativeRegistry& registry) {
-    static const char* const kSignatures[] = {
-        "$void@OnlineGroup::Connect()",
-        "$int@OnlineGroup::GetStatus()",
-        "$void@OnlineGroup::Disconnect()",
-        "$string@OnlineGroup::GetOnlineGroupCookie()",
-        "$void@OnlineGroup::AddUser(string)",
-        "$void@OnlineGroup::RemoveUser(string)",
-        "$int@OnlineGroup::CountUsers()",
-        "$string@OnlineGroup::GetIndexedUser(int)",
-        "$int@OnlineGroup::FindUser(string)",
-        "$int@OnlineGroup::GetUserStatus(int)",
-        "$int@OnlineGroup::PostMessage(Soup)",
-        "$int@OnlineGroup::CollectMessage(string,Soup)",
-        "$void@OnlineGroup::SetModeFlags(int,int)",
-        "$void@OnlineGroup::SetUserModeFlags(string,int,int)",
-        "$int@OnlineGroup::GetUserModeFlags(string)",
-    };
-    Bind(registry, "OnlineGroup", kSignatures);
-}
-
 void RegisterLibraryStandIns(GSRuntime::GSNativeRegistry& registry) {
     static const char* const kSignatures[] = {
         "$OnlineAccess@Library::GetOnlineAccess()",

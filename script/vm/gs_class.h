@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/kiv/base/pstring.h"
+#include "script/bytecode/verifier.h"
 
 namespace GSRuntime {
 
@@ -54,6 +55,8 @@ public:
     uint32_t temps = 0;
     std::vector<int32_t> referenceSlots;    // frame slots (from the locals base) holding references
     std::vector<uint8_t> paramIsReference;  // per parameter slot, `this` first
+    // Bit i: parameter i + 1 (after `this`) is a reference; the first 64 only.
+    uint64_t referenceParameters = 0;
     const uint8_t* code = nullptr;
     uint32_t codeSize = 0;
     // Per code byte, what the interpreter dispatches on at an instruction start there: the
@@ -61,6 +64,21 @@ public:
     // see PredecodeFunction); bytes that are no opcode, and one more past the end, read 255. The
     // code itself never changes.
     std::vector<uint8_t> dispatch;
+    // What the verifier could not settle at load and the interpreter checks as the function
+    // runs: the result each call was verified with, and where code whose depth the image does
+    // not fix can be entered, the range the top must lie in there (see GSBytecode::RunChecks).
+    GSBytecode::RunChecks runChecks;
+    struct StackBound {
+        uint32_t offset;
+        int32_t low, high;  // words above the frame record
+        uint8_t form;       // what the instruction there dispatches on once the top is checked
+    };
+    std::vector<StackBound> bounds;  // by offset
+    struct ArgumentCheck {
+        uint32_t offset;
+        uint64_t plainArguments;
+    };
+    std::vector<ArgumentCheck> argumentChecks;  // by offset: calls that pass plain words
     bool hasLineTable = false;
     std::vector<GSLineEntry> lines;
     GSNativeFunction* native = nullptr;  // bound at link for native functions
@@ -68,6 +86,12 @@ public:
 
     bool IsNative() const { return (flags & kFunctionNative) != 0; }
     bool ReturnsValue() const { return returnType != 0; }
+    // What a call of this function leaves, as the verifier names it.
+    GSBytecode::RunChecks::Result Result() const {
+        return returnType == 0    ? GSBytecode::RunChecks::kNoResult
+               : returnsReference ? GSBytecode::RunChecks::kReferenceResult
+                                  : GSBytecode::RunChecks::kPlainResult;
+    }
     // The source line of a code offset: the entry before the first whose offset is greater
     // (the first entry when none is below); -1 without a line table.
     int LineOf(uint32_t offset) const;

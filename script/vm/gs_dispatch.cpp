@@ -4,6 +4,8 @@
 // (operands inside the code, jump targets on instruction starts, stack depths, local and table
 // indices) is not checked again here; what a library cannot show at load (the object a call or
 // member access reaches, array element kinds, sizes and bounds) is checked where it is used.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -108,7 +110,15 @@ static_assert(HandlersFollowTheTable());
     GS_FUSED_TESTS(GS_FUSED_CMP_CONST_JUMP) GS_FUSED_TESTS(GS_FUSED_CMP_LOCAL_JUMP)            \
     GS_FUSED_BINARY(GS_FUSED_LOCAL_CONST) GS_FUSED_BINARY(GS_FUSED_LOCAL_LOCAL)                \
     GS_FUSED_BINARY(GS_FUSED_OP_STORE) GS_FUSED_BINARY(GS_FUSED_LOAD_OP)                       \
-    X_FUSED(LocalIncrement) X_FUSED(LocalDecrement) X_FUSED(ConstStore)
+    X_FUSED(LocalIncrement) X_FUSED(LocalDecrement) X_FUSED(ConstStore)                        \
+    GS_CHECKED_FORMS
+// Not fusions but checks the verifier left to the run: a call that refuses a callee leaving
+// other than the verified result, and a place where the top is compared before the
+// instruction's own form runs.
+#define GS_CHECKED_FORMS X_FUSED(CallExpectNone) X_FUSED(CallExpectPlain) \
+    X_FUSED(CallExpectReference) X_FUSED(CallAnyPassingPlain) X_FUSED(CallExpectNonePassingPlain) \
+    X_FUSED(CallExpectPlainPassingPlain) X_FUSED(CallExpectReferencePassingPlain) \
+    X_FUSED(Checkpoint)
 // clang-format on
 
 enum FusedForm : unsigned {
@@ -121,6 +131,21 @@ enum FusedForm : unsigned {
 constexpr uint8_t kNoOpcode = 255;
 static_assert(kFusedEnd <= kNoOpcode,
               "the fused forms must leave 255 for bytes that are no opcode");
+static_assert(kFusedCallExpectPlain - kFusedCallExpectNone ==
+                      GSBytecode::RunChecks::kPlainResult - GSBytecode::RunChecks::kNoResult &&
+                  kFusedCallExpectReference - kFusedCallExpectNone ==
+                      GSBytecode::RunChecks::kReferenceResult - GSBytecode::RunChecks::kNoResult &&
+                  kFusedCallExpectReferencePassingPlain - kFusedCallAnyPassingPlain ==
+                      GSBytecode::RunChecks::kReferenceResult - GSBytecode::RunChecks::kAnyResult,
+              "the call forms follow the verifier's results");
+
+// How many instructions each fused form stands for.
+constexpr unsigned FusedLength(unsigned form) {
+    if (form >= kFusedCmpConstJump_TestBelow && form <= kFusedCmpLocalJump_IsNotZero) return 5;
+    if (form >= kFusedLocalConst_IntAdd && form <= kFusedLocalLocal_ShiftRight) return 3;
+    if (form == kFusedLocalIncrement || form == kFusedLocalDecrement) return 3;
+    return 2;
+}
 
 template <uint8_t Op>
 inline int32_t Binary(int32_t a, int32_t b) {
@@ -206,11 +231,10 @@ inline GSString* StringOf(Ref r) {
                                                             : nullptr;
 }
 
-// Resolves a virtual call: the method-table entry `slot` of the part `object`; null when the
-// slot lies outside the table.
-inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
-    GSScriptInstance* h = LiveHeader(object);
-    const GSClass* c = h != nullptr ? h->cls : nullptr;
+// Resolves a virtual call: the method-table entry `slot` of the part `object`, whose live
+// header is `h`; null when the slot lies outside the table.
+inline const GSMethodEntry* VirtualEntry(const GSScriptInstance* h, Ref object, uint32_t slot) {
+    const GSClass* c = h->cls;
     if (c == nullptr) return nullptr;
     uint64_t index = uint64_t{RefWords(object)[1]} + slot;
     if (index >= c->methods.size()) return nullptr;
@@ -220,64 +244,160 @@ inline const GSMethodEntry* VirtualEntry(Ref object, uint32_t slot) {
     return e;
 }
 
+// The length of the instruction at `pc` of verified code; 0 past the end or where none fits.
+uint32_t InstructionLength(const uint8_t* code, uint32_t size, uint32_t pc) {
+    using namespace GSBytecode;
+    static const auto kFixed = [] {
+        std::array<int16_t, 256> a{};
+        a.fill(-2);  // no opcode
+        for (unsigned op = 0; op < kOpcodeCount; ++op)
+            a[op] = static_cast<int16_t>(
+                FixedOperandBytes(FindOpcode(static_cast<uint8_t>(op))->layout));
+        return a;
+    }();
+    const int fixed = kFixed[code[pc]];
+    uint64_t length;
+    if (fixed >= 0) {
+        length = 1u + static_cast<uint32_t>(fixed);
+    } else if (fixed == -1 && uint64_t{pc} + 3 <= size) {
+        const uint64_t entries = U16(code + pc + 1);
+        length = 3 + 8 * entries + (code[pc] == kSwitch ? 4 : 0);
+    } else {
+        return 0;
+    }
+    return uint64_t{pc} + length <= size ? static_cast<uint32_t>(length) : 0;
+}
+
+// The plain arguments of the call at `offset`, as the verifier found them.
+uint64_t PlainArgumentsAt(const GSFunction& f, uint32_t offset) {
+    auto it = std::lower_bound(
+        f.argumentChecks.begin(), f.argumentChecks.end(), offset,
+        [](const GSFunction::ArgumentCheck& c, uint32_t at) { return c.offset < at; });
+    return it != f.argumentChecks.end() && it->offset == offset ? it->plainArguments : 0;
+}
+
+void PlaceRunChecks(GSFunction& f) {
+    using namespace GSBytecode;
+    f.argumentChecks.clear();
+    for (const RunChecks::Call& c : f.runChecks.calls) {
+        if (c.offset >= f.codeSize) continue;
+        const uint8_t op = f.code[c.offset];
+        if (op == kCallThread && c.plainArguments != 0)
+            f.argumentChecks.push_back({c.offset, c.plainArguments});
+        if (op != kCall && op != kCallNative && op != kCallInherited) continue;
+        if (c.plainArguments != 0) {
+            f.argumentChecks.push_back({c.offset, c.plainArguments});
+            f.dispatch[c.offset] = static_cast<uint8_t>(kFusedCallAnyPassingPlain +
+                                                        (c.result - RunChecks::kAnyResult));
+        } else if (c.result != RunChecks::kAnyResult) {
+            f.dispatch[c.offset] =
+                static_cast<uint8_t>(kFusedCallExpectNone + (c.result - RunChecks::kNoResult));
+        }
+    }
+    f.bounds.clear();
+    for (const RunChecks::Bound& b : f.runChecks.bounds) {
+        if (b.offset >= f.codeSize) continue;
+        f.bounds.push_back({b.offset, b.low, b.high, f.dispatch[b.offset]});
+        f.dispatch[b.offset] = kFusedCheckpoint;
+    }
+}
+
 }  // namespace
 
 void PredecodeFunction(GSFunction& f, bool fuse) {
     using namespace GSBytecode;
+    f.dispatch.clear();
+    f.dispatch.reserve(size_t{f.codeSize} + 1);
     f.dispatch.assign(f.code, f.code + f.codeSize);
-    for (uint8_t& b : f.dispatch)
-        if (b >= kOpcodeCount) b = kNoOpcode;
+    // Verified code is only entered at instruction starts, which hold opcodes; other code may
+    // be entered anywhere.
+    if (!fuse)
+        for (uint8_t& b : f.dispatch)
+            if (b >= kOpcodeCount) b = kNoOpcode;
     f.dispatch.push_back(kNoOpcode);  // code that runs off its end stops there
-    if (!fuse) return;
-    const std::span<const uint8_t> code(f.code, f.codeSize);
-    std::vector<Instruction> in;
-    for (uint32_t pc = 0; pc < f.codeSize;) {
-        Instruction i;
-        if (DecodeInstruction(code, pc, i) != DecodeResult::kOk) return;
-        in.push_back(i);
-        pc += i.length;
+    const std::vector<RunChecks::Bound>& bounds = f.runChecks.bounds;
+    auto checkpoint = [&](uint32_t offset) {
+        return std::binary_search(bounds.begin(), bounds.end(), RunChecks::Bound{offset, 0, 0},
+                                  [](const RunChecks::Bound& a, const RunChecks::Bound& b) {
+                                      return a.offset < b.offset;
+                                  });
+    };
+    if (!fuse) {
+        PlaceRunChecks(f);
+        return;
     }
-    auto op = [&](size_t k) -> int { return k < in.size() ? in[k].opcode : -1; };
-    auto testIndex = [](int o) -> int {
+    // The instruction starts: the verifier's, or found by length in verified code.
+    thread_local std::vector<uint32_t> found;
+    const std::vector<uint32_t>* known = &f.runChecks.starts;
+    if (known->empty()) {
+        found.clear();
+        for (uint32_t pc = 0; pc < f.codeSize;) {
+            const uint32_t length = InstructionLength(f.code, f.codeSize, pc);
+            if (length == 0) break;
+            found.push_back(pc);
+            pc += length;
+        }
+        known = &found;
+    }
+    const std::vector<uint32_t>& starts = *known;
+    const size_t n = starts.size();
+    const uint8_t* code = f.code;
+    auto op = [&](size_t k) -> int { return k < n ? code[starts[k]] : -1; };
+    auto slot = [&](size_t k) { return U16(code + starts[k] + 1); };
+    static constexpr auto kTestOf = [] {
+        std::array<int8_t, 256> a{};
+        a.fill(-1);
         const int tests[] = {kTestBelow,       kTestBelowOrZero, kTestAbove,
                              kTestAboveOrZero, kIsZero,          kIsNotZero};
         for (int i = 0; i < 6; ++i)
-            if (tests[i] == o) return i;
-        return -1;
-    };
-    auto binaryIndex = [](int o) -> int {
+            a[static_cast<size_t>(tests[i])] = static_cast<int8_t>(i);
+        return a;
+    }();
+    static constexpr auto kBinaryOf = [] {
+        std::array<int8_t, 256> a{};
+        a.fill(-1);
         const int ops[] = {kIntAdd, kIntSubtract, kIntMultiply, kBitAnd, kBitOr,
                            kBitXor, kShiftLeft,   kShiftRight};  // GS_FUSED_BINARY's order
         for (int i = 0; i < 8; ++i)
-            if (ops[i] == o) return i;
-        return -1;
-    };
-    for (size_t k = 0; k < in.size(); ++k) {
+            a[static_cast<size_t>(ops[i])] = static_cast<int8_t>(i);
+        return a;
+    }();
+    auto testIndex = [](int o) -> int { return o < 0 ? -1 : kTestOf[static_cast<size_t>(o)]; };
+    auto binaryIndex = [](int o) -> int { return o < 0 ? -1 : kBinaryOf[static_cast<size_t>(o)]; };
+    for (size_t k = 0; k < n; ++k) {
+        const int first = op(k);
+        // Every fused form starts with one of these.
+        if (first != kLoadLocal && first != kPushConstant && binaryIndex(first) < 0) continue;
         unsigned form = 0;
         const int t = testIndex(op(k + 3));
-        if (op(k) == kLoadLocal && op(k + 2) == kIntCompare && t >= 0 && op(k + 4) == kJumpIfZero &&
+        if (first == kLoadLocal && op(k + 2) == kIntCompare && t >= 0 && op(k + 4) == kJumpIfZero &&
             (op(k + 1) == kPushConstant || op(k + 1) == kLoadLocal)) {
             form = (op(k + 1) == kPushConstant ? kFusedCmpConstJump_TestBelow
                                                : kFusedCmpLocalJump_TestBelow) +
                    static_cast<unsigned>(t);
-        } else if (op(k) == kLoadLocal &&
+        } else if (first == kLoadLocal &&
                    (op(k + 1) == kIntIncrement || op(k + 1) == kIntDecrement) &&
-                   op(k + 2) == kStoreLocal && in[k].operand[0] == in[k + 2].operand[0]) {
+                   op(k + 2) == kStoreLocal && slot(k) == slot(k + 2)) {
             form = op(k + 1) == kIntIncrement ? kFusedLocalIncrement : kFusedLocalDecrement;
-        } else if (op(k) == kLoadLocal && binaryIndex(op(k + 2)) >= 0 &&
+        } else if (first == kLoadLocal && binaryIndex(op(k + 2)) >= 0 &&
                    (op(k + 1) == kPushConstant || op(k + 1) == kLoadLocal)) {
             form =
                 (op(k + 1) == kPushConstant ? kFusedLocalConst_IntAdd : kFusedLocalLocal_IntAdd) +
                 static_cast<unsigned>(binaryIndex(op(k + 2)));
-        } else if (binaryIndex(op(k)) >= 0 && op(k + 1) == kStoreLocal) {
-            form = kFusedOpStore_IntAdd + static_cast<unsigned>(binaryIndex(op(k)));
-        } else if (op(k) == kLoadLocal && binaryIndex(op(k + 1)) >= 0) {
+        } else if (binaryIndex(first) >= 0 && op(k + 1) == kStoreLocal) {
+            form = kFusedOpStore_IntAdd + static_cast<unsigned>(binaryIndex(first));
+        } else if (first == kLoadLocal && binaryIndex(op(k + 1)) >= 0) {
             form = kFusedLoadOp_IntAdd + static_cast<unsigned>(binaryIndex(op(k + 1)));
-        } else if (op(k) == kPushConstant && op(k + 1) == kStoreLocal) {
+        } else if (first == kPushConstant && op(k + 1) == kStoreLocal) {
             form = kFusedConstStore;
         }
-        if (form != 0) f.dispatch[in[k].offset] = static_cast<uint8_t>(form);
+        // A place where the top is compared must be dispatched on, not run inside a fusion.
+        if (form != 0 && !bounds.empty())
+            for (size_t j = k + 1; j < k + FusedLength(form) && j < n; ++j)
+                if (checkpoint(starts[j])) form = 0;
+        if (form != 0) f.dispatch[starts[k]] = static_cast<uint8_t>(form);
     }
+    PlaceRunChecks(f);
 }
 
 RunResult Dispatch(GSThread& thread, RunState& rs) {
@@ -299,6 +419,8 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     const uint8_t* ip = pc;
     uint32_t* sp = st.top;
     int32_t result = ER_Done;
+    uint8_t expect = GSBytecode::RunChecks::kAnyResult;  // of the call being made
+    bool passesPlain = false;                            // the call passes plain words
 
     // One handler per opcode in the table's order (checked above), then one per fused form,
     // then the illegal exit for every byte value that is neither.
@@ -937,10 +1059,25 @@ op_IsNotNull : {
     ReleaseReference(r);
     DISPATCH();
 }
-    // --- calls --------------------------------------------------------------------------
+// --- calls --------------------------------------------------------------------------
+// Each form of a call names what its caller was verified with; the body is one.
+#define CALL_FORM(label, result, plain)     \
+    label:                                  \
+    expect = GSBytecode::RunChecks::result; \
+    passesPlain = (plain);                  \
+    goto call;
 op_Call:
 op_CallNative:
-op_CallInherited : {
+    CALL_FORM(op_CallInherited, kAnyResult, false)
+    CALL_FORM(fused_CallExpectNone, kNoResult, false)
+    CALL_FORM(fused_CallExpectPlain, kPlainResult, false)
+    CALL_FORM(fused_CallExpectReference, kReferenceResult, false)
+    CALL_FORM(fused_CallAnyPassingPlain, kAnyResult, true)
+    CALL_FORM(fused_CallExpectNonePassingPlain, kNoResult, true)
+    CALL_FORM(fused_CallExpectPlainPassingPlain, kPlainResult, true)
+    CALL_FORM(fused_CallExpectReferencePassingPlain, kReferenceResult, true)
+#undef CALL_FORM
+call : {
     uint8_t op = ip[0];
     int32_t offset = I16(pc);
     uint16_t slot = U16(pc + 2);
@@ -960,13 +1097,22 @@ op_CallInherited : {
         if (part < 0) FAIL(ER_NullReference);
         base = part;
     } else {
-        const GSMethodEntry* e = VirtualEntry(object, slot);
+        const GSMethodEntry* e = VirtualEntry(h, object, slot);
         if (e == nullptr) FAIL(ER_NullReference);
         callee = e->function;
         base = e->baseOffset;
     }
+    // The caller's code was verified with the callee's words and result the image showed; a
+    // callee of another shape would leave the stack other than the verifier counted it.
     if (callee->params != static_cast<uint32_t>(1 - offset) ||
-        callee->IsNative() != (op == GSBytecode::kCallNative))
+        callee->IsNative() != (op == GSBytecode::kCallNative) ||
+        (expect != GSBytecode::RunChecks::kAnyResult && callee->Result() != expect))
+        FAIL(ER_IllegalInstruction);
+    // A plain word handed to a reference parameter would be released by a frame that never
+    // held it.
+    if (passesPlain && callee->referenceParameters != 0 &&
+        (callee->referenceParameters & PlainArgumentsAt(*fn, static_cast<uint32_t>(ip - code))) !=
+            0)
         FAIL(ER_IllegalInstruction);
     COUNT_OR_TIME_OUT();
     // `this` becomes the object's part of the callee's class; the count is the caller's.
@@ -1012,10 +1158,12 @@ op_CallThread : {
     if (h == nullptr) FAIL(ER_NullReference);
     auto* game = dynamic_cast<GSGameObject*>(h->owner);
     if (game == nullptr || game->router == nullptr) FAIL(ER_ThreadError);
-    const GSMethodEntry* e = VirtualEntry(object, U16(ip + 3));
+    const GSMethodEntry* e = VirtualEntry(h, object, U16(ip + 3));
     if (e == nullptr) FAIL(ER_NullReference);
     GSFunction* callee = e->function;
-    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative())
+    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative() ||
+        (callee->referenceParameters & PlainArgumentsAt(*fn, static_cast<uint32_t>(ip - code))) !=
+            0)
         FAIL(ER_IllegalInstruction);
     GSThread* started = game->NewThread();
     if (started == nullptr) FAIL(ER_ThreadError);
@@ -1121,7 +1269,8 @@ op_ReturnValue:
 op_ReturnRef : {
     rs.byteCounter += static_cast<uint64_t>(pc - mark);
     st.top = sp;
-    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame() : st.ReturnValue(false);
+    // `fn` is the function of the frame being popped.
+    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame(fn) : st.ReturnValue(false, fn);
     sp = st.top;
     if (!ok) {
         mark = pc;
@@ -1269,6 +1418,21 @@ fused_ConstStore:
     locals[U16(pc + 5)] = U32(pc);
     pc += 7;
     DISPATCH();
+
+    // Code whose depth the image does not fix is entered here: the top must stand where the
+    // code from here on reads nothing below the frame record and pushes nothing past the
+    // function's words.
+fused_Checkpoint : {
+    const uint32_t at = static_cast<uint32_t>(ip - code);
+    const auto& bounds = fn->bounds;
+    auto it = std::lower_bound(
+        bounds.begin(), bounds.end(), at,
+        [](const GSFunction::StackBound& b, uint32_t offset) { return b.offset < offset; });
+    const int64_t depth = sp - (st.frame + 3);
+    if (it == bounds.end() || it->offset != at || depth < it->low || depth > it->high)
+        FAIL(ER_IllegalInstruction);
+    goto* handlers[it->form];
+}
 
 op_illegal:
     FAIL(ER_IllegalInstruction);

@@ -92,9 +92,10 @@ void RegisterGameObjectNatives(GSNativeRegistry& registry);
 void SetGameObjectClass(GSClass* cls);
 GSClass* GetGameObjectClass();
 // Message data from a script object (the host's Soup: a copy without its "__" tags); none
-// while no hook is set. A hook that answers false refuses the data (a tree the host will not
-// copy): the send or post is then refused with an error.
-using MessageDataHook = bool (*)(GSObjectReference* object, CountedRef<ACSChunk>& data);
+// while no hook is set. A hook that answers a reason ("nests too deep") refuses the data (a
+// tree the host will not copy): the send or post is then refused with an error that gives it.
+// Null accepts.
+using MessageDataHook = const char* (*)(GSObjectReference* object, CountedRef<ACSChunk>& data);
 void SetMessageDataHook(MessageDataHook hook);
 // The script object a message's data becomes in a Message (word 6), its reference handed to the
 // caller; 0 for none. No data reaches scripts while no hook is set.

@@ -1,5 +1,6 @@
 // The natives of game objects (the script class "GameObject") and of the router (the script
 // class "Router", member functions of the context).
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -115,12 +116,17 @@ namespace {
 
 MessageDataHook g_messageData = nullptr;
 
-// False when the hook refuses the object's data.
-bool DataParam(GSStack& stack, uint32_t slot, CountedRef<ACSChunk>& data) {
+// False, with `native`'s error raised, when the hook refuses the object's data.
+bool DataParam(GSStack& stack, uint32_t slot, CountedRef<ACSChunk>& data, const char* native) {
     Ref r = stack.GetWord(slot);
     data = {};
     if (r == 0 || g_messageData == nullptr) return true;
-    return g_messageData(GetOwner(r), data);
+    const char* refused = g_messageData(GetOwner(r), data);
+    if (refused == nullptr) return true;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s message data %s", native, refused);
+    GSThread::RaiseError(CurrentThread(), text, false);
+    return false;
 }
 
 }  // namespace
@@ -144,11 +150,7 @@ void GSGameObject::Send(GSStack& stack, bool withData) {
     }
     if (router == nullptr) return;
     CountedRef<ACSChunk> data;
-    if (withData && !DataParam(stack, 4, data)) {
-        GSThread::RaiseError(thread, "GameObject::SendMessage() message data nests too deep",
-                             false);
-        return;
-    }
+    if (withData && !DataParam(stack, 4, data, "GameObject::SendMessage()")) return;
     GSGameObject* target = GameObjectParam(stack, 1);
     GSMessage* m = router->CreateMessage(this, target != nullptr ? target->id : 0, major, minor,
                                          std::move(data), 0);
@@ -168,11 +170,7 @@ void GSGameObject::Post(GSStack& stack, bool withData) {
     }
     if (router == nullptr) return;
     CountedRef<ACSChunk> data;
-    if (withData && !DataParam(stack, 4, data)) {
-        GSThread::RaiseError(CurrentThread(),
-                             "GameObject::PostMessage() message data nests too deep", false);
-        return;
-    }
+    if (withData && !DataParam(stack, 4, data, "GameObject::PostMessage()")) return;
     GSGameObject* target = GameObjectParam(stack, 1);
     const uint32_t delay = DelayWordFromSeconds(stack.GetFloat(withData ? 5 : 4));
     GSMessage* m = router->CreateMessage(this, target != nullptr ? target->id : 0, major, minor,

@@ -25,6 +25,7 @@ game class GameObject {
   public native int GetId();
   public native void AddHandler(GameObject source, string major, string minor, string handler);
   public native void Exception(string reason);
+  public native void Sleep(float seconds);
 };
 class Message {
   public string major;
@@ -48,11 +49,33 @@ game class Test isclass GameObject {
   }
   void OnPing(Message m) { pings = pings + 10; }
   public int Start() { Watch(); return 0; }
+  // A handler without a message variable: the resumed wait's word is dropped.
+  thread void Quiet() {
+    wait() {
+      on "Ping", "": { pings = pings + 100; break; }
+    }
+  }
+  public int StartQuiet() { Quiet(); return 0; }
   public int Ping() { PostMessage(me, "Ping", "first", 0.0); return GetId(); }
   public int Hook() { AddHandler(me, "Ping", "", "OnPing"); return 0; }
   public int Missing() { AddHandler(me, "Ping", "", "NoSuch"); return 0; }
   public int Shout() { SendMessage(me, "Ping", "now"); return 1; }
   public int Stall() { wait() { on "Never", "": break; } return 1; }
+  // A handler that sends to itself: by the script native, refused on the static thread it runs
+  // on; by native code, a recursion the static thread's stack ends.
+  public int echoes;
+  void OnEcho(Message m) { echoes++; SendMessage(me, "Echo", "again"); }
+  public int HookEcho() { AddHandler(me, "Echo", "", "OnEcho"); return 0; }
+  thread void SendEcho() { SendMessage(me, "Echo", "first"); }
+  public native void Resend();
+  public int naps;
+  thread void Nap() { Sleep(0.5); naps = 1; }
+  thread void Brief() { naps = 2; }
+  public int StartBrief() { Brief(); return 0; }
+  // Sleep on the static thread does nothing.
+  public int StartNap() { Nap(); Sleep(1.0); return naps; }
+  void OnLoop(Message m) { echoes++; Resend(); }
+  public int Loop() { AddHandler(me, "Loop", "", "OnLoop"); Resend(); return echoes; }
 };
 class Base {
   public int Value() { return 1; }
@@ -64,9 +87,25 @@ class Derived isclass Base {
 };
 )";
 
+// Test.Resend: native code sending "Loop" from the game object to itself.
+void Resend(GSContext*, GSStack& stack) {
+    auto* game = dynamic_cast<GSGameObject*>(GetOwner(stack.GetWord(0)));
+    if (game == nullptr || game->router == nullptr) return;
+    GSMessage* m = game->router->CreateMessage(game, game->id, "Loop", "", {}, 0);
+    if (m == nullptr) return;
+    game->router->SendMessage(m);
+    m->Release();
+}
+
 class GameObjectScripts : public ::testing::Test {
 protected:
     void SetUp() override {
+        static const bool bound = [] {
+            GSNativeRegistry::Get().Add(
+                std::make_unique<GSCNativeFunction>("Test", "$void@Test::Resend()", &Resend));
+            return true;
+        }();
+        (void)bound;
         ASSERT_TRUE(runner.Load({{"gs.gs", kGs}, {"t.gs", kTest}}, "t.gs")) << runner.messages;
         testClass = runner.library->FindClass("Test");
         ASSERT_NE(testClass, nullptr);
@@ -123,6 +162,17 @@ TEST_F(GameObjectScripts, AWaitingThreadTakesAPostedMessageAsAMessageObject) {
     EXPECT_EQ(game->ThreadCount(), 0u);
 }
 
+TEST_F(GameObjectScripts, AWaitWithoutAMessageVariableDropsTheMessage) {
+    testing::LogCapture log;
+    ASSERT_EQ(Call("$int@Test::StartQuiet()"), ER_Done);
+    context->router->Update(0.0f);  // the thread runs to its wait
+    ASSERT_EQ(Call("$int@Test::Ping()"), ER_Done);
+    context->router->Update(0.0f);
+    EXPECT_EQ(Member("pings"), 100u);
+    EXPECT_EQ(game->ThreadCount(), 0u);
+    EXPECT_TRUE(log.lines().empty()) << ::testing::PrintToString(log.lines());
+}
+
 TEST_F(GameObjectScripts, HandlersRunAtOnceAndAMissingOneIsLogged) {
     testing::LogCapture log;
     ASSERT_EQ(Call("$int@Test::Hook()"), ER_Done);
@@ -173,6 +223,56 @@ TEST_F(GameObjectScripts, MethodsCalledBySignatureRunTheOverrideAndFindBaseMetho
     EXPECT_TRUE(
         CallMethodBySignature(context.get(), testClass, game->instance, "$void@Test::Watch()"));
     EXPECT_EQ(game->ThreadCount(), 1u);
+}
+
+TEST_F(GameObjectScripts, AHandlerSendingToItselfIsRefusedOrEndsAtTheStaticThreadsStack) {
+    testing::LogCapture log;
+    GSThread* st = GSNativeRegistry::Get().StaticThread();
+    const int32_t top = st->stack.TopIndex();
+    // The script's own send from the handler: refused, so the handler runs once.
+    ASSERT_EQ(Call("$int@Test::HookEcho()"), ER_Done);
+    ASSERT_TRUE(
+        CallMethodBySignature(context.get(), testClass, game->instance, "$void@Test::SendEcho()"));
+    context->router->Update(0.0f);
+    EXPECT_EQ(Member("echoes"), 1u);
+    bool refused = false;
+    for (const std::string& l : log.lines())
+        refused = refused || l.rfind("Static Thread cannot call SendMessage", 0) == 0;
+    EXPECT_TRUE(refused) << ::testing::PrintToString(log.lines());
+
+    // Native code sending to the handler's own object: the handlers nest on the registry's
+    // static thread until its stack refuses the next one, then every level returns.
+    uint32_t echoes = 0;
+    ASSERT_EQ(Call("$int@Test::Loop()", &echoes), ER_Done);
+    EXPECT_GT(echoes, 10u);
+    EXPECT_LT(echoes, GSStack::kThreadWords / 4);
+    EXPECT_TRUE(log.Contains("GSStack overflow...")) << ::testing::PrintToString(log.lines());
+    EXPECT_EQ(st->stack.TopIndex(), top);
+    EXPECT_EQ(game->ThreadCount(), 0u);
+}
+
+TEST_F(GameObjectScripts, AThreadSleepsForItsTimeAndTheStaticThreadDoesNot) {
+    uint32_t naps = 1;
+    ASSERT_EQ(Call("$int@Test::StartNap()", &naps), ER_Done);
+    EXPECT_EQ(naps, 0u);
+    EXPECT_EQ(game->ThreadCount(), 1u);
+    context->router->Update(0.0f);  // a new thread first runs at its object's next update
+    context->router->Update(0.3f);
+    EXPECT_EQ(Member("naps"), 0u);
+    context->router->Update(0.3f);
+    EXPECT_EQ(Member("naps"), 1u);
+    EXPECT_EQ(game->ThreadCount(), 0u);
+}
+
+TEST_F(GameObjectScripts, AnObjectHeldOnlyByItsThreadIsDeletedAfterTheThreadsUpdate) {
+    ASSERT_EQ(Call("$int@Test::StartBrief()"), ER_Done);
+    ReleaseReference(game->instance);  // the thread's `this` is the last reference
+    game = nullptr;
+    EXPECT_EQ(context->router->NodeCount(), 1u);
+    // The thread ends inside the object's update, dropping the last reference there: the
+    // object goes once the update is over, not under it.
+    context->router->Update(0.0f);
+    EXPECT_EQ(context->router->NodeCount(), 0u);
 }
 
 }  // namespace

@@ -172,6 +172,37 @@ TEST_F(Interpreter, AnEndlessLoopTimesOut) {
     EXPECT_GE(ThisRunState().totalBytes, uint64_t{0x1000000});
 }
 
+// The budget is 16,777,216 code bytes, counted at taken jumps up to the jump's opcode: a loop
+// whose last jump brings the count to exactly the budget finishes, one more turn exceeds it.
+// The loop below counts 16 bytes at its first taken jump (from the start) and 8 at each later
+// one (load, decrement, store, the jump's opcode).
+TEST_F(Interpreter, TheTimeOutFallsOnTheByteOfItsBudget) {
+    auto loop = [](uint32_t turns) {
+        return Code()
+            .Push(turns)
+            .Op(33)
+            .U16(1)  // local 1 := turns
+            .Op(31)
+            .U16(1)  // 8: the loop
+            .Op(7)
+            .Op(34)
+            .U16(1)
+            .Op(45)
+            .U32(8)  // back while the decremented count is not 0
+            .Op(31)
+            .U16(1)
+            .Op(110);
+    };
+    // Turns - 1 jumps are taken; the last brings the count to 16 + 8 * (turns - 2).
+    const uint32_t lastWithin = 2 + (uint32_t{0x1000000} - 16) / 8;
+    ASSERT_EQ(16 + 8 * uint64_t{lastWithin - 2}, uint64_t{0x1000000});
+    LogCapture log;
+    Outcome within = Run(loop(lastWithin));
+    EXPECT_EQ(within.result, ER_Done);
+    EXPECT_EQ(within.word, 0u);
+    EXPECT_EQ(Run(loop(lastWithin + 1)).result, ER_Timeout);
+}
+
 TEST_F(Interpreter, EndlessRecursionOverflowsTheStackAndUnwinds) {
     LogCapture log;
     // this.Run() for ever: push `this`, call slot 0.
@@ -189,6 +220,30 @@ TEST_F(Interpreter, ArraysCheckTheirBoundsAndKinds) {
     EXPECT_EQ(Run(Code().Op(10).Op(58).Op(110)).result, ER_NullArrayReference);
     EXPECT_EQ(Run(Code().Push(42).Op(74).Op(78).Op(110)).word, 2u);  // "42"
     EXPECT_EQ(Run(Code().Op(10).Op(78).Op(110)).result, ER_NullStringReference);
+}
+
+// A run needs a frame and a `this`: without either it ends through the failure exit.
+TEST(ThreadRuns, AThreadWithoutAFrameOrThisFails) {
+    auto fn = MakeFunction("$void@T::Run()", 1, 0, 0, 2);
+    const uint8_t code[] = {109};
+    fn->code = code;
+    fn->codeSize = 1;
+    for (bool withFrame : {false, true}) {
+        SCOPED_TRACE(withFrame);
+        LogCapture log;
+        GSThread thread(nullptr, 0);
+        if (withFrame) {
+            thread.stack.Push(0);  // a null `this`
+            ASSERT_TRUE(thread.stack.PushFrame(fn.get(), 0));
+        }
+        EXPECT_EQ(GSThread::Execute(&thread, 0.0f), withFrame ? ER_NullReference : ER_NoStackFrame);
+        EXPECT_EQ(thread.state, GSThread::kFinished);
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_EQ(log.lines()[0], std::string("Thread Exception: ") +
+                                      (withFrame ? "ER_NullReference" : "ER_NoStackFrame") +
+                                      ", line -1, file ");
+        EXPECT_TRUE(thread.stack.Empty());
+    }
 }
 
 }  // namespace

@@ -20,6 +20,12 @@ namespace {
 
 constexpr uint32_t kLibraryHeaderBytes = 20;
 
+// Member slots are 16-bit numbers in the compiler's records and in the member opcodes, so no
+// compiled class comes near this many words (an instance of 4 MiB); a class that claims more
+// is refused before tables of its size are made for it.
+constexpr uint32_t kMaxClassMemberWords = 1u << 20;
+static_assert(kMaxClassMemberWords <= kMaxMemberWords);
+
 std::string Lower(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -71,9 +77,13 @@ bool IsReferenceTypeCode(uint32_t type) {
 
 // The linked function of one record. False when its frame or slots cannot be kept.
 bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunction& in,
-                   GSFunction& f) {
+                   GSBytecode::RunChecks checks, GSFunction& f) {
     const GSBytecode::FrameWords& w = in.frame;
     if (!w.IsConsistent() || w.Parameters() == 0) return false;
+    // Callers were verified to take a result word from this function exactly when its
+    // signature names a type: the record must not return one otherwise, nor none then.
+    if ((in.returnType != 0) != GSBytecode::SignatureReturnsValue(image.String(in.signature)))
+        return false;
     f.name = Kiv::PString(image.String(in.signature));
     f.flags = in.flags;
     f.returnType = in.returnType;
@@ -102,10 +112,14 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
         return false;
     for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
         if (kinds.parameterIsReference[i] != (f.paramIsReference[i + 1] != 0)) return false;
+    for (size_t i = 1; i < f.paramIsReference.size() && i <= 64; ++i)
+        if (f.paramIsReference[i] != 0) f.referenceParameters |= uint64_t{1} << (i - 1);
     f.referenceSlots = in.referenceSlots;
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());
+    f.runChecks = std::move(checks);
     PredecodeFunction(f, true);  // the whole image was verified before any class is built
+    f.runChecks.starts = {};     // needed no more
     f.hasLineTable = in.hasLineTable;
     f.lines.reserve(in.lines.size());
     for (const GSBytecode::GslLine& l : in.lines)
@@ -114,17 +128,19 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
 }
 
 // Step 1: a class of the library from its record; what only the class itself decides.
-bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& in, GSClass& c) {
+bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& in,
+                std::vector<GSBytecode::RunChecks>& checks, GSClass& c) {
     c.name = Kiv::PString(image.String(in.name));
     c.flags = in.flags;
     c.memberWordCount = in.memberWords;
     if (in.functions.empty()) return false;  // the initialiser is always there
-    for (const GSBytecode::GslFunction& gf : in.functions) {
+    if (checks.size() != in.functions.size()) return false;
+    for (size_t i = 0; i < in.functions.size(); ++i) {
         auto f = std::make_unique<GSFunction>();
         f->owner = &c;
         GSFunction* raw = f.get();
         c.functions.push_back(std::move(f));
-        if (!BuildFunction(image, gf, *raw)) return false;
+        if (!BuildFunction(image, in.functions[i], std::move(checks[i]), *raw)) return false;
         raw->handle = RegisterFunctionHandle(raw);
         if (raw->handle == 0) return false;
     }
@@ -132,7 +148,7 @@ bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& i
     // has a starting value) is no constructor at all.
     if (c.functions.back()->codeSize != 0) c.constructor = c.functions.back().get();
     // A class no instance could hold is refused before its word kinds are laid out.
-    if (in.memberWords < 2 || in.memberWords > kMaxMemberWords) return false;
+    if (in.memberWords < 2 || in.memberWords > kMaxClassMemberWords) return false;
     for (const GSBytecode::GslMember& m : in.members) {
         if (m.slot < 2 || static_cast<uint32_t>(m.slot) >= in.memberWords) return false;
         c.members.push_back(
@@ -430,7 +446,8 @@ int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
     lib.id2 = image.id.nameChecksum;
     lib.sourceName = std::string(image.name);
     GSBytecode::VerifyError verifyError;
-    if (!GSBytecode::VerifyImage(image, verifyError)) {
+    std::vector<std::vector<GSBytecode::RunChecks>> checks;
+    if (!GSBytecode::VerifyImage(image, verifyError, &checks)) {
         GS_SCRIPT_LOG("GSMachine: code refused in function '%s' at code offset %u: %s",
                       verifyError.function.c_str(), verifyError.offset, verifyError.text.c_str());
         return kLoadUnverified;
@@ -444,7 +461,7 @@ int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
         c->index = static_cast<uint32_t>(i);
         GSClass* raw = c.get();
         lib.classes.push_back(std::move(c));
-        if (!BuildClass(image, image.classes[i], *raw)) {
+        if (!BuildClass(image, image.classes[i], checks[i], *raw)) {
             GS_SCRIPT_LOG("GS Link error: Unable to initialise class '%s'",
                           std::string(image.String(image.classes[i].name)).c_str());
             return kLoadClassInit;

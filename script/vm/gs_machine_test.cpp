@@ -9,6 +9,7 @@
 
 #include "script/bytecode/gsl_image.h"
 #include "script/bytecode/opcodes.h"
+#include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/testing/script_runner.h"
 #include "script/vm/vm_test_support.h"
@@ -148,7 +149,11 @@ TEST(Machine, LinkFailuresNameWhatIsMissing) {
         std::vector<std::string> lines;
     };
     const std::vector<Case> cases = {
-        {"library gone", "", "", "", {"GS Link error: Unable to find library for class 'L'"}},
+        {"library gone",
+         "",
+         "",
+         "",
+         {"GS Link error: Unable to find library for class 'L' (lib id: "}},
         {"class renamed",
          "lib.gsl",
          std::string("L\0", 2),
@@ -179,6 +184,19 @@ TEST(Machine, LinkFailuresNameWhatIsMissing) {
             bool found = std::any_of(lines.begin(), lines.end(),
                                      [&](const std::string& l) { return l.rfind(want, 0) == 0; });
             EXPECT_TRUE(found) << want << "\n" << ::testing::PrintToString(lines);
+        }
+        if (c.file.empty()) {  // the id of the library that is gone, as its header gives it
+            const std::vector<uint8_t>& lib = f.images["lib.gsl"];
+            auto word = [&](size_t at) {
+                return static_cast<uint32_t>(lib[at] | lib[at + 1] << 8 | lib[at + 2] << 16 |
+                                             uint32_t{lib[at + 3]} << 24);
+            };
+            char id[64];
+            std::snprintf(id, sizeof id, "(lib id: %x.%x)", word(12), word(16));
+            EXPECT_TRUE(std::find(lines.begin(), lines.end(),
+                                  "GS Link error: Unable to find library for class 'L' " +
+                                      std::string(id)) != lines.end())
+                << ::testing::PrintToString(lines);
         }
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back().rfind("GSMachine: Error ", 0), 0u) << lines.back();
@@ -297,18 +315,54 @@ TEST(Machine, ARecordWhoseKindsDisagreeWithItsSignatureIsNotLinked) {
     EXPECT_EQ(lines[0], "GS Link error: Unable to initialise class 'T'");
 }
 
-TEST(Machine, AReplacedFileIsRefusedAndTheEntryKept) {
+// The file behind an entry changes between the add and the first load: the load is refused
+// with its error line, nothing is kept loaded, and the entry loads the file once it is whole.
+TEST(Machine, AFileReplacedOrCutAfterItsAddIsRefusedAndTheEntryKept) {
     Folder f(Sources{{"t.gs", "class T { public int F() { return 1; } };"}});
     Folder other(Sources{{"t.gs", "class T { public int F() { return 2; } };"}});
-    GSMachine m;
-    ASSERT_EQ(m.AddLibraryFolder(f.path.string(), "tests"), 1);
-    f.Write("t.gsl", other.images["t.gsl"]);
-    LogCapture log;
-    EXPECT_EQ(m.GetLibraryByName("t.gsl"), nullptr);
-    EXPECT_EQ(LogCapture::lines(), (std::vector<std::string>{"GSMachine: Error 8 loading library " +
-                                                             (f.path / "t.gsl").string() + " ()"}));
-    f.Write("t.gsl", f.images["t.gsl"]);  // put back: the entry loads it now
-    EXPECT_NE(m.GetLibraryByName("t.gsl"), nullptr);
+    const std::vector<uint8_t>& whole = f.images["t.gsl"];
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        std::string reason;  // the reader's line before the error line, "" for none
+        int error;
+    };
+    const std::string size = std::to_string(whole.size());
+    const std::vector<Case> cases = {
+        {"another library under the old name", other.images["t.gsl"], "", 8},
+        {"a short header", std::vector<uint8_t>(whole.begin(), whole.begin() + 12),
+         "at offset 8: header: image size " + size + " given, 12 bytes present", 1},
+        {"cut inside its tables",
+         std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2),
+         "at offset 8: header: image size " + size + " given, " + std::to_string(whole.size() / 2) +
+             " bytes present",
+         1},
+        {"emptied", {}, "at offset 0: header: the image ends", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        f.Write("t.gsl", whole);
+        GSMachine m;
+        ASSERT_EQ(m.AddLibraryFolder(f.path.string(), "tests"), 1);
+        f.Write("t.gsl", c.bytes);
+        LogCapture log;
+        EXPECT_EQ(m.GetLibraryByName("t.gsl"), nullptr);
+        std::vector<std::string> lines;
+        if (!c.reason.empty()) lines.push_back("GSMachine: library image refused " + c.reason);
+        lines.push_back("GSMachine: Error " + std::to_string(c.error) + " loading library " +
+                        (f.path / "t.gsl").string() + " ()");
+        EXPECT_EQ(LogCapture::lines(), lines);
+        EXPECT_TRUE(m.Loaded().empty());
+        f.Write("t.gsl", whole);  // put back: the entry loads it now
+        GSLibrary* lib = m.GetLibraryByName("t.gsl");
+        ASSERT_NE(lib, nullptr);
+        GSContext context;
+        GSClass* t = lib->FindClass("T");
+        EXPECT_EQ(
+            testing::RunOnNewInstance(&context, t, t->FindFunction(Kiv::PString("$int@T::F()")))
+                .AsInt(),
+            1);
+    }
 }
 
 TEST(Machine, AFileOverTheCapIsNotRead) {
@@ -323,6 +377,306 @@ TEST(Machine, AFileOverTheCapIsNotRead) {
     EXPECT_EQ(LogCapture::lines(),
               (std::vector<std::string>{"GSMachine: Error loading library file " +
                                         (f.path / "t.gsl").string()}));
+}
+
+// The record and instructions of function `signature` in `bytes`.
+struct FunctionCode {
+    uint32_t codeOffset = 0;
+    std::vector<GSBytecode::Instruction> instructions;
+};
+FunctionCode CodeOf(const std::vector<uint8_t>& bytes, std::string_view signature) {
+    GSBytecode::GslImage image;
+    GSBytecode::GslReadError error;
+    FunctionCode out;
+    if (!GSBytecode::ReadLibraryImage(bytes, image, error)) return out;
+    for (const GSBytecode::GslClass& c : image.classes)
+        for (const GSBytecode::GslFunction& f : c.functions) {
+            if (image.String(f.signature) != signature) continue;
+            out.codeOffset = f.codeOffset;
+            for (uint32_t pc = 0; pc < f.code.size();) {
+                GSBytecode::Instruction in;
+                if (GSBytecode::DecodeInstruction(f.code, pc, in) != GSBytecode::DecodeResult::kOk)
+                    break;
+                out.instructions.push_back(in);
+                pc += in.length;
+            }
+        }
+    return out;
+}
+
+// Loads the libraries of `images` (file name to bytes) into the runner, `main` as its library.
+bool LoadImages(ScriptRunner& r, const std::map<std::string, std::vector<uint8_t>>& images,
+                const std::string& main) {
+    for (const auto& [name, bytes] : images)
+        if (!WriteFile(r.folder / name, bytes)) return false;
+    r.machine.AddLibraryFolder(r.folder.string(), "tests");
+    LogCapture log;
+    r.library = r.machine.GetLibraryByName(main);
+    for (const std::string& l : LogCapture::lines())
+        r.messages += l + "\n";
+    return r.library != nullptr;
+}
+
+// A class's member word count sizes every instance of it: a library asking for more than the
+// loader allows is refused before any instance could be made, one at the limit runs.
+TEST(Machine, AClassOfMoreMemberWordsThanTheLimitIsNotLinked) {
+    Folder f(Sources{{"t.gs", "class T { public int v; public int F() { v = 7; return v; } };"}});
+    const std::vector<uint8_t>& whole = f.images["t.gsl"];
+    GSBytecode::GslImage image;
+    GSBytecode::GslReadError error;
+    ASSERT_TRUE(GSBytecode::ReadLibraryImage(whole, image, error));
+    // The initialiser section: its tag, then the member word count.
+    const uint32_t words = image.classes[0].memberWords;
+    const uint8_t section[8] = {GSBytecode::kTagClassInitialiser, 0, 0, 0,
+                                static_cast<uint8_t>(words),      0, 0, 0};
+    auto at = std::search(whole.begin() + image.classes[0].recordOffset, whole.end(), section,
+                          section + 8);
+    ASSERT_NE(at, whole.end());
+    const size_t countAt = static_cast<size_t>(at - whole.begin()) + 4;
+    const uint32_t limit = 1u << 20;
+    for (uint32_t count : {limit, limit + 1}) {
+        SCOPED_TRACE(count);
+        std::vector<uint8_t> bytes = whole;
+        for (int i = 0; i < 4; ++i)
+            bytes[countAt + i] = static_cast<uint8_t>(count >> (8 * i));
+        ScriptRunner r;
+        const bool loaded = LoadImages(r, {{"t.gsl", bytes}}, "t.gsl");
+        if (count == limit) {
+            ASSERT_TRUE(loaded) << r.messages;
+            EXPECT_EQ(r.Run("T", "$int@T::F()").AsInt(), 7);
+        } else {
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(r.messages.substr(0, r.messages.find('\n')),
+                      "GS Link error: Unable to initialise class 'T'");
+        }
+    }
+}
+
+TEST(Machine, AFunctionLeavesExactlyWhatItsSignatureSays) {
+    // A caller takes a result word from a callee exactly when the callee's signature names a
+    // type. A record or a return that disagreed would leave the caller a word more or less than
+    // it was verified with, and its next pushes would land in its own frame record.
+    const std::string source = "class T { public int F() { return 1; } public void G() { } };";
+    struct Case {
+        const char* what;
+        void (*damage)(std::vector<uint8_t>&);
+        std::string firstLine;  // of the refusal
+    };
+    const Case cases[] = {
+        {"a record that returns an int under a signature that returns nothing",
+         [](std::vector<uint8_t>& b) {
+             GSBytecode::GslImage image;
+             GSBytecode::GslReadError error;
+             ASSERT_TRUE(GSBytecode::ReadLibraryImage(b, image, error));
+             const GSBytecode::GslFunction& g = image.classes[0].functions[1];
+             const uint8_t want[8] = {static_cast<uint8_t>(g.signature), 0, 0, 0, 0, 0, 0, 0};
+             auto at = std::search(b.begin() + g.recordOffset, b.end(), want, want + 8);
+             ASSERT_NE(at, b.end());
+             at[4] = 2;  // int
+         },
+         "GS Link error: Unable to initialise class 'T'"},
+        {"a signature that returns nothing on code that returns an int",
+         [](std::vector<uint8_t>& b) { Patch(b, "$int@T::F()", "&int@T::F()"); },
+         "GSMachine: code refused in function '&int@T::F()' at code offset 5: retv where the "
+         "signature says none is"},
+        {"a bare return in a function that returns an int",
+         [](std::vector<uint8_t>& b) {
+             // push 1; retv  ->  push 0; pop; push 0; pop; ret; ret
+             const FunctionCode fc = CodeOf(b, "$int@T::F()");
+             const uint8_t code[] = {GSBytecode::kPushZero, GSBytecode::kPop,
+                                     GSBytecode::kPushZero, GSBytecode::kPop,
+                                     GSBytecode::kReturn,   GSBytecode::kReturn};
+             std::copy(code, code + 6, b.begin() + fc.codeOffset);
+         },
+         "GSMachine: code refused in function '$int@T::F()' at code offset 4: ret where the "
+         "signature says a value is returned"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Folder f(Sources{{"t.gs", source}});
+        std::vector<uint8_t> bytes = f.images["t.gsl"];
+        c.damage(bytes);
+        ScriptRunner r;
+        EXPECT_FALSE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl"));
+        EXPECT_EQ(r.messages.substr(0, r.messages.find('\n')), c.firstLine);
+    }
+}
+
+TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
+    // Slot 0 returns an int in A and T and nothing in B, so the image cannot tell what
+    // `b.F()` leaves and the depth after it is not fixed at load: the machine compares the top
+    // wherever that code is entered.
+    const std::string source =
+        "class A { public int F() { return 1; } };\n"
+        "class B { public void F() { } };\n"
+        "class T { public int Run() { A a = new A(); B b = new B(); int s = 0; int i = 0;\n"
+        "  while (i < 3) {\n"
+        "    b.F();\n"
+        "    s = s + a.F();\n"
+        "    i++;\n"
+        "  }\n"
+        "  return s; } };";
+    {
+        ScriptRunner r;
+        ASSERT_TRUE(r.Load(source)) << r.messages;
+        const GSFunction* run =
+            r.library->FindClass("T")->FindFunction(Kiv::PString("$int@T::Run()"));
+        ASSERT_NE(run, nullptr);
+        EXPECT_FALSE(run->bounds.empty());  // the loop is entered with the depth unsettled
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, ER_Done) << ::testing::PrintToString(ran.log);
+        EXPECT_EQ(ran.AsInt(), 3);
+    }
+    // The two instructions after `b.F()` (loads of `s` and `a`) become: pop; new A; push 0;
+    // pop. The pop leaves the top on the frame record's third word and `new` writes a
+    // reference over the record's locals base, which the unwinding would follow. The run fails
+    // at the pop: when it fails the top stands on the record and the record is whole.
+    Folder f(Sources{{"t.gs", source}});
+    std::vector<uint8_t> bytes = f.images["t.gsl"];
+    const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+    size_t k = 0;
+    while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
+        ++k;
+    ASSERT_LT(k + 2, fc.instructions.size());
+    ASSERT_EQ(fc.instructions[0].opcode, GSBytecode::kNewObject);  // new A
+    const GSBytecode::Instruction& next = fc.instructions[k + 1];
+    ASSERT_EQ(next.length + fc.instructions[k + 2].length, 6u);
+    const uint8_t damage[6] = {GSBytecode::kPop,         GSBytecode::kNewObject,
+                               bytes[fc.codeOffset + 1], bytes[fc.codeOffset + 2],
+                               GSBytecode::kPushZero,    GSBytecode::kPop};
+    std::copy(damage, damage + 6, bytes.begin() + fc.codeOffset + next.offset);
+    ScriptRunner r;
+    ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
+    static int64_t topAboveRecord;
+    static const GSClass* selfClass;
+    topAboveRecord = -1;
+    selfClass = nullptr;
+    SetScriptErrorHook([](const char*, GSStack& stack, GSObjectReference*) {
+        topAboveRecord = stack.top - stack.frame;
+        const Ref self = stack.Locals()[0];  // `this`, where the record's locals base says
+        selfClass = GetOwner(self) != nullptr ? GetHeader(self)->cls : nullptr;
+    });
+    testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+    SetScriptErrorHook(nullptr);
+    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    EXPECT_EQ(topAboveRecord, 3);
+    EXPECT_EQ(selfClass, r.library->FindClass("T"));
+    EXPECT_EQ(ran.log.back(), "function $int@T::Run(), line -1");
+}
+
+TEST(Machine, ACalleeOfAnotherShapeThanVerifiedIsRefusedAtTheCall) {
+    // The verifier knows no object's class: `a.F(...)` was verified with A's F, but damaged code
+    // hands the call an `L`, whose slot 0 takes or leaves other words. Run, it would leave the
+    // caller a word short of what its code was verified with, or release as a reference a
+    // number it never held.
+    struct Case {
+        const char* what;
+        const char* a;  // A's F and its call
+        const char* l;  // L's slot 0
+        const char* call;
+    };
+    const Case cases[] = {
+        {"a callee that leaves no result", "public int F() { return 1; }", "public void G() { }",
+         "a.F()"},
+        {"a callee that takes a reference for a plain word", "public int F(int x) { return x; }",
+         "public int G(string s) { return 1; }", "a.F(5)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Sources sources = {
+            {"main.gs", std::string("include \"lib.gs\"\nclass A { ") + c.a +
+                            " };\nclass T { public int Run() { L l = new L(); A a = new A(); "
+                            "return " +
+                            c.call + "; } };"},
+            {"lib.gs", std::string("class L { ") + c.l + " };"},
+        };
+        Folder f(sources);
+        std::vector<uint8_t> bytes = f.images["main.gsl"];
+        const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+        size_t k = 0;
+        while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
+            ++k;
+        ASSERT_LT(k, fc.instructions.size());
+        while (k > 0 && fc.instructions[k].opcode != GSBytecode::kLoadLocalRef)
+            --k;
+        const GSBytecode::Instruction& object = fc.instructions[k];
+        ASSERT_EQ(object.opcode, GSBytecode::kLoadLocalRef);
+        ASSERT_EQ(object.operand[0], 2);               // a
+        bytes[fc.codeOffset + object.offset + 1] = 1;  // l
+        ScriptRunner r;
+        ASSERT_TRUE(
+            LoadImages(r, {{"main.gsl", bytes}, {"lib.gsl", f.images["lib.gsl"]}}, "main.gsl"))
+            << r.messages;
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    }
+}
+
+// The verifier knows no object's class: code verified for one object but handed another (its
+// first load of local `from` made a load of local `to`) must be refused where the object is
+// used, never let a plain word become a reference, a store land outside the object or a call
+// run with other words than its code was verified with.
+TEST(Machine, AnObjectOfAnotherShapeThanVerifiedIsRefusedWhereItIsUsed) {
+    struct Case {
+        const char* what;
+        std::string classes, body;
+        uint16_t from, to;
+        int32_t result;
+    };
+    const std::string tenWords =
+        "class A { public int v0; public int v1; public int v2; public int v3; public int v4; "
+        "public int v5; public int v6; public int v7; public int v8; public int v9; };\n";
+    const std::vector<Case> cases = {
+        {"a plain store into a reference member",
+         "class A { public int v; };\nclass L { public string s; };\n", "a.v = 5; return 1;", 1, 2,
+         ER_IllegalInstruction},
+        {"a reference load of a plain member",
+         "class A { public string s; };\nclass L { public int v; };\n", "return a.s.size();", 1, 2,
+         ER_IllegalInstruction},
+        {"a store past the object's members", tenWords + "class L { public int w; };\n",
+         "a.v9 = 5; return 1;", 1, 2, ER_IllegalInstruction},
+        {"a call with another parameter count",
+         "class A { public int F(int x) { return x; } };\n"
+         "class L { public int G() { return 2; } };\n",
+         "return a.F(1);", 1, 2, ER_IllegalInstruction},
+        {"a method slot past the object's table",
+         "class A { public int F0() { return 0; } public int F1() { return 1; } "
+         "public int F2() { return 2; } };\nclass L { public int G() { return 2; } };\n",
+         "return a.F2();", 1, 2, ER_NullReference},
+        {"a script call reaching a native",
+         "class A { public int F() { return 1; } };\nclass L { public native int G(); };\n",
+         "return a.F();", 1, 2, ER_IllegalInstruction},
+    };
+    const std::vector<Case> arrays = {
+        {"a plain store into a reference array", "", "a[0] = 5; return 1;", 1, 2,
+         ER_ArrayOutOfBounds},
+        {"a reference load from a plain array", "", "return s[0].size();", 2, 1,
+         ER_ArrayOutOfBounds},
+    };
+    auto run = [](const Case& c, const std::string& source) {
+        SCOPED_TRACE(c.what);
+        std::string messages;
+        std::vector<uint8_t> bytes =
+            ScriptRunner::CompileImage({{"t.gs", source}}, "t.gs", &messages);
+        ASSERT_FALSE(bytes.empty()) << messages;
+        const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+        auto load = std::find_if(
+            fc.instructions.begin(), fc.instructions.end(), [&](const GSBytecode::Instruction& in) {
+                return in.opcode == GSBytecode::kLoadLocalRef && in.operand[0] == c.from;
+            });
+        ASSERT_NE(load, fc.instructions.end());
+        bytes[fc.codeOffset + load->offset + 1] = static_cast<uint8_t>(c.to);
+        ScriptRunner r;
+        ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, c.result) << ::testing::PrintToString(ran.log);
+    };
+    for (const Case& c : cases)
+        run(c, c.classes + "class T { public int Run() { A a = new A(); L l = new L(); " + c.body +
+                   " } };");
+    for (const Case& c : arrays)
+        run(c, "class T { public int Run() { int[] a = new int[1]; string[] s = new string[1]; " +
+                   c.body + " } };");
 }
 
 }  // namespace

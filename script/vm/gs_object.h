@@ -153,11 +153,10 @@ inline GSScriptInstance* GetHeader(Ref r) {
 // of the region that holds the part.
 inline GSScriptInstance* LiveHeader(Ref r) {
     if (r == 0 || r % 4 != 0) return nullptr;
-    const ReferenceRegion& region = ReferenceRegion::Get();
-    if (!region.IsCommitted(r, 4)) return nullptr;
+    if (!ReferenceRegion::IsCommitted(r, 4)) return nullptr;
     int64_t at = int64_t{r} + int64_t{4} * static_cast<int32_t>(*RefWords(r)) -
                  static_cast<int64_t>(kHeaderBytes);
-    if (at <= 0 || at > int64_t{r} || !region.IsLiveBlock(static_cast<uint32_t>(at)))
+    if (at <= 0 || at > int64_t{r} || !ReferenceRegion::IsLiveBlock(static_cast<uint32_t>(at)))
         return nullptr;
     auto* h = reinterpret_cast<GSScriptInstance*>(g_regionBase + at);
     if (uint64_t{r} + 4 > static_cast<uint64_t>(at) + h->allocBytes) return nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "script/vm/gs_context.h"
+#include "script/vm/gs_library.h"
 #include "script/vm/gs_string_array.h"
 #include "script/vm/vm_statics.h"
 #include "script/vm/vm_test_support.h"
@@ -119,6 +120,49 @@ TEST(ScriptObjects, TearingDownAContextFreesCyclesOfInstancesStringsAndArrays) {
         ReleaseReference(b->instance);
         EXPECT_GT(GSContextHeap().LiveBlocks(), before.heap);
         SetCurrentContext(nullptr);
+    }
+    EXPECT_EQ(GSContextHeap().LiveBlocks(), before.heap);
+    EXPECT_EQ(ReferenceRegion::Get().LiveBlocks(), before.region);
+}
+
+// A static class whose constructor fails has no static object: the failure is reported,
+// nothing of the attempt stays allocated, and the next request constructs it again.
+TEST(ScriptObjects, AStaticClassWhoseConstructorFailsIsTriedAgainOnTheNextUse) {
+    GSLibrary lib;
+    lib.classes.push_back(MakeClass("S", 3));
+    GSClass* cls = lib.classes.back().get();
+    cls->flags = kClassStatic;
+    cls->library = &lib;
+    cls->index = 0;
+    const uint8_t fails[] = {116};  // no opcode
+    const uint8_t returns[] = {109};
+    auto constructor = [&](const uint8_t* code) {
+        auto f = testing::MakeFunction("$void@S::S()", 1, 0, 0, 2);
+        f->owner = cls;
+        f->code = code;
+        f->codeSize = 1;
+        return f;
+    };
+    auto failing = constructor(fails);
+    auto working = constructor(returns);
+    cls->constructor = failing.get();
+    Counts before;
+    {
+        GSContext context;
+        testing::LogCapture log;
+        EXPECT_EQ(context.GetStaticObject(cls), nullptr);
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_EQ(log.lines().front().rfind("Thread Exception: ER_IllegalInstruction", 0), 0u);
+        EXPECT_EQ(log.lines().back(), "Could not construct static class S for context");
+        EXPECT_EQ(GSContextHeap().LiveBlocks(), before.heap);
+        EXPECT_EQ(ReferenceRegion::Get().LiveBlocks(), before.region);
+
+        cls->constructor = working.get();
+        log.lines().clear();
+        GSObject* object = context.GetStaticObject(cls);
+        ASSERT_NE(object, nullptr);
+        EXPECT_TRUE(log.lines().empty());
+        EXPECT_EQ(context.GetStaticObject(cls), object);  // kept in its slot
     }
     EXPECT_EQ(GSContextHeap().LiveBlocks(), before.heap);
     EXPECT_EQ(ReferenceRegion::Get().LiveBlocks(), before.region);

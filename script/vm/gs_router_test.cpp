@@ -344,6 +344,118 @@ TEST_F(GameObjectTest, SniffedMessagesAreForwardedOnceAndMarked) {
     EXPECT_EQ(g_deleted, 3);
 }
 
+// A thread that starts to wait with queued messages: the first that its new filters take
+// wakes it, a later one they take stays queued, one they do not take is dropped.
+TEST_F(GameObjectTest, AWaitTakesTheFirstQueuedMatchKeepsLaterOnesAndDropsTheRest) {
+    CountedGame* g = NewGame("Waiter");
+    GSThread* t = g->NewThread();
+    ASSERT_NE(t, nullptr);
+    const uint16_t a = router->GetMessageId("A");
+    const uint16_t b = router->GetMessageId("B");
+    // Filters left from an earlier wait queue both majors while the thread runs.
+    t->filters = {{a, GSRouter::kAnyMinor, 0}, {b, GSRouter::kAnyMinor, 0}};
+    GSMessage* first = Make(*g, g->id, "A", "first");
+    GSMessage* other = Make(*g, g->id, "B");
+    GSMessage* third = Make(*g, g->id, "A", "third");
+    for (GSMessage* m : {first, other, third})
+        ASSERT_TRUE(OfferMessage(*t, m, true));
+    ASSERT_EQ(t->messages.size(), 3u);
+
+    t->filters = {{a, GSRouter::kAnyMinor, 40}};
+    t->state = GSThread::kWaiting;
+    const int32_t top = t->stack.TopIndex();
+    EXPECT_TRUE(DispatchQueued(*t));
+    EXPECT_EQ(t->state, GSThread::kRunning);
+    EXPECT_EQ(t->resumeOffset, 40u);
+    EXPECT_EQ(t->stack.TopIndex(), top + 1);  // the message, as the script will take it
+    ASSERT_EQ(t->messages.size(), 1u);
+    EXPECT_EQ(t->messages.front(), third);
+    EXPECT_EQ(first->Count(), 1);  // taken and let go: only ours is left
+    EXPECT_EQ(other->Count(), 1);  // dropped
+    EXPECT_EQ(third->Count(), 2);  // still queued
+    for (GSMessage* m : {first, other, third})
+        m->Release();
+    ReleaseReference(g->instance);
+    router->RunQueues();
+}
+
+// An error raised by native code names the library of the running function and reaches the
+// error hook with the thread's game object; only without keepState does it end the thread.
+TEST_F(GameObjectTest, ARaisedErrorIsReportedAndEndsTheThreadUnlessItKeepsTheState) {
+    static GSObjectReference* hooked;
+    static std::string hookText;
+    hooked = nullptr;
+    SetScriptErrorHook([](const char* text, GSStack&, GSObjectReference* game) {
+        hooked = game;
+        hookText = text;
+    });
+    GSLibrary lib;
+    lib.sourceName = "lib.gs";
+    gameClass->library = &lib;
+    auto fn = testing::MakeFunction("$void@GameObject::Run()", 1, 0, 0, 2);
+    fn->owner = gameClass.get();
+    CountedGame* g = NewGame("Raiser");
+    GSThread* t = g->NewThread();
+    ASSERT_NE(t, nullptr);
+    t->state = GSThread::kWaiting;
+    GSThread::RaiseError(t, "kept", true);  // no frame: the text alone
+    EXPECT_EQ(t->state, GSThread::kWaiting);
+    EXPECT_EQ(hooked, g);
+    EXPECT_EQ(hookText, "kept");
+    AddReference(g->instance);
+    t->stack.Push(g->instance);
+    ASSERT_TRUE(t->stack.PushFrame(fn.get(), 0));
+    GSThread::RaiseError(t, "kept again", true);
+    EXPECT_EQ(t->state, GSThread::kWaiting);
+    GSThread::RaiseError(t, "ended", false);
+    EXPECT_EQ(t->state, GSThread::kFinished);
+    EXPECT_EQ(hookText, "ended (file lib.gs)");
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"kept", "kept again (file lib.gs)",
+                                                     "ended (file lib.gs)"}));
+    SetScriptErrorHook(nullptr);
+    t->stack.Reset();  // the frame's function goes with this test
+    gameClass->library = nullptr;
+    ReleaseReference(g->instance);
+    router->RunQueues();
+}
+
+// The Router look-ups by id skip a game object whose class hides it (0x100); the look-up by
+// name finds it.
+TEST_F(GameObjectTest, RouterLookUpsByIdSkipHiddenClassesAndByNameDoNot) {
+    auto hiddenClass = testing::MakeClass("GameObject", 2);
+    hiddenClass->flags = kClassSecured;
+    CountedGame* shown = NewGame("shown");
+    auto* hidden = new CountedGame();
+    hidden->name = "hidden";
+    ASSERT_TRUE(hidden->Instantiate(hiddenClass.get(), &context));
+    ASSERT_TRUE(router->AddNode(hidden));
+    // Runs a Router native with one parameter; the pushed reference, released.
+    auto call = [&](void (GSContext::*native)(GSStack&), uint32_t parameter) {
+        auto fn = testing::MakeFunction("$GameObject@Router::Find(int)", 2, 0, 0, 2);
+        GSStack stack;
+        stack.Push(0);
+        stack.Push(parameter);
+        EXPECT_TRUE(stack.PushFrame(fn.get(), 0));
+        (context.*native)(stack);
+        const Ref found = stack.top[0];
+        if (found != 0) ReleaseReference(found);
+        --stack.top;
+        stack.Reset();
+        return found;
+    };
+    const auto id = [](CountedGame* g) { return static_cast<uint32_t>(g->id); };
+    EXPECT_EQ(call(&GSContext::RouterGetGameObject, id(shown)), shown->instance);
+    EXPECT_EQ(call(&GSContext::RouterGetGameObject, id(hidden)), 0u);
+    EXPECT_EQ(call(&GSContext::RouterGetForeignGameObject, id(shown)), shown->instance);
+    EXPECT_EQ(call(&GSContext::RouterGetForeignGameObject, id(hidden)), 0u);
+    const Ref name = GSString::Make("hidden");
+    EXPECT_EQ(call(&GSContext::RouterGetGameObjectByName, name), hidden->instance);
+    ReleaseReference(name);
+    for (CountedGame* g : {shown, hidden})
+        ReleaseReference(g->instance);
+    router->RunQueues();
+}
+
 // A thread that waits for "Go": opcode 112 with one filter whose handler pops the message and
 // returns.
 TEST_F(GameObjectTest, AWaitingThreadSubscribesWakesOnItsMessageAndEnds) {

@@ -14,7 +14,9 @@
 #include "script/vm/gs_native.h"
 #include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
+#include "script/vm/reference_region.h"
 #include "script/vm/testing/script_runner.h"
+#include "script/vm/vm_statics.h"
 
 namespace GSRuntime {
 namespace {
@@ -172,11 +174,27 @@ TEST(CompiledPrograms, ArraysOfBothKinds) {
         {"a negative size makes an empty array",
          "int n = -1; int[] a = new int[n]; return a.size();", ER_Done, 0},
         {"huge size", "int n = 2147483647; int[] a = new int[n]; return 0;", ER_ArrayOutOfBounds},
+        // An array holds at most 2^24 elements, however it grows.
+        {"the element cap", "int n = 16777216; int[] a = new int[n]; return a.size();", ER_Done,
+         16777216},
+        {"one past the element cap", "int n = 16777217; int[] a = new int[n]; return 0;",
+         ER_ArrayOutOfBounds},
+        {"a range store padding past the cap",
+         "int[] a = new int[1]; int[] b = new int[1]; a[16777216, 16777216] = b; return 0;",
+         ER_ArrayOutOfBounds},
         {"open ranges",
          "int[] a = new int[5]; int i; for (i = 0; i < 5; i++) a[i] = i; "
          "int[] b = a[2, ]; int[] c = a[, 2]; return b.size() * 100 + c.size() "
          "* 10 + b[0];",
          ER_Done, 322},
+        {"negative range bounds take the whole array",
+         "int[] a = new int[5]; int f = -3, t = -9; return a[f, t].size();", ER_Done, 5},
+        {"a range past the end is cut at the end", "int[] a = new int[5]; return a[2, 9].size();",
+         ER_Done, 3},
+        {"a range that ends before it starts", "int[] a = new int[5]; return a[3, 1].size();",
+         ER_ArrayOutOfBounds},
+        {"a range store that ends before it starts",
+         "int[] a = new int[5]; int[] b = new int[1]; a[3, 1] = b; return 0;", ER_ArrayOutOfBounds},
         {"range store",
          "int[] a = new int[4]; int[] b = new int[2]; b[0] = 5; b[1] = 6; "
          "a[1, 3] = b; return a[1] * 10 + a[2];",
@@ -223,6 +241,31 @@ TEST(CompiledPrograms, Strings) {
          ER_Done, 13},
         {"a range store out of bounds", "string s = \"ab\"; s[1, 5] = \"Z\"; return 0;",
          ER_StringOutOfBounds},
+        {"negative range bounds take the whole string",
+         "string s = \"abcdef\"; int f = -5, t = -7; return s[f, t].size();", ER_Done, 6},
+        {"a range past the end", "string s = \"abc\"; return s[1, 4].size();",
+         ER_StringOutOfBounds},
+        {"a range that ends before it starts", "string s = \"abc\"; return s[2, 1].size();",
+         ER_StringOutOfBounds},
+        {"joining a null gives the other string",
+         "string a; string b = \"xy\"; return (a + b).size() + (b + a).size() * 10;", ER_Done, 22},
+        {"joining two nulls gives an empty string",
+         "string a, b; string c = a + b; return c.size() + 5;", ER_Done, 5},
+        {"a null compares as the empty string",
+         "string a; string e = \"\"; string x = \"x\"; return (int)(a == e) + (int)(a < x) * 2 + "
+         "(int)(x > a) * 4 + (int)(a < e) * 8;",
+         ER_Done, 7},
+        // A string holds at most 64 MiB, however it grows.
+        {"doubled up to the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; return s.size();", ER_Done,
+         1u << 26},
+        {"joined past the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; s = s + \"b\"; return 0;",
+         ER_StringOutOfBounds},
+        {"a range store past the length cap",
+         "string s = \"a\"; int i; for (i = 0; i < 26; i++) s = s + s; s[0, 0] = \"b\"; "
+         "return 0;",
+         ER_StringOutOfBounds},
     });
 }
 
@@ -252,6 +295,10 @@ TEST(CompiledPrograms, ClassesObjectsAndCalls) {
         {"argument", with("B b = new B(); return b.Twice(21);"), ER_Done, 42},
         {"class test and cast",
          with("B b = new D(); D d = cast<D>(b); return (int)b.isclass(D) + (int)(d != null) * 2;"),
+         ER_Done, 3},
+        {"a class test holds for the class's bases",
+         with("D d = new D(); B b = new B(); return (int)d.isclass(B) + (int)d.isclass(D) * 2 + "
+              "(int)b.isclass(D) * 4;"),
          ER_Done, 3},
         {"failed cast is null", with("B b = new B(); D d = cast<D>(b); return (int)(d == null);"),
          ER_Done, 1},
@@ -294,6 +341,43 @@ TEST(CompiledPrograms, MembersOfOtherObjectsAndOfThis) {
         {"a null object's reference member", with("O o; return o.s.size();"), ER_NullReference},
         {"a store into a null object", with("O o; o.s = \"a\"; return 0;"), ER_NullReference},
     });
+}
+
+// What needs a game object with a router, run on a plain object on the static thread.
+TEST(CompiledPrograms, ThreadsAndWaitsWithoutAGameObject) {
+    auto with = [](const std::string& body) {
+        return "class T { thread void W() { } int Run() { " + body + " } };";
+    };
+    RunTable({
+        {"a thread started on a plain object", with("W(); return 1;"), ER_ThreadError},
+        {"a wait on the static thread", with("wait() { on \"A\", \"\": break; } return 1;"),
+         ER_ThreadError},
+    });
+}
+
+// A program that leaves its objects, strings and arrays holding each other in rings: when its
+// context goes, the teardown frees them all and the heaps are back where they were.
+TEST(CompiledPrograms, TheContextsTeardownFreesTheRingsAProgramLeaves) {
+    ScriptRunner r;
+    ASSERT_TRUE(r.Load(
+        "class N { public N next; public N[] all; public string[] names; public string name; };\n"
+        "class T { N kept; int Run() {\n"
+        "  N a = new N(); N b = new N();\n"
+        "  a.next = b; b.next = a; kept = a;\n"
+        "  a.all = new N[3]; a.all[0] = a; a.all[1] = b;\n"
+        "  b.all = a.all;\n"
+        "  b.names = new string[2]; b.names[0] = \"ring\"; b.names[1] = b.names[0] + \"s\";\n"
+        "  b.name = b.names[1];\n"
+        "  a.all[2] = new N(); a.all[2].next = a.all[2];\n"
+        "  return a.all.size() + b.names.size() * 10; } };"))
+        << r.messages;
+    const long heap = GSContextHeap().LiveBlocks();
+    const long region = ReferenceRegion::Get().LiveBlocks();
+    ScriptRun run = r.Run("T", "$int@T::Run()");
+    EXPECT_EQ(run.result, ER_Done) << ::testing::PrintToString(run.log);
+    EXPECT_EQ(run.word, 23u);
+    EXPECT_EQ(GSContextHeap().LiveBlocks(), heap);
+    EXPECT_EQ(ReferenceRegion::Get().LiveBlocks(), region);
 }
 
 // Natives of a test class bound in the registry: arguments, results, a native that pushes

@@ -36,12 +36,14 @@ public:
     // False, with "GSStack overflow..." and the frame list in the script log, when the
     // function's words do not fit.
     bool PushFrame(GSFunction* function, uint32_t returnOffset);
-    // False when there is no frame or the top does not stand on the frame record.
-    bool PopFrame();
+    // False when there is no frame or the top does not stand on the frame record. The
+    // interpreter, which knows the frame's function, hands it over (`function`); null looks it
+    // up by the record's handle.
+    bool PopFrame(const GSFunction* function = nullptr);
     // Pops the frame keeping one result word in the place of `this`; after a native call an
     // empty frame gives 0 (allowMissing). False, logging "GSStack::ReturnValue> diff=%d", when
     // the frame holds anything else.
-    bool ReturnValue(bool allowMissing);
+    bool ReturnValue(bool allowMissing, const GSFunction* function = nullptr);
     // "function %s, line %d" per frame from the current one outwards.
     void Dump() const;
     // The context of the first frame whose `this` has one, from the current frame outwards.
@@ -96,8 +98,9 @@ public:
 
 private:
     // Releases the frame's reference locals and then `this`, zeroing each.
-    void ReleaseFrameLocals(const uint32_t* record) {
-        GSFunction* f = FrameFunction(record);
+    [[gnu::always_inline]] void ReleaseFrameLocals(const uint32_t* record,
+                                                   const GSFunction* f = nullptr) {
+        if (f == nullptr) f = FrameFunction(record);
         uint32_t* locals = FrameLocals(record);
         if (f != nullptr && !f->referenceSlots.empty()) ReleaseReferenceLocals(f, locals);
         Ref self = locals[0];
@@ -113,7 +116,7 @@ private:
 // Calls and returns run these for every script call, so they are inline; only the reports of
 // a failure are not.
 
-inline bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
+[[gnu::always_inline]] inline bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
     const int64_t i = top - buffer;
     const int64_t base = i + function->localsBase;
     if (int64_t{function->needed} > int64_t{capacity} - i || base < 0 || function->needed < 4 ||
@@ -134,18 +137,19 @@ inline bool GSStack::PushFrame(GSFunction* function, uint32_t retOffset) {
     return true;
 }
 
-inline bool GSStack::PopFrame() {
+[[gnu::always_inline]] inline bool GSStack::PopFrame(const GSFunction* function) {
     if (frame == nullptr) return false;
     uint32_t* record = frame;
     if (top != record + 3) return false;
-    ReleaseFrameLocals(record);
+    ReleaseFrameLocals(record, function);
     top = FrameLocals(record) - 1;
     returnOffset = record[1];
     frame = PreviousFrame(record);
     return true;
 }
 
-inline bool GSStack::ReturnValue(bool allowMissing) {
+[[gnu::always_inline]] inline bool GSStack::ReturnValue(bool allowMissing,
+                                                        const GSFunction* function) {
     if (frame == nullptr) return false;
     uint32_t* record = frame;
     const int64_t d = top - record;
@@ -157,7 +161,7 @@ inline bool GSStack::ReturnValue(bool allowMissing) {
     } else {
         return ReportReturnMismatch(d);
     }
-    ReleaseFrameLocals(record);
+    ReleaseFrameLocals(record, function);
     top = FrameLocals(record);
     *top = result;
     returnOffset = record[1];

@@ -6,9 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,11 +17,6 @@ namespace {
 
 using testing::ScriptRun;
 using testing::ScriptRunner;
-
-std::string Shipped(const char* name) {
-    std::ifstream in(std::filesystem::path(HALVEX_SOURCE_DIR) / "data/scripts" / name);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // One row: a function body of the given result type and the value it must return (a string's
 // text, or an int or float written as text).
@@ -116,7 +108,9 @@ protected:
             if (math) test += "  public float Fraction() { return Math.Rand(0.0, 1.0); }\n";
             test += "};\n";
             ScriptRunner& r = math ? mathRunner : strRunner;
-            ASSERT_TRUE(r.Load({{module, Shipped(module)}, {"t.gs", test}}, "t.gs")) << r.messages;
+            ASSERT_TRUE(
+                r.Load({{module, testing::ReadLibrarySource(module)}, {"t.gs", test}}, "t.gs"))
+                << r.messages;
         }
     }
     ScriptRunner strRunner;

@@ -1,5 +1,6 @@
 #include "script/vm/gs_string_array.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/kiv/base/alloc.h"
@@ -94,6 +95,33 @@ void GSArray::AddReferenceRange(uint32_t from, uint32_t to) {
         if (elements[i] != 0) AddReference(elements[i]);
 }
 
+namespace {
+
+// The elements of every array together. A script that keeps making arrays (a loop that drops
+// a new one each pass until its time-out) has its next allocation fail, as an array too large
+// does, instead of taking all the process's memory.
+constexpr size_t kMaxArrayBytes = size_t{1} << 30;
+std::atomic<size_t> g_arrayBytes{0};
+
+uint32_t* NewElements(size_t n) {
+    const size_t bytes = 4 * n;
+    if (g_arrayBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes > kMaxArrayBytes) {
+        g_arrayBytes.fetch_sub(bytes, std::memory_order_relaxed);
+        return nullptr;
+    }
+    auto* block = static_cast<uint32_t*>(Kiv::Alloc::New(bytes));
+    if (block == nullptr) g_arrayBytes.fetch_sub(bytes, std::memory_order_relaxed);
+    return block;
+}
+
+void DeleteElements(uint32_t* block, size_t n) {
+    if (block == nullptr) return;
+    g_arrayBytes.fetch_sub(4 * n, std::memory_order_relaxed);
+    Kiv::Alloc::Delete(block);
+}
+
+}  // namespace
+
 bool GSArray::Resize(int32_t n) {
     if (n < 1) {
         // Released from a copy, so a release that reaches back into this array finds it empty.
@@ -104,17 +132,17 @@ bool GSArray::Resize(int32_t n) {
         if (elementKind == 1)
             for (uint32_t i = 0; i < oldCount; ++i)
                 ReleaseReference(old[i]);
-        Kiv::Alloc::Delete(old);
+        DeleteElements(old, oldCount);
         return true;
     }
     uint32_t want = static_cast<uint32_t>(n);
     if (want <= count) return true;
     if (want > kMaxElements) return false;
-    auto* block = static_cast<uint32_t*>(Kiv::Alloc::New(4 * size_t{want}));
+    uint32_t* block = NewElements(want);
     if (block == nullptr) return false;
     if (count != 0) std::memcpy(block, elements, 4 * size_t{count});
     std::memset(block + count, 0, 4 * size_t{want - count});
-    Kiv::Alloc::Delete(elements);
+    DeleteElements(elements, count);
     elements = block;
     count = want;
     return true;
@@ -135,7 +163,7 @@ bool GSArray::Splice(int32_t from, int32_t to, const GSArray* other) {
     if (length > kMaxElements) return false;
     uint32_t* block = nullptr;
     if (length > 0) {
-        block = static_cast<uint32_t*>(Kiv::Alloc::New(4 * static_cast<size_t>(length)));
+        block = NewElements(static_cast<size_t>(length));
         if (block == nullptr) return false;
     }
     uint32_t* out = block;
@@ -159,7 +187,7 @@ bool GSArray::Splice(int32_t from, int32_t to, const GSArray* other) {
     if (elementKind == 1)
         for (int64_t i = f; i < t && i < oldCount; ++i)
             ReleaseReference(old[i]);
-    Kiv::Alloc::Delete(old);
+    DeleteElements(old, oldCount);
     return true;
 }
 
@@ -171,7 +199,7 @@ bool GSArray::CopyRange(const GSArray* source, int32_t from, int32_t to) {
     uint32_t n = static_cast<uint32_t>(t - f);
     uint32_t* block = nullptr;
     if (n > 0) {
-        block = static_cast<uint32_t*>(Kiv::Alloc::New(4 * size_t{n}));
+        block = NewElements(n);
         if (block == nullptr) return false;
         std::memcpy(block, source->elements + f, 4 * size_t{n});
         if (elementKind == 1)

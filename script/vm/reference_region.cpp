@@ -4,8 +4,14 @@
 
 namespace GSRuntime {
 
-ReferenceRegion& ReferenceRegion::Get() {
+std::atomic<uint64_t> g_regionCommitted{0};
+uint64_t* g_regionLiveBits = nullptr;
+
+std::atomic<ReferenceRegion*> ReferenceRegion::instance_{nullptr};
+
+ReferenceRegion& ReferenceRegion::Create() {
     static ReferenceRegion* region = new ReferenceRegion();  // lives to the end of the process
+    instance_.store(region, std::memory_order_release);
     return *region;
 }
 
@@ -22,6 +28,7 @@ ReferenceRegion::ReferenceRegion() {
         base_ = nullptr;
     }
     used_ = 16;  // offset 0 is the null reference
+    g_regionLiveBits = base_ != nullptr ? live_bits_ : nullptr;
 }
 
 void ReferenceRegion::MarkLive(uint32_t offset, bool live) {
@@ -63,6 +70,7 @@ uint32_t ReferenceRegion::Alloc(uint32_t bytes) {
         if (want > kReservedBytes) want = kReservedBytes;
         if (mprotect(base_ + committed_, want - committed_, PROT_READ | PROT_WRITE) != 0) return 0;
         std::atomic_ref<uint64_t>(committed_).store(want, std::memory_order_relaxed);
+        g_regionCommitted.store(want, std::memory_order_release);
     }
     uint32_t off = static_cast<uint32_t>(used_);
     used_ += size;

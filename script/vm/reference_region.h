@@ -17,14 +17,23 @@ namespace GSRuntime {
 // A script reference: 0 is null.
 using Ref = uint32_t;
 
+// What every check of a reference reads, where a load finds it without going through the
+// region object: the committed bytes and the live-block bitmap of the one region.
+extern std::atomic<uint64_t> g_regionCommitted;
+extern uint64_t* g_regionLiveBits;
+
 class ReferenceRegion {
 public:
     static constexpr uint64_t kReservedBytes = uint64_t{1} << 32;
     static constexpr uint32_t kAlignment = 8;
     static constexpr uint32_t kCommitStep = 1u << 20;
 
-    // The process-wide region, reserved on first use.
-    static ReferenceRegion& Get();
+    // The process-wide region, reserved on first use. Every reference the interpreter follows
+    // is checked against it, so the common path is a load.
+    static ReferenceRegion& Get() {
+        ReferenceRegion* r = instance_.load(std::memory_order_acquire);
+        return r != nullptr ? *r : Create();
+    }
 
     // A block of at least `bytes` bytes, 8-aligned, its offset; 0 when the region is full or
     // the memory cannot be committed.
@@ -34,10 +43,8 @@ public:
 
     char* Base() const { return base_; }
     // Whether the `bytes` bytes from `offset` lie in the committed part of the region.
-    bool IsCommitted(uint32_t offset, uint32_t bytes) const {
-        return uint64_t{offset} + bytes <=
-               std::atomic_ref<uint64_t>(const_cast<uint64_t&>(committed_))
-                   .load(std::memory_order_relaxed);
+    static bool IsCommitted(uint32_t offset, uint32_t bytes) {
+        return uint64_t{offset} + bytes <= g_regionCommitted.load(std::memory_order_relaxed);
     }
     char* At(uint32_t offset) const { return base_ + offset; }
     // The offset of an address inside the region.
@@ -50,11 +57,11 @@ public:
     // code verifier could not settle may be any number: this tells a live block from one given
     // back, from the inside of another block and from what lies past the committed part,
     // without reading the block itself.
-    bool IsLiveBlock(uint32_t offset) const {
-        if (offset % kAlignment != 0 || live_bits_ == nullptr) return false;
+    static bool IsLiveBlock(uint32_t offset) {
+        if (offset % kAlignment != 0 || g_regionLiveBits == nullptr) return false;
         uint64_t bit = offset / kAlignment;
         uint64_t word =
-            std::atomic_ref<uint64_t>(live_bits_[bit / 64]).load(std::memory_order_relaxed);
+            std::atomic_ref<uint64_t>(g_regionLiveBits[bit / 64]).load(std::memory_order_relaxed);
         return (word >> (bit % 64) & 1) != 0;
     }
 
@@ -63,6 +70,8 @@ public:
 
 private:
     ReferenceRegion();
+    static ReferenceRegion& Create();
+    static std::atomic<ReferenceRegion*> instance_;
     static uint32_t Rounded(uint32_t bytes) { return (bytes + kAlignment - 1) & ~(kAlignment - 1); }
     static constexpr uint32_t kSmallClasses = 512;  // exact free lists up to 4 KiB
 

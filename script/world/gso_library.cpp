@@ -6,6 +6,7 @@
 #include "configdata/tdb_container_tag.h"
 #include "foundation/logging.h"
 #include "platform/kiv/base/path.h"
+#include "script/natives/gso_online_access.h"
 #include "script/natives/gso_soup.h"
 #include "script/natives/native_frame.h"
 #include "script/vm/gs_call.h"
@@ -52,19 +53,27 @@ GSOLibrary::~GSOLibrary() {
 
 TDBTagRef GSOLibrary::GetProperties() {
     uint32_t result = 0;
+    bool tooMany = false;
     if (instance != 0 && context != nullptr &&
         GSRuntime::CallMethodBySignature(context, GSRuntime::GetHeader(instance)->cls, instance,
                                          "$Soup@PropertyObject::GetProperties()", nullptr, 0,
                                          &result) &&
         result != 0) {
         auto* soup = dynamic_cast<ScriptNatives::GSOSoup*>(GSRuntime::GetOwner(result));
+        // Sub-soups may be shared, so a few script lines can make a tree whose copy would not
+        // fit in memory; such properties are refused as the Soup natives refuse them.
+        tooMany = soup != nullptr && ScriptNatives::GSOSoup::WalksTooManyTags(soup->GetSoup());
         TDBTagRef copy;
-        if (soup != nullptr) copy = TDBContainerTag::Clone(soup->GetSoup());
+        if (soup != nullptr && !tooMany) copy = TDBContainerTag::Clone(soup->GetSoup());
         GSRuntime::ReleaseReference(result);
-        if (soup != nullptr) return copy;
+        if (soup != nullptr && !tooMany) return copy;
+        if (tooMany)
+            LogOutputf("GSOLibrary::GetProperties> properties of %s hold more than %u tags",
+                       kuid_.ToDisplayString().c_str(), ScriptNatives::GSOSoup::kMaxWalkedTags);
     }
-    LogOutputf("GSOLibrary::GetProperties> could not retrieve properties for %s",
-               kuid_.ToDisplayString().c_str());
+    if (!tooMany)
+        LogOutputf("GSOLibrary::GetProperties> could not retrieve properties for %s",
+                   kuid_.ToDisplayString().c_str());
     TDBTagRef empty;
     empty.EnsureContainer();
     return empty;
@@ -125,8 +134,13 @@ HNIHandle GSOLibrary::Plugin() {
     return plugin.library;
 }
 
-void GSOLibrary::GetOnlineAccess(GSStack&) {
-    ScriptNatives::RaiseNativeError("Library.GetOnlineAccess> not available in this build");
+void GSOLibrary::GetOnlineAccess(GSStack& frame) {
+    // The same object while it lives, so messages delivered to it wait for the script.
+    ScriptNatives::GSOOnlineAccess* online =
+        ScriptNatives::GSOOnlineAccess::ForAsset(context, kuid_);
+    if (online == nullptr)
+        LogOutputf("Library.GetOnlineAccess> the OnlineAccess class is not loaded");
+    frame.PushObjectAs(online, ScriptNatives::GetClassSlot(ScriptNatives::kOnlineAccess));
 }
 
 void GSOLibrary::LibraryCallNative(GSStack& frame) {

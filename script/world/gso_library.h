@@ -3,6 +3,9 @@
 // runs its script's Init once, keeps and hands over its properties, dispatches calls by name,
 // and offers the natives of the script class "Library".
 //
+// Library.GetOnlineAccess gives the library's OnlineAccess object (script/natives/
+// gso_online_access.h), keyed by the library's KUID: the same one while the script holds it.
+//
 // Its native plug-in, loaded on the first LibraryCallNative, is "bin/plugins/<name>.so" where
 // <name> is the library's script file name without its extension (a library without a script
 // has none); the plug-in's library object and the host object made for it are held until the

@@ -17,6 +17,7 @@
 #include "foundation/logging.h"
 #include "foundation/main_thread.h"
 #include "script/natives/gso_kuid.h"
+#include "script/natives/gso_online_access.h"
 #include "script/natives/gso_soup.h"
 #include "script/natives/native_frame.h"
 #include "script/vm/gs_native.h"
@@ -91,6 +92,10 @@ HalvexScriptContext::~HalvexScriptContext() {
     // Asset objects are kept per context address: this context's go with it, so a later
     // context at the same address finds none of them.
     ReleaseAssetObjects(this);
+}
+
+void HalvexScriptContext::Update() {
+    ScriptNatives::UpdateOnlineAccess();
 }
 
 bool HalvexScriptContext::IsRunning(const KUID&) {

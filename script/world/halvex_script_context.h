@@ -56,6 +56,11 @@ public:
     // Slot 7: opens a URL; false here.
     virtual bool OpenURL(const Kiv::PString& url);
 
+    // The host's periodic step for the context: runs the online-access client's update (which
+    // delivers what the server sent to the scripts' OnlineAccess and OnlineGroup objects) and
+    // sends their offline outbox once online.
+    void Update();
+
     // The library object of a library asset in this context, its Init run; null when there is
     // none (see the .cpp for the log lines).
     GSOLibrary* GetScriptLibrary(const KUID& kuid);

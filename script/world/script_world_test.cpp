@@ -6,8 +6,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <tuple>
 
 #include "assetdb/asset_status.h"
+#include "assetdb/request_ids.h"
+#include "assetdb/request_test_support.h"
 #include "assetdb/wex_client_edit.h"
 #include "configdata/tdb_container_tag.h"
 #include "script/natives/gso_kuid.h"
@@ -210,6 +214,17 @@ TEST_F(AssetWorld, FactsComeFromTheDatabase) {
               "hello");
 }
 
+TEST_F(AssetWorld, TheAssetListOfAKindAndItsWarningWhenThereIsNone) {
+    HalvexScriptContext* c = NewContext();
+    worldtest::ScriptResult scenery = Run(c, "$int@Test::CountOf(string)", {Str("Scenery")});
+    EXPECT_EQ(scenery.AsInt(), 2);
+    EXPECT_FALSE(scenery.Logged("found zero assets"));
+    worldtest::ScriptResult none = Run(c, "$int@Test::CountOf(string)", {Str("traincar")});
+    EXPECT_EQ(none.AsInt(), 0);
+    EXPECT_TRUE(none.Logged("World.GetAssetList> warning: found zero assets of type 'traincar'"))
+        << ::testing::PrintToString(none.log);
+}
+
 TEST_F(AssetWorld, KUIDTablesAreReadInLowerCaseAndTheOptionalTableToo) {
     HalvexScriptContext* c = NewContext();
     EXPECT_EQ(Run(c, "$string@Test::Table(KUID,string)", {Kuid(c, kShed), Str("LOCO")}).text,
@@ -263,6 +278,31 @@ TEST_F(AssetWorld, AnAssetTheDatabaseDoesNotResolveIsRememberedAsNone) {
     worldtest::ScriptResult found = Run(d, "$Asset@Test::Find(KUID)", {Kuid(d, kMissing)});
     EXPECT_NE(found.word, 0u) << "the resolutions go with the context's teardown";
     GSRuntime::ReleaseReference(found.word);
+}
+
+// The database may answer a KUID with another: the object is the answer's, and the first KUID
+// goes straight to it from then on without asking again.
+TEST_F(AssetWorld, AKUIDTheDatabaseAnswersWithAnotherIsLookedUpUnderTheAnswer) {
+    HalvexScriptContext* c = NewContext();
+    const KUID asked(424242, 77);
+    GSRuntime::Ref first = 0, again = 0, direct = 0;
+    {
+        requesttest::ScriptedTransport daemon;
+        daemon.Answer(kWEXRequestResolveAssetId, requesttest::Wire().Kuid(424242, 1).bytes());
+        first = HalvexWorld::AssetScriptObject(c, asked);
+        again = HalvexWorld::AssetScriptObject(c, asked);
+        direct = HalvexWorld::AssetScriptObject(c, kShed);
+        EXPECT_EQ(daemon.SentWithId(kWEXRequestResolveAssetId).size(), 1u);
+    }
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(direct, first);
+    auto* object = dynamic_cast<HalvexWorld::GSOAsset*>(GSRuntime::GetOwner(first));
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->Kuid(), kShed);
+    EXPECT_EQ(HalvexWorld::AssetObjectCount(c), 1u);
+    for (GSRuntime::Ref r : {first, again, direct})
+        GSRuntime::ReleaseReference(r);
 }
 
 TEST(AssetFavourites, RatingsFourAndFiveAreFavourites) {
@@ -518,6 +558,7 @@ game class ShedScript isclass HalvexGameObject
 )";
 
 const char* const kLibraryScript = R"(include "Halvex.gs"
+include "Constructors.gs"
 
 game class MyLib isclass Library
 {
@@ -528,6 +569,21 @@ game class MyLib isclass Library
   public string Nothing(string[] s, GSObject[] o) { return LibraryCallNative("NoSuchFunction", s, o); }
   public string Online(string[] s, GSObject[] o) { GetOnlineAccess(); return "reached"; }
   public string Menus(string[] s, GSObject[] o) { AddSystemMenuIcon(null, "a", "b"); BlinkSystemMenuIcon(2); RemoveSystemMenuIcon(); HideSystemMenuIconMenu(); return "quiet"; }
+  // Properties of `levels` soups above a leaf, each holding the one below twice.
+  public int levels = 0;
+  public string Deepen(string[] s, GSObject[] o) { levels = 40; return ""; }
+  public Soup GetProperties() {
+    Soup at = ConstructorsBase.NewSoup();
+    at.SetNamedTag("leaf", 1);
+    int i;
+    for (i = 0; i < levels; i++) {
+      Soup up = ConstructorsBase.NewSoup();
+      up.SetNamedSoup("a", at);
+      up.SetNamedSoup("b", at);
+      at = up;
+    }
+    return at;
+  }
 };
 )";
 
@@ -589,6 +645,11 @@ protected:
         return text;
     }
 
+    // GetLibrary of the KUID, run by a script of the context.
+    worldtest::ScriptResult Lib(HalvexScriptContext* c, const KUID& kuid) {
+        return Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kuid)});
+    }
+
     static inline const KUID kScripted{424242, 10};
     static inline const KUID kLib{424242, 11};
     static inline const KUID kBadLib{424242, 12};
@@ -641,8 +702,8 @@ TEST_F(ObjectWorld, AnUnsafeScriptNameLeavesTheObjectWithoutAScript) {
 
 TEST_F(ObjectWorld, ALibraryIsOneObjectPerContextWhoseInitRunsOnce) {
     HalvexScriptContext* c = NewContext();
-    worldtest::ScriptResult first = Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)});
-    worldtest::ScriptResult second = Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)});
+    worldtest::ScriptResult first = Lib(c, kLib);
+    worldtest::ScriptResult second = Lib(c, kLib);
     ASSERT_NE(first.word, 0u) << ::testing::PrintToString(first.log);
     EXPECT_EQ(first.word, second.word);
     ASSERT_EQ(c->Libraries().size(), 1u);
@@ -650,8 +711,7 @@ TEST_F(ObjectWorld, ALibraryIsOneObjectPerContextWhoseInitRunsOnce) {
     EXPECT_EQ(CallString(c, lib, "$string@MyLib::Inits(string[],GSObject[])", 0, true), "1");
     EXPECT_EQ(lib->LibraryCall("Inits", 0, 0), "1");
     HalvexScriptContext* other = NewContext();
-    worldtest::ScriptResult elsewhere =
-        Call(other, "User", "$Library@User::Lib(KUID)", {Kuid(other, kLib)});
+    worldtest::ScriptResult elsewhere = Lib(other, kLib);
     EXPECT_NE(elsewhere.word, first.word);
     for (uint32_t w : {first.word, second.word, elsewhere.word})
         GSRuntime::ReleaseReference(w);
@@ -660,8 +720,8 @@ TEST_F(ObjectWorld, ALibraryIsOneObjectPerContextWhoseInitRunsOnce) {
 TEST_F(ObjectWorld, LibraryFailuresAreLoggedAndGiveNoLibrary) {
     HalvexScriptContext* c = NewContext();
     testsupport::LogLines log;
-    EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kBadLib)}).word, 0u);
-    EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kMissing)}).word, 0u);
+    EXPECT_EQ(Lib(c, kBadLib).word, 0u);
+    EXPECT_EQ(Lib(c, kMissing).word, 0u);
     EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {0}).result, GSRuntime::ER_Exception);
     EXPECT_TRUE(c->Libraries().empty());
     const std::vector<std::string> expected = {
@@ -676,7 +736,7 @@ TEST_F(ObjectWorld, LibraryFailuresAreLoggedAndGiveNoLibrary) {
         EXPECT_TRUE(found) << line;
     }
     c->listLocked = true;
-    EXPECT_EQ(Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)}).word, 0u);
+    EXPECT_EQ(Lib(c, kLib).word, 0u);
     bool locked = false;
     for (const std::string& l : log.lines)
         locked |= l.find("HalvexScriptContext::GetScriptLibrary> attempted while list is locked") !=
@@ -684,9 +744,41 @@ TEST_F(ObjectWorld, LibraryFailuresAreLoggedAndGiveNoLibrary) {
     EXPECT_TRUE(locked);
 }
 
+// A library asset that is an alias gives the library it names; aliases that name each other
+// in a ring give none after a bounded number of steps, never a walk without end.
+TEST_F(ObjectWorld, AnAliasGivesTheLibraryItNamesAndARingOfAliasesGivesNone) {
+    const KUID toLib(424242, 20), ringA(424242, 21), ringB(424242, 22);
+    for (const auto& [name, kuid, to] :
+         {std::tuple{"tolib", toLib, kLib}, std::tuple{"ringa", ringA, ringB},
+          std::tuple{"ringb", ringB, ringA}}) {
+        const std::string folder = Source(name);
+        fs::create_directories(folder);
+        std::ofstream(folder + "/config.txt", std::ios::binary)
+            << "kuid " << kuid.ToString().c_str() << "\nkind \"library\"\nusername \"" << name
+            << "\"\nalias " << to.ToString().c_str() << "\n";
+        Install(folder);
+    }
+    HalvexScriptContext* c = NewContext();
+    testsupport::LogLines log;
+    EXPECT_EQ(Lib(c, ringA).word, 0u);
+    bool stopped = false;
+    for (const std::string& l : log.lines)
+        stopped |= l.find(
+                       "HalvexScriptContext::GetScriptLibrary> alias loop at Library kuid "
+                       "424242 2") != std::string::npos;
+    EXPECT_TRUE(stopped) << ::testing::PrintToString(log.lines);
+    EXPECT_TRUE(c->Libraries().empty());
+
+    worldtest::ScriptResult via = Lib(c, toLib);
+    EXPECT_NE(via.word, 0u) << ::testing::PrintToString(via.log);
+    ASSERT_EQ(c->Libraries().size(), 1u);
+    EXPECT_EQ(c->Libraries()[0]->spec->Kuid(), kLib);
+    GSRuntime::ReleaseReference(via.word);
+}
+
 TEST_F(ObjectWorld, LibraryCallsByNameAndIntoTheNativePlugIn) {
     HalvexScriptContext* c = NewContext();
-    worldtest::ScriptResult got = Call(c, "User", "$Library@User::Lib(KUID)", {Kuid(c, kLib)});
+    worldtest::ScriptResult got = Lib(c, kLib);
     ASSERT_NE(got.word, 0u);
     HalvexWorld::GSOLibrary* lib = c->Libraries()[0];
     testsupport::LogLines log;
@@ -704,17 +796,44 @@ TEST_F(ObjectWorld, LibraryCallsByNameAndIntoTheNativePlugIn) {
     EXPECT_EQ(lib->LibraryCall("Echo", words, 0), "left|right");
     EXPECT_EQ(lib->LibraryCall("Nothing", words, 0), "");
     EXPECT_EQ(lib->LibraryCall("Menus", 0, 0), "quiet");
-    GSRuntime::testing::LogCapture online;
-    EXPECT_EQ(lib->LibraryCall("Online", 0, 0), "");
-    bool unavailable = false;
-    for (const std::string& l : GSRuntime::testing::LogCapture::lines())
-        unavailable |=
-            l.find("Library.GetOnlineAccess> not available in this build") != std::string::npos;
-    EXPECT_TRUE(unavailable);
+    // This world has no OnlineAccess class: the library gets none, and says why.
+    testsupport::LogLines online;
+    EXPECT_EQ(lib->LibraryCall("Online", 0, 0), "reached");
+    bool unloaded = false;
+    for (const std::string& l : online.lines)
+        unloaded |= l.find("Library.GetOnlineAccess> the OnlineAccess class is not loaded") !=
+                    std::string::npos;
+    EXPECT_TRUE(unloaded);
     GSRuntime::ReleaseReference(words);
     GSRuntime::ReleaseReference(got.word);
     DropContext(c);
     EXPECT_EQ(HalvexPlugins::PluginAllocatedBytes(), 0) << "the library let go of its plug-in";
+}
+
+// A library's properties are copied out of the script; shared sub-soups that would expand past
+// the soup walk's cap are refused (an empty tree and a log line), never copied.
+TEST_F(ObjectWorld, LibraryPropertiesThatSharedSoupsWouldExplodeAreRefused) {
+    HalvexScriptContext* c = NewContext();
+    worldtest::ScriptResult got = Lib(c, kLib);
+    ASSERT_NE(got.word, 0u);
+    HalvexWorld::GSOLibrary* lib = c->Libraries()[0];
+    GSRuntime::SetCurrentContext(c);
+    EXPECT_EQ(TDBContainerTag::GetInt(lib->GetProperties(), Kiv::PString("leaf"), 0), 1);
+
+    EXPECT_EQ(lib->LibraryCall("Deepen", 0, 0), "");
+    testsupport::LogLines log;
+    const TDBTagRef refused = lib->GetProperties();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->GetChildCount(), 0u);
+    bool said = false;
+    for (const std::string& l : log.lines)
+        said |= l.find(
+                    "GSOLibrary::GetProperties> properties of kuid 424242 11 hold more than "
+                    "1000000 tags") != std::string::npos;
+    EXPECT_TRUE(said) << ::testing::PrintToString(log.lines);
+    EXPECT_EQ(log.lines.size(), 1u) << ::testing::PrintToString(log.lines);
+    GSRuntime::ReleaseReference(got.word);
+    DropContext(c);
 }
 
 }  // namespace

@@ -8,12 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +27,7 @@
 #include "script/vm/gs_native.h"
 #include "script/vm/gs_string_array.h"
 #include "script/vm/gs_thread.h"
+#include "script/vm/testing/script_runner.h"
 #include "script/vm/vm_test_support.h"
 #include "script/world/world_natives.h"
 #include "services/wexdaemon/client_test_support.h"
@@ -161,32 +160,7 @@ class HalvexVersion { };
 )"},
 };
 
-inline std::string ReadSource(const std::string& name) {
-    std::ifstream in(std::string(HALVEX_SOURCE_DIR) + "/data/scripts/" + name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct ScriptResult {
-    int32_t result = -1;
-    uint32_t word = 0;
-    std::string text;  // a returned string
-    bool isNull = false;
-    std::vector<std::string> log;
-
-    int32_t AsInt() const { return static_cast<int32_t>(word); }
-    float AsFloat() const {
-        float f;
-        std::memcpy(&f, &word, sizeof f);
-        return f;
-    }
-    bool Logged(const std::string& text) const {
-        for (const std::string& l : log)
-            if (l.find(text) != std::string::npos) return true;
-        return false;
-    }
-};
+using ScriptResult = GSRuntime::testing::ScriptRun;
 
 class ScriptWorldTest : public clienttest::DaemonClientTest {
 protected:
@@ -264,8 +238,6 @@ protected:
     ScriptResult Call(GSRuntime::GSContext* context, const char* cls, const char* signature,
                       const std::vector<uint32_t>& args = {},
                       GSRuntime::GSObject* object = nullptr) {
-        ScriptResult run;
-        GSRuntime::testing::LogCapture capture;
         GSRuntime::SetCurrentContext(context);
         // The tests' classes live in t.gs, u.gs and h.gs.
         GSRuntime::GSClass* c = nullptr;
@@ -275,48 +247,22 @@ protected:
         if (f == nullptr) {
             ADD_FAILURE() << "no method " << signature << " in "
                           << (c ? c->name.c_str() : "no class");
-            return run;
+            return {};
         }
-        if (object == nullptr) object = new GSRuntime::GSObject();
-        if (!object->Instantiate(c, context)) {
-            delete object;
-            run.result = GSRuntime::ER_ClassCreateError;
-            return run;
-        }
-        run.result =
-            GSRuntime::RunOnStaticThread(&context->StaticThread(), f, object->instance, args.data(),
-                                         static_cast<uint32_t>(args.size()), &run.word);
-        if (run.result == GSRuntime::ER_Done && f->returnsReference) {
-            run.isNull = run.word == 0;
-            if (run.word != 0 && GSRuntime::GetOwner(run.word) != nullptr &&
-                GSRuntime::GetOwner(run.word)->Kind() == GSRuntime::kKindString) {
-                run.text = GSRuntime::GSString::From(run.word)->text;
-                GSRuntime::ReleaseReference(run.word);
-                run.word = 0;
-            }
-        }
-        GSRuntime::ReleaseReference(object->instance);
-        run.log = GSRuntime::testing::LogCapture::lines();
-        return run;
+        return GSRuntime::testing::RunOnNewInstance(context, c, f, args, object);
     }
     // Runs `signature` of the object's own class on the object, which keeps its instance.
     ScriptResult CallOn(GSRuntime::GSContext* context, GSRuntime::GSObject* object,
                         const char* signature, const std::vector<uint32_t>& args = {}) {
-        ScriptResult run;
-        GSRuntime::testing::LogCapture capture;
         GSRuntime::SetCurrentContext(context);
         GSRuntime::GSClass* c =
             object->instance ? GSRuntime::GetHeader(object->instance)->cls : nullptr;
         GSRuntime::GSFunction* f = c ? c->FindFunction(Kiv::PString(signature)) : nullptr;
         if (f == nullptr) {
             ADD_FAILURE() << "no method " << signature;
-            return run;
+            return {};
         }
-        run.result =
-            GSRuntime::RunOnStaticThread(&context->StaticThread(), f, object->instance, args.data(),
-                                         static_cast<uint32_t>(args.size()), &run.word);
-        run.log = GSRuntime::testing::LogCapture::lines();
-        return run;
+        return GSRuntime::testing::RunOnInstance(context, object->instance, f, args);
     }
     static uint32_t Str(const char* text) { return GSRuntime::GSString::Make(text); }
 
@@ -334,7 +280,7 @@ private:
         std::map<std::string, std::string> sources;
         for (const char* name : {"gs.gs", "kuid.gs", "Soup.gs", "KUIDList.gs", "StringTable.gs",
                                  "HTMLBuffer.gs", "Image.gs", "LinkedList.gs", "Constructors.gs"})
-            sources[name] = ReadSource(name);
+            sources[name] = GSRuntime::testing::ReadLibrarySource(name);
         for (const auto& [name, text] : kWorldStubs)
             sources[name] = text;
         return sources;

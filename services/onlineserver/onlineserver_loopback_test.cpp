@@ -15,17 +15,6 @@ using namespace onlinetest;
 using onlineserver::OnlineServer;
 using testsupport::LossyRelay;
 
-TDBTagRef Note(const std::string& text) {
-    TDBTagRef tree;
-    tree.EnsureContainer();
-    TDBContainerTag::SetString(tree, Kiv::PString("note"), Kiv::PString(text));
-    return tree;
-}
-
-std::string NoteOf(const OnlineMessage& m) {
-    return TDBContainerTag::GetString(m.payload, Kiv::PString("note")).c_str();
-}
-
 const KUID kLibrary(4242, 77, 1);
 
 struct User {

@@ -1,10 +1,5 @@
 // The staged program bin/onlineserver with the real clock and no loss: two clients of online/
 // log in through it and exchange a message; bad arguments are refused.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,58 +9,14 @@
 #include "configdata/tdb_container_tag.h"
 #include "foundation/main_thread.h"
 #include "online/online_client_test_support.h"
+#include "tests/support/server_process.h"
 
 namespace {
 
 using namespace onlinetest;
+using testsupport::ServerProcess;
 
 const char* const kProgram = HALVEX_STAGE_DIR "/bin/onlineserver";
-
-// Runs the program with its output on a pipe; the destructor stops it (SIGTERM) and reaps it.
-class ServerProcess {
-public:
-    explicit ServerProcess(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            int quiet = ::open("/dev/null", O_WRONLY);
-            if (quiet >= 0) ::dup2(quiet, 2);
-            std::vector<char*> argv{const_cast<char*>(kProgram)};
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(kProgram, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        output_ = ::fdopen(out[0], "r");
-    }
-    ~ServerProcess() {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGTERM);
-            Wait();
-        }
-        if (output_) std::fclose(output_);
-    }
-    std::string FirstLine() {
-        char line[256] = {};
-        if (!output_ || !std::fgets(line, sizeof(line), output_)) return "";
-        return line;
-    }
-    int Wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        reaped_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    FILE* output_ = nullptr;
-    bool reaped_ = false;
-};
 
 double RealSeconds() {
     static const auto start = std::chrono::steady_clock::now();
@@ -74,7 +25,7 @@ double RealSeconds() {
 
 TEST(OnlineServerProgram, TwoClientsLogInAndExchangeAMessage) {
     InitProcessGlobals("HalvexUtil");
-    ServerProcess server({"--port", "0", "--account", "alice:ta", "--account", "bob:tb"});
+    ServerProcess server(kProgram, {"--port", "0", "--account", "alice:ta", "--account", "bob:tb"});
     std::string line = server.FirstLine();
     unsigned port = 0;
     ASSERT_EQ(std::sscanf(line.c_str(), "onlineserver listening on 127.0.0.1 port %u", &port), 1)
@@ -125,7 +76,7 @@ TEST(OnlineServerProgram, BadArgumentsAreRefused) {
                                           {"--account", "nocolon"},
                                           {"--bogus"},
                                           {"--port"}}) {
-        ServerProcess server(args);
+        ServerProcess server(kProgram, args);
         EXPECT_EQ(server.Wait(), 2) << args[0];
     }
 }

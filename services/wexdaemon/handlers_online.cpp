@@ -31,8 +31,6 @@ namespace wexd {
 
 namespace {
 
-constexpr uint32_t kOnlineLocalData = 121;
-constexpr uint32_t kOnlineStoreLocalData = 122;
 constexpr std::string_view kLocalDataGroup = "online-local-data";
 constexpr const char* kOnlineLoginURL = "pologin://";
 
@@ -102,31 +100,32 @@ void AddOnlineRequests(RequestTable& table, const std::shared_ptr<HandlerService
                   }
               });
 
-    table.Add(kOnlineLocalData, "online local data", 0, [services](RequestContext& context) {
-        KUID asset;
-        std::string key;
-        context.Payload().ReadKUID(asset);
-        context.Payload().ReadString(key);
-        TDBTagRef data;
-        if (PayloadWhole(context, "online local data")) {
-            std::lock_guard<std::mutex> hold(localDataLock);
-            TDBTagRef group;
-            if (services->Settings().Read(kLocalDataGroup, group) == SettingsRead::kRead) {
-                int at = FindEntry(group, asset, key);
-                if (at >= 0)
-                    data = TDBContainerTag::GetContainer(
-                        TDBContainerTag::GetContainerAt(group, static_cast<uint32_t>(at)),
-                        Tag("data"));
+    table.Add(
+        kWEXRequestOnlineLocalData, "online local data", 0, [services](RequestContext& context) {
+            KUID asset;
+            std::string key;
+            context.Payload().ReadKUID(asset);
+            context.Payload().ReadString(key);
+            TDBTagRef data;
+            if (PayloadWhole(context, "online local data")) {
+                std::lock_guard<std::mutex> hold(localDataLock);
+                TDBTagRef group;
+                if (services->Settings().Read(kLocalDataGroup, group) == SettingsRead::kRead) {
+                    int at = FindEntry(group, asset, key);
+                    if (at >= 0)
+                        data = TDBContainerTag::GetContainer(
+                            TDBContainerTag::GetContainerAt(group, static_cast<uint32_t>(at)),
+                            Tag("data"));
+                }
             }
-        }
-        if (!WriteTagTreeBinary(data, context.Reply())) {
-            context.Reply().Reset();
-            WriteTagTreeBinary(TDBTagRef(), context.Reply());
-        }
-    });
+            if (!WriteTagTreeBinary(data, context.Reply())) {
+                context.Reply().Reset();
+                WriteTagTreeBinary(TDBTagRef(), context.Reply());
+            }
+        });
 
     table.Add(
-        kOnlineStoreLocalData, "online local data store", 0, [services](RequestContext& context) {
+        kWEXPostOnlineLocalData, "online local data store", 0, [services](RequestContext& context) {
             KUID asset;
             std::string key;
             context.Payload().ReadKUID(asset);

@@ -8,19 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/harness.h"
+#include "tests/e2e/utility_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using e2e::kClean;
+using e2e::OneError;
 using e2e::PosixExitCode;
 using namespace std::chrono_literals;
-
-constexpr const char* kClean = "OK (0 Errors, 0 Warnings)\n";
-
-std::string OneError(const std::string& line) {
-    return "- " + line + "\nOK (1 Errors, 0 Warnings)\n";
-}
 
 // The text of an asset's config: its KUID, kind and name, and any further lines.
 std::string Config(const std::string& kuid, const std::string& kind, const std::string& name,
@@ -28,19 +24,8 @@ std::string Config(const std::string& kuid, const std::string& kind, const std::
     return "kuid " + kuid + "\nkind \"" + kind + "\"\nusername \"" + name + "\"\n" + more;
 }
 
-class AssetCommands : public testing::Test {
+class AssetCommands : public e2e::UtilityTest {
 protected:
-    e2e::RunResult Run(const std::vector<std::string>& args) {
-        e2e::RunResult r = tree.Run("HalvexUtil", args);
-        EXPECT_EQ(r.err, "") << args[0];
-        EXPECT_EQ(r.signal, 0) << args[0];
-        return r;
-    }
-    void ExpectRun(const std::vector<std::string>& args, int exitCode, const std::string& out) {
-        e2e::RunResult r = Run(args);
-        EXPECT_EQ(r.out, out) << args[0] << (args.size() > 1 ? " " + args[1] : "");
-        EXPECT_EQ(r.exitCode, PosixExitCode(exitCode)) << args[0];
-    }
     // An asset folder below work/, by a relative path; returns its absolute path.
     std::string WriteAsset(const std::string& folder, const std::string& config) {
         return fs::path(tree.WriteFile("work/" + folder + "/config.txt", config))
@@ -52,8 +37,6 @@ protected:
         tree.WriteFile(tree.Root() + "/prebuilt/settings/" + group + ".txt", text);
     }
     std::string Status(const std::string& kuid) { return Run({"status", kuid}).out; }
-
-    e2e::InstallTree tree;
 };
 
 TEST_F(AssetCommands, MissingArgumentsAndUnknownAssetsAreErrors) {

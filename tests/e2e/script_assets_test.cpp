@@ -10,14 +10,13 @@
 #include <vector>
 
 #include "foundation/crc32.h"
-#include "tests/e2e/harness.h"
+#include "tests/e2e/utility_fixture.h"
 #include "tests/support/file_stamp.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kClean = "OK (0 Errors, 0 Warnings)\n";
+using e2e::kClean;
 
 std::string CachedName(const std::string& text, const char* name) {
     char out[32];
@@ -29,14 +28,8 @@ std::string CachedName(const std::string& text, const char* name) {
 using testsupport::StampOf;
 using Stamp = testsupport::FileStamp;
 
-class ScriptAssets : public testing::Test {
+class ScriptAssets : public e2e::UtilityTest {
 protected:
-    e2e::RunResult Run(const std::vector<std::string>& args) {
-        e2e::RunResult r = tree.Run("HalvexUtil", args);
-        EXPECT_EQ(r.err, "") << args[0];
-        EXPECT_EQ(r.signal, 0) << args[0];
-        return r;
-    }
     std::string Validate(const std::string& kuid) {
         e2e::RunResult r = Run({"validate", kuid});
         EXPECT_EQ(r.exitCode, 0) << kuid;
@@ -62,16 +55,11 @@ protected:
         for (const auto& [name, text] : sources)
             tree.WriteFile("work/a/" + folder + "/" + name, text);
     }
-    void Install() {
-        e2e::RunResult r = Run({"installfrompath", "a"});
-        EXPECT_EQ(r.out, kClean);
-    }
+    void Install() { ExpectRun({"installfrompath", "a"}, 0, kClean); }
     std::string Cache(int id) {
         return tree.Root() + "/UserData/cache/libraries/kuid 424242 " + std::to_string(id);
     }
     bool HaveShippedScripts() { return fs::exists(tree.Root() + "/scripts/Vehicle.gs"); }
-
-    e2e::InstallTree tree;
 };
 
 TEST_F(ScriptAssets, GoodAssetsLeaveOneCachedLibraryPerSourceAndAreNotRebuilt) {
@@ -175,6 +163,23 @@ TEST_F(ScriptAssets, ACachedLibraryWhoseHeaderWasEditedIsRebuiltOnce) {
     EXPECT_EQ(Validate("<kuid:424242:106>"), kClean);
     EXPECT_EQ(tree.ReadFile(hut), good);
     EXPECT_EQ(tree.FilesBelow(Cache(106)).size(), 1u);
+}
+
+// An asset open for edit may not cache its own scripts: its fresh cache folder starts from the
+// install's prebuilt libraries of that asset, the prebuilt folder's own files only. A link
+// there to a file elsewhere is not followed.
+TEST_F(ScriptAssets, PrebuiltLibrariesAreCopiedButNoLinkIsFollowed) {
+    if (!tree.ShipsNativeScriptLibraries()) GTEST_SKIP() << "no native script libraries yet";
+    CopyExample("scripted/lineside-hut", "hut");
+    Install();
+    EXPECT_EQ(Run({"edit", "<kuid:424242:106>"}).exitCode, 0);
+    const std::string prebuilt = tree.Root() + "/prebuilt/asset-libraries/kuid 424242 106";
+    tree.WriteFile(prebuilt + "/shipped.gsl", "prebuilt bytes");
+    tree.WriteFile("work/private.txt", "not for the cache");
+    fs::create_symlink(tree.WorkDir() + "/private.txt", prebuilt + "/linked.gsl");
+    EXPECT_EQ(Validate("<kuid:424242:106>"), kClean);
+    EXPECT_EQ(tree.ReadFile(Cache(106) + "/shipped.gsl"), "prebuilt bytes");
+    EXPECT_FALSE(fs::exists(Cache(106) + "/linked.gsl"));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "mesh/testing/idxm_writer.h"
-#include "tests/e2e/harness.h"
+#include "tests/e2e/utility_fixture.h"
 #include "tests/support/bmp.h"
 
 namespace {
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 using testsupport::Bmp;
 
-constexpr const char* kClean = "OK (0 Errors, 0 Warnings)\n";
+using e2e::kClean;
 // What a scripted asset gets while the install lacks the native script libraries.
 constexpr const char* kNoScriptSystem = "WEXCompileAsset unable to initialise script system";
 
@@ -42,14 +42,8 @@ std::string Kuid(size_t n) {
     return "<kuid:424242:" + std::to_string(201 + n) + ">";
 }
 
-class Validate : public testing::Test {
+class Validate : public e2e::UtilityTest {
 protected:
-    e2e::RunResult Run(const std::vector<std::string>& args) {
-        e2e::RunResult r = tree.Run("HalvexUtil", args);
-        EXPECT_EQ(r.err, "") << args[0];
-        EXPECT_EQ(r.signal, 0) << args[0];
-        return r;
-    }
     void ExpectValidate(const std::string& kuid, const std::string& out) {
         e2e::RunResult r = Run({"validate", kuid});
         EXPECT_EQ(r.out, out) << kuid;
@@ -62,11 +56,7 @@ protected:
     void Write(const std::string& rel, const std::string& body) {
         tree.WriteFile("work/a/" + rel, body);
     }
-    void Install() {
-        e2e::RunResult r = Run({"installfrompath", "a"});
-        EXPECT_EQ(r.out, kClean);
-    }
-    e2e::InstallTree tree;
+    void Install() { ExpectRun({"installfrompath", "a"}, 0, kClean); }
 };
 
 TEST_F(Validate, TheExamplesAreClean) {

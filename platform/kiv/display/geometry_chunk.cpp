@@ -104,10 +104,17 @@ uint32_t GeometryChunk::AddInfluenceMatrix(uint32_t influence) {
     return static_cast<uint32_t>(palette_.size() - 1);
 }
 
+GeometryChunk::~GeometryChunk() {
+    if (prepared_)
+        RenderKernel::ReleaseBuffersIfAlive(kernel_, kernelSerial_, {vertexBuffer_, indexBuffer_});
+}
+
 std::shared_ptr<GeometryChunk> GeometryChunk::Copy() const {
     auto copy = std::make_shared<GeometryChunk>(*this);
     copy->prepared_ = false;
     copy->vertexBuffer_ = copy->indexBuffer_ = 0;
+    copy->kernel_ = nullptr;
+    copy->kernelSerial_ = 0;
     return copy;
 }
 
@@ -128,6 +135,60 @@ bool GeometryChunk::PrepareForDisplay(RenderKernel* kernel) {
         }
     }
     prepared_ = true;
+    kernel_ = kernel;
+    kernelSerial_ = kernel->GetSerial();
+    return true;
+}
+
+void GeometryChunk::AssignInfluenceMatrix(uint32_t position, const InfluenceMatrix& matrix) {
+    assigned_[position] = matrix;
+}
+
+const GeometryChunk::InfluenceMatrix* GeometryChunk::GetAssignedInfluenceMatrix(
+    uint32_t position) const {
+    auto it = assigned_.find(position);
+    return it != assigned_.end() ? &it->second : nullptr;
+}
+
+uint32_t GeometryChunk::GetLayout() const {
+    return hasIndexArray_ && HasItem(kItemPositions) ? 1 : 0;
+}
+
+bool GeometryChunk::AcceptsVertexFormat(const GeometryChunk& other) const {
+    if (items_.size() != other.items_.size()) return false;
+    for (const auto& [item, bytes] : items_)
+        if (!other.HasItem(item)) return false;
+    return true;
+}
+
+bool GeometryChunk::TakeData(const GeometryChunk& other, RenderKernel* kernel) {
+    vertexCount_ = other.vertexCount_;
+    fourthCount_ = other.fourthCount_;
+    indexCount_ = other.indexCount_;
+    faceCount_ = other.faceCount_;
+    items_ = other.items_;
+    hasIndexArray_ = other.hasIndexArray_;
+    indices_ = other.indices_;
+    faceNormals_ = other.faceNormals_;
+    neighbours_ = other.neighbours_;
+    if (kernel == nullptr) return true;
+    if (prepared_)
+        RenderKernel::ReleaseBuffersIfAlive(kernel_, kernelSerial_, {vertexBuffer_, indexBuffer_});
+    prepared_ = false;
+    vertexBuffer_ = indexBuffer_ = RenderKernel::kNoBuffer;
+    return PrepareForDisplay(kernel);
+}
+
+bool GeometryChunk::RefreshVertices(RenderKernel* kernel) {
+    // The buffers live on the kernel the chunk was prepared on.
+    if (!prepared_ || kernel == nullptr || kernel != kernel_) return false;
+    const uint8_t* pos = GetItem(kItemPositions);
+    if (pos == nullptr) return false;
+    const uint32_t fresh = kernel->CreateVertexBuffer(
+        std::span(reinterpret_cast<const std::byte*>(pos), size_t{vertexCount_} * 12), 12);
+    if (fresh == RenderKernel::kNoBuffer) return false;
+    kernel->ReleaseBuffer(vertexBuffer_);
+    vertexBuffer_ = fresh;
     return true;
 }
 

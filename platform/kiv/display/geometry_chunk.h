@@ -5,6 +5,7 @@
 // the palette of influence matrices the skin uses, and a flags word.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -77,6 +78,9 @@ public:
     // primitive: the engine's primitive code (0 to 5).
     GeometryChunk(uint32_t vertexCount, uint32_t fourthCount, uint32_t indexCount,
                   uint32_t faceCount, uint32_t primitive, const StandardChunkHint& hint);
+    // A prepared chunk gives its buffers back to the kernel it was prepared on, when that kernel
+    // is still alive: meshes come and go while one kernel lives on.
+    ~GeometryChunk();
 
     uint32_t GetVertexCount() const { return vertexCount_; }
     uint32_t GetIndexCount() const { return indexCount_; }
@@ -122,12 +126,43 @@ public:
     uint32_t AddInfluenceMatrix(uint32_t influence);
     const std::vector<uint32_t>& GetInfluencePalette() const { return palette_; }
 
+    // The matrix a skin gives palette position k for this frame (row-major 4x4, row vectors):
+    // a chunk that follows one bone is moved by its matrix instead of by its vertices.
+    using InfluenceMatrix = std::array<float, 16>;
+    void AssignInfluenceMatrix(uint32_t position, const InfluenceMatrix& matrix);
+    // The matrix assigned to palette position k; null when none was.
+    const InfluenceMatrix* GetAssignedInfluenceMatrix(uint32_t position) const;
+
+    // The draw state a frame starts from: the engine's reset with the caller's value (-1: all of
+    // it). Counted, so a test sees which chunks a frame reset.
+    void Reset(int value) {
+        lastReset_ = value;
+        ++resets_;
+    }
+    uint32_t GetResetCount() const { return resets_; }
+    int GetLastReset() const { return lastReset_; }
+
+    // Our layout query: 1 for an indexed chunk with positions (the layout whose data another
+    // chunk of the same vertex format can replace), 0 otherwise.
+    uint32_t GetLayout() const;
+    // Whether this chunk's vertex format takes another's vertices: the same items, whole.
+    bool AcceptsVertexFormat(const GeometryChunk& other) const;
+    // Takes another chunk's counts, vertices, indices, face normals and neighbours (flags and
+    // skin palette stay), and hands them to the kernel (when there is one).
+    bool TakeData(const GeometryChunk& other, RenderKernel* kernel);
+    // Hands the chunk's current positions to the kernel again (after the chunk's vertices moved).
+    bool RefreshVertices(RenderKernel* kernel);
+
     // A copy of the chunk's data, not yet handed to any render kernel.
     std::shared_ptr<GeometryChunk> Copy() const;
 
     // Hands the vertices and indices to the render kernel; false when it refuses them.
     bool PrepareForDisplay(RenderKernel* kernel);
     bool IsPrepared() const { return prepared_; }
+    // The render kernel's buffers of a prepared chunk (0 before; no index buffer without
+    // indices).
+    uint32_t GetVertexBuffer() const { return vertexBuffer_; }
+    uint32_t GetIndexBuffer() const { return indexBuffer_; }
 
     // Test hooks: chunks made from now on lack the item (0: none), or their index array.
     static void SetMissingItemForTesting(int item);
@@ -144,8 +179,13 @@ private:
     std::vector<float> faceNormals_;
     std::vector<uint32_t> neighbours_;
     std::vector<uint32_t> palette_;
+    std::map<uint32_t, InfluenceMatrix> assigned_;
+    int lastReset_ = 0;
+    uint32_t resets_ = 0;
     bool prepared_ = false;
     uint32_t vertexBuffer_ = 0, indexBuffer_ = 0;
+    RenderKernel* kernel_ = nullptr;  // the kernel the buffers are on
+    uint64_t kernelSerial_ = 0;
 };
 
 }  // namespace Kiv

@@ -24,7 +24,7 @@ class Bitmap;
 
 class RenderKernel {
 public:
-    enum class Primitive : uint8_t { Points, Lines, Triangles, TriangleStrip };
+    enum class Primitive : uint8_t { Points, Lines, Triangles, TriangleStrip, TriangleFan };
     using BufferId = uint32_t;  // 0 is never a buffer
     static constexpr BufferId kNoBuffer = 0;
 
@@ -44,7 +44,8 @@ public:
     RenderKernel(const RenderKernel&) = delete;
     RenderKernel& operator=(const RenderKernel&) = delete;
 
-    // True once started; false with GetLastError set when the options name a renderer this
+    // True once started (the display then has vertex programs, pixel combiners and cube maps);
+    // false with GetLastError set when the options name a renderer this
     // kernel does not know (without "-NullRender"), or a test asked for a failure.
     bool Init(const Options& options);
     bool IsInitialised() const { return initialised_; }
@@ -57,11 +58,24 @@ public:
     MaterialManager& GetMaterialManager() { return materials_; }
     const std::string& GetLastError() const { return lastError_; }
 
+    // One frame seen from `viewer` (world space). BeginFrame empties every rendering cache;
+    // until EndFrame, materials hand their blended chunks to their alpha-blend caches instead of
+    // drawing them. EndFrame draws every cache once, in the order they were added to the cache
+    // manager, after all that was drawn at once, and leaves them empty.
+    void BeginFrame(const Vector3& viewer);
+    void EndFrame();
+
     // Geometry. A vertex buffer holds whole vertices of `stride` bytes; kNoBuffer when the
     // kernel is not started, the stride is 0 or the bytes are not whole vertices.
     BufferId CreateVertexBuffer(std::span<const std::byte> data, uint32_t stride);
     BufferId CreateIndexBuffer(std::span<const uint32_t> indices);
     bool ReleaseBuffer(BufferId id);
+    // Each kernel made in the process has a serial of its own, never reused.
+    uint64_t GetSerial() const { return serial_; }
+    // Releases the buffers when the kernel of that serial is still alive (a buffer's owner may
+    // outlive the kernel it was made on); kNoBuffer ids are passed over.
+    static void ReleaseBuffersIfAlive(RenderKernel* kernel, uint64_t serial,
+                                      std::initializer_list<BufferId> ids);
     // The vertex count of a vertex buffer or the index count of an index buffer; 0 for none.
     uint32_t GetElementCount(BufferId id) const;
     // A copy of a buffer's bytes (indices as 32-bit values); empty for no such buffer.
@@ -72,6 +86,9 @@ public:
     // recorded, otherwise.
     bool Draw(const DrawCall& call);
     std::vector<DrawCall> GetDrawCalls() const;
+    // For each recorded call, in order, the kernel's display states it was drawn with (what
+    // the material had bound).
+    std::vector<Display::States> GetDrawStates() const;
     void ClearDrawCalls();
 
     // Textures, kept as the pixels last given. A texture is made from a bitmap of format 2 and
@@ -108,6 +125,7 @@ private:
 
     SceneGraph* scene_;
     float detail_;
+    uint64_t serial_;
     bool initialised_ = false;
     bool nullRender_ = false;
     std::string lastError_;
@@ -116,6 +134,7 @@ private:
     std::map<BufferId, Buffer> buffers_;
     BufferId nextId_ = 1;
     std::vector<DrawCall> draws_;
+    std::vector<Display::States> drawStates_;
     Display display_{this};
     MaterialManager materials_;
     std::map<TextureId, TextureRecord> textures_;

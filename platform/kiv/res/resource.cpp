@@ -53,6 +53,11 @@ const ResourceType* FindResourceType(std::string_view extension) {
     return nullptr;
 }
 
+bool ListResourceType(std::string_view extension, const UId& uid) {
+    if (FindResourceType(extension) == nullptr) return false;
+    return PluginBase::RegisterPluginType(std::make_shared<ResourceTypePlugin>(extension, uid));
+}
+
 const ResourceType* FindResourceTypeFor(std::string_view name) {
     const File::Path path(name);
     std::lock_guard<std::mutex> hold(gTypesLock);

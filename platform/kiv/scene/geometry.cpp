@@ -50,6 +50,60 @@ Matrix3 Quaternion::ToMatrix() const {
     return out;
 }
 
+Matrix4x4 Matrix4x4::FromFrame(const Vector3& position, const Quaternion& rotation) {
+    const Matrix3 r = rotation.ToMatrix();
+    Matrix4x4 out;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            out.m[4 * row + col] = r.m[3 * row + col];
+    out.m[12] = position.x;
+    out.m[13] = position.y;
+    out.m[14] = position.z;
+    return out;
+}
+
+Matrix4x4 Matrix4x4::operator*(const Matrix4x4& b) const {
+    Matrix4x4 out;
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 4; ++col) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += m[4 * row + k] * b.m[4 * k + col];
+            out.m[4 * row + col] = sum;
+        }
+    return out;
+}
+
+Matrix4x4 Matrix4x4::AffineInverse() const {
+    // The 3x3 part by its adjugate, then the translation taken back through it.
+    const float a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9],
+                i = m[10];
+    const float det = a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+    Matrix4x4 out;
+    if (det == 0.0f) return out;
+    const float s = 1.0f / det;
+    out.m[0] = (e * i - f * h) * s;
+    out.m[1] = (c * h - b * i) * s;
+    out.m[2] = (b * f - c * e) * s;
+    out.m[4] = (f * g - d * i) * s;
+    out.m[5] = (a * i - c * g) * s;
+    out.m[6] = (c * d - a * f) * s;
+    out.m[8] = (d * h - e * g) * s;
+    out.m[9] = (b * g - a * h) * s;
+    out.m[10] = (a * e - b * d) * s;
+    const Vector3 t{m[12], m[13], m[14]};
+    for (int col = 0; col < 3; ++col)
+        out.m[12 + col] = -(t.x * out.m[col] + t.y * out.m[4 + col] + t.z * out.m[8 + col]);
+    return out;
+}
+
+void Matrix4x4::ScaleRows(const Vector3& scale) {
+    const float s[3] = {scale.x, scale.y, scale.z};
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 4; ++col)
+            m[4 * row + col] *= s[row];
+}
+
 namespace {
 
 // Eigenvectors of a symmetric 3x3 matrix by cyclic Jacobi rotations; columns of v.

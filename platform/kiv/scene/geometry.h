@@ -50,6 +50,32 @@ struct Quaternion {
     bool operator==(const Quaternion&) const = default;
 };
 
+// Row-major 4x4 with the row-vector convention: rows 0-2 are the images of the axes, row 3 the
+// translation (v' = v M). A composition a * b applies a first, then b.
+struct Matrix4x4 {
+    std::array<float, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    static Matrix4x4 Identity() { return {}; }
+    // The frame of a particle: its rotation, then its position.
+    static Matrix4x4 FromFrame(const Vector3& position, const Quaternion& rotation);
+    Matrix4x4 operator*(const Matrix4x4& b) const;
+    Vector3 TransformPoint(const Vector3& v) const {
+        return {v.x * m[0] + v.y * m[4] + v.z * m[8] + m[12],
+                v.x * m[1] + v.y * m[5] + v.z * m[9] + m[13],
+                v.x * m[2] + v.y * m[6] + v.z * m[10] + m[14]};
+    }
+    Vector3 GetTranslation() const { return {m[12], m[13], m[14]}; }
+    // The inverse of a rotation (or rotation and scale) followed by a translation.
+    Matrix4x4 AffineInverse() const;
+    // Multiplies rows 0, 1 and 2 by x, y and z: the object is scaled in its own axes.
+    void ScaleRows(const Vector3& scale);
+    bool operator==(const Matrix4x4&) const = default;
+};
+
+struct Sphere {
+    Vector3 centre;
+    float radius = 0;
+};
+
 struct Plane {
     Vector3 normal{0, 0, 1};
     float distance = 0;  // points p with normal . p = distance

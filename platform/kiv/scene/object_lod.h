@@ -15,11 +15,6 @@
 
 namespace Kiv {
 
-struct Sphere {
-    Vector3 centre;
-    float radius = 0;
-};
-
 class ObjectLOD {
 public:
     enum CalcPoint : uint32_t { kCentre = 0, kNear = 1, kFar = 2 };

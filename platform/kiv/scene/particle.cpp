@@ -1,5 +1,7 @@
 #include "platform/kiv/scene/particle.h"
 
+#include "platform/kiv/scene/view.h"
+
 namespace Kiv {
 
 Particle* Particle::AddChild(std::unique_ptr<Particle> child) {
@@ -57,6 +59,33 @@ std::unique_ptr<Particle> Particle::RemoveChild(Particle* child) {
         return taken;
     }
     return nullptr;
+}
+
+Matrix4x4 Particle::GetWorldMatrix() const {
+    Matrix4x4 world = GetLocalMatrix();
+    for (const Particle* up = parent_; up != nullptr; up = up->parent_)
+        world = world * up->GetLocalMatrix();
+    return world;
+}
+
+void Particle::GlobalToLocal(const Vector3& position, const Quaternion& rotation,
+                             Vector3* localPosition, Quaternion* localRotation) const {
+    const Matrix4x4 global = Matrix4x4::FromFrame(position, rotation);
+    const Matrix4x4 local =
+        parent_ != nullptr ? global * parent_->GetWorldMatrix().AffineInverse() : global;
+    *localPosition = local.GetTranslation();
+    Matrix3 r;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            r.m[3 * row + col] = local.m[4 * row + col];
+    *localRotation = Quaternion::FromMatrix(r);
+}
+
+void Particle::Cull(ViewPoint& viewPoint, const Matrix4x4& matrix) {
+    if (hidden_) return;
+    SetLastCulledFrame(viewPoint.GetCurrentFrame());
+    for (const auto& child : children_)
+        if (!child->hidden_) child->Cull(viewPoint, child->GetLocalMatrix() * matrix);
 }
 
 void Particle::CopyInto(Particle& out) const {

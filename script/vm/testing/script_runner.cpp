@@ -6,6 +6,8 @@
 #include <bit>
 #include <cctype>
 #include <fstream>
+#include <memory>
+#include <sstream>
 
 #include "script/compiler/compiler_driver.h"
 #include "script/vm/gs_context.h"
@@ -39,10 +41,67 @@ GSFunction* FindMethod(GSClass* cls, const Kiv::PString& signature) {
     return nullptr;
 }
 
+// The run without a log capture of its own.
+void RunOn(GSContext* context, uint32_t instance, GSFunction* f, const std::vector<uint32_t>& args,
+           ScriptRun& run) {
+    run.result = RunOnStaticThread(&context->StaticThread(), f, instance, args.data(),
+                                   static_cast<uint32_t>(args.size()), &run.word);
+    if (run.result != ER_Done || !f->returnsReference) return;
+    run.isNull = run.word == 0;
+    if (run.word != 0 && GetOwner(run.word) != nullptr &&
+        GetOwner(run.word)->Kind() == kKindString) {
+        run.text = GSString::From(run.word)->text;
+        ReleaseReference(run.word);
+        run.word = 0;
+    }
+}
+
 }  // namespace
 
 float ScriptRun::AsFloat() const {
     return std::bit_cast<float>(word);
+}
+
+bool ScriptRun::Logged(const std::string& text) const {
+    for (const std::string& l : log)
+        if (l.find(text) != std::string::npos) return true;
+    return false;
+}
+
+ScriptRun RunOnNewInstance(GSContext* context, GSClass* cls, GSFunction* f,
+                           const std::vector<uint32_t>& args, GSObject* object) {
+    ScriptRun run;
+    LogCapture capture;
+    if (object == nullptr) object = new GSObject();
+    if (!object->Instantiate(cls, context)) {
+        delete object;
+        run.result = ER_ClassCreateError;
+    } else {
+        RunOn(context, object->instance, f, args, run);
+        ReleaseReference(object->instance);
+    }
+    run.log = LogCapture::lines();
+    return run;
+}
+
+ScriptRun RunOnInstance(GSContext* context, uint32_t instance, GSFunction* f,
+                        const std::vector<uint32_t>& args) {
+    ScriptRun run;
+    LogCapture capture;
+    RunOn(context, instance, f, args, run);
+    run.log = LogCapture::lines();
+    return run;
+}
+
+std::filesystem::path LibrarySourceFolder() {
+    return HALVEX_SCRIPT_SOURCES;
+}
+
+std::string ReadLibrarySource(const std::string& name) {
+    std::ifstream in(LibrarySourceFolder() / name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
@@ -97,35 +156,21 @@ bool ScriptRunner::Load(const std::map<std::string, std::string>& sources,
 
 ScriptRun ScriptRunner::Run(const char* className, const char* signature,
                             const std::vector<uint32_t>& args) {
-    ScriptRun run;
-    LogCapture capture;
     GSClass* cls = library != nullptr ? library->FindClass(className) : nullptr;
     GSFunction* f = cls != nullptr ? FindMethod(cls, Kiv::PString(signature)) : nullptr;
     if (f == nullptr) {
+        ScriptRun run;
         run.log.push_back(std::string("no method ") + signature);
         return run;
     }
-    {
-        GSContext context;
-        auto* object = new GSObject();
-        if (!object->Instantiate(cls, &context)) {
-            delete object;
-            run.result = ER_ClassCreateError;
-        } else {
-            run.result =
-                RunOnStaticThread(&context.StaticThread(), f, object->instance, args.data(),
-                                  static_cast<uint32_t>(args.size()), &run.word);
-            if (run.result == ER_Done && f->returnsReference) {
-                run.isNull = run.word == 0;
-                if (run.word != 0 && GetOwner(run.word) != nullptr &&
-                    GetOwner(run.word)->Kind() == kKindString)
-                    run.text = GSString::From(run.word)->text;
-                ReleaseReference(run.word);
-            }
-            ReleaseReference(object->instance);
-        }
-    }
-    run.log = LogCapture::lines();
+    auto context = std::make_unique<GSContext>();
+    ScriptRun run = RunOnNewInstance(context.get(), cls, f, args);
+    // The context goes with this call (a returned reference cannot outlive it); what its
+    // teardown logs belongs to the run.
+    LogCapture capture;
+    if (f->returnsReference && run.word != 0) ReleaseReference(run.word);
+    context.reset();
+    run.log.insert(run.log.end(), LogCapture::lines().begin(), LogCapture::lines().end());
     return run;
 }
 
