@@ -87,6 +87,31 @@ TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
     }
 }
 
+// A chunk the display cannot ready (here: a kernel never started makes no buffers) marks the
+// completion 9, which the resource keeps to itself: the load stands, the observers hear of it.
+TEST_F(MeshResources, AChunkThatCannotBeReadiedIsNotAFailedLoad) {
+    Kiv::RenderKernel unstarted{nullptr, 1.0f};
+    unstarted.GetMaterialManager().RegisterType("m.onetex");
+    for (Kiv::RenderKernel* kernel : {&k.kernel, &unstarted}) {
+        const bool ready = kernel == &k.kernel;
+        const std::string path =
+            folder.Write(ready ? "ready.im" : "unready.im", WriteIdxm(Quads(2)));
+        auto* resource =
+            dynamic_cast<HalvexIndexedMeshResource*>(database.FindResource(PString(path), 2));
+        ASSERT_NE(resource, nullptr);
+        held.push_back(resource);
+        int heard = 0;
+        resource->AddObserver(&heard, [&](Kiv::Resource&) { ++heard; });
+        EXPECT_EQ(resource->Initialise(kernel), 0u) << ready;
+        EXPECT_EQ(resource->GetCompletionResult(), ready ? 0u : 9u);
+        EXPECT_EQ(heard, 1);
+        ASSERT_NE(resource->GetDefinition(), nullptr);
+        EXPECT_EQ(resource->GetDefinition()->GetChunk(0)->IsPrepared(), ready);
+        EXPECT_NE(resource->CreateInstance(), nullptr);
+        resource->RemoveObserver(&heard);
+    }
+}
+
 // --- the indexed instance ------------------------------------------------------------------
 
 class IndexedInstance : public MeshResources {
