@@ -407,6 +407,18 @@ TEST_F(IndexedInstance, TheTriangleInterfaceReadsCornersByPrimitive) {
     EXPECT_EQ(neighbour->chunk, 1u);
     EXPECT_FALSE(instance->GetFaceNeighbour(0, 0, 1));
     EXPECT_FALSE(instance->GetFaceNeighbour(0, 5, 0));
+
+    // A chunk without face normals: (A - B) x (B - C), normalised; (1, 0, 0) for no area.
+    auto bare = std::make_shared<Kiv::GeometryChunk>(4, 0, 6, 0, 0, Kiv::StandardChunkHint(0, 0));
+    bare->SetFlags(Kiv::kPrimitiveBitsTriangleList);
+    auto* p = reinterpret_cast<float*>(bare->GetItem(Kiv::kItemPositions));
+    const float corners[12] = {0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 4, 0};
+    std::copy(corners, corners + 12, p);
+    const uint16_t triangles[6] = {0, 1, 2, 0, 1, 3};  // the second has no area
+    std::copy(triangles, triangles + 6, bare->GetIndexArray());
+    ASSERT_TRUE(instance->AddChunk(bare, instance->GetMaterial(0)));
+    EXPECT_EQ(instance->GetFaceNormal(1, 0), (Vector3{0, 0, -1}));
+    EXPECT_EQ(instance->GetFaceNormal(1, 1), (Vector3{1, 0, 0}));
 }
 
 // --- the LOD instance ----------------------------------------------------------------------
