@@ -64,22 +64,11 @@ void BumpProgramSet::Clear() {
 
 bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display) {
     if (display.GetRenderKernel() == nullptr) return false;
-    RenderingCacheManager& manager = RenderingCacheManager::Instance();
-    for (int i = 0; i < MaterialCaches::kCount; ++i) {
-        RenderingCache*& cache = caches.cache[i];
-        if (cache != nullptr) continue;
-        static const char* const kIds[] = {AlphaBlendCache::kId, AlphaMaskCache::kId,
-                                           MaterialChunkCache::kId};
-        cache = manager.FindCache(kIds[i]);
-        if (cache != nullptr) continue;
-        if (i == MaterialCaches::kAlphaBlend)
-            cache = new HalvexAlphaBlendCache();
-        else if (i == MaterialCaches::kAlphaMask)
-            cache = new AlphaMaskCache();
-        else
-            cache = new MaterialChunkCache();
-        manager.AddCache(cache);
-    }
+    // The program's own sorted cache when none is registered yet.
+    FindOrAddMaterialCaches(caches, [](int kind) -> RenderingCache* {
+        if (kind == MaterialCaches::kAlphaBlend) return new HalvexAlphaBlendCache();
+        return MakeEngineMaterialCache(kind);
+    });
     return true;
 }
 
@@ -198,9 +187,11 @@ std::shared_ptr<Material> HalvexBumpEnvMaterial::CreateInstance() const {
 
 HalvexBumpMaterialPlugin::HalvexBumpMaterialPlugin(Kind kind, std::string_view name, const UId& uid,
                                                    const char* fallback)
-    : HalvexMaterialPlugin(name, uid,
-                           {Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners},
-                           0, fallback),
+    : HalvexPluginOn(
+          name, uid,
+          DisplayNeeds{{Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners},
+                       0,
+                       fallback}),
       kind_(kind) {}
 
 HalvexBumpMaterialPlugin::~HalvexBumpMaterialPlugin() = default;
@@ -244,15 +235,15 @@ bool HalvexBumpMaterialPlugin::EnsurePrograms(Display& display) {
 
 std::shared_ptr<Material> HalvexBumpMaterialPlugin::Create(MaterialManager& /*manager*/,
                                                            Display& display) {
-    if (!EnsureMaterialCaches(caches_, display)) return nullptr;
+    if (!EnsureMaterialCaches(Caches(), display)) return nullptr;
     if (!EnsurePrograms(display)) return nullptr;
     switch (kind_) {
         case Kind::Bump:
             return std::make_shared<HalvexBumpMaterial>(GetCaches(), programs_);
         case Kind::Gloss:
-            return std::make_shared<HalvexBumpGlossMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpGlossMaterial>(GetCaches(), programs_);
         case Kind::Env:
-            return std::make_shared<HalvexBumpEnvMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpEnvMaterial>(GetCaches(), programs_);
     }
     return nullptr;
 }

@@ -119,7 +119,7 @@ public:
 };
 
 // The plug-in of one bump-family material.
-class HalvexBumpMaterialPlugin : public HalvexMaterialPlugin {
+class HalvexBumpMaterialPlugin : public HalvexPluginOn<MaterialPluginX> {
 public:
     enum class Kind { Bump, Gloss, Env };
     HalvexBumpMaterialPlugin(Kind kind, std::string_view name, const UId& uid,
@@ -128,14 +128,12 @@ public:
     // Null without a render kernel or when a program cannot be had.
     std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
     const BumpProgramSet& GetPrograms() const { return programs_; }
 
 private:
     bool EnsurePrograms(Display& display);
 
     Kind kind_;
-    MaterialCaches caches_;
     BumpProgramSet programs_;
 };
 

@@ -40,15 +40,11 @@ private:
     Texture* effect_ = nullptr;
 };
 
-class HalvexMultiPFXMaterialPlugin : public HalvexMaterialPlugin {
+class HalvexMultiPFXMaterialPlugin : public HalvexPluginOn<MaterialPluginX> {
 public:
     HalvexMultiPFXMaterialPlugin(std::string_view name, const UId& uid, const char* fallback);
     // Null without a render kernel.
     std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
-    const MaterialCaches& GetCaches() const { return caches_; }
-
-private:
-    MaterialCaches caches_;
 };
 
 }  // namespace Kiv

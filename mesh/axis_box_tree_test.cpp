@@ -66,22 +66,42 @@ TEST(AxisBoxTree, LeavesSplitsAndCountedTriangles) {
 }
 
 TEST(AxisBoxTree, CompactBoxesHoldTheirTriangles) {
-    Soup s;
+    // Scattered triangles; and small ones far along x, whose y centres lie within one step of
+    // the shared centre scale while a half-extent step is tiny: their boxes need more than
+    // 65535 steps and are capped there.
+    Soup scattered, faraway;
     for (int k = 0; k < 500; ++k) {
         float x = std::sin(k * 1.7f) * 1000, y = std::cos(k * 0.3f) * 3, z = k * 0.01f;
-        s.triangles.push_back(
+        scattered.triangles.push_back(
             {Vector3{x, y, z}, Vector3{x + 0.5f, y, z + 0.1f}, Vector3{x, y + 0.25f, z}});
+        x = 1000 + 0.0002f * static_cast<float>(k % 25);
+        y = 0.015f + 0.0001f * static_cast<float>(k / 25);
+        faraway.triangles.push_back(
+            {Vector3{x, y, 0}, Vector3{x + 0.001f, y, 0}, Vector3{x, y + 0.001f, 0.0001f}});
     }
-    auto tree = s.Tree(8);
-    // A box that did not hold its triangles would hide them from a segment through them.
-    // Every triangle is found by a segment through its centre.
-    for (size_t t = 0; t < s.triangles.size(); ++t) {
-        const auto& c = s.triangles[t];
-        Vector3 centre = (c[0] + c[1] + c[2]) * (1.0f / 3);
-        Vector3 n = (c[1] - c[0]).Cross(c[2] - c[0]);
-        n = n * (1.0f / n.Length());
-        HXSegmentHit hit = tree->SegmentQuery(centre + n * 0.001f, centre - n * 0.001f);
-        ASSERT_NE(hit.reference, -1) << t;
+    struct Case {
+        const char* what;
+        const Soup& soup;
+        bool capped;
+    } cases[] = {{"scattered", scattered, false}, {"far and small", faraway, true}};
+    for (const Case& c : cases) {
+        auto tree = c.soup.Tree(8);
+        bool capped = false;
+        for (const auto& node : tree->GetNodes())
+            for (uint16_t half : node.half)
+                capped = capped || half == 65535;
+        EXPECT_EQ(capped, c.capped) << c.what;
+        EXPECT_EQ(tree->HasLooseBoxes(), c.capped) << c.what;
+        // A box that did not hold its triangles would hide them from a segment through them.
+        // Every triangle is found by a segment through its centre.
+        for (size_t t = 0; t < c.soup.triangles.size(); ++t) {
+            const auto& corners = c.soup.triangles[t];
+            Vector3 centre = (corners[0] + corners[1] + corners[2]) * (1.0f / 3);
+            Vector3 n = (corners[1] - corners[0]).Cross(corners[2] - corners[0]);
+            n = n * (1.0f / n.Length());
+            HXSegmentHit hit = tree->SegmentQuery(centre + n * 0.001f, centre - n * 0.001f);
+            ASSERT_NE(hit.reference, -1) << c.what << " " << t;
+        }
     }
 }
 

@@ -288,6 +288,44 @@ TEST_F(IndexedInstance, RayTestsFindTheNearestTriangleOnBothPaths) {
     }
 }
 
+// A chunk of 32768 triangles (128 x 128 quads) and a second chunk: a triangle whose first index
+// lies past 65535 must still be reported as the first chunk's, on both paths.
+TEST_F(IndexedInstance, ATriangleFarIntoALargeChunkKeepsItsChunk) {
+    IdxmFile file = GridMesh(128);
+    ASSERT_EQ(file.subMeshes.size(), 1u);
+    file.subMeshes.push_back(QuadSubMesh(201, 1.0f));
+    for (size_t v = 2; v < file.subMeshes[1].geometry.vertices.size(); v += 5)
+        file.subMeshes[1].geometry.vertices[v] = -50.0f;  // far below the grid
+    struct Case {
+        float x, y;
+        uint32_t face;
+    } cases[] = {
+        {5.75f, 100.25f, 2 * (100 * 128 + 5)},          // first index 76830
+        {127.25f, 127.75f, 2 * (127 * 128 + 127) + 1},  // the chunk's last triangle
+        {0.75f, 0.25f, 0},
+    };
+    for (const bool tree : {false, true}) {
+        std::optional<OverlappedResourceSystem> system;
+        if (tree) system.emplace(false);
+        auto instance = Make(file);
+        ASSERT_NE(instance, nullptr);
+        if (tree) {
+            while (system->LoadNext()) {
+            }
+            ASSERT_NE(instance->GetResource()->GetDefinition()->GetCollision().GetTree(), nullptr);
+        }
+        for (const Case& c : cases) {
+            float distance = 100;
+            MeshRayHit hit;
+            ASSERT_TRUE(instance->TestCollisionGeometry({c.x, c.y, 5}, {0, 0, -1}, &distance, &hit))
+                << c.face << (tree ? " (tree)" : "");
+            EXPECT_FLOAT_EQ(distance, 5) << c.face << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.chunk, 0u) << c.face << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.face, c.face) << c.face << (tree ? " (tree)" : "");
+        }
+    }
+}
+
 TEST_F(IndexedInstance, TwoSidedMaterialsAreMetFromBehind) {
     auto instance = Make(Quads(1));
     ASSERT_NE(instance, nullptr);

@@ -207,6 +207,26 @@ AlphaBlendCache* MaterialCaches::GetAlphaBlendCache() const {
     return dynamic_cast<AlphaBlendCache*>(cache[kAlphaBlend]);
 }
 
+void FindOrAddMaterialCaches(MaterialCaches& caches, MaterialCacheMaker make) {
+    static const char* const kIds[] = {AlphaBlendCache::kId, AlphaMaskCache::kId,
+                                       MaterialChunkCache::kId};
+    RenderingCacheManager& manager = RenderingCacheManager::Instance();
+    for (int i = 0; i < MaterialCaches::kCount; ++i) {
+        RenderingCache*& cache = caches.cache[i];
+        if (cache != nullptr) continue;
+        cache = manager.FindCache(kIds[i]);
+        if (cache != nullptr) continue;
+        cache = make(i);
+        manager.AddCache(cache);
+    }
+}
+
+RenderingCache* MakeEngineMaterialCache(int kind) {
+    if (kind == MaterialCaches::kAlphaBlend) return new AlphaBlendCache(AlphaBlendCache::kId);
+    if (kind == MaterialCaches::kAlphaMask) return new AlphaMaskCache();
+    return new MaterialChunkCache();
+}
+
 RenderingCacheManager& RenderingCacheManager::Instance() {
     static RenderingCacheManager manager;
     return manager;

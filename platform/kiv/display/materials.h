@@ -238,6 +238,14 @@ public:
     std::array<RenderingCache*, kCount> cache{};
 };
 
+// Fills the caches still missing: each found by its id in the rendering-cache manager, else made
+// by `make` (given its kind, MaterialCaches::kAlphaBlend...) and registered there.
+using MaterialCacheMaker = RenderingCache* (*)(int kind);
+void FindOrAddMaterialCaches(MaterialCaches& caches, MaterialCacheMaker make);
+// The engine's own cache of a kind (its alpha-blend cache keeps no chunks: they are drawn at
+// once).
+RenderingCache* MakeEngineMaterialCache(int kind);
+
 class RenderingCacheManager {
 public:
     static RenderingCacheManager& Instance();

@@ -113,6 +113,8 @@ public:
 
     // `type`: the plug-in name (a literal that lives as long as the program).
     explicit ReflectiveMaterial(const char* type = kType) : type_(type) {}
+    ReflectiveMaterial(const char* type, const MaterialCaches& caches)
+        : OneTextureMaterial(caches), type_(type) {}
     ~ReflectiveMaterial() override;
     const char* GetPluginName() const override { return type_; }
     std::shared_ptr<Material> CreateInstance() const override;
