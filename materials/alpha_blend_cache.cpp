@@ -63,6 +63,11 @@ void AlphaBlendCacheUnsorted::Render(Display& display) {
     EndStates(display);
 }
 
+void AlphaBlendCacheUnsorted::Flush(Display& display) {
+    Render(display);
+    entries_.clear();
+}
+
 HalvexAlphaBlendCache::HalvexAlphaBlendCache()
     : AlphaBlendCache("HalvexAlphaBlendCache"),
       buckets_(kBucketCount),

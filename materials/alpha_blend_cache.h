@@ -20,20 +20,6 @@
 
 namespace Kiv {
 
-// What draws a chunk a cache holds: the material that added it, called back with the two values
-// it gave with the chunk.
-class AlphaBlendRenderer {
-public:
-    virtual ~AlphaBlendRenderer() = default;
-    // The whole chunk, as it is.
-    virtual void RenderChunk(Display& display, const GeometryChunk& chunk, uint32_t first,
-                             uint32_t second) = 0;
-    // The chunk's triangles in the order of `indices`: a triangle list, three per triangle.
-    virtual void RenderPrimitives(Display& display, const GeometryChunk& chunk, uint32_t first,
-                                  uint32_t second, const uint16_t* indices, uint32_t indexCount,
-                                  uint32_t triangleCount) = 0;
-};
-
 class AlphaBlendCacheUnsorted : public RenderingCache {
 public:
     static constexpr float kPriority = 55.0f;
@@ -54,10 +40,12 @@ public:
              uint32_t second);
     uint32_t GetCount() const { return static_cast<uint32_t>(entries_.size()); }
     // Both forget every chunk.
-    void Clear() { entries_.clear(); }
+    void Clear() override { entries_.clear(); }
     void Reset() { entries_.clear(); }
     // Draws every chunk once, in the order added, between BeginStates and EndStates.
     void Render(Display& display);
+    // Render, then forget the chunks.
+    void Flush(Display& display) override;
 
     // Saves the display's blend factors and sets the cache's, blending on, the alpha test off
     // and depth writes off; EndStates puts the saved factors back, blending and the alpha test
@@ -107,6 +95,14 @@ public:
     // whole.
     void Add(AlphaBlendRenderer* renderer, uint32_t first, uint32_t second,
              const GeometryChunk* chunk, float depth, const Vector3& viewer);
+    // A material's blended chunk, as Add takes it.
+    bool AddChunk(AlphaBlendRenderer* renderer, const GeometryChunk& chunk, float depth,
+                  const Vector3& viewer) override {
+        Add(renderer, 0, 0, &chunk, depth, viewer);
+        return true;
+    }
+    // The frame's end: Render.
+    void Flush(Display& display) override { Render(display); }
     // Draws the current level's chunks, bucket 199 down to 0, each bucket's largest depth
     // first, and empties it.
     void Render(Display& display);
@@ -117,7 +113,7 @@ public:
     // True when every bucket of the current level is empty.
     bool IsEmpty() const;
     // Empties every level; the entries go back for reuse.
-    void Clear();
+    void Clear() override;
     void Reset() {}
 
     void SetNearDistance(float distance);

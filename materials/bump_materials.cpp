@@ -62,49 +62,20 @@ void BumpProgramSet::Clear() {
     pixel.clear();
 }
 
-MaterialCaches& MaterialCaches::operator=(const MaterialCaches& other) {
-    if (this == &other) return *this;
-    for (RenderingCache* c : other.cache)
-        Hold(c);
-    Clear();
-    cache = other.cache;
-    return *this;
-}
-
-void MaterialCaches::Clear() {
-    for (RenderingCache*& c : cache)
-        Let(c);
-}
-
-bool MaterialCaches::IsComplete() const {
-    for (RenderingCache* c : cache)
-        if (c == nullptr) return false;
-    return true;
-}
-
 bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display) {
     if (display.GetRenderKernel() == nullptr) return false;
-    RenderingCacheManager& manager = RenderingCacheManager::Instance();
-    for (int i = 0; i < MaterialCaches::kCount; ++i) {
-        RenderingCache*& cache = caches.cache[i];
-        if (cache != nullptr) continue;
-        static const char* const kIds[] = {AlphaBlendCache::kId, AlphaMaskCache::kId,
-                                           MaterialChunkCache::kId};
-        cache = manager.FindCache(kIds[i]);
-        if (cache != nullptr) continue;
-        if (i == MaterialCaches::kAlphaBlend)
-            cache = new HalvexAlphaBlendCache();
-        else if (i == MaterialCaches::kAlphaMask)
-            cache = new AlphaMaskCache();
-        else
-            cache = new MaterialChunkCache();
-        manager.AddCache(cache);
-    }
+    // The program's own sorted cache when none is registered yet.
+    FindOrAddMaterialCaches(caches, [](int kind) -> RenderingCache* {
+        if (kind == MaterialCaches::kAlphaBlend) return new HalvexAlphaBlendCache();
+        return MakeEngineMaterialCache(kind);
+    });
     return true;
 }
 
 HalvexBumpMaterial::HalvexBumpMaterial(const MaterialCaches& caches, const BumpProgramSet& programs)
-    : caches_(caches), programs_(programs), shared_(SharedTextureCollection::GetTexture(0)) {}
+    : OneTextureMaterial(caches),
+      programs_(programs),
+      shared_(SharedTextureCollection::GetTexture(0)) {}
 
 HalvexBumpMaterial::~HalvexBumpMaterial() {
     Let(shared_);
@@ -117,7 +88,7 @@ void HalvexBumpMaterial::CopyInto(HalvexBumpMaterial& copy) const {
 }
 
 std::shared_ptr<Material> HalvexBumpMaterial::CreateInstance() const {
-    auto copy = std::make_shared<HalvexBumpMaterial>(caches_, programs_);
+    auto copy = std::make_shared<HalvexBumpMaterial>(GetCaches(), programs_);
     CopyInto(*copy);
     return copy;
 }
@@ -216,9 +187,11 @@ std::shared_ptr<Material> HalvexBumpEnvMaterial::CreateInstance() const {
 
 HalvexBumpMaterialPlugin::HalvexBumpMaterialPlugin(Kind kind, std::string_view name, const UId& uid,
                                                    const char* fallback)
-    : HalvexMaterialPlugin(name, uid,
-                           {Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners},
-                           0, fallback),
+    : HalvexPluginOn(
+          name, uid,
+          DisplayNeeds{{Display::kCapabilityVertexPrograms, Display::kCapabilityPixelCombiners},
+                       0,
+                       fallback}),
       kind_(kind) {}
 
 HalvexBumpMaterialPlugin::~HalvexBumpMaterialPlugin() = default;
@@ -262,15 +235,15 @@ bool HalvexBumpMaterialPlugin::EnsurePrograms(Display& display) {
 
 std::shared_ptr<Material> HalvexBumpMaterialPlugin::Create(MaterialManager& /*manager*/,
                                                            Display& display) {
-    if (!EnsureMaterialCaches(caches_, display)) return nullptr;
+    if (!EnsureMaterialCaches(Caches(), display)) return nullptr;
     if (!EnsurePrograms(display)) return nullptr;
     switch (kind_) {
         case Kind::Bump:
-            return std::make_shared<HalvexBumpMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpMaterial>(GetCaches(), programs_);
         case Kind::Gloss:
-            return std::make_shared<HalvexBumpGlossMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpGlossMaterial>(GetCaches(), programs_);
         case Kind::Env:
-            return std::make_shared<HalvexBumpEnvMaterial>(caches_, programs_);
+            return std::make_shared<HalvexBumpEnvMaterial>(GetCaches(), programs_);
     }
     return nullptr;
 }

@@ -42,19 +42,6 @@ public:
     std::vector<TextureCombiner*> pixel;
 };
 
-// The caches a material hands its blended chunks to; copies hold references of their own.
-class MaterialCaches {
-public:
-    enum { kAlphaBlend, kAlphaMask, kMaterialChunk, kCount };
-    MaterialCaches() = default;
-    MaterialCaches(const MaterialCaches& other) { *this = other; }
-    MaterialCaches& operator=(const MaterialCaches& other);
-    ~MaterialCaches() { Clear(); }
-    void Clear();
-    bool IsComplete() const;
-    std::array<RenderingCache*, kCount> cache{};
-};
-
 // Fills the caches still missing: each found by its id in the rendering-cache manager, else made
 // and registered there. False, taking none, when the display has no render kernel.
 bool EnsureMaterialCaches(MaterialCaches& caches, const Display& display);
@@ -81,7 +68,6 @@ public:
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
     const BumpProgramSet& GetPrograms() const { return programs_; }
     Texture* GetSharedTexture() const { return shared_; }
 
@@ -90,7 +76,6 @@ protected:
     void CopyInto(HalvexBumpMaterial& copy) const;
 
 private:
-    MaterialCaches caches_;
     BumpProgramSet programs_;
     Texture* shared_ = nullptr;
     Texture* bump_ = nullptr;
@@ -107,6 +92,8 @@ public:
     bool SetTexture(uint32_t slot, Texture* texture, float weight) override;
     Texture* GetTexture(uint32_t slot) const override;
     bool IsLoaded() const override;
+    // The bitmap's alpha is the gloss: never blended.
+    void CacheAlphaHint() override { NoteAlphaHint(false); }
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
@@ -132,7 +119,7 @@ public:
 };
 
 // The plug-in of one bump-family material.
-class HalvexBumpMaterialPlugin : public HalvexMaterialPlugin {
+class HalvexBumpMaterialPlugin : public HalvexPluginOn<MaterialPluginX> {
 public:
     enum class Kind { Bump, Gloss, Env };
     HalvexBumpMaterialPlugin(Kind kind, std::string_view name, const UId& uid,
@@ -141,14 +128,12 @@ public:
     // Null without a render kernel or when a program cannot be had.
     std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
     const BumpProgramSet& GetPrograms() const { return programs_; }
 
 private:
     bool EnsurePrograms(Display& display);
 
     Kind kind_;
-    MaterialCaches caches_;
     BumpProgramSet programs_;
 };
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <typeinfo>
 
+#include "platform/kiv/display/render_kernel.h"
+
 namespace Kiv {
 
 namespace gloss_rust_programs {
@@ -54,8 +56,9 @@ void Let(TextureCombiner*& p) {
 
 }  // namespace
 
-HalvexGlossRustMaterial::HalvexGlossRustMaterial(TextureCombiner* gloss, TextureCombiner* rust)
-    : ReflectiveMaterial("tglossrust"), gloss_(gloss), rust_(rust) {
+HalvexGlossRustMaterial::HalvexGlossRustMaterial(TextureCombiner* gloss, TextureCombiner* rust,
+                                                 const MaterialCaches& caches)
+    : ReflectiveMaterial("tglossrust", caches), gloss_(gloss), rust_(rust) {
     Hold(gloss_);
     Hold(rust_);
 }
@@ -117,16 +120,17 @@ void HalvexGlossRustMaterial::ClearDisplayState(Display& display) {
 
 HalvexGlossRustMaterialPlugin::HalvexGlossRustMaterialPlugin(std::string_view name, const UId& uid,
                                                              const char* fallback)
-    : HalvexMaterialPlugin(name, uid, {Display::kCapabilityCubeMaps}, 0, fallback) {}
+    : HalvexPluginOn(name, uid), needs_{{Display::kCapabilityCubeMaps}, 0, fallback} {}
 
 HalvexGlossRustMaterialPlugin::~HalvexGlossRustMaterialPlugin() {
     Let(gloss_);
     Let(rust_);
 }
 
-bool HalvexGlossRustMaterialPlugin::CreatePluginResources(Display& display) {
+bool HalvexGlossRustMaterialPlugin::CreatePluginResources(RenderKernel* kernel) {
+    if (kernel == nullptr || !OneTextureMaterialPlugin::CreatePluginResources(kernel)) return false;
     if (gloss_ != nullptr && rust_ != nullptr) return true;
-    if (display.GetRenderKernel() == nullptr) return false;
+    Display& display = kernel->GetDisplay();
     namespace gp = gloss_rust_programs;
     for (std::string_view name : {gp::kGloss, gp::kRust})
         TextureCombinerManager::RegisterBuiltInPrograms(name, gp::Text(name));
@@ -138,10 +142,9 @@ bool HalvexGlossRustMaterialPlugin::CreatePluginResources(Display& display) {
     return rust_ != nullptr;
 }
 
-std::shared_ptr<Material> HalvexGlossRustMaterialPlugin::Create(MaterialManager& /*manager*/,
-                                                                Display& display) {
-    if (!CreatePluginResources(display)) return nullptr;
-    return std::make_shared<HalvexGlossRustMaterial>(gloss_, rust_);
+std::shared_ptr<Material> HalvexGlossRustMaterialPlugin::CreateMaterial(
+    MaterialManager& /*manager*/) {
+    return std::make_shared<HalvexGlossRustMaterial>(gloss_, rust_, GetCaches());
 }
 
 }  // namespace Kiv

@@ -33,7 +33,8 @@ std::string_view Text(std::string_view name);
 class HalvexGlossRustMaterial : public ReflectiveMaterial {
 public:
     // Takes references on both programs.
-    HalvexGlossRustMaterial(TextureCombiner* gloss, TextureCombiner* rust);
+    HalvexGlossRustMaterial(TextureCombiner* gloss, TextureCombiner* rust,
+                            const MaterialCaches& caches = {});
     ~HalvexGlossRustMaterial() override;
     const char* GetPluginName() const override { return "tglossrust"; }
     std::shared_ptr<Material> CreateInstance() const override;
@@ -57,16 +58,22 @@ private:
     TextureCombiner* rust_;
 };
 
-class HalvexGlossRustMaterialPlugin : public HalvexMaterialPlugin {
+class HalvexGlossRustMaterialPlugin : public HalvexPluginOn<OneTextureMaterialPlugin> {
 public:
     HalvexGlossRustMaterialPlugin(std::string_view name, const UId& uid, const char* fallback);
     ~HalvexGlossRustMaterialPlugin() override;
-    // Fetches both programs unless held; false, holding none, when one cannot be had.
-    bool CreatePluginResources(Display& display);
-    // Null without a render kernel or while the programs cannot be had.
-    std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
+    bool IsSupported(const Display& display, PString& fallback) const override {
+        return needs_.AreMet(display, fallback);
+    }
+    // The base's caches, then both programs unless held; false, holding no program, without a
+    // render kernel or when one cannot be had (Create then makes nothing).
+    bool CreatePluginResources(RenderKernel* kernel) override;
+
+protected:
+    std::shared_ptr<Material> CreateMaterial(MaterialManager& manager) override;
 
 private:
+    DisplayNeeds needs_;
     TextureCombiner* gloss_ = nullptr;
     TextureCombiner* rust_ = nullptr;
 };

@@ -402,3 +402,99 @@ TEST_F(MaterialDrawing, DummyLoadsAreThePluginsMaterials) {
 }
 
 }  // namespace
+
+namespace {
+
+// In a frame, blended chunks wait in the alpha-blend cache and are drawn after the opaque ones,
+// farthest first, once; a frame never draws what an earlier one handed over.
+TEST_F(MaterialDrawing, AFrameDrawsBlendedChunksAfterTheOpaqueOnesFarthestFirst) {
+    Capabilities();
+    // The viewer looks down -z from the origin; each quad lies at its depth in front of it.
+    // "tmpfx" blends (its bitmap has alpha); "tbumpgloss" does not (its alpha is the gloss).
+    const struct {
+        const char* type;
+        float depth;
+    } subs[] = {{"m.tmpfx", 100}, {"m.tbumpgloss", 500}, {"m.tmpfx", 800}, {"m.tmpfx", 400}};
+    meshtesting::IdxmFile file;
+    for (const auto& s : subs) {
+        meshtesting::IdxmSubMesh sub = meshtesting::QuadSubMesh();
+        sub.material.typeName = s.type;
+        sub.material.textures = {{0, "body.texture", 1},
+                                 {8, "normals.texture", 1},
+                                 {9, "gloss.texture", 1},
+                                 {12, "gloss.texture", 1}};
+        for (size_t v = 0; v < sub.geometry.vertices.size(); v += 5) {
+            sub.geometry.vertices[v] -= 0.5f;
+            sub.geometry.vertices[v + 1] -= 0.5f;
+            sub.geometry.vertices[v + 2] = -s.depth;
+        }
+        file.subMeshes.push_back(sub);
+    }
+    HalvexIndexedMeshDefinition def;
+    def.OpenBytes(meshtesting::WriteIdxm(file), "frame.im");
+    MeshLoadArgs args;
+    args.ownerName = folder.path + "/frame.im";
+    ASSERT_EQ(def.Load(&kernel.GetDisplay(), &kernel.GetMaterialManager(), args), 0u);
+    HalvexIndexedMeshInstance instance(&kernel);
+    instance.Bind(nullptr, &def);
+    ASSERT_EQ(instance.GetChunkCount(), 4u);
+    Kiv::Camera camera;
+    Kiv::ViewPoint view(&camera);
+
+    auto frame = [&](bool end) {
+        view.NextFrame();
+        kernel.BeginFrame(view.GetCameraPosition());
+        instance.Cull(view, instance.GetWorldMatrix());
+        instance.Render(view, instance.GetStoredMatrix());
+        if (end) kernel.EndFrame();
+    };
+    const auto vertices = [&](uint32_t chunk) {
+        return instance.GetChunk(chunk)->GetVertexBuffer();
+    };
+
+    kernel.ClearDrawCalls();
+    frame(false);
+    // Only the opaque chunk is drawn while the instance renders.
+    ASSERT_EQ(kernel.GetDrawCalls().size(), 1u);
+    EXPECT_EQ(kernel.GetDrawCalls()[0].vertices, vertices(1));
+    kernel.EndFrame();
+    const auto calls = kernel.GetDrawCalls();
+    const auto states = kernel.GetDrawStates();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_TRUE(states[0].depthWrite);
+    // Then the blended ones, farthest first, blended over the rest without writing depth; the
+    // near one (within the triangle-sort distance) through its sorted triangles.
+    const uint32_t order[] = {2, 3, 0};
+    for (uint32_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(calls[k + 1].vertices, vertices(order[k])) << k;
+        EXPECT_EQ(calls[k + 1].count, 6u) << k;
+        EXPECT_TRUE(states[k + 1].blending) << k;
+        EXPECT_FALSE(states[k + 1].depthWrite) << k;
+    }
+    EXPECT_NE(calls[3].indices, instance.GetChunk(0)->GetIndexBuffer());
+    EXPECT_EQ(calls[1].indices, instance.GetChunk(2)->GetIndexBuffer());
+    EXPECT_TRUE(kernel.GetDisplay().GetStates().depthWrite);
+    EXPECT_FALSE(kernel.GetDisplay().GetStates().blending);
+
+    // Flushed once: another end draws nothing.
+    kernel.EndFrame();
+    EXPECT_EQ(kernel.GetDrawCalls().size(), 4u);
+
+    // A frame that never ended leaves nothing behind for the next one.
+    kernel.ClearDrawCalls();
+    frame(false);
+    frame(true);
+    EXPECT_EQ(kernel.GetDrawCalls().size(), 2u + 3u);
+
+    // Outside a frame, and in direct draws, a blended chunk is drawn at once.
+    kernel.ClearDrawCalls();
+    EXPECT_TRUE(instance.GetMaterial(0)->RenderChunk(kernel.GetDisplay(), *instance.GetChunk(0)));
+    EXPECT_EQ(kernel.GetDrawCalls().size(), 1u);
+    kernel.BeginFrame({});
+    instance.DrawChunksDirect(view, false);
+    EXPECT_EQ(kernel.GetDrawCalls().size(), 1u + 4u);
+    kernel.EndFrame();
+    EXPECT_EQ(kernel.GetDrawCalls().size(), 1u + 4u);
+}
+
+}  // namespace

@@ -12,7 +12,14 @@
 // Registering one makes its material type ("m.tbumptex") loadable. Each plug-in's Create makes
 // its material: the bump family's with their caches and programs (bump_materials.h), "nofogtex"
 // and "tonetexnoalpha" as state_materials.h has them, "tmpfx" as multipfx_material.h has it,
-// "tglossrust" as gloss_rust_material.h has it.
+// "tglossrust" as gloss_rust_material.h has it. Every material gets the caches its plug-in found
+// in the rendering-cache manager or registered there.
+//
+// Plug-ins keep their programs and caches without a lock, and textures are counted without
+// atomics, because all of it happens on the main thread: materials are made while meshes load,
+// and the validator posts every mesh load to the main thread; the background loader's only work
+// (a mesh's collision tree) reads finished geometry and never makes a material or takes a
+// texture; texture conversion's jobs build bitmaps and files, not engine textures.
 #pragma once
 
 #include <memory>
@@ -22,27 +29,40 @@
 
 namespace Kiv {
 
-// One of the program's plug-ins: a display is asked for `capabilities` (all of them) and at
-// least `textureUnits` units.
-class HalvexMaterialPlugin : public MaterialPlugin {
+// What the program's seven plug-ins share, whichever engine base they stand on: the bump
+// family and "tmpfx" on MaterialPluginX, "tonetexnoalpha", "tglossrust" and "nofogtex" on
+// OneTextureMaterialPlugin.
+class HalvexMaterialPlugin {
 public:
-    // What Create makes (null: nothing).
-    using Maker = std::shared_ptr<Material> (*)();
-    HalvexMaterialPlugin(std::string_view name, const UId& uid, std::vector<int> capabilities,
-                         uint32_t textureUnits, const char* fallback, Maker maker = nullptr)
-        : MaterialPlugin(name, uid),
-          capabilities_(std::move(capabilities)),
-          textureUnits_(textureUnits),
-          fallback_(fallback),
-          maker_(maker) {}
-    bool IsSupported(const Display& display, PString& fallback) const override;
-    std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
+    virtual ~HalvexMaterialPlugin() = default;
+    virtual const PString& GetName() const = 0;
+    virtual const UId& GetUId() const = 0;
+};
 
-private:
-    std::vector<int> capabilities_;
-    uint32_t textureUnits_;
-    const char* fallback_;  // null: drawn on every display
-    Maker maker_;
+template <class EngineBase>
+class HalvexPluginOn : public EngineBase, public HalvexMaterialPlugin {
+public:
+    using EngineBase::EngineBase;
+    const PString& GetName() const override { return EngineBase::GetName(); }
+    const UId& GetUId() const override { return EngineBase::GetUId(); }
+};
+
+// "nofogtex": the engine's one-texture plug-in making the no-fog material.
+class HalvexNoFogMaterialPlugin : public HalvexPluginOn<OneTextureMaterialPlugin> {
+public:
+    using HalvexPluginOn::HalvexPluginOn;
+
+protected:
+    std::shared_ptr<Material> CreateMaterial(MaterialManager& manager) override;
+};
+
+// "tonetexnoalpha": the one-texture plug-in making the one-texture-no-alpha material.
+class HalvexOneTexNoAlphaMaterialPlugin : public HalvexPluginOn<OneTextureMaterialPlugin> {
+public:
+    using HalvexPluginOn::HalvexPluginOn;
+
+protected:
+    std::shared_ptr<Material> CreateMaterial(MaterialManager& manager) override;
 };
 
 // Creates and registers the seven in order; one registered already is left as it is.

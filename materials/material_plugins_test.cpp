@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/kiv/base/options.h"
 #include "platform/kiv/display/one_texture_material.h"
 #include "platform/kiv/display/render_kernel.h"
 
@@ -82,6 +83,40 @@ TEST(MaterialPlugins, CreateTheirMaterialsOnADisplayWithARenderKernel) {
         ASSERT_NE(material, nullptr) << name;
         EXPECT_STREQ(material->GetPluginName(), name);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The one-texture plug-ins prepare their resources before each material: the base's caches
+// (found in the cache manager, else registered) go to every material; without a render kernel
+// a plug-in that needs programs makes nothing.
+TEST(MaterialPlugins, OneTexturePluginsGiveTheirMaterialsTheCachesTheirBaseFound) {
+    Kiv::RegisterMaterialPlugins();
+    Kiv::RenderKernel kernel(nullptr, 1.0f);
+    ASSERT_TRUE(kernel.Init(Kiv::Options("-NullRender")));
+    for (const char* name : {"nofogtex", "tonetexnoalpha", "tglossrust", "onetex", "reflect"}) {
+        auto plugin = std::dynamic_pointer_cast<Kiv::OneTextureMaterialPlugin>(
+            Kiv::MaterialPlugin::Find(name));
+        ASSERT_NE(plugin, nullptr) << name;
+        auto material = std::dynamic_pointer_cast<Kiv::OneTextureMaterial>(
+            plugin->Create(kernel.GetMaterialManager(), kernel.GetDisplay()));
+        ASSERT_NE(material, nullptr) << name;
+        ASSERT_TRUE(plugin->GetCaches().IsComplete()) << name;
+        EXPECT_EQ(material->GetCaches().cache, plugin->GetCaches().cache) << name;
+        Kiv::RenderingCache* registered =
+            Kiv::RenderingCacheManager::Instance().FindCache(Kiv::AlphaBlendCache::kId);
+        EXPECT_EQ(material->GetCaches().cache[Kiv::MaterialCaches::kAlphaBlend], registered);
+        registered->ReleaseReference();
+        // A copy holds them too.
+        auto copy = std::dynamic_pointer_cast<Kiv::OneTextureMaterial>(material->CreateInstance());
+        EXPECT_EQ(copy->GetCaches().cache, plugin->GetCaches().cache) << name;
+    }
+    Kiv::Display bare;
+    Kiv::MaterialManager manager;
+    EXPECT_NE(Kiv::MaterialPlugin::Find("nofogtex")->Create(manager, bare), nullptr);
+    EXPECT_EQ(Kiv::MaterialPlugin::Find("tglossrust")->Create(manager, bare), nullptr);
 }
 
 }  // namespace

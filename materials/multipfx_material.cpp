@@ -9,7 +9,7 @@ HalvexMultiPFXMaterial::~HalvexMultiPFXMaterial() {
 }
 
 std::shared_ptr<Material> HalvexMultiPFXMaterial::CreateInstance() const {
-    auto copy = std::make_shared<HalvexMultiPFXMaterial>(caches_);
+    auto copy = std::make_shared<HalvexMultiPFXMaterial>(GetCaches());
     copy->InitInstance(*this);
     copy->SetTexture(kEffectSlot, effect_, 1.0f);
     return copy;
@@ -59,12 +59,12 @@ void HalvexMultiPFXMaterial::ClearDisplayState(Display& display) {
 
 HalvexMultiPFXMaterialPlugin::HalvexMultiPFXMaterialPlugin(std::string_view name, const UId& uid,
                                                            const char* fallback)
-    : HalvexMaterialPlugin(name, uid, {}, 2, fallback) {}
+    : HalvexPluginOn(name, uid, DisplayNeeds{{}, 2, fallback}) {}
 
 std::shared_ptr<Material> HalvexMultiPFXMaterialPlugin::Create(MaterialManager& /*manager*/,
                                                                Display& display) {
-    if (!EnsureMaterialCaches(caches_, display)) return nullptr;
-    return std::make_shared<HalvexMultiPFXMaterial>(caches_);
+    if (!EnsureMaterialCaches(Caches(), display)) return nullptr;
+    return std::make_shared<HalvexMultiPFXMaterial>(GetCaches());
 }
 
 }  // namespace Kiv

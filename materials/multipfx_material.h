@@ -16,7 +16,7 @@ class HalvexMultiPFXMaterial : public OneTextureMaterial {
 public:
     static constexpr uint32_t kEffectSlot = 12;
 
-    explicit HalvexMultiPFXMaterial(const MaterialCaches& caches) : caches_(caches) {}
+    explicit HalvexMultiPFXMaterial(const MaterialCaches& caches) : OneTextureMaterial(caches) {}
     ~HalvexMultiPFXMaterial() override;
     const char* GetPluginName() const override { return "tmpfx"; }
     std::shared_ptr<Material> CreateInstance() const override;
@@ -36,22 +36,15 @@ public:
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 
-    const MaterialCaches& GetCaches() const { return caches_; }
-
 private:
-    MaterialCaches caches_;
     Texture* effect_ = nullptr;
 };
 
-class HalvexMultiPFXMaterialPlugin : public HalvexMaterialPlugin {
+class HalvexMultiPFXMaterialPlugin : public HalvexPluginOn<MaterialPluginX> {
 public:
     HalvexMultiPFXMaterialPlugin(std::string_view name, const UId& uid, const char* fallback);
     // Null without a render kernel.
     std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
-    const MaterialCaches& GetCaches() const { return caches_; }
-
-private:
-    MaterialCaches caches_;
 };
 
 }  // namespace Kiv

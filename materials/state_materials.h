@@ -20,6 +20,8 @@ class HalvexNoFogMaterial : public OneTextureMaterial {
 public:
     // The program handle its plug-in prepared (0: none).
     explicit HalvexNoFogMaterial(uint32_t program = 0) : program_(program) {}
+    explicit HalvexNoFogMaterial(const MaterialCaches& caches, uint32_t program = 0)
+        : OneTextureMaterial(caches), program_(program) {}
     const char* GetPluginName() const override { return "nofogtex"; }
     std::shared_ptr<Material> CreateInstance() const override;
     bool Equals(const Material& other) const override;
@@ -36,6 +38,8 @@ private:
 
 class HalvexGroundBaseMaterial : public OneTextureMaterial {
 public:
+    HalvexGroundBaseMaterial() = default;
+    explicit HalvexGroundBaseMaterial(const MaterialCaches& caches) : OneTextureMaterial(caches) {}
     const char* GetPluginName() const override { return "groundbase"; }
     std::shared_ptr<Material> CreateInstance() const override;
     bool Equals(const Material& other) const override;
@@ -58,9 +62,12 @@ private:
 
 class HalvexOneTexNoAlphaMaterial : public HalvexGroundBaseMaterial {
 public:
+    using HalvexGroundBaseMaterial::HalvexGroundBaseMaterial;
     static constexpr uint32_t kColorMaterialMode = 5;
     const char* GetPluginName() const override { return "tonetexnoalpha"; }
     std::shared_ptr<Material> CreateInstance() const override;
+    // Drawn without its bitmap's alpha: never blended.
+    void CacheAlphaHint() override { NoteAlphaHint(false); }
     void SetDisplayState(Display& display) override;
     void ClearDisplayState(Display& display) override;
 };

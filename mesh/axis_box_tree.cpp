@@ -127,6 +127,7 @@ void HXAxisBoxTree::StartBuild(uint32_t leafSize) {
     leaves_.clear();
     depth_ = 0;
     addCalls_ = 0;
+    looseBoxes_ = false;
 }
 
 void HXAxisBoxTree::AddTriangle(uint32_t chunk, uint32_t firstIndex) {
@@ -284,7 +285,12 @@ void HXAxisBoxTree::Compact() {
             for (;;) {
                 float dc = static_cast<float>(c.centre[a]) * centreInverse_;
                 float dh = static_cast<float>(h) * halfInverse_;
-                if ((dc - dh <= f.min[a] && dc + dh >= f.max[a]) || h >= 65535) break;
+                const bool holds = dc - dh <= f.min[a] && dc + dh >= f.max[a];
+                // One centre step of the shared scale can exceed the widest capped box (a
+                // small mesh far from its origin): such a box would hide its triangles, so the
+                // whole tree's boxes are then not trusted by queries.
+                if (!holds && h >= 65535) looseBoxes_ = true;
+                if (holds || h >= 65535) break;
                 ++h;
             }
             c.half[a] = static_cast<uint16_t>(std::min<uint32_t>(h, 65535));
@@ -374,6 +380,10 @@ void HXAxisBoxTree::Visit(size_t node, const Segment& s, HXSegmentHit& best) con
     }
     int firstChild = nearest[1] < nearest[0] ? 1 : 0;
     for (int k : {firstChild, 1 - firstChild}) {
+        if (looseBoxes_) {
+            Visit(children[k], s, best);
+            continue;
+        }
         if (best.reference != -1 && nearest[k] > best.fraction) continue;
         Vector3 mn, mx;
         GetNodeBox(children[k], &mn, &mx);
@@ -411,7 +421,8 @@ HXSegmentHit HXAxisBoxTree::SegmentQuery(const Vector3& start, const Vector3& en
     GetNodeBox(0, &mn, &mx);
     Vector3 c = (mn + mx) * 0.5f, e = (mx - mn) * 0.5f, d = s.centre - c, h = s.half;
     Vector3 ah{std::fabs(h.x), std::fabs(h.y), std::fabs(h.z)};
-    if (std::fabs(d.x) > e.x + ah.x || std::fabs(d.y) > e.y + ah.y || std::fabs(d.z) > e.z + ah.z)
+    if (!looseBoxes_ &&
+        (std::fabs(d.x) > e.x + ah.x || std::fabs(d.y) > e.y + ah.y || std::fabs(d.z) > e.z + ah.z))
         return best;
     Visit(0, s, best);
     if (best.reference != -1) {

@@ -89,6 +89,9 @@ public:
 
     const std::vector<CompactNode>& GetNodes() const { return nodes_; }
     size_t GetLeafEntryCount() const { return leaves_.size() / 3; }
+    // True when some box, widened to the cap, still does not hold its triangles: queries then
+    // visit every node (in the same order) rather than miss them.
+    bool HasLooseBoxes() const { return looseBoxes_; }
     uint32_t GetAddCalls() const { return addCalls_; }
     uint32_t GetDepth() const { return depth_; }
     // Bytes the built tree keeps.
@@ -118,6 +121,7 @@ private:
     float centreScale_ = 0, halfScale_ = 0, centreInverse_ = 0, halfInverse_ = 0;
     std::unique_ptr<Build> build_;
     uint32_t addCalls_ = 0, depth_ = 0;
+    bool looseBoxes_ = false;
 };
 
 // Möller-Trumbore with epsilon 1e-6: true on a hit, and the best distance lowered to it when

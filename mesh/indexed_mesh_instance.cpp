@@ -281,6 +281,8 @@ void HalvexIndexedMeshInstance::DrawChunks(Kiv::ViewPoint& viewPoint, const Kiv:
         Kiv::Material* material =
             materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
         if (material == nullptr || Display() == nullptr) continue;
+        // Blended chunks wait in the frame's caches, placed by where the chunk is drawn.
+        Display()->SetObjectMatrix(drawn);
         material->RenderChunk(*Display(), *chunk);
         viewPoint.RecordDraw({this, chunk, material, this, drawn, false});
     }
@@ -301,7 +303,15 @@ void HalvexIndexedMeshInstance::DrawChunksDirect(Kiv::ViewPoint& viewPoint, bool
         Kiv::Material* material =
             materials != nullptr && i < materials->size() ? (*materials)[i].get() : nullptr;
         if (material == nullptr || Display() == nullptr) continue;
+        if (lit) {
+            const Kiv::Camera* camera = viewPoint.GetCamera();
+            material->SetLightingState(
+                *chunk, camera ? camera->GetViewTransform() : Kiv::Matrix4x4{}, this, GetOpacity());
+        }
+        // Direct draws are not sorted: blended chunks too are drawn now.
+        Display()->SetDrawAtOnce(true);
         material->RenderChunk(*Display(), *chunk);
+        Display()->SetDrawAtOnce(false);
         viewPoint.RecordDraw({this, chunk, material, this, GetStoredMatrix(), lit});
     }
 }
@@ -397,10 +407,13 @@ bool HalvexIndexedMeshInstance::TestCollisionGeometry(const Vector3& point,
                     corner[k] = {positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]};
             }
             if (!inside) continue;
+            // The test answers true for a farther hit too, leaving the best where it was: the
+            // record moves only with the best distance, so it stays on the nearest triangle.
+            const float before = best;
             const bool met =
                 twoSided ? RayTriangleTwoSided(p, d, corner[0], corner[1], corner[2], &best)
                          : RayTriangleOneSided(p, d, corner[0], corner[1], corner[2], &best);
-            if (met) {
+            if (met && best < before) {
                 found = true;
                 bestFace = f;
                 bestChunk = c;

@@ -152,9 +152,25 @@ TEST_F(InstanceFrame, TheTriangleInterfaceDrawsDirectlyAndKnowsTheFrame) {
     view.NextFrame();
     EXPECT_TRUE(instance->NotDrawnInFrame(view));
 
-    instance->DrawChunksDirect(view, true);
-    ASSERT_EQ(view.GetDraws().size(), 2u);
-    EXPECT_TRUE(view.GetDraws()[1].lit);
+    // Drawn lit, each chunk's material is given the lighting state first; unlit, it is not.
+    camera.SetFrame({3, 4, 5}, {});
+    instance->SetOpacity(0.5f);
+    for (const bool lit : {false, true}) {
+        view.NextFrame();
+        instance->DrawChunksDirect(view, lit);
+        ASSERT_EQ(view.GetDraws().size(), 2u);
+        for (uint32_t i = 0; i < 2; ++i) {
+            const Kiv::Material& material = *instance->GetMaterial(i);
+            EXPECT_EQ(view.GetDraws()[i].lit, lit);
+            ASSERT_EQ(material.GetLightingStateCount(), lit ? 1u : 0u) << i;
+            if (!lit) continue;
+            const auto& state = material.GetLightingState();
+            EXPECT_EQ(state.chunk, instance->GetChunk(i).get()) << i;
+            EXPECT_EQ(state.view, camera.GetViewTransform()) << i;
+            EXPECT_EQ(state.lights, static_cast<const Kiv::LightTarget*>(instance.get())) << i;
+            EXPECT_EQ(state.opacity, 0.5f) << i;
+        }
+    }
     EXPECT_EQ(instance->GetTriangleMaterial(1), instance->GetMaterial(1).get());
     EXPECT_EQ(instance->GetTriangleMaterial(2), nullptr);
 }
@@ -292,6 +308,22 @@ TEST_F(InstanceFrame, EachLevelIsLitOnceAfterLightingIsTurnedOn) {
     EXPECT_EQ(instance->GetCalculationCount(), 3u);
     EXPECT_EQ(instance->GetMarksSet(), 0u);
     EXPECT_FALSE(instance->GetUpdateLighting());
+}
+
+TEST_F(InstanceFrame, ALodInstanceDrawsItsDrawnLevelDirectly) {
+    auto instance = Lod(0, 0);
+    for (const float distance : {10.0f, 100.0f}) {
+        CameraAt(*instance, distance);
+        ASSERT_TRUE(Frame(*instance));
+        const auto& level = instance->GetLevel(instance->GetCurrentRecord());
+        view.NextFrame();
+        instance->DrawChunksDirect(view, true);
+        ASSERT_EQ(view.GetDraws().size(), 1u) << distance;
+        EXPECT_EQ(view.GetDraws()[0].chunk, level.chunks->at(0).get()) << distance;
+        const auto& state = level.materials->at(0)->GetLightingState();
+        EXPECT_EQ(state.chunk, level.chunks->at(0).get()) << distance;
+        EXPECT_EQ(state.view, camera.GetViewTransform()) << distance;
+    }
 }
 
 TEST_F(InstanceFrame, ACopyDrawsLevelZeroUntilItsFirstCull) {

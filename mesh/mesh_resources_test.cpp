@@ -87,6 +87,31 @@ TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
     }
 }
 
+// A chunk the display cannot ready (here: a kernel never started makes no buffers) marks the
+// completion 9, which the resource keeps to itself: the load stands, the observers hear of it.
+TEST_F(MeshResources, AChunkThatCannotBeReadiedIsNotAFailedLoad) {
+    Kiv::RenderKernel unstarted{nullptr, 1.0f};
+    unstarted.GetMaterialManager().RegisterType("m.onetex");
+    for (Kiv::RenderKernel* kernel : {&k.kernel, &unstarted}) {
+        const bool ready = kernel == &k.kernel;
+        const std::string path =
+            folder.Write(ready ? "ready.im" : "unready.im", WriteIdxm(Quads(2)));
+        auto* resource =
+            dynamic_cast<HalvexIndexedMeshResource*>(database.FindResource(PString(path), 2));
+        ASSERT_NE(resource, nullptr);
+        held.push_back(resource);
+        int heard = 0;
+        resource->AddObserver(&heard, [&](Kiv::Resource&) { ++heard; });
+        EXPECT_EQ(resource->Initialise(kernel), 0u) << ready;
+        EXPECT_EQ(resource->GetCompletionResult(), ready ? 0u : 9u);
+        EXPECT_EQ(heard, 1);
+        ASSERT_NE(resource->GetDefinition(), nullptr);
+        EXPECT_EQ(resource->GetDefinition()->GetChunk(0)->IsPrepared(), ready);
+        EXPECT_NE(resource->CreateInstance(), nullptr);
+        resource->RemoveObserver(&heard);
+    }
+}
+
 // --- the indexed instance ------------------------------------------------------------------
 
 class IndexedInstance : public MeshResources {
@@ -288,6 +313,44 @@ TEST_F(IndexedInstance, RayTestsFindTheNearestTriangleOnBothPaths) {
     }
 }
 
+// A chunk of 32768 triangles (128 x 128 quads) and a second chunk: a triangle whose first index
+// lies past 65535 must still be reported as the first chunk's, on both paths.
+TEST_F(IndexedInstance, ATriangleFarIntoALargeChunkKeepsItsChunk) {
+    IdxmFile file = GridMesh(128);
+    ASSERT_EQ(file.subMeshes.size(), 1u);
+    file.subMeshes.push_back(QuadSubMesh(201, 1.0f));
+    for (size_t v = 2; v < file.subMeshes[1].geometry.vertices.size(); v += 5)
+        file.subMeshes[1].geometry.vertices[v] = -50.0f;  // far below the grid
+    struct Case {
+        float x, y;
+        uint32_t face;
+    } cases[] = {
+        {5.75f, 100.25f, 2 * (100 * 128 + 5)},          // first index 76830
+        {127.25f, 127.75f, 2 * (127 * 128 + 127) + 1},  // the chunk's last triangle
+        {0.75f, 0.25f, 0},
+    };
+    for (const bool tree : {false, true}) {
+        std::optional<OverlappedResourceSystem> system;
+        if (tree) system.emplace(false);
+        auto instance = Make(file);
+        ASSERT_NE(instance, nullptr);
+        if (tree) {
+            while (system->LoadNext()) {
+            }
+            ASSERT_NE(instance->GetResource()->GetDefinition()->GetCollision().GetTree(), nullptr);
+        }
+        for (const Case& c : cases) {
+            float distance = 100;
+            MeshRayHit hit;
+            ASSERT_TRUE(instance->TestCollisionGeometry({c.x, c.y, 5}, {0, 0, -1}, &distance, &hit))
+                << c.face << (tree ? " (tree)" : "");
+            EXPECT_FLOAT_EQ(distance, 5) << c.face << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.chunk, 0u) << c.face << (tree ? " (tree)" : "");
+            EXPECT_EQ(hit.face, c.face) << c.face << (tree ? " (tree)" : "");
+        }
+    }
+}
+
 TEST_F(IndexedInstance, TwoSidedMaterialsAreMetFromBehind) {
     auto instance = Make(Quads(1));
     ASSERT_NE(instance, nullptr);
@@ -344,6 +407,18 @@ TEST_F(IndexedInstance, TheTriangleInterfaceReadsCornersByPrimitive) {
     EXPECT_EQ(neighbour->chunk, 1u);
     EXPECT_FALSE(instance->GetFaceNeighbour(0, 0, 1));
     EXPECT_FALSE(instance->GetFaceNeighbour(0, 5, 0));
+
+    // A chunk without face normals: (A - B) x (B - C), normalised; (1, 0, 0) for no area.
+    auto bare = std::make_shared<Kiv::GeometryChunk>(4, 0, 6, 0, 0, Kiv::StandardChunkHint(0, 0));
+    bare->SetFlags(Kiv::kPrimitiveBitsTriangleList);
+    auto* p = reinterpret_cast<float*>(bare->GetItem(Kiv::kItemPositions));
+    const float corners[12] = {0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 4, 0};
+    std::copy(corners, corners + 12, p);
+    const uint16_t triangles[6] = {0, 1, 2, 0, 1, 3};  // the second has no area
+    std::copy(triangles, triangles + 6, bare->GetIndexArray());
+    ASSERT_TRUE(instance->AddChunk(bare, instance->GetMaterial(0)));
+    EXPECT_EQ(instance->GetFaceNormal(1, 0), (Vector3{0, 0, -1}));
+    EXPECT_EQ(instance->GetFaceNormal(1, 1), (Vector3{1, 0, 0}));
 }
 
 // --- the LOD instance ----------------------------------------------------------------------

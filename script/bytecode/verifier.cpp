@@ -409,6 +409,8 @@ private:
         work.clear();
         std::vector<uint8_t>& callResult = callResult_;
         callResult.assign(count, kNotACall);
+        std::vector<uint64_t>& plainArguments = plainArguments_;
+        plainArguments.assign(count, 0);
         int32_t deepest = 0;
         bool unknownSeen = false;
         auto reach = [&](uint32_t from, uint32_t offset, int32_t depth,
@@ -483,6 +485,9 @@ private:
                         const size_t object = static_cast<size_t>(depth);
                         if (kinds[object] == kPlain)
                             return Fail(pc, "%s on a word that is no reference", in.info->mnemonic);
+                        for (size_t i = 0; i + 1 < static_cast<size_t>(words) && i < 64; ++i)
+                            if (kinds[object + 1 + i] == kPlain)
+                                plainArguments[index] |= uint64_t{1} << i;
                         for (size_t i = 0; i < site.referenceArgument.size(); ++i) {
                             const size_t word = object + 1 + i;
                             if (word < kinds.size() && site.referenceArgument[i] &&
@@ -556,8 +561,9 @@ private:
             checks.starts.push_back(in.offset);
         for (uint32_t i = 0; i < count; ++i)
             if (callResult[i] != kNotACall)
-                checks.calls.push_back(
-                    {ins[i].offset, static_cast<RunChecks::Result>(callResult[i])});
+                checks.calls.push_back({ins[i].offset,
+                                        static_cast<RunChecks::Result>(callResult[i]),
+                                        plainArguments[i]});
         if (unknownSeen) {
             // Every place a run can enter other than by falling through: there the top is
             // compared, exactly where the depth is known.
@@ -610,6 +616,7 @@ private:
     std::vector<std::vector<uint8_t>> kindsAt_;
     std::vector<uint32_t> work_;
     std::vector<uint8_t> callResult_;
+    std::vector<uint64_t> plainArguments_;
     std::vector<uint8_t> kinds_;
     std::vector<uint8_t> message_;
 };

@@ -47,6 +47,10 @@ struct RunChecks {
     struct Call {
         uint32_t offset;
         Result result;
+        // Bit i: argument i + 1 (after the object) is a plain word, which a callee must not
+        // take as a reference. Arguments past the 64th and those of code whose kinds are not
+        // followed are not told.
+        uint64_t plainArguments = 0;
     };
     // The top's distance in words above the frame record's last word, from `low` to `high`.
     struct Bound {

@@ -55,6 +55,8 @@ public:
     uint32_t temps = 0;
     std::vector<int32_t> referenceSlots;    // frame slots (from the locals base) holding references
     std::vector<uint8_t> paramIsReference;  // per parameter slot, `this` first
+    // Bit i: parameter i + 1 (after `this`) is a reference; the first 64 only.
+    uint64_t referenceParameters = 0;
     const uint8_t* code = nullptr;
     uint32_t codeSize = 0;
     // Per code byte, what the interpreter dispatches on at an instruction start there: the
@@ -72,6 +74,11 @@ public:
         uint8_t form;       // what the instruction there dispatches on once the top is checked
     };
     std::vector<StackBound> bounds;  // by offset
+    struct ArgumentCheck {
+        uint32_t offset;
+        uint64_t plainArguments;
+    };
+    std::vector<ArgumentCheck> argumentChecks;  // by offset: calls that pass plain words
     bool hasLineTable = false;
     std::vector<GSLineEntry> lines;
     GSNativeFunction* native = nullptr;  // bound at link for native functions

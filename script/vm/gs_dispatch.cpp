@@ -116,7 +116,9 @@ static_assert(HandlersFollowTheTable());
 // other than the verified result, and a place where the top is compared before the
 // instruction's own form runs.
 #define GS_CHECKED_FORMS X_FUSED(CallExpectNone) X_FUSED(CallExpectPlain) \
-    X_FUSED(CallExpectReference) X_FUSED(Checkpoint)
+    X_FUSED(CallExpectReference) X_FUSED(CallAnyPassingPlain) X_FUSED(CallExpectNonePassingPlain) \
+    X_FUSED(CallExpectPlainPassingPlain) X_FUSED(CallExpectReferencePassingPlain) \
+    X_FUSED(Checkpoint)
 // clang-format on
 
 enum FusedForm : unsigned {
@@ -132,7 +134,9 @@ static_assert(kFusedEnd <= kNoOpcode,
 static_assert(kFusedCallExpectPlain - kFusedCallExpectNone ==
                       GSBytecode::RunChecks::kPlainResult - GSBytecode::RunChecks::kNoResult &&
                   kFusedCallExpectReference - kFusedCallExpectNone ==
-                      GSBytecode::RunChecks::kReferenceResult - GSBytecode::RunChecks::kNoResult,
+                      GSBytecode::RunChecks::kReferenceResult - GSBytecode::RunChecks::kNoResult &&
+                  kFusedCallExpectReferencePassingPlain - kFusedCallAnyPassingPlain ==
+                      GSBytecode::RunChecks::kReferenceResult - GSBytecode::RunChecks::kAnyResult,
               "the call forms follow the verifier's results");
 
 // How many instructions each fused form stands for.
@@ -264,14 +268,31 @@ uint32_t InstructionLength(const uint8_t* code, uint32_t size, uint32_t pc) {
     return uint64_t{pc} + length <= size ? static_cast<uint32_t>(length) : 0;
 }
 
+// The plain arguments of the call at `offset`, as the verifier found them.
+uint64_t PlainArgumentsAt(const GSFunction& f, uint32_t offset) {
+    auto it = std::lower_bound(
+        f.argumentChecks.begin(), f.argumentChecks.end(), offset,
+        [](const GSFunction::ArgumentCheck& c, uint32_t at) { return c.offset < at; });
+    return it != f.argumentChecks.end() && it->offset == offset ? it->plainArguments : 0;
+}
+
 void PlaceRunChecks(GSFunction& f) {
     using namespace GSBytecode;
+    f.argumentChecks.clear();
     for (const RunChecks::Call& c : f.runChecks.calls) {
-        if (c.offset >= f.codeSize || c.result == RunChecks::kAnyResult) continue;
+        if (c.offset >= f.codeSize) continue;
         const uint8_t op = f.code[c.offset];
+        if (op == kCallThread && c.plainArguments != 0)
+            f.argumentChecks.push_back({c.offset, c.plainArguments});
         if (op != kCall && op != kCallNative && op != kCallInherited) continue;
-        f.dispatch[c.offset] =
-            static_cast<uint8_t>(kFusedCallExpectNone + (c.result - RunChecks::kNoResult));
+        if (c.plainArguments != 0) {
+            f.argumentChecks.push_back({c.offset, c.plainArguments});
+            f.dispatch[c.offset] = static_cast<uint8_t>(kFusedCallAnyPassingPlain +
+                                                        (c.result - RunChecks::kAnyResult));
+        } else if (c.result != RunChecks::kAnyResult) {
+            f.dispatch[c.offset] =
+                static_cast<uint8_t>(kFusedCallExpectNone + (c.result - RunChecks::kNoResult));
+        }
     }
     f.bounds.clear();
     for (const RunChecks::Bound& b : f.runChecks.bounds) {
@@ -399,6 +420,7 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     uint32_t* sp = st.top;
     int32_t result = ER_Done;
     uint8_t expect = GSBytecode::RunChecks::kAnyResult;  // of the call being made
+    bool passesPlain = false;                            // the call passes plain words
 
     // One handler per opcode in the table's order (checked above), then one per fused form,
     // then the illegal exit for every byte value that is neither.
@@ -1037,20 +1059,24 @@ op_IsNotNull : {
     ReleaseReference(r);
     DISPATCH();
 }
-    // --- calls --------------------------------------------------------------------------
+// --- calls --------------------------------------------------------------------------
+// Each form of a call names what its caller was verified with; the body is one.
+#define CALL_FORM(label, result, plain)     \
+    label:                                  \
+    expect = GSBytecode::RunChecks::result; \
+    passesPlain = (plain);                  \
+    goto call;
 op_Call:
 op_CallNative:
-op_CallInherited:
-    expect = GSBytecode::RunChecks::kAnyResult;
-    goto call;
-fused_CallExpectNone:
-    expect = GSBytecode::RunChecks::kNoResult;
-    goto call;
-fused_CallExpectPlain:
-    expect = GSBytecode::RunChecks::kPlainResult;
-    goto call;
-fused_CallExpectReference:
-    expect = GSBytecode::RunChecks::kReferenceResult;
+    CALL_FORM(op_CallInherited, kAnyResult, false)
+    CALL_FORM(fused_CallExpectNone, kNoResult, false)
+    CALL_FORM(fused_CallExpectPlain, kPlainResult, false)
+    CALL_FORM(fused_CallExpectReference, kReferenceResult, false)
+    CALL_FORM(fused_CallAnyPassingPlain, kAnyResult, true)
+    CALL_FORM(fused_CallExpectNonePassingPlain, kNoResult, true)
+    CALL_FORM(fused_CallExpectPlainPassingPlain, kPlainResult, true)
+    CALL_FORM(fused_CallExpectReferencePassingPlain, kReferenceResult, true)
+#undef CALL_FORM
 call : {
     uint8_t op = ip[0];
     int32_t offset = I16(pc);
@@ -1081,6 +1107,12 @@ call : {
     if (callee->params != static_cast<uint32_t>(1 - offset) ||
         callee->IsNative() != (op == GSBytecode::kCallNative) ||
         (expect != GSBytecode::RunChecks::kAnyResult && callee->Result() != expect))
+        FAIL(ER_IllegalInstruction);
+    // A plain word handed to a reference parameter would be released by a frame that never
+    // held it.
+    if (passesPlain && callee->referenceParameters != 0 &&
+        (callee->referenceParameters & PlainArgumentsAt(*fn, static_cast<uint32_t>(ip - code))) !=
+            0)
         FAIL(ER_IllegalInstruction);
     COUNT_OR_TIME_OUT();
     // `this` becomes the object's part of the callee's class; the count is the caller's.
@@ -1129,7 +1161,9 @@ op_CallThread : {
     const GSMethodEntry* e = VirtualEntry(h, object, U16(ip + 3));
     if (e == nullptr) FAIL(ER_NullReference);
     GSFunction* callee = e->function;
-    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative())
+    if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative() ||
+        (callee->referenceParameters & PlainArgumentsAt(*fn, static_cast<uint32_t>(ip - code))) !=
+            0)
         FAIL(ER_IllegalInstruction);
     GSThread* started = game->NewThread();
     if (started == nullptr) FAIL(ER_ThreadError);

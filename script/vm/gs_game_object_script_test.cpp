@@ -49,6 +49,13 @@ game class Test isclass GameObject {
   }
   void OnPing(Message m) { pings = pings + 10; }
   public int Start() { Watch(); return 0; }
+  // A handler without a message variable: the resumed wait's word is dropped.
+  thread void Quiet() {
+    wait() {
+      on "Ping", "": { pings = pings + 100; break; }
+    }
+  }
+  public int StartQuiet() { Quiet(); return 0; }
   public int Ping() { PostMessage(me, "Ping", "first", 0.0); return GetId(); }
   public int Hook() { AddHandler(me, "Ping", "", "OnPing"); return 0; }
   public int Missing() { AddHandler(me, "Ping", "", "NoSuch"); return 0; }
@@ -153,6 +160,17 @@ TEST_F(GameObjectScripts, AWaitingThreadTakesAPostedMessageAsAMessageObject) {
     ASSERT_NE(minor, 0u);
     EXPECT_EQ(GSString::From(minor)->text, "first");
     EXPECT_EQ(game->ThreadCount(), 0u);
+}
+
+TEST_F(GameObjectScripts, AWaitWithoutAMessageVariableDropsTheMessage) {
+    testing::LogCapture log;
+    ASSERT_EQ(Call("$int@Test::StartQuiet()"), ER_Done);
+    context->router->Update(0.0f);  // the thread runs to its wait
+    ASSERT_EQ(Call("$int@Test::Ping()"), ER_Done);
+    context->router->Update(0.0f);
+    EXPECT_EQ(Member("pings"), 100u);
+    EXPECT_EQ(game->ThreadCount(), 0u);
+    EXPECT_TRUE(log.lines().empty()) << ::testing::PrintToString(log.lines());
 }
 
 TEST_F(GameObjectScripts, HandlersRunAtOnceAndAMissingOneIsLogged) {

@@ -222,5 +222,29 @@ TEST_F(Interpreter, ArraysCheckTheirBoundsAndKinds) {
     EXPECT_EQ(Run(Code().Op(10).Op(78).Op(110)).result, ER_NullStringReference);
 }
 
+// A run needs a frame and a `this`: without either it ends through the failure exit.
+TEST(ThreadRuns, AThreadWithoutAFrameOrThisFails) {
+    auto fn = MakeFunction("$void@T::Run()", 1, 0, 0, 2);
+    const uint8_t code[] = {109};
+    fn->code = code;
+    fn->codeSize = 1;
+    for (bool withFrame : {false, true}) {
+        SCOPED_TRACE(withFrame);
+        LogCapture log;
+        GSThread thread(nullptr, 0);
+        if (withFrame) {
+            thread.stack.Push(0);  // a null `this`
+            ASSERT_TRUE(thread.stack.PushFrame(fn.get(), 0));
+        }
+        EXPECT_EQ(GSThread::Execute(&thread, 0.0f), withFrame ? ER_NullReference : ER_NoStackFrame);
+        EXPECT_EQ(thread.state, GSThread::kFinished);
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_EQ(log.lines()[0], std::string("Thread Exception: ") +
+                                      (withFrame ? "ER_NullReference" : "ER_NoStackFrame") +
+                                      ", line -1, file ");
+        EXPECT_TRUE(thread.stack.Empty());
+    }
+}
+
 }  // namespace
 }  // namespace GSRuntime

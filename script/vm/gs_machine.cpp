@@ -112,6 +112,8 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
         return false;
     for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
         if (kinds.parameterIsReference[i] != (f.paramIsReference[i + 1] != 0)) return false;
+    for (size_t i = 1; i < f.paramIsReference.size() && i <= 64; ++i)
+        if (f.paramIsReference[i] != 0) f.referenceParameters |= uint64_t{1} << (i - 1);
     f.referenceSlots = in.referenceSlots;
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());

@@ -149,7 +149,11 @@ TEST(Machine, LinkFailuresNameWhatIsMissing) {
         std::vector<std::string> lines;
     };
     const std::vector<Case> cases = {
-        {"library gone", "", "", "", {"GS Link error: Unable to find library for class 'L'"}},
+        {"library gone",
+         "",
+         "",
+         "",
+         {"GS Link error: Unable to find library for class 'L' (lib id: "}},
         {"class renamed",
          "lib.gsl",
          std::string("L\0", 2),
@@ -180,6 +184,19 @@ TEST(Machine, LinkFailuresNameWhatIsMissing) {
             bool found = std::any_of(lines.begin(), lines.end(),
                                      [&](const std::string& l) { return l.rfind(want, 0) == 0; });
             EXPECT_TRUE(found) << want << "\n" << ::testing::PrintToString(lines);
+        }
+        if (c.file.empty()) {  // the id of the library that is gone, as its header gives it
+            const std::vector<uint8_t>& lib = f.images["lib.gsl"];
+            auto word = [&](size_t at) {
+                return static_cast<uint32_t>(lib[at] | lib[at + 1] << 8 | lib[at + 2] << 16 |
+                                             uint32_t{lib[at + 3]} << 24);
+            };
+            char id[64];
+            std::snprintf(id, sizeof id, "(lib id: %x.%x)", word(12), word(16));
+            EXPECT_TRUE(std::find(lines.begin(), lines.end(),
+                                  "GS Link error: Unable to find library for class 'L' " +
+                                      std::string(id)) != lines.end())
+                << ::testing::PrintToString(lines);
         }
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back().rfind("GSMachine: Error ", 0), 0u) << lines.back();
@@ -400,6 +417,41 @@ bool LoadImages(ScriptRunner& r, const std::map<std::string, std::vector<uint8_t
     return r.library != nullptr;
 }
 
+// A class's member word count sizes every instance of it: a library asking for more than the
+// loader allows is refused before any instance could be made, one at the limit runs.
+TEST(Machine, AClassOfMoreMemberWordsThanTheLimitIsNotLinked) {
+    Folder f(Sources{{"t.gs", "class T { public int v; public int F() { v = 7; return v; } };"}});
+    const std::vector<uint8_t>& whole = f.images["t.gsl"];
+    GSBytecode::GslImage image;
+    GSBytecode::GslReadError error;
+    ASSERT_TRUE(GSBytecode::ReadLibraryImage(whole, image, error));
+    // The initialiser section: its tag, then the member word count.
+    const uint32_t words = image.classes[0].memberWords;
+    const uint8_t section[8] = {GSBytecode::kTagClassInitialiser, 0, 0, 0,
+                                static_cast<uint8_t>(words),      0, 0, 0};
+    auto at = std::search(whole.begin() + image.classes[0].recordOffset, whole.end(), section,
+                          section + 8);
+    ASSERT_NE(at, whole.end());
+    const size_t countAt = static_cast<size_t>(at - whole.begin()) + 4;
+    const uint32_t limit = 1u << 20;
+    for (uint32_t count : {limit, limit + 1}) {
+        SCOPED_TRACE(count);
+        std::vector<uint8_t> bytes = whole;
+        for (int i = 0; i < 4; ++i)
+            bytes[countAt + i] = static_cast<uint8_t>(count >> (8 * i));
+        ScriptRunner r;
+        const bool loaded = LoadImages(r, {{"t.gsl", bytes}}, "t.gsl");
+        if (count == limit) {
+            ASSERT_TRUE(loaded) << r.messages;
+            EXPECT_EQ(r.Run("T", "$int@T::F()").AsInt(), 7);
+        } else {
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(r.messages.substr(0, r.messages.find('\n')),
+                      "GS Link error: Unable to initialise class 'T'");
+        }
+    }
+}
+
 TEST(Machine, AFunctionLeavesExactlyWhatItsSignatureSays) {
     // A caller takes a result word from a callee exactly when the callee's signature names a
     // type. A record or a return that disagreed would leave the caller a word more or less than
@@ -512,33 +564,119 @@ TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
     EXPECT_EQ(ran.log.back(), "function $int@T::Run(), line -1");
 }
 
-TEST(Machine, ACalleeOfAnotherResultThanVerifiedIsRefusedAtTheCall) {
-    // The verifier knows no object's class: `a.F()` was verified as leaving an int, but damaged
-    // code hands the call an `L`, whose slot 0 returns nothing. Run, it would leave the caller
-    // one word short of what its code was verified with.
-    const Sources sources = {
-        {"main.gs",
-         "include \"lib.gs\"\n"
-         "class A { public int F() { return 1; } };\n"
-         "class T { public int Run() { L l = new L(); A a = new A(); return a.F(); } };"},
-        {"lib.gs", "class L { public void G() { } };"},
+TEST(Machine, ACalleeOfAnotherShapeThanVerifiedIsRefusedAtTheCall) {
+    // The verifier knows no object's class: `a.F(...)` was verified with A's F, but damaged code
+    // hands the call an `L`, whose slot 0 takes or leaves other words. Run, it would leave the
+    // caller a word short of what its code was verified with, or release as a reference a
+    // number it never held.
+    struct Case {
+        const char* what;
+        const char* a;  // A's F and its call
+        const char* l;  // L's slot 0
+        const char* call;
     };
-    Folder f(sources);
-    std::vector<uint8_t> bytes = f.images["main.gsl"];
-    const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
-    size_t k = 0;
-    while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
-        ++k;
-    ASSERT_TRUE(k > 0 && k < fc.instructions.size());
-    const GSBytecode::Instruction& object = fc.instructions[k - 1];
-    ASSERT_EQ(object.opcode, GSBytecode::kLoadLocalRef);
-    ASSERT_EQ(object.operand[0], 2);               // a
-    bytes[fc.codeOffset + object.offset + 1] = 1;  // l
-    ScriptRunner r;
-    ASSERT_TRUE(LoadImages(r, {{"main.gsl", bytes}, {"lib.gsl", f.images["lib.gsl"]}}, "main.gsl"))
-        << r.messages;
-    testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
-    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    const Case cases[] = {
+        {"a callee that leaves no result", "public int F() { return 1; }", "public void G() { }",
+         "a.F()"},
+        {"a callee that takes a reference for a plain word", "public int F(int x) { return x; }",
+         "public int G(string s) { return 1; }", "a.F(5)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Sources sources = {
+            {"main.gs", std::string("include \"lib.gs\"\nclass A { ") + c.a +
+                            " };\nclass T { public int Run() { L l = new L(); A a = new A(); "
+                            "return " +
+                            c.call + "; } };"},
+            {"lib.gs", std::string("class L { ") + c.l + " };"},
+        };
+        Folder f(sources);
+        std::vector<uint8_t> bytes = f.images["main.gsl"];
+        const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+        size_t k = 0;
+        while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
+            ++k;
+        ASSERT_LT(k, fc.instructions.size());
+        while (k > 0 && fc.instructions[k].opcode != GSBytecode::kLoadLocalRef)
+            --k;
+        const GSBytecode::Instruction& object = fc.instructions[k];
+        ASSERT_EQ(object.opcode, GSBytecode::kLoadLocalRef);
+        ASSERT_EQ(object.operand[0], 2);               // a
+        bytes[fc.codeOffset + object.offset + 1] = 1;  // l
+        ScriptRunner r;
+        ASSERT_TRUE(
+            LoadImages(r, {{"main.gsl", bytes}, {"lib.gsl", f.images["lib.gsl"]}}, "main.gsl"))
+            << r.messages;
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    }
+}
+
+// The verifier knows no object's class: code verified for one object but handed another (its
+// first load of local `from` made a load of local `to`) must be refused where the object is
+// used, never let a plain word become a reference, a store land outside the object or a call
+// run with other words than its code was verified with.
+TEST(Machine, AnObjectOfAnotherShapeThanVerifiedIsRefusedWhereItIsUsed) {
+    struct Case {
+        const char* what;
+        std::string classes, body;
+        uint16_t from, to;
+        int32_t result;
+    };
+    const std::string tenWords =
+        "class A { public int v0; public int v1; public int v2; public int v3; public int v4; "
+        "public int v5; public int v6; public int v7; public int v8; public int v9; };\n";
+    const std::vector<Case> cases = {
+        {"a plain store into a reference member",
+         "class A { public int v; };\nclass L { public string s; };\n", "a.v = 5; return 1;", 1, 2,
+         ER_IllegalInstruction},
+        {"a reference load of a plain member",
+         "class A { public string s; };\nclass L { public int v; };\n", "return a.s.size();", 1, 2,
+         ER_IllegalInstruction},
+        {"a store past the object's members", tenWords + "class L { public int w; };\n",
+         "a.v9 = 5; return 1;", 1, 2, ER_IllegalInstruction},
+        {"a call with another parameter count",
+         "class A { public int F(int x) { return x; } };\n"
+         "class L { public int G() { return 2; } };\n",
+         "return a.F(1);", 1, 2, ER_IllegalInstruction},
+        {"a method slot past the object's table",
+         "class A { public int F0() { return 0; } public int F1() { return 1; } "
+         "public int F2() { return 2; } };\nclass L { public int G() { return 2; } };\n",
+         "return a.F2();", 1, 2, ER_NullReference},
+        {"a script call reaching a native",
+         "class A { public int F() { return 1; } };\nclass L { public native int G(); };\n",
+         "return a.F();", 1, 2, ER_IllegalInstruction},
+    };
+    const std::vector<Case> arrays = {
+        {"a plain store into a reference array", "", "a[0] = 5; return 1;", 1, 2,
+         ER_ArrayOutOfBounds},
+        {"a reference load from a plain array", "", "return s[0].size();", 2, 1,
+         ER_ArrayOutOfBounds},
+    };
+    auto run = [](const Case& c, const std::string& source) {
+        SCOPED_TRACE(c.what);
+        std::string messages;
+        std::vector<uint8_t> bytes =
+            ScriptRunner::CompileImage({{"t.gs", source}}, "t.gs", &messages);
+        ASSERT_FALSE(bytes.empty()) << messages;
+        const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+        auto load = std::find_if(
+            fc.instructions.begin(), fc.instructions.end(), [&](const GSBytecode::Instruction& in) {
+                return in.opcode == GSBytecode::kLoadLocalRef && in.operand[0] == c.from;
+            });
+        ASSERT_NE(load, fc.instructions.end());
+        bytes[fc.codeOffset + load->offset + 1] = static_cast<uint8_t>(c.to);
+        ScriptRunner r;
+        ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
+        testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+        EXPECT_EQ(ran.result, c.result) << ::testing::PrintToString(ran.log);
+    };
+    for (const Case& c : cases)
+        run(c, c.classes + "class T { public int Run() { A a = new A(); L l = new L(); " + c.body +
+                   " } };");
+    for (const Case& c : arrays)
+        run(c, "class T { public int Run() { int[] a = new int[1]; string[] s = new string[1]; " +
+                   c.body + " } };");
 }
 
 }  // namespace

@@ -187,6 +187,14 @@ TEST(CompiledPrograms, ArraysOfBothKinds) {
          "int[] b = a[2, ]; int[] c = a[, 2]; return b.size() * 100 + c.size() "
          "* 10 + b[0];",
          ER_Done, 322},
+        {"negative range bounds take the whole array",
+         "int[] a = new int[5]; int f = -3, t = -9; return a[f, t].size();", ER_Done, 5},
+        {"a range past the end is cut at the end", "int[] a = new int[5]; return a[2, 9].size();",
+         ER_Done, 3},
+        {"a range that ends before it starts", "int[] a = new int[5]; return a[3, 1].size();",
+         ER_ArrayOutOfBounds},
+        {"a range store that ends before it starts",
+         "int[] a = new int[5]; int[] b = new int[1]; a[3, 1] = b; return 0;", ER_ArrayOutOfBounds},
         {"range store",
          "int[] a = new int[4]; int[] b = new int[2]; b[0] = 5; b[1] = 6; "
          "a[1, 3] = b; return a[1] * 10 + a[2];",
@@ -232,6 +240,12 @@ TEST(CompiledPrograms, Strings) {
          "string s = \"abcd\"; string t; t = s[1, 3] = \"Q\"; return t.size() * 10 + s.size();",
          ER_Done, 13},
         {"a range store out of bounds", "string s = \"ab\"; s[1, 5] = \"Z\"; return 0;",
+         ER_StringOutOfBounds},
+        {"negative range bounds take the whole string",
+         "string s = \"abcdef\"; int f = -5, t = -7; return s[f, t].size();", ER_Done, 6},
+        {"a range past the end", "string s = \"abc\"; return s[1, 4].size();",
+         ER_StringOutOfBounds},
+        {"a range that ends before it starts", "string s = \"abc\"; return s[2, 1].size();",
          ER_StringOutOfBounds},
         {"joining a null gives the other string",
          "string a; string b = \"xy\"; return (a + b).size() + (b + a).size() * 10;", ER_Done, 22},
@@ -282,6 +296,10 @@ TEST(CompiledPrograms, ClassesObjectsAndCalls) {
         {"class test and cast",
          with("B b = new D(); D d = cast<D>(b); return (int)b.isclass(D) + (int)(d != null) * 2;"),
          ER_Done, 3},
+        {"a class test holds for the class's bases",
+         with("D d = new D(); B b = new B(); return (int)d.isclass(B) + (int)d.isclass(D) * 2 + "
+              "(int)b.isclass(D) * 4;"),
+         ER_Done, 3},
         {"failed cast is null", with("B b = new B(); D d = cast<D>(b); return (int)(d == null);"),
          ER_Done, 1},
         {"null call", with("B b; return b.Get();"), ER_NullReference},
@@ -322,6 +340,18 @@ TEST(CompiledPrograms, MembersOfOtherObjectsAndOfThis) {
          ER_Done, 2333},
         {"a null object's reference member", with("O o; return o.s.size();"), ER_NullReference},
         {"a store into a null object", with("O o; o.s = \"a\"; return 0;"), ER_NullReference},
+    });
+}
+
+// What needs a game object with a router, run on a plain object on the static thread.
+TEST(CompiledPrograms, ThreadsAndWaitsWithoutAGameObject) {
+    auto with = [](const std::string& body) {
+        return "class T { thread void W() { } int Run() { " + body + " } };";
+    };
+    RunTable({
+        {"a thread started on a plain object", with("W(); return 1;"), ER_ThreadError},
+        {"a wait on the static thread", with("wait() { on \"A\", \"\": break; } return 1;"),
+         ER_ThreadError},
     });
 }
 

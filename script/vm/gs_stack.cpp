@@ -78,9 +78,10 @@ void GSStack::Dump() const {
 
 GSContext* GSStack::CurrentContext() const {
     for (const uint32_t* r = frame; r != nullptr; r = PreviousFrame(r)) {
-        Ref self = FrameLocals(r)[0];
-        if (self == 0) continue;
-        if (GSContext* c = GetHeader(self)->Context()) return c;
+        // Code whose kinds the image does not settle can store any word over `this`.
+        const GSScriptInstance* h = LiveHeader(FrameLocals(r)[0]);
+        if (h == nullptr) continue;
+        if (GSContext* c = h->Context()) return c;
     }
     return nullptr;
 }

@@ -101,6 +101,26 @@ TEST(GSStackFrames, PopReleasesReferenceLocalsAndThis) {
     SetCurrentContext(nullptr);
 }
 
+// Code whose kinds the image does not settle can store any word over `this`: the frames'
+// context is taken only from a word that names a live instance.
+TEST(GSStackFrames, TheContextComesFromTheFirstFrameWhoseThisIsALiveInstance) {
+    GSContext context;
+    SetCurrentContext(&context);
+    auto f = MakeFunction("$void@A::F()", 1, 0, 0, 1);
+    Ref self = GSString::Make("self");  // made in the current context
+    GSStack stack;
+    stack.Push(self);
+    ASSERT_TRUE(stack.PushFrame(f.get(), 0));
+    stack.Push(0x7FFFFF00);  // a number far past anything committed
+    ASSERT_TRUE(stack.PushFrame(f.get(), 0));
+    EXPECT_EQ(stack.CurrentContext(), &context);
+    stack.Locals()[0] = 0;  // not released: it holds no count
+    ASSERT_TRUE(stack.PopFrame());
+    EXPECT_TRUE(stack.PopFrame());  // releases `self`
+    EXPECT_EQ(stack.CurrentContext(), nullptr);
+    SetCurrentContext(nullptr);
+}
+
 TEST(GSStackFrames, DumpGivesTheInnerLineMinusOneAndTheOuterTheLineOfTheCall) {
     LogCapture log;
     auto outer = MakeFunction("$void@A::Outer()", 1, 0, 0, 4);

@@ -53,19 +53,27 @@ GSOLibrary::~GSOLibrary() {
 
 TDBTagRef GSOLibrary::GetProperties() {
     uint32_t result = 0;
+    bool tooMany = false;
     if (instance != 0 && context != nullptr &&
         GSRuntime::CallMethodBySignature(context, GSRuntime::GetHeader(instance)->cls, instance,
                                          "$Soup@PropertyObject::GetProperties()", nullptr, 0,
                                          &result) &&
         result != 0) {
         auto* soup = dynamic_cast<ScriptNatives::GSOSoup*>(GSRuntime::GetOwner(result));
+        // Sub-soups may be shared, so a few script lines can make a tree whose copy would not
+        // fit in memory; such properties are refused as the Soup natives refuse them.
+        tooMany = soup != nullptr && ScriptNatives::GSOSoup::WalksTooManyTags(soup->GetSoup());
         TDBTagRef copy;
-        if (soup != nullptr) copy = TDBContainerTag::Clone(soup->GetSoup());
+        if (soup != nullptr && !tooMany) copy = TDBContainerTag::Clone(soup->GetSoup());
         GSRuntime::ReleaseReference(result);
-        if (soup != nullptr) return copy;
+        if (soup != nullptr && !tooMany) return copy;
+        if (tooMany)
+            LogOutputf("GSOLibrary::GetProperties> properties of %s hold more than %u tags",
+                       kuid_.ToDisplayString().c_str(), ScriptNatives::GSOSoup::kMaxWalkedTags);
     }
-    LogOutputf("GSOLibrary::GetProperties> could not retrieve properties for %s",
-               kuid_.ToDisplayString().c_str());
+    if (!tooMany)
+        LogOutputf("GSOLibrary::GetProperties> could not retrieve properties for %s",
+                   kuid_.ToDisplayString().c_str());
     TDBTagRef empty;
     empty.EnsureContainer();
     return empty;

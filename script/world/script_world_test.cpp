@@ -558,6 +558,7 @@ game class ShedScript isclass HalvexGameObject
 )";
 
 const char* const kLibraryScript = R"(include "Halvex.gs"
+include "Constructors.gs"
 
 game class MyLib isclass Library
 {
@@ -568,6 +569,21 @@ game class MyLib isclass Library
   public string Nothing(string[] s, GSObject[] o) { return LibraryCallNative("NoSuchFunction", s, o); }
   public string Online(string[] s, GSObject[] o) { GetOnlineAccess(); return "reached"; }
   public string Menus(string[] s, GSObject[] o) { AddSystemMenuIcon(null, "a", "b"); BlinkSystemMenuIcon(2); RemoveSystemMenuIcon(); HideSystemMenuIconMenu(); return "quiet"; }
+  // Properties of `levels` soups above a leaf, each holding the one below twice.
+  public int levels = 0;
+  public string Deepen(string[] s, GSObject[] o) { levels = 40; return ""; }
+  public Soup GetProperties() {
+    Soup at = ConstructorsBase.NewSoup();
+    at.SetNamedTag("leaf", 1);
+    int i;
+    for (i = 0; i < levels; i++) {
+      Soup up = ConstructorsBase.NewSoup();
+      up.SetNamedSoup("a", at);
+      up.SetNamedSoup("b", at);
+      at = up;
+    }
+    return at;
+  }
 };
 )";
 
@@ -792,6 +808,32 @@ TEST_F(ObjectWorld, LibraryCallsByNameAndIntoTheNativePlugIn) {
     GSRuntime::ReleaseReference(got.word);
     DropContext(c);
     EXPECT_EQ(HalvexPlugins::PluginAllocatedBytes(), 0) << "the library let go of its plug-in";
+}
+
+// A library's properties are copied out of the script; shared sub-soups that would expand past
+// the soup walk's cap are refused (an empty tree and a log line), never copied.
+TEST_F(ObjectWorld, LibraryPropertiesThatSharedSoupsWouldExplodeAreRefused) {
+    HalvexScriptContext* c = NewContext();
+    worldtest::ScriptResult got = Lib(c, kLib);
+    ASSERT_NE(got.word, 0u);
+    HalvexWorld::GSOLibrary* lib = c->Libraries()[0];
+    GSRuntime::SetCurrentContext(c);
+    EXPECT_EQ(TDBContainerTag::GetInt(lib->GetProperties(), Kiv::PString("leaf"), 0), 1);
+
+    EXPECT_EQ(lib->LibraryCall("Deepen", 0, 0), "");
+    testsupport::LogLines log;
+    const TDBTagRef refused = lib->GetProperties();
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->GetChildCount(), 0u);
+    bool said = false;
+    for (const std::string& l : log.lines)
+        said |= l.find(
+                    "GSOLibrary::GetProperties> properties of kuid 424242 11 hold more than "
+                    "1000000 tags") != std::string::npos;
+    EXPECT_TRUE(said) << ::testing::PrintToString(log.lines);
+    EXPECT_EQ(log.lines.size(), 1u) << ::testing::PrintToString(log.lines);
+    GSRuntime::ReleaseReference(got.word);
+    DropContext(c);
 }
 
 }  // namespace

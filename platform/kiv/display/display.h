@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/kiv/scene/geometry.h"
+
 namespace Kiv {
 
 class RenderKernel;
@@ -71,6 +73,24 @@ public:
     States& GetStates() { return states_; }
     const States& GetStates() const { return states_; }
 
+    // The frame being drawn (RenderKernel::BeginFrame to EndFrame): while one is open and
+    // nothing asked for drawing at once, materials hand their blended chunks to their
+    // alpha-blend caches, placed by the viewer's position (world space) and the matrix of the
+    // object whose chunks are drawn (chunk to world), which the frame code sets before each
+    // object's draw.
+    void OpenFrame(const Vector3& viewer) {
+        frameOpen_ = true;
+        viewer_ = viewer;
+        object_ = Matrix4x4();
+    }
+    void CloseFrame() { frameOpen_ = false; }
+    void SetObjectMatrix(const Matrix4x4& matrix) { object_ = matrix; }
+    const Matrix4x4& GetObjectMatrix() const { return object_; }
+    const Vector3& GetViewer() const { return viewer_; }
+    // Draws that must not wait for the caches (the caches' own, direct draws) say so.
+    void SetDrawAtOnce(bool on) { atOnce_ = on; }
+    bool HandsBlendedChunksToCaches() const { return frameOpen_ && !atOnce_; }
+
     // Colours in files are 0xAARRGGBB; the display keeps 0xAABBGGRR.
     static void ConvertColorArray(uint32_t* colors, uint32_t count);
 
@@ -82,6 +102,10 @@ private:
     std::set<std::string, std::less<>> extensions_;
     States states_;
     uint32_t textureUnits_ = 4;
+    bool frameOpen_ = false;
+    bool atOnce_ = false;
+    Vector3 viewer_{};
+    Matrix4x4 object_;
 };
 
 }  // namespace Kiv

@@ -104,10 +104,17 @@ uint32_t GeometryChunk::AddInfluenceMatrix(uint32_t influence) {
     return static_cast<uint32_t>(palette_.size() - 1);
 }
 
+GeometryChunk::~GeometryChunk() {
+    if (prepared_)
+        RenderKernel::ReleaseBuffersIfAlive(kernel_, kernelSerial_, {vertexBuffer_, indexBuffer_});
+}
+
 std::shared_ptr<GeometryChunk> GeometryChunk::Copy() const {
     auto copy = std::make_shared<GeometryChunk>(*this);
     copy->prepared_ = false;
     copy->vertexBuffer_ = copy->indexBuffer_ = 0;
+    copy->kernel_ = nullptr;
+    copy->kernelSerial_ = 0;
     return copy;
 }
 
@@ -128,6 +135,8 @@ bool GeometryChunk::PrepareForDisplay(RenderKernel* kernel) {
         }
     }
     prepared_ = true;
+    kernel_ = kernel;
+    kernelSerial_ = kernel->GetSerial();
     return true;
 }
 
@@ -163,17 +172,16 @@ bool GeometryChunk::TakeData(const GeometryChunk& other, RenderKernel* kernel) {
     faceNormals_ = other.faceNormals_;
     neighbours_ = other.neighbours_;
     if (kernel == nullptr) return true;
-    if (prepared_) {
-        kernel->ReleaseBuffer(vertexBuffer_);
-        if (indexBuffer_ != RenderKernel::kNoBuffer) kernel->ReleaseBuffer(indexBuffer_);
-    }
+    if (prepared_)
+        RenderKernel::ReleaseBuffersIfAlive(kernel_, kernelSerial_, {vertexBuffer_, indexBuffer_});
     prepared_ = false;
     vertexBuffer_ = indexBuffer_ = RenderKernel::kNoBuffer;
     return PrepareForDisplay(kernel);
 }
 
 bool GeometryChunk::RefreshVertices(RenderKernel* kernel) {
-    if (!prepared_ || kernel == nullptr) return false;
+    // The buffers live on the kernel the chunk was prepared on.
+    if (!prepared_ || kernel == nullptr || kernel != kernel_) return false;
     const uint8_t* pos = GetItem(kItemPositions);
     if (pos == nullptr) return false;
     const uint32_t fresh = kernel->CreateVertexBuffer(

@@ -78,6 +78,9 @@ public:
     // primitive: the engine's primitive code (0 to 5).
     GeometryChunk(uint32_t vertexCount, uint32_t fourthCount, uint32_t indexCount,
                   uint32_t faceCount, uint32_t primitive, const StandardChunkHint& hint);
+    // A prepared chunk gives its buffers back to the kernel it was prepared on, when that kernel
+    // is still alive: meshes come and go while one kernel lives on.
+    ~GeometryChunk();
 
     uint32_t GetVertexCount() const { return vertexCount_; }
     uint32_t GetIndexCount() const { return indexCount_; }
@@ -181,6 +184,8 @@ private:
     uint32_t resets_ = 0;
     bool prepared_ = false;
     uint32_t vertexBuffer_ = 0, indexBuffer_ = 0;
+    RenderKernel* kernel_ = nullptr;  // the kernel the buffers are on
+    uint64_t kernelSerial_ = 0;
 };
 
 }  // namespace Kiv

@@ -18,6 +18,7 @@
 
 #include "platform/kiv/base/pstring.h"
 #include "platform/kiv/display/geometry_chunk.h"
+#include "platform/kiv/scene/geometry.h"
 
 namespace Kiv {
 
@@ -48,6 +49,7 @@ struct MaterialDescription {
 };
 
 class Display;
+class LightTarget;
 class ResourceDatabase;
 class Texture;
 
@@ -150,6 +152,24 @@ public:
     // Equals under the name the mesh code uses.
     bool Compare(const Material& other) const { return Equals(other); }
 
+    // The lighting a chunk drawn directly is shaded with: the chunk (whose vertex program the
+    // engine reads), the camera's view transform, the target whose lights fall on it and the
+    // object's opacity. The shading is the engine's; the stand-in keeps the last state it was
+    // given and counts the calls.
+    struct LightingState {
+        const GeometryChunk* chunk = nullptr;
+        Matrix4x4 view;
+        const LightTarget* lights = nullptr;
+        float opacity = 1.0f;
+    };
+    void SetLightingState(const GeometryChunk& chunk, const Matrix4x4& view,
+                          const LightTarget* lights, float opacity) {
+        lighting_ = {&chunk, view, lights, opacity};
+        ++lightingSets_;
+    }
+    const LightingState& GetLightingState() const { return lighting_; }
+    uint32_t GetLightingStateCount() const { return lightingSets_; }
+
     // Test hook: the next `count` chunk creations of any material fail.
     static void FailNextChunksForTesting(int count);
 
@@ -168,6 +188,8 @@ private:
     bool twoSided_ = false;
     uint32_t wantedMipLevel_ = 0;
     float priority_ = 0;
+    LightingState lighting_;
+    uint32_t lightingSets_ = 0;
 };
 
 // The stand-in for a material the manager could not find, so a mesh still loads.

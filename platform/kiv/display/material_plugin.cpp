@@ -20,9 +20,28 @@ std::shared_ptr<Material> MaterialPlugin::Create(MaterialManager& /*manager*/,
     return nullptr;
 }
 
-std::shared_ptr<Material> OneTextureMaterialPlugin::Create(MaterialManager& /*manager*/,
-                                                           Display& /*display*/) {
-    return std::make_shared<OneTextureMaterial>();
+bool DisplayNeeds::AreMet(const Display& display, PString& fallbackName) const {
+    bool met = display.GetTextureUnits() >= textureUnits;
+    for (int capability : capabilities)
+        met = met && display.SupportsCapability(capability);
+    if (met || fallback == nullptr) return true;
+    fallbackName = PString(fallback);
+    return false;
+}
+
+std::shared_ptr<Material> OneTextureMaterialPlugin::Create(MaterialManager& manager,
+                                                           Display& display) {
+    if (!CreatePluginResources(display.GetRenderKernel())) return nullptr;
+    return CreateMaterial(manager);
+}
+
+bool OneTextureMaterialPlugin::CreatePluginResources(RenderKernel* kernel) {
+    if (kernel != nullptr) FindOrAddMaterialCaches(caches_, &MakeEngineMaterialCache);
+    return true;
+}
+
+std::shared_ptr<Material> OneTextureMaterialPlugin::CreateMaterial(MaterialManager& /*manager*/) {
+    return std::make_shared<OneTextureMaterial>(caches_);
 }
 
 namespace {
@@ -30,11 +49,13 @@ namespace {
 // The engine's own types: each plug-in makes its material.
 class EngineMaterialPlugin : public OneTextureMaterialPlugin {
 public:
-    using Make = std::shared_ptr<Material> (*)();
+    using Make = std::shared_ptr<Material> (*)(const MaterialCaches&);
     EngineMaterialPlugin(std::string_view name, const UId& uid, Make make)
         : OneTextureMaterialPlugin(name, uid), make_(make) {}
-    std::shared_ptr<Material> Create(MaterialManager& /*manager*/, Display& /*display*/) override {
-        return make_();
+
+protected:
+    std::shared_ptr<Material> CreateMaterial(MaterialManager& /*manager*/) override {
+        return make_(GetCaches());
     }
 
 private:
@@ -69,19 +90,29 @@ void RegisterEngineMaterialPlugins() {
         {"notex",
          "4C414E80-BBDA-11d4-9AD7-000102536401",
          {true, false},
-         [] { return std::shared_ptr<Material>(std::make_shared<NoTextureMaterial>()); }},
+         [](const MaterialCaches&) {
+             return std::shared_ptr<Material>(std::make_shared<NoTextureMaterial>());
+         }},
         {"onetex",
          "4C414E80-BBDA-11d4-9AD7-000102536402",
          {true, true},
-         [] { return std::shared_ptr<Material>(std::make_shared<OneTextureMaterial>()); }},
+         [](const MaterialCaches& caches) {
+             return std::shared_ptr<Material>(std::make_shared<OneTextureMaterial>(caches));
+         }},
         {"gloss",
          "4C414E80-BBDA-11d4-9AD7-000102536403",
          {true, true},
-         [] { return std::shared_ptr<Material>(std::make_shared<ReflectiveMaterial>("gloss")); }},
+         [](const MaterialCaches& caches) {
+             return std::shared_ptr<Material>(
+                 std::make_shared<ReflectiveMaterial>("gloss", caches));
+         }},
         {"reflect",
          "4C414E80-BBDA-11d4-9AD7-000102536404",
          {true, true},
-         [] { return std::shared_ptr<Material>(std::make_shared<ReflectiveMaterial>()); }},
+         [](const MaterialCaches& caches) {
+             return std::shared_ptr<Material>(
+                 std::make_shared<ReflectiveMaterial>(ReflectiveMaterial::kType, caches));
+         }},
     };
     for (const Engine& e : kEngine)
         if (MaterialPlugin::Find(e.name) == nullptr)

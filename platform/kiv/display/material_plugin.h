@@ -1,14 +1,23 @@
-// Kiv::MaterialPlugin and Kiv::OneTextureMaterialPlugin: the engine's bases of a material
-// plug-in, the object that stands for one material type ("tbumptex"). A plug-in is registered
-// in the material family under its name, and its type ("m." and the name) becomes loadable
-// through the material loader. Before the engine makes a material of the type it asks the
-// plug-in whether the display can draw it; a plug-in that says no names the type to make
-// instead. The engine's own four types ("notex", "onetex", "gloss", "reflect") are registered
-// by the render kernel's start.
+// Kiv::MaterialPlugin: the engine's base of a material plug-in, the object that stands for one
+// material type ("tbumptex"). A plug-in is registered in the material family under its name, and
+// its type ("m." and the name) becomes loadable through the material loader. Before the engine
+// makes a material of the type it asks the plug-in whether the display can draw it; a plug-in
+// that says no names the type to make instead. The engine's own four types ("notex", "onetex",
+// "gloss", "reflect") are registered by the render kernel's start.
+//
+// Two bases build on it:
+//   MaterialPluginX: a plug-in that keeps the caches its materials hand chunks to in fields of
+//     its own, and answers IsSupported from what it needs of a display (capabilities, texture
+//     units) with the type to make instead.
+//   OneTextureMaterialPlugin: Create runs CreatePluginResources (the base finds or registers the
+//     caches and keeps them; a derived plug-in prepares its own handles after it) and then makes
+//     the material with the base's caches (CreateMaterial).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "platform/kiv/base/pstring.h"
 #include "platform/kiv/display/display.h"
@@ -18,6 +27,8 @@
 #include "platform/kiv/os/uid.h"
 
 namespace Kiv {
+
+class RenderKernel;
 
 // The family every material plug-in belongs to.
 const UId& MaterialPluginFamily();
@@ -43,11 +54,51 @@ private:
     UId uid_;
 };
 
+// What a display needs to draw a type: every capability listed and at least `textureUnits`
+// texture units; else the type made instead is `fallback` (none: drawn on every display).
+struct DisplayNeeds {
+    std::vector<int> capabilities;
+    uint32_t textureUnits = 0;
+    const char* fallback = nullptr;
+    // IsSupported's answer.
+    bool AreMet(const Display& display, PString& fallback) const;
+};
+
+class MaterialPluginX : public MaterialPlugin {
+public:
+    MaterialPluginX(std::string_view name, const UId& uid, DisplayNeeds needs)
+        : MaterialPlugin(name, uid), needs_(std::move(needs)) {}
+    bool IsSupported(const Display& display, PString& fallback) const override {
+        return needs_.AreMet(display, fallback);
+    }
+    const MaterialCaches& GetCaches() const { return caches_; }
+
+protected:
+    MaterialCaches& Caches() { return caches_; }
+
+private:
+    DisplayNeeds needs_;
+    MaterialCaches caches_;
+};
+
 class OneTextureMaterialPlugin : public MaterialPlugin {
 public:
     using MaterialPlugin::MaterialPlugin;
-    // The engine's one-texture material.
+    // CreatePluginResources, then CreateMaterial; null when either fails.
     std::shared_ptr<Material> Create(MaterialManager& manager, Display& display) override;
+    // The base finds the caches in the rendering-cache manager, registering the engine's own
+    // where one is missing; a derived plug-in prepares what its material needs after calling
+    // it. Without a render kernel (null) the base has nothing to find and succeeds; false when
+    // the plug-in cannot create its material now.
+    virtual bool CreatePluginResources(RenderKernel* kernel);
+    const MaterialCaches& GetCaches() const { return caches_; }
+
+protected:
+    // The material, made with the base's caches: the engine's one-texture material here.
+    virtual std::shared_ptr<Material> CreateMaterial(MaterialManager& manager);
+
+private:
+    MaterialCaches caches_;
 };
 
 // Registers the engine's own material plug-ins, unless they are registered already.

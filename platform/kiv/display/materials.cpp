@@ -181,6 +181,52 @@ LoadedMaterial* MaterialLoader::Load(std::string_view name) {
     return new LoadedMaterial(std::string(type), traits, std::move(material));
 }
 
+MaterialCaches& MaterialCaches::operator=(const MaterialCaches& other) {
+    if (this == &other) return *this;
+    for (RenderingCache* c : other.cache)
+        if (c != nullptr) c->AddReference();
+    Clear();
+    cache = other.cache;
+    return *this;
+}
+
+void MaterialCaches::Clear() {
+    for (RenderingCache*& c : cache) {
+        if (c != nullptr) c->ReleaseReference();
+        c = nullptr;
+    }
+}
+
+bool MaterialCaches::IsComplete() const {
+    for (RenderingCache* c : cache)
+        if (c == nullptr) return false;
+    return true;
+}
+
+AlphaBlendCache* MaterialCaches::GetAlphaBlendCache() const {
+    return dynamic_cast<AlphaBlendCache*>(cache[kAlphaBlend]);
+}
+
+void FindOrAddMaterialCaches(MaterialCaches& caches, MaterialCacheMaker make) {
+    static const char* const kIds[] = {AlphaBlendCache::kId, AlphaMaskCache::kId,
+                                       MaterialChunkCache::kId};
+    RenderingCacheManager& manager = RenderingCacheManager::Instance();
+    for (int i = 0; i < MaterialCaches::kCount; ++i) {
+        RenderingCache*& cache = caches.cache[i];
+        if (cache != nullptr) continue;
+        cache = manager.FindCache(kIds[i]);
+        if (cache != nullptr) continue;
+        cache = make(i);
+        manager.AddCache(cache);
+    }
+}
+
+RenderingCache* MakeEngineMaterialCache(int kind) {
+    if (kind == MaterialCaches::kAlphaBlend) return new AlphaBlendCache(AlphaBlendCache::kId);
+    if (kind == MaterialCaches::kAlphaMask) return new AlphaMaskCache();
+    return new MaterialChunkCache();
+}
+
 RenderingCacheManager& RenderingCacheManager::Instance() {
     static RenderingCacheManager manager;
     return manager;
@@ -202,6 +248,16 @@ void RenderingCacheManager::RemoveCache(RenderingCache* cache) {
     if (it == caches_.end()) return;
     caches_.erase(it);
     cache->ReleaseReference();
+}
+
+void RenderingCacheManager::ClearAll() {
+    for (RenderingCache* cache : caches_)
+        cache->Clear();
+}
+
+void RenderingCacheManager::FlushAll(Display& display) {
+    for (RenderingCache* cache : caches_)
+        cache->Flush(display);
 }
 
 RenderingCache* RenderingCacheManager::FindCache(std::string_view id) {

@@ -5,6 +5,7 @@
 // was given, so set-up code can be tested by what it set up.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "platform/kiv/display/geometry_chunk.h"
 #include "platform/kiv/display/material.h"
+#include "platform/kiv/scene/geometry.h"
 
 namespace Kiv {
 
@@ -148,6 +150,22 @@ public:
     static LoadedMaterial* Load(std::string_view name);
 };
 
+class Display;
+
+// What draws a chunk an alpha-blend cache holds: the material that added it, called back with the
+// two values it gave with the chunk. The chunk stays the adder's; the cache only reads it.
+class AlphaBlendRenderer {
+public:
+    virtual ~AlphaBlendRenderer() = default;
+    // The whole chunk, as it is.
+    virtual void RenderChunk(Display& display, const GeometryChunk& chunk, uint32_t first,
+                             uint32_t second) = 0;
+    // The chunk's triangles in the order of `indices`: a triangle list, three per triangle.
+    virtual void RenderPrimitives(Display& display, const GeometryChunk& chunk, uint32_t first,
+                                  uint32_t second, const uint16_t* indices, uint32_t indexCount,
+                                  uint32_t triangleCount) = 0;
+};
+
 class RenderingCache : public ReferenceCount {
 public:
     // `id`: what the cache is found by (its name when none is given); caches of one kind share
@@ -156,6 +174,10 @@ public:
         : name_(std::move(name)), id_(id.empty() ? name_ : std::move(id)) {}
     const std::string& GetName() const { return name_; }
     const std::string& GetId() const { return id_; }
+    // Forgets what the cache holds, drawing nothing.
+    virtual void Clear() {}
+    // Draws what the cache holds and forgets it; the engine's own caches hold nothing here.
+    virtual void Flush(Display& /*display*/) {}
 
 private:
     std::string name_;
@@ -168,6 +190,13 @@ class AlphaBlendCache : public RenderingCache {
 public:
     static constexpr const char* kId = "AlphaBlendCache";
     explicit AlphaBlendCache(std::string name) : RenderingCache(std::move(name), kId) {}
+    // Takes a blended chunk to draw when the cache is flushed: `depth` is its distance from the
+    // viewer, `viewer` the viewer's position in the chunk's space. False when the cache keeps
+    // no chunks (the engine's base): the caller draws the chunk at once.
+    virtual bool AddChunk(AlphaBlendRenderer* /*renderer*/, const GeometryChunk& /*chunk*/,
+                          float /*depth*/, const Vector3& /*viewer*/) {
+        return false;
+    }
 };
 
 class AlphaMaskCache : public RenderingCache {
@@ -193,6 +222,30 @@ private:
     int mode_;
 };
 
+// The three caches a material hands chunks to (alpha-blend, alpha-mask, material-chunk), as its
+// plug-in found or made them; copies hold references of their own.
+class MaterialCaches {
+public:
+    enum { kAlphaBlend, kAlphaMask, kMaterialChunk, kCount };
+    MaterialCaches() = default;
+    MaterialCaches(const MaterialCaches& other) { *this = other; }
+    MaterialCaches& operator=(const MaterialCaches& other);
+    ~MaterialCaches() { Clear(); }
+    void Clear();
+    bool IsComplete() const;
+    // The alpha-blend cache, or null.
+    AlphaBlendCache* GetAlphaBlendCache() const;
+    std::array<RenderingCache*, kCount> cache{};
+};
+
+// Fills the caches still missing: each found by its id in the rendering-cache manager, else made
+// by `make` (given its kind, MaterialCaches::kAlphaBlend...) and registered there.
+using MaterialCacheMaker = RenderingCache* (*)(int kind);
+void FindOrAddMaterialCaches(MaterialCaches& caches, MaterialCacheMaker make);
+// The engine's own cache of a kind (its alpha-blend cache keeps no chunks: they are drawn at
+// once).
+RenderingCache* MakeEngineMaterialCache(int kind);
+
 class RenderingCacheManager {
 public:
     static RenderingCacheManager& Instance();
@@ -205,6 +258,10 @@ public:
     // The first cache added with that id, with a new reference; null when there is none.
     RenderingCache* FindCache(std::string_view id);
     const std::vector<RenderingCache*>& GetCaches() const { return caches_; }
+    // Every cache forgets what it holds (a new frame), or draws it and forgets it (the frame's
+    // end), in the order the caches were added.
+    void ClearAll();
+    void FlushAll(Display& display);
 
     // Cache types provided by plug-ins, made by name; null when none registered the name.
     using Factory = std::function<RenderingCache*()>;

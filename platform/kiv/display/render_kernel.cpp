@@ -8,12 +8,22 @@
 #include "platform/kiv/base/log.h"
 #include "platform/kiv/base/text.h"
 #include "platform/kiv/display/material_plugin.h"
+#include "platform/kiv/display/materials.h"
 #include "platform/kiv/os/plugin_loader.h"
 
 namespace Kiv {
 namespace {
 
 std::atomic<RenderKernel*> current{nullptr};
+std::atomic<uint64_t> serials{0};
+
+// The kernels alive, by serial. A kernel leaves it before any of its members go, under the
+// lock, so a release made under the lock never reaches a kernel being destroyed.
+std::mutex gAliveLock;
+std::map<uint64_t, RenderKernel*>& Alive() {
+    static std::map<uint64_t, RenderKernel*> alive;
+    return alive;
+}
 std::atomic<int> failuresForTesting{0};
 
 // The renderers whose start this kernel stands in for. None opens anything here.
@@ -28,14 +38,36 @@ bool TakeTestFailure() {
 
 }  // namespace
 
-RenderKernel::RenderKernel(SceneGraph* scene, float detail) : scene_(scene), detail_(detail) {
+RenderKernel::RenderKernel(SceneGraph* scene, float detail)
+    : scene_(scene), detail_(detail), serial_(serials.fetch_add(1) + 1) {
     materials_.SetDisplay(&display_);
     current.store(this, std::memory_order_release);
+    std::lock_guard<std::mutex> hold(gAliveLock);
+    Alive()[serial_] = this;
 }
 
 RenderKernel::~RenderKernel() {
+    {
+        std::lock_guard<std::mutex> hold(gAliveLock);
+        Alive().erase(serial_);
+    }
     RenderKernel* self = this;
     current.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+}
+
+void RenderKernel::BeginFrame(const Vector3& viewer) {
+    // Chunks a frame handed over but never drew (no EndFrame) belong to objects that may be
+    // gone: a new frame never draws them.
+    RenderingCacheManager::Instance().ClearAll();
+    display_.SetDrawAtOnce(false);
+    display_.OpenFrame(viewer);
+}
+
+void RenderKernel::EndFrame() {
+    display_.SetDrawAtOnce(true);
+    RenderingCacheManager::Instance().FlushAll(display_);
+    display_.SetDrawAtOnce(false);
+    display_.CloseFrame();
 }
 
 bool RenderKernel::Init(const Options& options) {
@@ -94,6 +126,15 @@ RenderKernel::BufferId RenderKernel::CreateIndexBuffer(std::span<const uint32_t>
 bool RenderKernel::ReleaseBuffer(BufferId id) {
     std::lock_guard<std::mutex> hold(lock_);
     return buffers_.erase(id) == 1;
+}
+
+void RenderKernel::ReleaseBuffersIfAlive(RenderKernel* kernel, uint64_t serial,
+                                         std::initializer_list<BufferId> ids) {
+    std::lock_guard<std::mutex> hold(gAliveLock);
+    auto it = Alive().find(serial);
+    if (it == Alive().end() || it->second != kernel) return;
+    for (BufferId id : ids)
+        if (id != kNoBuffer) kernel->ReleaseBuffer(id);
 }
 
 const RenderKernel::Buffer* RenderKernel::FindLocked(BufferId id) const {

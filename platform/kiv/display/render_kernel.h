@@ -58,11 +58,24 @@ public:
     MaterialManager& GetMaterialManager() { return materials_; }
     const std::string& GetLastError() const { return lastError_; }
 
+    // One frame seen from `viewer` (world space). BeginFrame empties every rendering cache;
+    // until EndFrame, materials hand their blended chunks to their alpha-blend caches instead of
+    // drawing them. EndFrame draws every cache once, in the order they were added to the cache
+    // manager, after all that was drawn at once, and leaves them empty.
+    void BeginFrame(const Vector3& viewer);
+    void EndFrame();
+
     // Geometry. A vertex buffer holds whole vertices of `stride` bytes; kNoBuffer when the
     // kernel is not started, the stride is 0 or the bytes are not whole vertices.
     BufferId CreateVertexBuffer(std::span<const std::byte> data, uint32_t stride);
     BufferId CreateIndexBuffer(std::span<const uint32_t> indices);
     bool ReleaseBuffer(BufferId id);
+    // Each kernel made in the process has a serial of its own, never reused.
+    uint64_t GetSerial() const { return serial_; }
+    // Releases the buffers when the kernel of that serial is still alive (a buffer's owner may
+    // outlive the kernel it was made on); kNoBuffer ids are passed over.
+    static void ReleaseBuffersIfAlive(RenderKernel* kernel, uint64_t serial,
+                                      std::initializer_list<BufferId> ids);
     // The vertex count of a vertex buffer or the index count of an index buffer; 0 for none.
     uint32_t GetElementCount(BufferId id) const;
     // A copy of a buffer's bytes (indices as 32-bit values); empty for no such buffer.
@@ -112,6 +125,7 @@ private:
 
     SceneGraph* scene_;
     float detail_;
+    uint64_t serial_;
     bool initialised_ = false;
     bool nullRender_ = false;
     std::string lastError_;

@@ -5,6 +5,8 @@
 #include <array>
 
 #include "platform/kiv/base/bitmap.h"
+#include "platform/kiv/base/options.h"
+#include "platform/kiv/display/geometry_chunk.h"
 
 namespace {
 
@@ -140,3 +142,46 @@ TEST(RenderKernel, TexturesKeepTheirLastPixelsAndRefuseOtherSizes) {
     EXPECT_FALSE(kernel.UpdateTexture(id, bitmap));
     EXPECT_EQ(kernel.GetTextureCount(), 0u);
 }
+
+namespace {
+
+// A chunk of one triangle with its positions set.
+std::shared_ptr<Kiv::GeometryChunk> Triangle() {
+    auto chunk = std::make_shared<Kiv::GeometryChunk>(3, 0, 3, 1, 0, Kiv::StandardChunkHint(0, 0));
+    auto* p = chunk->GetItemAs<float>(Kiv::kItemPositions);
+    for (int k = 0; k < 9; ++k)
+        p[k] = static_cast<float>(k);
+    return chunk;
+}
+
+TEST(RenderKernel, AChunkGivesItsBuffersBackOnlyToTheKernelItWasPreparedOn) {
+    Kiv::RenderKernel kernel(nullptr, 1.0f);
+    ASSERT_TRUE(kernel.Init(Kiv::Options("-NullRender")));
+    auto chunk = Triangle();
+    ASSERT_TRUE(chunk->PrepareForDisplay(&kernel));
+    const auto vertices = chunk->GetVertexBuffer(), indices = chunk->GetIndexBuffer();
+    EXPECT_EQ(kernel.GetElementCount(vertices), 3u);
+    auto copy = chunk->Copy();  // not prepared: owns no buffer
+    copy.reset();
+    EXPECT_EQ(kernel.GetElementCount(vertices), 3u);
+    chunk.reset();
+    EXPECT_EQ(kernel.GetElementCount(vertices), 0u);
+    EXPECT_EQ(kernel.GetElementCount(indices), 0u);
+
+    // A chunk that outlives its kernel leaves a later kernel's buffers of the same ids alone.
+    auto survivor = Triangle();
+    {
+        Kiv::RenderKernel brief(nullptr, 1.0f);
+        ASSERT_TRUE(brief.Init(Kiv::Options("-NullRender")));
+        ASSERT_TRUE(survivor->PrepareForDisplay(&brief));
+    }
+    Kiv::RenderKernel later(nullptr, 1.0f);
+    ASSERT_TRUE(later.Init(Kiv::Options("-NullRender")));
+    auto other = Triangle();
+    ASSERT_TRUE(other->PrepareForDisplay(&later));
+    ASSERT_EQ(other->GetVertexBuffer(), survivor->GetVertexBuffer());
+    survivor.reset();
+    EXPECT_EQ(later.GetElementCount(other->GetVertexBuffer()), 3u);
+}
+
+}  // namespace

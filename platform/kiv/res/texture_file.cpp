@@ -30,6 +30,11 @@ bool LevelFits(const Bitmap& level, uint32_t format, uint32_t width, uint32_t he
 
 }  // namespace
 
+bool TextureFormatHasAlpha(uint32_t format) {
+    return format == kTextureFormatARGB8888 || format == kTextureFormatDXT3 ||
+           format == kTextureFormatDXT5;
+}
+
 uint32_t TextureBlockBytes(uint32_t format) {
     switch (format) {
         case kTextureFormatDXT1:

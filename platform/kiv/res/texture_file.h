@@ -44,6 +44,8 @@ enum TextureFormat : uint32_t {
     kTextureFormatDXT1Other3 = 27,
 };
 
+// True for the formats whose pixels carry alpha (8888 with alpha, DXT3, DXT5).
+bool TextureFormatHasAlpha(uint32_t format);
 // Bytes of one 4 by 4 block of a block format; 0 for any other code.
 uint32_t TextureBlockBytes(uint32_t format);
 // The bitmap format of the levels of a texture format (kFormatCompressed for block formats),
