@@ -157,11 +157,18 @@ TEST_F(IndexedInstance, CopiesOwnTheChunksMarkedPerInstanceAndShareTheRest) {
     EXPECT_TRUE(copy->GetChunk(1)->IsPrepared());
     EXPECT_EQ(copy->GetChunk(1)->GetIndexCount(), source->GetChunk(1)->GetIndexCount());
     EXPECT_EQ(copy->GetResource(), source->GetResource());
-    // Making a chunk unique past the count changes nothing.
+    // Making a chunk or a material unique past the count changes nothing.
     const auto before = copy->GetChunkArray();
     copy->MakeChunkUnique(2);
     EXPECT_EQ(copy->GetChunkArray(), before);
     EXPECT_EQ(copy->GetChunk(0), source->GetChunk(0));
+    copy->OwnMaterialArray();
+    copy->MakeMaterialUnique(2);
+    EXPECT_EQ(copy->GetMaterial(0), source->GetMaterial(0));
+    EXPECT_EQ(copy->GetMaterial(1), source->GetMaterial(1));
+    copy->MakeMaterialUnique(1);
+    EXPECT_NE(copy->GetMaterial(1), source->GetMaterial(1));
+    EXPECT_EQ(copy->GetMaterial(0), source->GetMaterial(0));
 }
 
 TEST_F(IndexedInstance, AddChunkRefusesWhatItCannotHold) {
