@@ -23,6 +23,7 @@ public:
     bool AtEnd() override;
 
     Kiv::DynamicBuffer* GetBuffer() { return buffer_; }
+    const Kiv::DynamicBuffer* GetBuffer() const { return buffer_; }
     const uint8_t* GetData() const { return buffer_->GetData(); }
     uint32_t GetDataLength() const { return buffer_->GetLength(); }
 

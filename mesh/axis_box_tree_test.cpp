@@ -65,6 +65,33 @@ TEST(AxisBoxTree, LeavesSplitsAndCountedTriangles) {
     EXPECT_EQ(tree->GetLeafEntryCount(), 2u);
 }
 
+// The split goes along the axis whose halves overlap least for the node's extent, not simply the
+// longest one.
+TEST(AxisBoxTree, TheSplitAxisIsTheOneWhoseHalvesOverlapLeast) {
+    Soup layers;  // wide triangles in two layers of y: x is longest, only y parts them
+    for (int k = 0; k < 68; ++k) {
+        float y = k < 34 ? 0.0f : 50.0f, z = 0.01f * k;
+        layers.triangles.push_back({Vector3{0, y, z}, Vector3{100, y, z}, Vector3{50, y + 1, z}});
+    }
+    struct Case {
+        const char* what;
+        Soup soup;
+        int apart, overlapping;  // axes
+    } cases[] = {{"a row along x", Row(68), 0, 1}, {"two layers of y", layers, 1, 0}};
+    for (const Case& c : cases) {
+        auto tree = c.soup.Tree();
+        ASSERT_EQ(tree->GetNodes().size(), 3u) << c.what;
+        Vector3 lo[2], hi[2];
+        tree->GetNodeBox(1, &lo[0], &hi[0]);
+        tree->GetNodeBox(2, &lo[1], &hi[1]);
+        const float leftMax[3] = {hi[0].x, hi[0].y, hi[0].z};
+        const float rightMin[3] = {lo[1].x, lo[1].y, lo[1].z};
+        // Apart along the chosen axis (within the compact boxes' widening).
+        EXPECT_LT(leftMax[c.apart], rightMin[c.apart] + 0.01f) << c.what;
+        EXPECT_GT(leftMax[c.overlapping], rightMin[c.overlapping] + 0.5f) << c.what;
+    }
+}
+
 TEST(AxisBoxTree, CompactBoxesHoldTheirTriangles) {
     // Scattered triangles; and small ones far along x, whose y centres lie within one step of
     // the shared centre scale while a half-extent step is tiny: their boxes need more than
@@ -234,6 +261,69 @@ TEST(PointMap, FindsExactlyWhatWasInserted) {
     EXPECT_EQ(map.Lookup(p, found), 2u);
     EXPECT_TRUE(map.Remove(p));
     EXPECT_EQ(map.Lookup(p, found), 1u);
+}
+
+TEST(PointMap, RebuildModesDecideWhenPendingPointsAreBuilt) {
+    struct Case {
+        const char* what;
+        int mode;
+        bool lazy;
+        size_t builtFirst;  // points built before the pending ones come
+        size_t inserted;
+        bool lookUp;
+        size_t built;  // the built part at the end
+    } cases[] = {
+        {"never", HXMapKDTree::kNever, true, 0, 2000, true, 0},
+        {"always", HXMapKDTree::kAlways, true, 0, 1, true, 1},
+        {"lazy waits for a lookup", HXMapKDTree::kAlways, true, 0, 3, false, 0},
+        {"eager builds at insertion", HXMapKDTree::kAlways, false, 0, 3, false, 3},
+        {"a count: not at it", 5, true, 0, 5, true, 0},
+        {"a count: past it", 5, true, 0, 6, true, 6},
+        {"automatic: 8 x 12 is not above 100", HXMapKDTree::kAutomatic, true, 100, 12, true, 100},
+        {"automatic: 8 x 13 is", HXMapKDTree::kAutomatic, true, 100, 13, true, 113},
+        {"automatic: over 1000 always", HXMapKDTree::kAutomatic, true, 20000, 1001, true, 21001},
+        {"automatic: 1000 into 20000 is not", HXMapKDTree::kAutomatic, true, 20000, 1000, true,
+         20000},
+    };
+    std::vector<int32_t> found;
+    for (const Case& c : cases) {
+        HXMapKDTree map;
+        for (size_t k = 0; k < c.builtFirst; ++k) {
+            const float q[3] = {float(k), 1, 0};
+            map.Insert(q, static_cast<int32_t>(k));
+        }
+        map.Build();
+        map.SetRebuildModes(c.mode, HXMapKDTree::kNever);
+        map.SetLazy(c.lazy);
+        for (size_t k = 0; k < c.inserted; ++k) {
+            const float q[3] = {float(k), 2, 0};
+            map.Insert(q, static_cast<int32_t>(k));
+        }
+        const float last[3] = {float(c.inserted - 1), 2, 0};
+        if (c.lookUp) {
+            // Built or pending, a point is found.
+            EXPECT_EQ(map.Lookup(last, found), 1u) << c.what;
+        }
+        EXPECT_EQ(map.GetBuiltSize(), c.built) << c.what;
+        EXPECT_EQ(map.GetPendingSize(), c.builtFirst + c.inserted - c.built) << c.what;
+    }
+}
+
+TEST(PointMap, AProgressThatSaysNoCancelsTheBuild) {
+    HXMapKDTree map;
+    uint32_t calls = 0;
+    map.SetProgress([&](uint32_t nodes, uint32_t total) {
+        ++calls;
+        EXPECT_GE(total, nodes);
+        return false;
+    });
+    for (int k = 0; k < 3000; ++k) {
+        const float q[3] = {float(k), 0, 0};
+        map.Insert(q, k);
+    }
+    map.Build();
+    EXPECT_TRUE(map.WasCancelled());
+    EXPECT_EQ(calls, 1u);  // the first answer stops it
 }
 
 TEST(PointMap, MemoryChainReusesItsBlocks) {

@@ -87,6 +87,31 @@ TEST_F(MeshResources, AFailedLoadLeavesNoDefinitionAndNoInstance) {
     }
 }
 
+// A chunk the display cannot ready (here: a kernel never started makes no buffers) marks the
+// completion 9, which the resource keeps to itself: the load stands, the observers hear of it.
+TEST_F(MeshResources, AChunkThatCannotBeReadiedIsNotAFailedLoad) {
+    Kiv::RenderKernel unstarted{nullptr, 1.0f};
+    unstarted.GetMaterialManager().RegisterType("m.onetex");
+    for (Kiv::RenderKernel* kernel : {&k.kernel, &unstarted}) {
+        const bool ready = kernel == &k.kernel;
+        const std::string path =
+            folder.Write(ready ? "ready.im" : "unready.im", WriteIdxm(Quads(2)));
+        auto* resource =
+            dynamic_cast<HalvexIndexedMeshResource*>(database.FindResource(PString(path), 2));
+        ASSERT_NE(resource, nullptr);
+        held.push_back(resource);
+        int heard = 0;
+        resource->AddObserver(&heard, [&](Kiv::Resource&) { ++heard; });
+        EXPECT_EQ(resource->Initialise(kernel), 0u) << ready;
+        EXPECT_EQ(resource->GetCompletionResult(), ready ? 0u : 9u);
+        EXPECT_EQ(heard, 1);
+        ASSERT_NE(resource->GetDefinition(), nullptr);
+        EXPECT_EQ(resource->GetDefinition()->GetChunk(0)->IsPrepared(), ready);
+        EXPECT_NE(resource->CreateInstance(), nullptr);
+        resource->RemoveObserver(&heard);
+    }
+}
+
 // --- the indexed instance ------------------------------------------------------------------
 
 class IndexedInstance : public MeshResources {
@@ -132,11 +157,18 @@ TEST_F(IndexedInstance, CopiesOwnTheChunksMarkedPerInstanceAndShareTheRest) {
     EXPECT_TRUE(copy->GetChunk(1)->IsPrepared());
     EXPECT_EQ(copy->GetChunk(1)->GetIndexCount(), source->GetChunk(1)->GetIndexCount());
     EXPECT_EQ(copy->GetResource(), source->GetResource());
-    // Making a chunk unique past the count changes nothing.
+    // Making a chunk or a material unique past the count changes nothing.
     const auto before = copy->GetChunkArray();
     copy->MakeChunkUnique(2);
     EXPECT_EQ(copy->GetChunkArray(), before);
     EXPECT_EQ(copy->GetChunk(0), source->GetChunk(0));
+    copy->OwnMaterialArray();
+    copy->MakeMaterialUnique(2);
+    EXPECT_EQ(copy->GetMaterial(0), source->GetMaterial(0));
+    EXPECT_EQ(copy->GetMaterial(1), source->GetMaterial(1));
+    copy->MakeMaterialUnique(1);
+    EXPECT_NE(copy->GetMaterial(1), source->GetMaterial(1));
+    EXPECT_EQ(copy->GetMaterial(0), source->GetMaterial(0));
 }
 
 TEST_F(IndexedInstance, AddChunkRefusesWhatItCannotHold) {
@@ -382,6 +414,18 @@ TEST_F(IndexedInstance, TheTriangleInterfaceReadsCornersByPrimitive) {
     EXPECT_EQ(neighbour->chunk, 1u);
     EXPECT_FALSE(instance->GetFaceNeighbour(0, 0, 1));
     EXPECT_FALSE(instance->GetFaceNeighbour(0, 5, 0));
+
+    // A chunk without face normals: (A - B) x (B - C), normalised; (1, 0, 0) for no area.
+    auto bare = std::make_shared<Kiv::GeometryChunk>(4, 0, 6, 0, 0, Kiv::StandardChunkHint(0, 0));
+    bare->SetFlags(Kiv::kPrimitiveBitsTriangleList);
+    auto* p = reinterpret_cast<float*>(bare->GetItem(Kiv::kItemPositions));
+    const float corners[12] = {0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 4, 0};
+    std::copy(corners, corners + 12, p);
+    const uint16_t triangles[6] = {0, 1, 2, 0, 1, 3};  // the second has no area
+    std::copy(triangles, triangles + 6, bare->GetIndexArray());
+    ASSERT_TRUE(instance->AddChunk(bare, instance->GetMaterial(0)));
+    EXPECT_EQ(instance->GetFaceNormal(1, 0), (Vector3{0, 0, -1}));
+    EXPECT_EQ(instance->GetFaceNormal(1, 1), (Vector3{1, 0, 0}));
 }
 
 // --- the LOD instance ----------------------------------------------------------------------

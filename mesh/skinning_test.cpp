@@ -85,6 +85,19 @@ TEST_F(Skinning, ResourcesMakeSkinnedInstancesOnlyWithASkeleton) {
     ASSERT_NE(skinnedLod, nullptr);
     EXPECT_EQ(skinnedLod->GetID(), 22u);
     EXPECT_EQ(skinnedLod->CreateInstanceCopy()->GetID(), 22u);
+    // Bones that build no skeleton: no LOD instance either.
+    auto unrooted = SampleLod(true);
+    for (LodLevel& level : unrooted)
+        if (level.mesh.influences)
+            for (MeshInfluence& inf : *level.mesh.influences)
+                inf.parentName = "elsewhere";
+    auto* resource =
+        Open<HalvexIndexedMeshLODResource>(folder.Write("u.lm", WriteLodm(unrooted)), &k.kernel);
+    ASSERT_NE(resource, nullptr);
+    ASSERT_NE(resource->GetLODDefinition(), nullptr);
+    EXPECT_FALSE(resource->GetLODDefinition()->GetBones().empty());
+    EXPECT_EQ(resource->GetLODDefinition()->GetSkeleton(), nullptr);
+    EXPECT_EQ(resource->CreateInstance(), nullptr);
 }
 
 TEST_F(Skinning, VerticesFollowTheirBonesOnceAFrame) {

@@ -1,6 +1,7 @@
 #include "online/tme_endpoint.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 #include "foundation/random.h"
@@ -26,33 +27,158 @@ uint8_t NextSequence(uint8_t s) {
 
 namespace {
 
-// The rotated key byte of a position depends only on the state modulo lcm(13 n, 56): the key
-// index on the state modulo 13 n, the rotation on it modulo 56. A table of that period turns
-// the two divisions a byte into one lookup; the scrambling direction is serial (each byte's
-// state takes the byte written), so its speed is the length of that chain. Each thread keeps
-// the tables of the last four keys (a connection scrambles with one and unscrambles with the
-// other; two endpoints of one thread talking to each other use four); a key whose period would
-// make a table over 64 KiB is worked out byte by byte.
-struct MaskTable {
-    std::string key;
-    std::vector<uint8_t> rotated;
+// The mask of a position depends on the state only modulo lcm(13 n, 56, 256): the key index
+// on the state modulo 13 n, the rotation on it modulo 56, the added low byte modulo 256. Two
+// tables serve a key. The rotated key bytes repeat every lcm(13 n, 56) positions (1456 for a
+// key of two 8-byte tokens), a table small enough to stay in the first-level cache between
+// packets, so short runs use it and add the state's low byte themselves. Long runs use the
+// whole masks over the full period (23296 bytes for that key): costly to bring back into the
+// cache for a few bytes, but with them each byte's work is one load and one xor.
+//
+// The scrambling direction is serial (each byte's state takes the byte just written), so its
+// speed is the length of that chain. The scrambled byte is the offset of the next load, its
+// addition to the table position is done by the load's addressing, and the position is brought
+// back into the table's stride (a multiple of the period no shorter than one block can advance)
+// only once a block; each table runs on past its stride by the most that one block can add.
+//
+// Each thread keeps the tables of the last four keys (a connection scrambles with one and
+// unscrambles with the other; two endpoints of one thread talking to each other use four); a
+// key whose period would make the tables too large for that cache is worked out byte by byte.
+constexpr size_t kShortBlock = 4;
+constexpr size_t kLongBlock = 16;
+constexpr uint64_t kMaxRotation = 65536;
+constexpr uint64_t kMaxPeriod = 24 * 1024;
+// From this many bytes on the whole masks repay their cache misses.
+constexpr size_t kLongRun = 1024;
+
+// A table of a period, laid out for runs of blocks of kBlockBytes.
+template <size_t kBlockBytes>
+struct StridedTable {
+    static constexpr uint32_t kRunOn = 255 * kBlockBytes;
+    uint32_t stride = 0;
+    std::vector<uint8_t> bytes;  // stride + kRunOn entries
+
+    // Lays out entries 0 to period - 1 of entry(p) over the stride and the run-on.
+    template <typename Entry>
+    void Make(uint32_t period, Entry entry) {
+        stride = (kRunOn + period - 1) / period * period;
+        bytes.resize(stride + kRunOn);
+        for (uint32_t p = 0; p < period; ++p)
+            bytes[p] = entry(p);
+        for (uint32_t p = period; p < bytes.size(); ++p)
+            bytes[p] = bytes[p - period];
+    }
 };
 
-const MaskTable* TableFor(const std::string& key) {
+struct MaskTable {
+    std::string key;
+    uint32_t rotation = 0;  // 0: the entry is unused
+    uint32_t period = 0;    // 0: no table of whole masks for this key
+    StridedTable<kShortBlock> rotated;
+    StridedTable<kLongBlock> masks;  // made when first needed
+};
+
+MaskTable* TableFor(const std::string& key) {
     thread_local MaskTable cache[4];
     thread_local unsigned next = 0;
-    for (const MaskTable& t : cache)
-        if (!t.rotated.empty() && t.key == key) return &t;
+    for (MaskTable& t : cache)
+        if (t.rotation != 0 && t.key == key) return &t;
     const uint64_t a = 13 * static_cast<uint64_t>(key.size());
-    const uint64_t period = a / std::gcd(a, uint64_t{56}) * 56;
-    if (period > 65536) return nullptr;
+    const uint64_t rotation = a / std::gcd(a, uint64_t{56}) * 56;
+    if (rotation > kMaxRotation) return nullptr;
+    const uint64_t period = rotation / std::gcd(rotation, uint64_t{256}) * 256;
     MaskTable& t = cache[next];
     next = (next + 1) % 4;
     t.key = key;
-    t.rotated.resize(period);
-    for (uint32_t s = 0; s < period; ++s)
-        t.rotated[s] = RotateRight8(static_cast<uint8_t>(key[(s / 13) % key.size()]), (s / 7) % 8);
+    t.rotation = static_cast<uint32_t>(rotation);
+    t.period = period <= kMaxPeriod ? static_cast<uint32_t>(period) : 0;
+    t.masks.bytes.clear();
+    t.rotated.Make(t.rotation, [&key](uint32_t s) {
+        return RotateRight8(static_cast<uint8_t>(key[(s / 13) % key.size()]), (s / 7) % 8);
+    });
     return &t;
+}
+
+const StridedTable<kLongBlock>& WholeMasks(MaskTable& t) {
+    if (t.masks.bytes.empty()) {
+        const uint8_t* rotated = t.rotated.bytes.data();
+        const uint32_t rotation = t.rotation;
+        t.masks.Make(t.period, [rotated, rotation](uint32_t s) {
+            return static_cast<uint8_t>(s + rotated[s % rotation]);
+        });
+    }
+    return t.masks;
+}
+
+// Hides a value from the optimiser, which would otherwise shape the serial chain its own way:
+// proving two pointers equal it adds before the load instead of letting the load's addressing
+// add, and knowing a byte's upper bits clear it xors in 8 bits and then widens again.
+template <typename T>
+inline T Opaque(T v) {
+    asm("" : "+r"(v));
+    return v;
+}
+
+// Runs a table over the bytes from the state; returns what the bytes add to the state. With
+// kWhole the table holds whole masks, else rotated key bytes to which the state is added. The
+// state must not wrap on the way (the table position would then leave its congruence).
+template <bool kScrambling, bool kWhole, size_t kBlockBytes>
+uint32_t RunTable(uint8_t* bytes, size_t length, uint32_t state,
+                  const StridedTable<kBlockBytes>& table) {
+    const uint8_t* const start = table.bytes.data();
+    const uint32_t stride = table.stride;
+    const uint8_t* at = start + state % stride;
+    uint32_t added = 0;
+    size_t i = 0;
+    for (; i + kBlockBytes <= length; i += kBlockBytes) {
+        uint8_t* b = bytes + i;
+        uint32_t step = 0;
+        if constexpr (kScrambling) {
+#pragma GCC unroll 16
+            for (size_t j = 0; j < kBlockBytes; ++j) {
+                uint32_t mask = Opaque(at)[step];
+                at += step;
+                added += step;
+                if constexpr (!kWhole) mask = static_cast<uint8_t>(mask + state + added);
+                const uint32_t out = Opaque(uint32_t{b[j]}) ^ mask;
+                b[j] = static_cast<uint8_t>(out);
+                step = out;
+            }
+            added += step;
+        } else {
+            uint8_t in[kBlockBytes];
+            std::memcpy(in, b, kBlockBytes);
+            uint32_t ahead = 0;
+#pragma GCC unroll 16
+            for (size_t j = 0; j < kBlockBytes; ++j) {
+                uint32_t mask = at[ahead];
+                if constexpr (!kWhole) mask += state + added + ahead;
+                b[j] = static_cast<uint8_t>(in[j] ^ mask);
+                ahead += in[j];
+            }
+            added += ahead;
+            step = ahead;
+        }
+        at += step;
+        if (at >= start + stride) at -= stride;
+    }
+    for (; i < length; ++i) {
+        const uint8_t in = bytes[i];
+        const uint8_t out = in ^ static_cast<uint8_t>(kWhole ? *at : *at + state + added);
+        bytes[i] = out;
+        const uint8_t step = kScrambling ? out : in;
+        added += step;
+        at += step;
+        if (at >= start + stride) at -= stride;
+    }
+    return added;
+}
+
+template <bool kScrambling>
+uint32_t RunTable(uint8_t* bytes, size_t length, uint32_t state, MaskTable& t) {
+    if (t.period != 0 && length >= kLongRun)
+        return RunTable<kScrambling, true>(bytes, length, state, WholeMasks(t));
+    return RunTable<kScrambling, false>(bytes, length, state, t.rotated);
 }
 
 // Runs the mask over the bytes; the state advances by the scrambled byte: the one written when
@@ -60,31 +186,22 @@ const MaskTable* TableFor(const std::string& key) {
 template <bool kScrambling>
 void RunMask(uint8_t* bytes, size_t length, uint32_t& state, const std::string& key) {
     if (key.empty()) return;
+    MaskTable* table = TableFor(key);
     uint32_t s = state;
-    const MaskTable* table = TableFor(key);
-    if (table == nullptr) {
-        for (size_t i = 0; i < length; ++i) {
+    size_t i = 0;
+    while (i < length) {
+        // The table serves as long as the state cannot wrap at 2^32, which is no multiple of
+        // the period.
+        const size_t safe = table ? std::min<size_t>(length - i, (UINT32_MAX - s) / 255) : 0;
+        if (safe > 0) {
+            s += RunTable<kScrambling>(bytes + i, safe, s, *table);
+            i += safe;
+        } else {
             const uint8_t in = bytes[i];
             const uint8_t out = in ^ ScrambleMask(s, key);
-            bytes[i] = out;
+            bytes[i++] = out;
             s += kScrambling ? out : in;
         }
-        state = s;
-        return;
-    }
-    const uint8_t* rotated = table->rotated.data();
-    const uint32_t period = static_cast<uint32_t>(table->rotated.size());
-    uint32_t m = s % period;
-    for (size_t i = 0; i < length; ++i) {
-        const uint8_t in = bytes[i];
-        const uint8_t out = in ^ static_cast<uint8_t>(s + rotated[m]);
-        bytes[i] = out;
-        const uint8_t step = kScrambling ? out : in;
-        s += step;
-        m += step;
-        if (m >= period) m -= period;
-        // The state wraps at 2^32, which is no multiple of the period.
-        if (s < step) m = s % period;
     }
     state = s;
 }
@@ -100,15 +217,6 @@ void TMEUnscramble(uint8_t* bytes, size_t length, uint32_t& state, const std::st
 }
 
 namespace {
-
-// The key of one packet, the sending side's token first: made afresh for each packet, in a
-// buffer of the thread's so that making it costs no allocation.
-const std::string& JoinKey(const std::string& first, const std::string& second) {
-    thread_local std::string key;
-    key.assign(first);
-    key.append(second);
-    return key;
-}
 
 bool SendPlain(const UDPPeer& peer, const TMEPacket& packet) {
     UDPSocket* socket = peer.GetSocket();
@@ -172,8 +280,9 @@ TMEEndpoint::~TMEEndpoint() {
     // The derived part is gone by now, so the reset must not call back into it; the owner's
     // destructor resets first where it cares.
     if (peer_ != nullptr) {
-        SendPass();
-        SendControl(true);
+        const double now = clock_();
+        SendPass(now);
+        SendControl(true, now);
         peer_->SetReceiveHook(nullptr, nullptr);
         peer_ = nullptr;
     }
@@ -188,6 +297,30 @@ void TMEEndpoint::ClearAll() {
     hasPending_ = false;
 }
 
+std::unique_ptr<TMEPacket> TMEEndpoint::NewPacket() {
+    if (spares_.empty()) return std::make_unique<TMEPacket>();
+    std::unique_ptr<TMEPacket> packet = std::move(spares_.back());
+    spares_.pop_back();
+    return packet;
+}
+
+void TMEEndpoint::Recycle(std::unique_ptr<TMEPacket> packet) {
+    // Only everyday sizes are kept, so that one large packet does not hold its memory for good.
+    if (!packet || spares_.size() >= kMaxSpares || packet->Capacity() > kSpareCapacity) return;
+    packet->Clear();
+    spares_.push_back(std::move(packet));
+}
+
+const std::string& TMEEndpoint::SendKey() {
+    if (sendKey_.empty()) sendKey_ = GetLocalToken() + peerToken_;
+    return sendKey_;
+}
+
+const std::string& TMEEndpoint::ReceiveKey() {
+    if (receiveKey_.empty()) receiveKey_ = peerToken_ + GetLocalToken();
+    return receiveKey_;
+}
+
 void TMEEndpoint::Attach(UDPPeer& peer) {
     Reset();
     double now = clock_();
@@ -200,6 +333,8 @@ void TMEEndpoint::Attach(UDPPeer& peer) {
     hasPending_ = false;
     localToken_.clear();
     peerToken_.clear();
+    sendKey_.clear();
+    receiveKey_.clear();
     sendState_ = 0;
     receiveState_ = 0;
     peer_ = &peer;
@@ -217,6 +352,8 @@ const std::string& TMEEndpoint::GetLocalToken() {
 
 bool TMEEndpoint::SetPeerToken(const std::string& token) {
     peerToken_ = token;
+    sendKey_.clear();
+    receiveKey_.clear();
     sendState_ = 0;
     receiveState_ = 0;
     if (token.size() < kTokenLength) {
@@ -232,30 +369,27 @@ bool TMEEndpoint::QueuePacket(std::unique_ptr<TMEPacket>& packet) {
     // The receiver drops anything larger unacknowledged, so it would only be resent until the
     // link is given up.
     if (packet->Size() > kMaxPacketBytes) return false;
-    if (!peerToken_.empty()) {
-        const std::string& key = JoinKey(GetLocalToken(), peerToken_);
-        TMEScramble(packet->MutableData(), packet->Size(), sendState_, key);
-    }
+    if (!peerToken_.empty())
+        TMEScramble(packet->MutableData(), packet->Size(), sendState_, SendKey());
     pending_.push_back(std::move(packet));
     return true;
 }
 
-void TMEEndpoint::SendPass() {
+void TMEEndpoint::SendPass(double now) {
     while (inFlight_.size() < static_cast<size_t>(kMaxInFlight) && !pending_.empty()) {
         std::unique_ptr<TMEPacket> packet = std::move(pending_.front());
         pending_.pop_front();
         packet->sequence = nextSend_;
         nextSend_ = NextSequence(nextSend_);
-        bool sent = SendPacket(*packet);
+        bool sent = SendPacket(*packet, now);
         inFlight_.push_back(std::move(packet));
         if (!sent) break;
     }
     hasPending_ = !pending_.empty();
 }
 
-bool TMEEndpoint::SendPacket(TMEPacket& packet) {
+bool TMEEndpoint::SendPacket(TMEPacket& packet, double now) {
     if (peer_ == nullptr) return false;
-    double now = clock_();
     packet.tries = static_cast<uint8_t>(packet.tries + 1);
     packet.sendTime = now;
     packet.ack = lastDelivered_;
@@ -265,11 +399,12 @@ bool TMEEndpoint::SendPacket(TMEPacket& packet) {
     return true;
 }
 
-void TMEEndpoint::SendControl(bool disconnect) {
-    TMEPacket packet;
-    if (disconnect) packet.WriteU8(0);
-    packet.sequence = 0;
-    SendPacket(packet);
+void TMEEndpoint::SendControl(bool disconnect, double now) {
+    std::unique_ptr<TMEPacket> packet = NewPacket();
+    if (disconnect) packet->WriteU8(0);
+    packet->sequence = 0;
+    SendPacket(*packet, now);
+    Recycle(std::move(packet));
 }
 
 void TMEEndpoint::HandleAck(uint8_t ack) {
@@ -277,8 +412,14 @@ void TMEEndpoint::HandleAck(uint8_t ack) {
     for (auto it = inFlight_.begin(); it != inFlight_.end();) {
         if (SequenceDiff((*it)->sequence, ack) <= 0) {
             std::unique_ptr<TMEPacket> done = std::move(*it);
-            it = inFlight_.erase(it);
+            if (it == inFlight_.begin()) {
+                inFlight_.pop_front();
+                it = inFlight_.begin();
+            } else {
+                it = inFlight_.erase(it);
+            }
             if (done->deliveryTag != 0) OnDelivered(done->deliveryTag);
+            Recycle(std::move(done));
         } else {
             ++it;
         }
@@ -308,21 +449,22 @@ void TMEEndpoint::ProcessPacket(std::unique_ptr<TMEPacket> packet) {
         } else if (packet->Size() == 1) {
             Reset();
         }
+        Recycle(std::move(packet));
         return;
     }
     int ahead = SequenceDiff(packet->sequence, nextExpected_);
     if (ahead == 0) {
+        // One reading of the clock serves the whole run of packets delivered now.
+        const double now = clock_();
         while (packet) {
-            if (lastDelivered_ == lastAckSent_) lastSendTime_ = clock_();
+            if (lastDelivered_ == lastAckSent_) lastSendTime_ = now;
             lastDelivered_ = packet->sequence;
-            if (!peerToken_.empty()) {
-                const std::string& key = JoinKey(peerToken_, GetLocalToken());
-                TMEUnscramble(packet->MutableData(), packet->Size(), receiveState_, key);
-            }
+            if (!peerToken_.empty())
+                TMEUnscramble(packet->MutableData(), packet->Size(), receiveState_, ReceiveKey());
             packet->Rewind();
             uint32_t resetsBefore = resetCount_;
             HandlePacket(*packet);
-            packet.reset();
+            Recycle(std::move(packet));
             // The handler may have ended the connection: what was held is gone with it.
             if (resetCount_ != resetsBefore) return;
             nextExpected_ = NextSequence(nextExpected_);
@@ -333,7 +475,7 @@ void TMEEndpoint::ProcessPacket(std::unique_ptr<TMEPacket> packet) {
                 packet = std::move(*it);
                 held_.erase(it);
             } else {
-                lastReceiveTime_ = clock_();
+                lastReceiveTime_ = now;
             }
         }
     } else if (ahead > 0) {
@@ -341,6 +483,7 @@ void TMEEndpoint::ProcessPacket(std::unique_ptr<TMEPacket> packet) {
         held_.push_back(std::move(packet));
     } else {
         if (SequenceDiff(packet->sequence, lastAckSent_) <= 0) lastAckSent_ = 0;
+        Recycle(std::move(packet));
     }
 }
 
@@ -356,7 +499,8 @@ void TMEEndpoint::OnDatagram(void* context, const uint8_t* bytes, uint32_t lengt
 
 void TMEEndpoint::ReceivePlain(const uint8_t* bytes, uint32_t length) {
     if (length < 2) return;
-    auto packet = std::make_unique<TMEPacket>(bytes + 2, length - 2);
+    std::unique_ptr<TMEPacket> packet = NewPacket();
+    packet->Replace(bytes + 2, length - 2);
     packet->sequence = bytes[0];
     packet->ack = bytes[1];
     ProcessPacket(std::move(packet));
@@ -386,22 +530,47 @@ std::unique_ptr<TMEPacket> TMEEndpoint::Reassemble(uint8_t sequence, uint8_t ind
     if (index >= kMaxFragments) return nullptr;
     // A packet of one fragment with nothing else waiting under its sequence is whole at once:
     // most packets are small, and this spares them the record and the copies.
-    if (indexByte == 0x80 && reassembly_.find(sequence) == reassembly_.end())
-        return std::make_unique<TMEPacket>(bytes, length);
-    Reassembly& record = reassembly_[sequence];
-    if (indexByte & 0x80) record.expected = static_cast<uint8_t>(index + 1);
-    if (record.fragments.size() < index + 1) record.fragments.resize(index + 1);
-    record.fragments[index] = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + length);
-    if (record.expected == 0 || record.fragments.size() < record.expected) return nullptr;
-    for (uint32_t i = 0; i < record.expected; ++i)
-        if (!record.fragments[i]) return nullptr;
-    auto packet = std::make_unique<TMEPacket>();
-    for (uint32_t i = 0; i < record.expected; ++i) {
-        const auto& f = *record.fragments[i];
-        if (!f.empty()) packet->Write(f.data(), static_cast<uint32_t>(f.size()));
+    if (indexByte == 0x80 && reassembly_.find(sequence) == reassembly_.end()) {
+        std::unique_ptr<TMEPacket> packet = NewPacket();
+        packet->Replace(bytes, length);
+        return packet;
     }
+    auto [it, added] = reassembly_.try_emplace(sequence);
+    Reassembly& record = it->second;
+    if (added && spareSlots_) {
+        record.bytes = std::move(spareSlots_);
+        record.slots = spareSlotCount_;
+    }
+    if (indexByte & 0x80) record.expected = static_cast<uint8_t>(index + 1);
+    if (index >= record.slots) {
+        // Room grows by doubling, up to the most fragments a packet has.
+        const uint32_t slots =
+            std::max(index + 1, std::min<uint32_t>(kMaxFragments, 2u * record.slots));
+        std::unique_ptr<uint8_t[]> grown(new uint8_t[slots * kMaxFragmentPayload]);
+        if (record.slots > 0)
+            std::memcpy(grown.get(), record.bytes.get(), record.slots * kMaxFragmentPayload);
+        record.bytes = std::move(grown);
+        record.slots = static_cast<uint8_t>(slots);
+    }
+    record.sizes[index] = static_cast<uint16_t>(length + 1);
+    if (length > 0) std::memcpy(&record.bytes[index * kMaxFragmentPayload], bytes, length);
+    if (record.expected == 0) return nullptr;
+    uint32_t total = 0;
+    for (uint32_t i = 0; i < record.expected; ++i) {
+        if (record.sizes[i] == 0) return nullptr;
+        total += record.sizes[i] - 1u;
+    }
+    std::unique_ptr<TMEPacket> packet = NewPacket();
+    packet->Reserve(total);
+    for (uint32_t i = 0; i < record.expected; ++i)
+        if (record.sizes[i] > 1)
+            packet->Write(&record.bytes[i * kMaxFragmentPayload], record.sizes[i] - 1u);
     packet->Rewind();
-    reassembly_.erase(sequence);
+    if (record.slots > spareSlotCount_ || !spareSlots_) {
+        spareSlots_ = std::move(record.bytes);
+        spareSlotCount_ = record.slots;
+    }
+    reassembly_.erase(it);
     return packet;
 }
 
@@ -414,17 +583,17 @@ void TMEEndpoint::Update() {
             if (packet->tries >= kMaxTries) {
                 Reset();
             } else {
-                SendPacket(*packet);
+                SendPacket(*packet, now);
             }
             return;
         }
     }
-    SendPass();
+    SendPass(now);
     if (peer_ == nullptr) return;
     if (lastDelivered_ != lastAckSent_ && now - kAckDelay > lastSendTime_) {
-        SendControl(false);
+        SendControl(false, now);
     } else if (now - kKeepAliveInterval > lastSendTime_) {
-        SendControl(false);
+        SendControl(false, now);
     } else if (now - kSilenceLimit > lastReceiveTime_) {
         Reset();
     }
@@ -433,8 +602,9 @@ void TMEEndpoint::Update() {
 void TMEEndpoint::Reset() {
     ++resetCount_;
     if (peer_ != nullptr) {
-        SendPass();
-        SendControl(true);
+        const double now = clock_();
+        SendPass(now);
+        SendControl(true, now);
         peer_->SetReceiveHook(nullptr, nullptr);
         peer_ = nullptr;
     }

@@ -78,6 +78,9 @@ public:
     // Takes a filled packet for sending; false (the caller keeps the packet) without a peer,
     // with more than 1000 pending, or for a payload over kMaxPacketBytes.
     bool QueuePacket(std::unique_ptr<TMEPacket>& packet);
+    // An empty packet to fill and queue: one the endpoint is done with when it has one, so that
+    // a steady exchange allocates nothing.
+    std::unique_ptr<TMEPacket> NewPacket();
     bool SetPeerToken(const std::string& token);
     const std::string& GetLocalToken();
     const std::string& GetPeerToken() const { return peerToken_; }
@@ -117,12 +120,21 @@ protected:
 private:
     struct Reassembly {
         uint8_t expected = 0;  // 0 until the last fragment was seen
-        std::vector<std::shared_ptr<const std::vector<uint8_t>>> fragments;
+        uint8_t slots = 0;     // fragments the buffer has room for
+        // Fragment i's length + 1 (0 while it is missing); its bytes at i * kMaxFragmentPayload.
+        uint16_t sizes[kMaxFragments] = {};
+        std::unique_ptr<uint8_t[]> bytes;
     };
+    static constexpr size_t kMaxSpares = 8;
+    static constexpr uint32_t kSpareCapacity = 4096;
 
-    void SendPass();
-    bool SendPacket(TMEPacket& packet);
-    void SendControl(bool disconnect);
+    void SendPass(double now);
+    bool SendPacket(TMEPacket& packet, double now);
+    void SendControl(bool disconnect, double now);
+    void Recycle(std::unique_ptr<TMEPacket> packet);
+    // The scrambling keys, the sending side's token first.
+    const std::string& SendKey();
+    const std::string& ReceiveKey();
     void ReceivePlain(const uint8_t* bytes, uint32_t length);
     void ReceiveFragment(const uint8_t* bytes, uint32_t length);
     std::unique_ptr<TMEPacket> Reassemble(uint8_t sequence, uint8_t indexByte, const uint8_t* bytes,
@@ -144,8 +156,14 @@ private:
     uint32_t kind_ = kPlain;
     bool hasPending_ = false;
     std::map<uint8_t, Reassembly> reassembly_;
+    // The buffer of the last packet reassembled, for the next one.
+    std::unique_ptr<uint8_t[]> spareSlots_;
+    uint8_t spareSlotCount_ = 0;
     std::string localToken_;
     std::string peerToken_;
+    std::string sendKey_;  // made when first needed after the tokens change
+    std::string receiveKey_;
+    std::vector<std::unique_ptr<TMEPacket>> spares_;
     uint32_t sendState_ = 0;
     uint32_t receiveState_ = 0;
     uint32_t resetCount_ = 0;

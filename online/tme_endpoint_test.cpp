@@ -20,11 +20,21 @@ public:
     std::vector<Bytes> handled;
     std::vector<uint8_t> sequences;
     int resets = 0;
+    // Packets that reached the handler already read or with an error recorded.
+    int dirtyArrivals = 0;
+    // The handler reads on past the end, as a handler of a short message does.
+    bool readPastEnd = false;
 
 protected:
     void HandlePacket(TMEPacket& packet) override {
+        if (packet.HasError() || packet.Tell() != 0) ++dirtyArrivals;
         handled.push_back(packet.Content());
         sequences.push_back(packet.sequence);
+        if (readPastEnd) {
+            std::vector<uint8_t> rest(packet.Size() + 1);
+            packet.ReadBytes(rest.data(), packet.Size());
+            packet.ReadU32Value();
+        }
     }
     void OnReset() override { ++resets; }
 };
@@ -184,6 +194,37 @@ TEST_F(EndpointFixture, FragmentsInAnyOrderWithDuplicatesRebuildThePacketOnce) {
     Feed(Fragment(2, 0, 0x80, {1, 2}));
     ASSERT_EQ(endpoint.handled.size(), 2u);
     EXPECT_EQ(endpoint.handled[1], (Bytes{1, 2}));
+}
+
+// The endpoint reuses the packets it is done with and the buffer of the last reassembly: each
+// packet reaches the handler rewound and without the error the previous handler left, and a
+// larger packet after a smaller one, its fragments out of order, comes out whole.
+TEST_F(EndpointFixture, ReusedPacketsAndBuffersArriveClean) {
+    endpoint.readPastEnd = true;
+    auto feedFragments = [&](uint8_t seq, const Bytes& content, size_t count,
+                             std::vector<size_t> order) {
+        const size_t size = content.size() / count;
+        for (size_t i : order) {
+            auto from = content.begin() + static_cast<ptrdiff_t>(i * size);
+            auto to = i + 1 == count ? content.end() : from + static_cast<ptrdiff_t>(size);
+            uint8_t index = static_cast<uint8_t>(i + (i + 1 == count ? 0x80 : 0));
+            Feed(Fragment(seq, 0, index, Bytes(from, to)));
+        }
+    };
+    Feed(Fragment(1, 0, 0x80, Pattern(10)));
+    feedFragments(2, Pattern(5000, 1), 5, {4, 2, 0, 3, 1});
+    feedFragments(3, Pattern(9000, 2), 8, {0, 1, 2, 3, 4, 5, 6, 7});
+    feedFragments(4, Pattern(2000, 3), 2, {1, 0});
+    Feed(Fragment(5, 0, 0x80, Pattern(3, 4)));
+    ASSERT_EQ(endpoint.handled.size(), 5u);
+    EXPECT_EQ(endpoint.handled[0], Pattern(10));
+    EXPECT_EQ(endpoint.handled[1], Pattern(5000, 1));
+    EXPECT_EQ(endpoint.handled[2], Pattern(9000, 2));
+    EXPECT_EQ(endpoint.handled[3], Pattern(2000, 3));
+    EXPECT_EQ(endpoint.handled[4], Pattern(3, 4));
+    EXPECT_EQ(endpoint.sequences, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(endpoint.dirtyArrivals, 0);
+    EXPECT_EQ(endpoint.ReassemblyCount(), 0u);
 }
 
 TEST_F(EndpointFixture, SequencesWrapAfter255AndAnAckOf1CoversPacket255) {
@@ -377,9 +418,11 @@ TEST(TMEScrambling, KnownBytesAndRoundTrip) {
     EXPECT_EQ(back, 276u);
 }
 
-// The scrambler works from a table of the mask's period; byte for byte it must equal the mask
-// worked out from the state, for keys of every shape (a long key of an awkward length has no
-// table), across calls, and where the state wraps at 2^32.
+// The scrambler works from tables of the mask's period (short runs from the rotated key bytes,
+// long runs from whole masks); byte for byte it must equal the mask worked out from the state:
+// for keys of every shape (short keys, whose period is shorter than a block can advance; long
+// keys of awkward lengths, with no table of whole masks or no table at all), for runs on both
+// sides of the block and table boundaries, across calls, and where the state wraps at 2^32.
 TEST(TMEScrambling, EqualsTheMaskWorkedOutByteByByte) {
     auto reference = [](Bytes bytes, uint32_t& s, const std::string& key, bool scrambling) {
         for (uint8_t& b : bytes) {
@@ -392,27 +435,41 @@ TEST(TMEScrambling, EqualsTheMaskWorkedOutByteByByte) {
         }
         return bytes;
     };
-    Bytes payload(3000);
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<uint8_t>(i * 37 + (i >> 3));
-    for (size_t length : {16, 17, 24, 93, 200}) {
+    // The bytes on the wire; stretches of 0xFF (in short runs and in long ones) make every step
+    // of the state its largest.
+    Bytes wire(16000);
+    for (size_t i = 0; i < wire.size(); ++i) {
+        const bool largest = i < 1100 || (i >= 3000 && i < 7000);
+        wire[i] = largest ? 0xFF : static_cast<uint8_t>(i * 37 + (i >> 3));
+    }
+    const size_t runs[] = {1, 3, 4, 5, 15, 16, 17, 1023, 1024, 1025, 4000, 8000};
+    for (size_t length : {1, 8, 16, 17, 24, 93, 200}) {
         std::string key;
         for (size_t i = 0; i < length; ++i)
             key.push_back(static_cast<char>(1 + (i * 53) % 255));
         for (uint32_t start : {0u, 0xFFFFF000u}) {
-            uint32_t ours = start, theirs = start, back = start;
-            Bytes scrambled;
-            for (size_t at = 0; at < payload.size(); at += 1000) {
-                Bytes piece(payload.begin() + at, payload.begin() + at + 1000);
-                Bytes expected = reference(piece, theirs, key, true);
-                TMEScramble(piece.data(), piece.size(), ours, key);
-                ASSERT_EQ(piece, expected) << length << " " << start << " " << at;
-                ASSERT_EQ(ours, theirs);
-                scrambled.insert(scrambled.end(), piece.begin(), piece.end());
+            uint32_t s = start;
+            const Bytes plain = reference(wire, s, key, false);
+            // Both directions in runs of every length, the unscrambling cut differently.
+            for (bool scrambling : {true, false}) {
+                const Bytes& input = scrambling ? plain : wire;
+                const Bytes& output = scrambling ? wire : plain;
+                uint32_t state = start;
+                size_t at = 0;
+                for (size_t r = scrambling ? 0 : 5; at < input.size(); ++r) {
+                    const size_t n = std::min(runs[r % std::size(runs)], input.size() - at);
+                    Bytes piece(input.begin() + at, input.begin() + at + n);
+                    if (scrambling) {
+                        TMEScramble(piece.data(), piece.size(), state, key);
+                    } else {
+                        TMEUnscramble(piece.data(), piece.size(), state, key);
+                    }
+                    ASSERT_EQ(piece, Bytes(output.begin() + at, output.begin() + at + n))
+                        << length << " " << start << " " << at << " " << scrambling;
+                    at += n;
+                }
+                EXPECT_EQ(state, s);
             }
-            TMEUnscramble(scrambled.data(), scrambled.size(), back, key);
-            EXPECT_EQ(scrambled, payload) << length << " " << start;
-            EXPECT_EQ(back, ours);
         }
     }
 }

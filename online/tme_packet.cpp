@@ -23,3 +23,22 @@ void TMEPacket::Replace(const void* bytes, uint32_t length) {
     if (length > 0) Write(bytes, length);
     Rewind();
 }
+
+void TMEPacket::Reserve(uint32_t bytes) {
+    Kiv::DynamicBuffer* buffer = GetBuffer();
+    if (bytes > buffer->GetAllocated()) buffer->Grow(bytes - buffer->GetAllocated());
+}
+
+uint32_t TMEPacket::Capacity() const {
+    return GetBuffer()->GetAllocated();
+}
+
+void TMEPacket::Clear() {
+    Reset();
+    ClearError();
+    sequence = 0;
+    ack = 0;
+    tries = 0;
+    sendTime = 0.0;
+    deliveryTag = 0;
+}

@@ -23,6 +23,12 @@ public:
     void Replace(const void* bytes, uint32_t length);
     // The content for in-place work (scrambling).
     uint8_t* MutableData() { return GetBuffer()->GetData(); }
+    // Room for at least this many bytes without another allocation.
+    void Reserve(uint32_t bytes);
+    uint32_t Capacity() const;
+    // Empties the packet for reuse: no content, no recorded error, header fields zero; the
+    // allocation stays.
+    void Clear();
 
     uint8_t sequence = 0;  // 0: an unsequenced control packet
     uint8_t ack = 0;

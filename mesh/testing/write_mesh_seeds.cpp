@@ -98,6 +98,17 @@ int main(int argc, char** argv) {
         idxm("skel", f);
     }
     idxm("grid", GridMesh(6));
+    {
+        // A small quad far along x: its collision tree's boxes cannot hold it on the shared
+        // scale, so queries walk every node.
+        IdxmFile f = Quad();
+        std::vector<float>& v = f.subMeshes[0].geometry.vertices;
+        for (size_t i = 0; i + 2 < v.size(); i += 5) {
+            v[i] = 1000 + v[i] * 0.001f;
+            v[i + 1] = 0.015f + v[i + 1] * 0.001f;
+        }
+        idxm("far_small", f);
+    }
 
     auto pm = [&](const std::string& name, std::optional<IdxmProgressive> tables) {
         IdxmFile f = Quad();

@@ -100,7 +100,7 @@ namespace {
 // The elements of every array together. A script that keeps making arrays (a loop that drops
 // a new one each pass until its time-out) has its next allocation fail, as an array too large
 // does, instead of taking all the process's memory.
-constexpr size_t kMaxArrayBytes = size_t{1} << 30;
+constexpr size_t kMaxArrayBytes = size_t{256} << 20;
 std::atomic<size_t> g_arrayBytes{0};
 
 uint32_t* NewElements(size_t n) {
