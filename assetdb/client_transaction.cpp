@@ -1,12 +1,20 @@
 #include "assetdb/client_transaction.h"
 
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "assetdb/client_event_handler.h"
 #include "assetdb/daemon_link.h"
 #include "assetdb/link_records.h"
+#include "assetdb/notifications.h"
 #include "assetdb/request_sender.h"
 #include "configdata/kuid.h"
 #include "foundation/logging.h"
@@ -23,6 +31,12 @@ struct Pending {
     uint32_t counter = 1;
     // The highest link whose reader has failed its requests.
     uint32_t droppedLink = 0;
+    // Who reads the link now, and the running reader thread's seat when it is shared.
+    enum class Reading { kFree, kReader, kRequester };
+    Reading reading = Reading::kFree;
+    WEXReadingSeat* seat = nullptr;
+    // Signalled when a requester gives the reading back.
+    std::condition_variable readingFree;
 };
 
 // Never destroyed: a reader still running while the process ends (the link joins it from its
@@ -97,6 +111,175 @@ bool WEXClientTransaction::Wait() {
     return !failed_;
 }
 
+namespace {
+
+// What a requester reading its own reply does with the replies it meets: each goes to its own
+// requester, as the reader thread would hand it over.
+class ReplySink final : public WEXRecordSink {
+public:
+    ReplySink(uint32_t link, uint32_t mine) : link_(link), mine_(mine) {}
+    bool OnReply(uint32_t transactionId, std::unique_ptr<TBuffer> body) override {
+        if (transactionId == mine_) gotMine_ = true;
+        return WEXClientTransaction::ReceiveReply(transactionId, link_, std::move(body));
+    }
+    // Not reached: the requester stops at a notification's tag and leaves it to the reader.
+    void OnNotification(std::unique_ptr<WEXNotification> notification) override {
+        QueueNotification(std::move(notification));
+    }
+    bool GotMine() const { return gotMine_; }
+
+private:
+    uint32_t link_;
+    uint32_t mine_;
+    bool gotMine_ = false;
+};
+
+}  // namespace
+
+void WEXClientTransaction::ReadOwnReply() {
+    Pending& p = ThePending();
+    WEXReadingSeat* seat;
+    {
+        std::lock_guard<std::mutex> hold(p.lock);
+        seat = p.seat;
+        // Only the one request waiting reads, so that no other requester's reply waits on it.
+        if (seat == nullptr || !seat->Shared() || p.reading != Pending::Reading::kFree ||
+            !registered_ || failed_ || sentOnLink_ != seat->link_ || p.table.size() != 1)
+            return;
+        p.reading = Pending::Reading::kRequester;
+    }
+    seat->MuteSocket();
+    // The seat stays while this thread holds the reading: the reader thread waits for it.
+    const uint32_t link = seat->link_;
+    WEXLinkRecordSource& source = seat->source_;
+    ReplySink sink(link, id_);
+    bool failed = false;
+    while (!sink.GotMine()) {
+        uint32_t tag = 0;
+        if (!source.PeekWord(tag)) {
+            failed = true;
+            break;
+        }
+        // Notifications and questions run where they always run: on the reader thread.
+        if (tag != kReplyRecordTag) break;
+        if (!WEXReadRecord(source, sink)) {
+            failed = true;
+            break;
+        }
+    }
+    if (failed) {
+        // As the reader thread does on a failed read: the link is out of step or gone.
+        WEXClientLinkDropped();
+        FailAllTransactions(link);
+    }
+    seat->ReleaseForRequester(source.HasBuffered());
+}
+
+WEXReadingSeat::WEXReadingSeat(uint32_t link, WEXLinkRecordSource& source)
+    : link_(link), source_(source) {
+    int socket = WEXClientLinkSocket();
+    if (socket < 0) return;
+    int poller = ::epoll_create1(EPOLL_CLOEXEC);
+    int kick = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    // Edge-triggered, so that the reader thread never spins on bytes a requester is still
+    // receiving; a requester also mutes the socket while it reads (see MuteSocket).
+    epoll_event onSocket{};
+    onSocket.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+    onSocket.data.fd = socket;
+    epoll_event onKick{};
+    onKick.events = EPOLLIN;
+    onKick.data.fd = kick;
+    if (poller < 0 || kick < 0 || ::epoll_ctl(poller, EPOLL_CTL_ADD, socket, &onSocket) != 0 ||
+        ::epoll_ctl(poller, EPOLL_CTL_ADD, kick, &onKick) != 0) {
+        if (poller >= 0) ::close(poller);
+        if (kick >= 0) ::close(kick);
+        return;
+    }
+    epoll_ = poller;
+    kick_ = kick;
+    socket_ = socket;
+    Pending& p = ThePending();
+    std::lock_guard<std::mutex> hold(p.lock);
+    p.reading = Pending::Reading::kFree;
+    p.seat = this;
+}
+
+WEXReadingSeat::~WEXReadingSeat() {
+    if (!Shared()) return;
+    {
+        Pending& p = ThePending();
+        std::unique_lock<std::mutex> hold(p.lock);
+        p.readingFree.wait(hold, [&p] { return p.reading != Pending::Reading::kRequester; });
+        if (p.seat == this) p.seat = nullptr;
+        p.reading = Pending::Reading::kFree;
+    }
+    ::close(epoll_);
+    ::close(kick_);
+}
+
+bool WEXReadingSeat::TakeForReader() {
+    Pending& p = ThePending();
+    std::lock_guard<std::mutex> hold(p.lock);
+    if (p.reading == Pending::Reading::kRequester) return false;
+    p.reading = Pending::Reading::kReader;
+    return true;
+}
+
+void WEXReadingSeat::Release() {
+    Pending& p = ThePending();
+    std::lock_guard<std::mutex> hold(p.lock);
+    p.reading = Pending::Reading::kFree;
+}
+
+void WEXReadingSeat::Await() {
+    epoll_event events[2];
+    int n;
+    do
+        n = ::epoll_wait(epoll_, events, 2, -1);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        // Not expected with descriptors of our own; a pause keeps the loop from spinning.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (events[i].data.fd != kick_) continue;
+        uint64_t count;
+        [[maybe_unused]] ssize_t r = ::read(kick_, &count, sizeof count);
+    }
+}
+
+void WEXReadingSeat::MuteSocket() {
+    // Only the hang-up and errors, which epoll always reports, still wake the reader thread.
+    epoll_event muted{};
+    muted.events = EPOLLET;
+    muted.data.fd = socket_;
+    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, socket_, &muted);
+}
+
+void WEXReadingSeat::ReleaseForRequester(bool bytesBuffered) {
+    Pending& p = ThePending();
+    {
+        // Under the lock, so that the seat, its socket and its kick are still there.
+        std::lock_guard<std::mutex> hold(p.lock);
+        p.reading = Pending::Reading::kFree;
+        // Watching the socket again reports bytes that are there already, as an edge would.
+        epoll_event watched{};
+        watched.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+        watched.data.fd = socket_;
+        bool kick = bytesBuffered;
+        if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, socket_, &watched) != 0) {
+            broken_.store(true, std::memory_order_release);
+            kick = true;
+        }
+        if (kick) {
+            uint64_t one = 1;
+            [[maybe_unused]] ssize_t r = ::write(kick_, &one, sizeof one);
+        }
+    }
+    p.readingFree.notify_all();
+}
+
 bool WEXClientTransaction::ReceiveReply(uint32_t id, uint32_t link, std::unique_ptr<TBuffer> body) {
     Pending& p = ThePending();
     std::unique_lock<std::mutex> hold(p.lock);
@@ -163,6 +346,7 @@ bool WEXClientTransactAndWait(uint32_t messageId, TStream& payload, TStream* rep
         return false;
     }
     transaction.MarkSent(link);
+    transaction.ReadOwnReply();
     if (!transaction.Wait()) {
         WEXNoteNoReplyCause(WEXNoReplyCause::kLinkDropped);
         return false;

@@ -4,6 +4,7 @@
 // its requester once, and fails every request of a link that dropped.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -14,6 +15,7 @@
 class ResultsLog;
 class TStream;
 class WEXClientEventHandler;
+class WEXLinkRecordSource;
 struct KUID;
 
 namespace Kiv {
@@ -55,8 +57,15 @@ public:
     // request stays alive while its handler runs.
     static uint32_t AskHandler(uint32_t id, const Kiv::PString& question, const KUID& asset);
 
+    // After MarkSent: when this is the only request waiting and the link's reader thread is
+    // idle, receives the reply here, so that the request costs one wake-up (this thread's, by
+    // the reply) instead of two (the reader thread's, then this thread's by the reader).
+    // Stops without waiting further at anything but a reply, which stays the reader thread's.
+    void ReadOwnReply();
+
 private:
     friend void FailAllTransactions(uint32_t link);
+    friend class WEXReadingSeat;
     // Caller holds the transaction lock and has taken the request out of the table.
     void LeaveTableLocked();
 
@@ -71,6 +80,43 @@ private:
     uint32_t replyLink_ = 0;
     std::unique_ptr<TBuffer> reply_;
     uint32_t asking_ = 0;  // questions to the handler being answered
+};
+
+// The reading of one link, which its reader thread shares with a requester reading its own
+// reply (see ReadOwnReply). The reader thread makes one for its link and, instead of blocking
+// in a receive, waits in Await for bytes on the link or for a requester handing the reading back
+// with bytes left, then takes the reading for one record at a time. A seat whose wait could
+// not be set up is not shared, and the reader thread reads alone as it always did.
+class WEXReadingSeat {
+public:
+    WEXReadingSeat(uint32_t link, WEXLinkRecordSource& source);
+    // Waits until no requester reads, then withdraws the reading from requesters.
+    ~WEXReadingSeat();
+    WEXReadingSeat(const WEXReadingSeat&) = delete;
+    WEXReadingSeat& operator=(const WEXReadingSeat&) = delete;
+
+    bool Shared() const { return epoll_ >= 0 && !broken_.load(std::memory_order_acquire); }
+    // Takes the reading for the reader thread; false while a requester holds it.
+    bool TakeForReader();
+    void Release();
+    // Waits until bytes may have arrived on the link or a requester gave the reading back.
+    void Await();
+
+private:
+    friend class WEXClientTransaction;
+    // Requester, holding the reading: the link's bytes stop waking the reader thread; given
+    // back, they wake it again, at once when some are there already (and the kick does for
+    // bytes already taken off the link).
+    void MuteSocket();
+    void ReleaseForRequester(bool bytesBuffered);
+
+    uint32_t link_;
+    WEXLinkRecordSource& source_;
+    int epoll_ = -1;
+    int kick_ = -1;
+    int socket_ = -1;
+    // The socket could not be watched again: the reader thread reads alone from then on.
+    std::atomic<bool> broken_{false};
 };
 
 // Reader thread, its link lost: every request whose frame went out on that link fails and is

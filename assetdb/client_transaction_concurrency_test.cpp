@@ -288,6 +288,39 @@ TEST_F(Transactions, NotificationsRunOnTheirThreads) {
     EXPECT_EQ(gHostCalls.load(), 1);
 }
 
+// A request alone on the link reads its own reply, and only that: notifications the daemon sent
+// just before and just after it, in the same packet, still run on the reader thread, none is
+// lost when the requester stops with them already taken off the link, and none runs twice.
+TEST_F(Transactions, ARequesterReadingItsOwnReplyLeavesNotificationsToTheReader) {
+    static std::atomic<int> updates{0};
+    static std::atomic<int> onRequester{0};
+    static std::atomic<uint32_t> requester{0};
+    updates = 0;
+    onRequester = 0;
+    requester = Kiv::Thread::GetCurrentId();
+    ScriptedDaemon::Script script;
+    script.onFrame = [](ScriptedDaemon& d, const Frame& f) {
+        if (f.messageId != kAsk) return true;
+        const std::string note = ScriptedDaemon::NoteRecord(kNotifyCacheUpdate, Words({1, 2}));
+        return d.Send(note + ScriptedDaemon::ReplyRecord(f.secondWord, "re:" + f.payload) + note);
+    };
+    ScriptedDaemon daemon(database, script);
+    ASSERT_TRUE(WEXOpenDatabase(StartupOptions()));
+    SetWEXCacheUpdateHandler([](TStream&) {
+        if (Kiv::Thread::GetCurrentId() == requester) ++onRequester;
+        ++updates;
+    });
+    constexpr int kRequests = 200;
+    for (int i = 0; i < kRequests; ++i) {
+        std::string answer;
+        ASSERT_TRUE(Request(kAsk, std::to_string(i), &answer));
+        ASSERT_EQ(answer, "re:" + std::to_string(i));
+    }
+    EXPECT_TRUE(Eventually([] { return updates.load() == 2 * kRequests; })) << updates.load();
+    EXPECT_EQ(onRequester.load(), 0);
+    EXPECT_EQ(WEXCountPendingTransactions(), 0u);
+}
+
 // A handler that answers with a code of its choosing and records where and what it was asked.
 class Handler final : public WEXClientEventHandler {
 public:

@@ -389,6 +389,19 @@ Kiv::WEvent& WEXClientReceiveGate() {
     return TheLink().receiveGate;
 }
 
+int WEXClientLinkSocket() {
+    TCPTransport* t = TheLink().transport.get();
+    return t == nullptr ? -1 : t->GetSocket();
+}
+
+bool WEXClientLinkReadable() {
+    // A stream already shut down counts: a receive on it fails at once, which is how its
+    // reader learns that the link has ended.
+    TCPTransport* t = TheLink().transport.get();
+    return t == nullptr || t->GetSocket() < 0 || t->GetErrorCode() != NetTransport::kErrorNone ||
+           t->HasData();
+}
+
 void WEXClientLinkDropped() {
     Link& l = TheLink();
     if (TCPTransport* t = l.transport.get()) t->Close();

@@ -150,6 +150,11 @@ uint32_t WEXClientLinkNumber();
 bool WEXClientReaderShouldStop();
 Kiv::WEvent& WEXClientReceiveGate();
 void WEXClientLinkDropped();
+// The link's socket (-1 without a stream), for waiting on it beside other descriptors; it stays
+// open until the reader has been joined. Readable: bytes, the peer's end of the link, or the
+// stream's shutdown are there to be met by a receive without waiting.
+int WEXClientLinkSocket();
+bool WEXClientLinkReadable();
 
 // The state of the link.
 bool WEXClientIsOpen();

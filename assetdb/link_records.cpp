@@ -48,6 +48,21 @@ bool WEXLinkRecordSource::Receive(void* bytes, size_t n) {
     return true;
 }
 
+bool WEXLinkRecordSource::PeekWord(uint32_t& word) {
+    while (end_ - at_ < 4) {
+        if (at_ > 0) {
+            std::memmove(buffer_, buffer_ + at_, end_ - at_);
+            end_ -= at_;
+            at_ = 0;
+        }
+        size_t got = WEXClientReceiveSome(buffer_ + end_, kBufferSize - end_);
+        if (got == 0) return false;
+        end_ += got;
+    }
+    std::memcpy(&word, buffer_ + at_, 4);
+    return true;
+}
+
 bool WEXMemoryRecordSource::Receive(void* bytes, size_t n) {
     if (n > size_ - pos_) {
         pos_ = size_;

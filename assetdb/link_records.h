@@ -27,11 +27,16 @@ public:
 };
 
 // The link's receiving side (no teardown on failure: the caller decides), for the one thread
-// that reads the link. It takes what has arrived, up to its buffer's size, in one receive and
-// hands it out from there, so that a record's words do not cost a receive each.
+// reading the link at a time (its reader thread, or a requester reading its own reply). It takes
+// what has arrived, up to its buffer's size, in one receive and hands it out from there, so that a
+// record's words do not cost a receive each.
 class WEXLinkRecordSource final : public WEXRecordSource {
 public:
     bool Receive(void* bytes, size_t n) override;
+    // Bytes taken off the link and not yet handed out.
+    bool HasBuffered() const { return at_ < end_; }
+    // The next four bytes, left to be received again; false when the link failed.
+    bool PeekWord(uint32_t& word);
 
 private:
     static constexpr size_t kBufferSize = 16 * 1024;

@@ -31,11 +31,33 @@ void WEXClientReaderThread() {
     const uint32_t link = WEXClientLinkNumber();
     WEXLinkRecordSource source;
     LinkSink sink(link);
-    while (!WEXClientReaderShouldStop()) {
-        WEXClientReceiveGate().Wait();
-        if (WEXClientReaderShouldStop() || !WEXReadRecord(source, sink)) break;
+    {
+        WEXReadingSeat seat(link, source);
+        while (!WEXClientReaderShouldStop()) {
+            WEXClientReceiveGate().Wait();
+            if (WEXClientReaderShouldStop()) break;
+            if (!seat.Shared()) {
+                if (!WEXReadRecord(source, sink)) break;
+                continue;
+            }
+            // A requester reading its own reply has the link until it gives it back.
+            if (!seat.TakeForReader()) {
+                seat.Await();
+                continue;
+            }
+            if (!source.HasBuffered() && !WEXClientLinkReadable()) {
+                seat.Release();
+                seat.Await();
+                continue;
+            }
+            bool read = WEXReadRecord(source, sink);
+            seat.Release();
+            if (!read) break;
+        }
+        // Shuts the stream down, which ends a requester's wait for its reply, before the seat
+        // waits for that requester to give the reading back.
+        WEXClientLinkDropped();
     }
-    WEXClientLinkDropped();
     FailAllTransactions(link);
 }
 

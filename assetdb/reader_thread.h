@@ -1,6 +1,7 @@
-// The daemon link's reader thread: the one thread that reads what the daemon sends. It waits
-// for the receive gate before each record (open while the link is up), reads each reply whole
-// and hands it to the request waiting for it, and carries out or queues each notification. When the
+// The daemon link's reader thread: the thread that reads what the daemon sends, except a reply
+// that its only waiting requester reads itself while the reader is idle. It waits for the
+// receive gate before each record (open while the link is up), reads each reply whole and hands
+// it to the request waiting for it, and carries out or queues each notification. When the
 // link fails or is torn down it marks the link down and fails the requests that were sent on it. It
 // never takes the send lock.
 #pragma once

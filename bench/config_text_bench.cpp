@@ -1,6 +1,7 @@
 // Text configs: reading a "config.txt" of about 5 MB (its exact size is the counter
-// "file_bytes") into a tree, as a first parse in a fresh process (as every command makes it)
-// and again in this process, beside a plain read of the same file into memory, the ceiling;
+// "file_bytes") into a tree, as a first parse in a fresh process (as every command makes it;
+// also for a text ten times that size, about 52 MB) and again in this process, beside a plain
+// read of the same file into memory, the ceiling;
 // writing the tree as text (beside a plain copy of the same bytes into a memory stream); and
 // the text-to-binary-to-text conversion.
 #include <benchmark/benchmark.h>
@@ -74,9 +75,50 @@ BigText& Big() {
     return text;
 }
 
-void SetBytes(benchmark::State& state) {
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(Big().bytes.size()));
-    state.counters["file_bytes"] = static_cast<double>(Big().bytes.size());
+// The big text `times` over, each copy's top-level containers renamed so that none repeats.
+struct ScaledText {
+    explicit ScaledText(int times)
+        : path("/tmp/halvex-bench-config-" + std::to_string(::getpid()) + "-x" +
+               std::to_string(times) + ".txt") {
+        const std::string& one = Big().bytes;
+        const std::string bom = "\xEF\xBB\xBF";
+        std::string body = one.compare(0, bom.size(), bom) == 0 ? one.substr(bom.size()) : one;
+        std::string text = one.substr(0, one.size() - body.size());
+        for (int k = 0; k < times; ++k) {
+            const std::string renamed = "\nasset" + std::to_string(k) + "-";
+            for (size_t at = 0;;) {
+                size_t next = body.find("\nasset-", at);
+                text.append(body, at, next == std::string::npos ? std::string::npos : next - at);
+                if (next == std::string::npos) break;
+                text += k == 0 ? std::string("\nasset-") : renamed;
+                at = next + 7;
+            }
+        }
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (f != nullptr) {
+            size = std::fwrite(text.data(), 1, text.size(), f);
+            if (std::fclose(f) != 0) size = 0;
+        }
+    }
+    ~ScaledText() { ::unlink(path.c_str()); }
+    std::string path;
+    size_t size = 0;
+};
+
+// The file a benchmark of argument `times` reads: the big text itself, or ten times it.
+const std::string& TextPath(int times, size_t& size) {
+    if (times <= 1) {
+        size = Big().bytes.size();
+        return Big().path;
+    }
+    static ScaledText ten(10);
+    size = ten.size;
+    return ten.path;
+}
+
+void SetBytes(benchmark::State& state, size_t size = Big().bytes.size()) {
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
+    state.counters["file_bytes"] = static_cast<double>(size);
 }
 
 // What one first parse in a process of its own measured.
@@ -124,14 +166,19 @@ bool RunFirstParse(const std::string& path, FirstParse& out, std::string& error)
 // Counters: the peak memory beyond what the tree keeps and what the tree keeps, over the file's
 // size; the parse's CPU time (user and system) in the child.
 void BM_ConfigTextFirstParse(benchmark::State& state) {
-    BigText& big = Big();
+    size_t size = 0;
+    const std::string& path = TextPath(static_cast<int>(state.range(0)), size);
+    if (size == 0) {
+        state.SkipWithError("the text could not be written");
+        return;
+    }
     double beyond = 0;
     double kept = 0;
     double cpu = 0;
     for (auto _ : state) {
         FirstParse figures;
         std::string error;
-        if (!RunFirstParse(big.path, figures, error)) {
+        if (!RunFirstParse(path, figures, error)) {
             state.SkipWithError(error.c_str());
             return;
         }
@@ -140,14 +187,14 @@ void BM_ConfigTextFirstParse(benchmark::State& state) {
         kept = figures.kept;
         cpu += figures.cpuSeconds;
     }
-    SetBytes(state);
-    double file = static_cast<double>(big.bytes.size());
+    SetBytes(state, size);
+    double file = static_cast<double>(size);
     state.counters["peak_beyond_tree_per_file"] = beyond / file;
     state.counters["tree_per_file"] = kept / file;
     state.counters["cpu_MB_per_s"] =
         cpu > 0 ? file * static_cast<double>(state.iterations()) / cpu / 1e6 : 0;
 }
-BENCHMARK(BM_ConfigTextFirstParse)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConfigTextFirstParse)->Arg(1)->Arg(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_ConfigTextRead(benchmark::State& state) {
     BigText& big = Big();
@@ -161,15 +208,16 @@ void BM_ConfigTextRead(benchmark::State& state) {
 BENCHMARK(BM_ConfigTextRead)->Unit(benchmark::kMillisecond);
 
 void BM_PlainFileRead(benchmark::State& state) {
-    BigText& big = Big();
+    size_t size = 0;
+    const std::string& path = TextPath(static_cast<int>(state.range(0)), size);
     for (auto _ : state) {
         std::string bytes;
-        Kiv::File::Load(big.path, bytes);
+        Kiv::File::Load(path, bytes);
         benchmark::DoNotOptimize(bytes.data());
     }
-    SetBytes(state);
+    SetBytes(state, size);
 }
-BENCHMARK(BM_PlainFileRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainFileRead)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
 
 void BM_ConfigTextWrite(benchmark::State& state) {
     BigText& big = Big();
@@ -212,8 +260,9 @@ void BM_TextToBinaryToText(benchmark::State& state) {
 }
 BENCHMARK(BM_TextToBinaryToText)->Unit(benchmark::kMillisecond);
 
-HALVEX_BENCH_COMPARE("BM_ConfigTextFirstParse/manual_time", "BM_PlainFileRead");
-HALVEX_BENCH_COMPARE("BM_ConfigTextRead", "BM_PlainFileRead");
+HALVEX_BENCH_COMPARE("BM_ConfigTextFirstParse/1/manual_time", "BM_PlainFileRead/1");
+HALVEX_BENCH_COMPARE("BM_ConfigTextFirstParse/10/manual_time", "BM_PlainFileRead/10");
+HALVEX_BENCH_COMPARE("BM_ConfigTextRead", "BM_PlainFileRead/1");
 HALVEX_BENCH_COMPARE("BM_ConfigTextWrite", "BM_PlainBufferWrite");
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/kiv/base/bitmap.h"
 #include "platform/kiv/base/options.h"
 #include "platform/kiv/display/geometry_chunk.h"
+#include "platform/kiv/display/materials.h"
 
 namespace {
 
@@ -182,6 +183,43 @@ TEST(RenderKernel, AChunkGivesItsBuffersBackOnlyToTheKernelItWasPreparedOn) {
     ASSERT_EQ(other->GetVertexBuffer(), survivor->GetVertexBuffer());
     survivor.reset();
     EXPECT_EQ(later.GetElementCount(other->GetVertexBuffer()), 3u);
+}
+
+// A frame's end flushes every cache once, in the order they were added, while materials draw
+// at once; a new frame empties them first.
+TEST(RenderKernel, AFrameEmptiesTheCachesAndItsEndFlushesEachOnceInOrder) {
+    struct Recording : Kiv::RenderingCache {
+        Recording(std::string name, std::vector<std::string>& log)
+            : RenderingCache(std::move(name)), log_(log) {}
+        void Clear() override { log_.push_back("clear " + GetName()); }
+        void Flush(Kiv::Display& display) override {
+            log_.push_back((display.HandsBlendedChunksToCaches() ? "waits " : "flush ") +
+                           GetName());
+        }
+        std::vector<std::string>& log_;
+    };
+    std::vector<std::string> log;
+    Kernel kernel(nullptr, 1.0f);
+    ASSERT_TRUE(kernel.Init(Kiv::Options("-NullRender")));
+    Kiv::RenderingCacheManager& manager = Kiv::RenderingCacheManager::Instance();
+    for (const char* name : {"sorted", "unsorted"}) {
+        auto* cache = new Recording(name, log);
+        manager.AddCache(cache);
+        cache->ReleaseReference();
+    }
+    Kiv::Display& display = kernel.GetDisplay();
+    EXPECT_FALSE(display.HandsBlendedChunksToCaches());
+    kernel.BeginFrame({0, 0, 5});
+    EXPECT_TRUE(display.HandsBlendedChunksToCaches());
+    EXPECT_EQ(display.GetViewer().z, 5.0f);
+    kernel.EndFrame();
+    EXPECT_FALSE(display.HandsBlendedChunksToCaches());
+    EXPECT_EQ(log, (std::vector<std::string>{"clear sorted", "clear unsorted", "flush sorted",
+                                             "flush unsorted"}));
+    std::vector<Kiv::RenderingCache*> ours(manager.GetCaches().end() - 2,
+                                           manager.GetCaches().end());
+    for (Kiv::RenderingCache* cache : ours)
+        manager.RemoveCache(cache);
 }
 
 }  // namespace
