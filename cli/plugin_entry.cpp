@@ -7,7 +7,14 @@
 // order: the material plug-ins, then the resource types "im", "pm", "lm.txt", "lm" (the mesh
 // code's, through Kiv::RegisterResourceType), then "convert-tex.txt". A registration must be
 // safe to call again (a second load of the image does not call the entry, but tests do).
+// Each plug-in and resource type is created on its own: one that cannot be allocated is skipped
+// and the rest are still created.
 #include "cli/plugin_entry.h"
+
+#include <cstddef>
+#include <iterator>
+#include <new>
+#include <string_view>
 
 #include "materials/alpha_blend_cache.h"
 #include "materials/material_plugins.h"
@@ -29,19 +36,62 @@ constexpr struct {
     {"lm", "8FCC40D7-8BDD-4d14-B528-65692F5DF710"},
     {"convert-tex.txt", "A6805E60-4C54-1278-1111-00010251467D"},
 };
+constexpr const char* kConversionExtension = "convert-tex.txt";
+
+PluginEntryAllocationHook gAllocationHook = nullptr;
+
+// Where an object of the entry is allocated; the test hook may fail it there.
+void Allocating(size_t object) {
+    if (gAllocationHook != nullptr) gAllocationHook(object);
+}
+
+// An object that cannot be allocated is left out and the entry goes on: the engine then lacks
+// that one type instead of every type after it. The engine's loader expects no report.
+template <typename Create>
+void CreateObject(Create create) {
+    try {
+        create();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void RegisterResourceType(std::string_view extension) {
+    if (extension == kConversionExtension)
+        RegisterTextureConversionType();
+    else
+        RegisterMeshResourceType(extension);
+}
 
 }  // namespace
 
+void SetPluginEntryAllocationHook(PluginEntryAllocationHook hook) {
+    gAllocationHook = hook;
+}
+
 extern "C" __attribute__((visibility("default"))) void KivGetPlugins() {
     // The material plug-ins, in the engine's order.
-    Kiv::RegisterMaterialPlugins();
+    const size_t materials = Kiv::MaterialPluginCount();
+    for (size_t i = 0; i < materials; ++i)
+        CreateObject([i] {
+            Allocating(i);
+            Kiv::RegisterMaterialPlugin(i);
+        });
     // The alpha-blend caches the materials draw blended chunks through.
     Kiv::RegisterAlphaBlendCacheTypes();
-    // The mesh resource types: "im", "pm", "lm.txt", "lm".
-    RegisterMeshResourceTypes();
-    // The resource type that texture conversion opens descriptions as ("convert-tex.txt").
-    RegisterTextureConversionType();
-    // Each in the resource family under its UId (one listed already stays as it is).
-    for (const auto& t : kResourceTypeIds)
-        Kiv::ListResourceType(t.extension, *Kiv::UId::Parse(t.uid));
+    // The resource types, each in the resource family under its UId (one listed already stays
+    // as it is). A type whose listing cannot be made is not left half there.
+    for (size_t i = 0; i < std::size(kResourceTypeIds); ++i) {
+        const auto& t = kResourceTypeIds[i];
+        const bool known = Kiv::FindResourceType(t.extension) != nullptr;
+        CreateObject([&] {
+            RegisterResourceType(t.extension);
+            try {
+                Allocating(materials + i);
+                Kiv::ListResourceType(t.extension, *Kiv::UId::Parse(t.uid));
+            } catch (const std::bad_alloc&) {
+                if (!known) Kiv::UnregisterResourceType(t.extension);
+                throw;
+            }
+        });
+    }
 }

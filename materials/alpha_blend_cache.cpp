@@ -271,6 +271,11 @@ void RegisterAlphaBlendCacheTypes() {
     RenderingCacheManager::RegisterCacheType("HalvexAlphaBlendCache", [] {
         return static_cast<RenderingCache*>(new HalvexAlphaBlendCache);
     });
+    // No material of the program hands chunks to the unsorted cache: every plug-in (the bump
+    // family's, and the one-texture ones through their engine base) finds its alpha-blend cache
+    // by the engine's alpha-blend id, which only the sorted cache carries. The validator still
+    // makes the unsorted one at start-up and every frame flushes it, empty; nothing says which
+    // material would draw through it, so none is given it.
     RenderingCacheManager::RegisterCacheType("AlphaBlendCacheUnsorted", [] {
         return static_cast<RenderingCache*>(new AlphaBlendCacheUnsorted);
     });

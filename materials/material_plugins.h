@@ -22,6 +22,7 @@
 // texture; texture conversion's jobs build bitmaps and files, not engine textures.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -67,5 +68,10 @@ protected:
 
 // Creates and registers the seven in order; one registered already is left as it is.
 void RegisterMaterialPlugins();
+// The same for one of them (index 0 to MaterialPluginCount() - 1, in that order); the plug-in
+// entry creates them one by one so that one failing leaves the others.
+size_t MaterialPluginCount();
+const char* MaterialPluginName(size_t index);
+void RegisterMaterialPlugin(size_t index);
 
 }  // namespace Kiv

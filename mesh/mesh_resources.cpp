@@ -267,16 +267,30 @@ Kiv::Resource* Make(const Kiv::PString& name, Kiv::ResourceDatabase* database) {
     return new T(name, database);
 }
 
+constexpr Kiv::ResourceType kMeshTypes[] = {
+    {"im", Make<HalvexIndexedMeshResource>},
+    {"pm", Make<HalvexProgressiveMeshResource>},
+    {"lm.txt", Make<HalvexIndexedMeshLODResource>},
+    {"lm", Make<HalvexIndexedMeshLODResource>},
+};
+
 }  // namespace
 
+bool RegisterMeshResourceType(std::string_view extension) {
+    for (const Kiv::ResourceType& type : kMeshTypes)
+        if (extension == type.extension) {
+            Kiv::RegisterResourceType(type);
+            return true;
+        }
+    return false;
+}
+
 void RegisterMeshResourceTypes() {
-    Kiv::RegisterResourceType({"im", Make<HalvexIndexedMeshResource>});
-    Kiv::RegisterResourceType({"pm", Make<HalvexProgressiveMeshResource>});
-    Kiv::RegisterResourceType({"lm.txt", Make<HalvexIndexedMeshLODResource>});
-    Kiv::RegisterResourceType({"lm", Make<HalvexIndexedMeshLODResource>});
+    for (const Kiv::ResourceType& type : kMeshTypes)
+        Kiv::RegisterResourceType(type);
 }
 
 void UnregisterMeshResourceTypes() {
-    for (const char* extension : {"im", "pm", "lm", "lm.txt"})
-        Kiv::UnregisterResourceType(extension);
+    for (const Kiv::ResourceType& type : kMeshTypes)
+        Kiv::UnregisterResourceType(type.extension);
 }

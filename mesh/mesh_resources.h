@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "mesh/indexed_mesh_definition.h"
@@ -154,6 +155,8 @@ private:
 
 // Registers the ".im", ".pm", ".lm" and ".lm.txt" resource types with the engine.
 void RegisterMeshResourceTypes();
+// One of them, by its extension; false for any other extension.
+bool RegisterMeshResourceType(std::string_view extension);
 void UnregisterMeshResourceTypes();
 
 // A ray or segment component that is not a finite number makes every test miss.
