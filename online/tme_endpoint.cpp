@@ -44,12 +44,12 @@ namespace {
 // Each thread keeps the tables of the last four keys (a connection scrambles with one and
 // unscrambles with the other; two endpoints of one thread talking to each other use four); a
 // key whose period would make the tables too large for that cache is worked out byte by byte.
-constexpr size_t kShortBlock = 4;
+constexpr size_t kShortBlock = 8;
 constexpr size_t kLongBlock = 16;
 constexpr uint64_t kMaxRotation = 65536;
 constexpr uint64_t kMaxPeriod = 24 * 1024;
-// From this many bytes on the whole masks repay their cache misses.
-constexpr size_t kLongRun = 1024;
+// From this many bytes on the whole masks repay bringing them into the cache.
+constexpr size_t kLongRun = 4096;
 
 // A table of a period, laid out for runs of blocks of kBlockBytes.
 template <size_t kBlockBytes>
@@ -119,6 +119,17 @@ inline T Opaque(T v) {
     return v;
 }
 
+// (low + *entry) modulo 256, low being below 256. On x86 a byte-wide add into the register
+// that holds low keeps its upper bits clear, so the sum needs no widening on the serial chain.
+inline uint32_t AddLowBytes(uint32_t low, const uint8_t* entry) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm("addb %1, %b0" : "+q"(low) : "m"(*entry));
+    return low;
+#else
+    return static_cast<uint8_t>(low + *entry);
+#endif
+}
+
 // Runs a table over the bytes from the state; returns what the bytes add to the state. With
 // kWhole the table holds whole masks, else rotated key bytes to which the state is added. The
 // state must not wrap on the way (the table position would then leave its congruence).
@@ -136,10 +147,14 @@ uint32_t RunTable(uint8_t* bytes, size_t length, uint32_t state,
         if constexpr (kScrambling) {
 #pragma GCC unroll 16
             for (size_t j = 0; j < kBlockBytes; ++j) {
-                uint32_t mask = Opaque(at)[step];
+                uint32_t mask;
+                if constexpr (kWhole) {
+                    mask = Opaque(at)[step];
+                } else {
+                    mask = AddLowBytes((state + added + step) & 0xFF, Opaque(at) + step);
+                }
                 at += step;
                 added += step;
-                if constexpr (!kWhole) mask = static_cast<uint8_t>(mask + state + added);
                 const uint32_t out = Opaque(uint32_t{b[j]}) ^ mask;
                 b[j] = static_cast<uint8_t>(out);
                 step = out;
@@ -239,6 +254,15 @@ bool SendPlain(const UDPPeer& peer, const TMEPacket& packet) {
 bool SendFragmented(const UDPPeer& peer, const TMEPacket& packet) {
     UDPSocket* socket = peer.GetSocket();
     if (socket == nullptr) return false;
+    // Most packets make one fragment: built here, without the general cutting.
+    if (packet.Size() <= TMEEndpoint::kMaxFragmentPayload) {
+        uint8_t datagram[TMEEndpoint::kMaxFragmentDatagram];
+        datagram[0] = packet.sequence;
+        datagram[1] = packet.ack;
+        datagram[2] = 0x80;
+        packet.CopyOut(datagram + 3);
+        return socket->SendTo(peer, datagram, 3 + packet.Size());
+    }
     return TMEForEachFragment(packet, [&](const uint8_t* datagram, uint32_t length) {
         return socket->SendTo(peer, datagram, length);
     });

@@ -437,12 +437,12 @@ TEST(TMEScrambling, EqualsTheMaskWorkedOutByteByByte) {
     };
     // The bytes on the wire; stretches of 0xFF (in short runs and in long ones) make every step
     // of the state its largest.
-    Bytes wire(16000);
+    Bytes wire(24000);
     for (size_t i = 0; i < wire.size(); ++i) {
-        const bool largest = i < 1100 || (i >= 3000 && i < 7000);
+        const bool largest = i < 1100 || (i >= 6000 && i < 14000);
         wire[i] = largest ? 0xFF : static_cast<uint8_t>(i * 37 + (i >> 3));
     }
-    const size_t runs[] = {1, 3, 4, 5, 15, 16, 17, 1023, 1024, 1025, 4000, 8000};
+    const size_t runs[] = {1, 3, 4, 5, 15, 16, 17, 1023, 4095, 4096, 4097, 8000};
     for (size_t length : {1, 8, 16, 17, 24, 93, 200}) {
         std::string key;
         for (size_t i = 0; i < length; ++i)

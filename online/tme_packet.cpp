@@ -29,10 +29,6 @@ void TMEPacket::Reserve(uint32_t bytes) {
     if (bytes > buffer->GetAllocated()) buffer->Grow(bytes - buffer->GetAllocated());
 }
 
-uint32_t TMEPacket::Capacity() const {
-    return GetBuffer()->GetAllocated();
-}
-
 void TMEPacket::Clear() {
     Reset();
     ClearError();

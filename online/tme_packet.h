@@ -25,7 +25,7 @@ public:
     uint8_t* MutableData() { return GetBuffer()->GetData(); }
     // Room for at least this many bytes without another allocation.
     void Reserve(uint32_t bytes);
-    uint32_t Capacity() const;
+    uint32_t Capacity() const { return GetBuffer()->GetAllocated(); }
     // Empties the packet for reuse: no content, no recorded error, header fields zero; the
     // allocation stays.
     void Clear();
