@@ -13,6 +13,7 @@
 #include "script/vm/gs_dispatch.h"
 #include "script/vm/gs_native.h"
 #include "script/vm/gs_stack.h"
+#include "script/vm/gs_string_array.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/reference_region.h"
 #include "script/vm/testing/script_runner.h"
@@ -267,6 +268,49 @@ TEST(CompiledPrograms, Strings) {
          "return 0;",
          ER_StringOutOfBounds},
     });
+}
+
+// Strings and arrays a script keeps share one budget of bytes (lowered here to 1 MiB so a
+// loop reaches it at once): the allocation past it fails the run as a value too large does,
+// and every byte is given back when the context goes.
+TEST(CompiledPrograms, StringsAndArraysKeptInALoopShareOneBudget) {
+    struct BudgetRow {
+        const char* what;
+        const char* body;
+        int32_t result;
+    };
+    // A 1 KiB string joined with a number, each kept in an array of 4,000 words.
+    const std::string kilo =
+        "string s = \"x\"; int i; for (i = 0; i < 10; i++) s = s + s; "
+        "string[] kept = new string[4000]; ";
+    const BudgetRow rows[] = {
+        {"strings kept in a loop", "for (i = 0; i < 4000; i++) kept[i] = s + i; return 0;",
+         ER_StringOutOfBounds},
+        {"a string grown in place by range stores",
+         "string g = \"\"; for (i = 0; i < 4000; i++) g[0, 0] = s; return 0;",
+         ER_StringOutOfBounds},
+        {"an array grown past the budget",
+         "int[] a; for (i = 1; i < 300000; i = i * 2) a = new int[i]; return 0;",
+         ER_ArrayOutOfBounds},
+        {"strings and arrays draw on the same bytes",
+         "int[] a = new int[200000]; for (i = 0; i < 4000; i++) kept[i] = s + i; return 0;",
+         ER_StringOutOfBounds},
+        {"values within the budget",
+         "for (i = 0; i < 500; i++) kept[i] = s + i; return kept[499].size();", ER_Done},
+    };
+    const size_t before = ValueBytesInUse();
+    const size_t budget = SetValueBudgetForTesting(size_t{1} << 20);
+    for (const BudgetRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        {
+            ScriptRunner r;
+            ASSERT_TRUE(r.Load("class T { int Run() { " + kilo + row.body + " } };")) << r.messages;
+            ScriptRun run = r.Run("T", "$int@T::Run()");
+            EXPECT_EQ(run.result, row.result) << ::testing::PrintToString(run.log);
+        }
+        EXPECT_EQ(ValueBytesInUse(), before);
+    }
+    SetValueBudgetForTesting(budget);
 }
 
 TEST(CompiledPrograms, StringsGiveTheirTexts) {

@@ -14,7 +14,35 @@ GSTrackedRegistry* RegistryOf(GSContext* context) {
     return context != nullptr ? &context->Registry() : nullptr;
 }
 
+// The bytes of every string and the elements of every array together. A script that keeps
+// making values (a loop that keeps a new string or array each pass until its time-out) has its
+// next allocation fail, as a value too large does, instead of taking all the process's memory.
+constexpr size_t kValueBudget = size_t{256} << 20;
+std::atomic<size_t> g_budget{kValueBudget};
+std::atomic<size_t> g_valueBytes{0};
+
+bool TakeBytes(size_t bytes) {
+    if (g_valueBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes >
+        g_budget.load(std::memory_order_relaxed)) {
+        g_valueBytes.fetch_sub(bytes, std::memory_order_relaxed);
+        return false;
+    }
+    return true;
+}
+
+void GiveBackBytes(size_t bytes) {
+    g_valueBytes.fetch_sub(bytes, std::memory_order_relaxed);
+}
+
 }  // namespace
+
+size_t SetValueBudgetForTesting(size_t bytes) {
+    return g_budget.exchange(bytes, std::memory_order_relaxed);
+}
+
+size_t ValueBytesInUse() {
+    return g_valueBytes.load(std::memory_order_relaxed);
+}
 
 // --- strings --------------------------------------------------------------------------------
 
@@ -24,18 +52,32 @@ GSString::GSString(std::string_view t) : GSObjectReference(kKindString), text(t)
 }
 
 GSString::~GSString() {
+    GiveBackBytes(charged_);
     if (instance_ != 0) FreeInstance(GetHeader(instance_));
 }
 
+// Strings the machine makes for itself (message names) are not charged; every one a script
+// makes or grows is.
 Ref GSString::Make(std::string_view t) {
-    if (t.size() > kMaxLength) return 0;
+    if (t.size() > kMaxLength || !TakeBytes(t.size())) return 0;
     auto* s = new (std::nothrow) GSString(t);
-    if (s == nullptr) return 0;
+    if (s == nullptr) {
+        GiveBackBytes(t.size());
+        return 0;
+    }
+    s->charged_ = t.size();
     if (s->instance_ == 0) {
         delete s;
         return 0;
     }
     return s->instance_;
+}
+
+bool GSString::ChargeUpTo(size_t length) {
+    if (length <= charged_) return true;
+    if (!TakeBytes(length - charged_)) return false;
+    charged_ = length;
+    return true;
 }
 
 bool GSString::Splice(int32_t from, int32_t to, const GSString* other) {
@@ -45,12 +87,13 @@ bool GSString::Splice(int32_t from, int32_t to, const GSString* other) {
     if (t < f) return false;
     std::string_view insert = other != nullptr ? std::string_view(other->text) : std::string_view();
     if (text.empty()) {
-        if (insert.size() > kMaxLength) return false;
+        if (insert.size() > kMaxLength || !ChargeUpTo(insert.size())) return false;
         text.assign(insert);
         return true;
     }
     if (f > length) f = length;
-    if (text.size() - static_cast<size_t>(t - f) + insert.size() > kMaxLength) return false;
+    const size_t grown = text.size() - static_cast<size_t>(t - f) + insert.size();
+    if (grown > kMaxLength || !ChargeUpTo(grown)) return false;
     text.replace(static_cast<size_t>(f), static_cast<size_t>(t - f), insert);
     return true;
 }
@@ -97,26 +140,17 @@ void GSArray::AddReferenceRange(uint32_t from, uint32_t to) {
 
 namespace {
 
-// The elements of every array together. A script that keeps making arrays (a loop that drops
-// a new one each pass until its time-out) has its next allocation fail, as an array too large
-// does, instead of taking all the process's memory.
-constexpr size_t kMaxArrayBytes = size_t{256} << 20;
-std::atomic<size_t> g_arrayBytes{0};
-
 uint32_t* NewElements(size_t n) {
     const size_t bytes = 4 * n;
-    if (g_arrayBytes.fetch_add(bytes, std::memory_order_relaxed) + bytes > kMaxArrayBytes) {
-        g_arrayBytes.fetch_sub(bytes, std::memory_order_relaxed);
-        return nullptr;
-    }
+    if (!TakeBytes(bytes)) return nullptr;
     auto* block = static_cast<uint32_t*>(Kiv::Alloc::New(bytes));
-    if (block == nullptr) g_arrayBytes.fetch_sub(bytes, std::memory_order_relaxed);
+    if (block == nullptr) GiveBackBytes(bytes);
     return block;
 }
 
 void DeleteElements(uint32_t* block, size_t n) {
     if (block == nullptr) return;
-    g_arrayBytes.fetch_sub(4 * n, std::memory_order_relaxed);
+    GiveBackBytes(4 * n);
     Kiv::Alloc::Delete(block);
 }
 

@@ -2,7 +2,8 @@
 // the object itself, no class, one member word), so references to them count like any other.
 // Both are made in the current context's registry (in none when no context is current).
 // Sizes are capped so that no script value can ask for more memory than the machine will give
-// one value: a refused size is the caller's ER_ArrayOutOfBounds or ER_StringOutOfBounds.
+// one value, and the bytes of all strings and array elements together are held to one budget
+// of 256 MiB: a refused size is the caller's ER_ArrayOutOfBounds or ER_StringOutOfBounds.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +41,11 @@ public:
     std::string text;
 
 private:
+    // Takes from the budget what a text of `length` bytes needs beyond what is charged.
+    bool ChargeUpTo(size_t length);
+
     Ref instance_ = 0;
+    size_t charged_ = 0;  // bytes taken from the budget, given back when the string goes
 };
 
 class GSArray final : public GSObjectReference {
@@ -71,5 +76,11 @@ public:
 private:
     Ref instance_ = 0;
 };
+
+// Sets the budget of all script strings and array elements together and returns the one it
+// replaces: tests reach it with small values.
+size_t SetValueBudgetForTesting(size_t bytes);
+// The bytes the budget has given out.
+size_t ValueBytesInUse();
 
 }  // namespace GSRuntime
