@@ -559,42 +559,34 @@ std::unique_ptr<TMEPacket> TMEEndpoint::Reassemble(uint8_t sequence, uint8_t ind
         packet->Replace(bytes, length);
         return packet;
     }
-    auto [it, added] = reassembly_.try_emplace(sequence);
-    Reassembly& record = it->second;
-    if (added && spareSlots_) {
-        record.bytes = std::move(spareSlots_);
-        record.slots = spareSlotCount_;
-    }
+    Reassembly& record = reassembly_[sequence];
     if (indexByte & 0x80) record.expected = static_cast<uint8_t>(index + 1);
-    if (index >= record.slots) {
-        // Room grows by doubling, up to the most fragments a packet has.
-        const uint32_t slots =
-            std::max(index + 1, std::min<uint32_t>(kMaxFragments, 2u * record.slots));
-        std::unique_ptr<uint8_t[]> grown(new uint8_t[slots * kMaxFragmentPayload]);
-        if (record.slots > 0)
-            std::memcpy(grown.get(), record.bytes.get(), record.slots * kMaxFragmentPayload);
-        record.bytes = std::move(grown);
-        record.slots = static_cast<uint8_t>(slots);
+    if (record.fragments.size() < index + 1) record.fragments.resize(index + 1);
+    Fragment& fragment = record.fragments[index];
+    // An earlier copy of the fragment is replaced.
+    if (!fragment.here && !spareBlocks_.empty()) {
+        fragment.bytes = std::move(spareBlocks_.back());
+        spareBlocks_.pop_back();
     }
-    record.sizes[index] = static_cast<uint16_t>(length + 1);
-    if (length > 0) std::memcpy(&record.bytes[index * kMaxFragmentPayload], bytes, length);
-    if (record.expected == 0) return nullptr;
+    fragment.bytes.assign(bytes, bytes + length);
+    fragment.here = true;
+    if (record.expected == 0 || record.fragments.size() < record.expected) return nullptr;
     uint32_t total = 0;
     for (uint32_t i = 0; i < record.expected; ++i) {
-        if (record.sizes[i] == 0) return nullptr;
-        total += record.sizes[i] - 1u;
+        if (!record.fragments[i].here) return nullptr;
+        total += static_cast<uint32_t>(record.fragments[i].bytes.size());
     }
     std::unique_ptr<TMEPacket> packet = NewPacket();
     packet->Reserve(total);
-    for (uint32_t i = 0; i < record.expected; ++i)
-        if (record.sizes[i] > 1)
-            packet->Write(&record.bytes[i * kMaxFragmentPayload], record.sizes[i] - 1u);
-    packet->Rewind();
-    if (record.slots > spareSlotCount_ || !spareSlots_) {
-        spareSlots_ = std::move(record.bytes);
-        spareSlotCount_ = record.slots;
+    for (uint32_t i = 0; i < record.fragments.size(); ++i) {
+        Fragment& f = record.fragments[i];
+        if (i < record.expected && !f.bytes.empty())
+            packet->Write(f.bytes.data(), static_cast<uint32_t>(f.bytes.size()));
+        if (f.here && spareBlocks_.size() < kMaxFragments)
+            spareBlocks_.push_back(std::move(f.bytes));
     }
-    reassembly_.erase(it);
+    packet->Rewind();
+    reassembly_.erase(sequence);
     return packet;
 }
 

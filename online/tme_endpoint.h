@@ -118,12 +118,13 @@ protected:
     OnlineClock clock_;
 
 private:
+    struct Fragment {
+        bool here = false;
+        std::vector<uint8_t> bytes;
+    };
     struct Reassembly {
         uint8_t expected = 0;  // 0 until the last fragment was seen
-        uint8_t slots = 0;     // fragments the buffer has room for
-        // Fragment i's length + 1 (0 while it is missing); its bytes at i * kMaxFragmentPayload.
-        uint16_t sizes[kMaxFragments] = {};
-        std::unique_ptr<uint8_t[]> bytes;
+        std::vector<Fragment> fragments;
     };
     static constexpr size_t kMaxSpares = 8;
     static constexpr uint32_t kSpareCapacity = 4096;
@@ -156,9 +157,9 @@ private:
     uint32_t kind_ = kPlain;
     bool hasPending_ = false;
     std::map<uint8_t, Reassembly> reassembly_;
-    // The buffer of the last packet reassembled, for the next one.
-    std::unique_ptr<uint8_t[]> spareSlots_;
-    uint8_t spareSlotCount_ = 0;
+    // The byte blocks of fragments already rejoined, for the next ones: a steady stream of
+    // large packets then allocates nothing.
+    std::vector<std::vector<uint8_t>> spareBlocks_;
     std::string localToken_;
     std::string peerToken_;
     std::string sendKey_;  // made when first needed after the tokens change

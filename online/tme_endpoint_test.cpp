@@ -196,9 +196,9 @@ TEST_F(EndpointFixture, FragmentsInAnyOrderWithDuplicatesRebuildThePacketOnce) {
     EXPECT_EQ(endpoint.handled[1], (Bytes{1, 2}));
 }
 
-// The endpoint reuses the packets it is done with and the buffer of the last reassembly: each
-// packet reaches the handler rewound and without the error the previous handler left, and a
-// larger packet after a smaller one, its fragments out of order, comes out whole.
+// The endpoint reuses the packets it is done with and the byte blocks of rejoined fragments:
+// each packet reaches the handler rewound and without the error the previous handler left, and
+// a larger packet after a smaller one, its fragments out of order, comes out whole.
 TEST_F(EndpointFixture, ReusedPacketsAndBuffersArriveClean) {
     endpoint.readPastEnd = true;
     auto feedFragments = [&](uint8_t seq, const Bytes& content, size_t count,
@@ -216,13 +216,21 @@ TEST_F(EndpointFixture, ReusedPacketsAndBuffersArriveClean) {
     feedFragments(3, Pattern(9000, 2), 8, {0, 1, 2, 3, 4, 5, 6, 7});
     feedFragments(4, Pattern(2000, 3), 2, {1, 0});
     Feed(Fragment(5, 0, 0x80, Pattern(3, 4)));
-    ASSERT_EQ(endpoint.handled.size(), 5u);
+    // A fragment that comes again replaces its earlier copy, whatever its length.
+    Feed(Fragment(6, 0, 0x00, Pattern(700, 5)));
+    Feed(Fragment(6, 0, 0x00, Pattern(900, 6)));
+    Feed(Fragment(6, 0, 0x81, Pattern(800, 7)));
+    Bytes replaced = Pattern(900, 6);
+    Bytes last = Pattern(800, 7);
+    replaced.insert(replaced.end(), last.begin(), last.end());
+    ASSERT_EQ(endpoint.handled.size(), 6u);
+    EXPECT_EQ(endpoint.handled[5], replaced);
     EXPECT_EQ(endpoint.handled[0], Pattern(10));
     EXPECT_EQ(endpoint.handled[1], Pattern(5000, 1));
     EXPECT_EQ(endpoint.handled[2], Pattern(9000, 2));
     EXPECT_EQ(endpoint.handled[3], Pattern(2000, 3));
     EXPECT_EQ(endpoint.handled[4], Pattern(3, 4));
-    EXPECT_EQ(endpoint.sequences, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(endpoint.sequences, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(endpoint.dirtyArrivals, 0);
     EXPECT_EQ(endpoint.ReassemblyCount(), 0u);
 }
