@@ -143,12 +143,11 @@ void WEXClientTransaction::ReadOwnReply() {
         std::lock_guard<std::mutex> hold(p.lock);
         seat = p.seat;
         // Only the one request waiting reads, so that no other requester's reply waits on it.
-        if (seat == nullptr || !seat->Shared() || p.reading != Pending::Reading::kFree ||
-            !registered_ || failed_ || sentOnLink_ != seat->link_ || p.table.size() != 1)
+        if (seat == nullptr || p.reading != Pending::Reading::kFree || !registered_ || failed_ ||
+            sentOnLink_ != seat->link_ || p.table.size() != 1)
             return;
         p.reading = Pending::Reading::kRequester;
     }
-    seat->MuteSocket();
     // The seat stays while this thread holds the reading: the reader thread waits for it.
     const uint32_t link = seat->link_;
     WEXLinkRecordSource& source = seat->source_;
@@ -181,8 +180,8 @@ WEXReadingSeat::WEXReadingSeat(uint32_t link, WEXLinkRecordSource& source)
     if (socket < 0) return;
     int poller = ::epoll_create1(EPOLL_CLOEXEC);
     int kick = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    // Edge-triggered, so that the reader thread never spins on bytes a requester is still
-    // receiving; a requester also mutes the socket while it reads (see MuteSocket).
+    // Edge-triggered: the reader thread wakes once for bytes a requester is already receiving
+    // instead of spinning until they are gone; what the requester leaves, it reports by the kick.
     epoll_event onSocket{};
     onSocket.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
     onSocket.data.fd = socket;
@@ -197,7 +196,6 @@ WEXReadingSeat::WEXReadingSeat(uint32_t link, WEXLinkRecordSource& source)
     }
     epoll_ = poller;
     kick_ = kick;
-    socket_ = socket;
     Pending& p = ThePending();
     std::lock_guard<std::mutex> hold(p.lock);
     p.reading = Pending::Reading::kFree;
@@ -249,30 +247,16 @@ void WEXReadingSeat::Await() {
     }
 }
 
-void WEXReadingSeat::MuteSocket() {
-    // Only the hang-up and errors, which epoll always reports, still wake the reader thread.
-    epoll_event muted{};
-    muted.events = EPOLLET;
-    muted.data.fd = socket_;
-    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, socket_, &muted);
-}
-
 void WEXReadingSeat::ReleaseForRequester(bool bytesBuffered) {
     Pending& p = ThePending();
     {
-        // Under the lock, so that the seat, its socket and its kick are still there.
         std::lock_guard<std::mutex> hold(p.lock);
         p.reading = Pending::Reading::kFree;
-        // Watching the socket again reports bytes that are there already, as an edge would.
-        epoll_event watched{};
-        watched.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
-        watched.data.fd = socket_;
-        bool kick = bytesBuffered;
-        if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, socket_, &watched) != 0) {
-            broken_.store(true, std::memory_order_release);
-            kick = true;
-        }
-        if (kick) {
+        // The reader thread may have slept through the arrival of what is left (its wake-up
+        // came while this thread held the reading). Checked once the reading is free, so that
+        // bytes arriving later wake it themselves; under the lock, so that the seat and its
+        // kick are still there.
+        if (bytesBuffered || WEXClientLinkReadable()) {
             uint64_t one = 1;
             [[maybe_unused]] ssize_t r = ::write(kick_, &one, sizeof one);
         }

@@ -4,7 +4,6 @@
 // its requester once, and fails every request of a link that dropped.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -95,7 +94,7 @@ public:
     WEXReadingSeat(const WEXReadingSeat&) = delete;
     WEXReadingSeat& operator=(const WEXReadingSeat&) = delete;
 
-    bool Shared() const { return epoll_ >= 0 && !broken_.load(std::memory_order_acquire); }
+    bool Shared() const { return epoll_ >= 0; }
     // Takes the reading for the reader thread; false while a requester holds it.
     bool TakeForReader();
     void Release();
@@ -104,19 +103,13 @@ public:
 
 private:
     friend class WEXClientTransaction;
-    // Requester, holding the reading: the link's bytes stop waking the reader thread; given
-    // back, they wake it again, at once when some are there already (and the kick does for
-    // bytes already taken off the link).
-    void MuteSocket();
+    // Requester: gives the reading back; wakes the reader thread when bytes may be left.
     void ReleaseForRequester(bool bytesBuffered);
 
     uint32_t link_;
     WEXLinkRecordSource& source_;
     int epoll_ = -1;
     int kick_ = -1;
-    int socket_ = -1;
-    // The socket could not be watched again: the reader thread reads alone from then on.
-    std::atomic<bool> broken_{false};
 };
 
 // Reader thread, its link lost: every request whose frame went out on that link fails and is
