@@ -1,7 +1,6 @@
 #include "online/tme_endpoint.h"
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 
 #include "foundation/random.h"
@@ -161,15 +160,14 @@ uint32_t RunTable(uint8_t* bytes, size_t length, uint32_t state,
             }
             added += step;
         } else {
-            uint8_t in[kBlockBytes];
-            std::memcpy(in, b, kBlockBytes);
             uint32_t ahead = 0;
 #pragma GCC unroll 16
             for (size_t j = 0; j < kBlockBytes; ++j) {
+                const uint32_t in = b[j];
                 uint32_t mask = at[ahead];
                 if constexpr (!kWhole) mask += state + added + ahead;
-                b[j] = static_cast<uint8_t>(in[j] ^ mask);
-                ahead += in[j];
+                b[j] = static_cast<uint8_t>(in ^ mask);
+                ahead += in;
             }
             added += ahead;
             step = ahead;

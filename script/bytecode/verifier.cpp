@@ -411,6 +411,9 @@ private:
         callResult.assign(count, kNotACall);
         std::vector<uint64_t>& plainArguments = plainArguments_;
         plainArguments.assign(count, 0);
+        // By instruction index until the calls are recorded.
+        std::vector<RunChecks::PlainArgument>& plainPast64 = plainPast64_;
+        plainPast64.clear();
         int32_t deepest = 0;
         bool unknownSeen = false;
         auto reach = [&](uint32_t from, uint32_t offset, int32_t depth,
@@ -485,9 +488,13 @@ private:
                         const size_t object = static_cast<size_t>(depth);
                         if (kinds[object] == kPlain)
                             return Fail(pc, "%s on a word that is no reference", in.info->mnemonic);
-                        for (size_t i = 0; i + 1 < static_cast<size_t>(words) && i < 64; ++i)
-                            if (kinds[object + 1 + i] == kPlain)
+                        for (size_t i = 0; i + 1 < static_cast<size_t>(words); ++i) {
+                            if (kinds[object + 1 + i] != kPlain) continue;
+                            if (i < 64)
                                 plainArguments[index] |= uint64_t{1} << i;
+                            else
+                                plainPast64.push_back({index, static_cast<uint32_t>(i + 1)});
+                        }
                         for (size_t i = 0; i < site.referenceArgument.size(); ++i) {
                             const size_t word = object + 1 + i;
                             if (word < kinds.size() && site.referenceArgument[i] &&
@@ -559,11 +566,18 @@ private:
         checks.starts.reserve(count);
         for (const Instruction& in : ins)
             checks.starts.push_back(in.offset);
-        for (uint32_t i = 0; i < count; ++i)
-            if (callResult[i] != kNotACall)
-                checks.calls.push_back({ins[i].offset,
-                                        static_cast<RunChecks::Result>(callResult[i]),
-                                        plainArguments[i]});
+        // A path that meets a call again with other kinds names its arguments again.
+        std::sort(plainPast64.begin(), plainPast64.end());
+        plainPast64.erase(std::unique(plainPast64.begin(), plainPast64.end()), plainPast64.end());
+        auto past = plainPast64.begin();
+        for (uint32_t i = 0; i < count; ++i) {
+            if (callResult[i] == kNotACall) continue;
+            const bool hasPast = past != plainPast64.end() && past->offset == i;
+            for (; past != plainPast64.end() && past->offset == i; ++past)
+                checks.plainPast64.push_back({ins[i].offset, past->argument});
+            checks.calls.push_back({ins[i].offset, static_cast<RunChecks::Result>(callResult[i]),
+                                    plainArguments[i], hasPast});
+        }
         if (unknownSeen) {
             // Every place a run can enter other than by falling through: there the top is
             // compared, exactly where the depth is known.
@@ -617,6 +631,7 @@ private:
     std::vector<uint32_t> work_;
     std::vector<uint8_t> callResult_;
     std::vector<uint64_t> plainArguments_;
+    std::vector<RunChecks::PlainArgument> plainPast64_;
     std::vector<uint8_t> kinds_;
     std::vector<uint8_t> message_;
 };

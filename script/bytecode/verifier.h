@@ -48,9 +48,20 @@ struct RunChecks {
         uint32_t offset;
         Result result;
         // Bit i: argument i + 1 (after the object) is a plain word, which a callee must not
-        // take as a reference. Arguments past the 64th and those of code whose kinds are not
-        // followed are not told.
+        // take as a reference. Those of code whose kinds are not followed are not told.
         uint64_t plainArguments = 0;
+        // Whether `plainPast64` names arguments of this call.
+        bool plainPast64 = false;
+    };
+    // A plain argument past the 64th (numbered from 1 after the object): a call can pass as
+    // many words as a stack holds.
+    struct PlainArgument {
+        uint32_t offset;
+        uint32_t argument;
+        bool operator<(const PlainArgument& o) const {
+            return offset != o.offset ? offset < o.offset : argument < o.argument;
+        }
+        bool operator==(const PlainArgument& o) const = default;
     };
     // The top's distance in words above the frame record's last word, from `low` to `high`.
     struct Bound {
@@ -58,8 +69,9 @@ struct RunChecks {
         int32_t low;
         int32_t high;
     };
-    std::vector<Call> calls;    // every call instruction a path reaches, by offset
-    std::vector<Bound> bounds;  // by offset; empty when every depth is fixed
+    std::vector<Call> calls;                 // every call instruction a path reaches, by offset
+    std::vector<PlainArgument> plainPast64;  // by offset and argument
+    std::vector<Bound> bounds;               // by offset; empty when every depth is fixed
     // Every instruction start, for the link's pre-decoding, which needs them only once.
     std::vector<uint32_t> starts;
 };

@@ -77,6 +77,7 @@ public:
     struct ArgumentCheck {
         uint32_t offset;
         uint64_t plainArguments;
+        bool plainPast64;  // runChecks.plainPast64 names more of them
     };
     std::vector<ArgumentCheck> argumentChecks;  // by offset: calls that pass plain words
     bool hasLineTable = false;

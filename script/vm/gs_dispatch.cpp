@@ -268,12 +268,23 @@ uint32_t InstructionLength(const uint8_t* code, uint32_t size, uint32_t pc) {
     return uint64_t{pc} + length <= size ? static_cast<uint32_t>(length) : 0;
 }
 
-// The plain arguments of the call at `offset`, as the verifier found them.
-uint64_t PlainArgumentsAt(const GSFunction& f, uint32_t offset) {
+// Whether the call at `offset` of `f` hands `callee` a word the verifier found plain where the
+// callee takes a reference.
+bool PassesPlainToReference(const GSFunction& f, uint32_t offset, const GSFunction& callee) {
     auto it = std::lower_bound(
         f.argumentChecks.begin(), f.argumentChecks.end(), offset,
         [](const GSFunction::ArgumentCheck& c, uint32_t at) { return c.offset < at; });
-    return it != f.argumentChecks.end() && it->offset == offset ? it->plainArguments : 0;
+    if (it == f.argumentChecks.end() || it->offset != offset) return false;
+    if ((callee.referenceParameters & it->plainArguments) != 0) return true;
+    if (!it->plainPast64) return false;
+    const std::vector<GSBytecode::RunChecks::PlainArgument>& past = f.runChecks.plainPast64;
+    for (auto p = std::lower_bound(past.begin(), past.end(),
+                                   GSBytecode::RunChecks::PlainArgument{offset, 0});
+         p != past.end() && p->offset == offset; ++p)
+        if (p->argument < callee.paramIsReference.size() &&
+            callee.paramIsReference[p->argument] != 0)
+            return true;
+    return false;
 }
 
 void PlaceRunChecks(GSFunction& f) {
@@ -282,11 +293,12 @@ void PlaceRunChecks(GSFunction& f) {
     for (const RunChecks::Call& c : f.runChecks.calls) {
         if (c.offset >= f.codeSize) continue;
         const uint8_t op = f.code[c.offset];
-        if (op == kCallThread && c.plainArguments != 0)
-            f.argumentChecks.push_back({c.offset, c.plainArguments});
+        const bool passesPlain = c.plainArguments != 0 || c.plainPast64;
+        if (op == kCallThread && passesPlain)
+            f.argumentChecks.push_back({c.offset, c.plainArguments, c.plainPast64});
         if (op != kCall && op != kCallNative && op != kCallInherited) continue;
-        if (c.plainArguments != 0) {
-            f.argumentChecks.push_back({c.offset, c.plainArguments});
+        if (passesPlain) {
+            f.argumentChecks.push_back({c.offset, c.plainArguments, c.plainPast64});
             f.dispatch[c.offset] = static_cast<uint8_t>(kFusedCallAnyPassingPlain +
                                                         (c.result - RunChecks::kAnyResult));
         } else if (c.result != RunChecks::kAnyResult) {
@@ -1110,9 +1122,8 @@ call : {
         FAIL(ER_IllegalInstruction);
     // A plain word handed to a reference parameter would be released by a frame that never
     // held it.
-    if (passesPlain && callee->referenceParameters != 0 &&
-        (callee->referenceParameters & PlainArgumentsAt(*fn, static_cast<uint32_t>(ip - code))) !=
-            0)
+    if (passesPlain && (callee->referenceParameters != 0 || callee->params > 65) &&
+        PassesPlainToReference(*fn, static_cast<uint32_t>(ip - code), *callee))
         FAIL(ER_IllegalInstruction);
     COUNT_OR_TIME_OUT();
     // `this` becomes the object's part of the callee's class; the count is the caller's.
@@ -1162,8 +1173,7 @@ op_CallThread : {
     if (e == nullptr) FAIL(ER_NullReference);
     GSFunction* callee = e->function;
     if (callee->params != static_cast<uint32_t>(1 - offset) || callee->IsNative() ||
-        (callee->referenceParameters & PlainArgumentsAt(*fn, static_cast<uint32_t>(ip - code))) !=
-            0)
+        PassesPlainToReference(*fn, static_cast<uint32_t>(ip - code), *callee))
         FAIL(ER_IllegalInstruction);
     GSThread* started = game->NewThread();
     if (started == nullptr) FAIL(ER_ThreadError);

@@ -571,15 +571,24 @@ TEST(Machine, ACalleeOfAnotherShapeThanVerifiedIsRefusedAtTheCall) {
     // number it never held.
     struct Case {
         const char* what;
-        const char* a;  // A's F and its call
-        const char* l;  // L's slot 0
-        const char* call;
+        std::string a;  // A's F and its call
+        std::string l;  // L's slot 0
+        std::string call;
     };
+    // A call passes as many words as a stack holds, not only as many as a 64-bit mask covers.
+    std::string ints, seventy;
+    for (int i = 1; i < 70; ++i) {
+        ints += "int x" + std::to_string(i) + ", ";
+        seventy += std::to_string(i) + ", ";
+    }
     const Case cases[] = {
         {"a callee that leaves no result", "public int F() { return 1; }", "public void G() { }",
          "a.F()"},
         {"a callee that takes a reference for a plain word", "public int F(int x) { return x; }",
          "public int G(string s) { return 1; }", "a.F(5)"},
+        {"a callee that takes a reference for the 70th plain word",
+         "public int F(" + ints + "int x70) { return x70; }",
+         "public int G(" + ints + "string s) { return 1; }", "a.F(" + seventy + "70)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -364,6 +364,20 @@ TEST(CompiledPrograms, ClassesObjectsAndCalls) {
          "class T { int F(int n) { return F(n + 1); } int Run() { return F(0); } };",
          ER_StackOverflow},
     });
+    // Plain words and references past the 64th argument reach their parameters.
+    std::string params, args;
+    for (int i = 1; i < 70; ++i) {
+        params += "int x" + std::to_string(i) + ", ";
+        args += std::to_string(i) + ", ";
+    }
+    RunTable({
+        {"seventy-one arguments",
+         "class A { public int F(" + params +
+             "string s, int y) { return x69 + s.size() * 100 + y * 10000; } };\n"
+             "class T { int Run() { A a = new A(); return a.F(" +
+             args + "\"abc\", 7); } };",
+         ER_Done, 70369},
+    });
 }
 
 TEST(CompiledPrograms, MembersOfOtherObjectsAndOfThis) {
