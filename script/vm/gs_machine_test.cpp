@@ -9,6 +9,9 @@
 
 #include "script/bytecode/gsl_image.h"
 #include "script/bytecode/opcodes.h"
+#include "script/vm/gs_context.h"
+#include "script/vm/gs_game_object.h"
+#include "script/vm/gs_router.h"
 #include "script/vm/gs_stack.h"
 #include "script/vm/gs_thread.h"
 #include "script/vm/testing/script_runner.h"
@@ -618,6 +621,75 @@ TEST(Machine, ACalleeOfAnotherShapeThanVerifiedIsRefusedAtTheCall) {
             << r.messages;
         testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
         EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    }
+}
+
+TEST(Machine, AThreadOfAnotherShapeThanVerifiedIsRefusedAtItsStart) {
+    // As for a call: `a.F(5)` starts A's thread F, but damaged code hands the start an `L`,
+    // whose slot 0 would take other words than the caller's code passes.
+    struct Case {
+        const char* what;
+        const char* l;  // L's slot 0
+    };
+    const Case cases[] = {
+        {"a thread that takes a reference for a plain word", "public thread void G(string s) { }"},
+        {"a thread of another parameter count", "public thread void G() { }"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Sources sources = {
+            {"gs.gs", "game class GameObject { };"},
+            {"main.gs", std::string("include \"gs.gs\"\n"
+                                    "game class A isclass GameObject { "
+                                    "public thread void F(int x) { } };\n"
+                                    "game class L isclass GameObject { ") +
+                            c.l +
+                            " };\nclass T { public int Run(L l, A a) { a.F(5); return 1; } };"},
+        };
+        Folder f(sources);
+        std::vector<uint8_t> damaged = f.images["main.gsl"];
+        const char* const run = "$int@T::Run(L,A)";
+        const FunctionCode fc = CodeOf(damaged, run);
+        auto start = std::find_if(
+            fc.instructions.begin(), fc.instructions.end(),
+            [](const GSBytecode::Instruction& in) { return in.opcode == GSBytecode::kCallThread; });
+        ASSERT_NE(start, fc.instructions.end());
+        auto object = std::find_if(std::make_reverse_iterator(start), fc.instructions.rend(),
+                                   [](const GSBytecode::Instruction& in) {
+                                       return in.opcode == GSBytecode::kLoadLocalRef;
+                                   });
+        ASSERT_NE(object, fc.instructions.rend());
+        ASSERT_EQ(object->operand[0], 2);                 // a
+        damaged[fc.codeOffset + object->offset + 1] = 1;  // l
+        // Undamaged, the thread starts.
+        for (const auto& [bytes, result] : {std::pair{f.images["main.gsl"], ER_Done},
+                                            std::pair{damaged, ER_IllegalInstruction}}) {
+            ScriptRunner r;
+            ASSERT_TRUE(
+                LoadImages(r, {{"main.gsl", bytes}, {"gs.gsl", f.images["gs.gsl"]}}, "main.gsl"))
+                << r.messages;
+            SetGameObjectClass(r.machine.GetLibraryByName("gs.gsl")->FindClass("GameObject"));
+            auto context = std::make_unique<GSContext>();
+            context->router = new GSRouter(context.get());
+            SetCurrentContext(context.get());
+            std::vector<uint32_t> objects;
+            for (const char* name : {"L", "A"}) {
+                auto* game = new GSGameObject();
+                ASSERT_TRUE(game->Instantiate(r.library->FindClass(name), context.get()));
+                ASSERT_TRUE(context->router->AddNode(game));
+                objects.push_back(game->instance);
+                AddReference(game->instance);  // the run's argument
+            }
+            GSClass* t = r.library->FindClass("T");
+            testing::ScriptRun ran = testing::RunOnNewInstance(
+                context.get(), t, t->FindFunction(Kiv::PString(run)), objects);
+            for (uint32_t o : objects)
+                ReleaseReference(o);
+            context.reset();
+            SetCurrentContext(nullptr);
+            SetGameObjectClass(nullptr);
+            EXPECT_EQ(ran.result, result) << ::testing::PrintToString(ran.log);
+        }
     }
 }
 
