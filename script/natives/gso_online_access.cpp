@@ -557,10 +557,7 @@ void GSOOnlineGroup::GetUserModeFlags(GSStack& frame) {
 void RegisterOnlineAccessNatives(GSRuntime::GSNativeRegistry& registry) {
     using Binding = GSRuntime::GSCPPNativeFunction<GSOOnlineAccess>;
     using A = GSOOnlineAccess;
-    const struct {
-        const char* signature;
-        Binding::Method method;
-    } rows[] = {
+    const GSRuntime::NativeRow<Binding> rows[] = {
         {"$void@OnlineAccess::Connect()", &A::Connect},
         {"$int@OnlineAccess::GetStatus()", &A::GetStatus},
         {"$void@OnlineAccess::Disconnect()", &A::Disconnect},
@@ -577,17 +574,13 @@ void RegisterOnlineAccessNatives(GSRuntime::GSNativeRegistry& registry) {
         {"$int@OnlineAccess::CollectOfflineMessage(Soup)", &A::CollectOfflineMessage},
         {"$bool@OnlineAccess::CanAccessMultiplayer()", &A::CanAccessMultiplayer},
     };
-    for (const auto& row : rows)
-        registry.Add(std::make_unique<Binding>("OnlineAccess", row.signature, row.method));
+    GSRuntime::AddNativeRows(registry, "OnlineAccess", rows);
 }
 
 void RegisterOnlineGroupNatives(GSRuntime::GSNativeRegistry& registry) {
     using Binding = GSRuntime::GSCPPNativeFunction<GSOOnlineGroup>;
     using G = GSOOnlineGroup;
-    const struct {
-        const char* signature;
-        Binding::Method method;
-    } rows[] = {
+    const GSRuntime::NativeRow<Binding> rows[] = {
         {"$void@OnlineGroup::Connect()", &G::Connect},
         {"$int@OnlineGroup::GetStatus()", &G::GetStatus},
         {"$void@OnlineGroup::Disconnect()", &G::Disconnect},
@@ -604,8 +597,7 @@ void RegisterOnlineGroupNatives(GSRuntime::GSNativeRegistry& registry) {
         {"$void@OnlineGroup::SetUserModeFlags(string,int,int)", &G::SetUserModeFlags},
         {"$int@OnlineGroup::GetUserModeFlags(string)", &G::GetUserModeFlags},
     };
-    for (const auto& row : rows)
-        registry.Add(std::make_unique<Binding>("OnlineGroup", row.signature, row.method));
+    GSRuntime::AddNativeRows(registry, "OnlineGroup", rows);
 }
 
 }  // namespace ScriptNatives

@@ -116,4 +116,20 @@ private:
     std::unique_ptr<GSThread> staticThread_;
 };
 
+// One row of a native class's table: a script signature and the member function it runs.
+template <typename Binding>
+struct NativeRow {
+    const char* signature;
+    typename Binding::Method method;
+};
+
+// Binds each row to `className` through `Binding` (a GSCPPNativeFunction of the object's class
+// or a GSCPPContextNativeFunction of the context's), in the table's order.
+template <typename Binding, size_t N>
+void AddNativeRows(GSNativeRegistry& registry, const char* className,
+                   const NativeRow<Binding> (&rows)[N]) {
+    for (const NativeRow<Binding>& row : rows)
+        registry.Add(std::make_unique<Binding>(className, row.signature, row.method));
+}
+
 }  // namespace GSRuntime

@@ -316,10 +316,7 @@ void GSOAsset::IsOnTheVendrix(GSStack& frame) {
 void RegisterAssetNatives(GSRuntime::GSNativeRegistry& registry) {
     using Binding = GSRuntime::GSCPPNativeFunction<GSOAsset>;
     using A = GSOAsset;
-    const struct {
-        const char* signature;
-        Binding::Method method;
-    } rows[] = {
+    const GSRuntime::NativeRow<Binding> rows[] = {
         {"$KUID@Asset::GetKUID()", &A::GetKUID},
         {"$string@Asset::GetLocalisedName()", &A::GetLocalisedName},
         {"$string@Asset::GetLocalisedDescription()", &A::GetLocalisedDescription},
@@ -342,8 +339,7 @@ void RegisterAssetNatives(GSRuntime::GSNativeRegistry& registry) {
         {"$bool@Asset::IsBuiltIn()", &A::IsBuiltIn},
         {"$bool@Asset::IsOnTheVendrix()", &A::IsOnTheVendrix},
     };
-    for (const auto& row : rows)
-        registry.Add(std::make_unique<Binding>("Asset", row.signature, row.method));
+    GSRuntime::AddNativeRows(registry, "Asset", rows);
 }
 
 }  // namespace HalvexWorld

@@ -184,10 +184,7 @@ void GSOLibrary::HideSystemMenuIconMenu(GSStack&) {}
 void RegisterLibraryNatives(GSRuntime::GSNativeRegistry& registry) {
     using Binding = GSRuntime::GSCPPNativeFunction<GSOLibrary>;
     using L = GSOLibrary;
-    const struct {
-        const char* signature;
-        Binding::Method method;
-    } rows[] = {
+    const GSRuntime::NativeRow<Binding> rows[] = {
         {"$OnlineAccess@Library::GetOnlineAccess()", &L::GetOnlineAccess},
         {"$string@Library::LibraryCallNative(string,string[],GSObject[])", &L::LibraryCallNative},
         {"$void@Library::AddSystemMenuIcon(Asset,string,string)", &L::AddSystemMenuIcon},
@@ -197,8 +194,7 @@ void RegisterLibraryNatives(GSRuntime::GSNativeRegistry& registry) {
         {"$void@Library::ShowSystemMenuIconMenu(Menu)", &L::ShowSystemMenuIconMenu},
         {"$void@Library::HideSystemMenuIconMenu()", &L::HideSystemMenuIconMenu},
     };
-    for (const auto& row : rows)
-        registry.Add(std::make_unique<Binding>("Library", row.signature, row.method));
+    GSRuntime::AddNativeRows(registry, "Library", rows);
 }
 
 }  // namespace HalvexWorld

@@ -335,10 +335,7 @@ void HalvexScriptContext::CloneKUID(GSRuntime::GSStack& frame) {
 void RegisterScriptBaseNatives(GSRuntime::GSNativeRegistry& registry) {
     using Binding = GSRuntime::GSCPPContextNativeFunction<HalvexScriptContext>;
     using C = HalvexScriptContext;
-    const struct {
-        const char* signature;
-        Binding::Method method;
-    } rows[] = {
+    const GSRuntime::NativeRow<Binding> rows[] = {
         {"$float@HalvexScriptBase::GetSeconds()", &C::GetSeconds},
         {"$float@HalvexScriptBase::GetNormalizedSystemTime()", &C::GetNormalizedSystemTime},
         {"$int@HalvexScriptBase::GetSystemYear()", &C::GetSystemYear},
@@ -361,8 +358,7 @@ void RegisterScriptBaseNatives(GSRuntime::GSNativeRegistry& registry) {
         {"$int@HalvexScriptBase::GetHalvexBuild()", &C::GetHalvexBuild},
         {"$KUID@HalvexScriptBase::CloneKUID(KUID)", &C::CloneKUID},
     };
-    for (const auto& row : rows)
-        registry.Add(std::make_unique<Binding>("HalvexScriptBase", row.signature, row.method));
+    GSRuntime::AddNativeRows(registry, "HalvexScriptBase", rows);
 }
 
 }  // namespace HalvexWorld

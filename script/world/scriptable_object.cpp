@@ -258,10 +258,7 @@ void ScriptableObject::ValidateByKUID(GSStack& frame) {
 void RegisterHalvexGameObjectNatives(GSRuntime::GSNativeRegistry& registry) {
     using Binding = GSRuntime::GSCPPNativeFunction<ScriptableObject>;
     using S = ScriptableObject;
-    const struct {
-        const char* signature;
-        Binding::Method method;
-    } rows[] = {
+    const GSRuntime::NativeRow<Binding> rows[] = {
         {"$SecurityToken@HalvexGameObject::IssueSecurityToken(KUID,string[])",
          &S::IssueSecurityToken},
         {"$SecurityToken@HalvexGameObject::IssueSecurityToken(SecurityToken,KUID,string[])",
@@ -272,8 +269,7 @@ void RegisterHalvexGameObjectNatives(GSRuntime::GSNativeRegistry& registry) {
          &S::ValidateByObject},
         {"$bool@HalvexGameObject::Validate(SecurityToken,KUID,string)", &S::ValidateByKUID},
     };
-    for (const auto& row : rows)
-        registry.Add(std::make_unique<Binding>("HalvexGameObject", row.signature, row.method));
+    GSRuntime::AddNativeRows(registry, "HalvexGameObject", rows);
 }
 
 }  // namespace HalvexWorld
