@@ -1,7 +1,8 @@
 // The requests in flight on the daemon link. Each request has a client transaction id that the
 // daemon's reply (and its questions and report lines) carry back; the pending table maps the
 // id to the requester waiting for it. The reader thread delivers each reply here whole, waking
-// its requester once, and fails every request of a link that dropped.
+// its requester once (a requester alone on the link reads its own reply instead), and fails
+// every request of a link that dropped.
 #pragma once
 
 #include <cstdint>

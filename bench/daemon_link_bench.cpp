@@ -1,8 +1,9 @@
 // Round trip of a small frame over the daemon link (framing through the link's exact-length
 // sends, the answer read back through it) against the scripted daemon in a process of its own,
 // beside a raw ping-pong of the same sizes between two processes on loopback; and whole
-// requests through the client (transaction ids, the reader thread reading each reply whole and
-// waking its requester once) from 1 and from 8 requesting threads; and an empty command-host
+// requests through the client (transaction ids; a request alone on the link reads its own
+// reply, otherwise the reader thread reads each reply whole and wakes its requester once) from
+// 1 and from 8 requesting threads; and an empty command-host
 // call from the daemon's note to the host's answer. Each run has a daemon and a link
 // of its own, so the runs may come in any order.
 #include <benchmark/benchmark.h>
