@@ -15,6 +15,7 @@
 #include "assetdb/wex_client_edit.h"
 #include "configdata/tdb_container_tag.h"
 #include "script/natives/gso_kuid.h"
+#include "script/natives/native_scripts_test_support.h"
 #include "script/vm/gs_call.h"
 #include "script/world/world_test_support.h"
 
@@ -558,7 +559,7 @@ game class ShedScript isclass HalvexGameObject
 )";
 
 const char* const kLibraryScript = R"(include "Halvex.gs"
-include "Constructors.gs"
+include "sharedsoups.gs"
 
 game class MyLib isclass Library
 {
@@ -572,18 +573,7 @@ game class MyLib isclass Library
   // Properties of `levels` soups above a leaf, each holding the one below twice.
   public int levels = 0;
   public string Deepen(string[] s, GSObject[] o) { levels = 40; return ""; }
-  public Soup GetProperties() {
-    Soup at = ConstructorsBase.NewSoup();
-    at.SetNamedTag("leaf", 1);
-    int i;
-    for (i = 0; i < levels; i++) {
-      Soup up = ConstructorsBase.NewSoup();
-      up.SetNamedSoup("a", at);
-      up.SetNamedSoup("b", at);
-      at = up;
-    }
-    return at;
-  }
+  public Soup GetProperties() { return SharedSoups.Doubled(levels); }
 };
 )";
 
@@ -612,6 +602,7 @@ protected:
         fs::create_directories(plugins);
         fs::copy_file(fs::path(HALVEX_TEST_PLUGIN_DIR) / "hnitest.so", plugins / "mylib.so");
         BuildLibraries({{"shedscript.gs", kShedScript},
+                        {"sharedsoups.gs", ScriptNatives::testing::kSharedSoupsModule},
                         {"mylib.gs", kLibraryScript},
                         {"badlib.gs", kFailingLibrary},
                         {"u.gs", kLibraryUser}});
