@@ -209,7 +209,19 @@ protected:
                 lines += l + "\n";
             ASSERT_EQ(errors, 0) << name << "\n" << lines;
         }
-        GSRuntime::GSMachine::Instance().AddLibraryFolder(Libraries(), "libraries");
+        GSRuntime::GSMachine& machine = GSRuntime::GSMachine::Instance();
+        machine.AddLibraryFolder(Libraries(), "libraries");
+        // The program's machine outlives the test and its tree. A library built from the same
+        // source as an earlier test's keeps that test's entry, which must not be left to load
+        // from a tree that is gone; and a file name must name this test's library, not one an
+        // earlier test built from another source under that name (the folder leaves a known
+        // id's name as it was). So each name is pointed at this test's file and loaded while
+        // the file is there: no test's libraries depend on the tests before it in the process.
+        for (const auto& [name, text] : sources) {
+            const std::string file = name.substr(0, name.rfind('.')) + ".gsl";
+            machine.AddLibrary("libraries", Libraries(), file);
+            machine.GetLibraryByName(file);
+        }
         FillSlots();
     }
 
