@@ -442,6 +442,13 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     // count on its `this`, so the instance stays live for as long as local 0 is not stored to:
     // the check is made once per frame, not at every read of `this`.
     GSScriptInstance* self = nullptr;
+    // The functions of the frames this run called from, innermost last: a return finds its
+    // caller here rather than through the frame record's handle. Frames older than the run, and
+    // those past the array, are looked up by their handle.
+    constexpr uint32_t kCallers = 256;
+    GSFunction* callers[kCallers];
+    uint32_t callerDepth = 0;
+    uint32_t callersNotKept = 0;
 
     // One handler per opcode in the table's order (checked above), then one per fused form,
     // then the illegal exit for every byte value that is neither.
@@ -1149,6 +1156,10 @@ call : {
     uint32_t returnOffset = static_cast<uint32_t>(pc - code);
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
     if (op != GSBytecode::kCallNative) {
+        if (callerDepth < kCallers && callersNotKept == 0)
+            callers[callerDepth++] = fn;
+        else
+            ++callersNotKept;
         fn = callee;
         if (fn->dispatch.size() != fn->codeSize + size_t{1}) PredecodeFunction(*fn, false);
         code = fn->code;
@@ -1313,10 +1324,15 @@ op_ReturnRef : {
         result = ER_Done;
         goto done;
     }
-    fn = st.FrameFunction(st.frame);
-    if (fn == nullptr) {
-        mark = pc;
-        FAIL(ER_NoStackFrame);
+    if (callersNotKept == 0 && callerDepth > 0) {
+        fn = callers[--callerDepth];
+    } else {
+        if (callersNotKept > 0) --callersNotKept;
+        fn = st.FrameFunction(st.frame);
+        if (fn == nullptr) {
+            mark = pc;
+            FAIL(ER_NoStackFrame);
+        }
     }
     code = fn->code;
     ov = fn->dispatch.data();
