@@ -181,10 +181,10 @@ struct HandlerTable {
     }
 };
 
-// The member word `member` of the part `r` when it lies inside the instance and is of the
-// wanted kind (1 reference, 0 plain); null otherwise.
-inline uint32_t* MemberWord(Ref r, uint32_t member, bool reference) {
-    GSScriptInstance* h = LiveHeader(r);
+// The member word `member` of the part `r`, whose live header is `h` (null when it has none),
+// when it lies inside the instance and is of the wanted kind (1 reference, 0 plain); null
+// otherwise.
+inline uint32_t* MemberWordIn(GSScriptInstance* h, Ref r, uint32_t member, bool reference) {
     const GSClass* c = h != nullptr ? h->cls : nullptr;
     if (c == nullptr) return nullptr;
     uint32_t part = static_cast<uint32_t>(-S(*RefWords(r)));
@@ -194,16 +194,21 @@ inline uint32_t* MemberWord(Ref r, uint32_t member, bool reference) {
     if (reference ? kind != 1 : kind != 0) return nullptr;
     return h->Members() + word;
 }
+inline uint32_t* MemberWord(Ref r, uint32_t member, bool reference) {
+    return MemberWordIn(LiveHeader(r), r, member, reference);
+}
 
 // The same for a plain load, which may read any word but a part's bookkeeping.
-inline uint32_t* MemberWordAnyKind(Ref r, uint32_t member) {
-    GSScriptInstance* h = LiveHeader(r);
+inline uint32_t* MemberWordAnyKindIn(GSScriptInstance* h, Ref r, uint32_t member) {
     const GSClass* c = h != nullptr ? h->cls : nullptr;
     if (c == nullptr) return nullptr;
     uint32_t part = static_cast<uint32_t>(-S(*RefWords(r)));
     uint64_t word = uint64_t{part} + member;
     if (word >= c->memberWordCount || word >= c->wordKinds.size()) return nullptr;
     return h->Members() + word;
+}
+inline uint32_t* MemberWordAnyKind(Ref r, uint32_t member) {
+    return MemberWordAnyKindIn(LiveHeader(r), r, member);
 }
 
 inline void StoreReference(uint32_t& slot, Ref value) {
@@ -433,6 +438,17 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     int32_t result = ER_Done;
     uint8_t expect = GSBytecode::RunChecks::kAnyResult;  // of the call being made
     bool passesPlain = false;                            // the call passes plain words
+    // The live header of the frame's `this`, once checked (null until then). The frame holds a
+    // count on its `this`, so the instance stays live for as long as local 0 is not stored to:
+    // the check is made once per frame, not at every read of `this`.
+    GSScriptInstance* self = nullptr;
+    // The functions of the frames this run called from, innermost last: a return finds its
+    // caller here rather than through the frame record's handle. Frames older than the run, and
+    // those past the array, are looked up by their handle.
+    constexpr uint32_t kCallers = 256;
+    GSFunction* callers[kCallers];
+    uint32_t callerDepth = 0;
+    uint32_t callersNotKept = 0;
 
     // One handler per opcode in the table's order (checked above), then one per fused form,
     // then the illegal exit for every byte value that is neither.
@@ -453,6 +469,7 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
         ip = pc++;                     \
         goto* handlers[ov[ip - code]]; \
     } while (false)
+#define SELF() (self != nullptr ? self : (self = LiveHeader(locals[0])))
 #define FAIL(code_)       \
     do {                  \
         result = (code_); \
@@ -598,9 +615,14 @@ op_LoadLocal:
     pc += 2;
     DISPATCH();
 op_LoadLocalRef : {
-    Ref r = locals[U16(pc)];
+    uint16_t k = U16(pc);
+    Ref r = locals[k];
     pc += 2;
-    if (r != 0) AddReference(r);
+    if (k == 0) {
+        if (SELF() != nullptr) ++self->refCount;
+    } else if (r != 0) {
+        AddReference(r);
+    }
     *++sp = r;
     DISPATCH();
 }
@@ -613,12 +635,14 @@ op_StoreLocalKeep:
     pc += 2;
     DISPATCH();
 op_StoreLocalRef:
+    if (U16(pc) == 0) self = nullptr;
     StoreReference(locals[U16(pc)], *sp--);
     pc += 2;
     DISPATCH();
 op_StoreLocalRefKeep : {
     Ref r = *sp;
     if (r != 0) AddReference(r);
+    if (U16(pc) == 0) self = nullptr;
     StoreReference(locals[U16(pc)], r);
     pc += 2;
     DISPATCH();
@@ -1132,6 +1156,10 @@ call : {
     uint32_t returnOffset = static_cast<uint32_t>(pc - code);
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
     if (op != GSBytecode::kCallNative) {
+        if (callerDepth < kCallers && callersNotKept == 0)
+            callers[callerDepth++] = fn;
+        else
+            ++callersNotKept;
         fn = callee;
         if (fn->dispatch.size() != fn->codeSize + size_t{1}) PredecodeFunction(*fn, false);
         code = fn->code;
@@ -1139,6 +1167,7 @@ call : {
         pc = code;
         mark = pc;
         locals = st.Locals();
+        self = h;  // checked above; the callee's `this` is its part
         sp = st.top;
         DISPATCH();
     }
@@ -1245,7 +1274,8 @@ op_ThisLoadRef : {
     bool refs = ip[0] == GSBytecode::kThisLoadRef;
     uint16_t member = U16(pc);
     pc += 2;
-    uint32_t* w = refs ? MemberWord(locals[0], member, true) : MemberWordAnyKind(locals[0], member);
+    uint32_t* w = refs ? MemberWordIn(SELF(), locals[0], member, true)
+                       : MemberWordAnyKindIn(SELF(), locals[0], member);
     if (w == nullptr) FAIL(ER_IllegalInstruction);
     uint32_t v = *w;
     if (refs && v != 0) AddReference(v);
@@ -1262,7 +1292,7 @@ op_ThisStoreRefKeep : {
     uint16_t member = U16(pc);
     pc += 2;
     uint32_t v = sp[0];
-    uint32_t* w = MemberWord(locals[0], member, refs);
+    uint32_t* w = MemberWordIn(SELF(), locals[0], member, refs);
     if (w == nullptr) FAIL(ER_IllegalInstruction);
     if (refs) {
         if (keep && v != 0) AddReference(v);
@@ -1280,7 +1310,9 @@ op_ReturnRef : {
     rs.byteCounter += static_cast<uint64_t>(pc - mark);
     st.top = sp;
     // `fn` is the function of the frame being popped.
-    bool ok = ip[0] == GSBytecode::kReturn ? st.PopFrame(fn) : st.ReturnValue(false, fn);
+    bool ok =
+        ip[0] == GSBytecode::kReturn ? st.PopFrame(fn, self) : st.ReturnValue(false, fn, self);
+    self = nullptr;  // the caller's is checked again when it is used
     sp = st.top;
     if (!ok) {
         mark = pc;
@@ -1292,10 +1324,15 @@ op_ReturnRef : {
         result = ER_Done;
         goto done;
     }
-    fn = st.FrameFunction(st.frame);
-    if (fn == nullptr) {
-        mark = pc;
-        FAIL(ER_NoStackFrame);
+    if (callersNotKept == 0 && callerDepth > 0) {
+        fn = callers[--callerDepth];
+    } else {
+        if (callersNotKept > 0) --callersNotKept;
+        fn = st.FrameFunction(st.frame);
+        if (fn == nullptr) {
+            mark = pc;
+            FAIL(ER_NoStackFrame);
+        }
     }
     code = fn->code;
     ov = fn->dispatch.data();
@@ -1457,6 +1494,7 @@ done:
 #undef DISPATCH
 #undef FAIL
 #undef COUNT_OR_TIME_OUT
+#undef SELF
 #undef JUMP
 #undef BINARY_INT
 #undef BINARY_FLOAT

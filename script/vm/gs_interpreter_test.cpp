@@ -212,6 +212,18 @@ TEST_F(Interpreter, EndlessRecursionOverflowsTheStackAndUnwinds) {
     EXPECT_EQ(log.lines()[0], "GSStack overflow...");
 }
 
+// `this` is checked once per frame and then trusted while the frame holds it; code that stores
+// to local 0 makes the next read check the new word. Each program reads a member of `this`,
+// stores to local 0 and reads again.
+TEST_F(Interpreter, StoringToThisIsSeenByTheNextRead) {
+    EXPECT_EQ(Run(Code().Op(103).U16(0).Op(37).Op(10).Op(35).U16(0).Op(103).U16(0).Op(110)).result,
+              ER_IllegalInstruction);
+    // The same through the keeping store.
+    EXPECT_EQ(
+        Run(Code().Op(103).U16(0).Op(37).Op(10).Op(36).U16(0).Op(38).Op(103).U16(0).Op(110)).result,
+        ER_IllegalInstruction);
+}
+
 TEST_F(Interpreter, ArraysCheckTheirBoundsAndKinds) {
     EXPECT_EQ(Run(Code().Push(3).Op(56).Op(58).Op(110)).word, 3u);
     EXPECT_EQ(Run(Code().Push(3).Op(56).Push(5).Op(60).Op(110)).result, ER_ArrayOutOfBounds);

@@ -38,12 +38,14 @@ public:
     bool PushFrame(GSFunction* function, uint32_t returnOffset);
     // False when there is no frame or the top does not stand on the frame record. The
     // interpreter, which knows the frame's function, hands it over (`function`); null looks it
-    // up by the record's handle.
-    bool PopFrame(const GSFunction* function = nullptr);
+    // up by the record's handle. It hands over the live header of the frame's `this` too when
+    // it has checked it (`self`); null checks the word before releasing it.
+    bool PopFrame(const GSFunction* function = nullptr, GSScriptInstance* self = nullptr);
     // Pops the frame keeping one result word in the place of `this`; after a native call an
     // empty frame gives 0 (allowMissing). False, logging "GSStack::ReturnValue> diff=%d", when
     // the frame holds anything else.
-    bool ReturnValue(bool allowMissing, const GSFunction* function = nullptr);
+    bool ReturnValue(bool allowMissing, const GSFunction* function = nullptr,
+                     GSScriptInstance* self = nullptr);
     // "function %s, line %d" per frame from the current one outwards.
     void Dump() const;
     // The context of the first frame whose `this` has one, from the current frame outwards.
@@ -99,13 +101,17 @@ public:
 private:
     // Releases the frame's reference locals and then `this`, zeroing each.
     [[gnu::always_inline]] void ReleaseFrameLocals(const uint32_t* record,
-                                                   const GSFunction* f = nullptr) {
+                                                   const GSFunction* f = nullptr,
+                                                   GSScriptInstance* selfHeader = nullptr) {
         if (f == nullptr) f = FrameFunction(record);
         uint32_t* locals = FrameLocals(record);
         if (f != nullptr && !f->referenceSlots.empty()) ReleaseReferenceLocals(f, locals);
         Ref self = locals[0];
         locals[0] = 0;
-        ReleaseReference(self);
+        if (selfHeader != nullptr)
+            ReleaseHeader(selfHeader);
+        else
+            ReleaseReference(self);
     }
     void ReleaseReferenceLocals(const GSFunction* f, uint32_t* locals);
     bool ReportOverflow() const;
@@ -137,11 +143,12 @@ private:
     return true;
 }
 
-[[gnu::always_inline]] inline bool GSStack::PopFrame(const GSFunction* function) {
+[[gnu::always_inline]] inline bool GSStack::PopFrame(const GSFunction* function,
+                                                     GSScriptInstance* self) {
     if (frame == nullptr) return false;
     uint32_t* record = frame;
     if (top != record + 3) return false;
-    ReleaseFrameLocals(record, function);
+    ReleaseFrameLocals(record, function, self);
     top = FrameLocals(record) - 1;
     returnOffset = record[1];
     frame = PreviousFrame(record);
@@ -149,7 +156,8 @@ private:
 }
 
 [[gnu::always_inline]] inline bool GSStack::ReturnValue(bool allowMissing,
-                                                        const GSFunction* function) {
+                                                        const GSFunction* function,
+                                                        GSScriptInstance* self) {
     if (frame == nullptr) return false;
     uint32_t* record = frame;
     const int64_t d = top - record;
@@ -161,7 +169,7 @@ private:
     } else {
         return ReportReturnMismatch(d);
     }
-    ReleaseFrameLocals(record, function);
+    ReleaseFrameLocals(record, function, self);
     top = FrameLocals(record);
     *top = result;
     returnOffset = record[1];
