@@ -1,6 +1,7 @@
 #include "script/host/compile_asset.h"
 
 #include <memory>
+#include <mutex>
 
 #include "configdata/config_file.h"
 #include "configdata/tdb_container_tag.h"
@@ -89,10 +90,14 @@ bool WEXCompileAsset(std::string_view folder, ResultsLog& log) {
 
     bool result = false;
     std::unique_ptr<WEXScript_HalvexBaseSpecFactory> factory;
-    ZuravedavaSpec* spec = registry->Find(kuid);
-    if (spec != nullptr) {
-        spec->AddRef();
-    } else {
+    ZuravedavaSpec* spec = nullptr;
+    {
+        // Held until the reference is taken, so that no purge deletes the spec in between.
+        std::lock_guard<SpecMutex> hold(SpecLock());
+        spec = registry->Find(kuid);
+        if (spec != nullptr) spec->AddRef();
+    }
+    if (spec == nullptr) {
         factory = std::make_unique<WEXScript_HalvexBaseSpecFactory>();
         registry->SetCurrentFactory(factory.get());
         spec = registry->LoadSpecFromFolder(folder);

@@ -1,10 +1,11 @@
-// The script host's spec registry: the live specs in creation order, a hash of 4093 buckets
-// keyed by the asset's three id words, the registered spec factories and the factory of the
-// creation under way. One process-wide lock guards all of it; it is never held across a
-// compile. Installed as the database link's registry at start-up (InstallScriptSpecRegistry).
+// The script host's spec registry: the live specs in creation order, a hash keyed by the asset's
+// three id words, the registered spec factories and the factory of the creation under way. One
+// process-wide lock guards all of it; it is never held across a compile. Installed as the database
+// link's registry at start-up (InstallScriptSpecRegistry).
 #pragma once
 
-#include <array>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -15,16 +16,19 @@
 
 class ScriptSpecRegistry : public SpecRegistry {
 public:
-    static constexpr uint32_t kBuckets = 4093;
+    // Slots of the hash when the registry is made (a power of two); it doubles past half full.
+    static constexpr uint32_t kInitialSlots = 4096;
 
     ScriptSpecRegistry();
     ~ScriptSpecRegistry() override;
 
     // The link's registry when it is the script host's; null otherwise.
     static ScriptSpecRegistry* Get();
-    static uint32_t BucketOf(const SpecAssetId& id);
+    // The slot where the id's probe starts, in a hash of 2^bits slots.
+    static uint32_t HomeSlot(const SpecAssetId& id, unsigned bits);
 
-    // The asset spec of the id, or null; no reference is taken.
+    // The asset spec of the id, or null; no reference is taken. A caller that keeps the spec
+    // holds SpecLock() from the look-up until it has taken its reference.
     ZuravedavaSpec* Find(const SpecAssetId& id);
     ZuravedavaSpec* Find(const KUID& kuid) { return Find(SpecAssetId::Of(kuid)); }
     bool Insert(ZuravedavaSpec* spec);
@@ -53,24 +57,72 @@ public:
     size_t HashedCount();
 
 private:
+    // Open addressing with linear probing in one flat array: a look-up reads a line or two of
+    // slots and no spec but the one found, where a table of bucket lists would chase a pointer
+    // per bucket. An empty slot has no spec. Entries of one id keep their insertion order along
+    // the probe, so the first one inserted is the one found. The words are atomics because Find
+    // reads them without the lock (see SpecMutex); writers change them only under it.
+    struct Entry {
+        std::atomic<uint32_t> w1{0}, w2{0}, w3{0};
+        std::atomic<ZuravedavaSpec*> spec{nullptr};
+    };
+    struct Table {
+        explicit Table(unsigned b) : bits(b), slots(new Entry[size_t{1} << b]) {}
+        uint32_t Mask() const { return (uint32_t{1} << bits) - 1; }
+        const unsigned bits;
+        const std::unique_ptr<Entry[]> slots;
+    };
+
     bool PurgeLocked();
     void ForgetLocked(const SpecAssetId& id);
     ZuravedavaSpec* FindLocked(const SpecAssetId& id);
+    // The slot holding the first entry of the id (of that very spec when one is given), or -1.
+    int64_t SlotOfLocked(const SpecAssetId& id, const ZuravedavaSpec* spec) const;
+    void EraseSlotLocked(uint32_t slot);
+    static void PlaceLocked(Table& t, const SpecAssetId& id, ZuravedavaSpec* spec);
+    void GrowLocked();
 
     std::vector<ZuravedavaSpec*> live_;
     std::vector<KTSpecFactory*> factories_;
-    // Each entry keeps the spec's id beside it, so a look-up reads no spec but the one found.
-    struct Entry {
-        SpecAssetId id;
-        ZuravedavaSpec* spec;
-    };
-    std::array<std::vector<Entry>, kBuckets> buckets_;
+    std::atomic<Table*> table_;
+    // Tables outgrown stay until the registry goes: a Find may still be reading one.
+    std::vector<std::unique_ptr<Table>> tables_;
     size_t hashed_ = 0;
     KTSpecFactory* current_ = nullptr;
 };
 
-// The one lock of the registries and their specs.
-std::recursive_mutex& SpecLock();
+// The one lock of the registries and their specs: a recursive mutex that also counts its
+// outermost holds. The count is odd while a thread holds the lock, so a reader that saw the
+// same even count before and after reading saw what it would have seen holding the lock.
+class SpecMutex {
+public:
+    void lock() {
+        mutex_.lock();
+        if (depth_++ == 0)
+            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1,
+                            std::memory_order_relaxed);
+    }
+    void unlock() {
+        if (--depth_ == 0)
+            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1,
+                            std::memory_order_release);
+        mutex_.unlock();
+    }
+    // The count before an unlocked read; odd means held, and the reader must take the lock.
+    uint64_t ReadBegin() const { return sequence_.load(std::memory_order_acquire); }
+    // Whether nothing was changed under the lock since ReadBegin gave `begin`. The reads between
+    // must be acquire loads, so that this load cannot be done before them.
+    bool ReadValid(uint64_t begin) const {
+        return sequence_.load(std::memory_order_relaxed) == begin;
+    }
+
+private:
+    std::recursive_mutex mutex_;
+    int depth_ = 0;  // only the holder touches it
+    std::atomic<uint64_t> sequence_{0};
+};
+
+SpecMutex& SpecLock();
 
 // Makes the link's registry the script host's (start-up, before the link opens).
 void InstallScriptSpecRegistry();

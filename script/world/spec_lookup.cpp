@@ -14,7 +14,7 @@ SpecPointer FindOrLoadSpec(const KUID& kuid) {
     ScriptSpecRegistry* registry = ScriptSpecRegistry::Get();
     if (registry == nullptr || kuid.IsNull()) return {};
     {
-        std::lock_guard<std::recursive_mutex> hold(SpecLock());
+        std::lock_guard<SpecMutex> hold(SpecLock());
         if (ZuravedavaSpec* spec = registry->Find(kuid)) return SpecPointer(spec);
     }
     Kiv::String folder;
@@ -26,7 +26,7 @@ SpecPointer FindOrLoadSpec(const KUID& kuid) {
     {
         // Specs of assets are made by the scripted-asset factory unless a load under way has
         // chosen another.
-        std::lock_guard<std::recursive_mutex> hold(SpecLock());
+        std::lock_guard<SpecMutex> hold(SpecLock());
         std::unique_ptr<WEXScript_HalvexBaseSpecFactory> factory;
         if (registry->CurrentFactory() == nullptr) {
             factory = std::make_unique<WEXScript_HalvexBaseSpecFactory>();
