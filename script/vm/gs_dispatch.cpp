@@ -442,11 +442,16 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     // count on its `this`, so the instance stays live for as long as local 0 is not stored to:
     // the check is made once per frame, not at every read of `this`.
     GSScriptInstance* self = nullptr;
-    // The functions of the frames this run called from, innermost last: a return finds its
-    // caller here rather than through the frame record's handle. Frames older than the run, and
-    // those past the array, are looked up by their handle.
+    // The functions of the frames this run called from, innermost last, with their checked
+    // `this` (null when not checked): a return finds its caller here rather than through the
+    // frame record's handle. Frames older than the run, and those past the array, are looked
+    // up by their handle.
+    struct Caller {
+        GSFunction* fn;
+        GSScriptInstance* self;
+    };
     constexpr uint32_t kCallers = 256;
-    GSFunction* callers[kCallers];
+    Caller callers[kCallers];
     uint32_t callerDepth = 0;
     uint32_t callersNotKept = 0;
 
@@ -1120,7 +1125,8 @@ call : {
     pc += 4;
     if (offset > 0 || sp + offset <= st.frame + 3) FAIL(ER_IllegalInstruction);
     Ref object = sp[offset];
-    GSScriptInstance* h = LiveHeader(object);
+    // A word equal to the frame's checked `this` names the same live instance.
+    GSScriptInstance* h = self != nullptr && object == locals[0] ? self : LiveHeader(object);
     if (h == nullptr) FAIL(ER_NullReference);
     GSFunction* callee;
     int32_t base;
@@ -1157,7 +1163,7 @@ call : {
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
     if (op != GSBytecode::kCallNative) {
         if (callerDepth < kCallers && callersNotKept == 0)
-            callers[callerDepth++] = fn;
+            callers[callerDepth++] = {fn, self};
         else
             ++callersNotKept;
         fn = callee;
@@ -1312,7 +1318,7 @@ op_ReturnRef : {
     // `fn` is the function of the frame being popped.
     bool ok =
         ip[0] == GSBytecode::kReturn ? st.PopFrame(fn, self) : st.ReturnValue(false, fn, self);
-    self = nullptr;  // the caller's is checked again when it is used
+    self = nullptr;
     sp = st.top;
     if (!ok) {
         mark = pc;
@@ -1325,7 +1331,10 @@ op_ReturnRef : {
         goto done;
     }
     if (callersNotKept == 0 && callerDepth > 0) {
-        fn = callers[--callerDepth];
+        // The caller's `this` stayed as it was checked: its frame held it all along.
+        --callerDepth;
+        fn = callers[callerDepth].fn;
+        self = callers[callerDepth].self;
     } else {
         if (callersNotKept > 0) --callersNotKept;
         fn = st.FrameFunction(st.frame);

@@ -214,14 +214,21 @@ TEST_F(Interpreter, EndlessRecursionOverflowsTheStackAndUnwinds) {
 
 // `this` is checked once per frame and then trusted while the frame holds it; code that stores
 // to local 0 makes the next read check the new word. Each program reads a member of `this`,
-// stores to local 0 and reads again.
+// stores null to local 0 and reads it again or calls on it.
 TEST_F(Interpreter, StoringToThisIsSeenByTheNextRead) {
-    EXPECT_EQ(Run(Code().Op(103).U16(0).Op(37).Op(10).Op(35).U16(0).Op(103).U16(0).Op(110)).result,
+    // Read member 0 of `this`, drop it, push null.
+    const Code readThenNull = Code().Op(103).U16(0).Op(37).Op(10);
+    EXPECT_EQ(Run(Code(readThenNull).Op(35).U16(0).Op(103).U16(0).Op(110)).result,
               ER_IllegalInstruction);
     // The same through the keeping store.
+    EXPECT_EQ(Run(Code(readThenNull).Op(36).U16(0).Op(38).Op(103).U16(0).Op(110)).result,
+              ER_IllegalInstruction);
+    // A call on the stored word.
     EXPECT_EQ(
-        Run(Code().Op(103).U16(0).Op(37).Op(10).Op(36).U16(0).Op(38).Op(103).U16(0).Op(110)).result,
-        ER_IllegalInstruction);
+        Run(Code(readThenNull).Op(35).U16(0).Op(32).U16(0).Op(94).U16(0).U16(0).Op(110)).result,
+        ER_NullReference);
+    // A call on another word than `this` checks that word.
+    EXPECT_EQ(Run(Code(readThenNull).Op(94).U16(0).U16(0).Op(110)).result, ER_NullReference);
 }
 
 TEST_F(Interpreter, ArraysCheckTheirBoundsAndKinds) {
