@@ -1,6 +1,7 @@
 #include "script/bytecode/verifier.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include <map>
@@ -25,11 +26,19 @@ bool IsPlainTypeName(std::string_view type) {
 
 }  // namespace
 
+namespace {
+
+bool ReturnsReference(std::string_view signature) {
+    size_t at = signature.find('@');
+    return !signature.empty() && signature[0] == '$' && at != std::string_view::npos &&
+           !IsPlainTypeName(signature.substr(1, at - 1));
+}
+
+}  // namespace
+
 SignatureKinds KindsOfSignature(std::string_view signature) {
     SignatureKinds kinds;
-    size_t at = signature.find('@');
-    if (!signature.empty() && signature[0] == '$' && at != std::string_view::npos)
-        kinds.returnsReference = !IsPlainTypeName(signature.substr(1, at - 1));
+    kinds.returnsReference = ReturnsReference(signature);
     size_t open = signature.find('(');
     if (open == std::string_view::npos) return kinds;
     for (size_t p = open + 1; p < signature.size() && signature[p] != ')';) {
@@ -91,6 +100,42 @@ bool KindRowsFitTheTable() {
     return true;
 }
 
+// The kind rows decoded once, so the walk reads no text per instruction. A left kind is
+// kPlain, kRef, kNull, `kConstantKind`, or `kFromRead` plus the read word's position.
+constexpr uint8_t kConstantKind = 3;
+constexpr uint8_t kFromRead = 4;
+
+struct KindCode {
+    uint8_t reads = 0;
+    uint8_t leaves = 0;
+    uint8_t readsReference = 0;  // bit i: read word i must be a reference or 0
+    uint8_t leave[4] = {};
+};
+
+const KindCode* KindCodes() {
+    static const auto codes = [] {
+        std::array<KindCode, kOpcodeCount> out{};
+        for (size_t op = 0; op < kOpcodeCount; ++op) {
+            const KindRow& row = kKinds[op];
+            KindCode& code = out[op];
+            code.reads = static_cast<uint8_t>(std::min<size_t>(row.reads.size(), 4));
+            code.leaves = static_cast<uint8_t>(std::min<size_t>(row.leaves.size(), 4));
+            for (size_t i = 0; i < code.reads; ++i)
+                if (row.reads[i] == 'r') code.readsReference |= static_cast<uint8_t>(1u << i);
+            for (size_t i = 0; i < code.leaves; ++i) {
+                const char c = row.leaves[i];
+                code.leave[i] = c >= '0' && c <= '9' ? static_cast<uint8_t>(kFromRead + (c - '0'))
+                                : c == 'c'           ? kConstantKind
+                                : c == 'r'           ? uint8_t{kRef}
+                                : c == 'z'           ? uint8_t{kNull}
+                                                     : uint8_t{kPlain};
+            }
+        }
+        return out;
+    }();
+    return codes.data();
+}
+
 bool IsReferenceSlot(const GslFunction& f, int64_t slot) {
     if (slot == 0) return true;  // `this`
     for (int32_t s : f.referenceSlots)
@@ -116,6 +161,7 @@ public:
         if (checks != nullptr) checks->assign(image_.classes.size(), {});
         for (size_t k = 0; k < image_.classes.size(); ++k) {
             const GslClass& c = image_.classes[k];
+            if (checks != nullptr) (*checks)[k].reserve(c.functions.size());
             for (size_t i = 0; i < c.functions.size(); ++i) {
                 const bool initialiser = i + 1 == c.functions.size();
                 RunChecks found;
@@ -254,23 +300,22 @@ private:
     // `kinds` with the kinds it leaves. Calls are checked by the walk.
     bool Kinds(const Instruction& in, const GslFunction& f, bool returnsReference,
                std::vector<uint8_t>& kinds) {
-        const KindRow& row = kKinds[in.opcode];
-        const std::string_view reads = row.reads;
-        const size_t base = kinds.size() - reads.size();
-        for (size_t i = 0; i < reads.size(); ++i)
-            if (reads[i] == 'r' && kinds[base + i] == kPlain)
+        const KindCode& row = KindCodes()[in.opcode];
+        const size_t base = kinds.size() - row.reads;
+        for (size_t i = 0; i < row.reads; ++i)
+            if ((row.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
                 return Fail(in.offset, "%s takes a plain word as a reference", in.info->mnemonic);
         switch (in.opcode) {
             case kLoadLocalRef:
             case kStoreLocalRef:
             case kStoreLocalRefKeep:
-                if (!IsReferenceSlot(f, in.operand[0]))
+                if (!ReferenceSlot(f, in.operand[0]))
                     return Fail(in.offset, "%s on plain slot %lld", in.info->mnemonic,
                                 static_cast<long long>(in.operand[0]));
                 break;
             case kStoreLocal:
             case kStoreLocalKeep:
-                if (IsReferenceSlot(f, in.operand[0]))
+                if (ReferenceSlot(f, in.operand[0]))
                     return Fail(in.offset, "a plain store into reference slot %lld",
                                 static_cast<long long>(in.operand[0]));
                 break;
@@ -281,18 +326,27 @@ private:
             default:
                 break;
         }
-        uint8_t read[4];
-        std::copy(kinds.begin() + static_cast<std::ptrdiff_t>(base), kinds.end(), read);
-        kinds.resize(base);
-        for (const char c : row.leaves) {
-            if (c >= '0' && c <= '9')
-                kinds.push_back(read[static_cast<size_t>(c - '0')]);
-            else if (c == 'c')
-                kinds.push_back(in.operand[0] == 0 ? kNull : kPlain);
-            else
-                kinds.push_back(c == 'r' ? kRef : c == 'z' ? kNull : kPlain);
+        uint8_t left[4];
+        for (size_t i = 0; i < row.leaves; ++i) {
+            const uint8_t c = row.leave[i];
+            left[i] = c >= kFromRead ? kinds[base + (c - kFromRead)]
+                      : c == kConstantKind
+                          ? static_cast<uint8_t>(in.operand[0] == 0 ? kNull : kPlain)
+                          : c;
         }
+        // Shrinking and push_back within the kept capacity stay inline; growing resize does not.
+        const size_t kept = std::min(row.reads, row.leaves);
+        std::copy(left, left + kept, kinds.begin() + static_cast<std::ptrdiff_t>(base));
+        if (row.leaves < row.reads) kinds.resize(base + row.leaves);
+        for (size_t i = kept; i < row.leaves; ++i)
+            kinds.push_back(left[i]);
         return true;
+    }
+
+    bool ReferenceSlot(const GslFunction& f, int64_t slot) const {
+        return slot >= 0 && static_cast<uint64_t>(slot) < isReferenceSlot_.size()
+                   ? isReferenceSlot_[static_cast<size_t>(slot)] != 0
+                   : IsReferenceSlot(f, slot);
     }
 
     static RunChecks::Result ExpectedResult(const CallSite& site) {
@@ -343,6 +397,11 @@ private:
         for (int32_t slot : f.referenceSlots)
             if (slot < 0 || static_cast<uint64_t>(slot) >= frameSize)
                 return Fail(0, "reference slot %d outside the frame", slot);
+        // Frame slot instructions ask of their slot one by one: a table, not a search.
+        isReferenceSlot_.assign(frameSize, 0);
+        if (frameSize > 0) isReferenceSlot_[0] = 1;  // `this`
+        for (int32_t slot : f.referenceSlots)
+            isReferenceSlot_[static_cast<size_t>(slot)] = 1;
         uint32_t lastLine = 0;
         for (const GslLine& l : f.lines) {
             if (l.offset > size || l.offset < lastLine)
@@ -359,6 +418,9 @@ private:
         ins.clear();
         std::vector<uint32_t>& indexAt = indexAt_;
         indexAt.assign(size, kNoInstruction);
+        // Those with targets, checked once every instruction start is known.
+        std::vector<uint32_t>& branching = branching_;
+        branching.clear();
         for (uint32_t pc = 0; pc < size;) {
             Instruction& in = ins.emplace_back();
             DecodeResult r = DecodeInstruction(code, pc, in);
@@ -366,6 +428,9 @@ private:
             if (r != DecodeResult::kOk) return Fail(pc, "operands run past the code");
             if (!Operands(in, static_cast<uint32_t>(frameSize))) return false;
             indexAt[pc] = static_cast<uint32_t>(ins.size() - 1);
+            if (in.info->layout == Layout::kCodeOffset || in.opcode == kSwitch ||
+                in.opcode == kWait)
+                branching.push_back(indexAt[pc]);
             pc += in.length;
         }
         const uint32_t count = static_cast<uint32_t>(ins.size());
@@ -381,7 +446,8 @@ private:
             isTarget[indexAt[offset]] = 1;
             return true;
         };
-        for (const Instruction& in : ins) {
+        for (const uint32_t b : branching) {
+            const Instruction& in = ins[b];
             if (in.info->layout == Layout::kCodeOffset &&
                 !target(in.offset, static_cast<uint64_t>(in.operand[0])))
                 return false;
@@ -396,7 +462,7 @@ private:
         }
 
         const int32_t maxAllowed = static_cast<int32_t>(f.frame.MaxDepth());
-        const bool returnsReference = KindsOfSignature(image_.String(f.signature)).returnsReference;
+        const bool returnsReference = ReturnsReference(image_.String(f.signature));
         // Callers take what a call leaves from the callee's signature.
         const bool returnsValue = SignatureReturnsValue(image_.String(f.signature));
         std::vector<int32_t>& depthAt = depthAt_;
@@ -469,7 +535,7 @@ private:
                     if (!Kinds(in, f, returnsReference, kinds)) return false;
                     depth += in.info->pushes - in.info->pops;
                 } else if (in.opcode == kStoreLocal || in.opcode == kStoreLocalKeep) {
-                    if (IsReferenceSlot(f, in.operand[0]))
+                    if (ReferenceSlot(f, in.operand[0]))
                         return Fail(pc, "a plain store into reference slot %lld",
                                     static_cast<long long>(in.operand[0]));
                 }
@@ -557,15 +623,13 @@ private:
         // nothing is refused: refusing there would turn away the compiler's own libraries
         // whenever two unrelated classes give one slot different results.
         // Code no path reaches (after a return, say) still counts in the recorded maximum.
-        bool allReached = true;
-        for (uint32_t i = 0; i < count && allReached; ++i)
-            allReached = depthAt[i] != kUnseen;
-        if (!unknownSeen && allReached && deepest != maxAllowed)
+        if (!unknownSeen && deepest != maxAllowed &&
+            std::find(depthAt.begin(), depthAt.end(), kUnseen) == depthAt.end())
             return Fail(0, "the deepest stack is %d, the record says %d", deepest, maxAllowed);
 
-        checks.starts.reserve(count);
-        for (const Instruction& in : ins)
-            checks.starts.push_back(in.offset);
+        checks.starts.resize(count);
+        for (uint32_t i = 0; i < count; ++i)
+            checks.starts[i] = ins[i].offset;
         // A path that meets a call again with other kinds names its arguments again.
         std::sort(plainPast64.begin(), plainPast64.end());
         plainPast64.erase(std::unique(plainPast64.begin(), plainPast64.end()), plainPast64.end());
@@ -625,6 +689,8 @@ private:
     // Kept from function to function so their memory is reused.
     std::vector<Instruction> instructions_;
     std::vector<uint32_t> indexAt_;
+    std::vector<uint32_t> branching_;
+    std::vector<uint8_t> isReferenceSlot_;  // by frame slot, of the function being checked
     std::vector<uint8_t> isTarget_;
     std::vector<int32_t> depthAt_;
     std::vector<std::vector<uint8_t>> kindsAt_;
