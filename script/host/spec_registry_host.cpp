@@ -131,6 +131,16 @@ void ScriptSpecRegistry::GrowLocked() {
 // the look-up is done again under it. The probe reads only the table, never a spec, and a
 // table outgrown meanwhile is kept, so a read that raced a change touches no freed memory.
 ZuravedavaSpec* ScriptSpecRegistry::Find(const SpecAssetId& id) {
+    return FindProbing(id, [] {});
+}
+
+ZuravedavaSpec* ScriptSpecRegistry::FindProbingForTesting(const SpecAssetId& id,
+                                                          void (*between)()) {
+    return FindProbing(id, between);
+}
+
+template <typename Between>
+ZuravedavaSpec* ScriptSpecRegistry::FindProbing(const SpecAssetId& id, Between between) {
     SpecMutex& lock = SpecLock();
     const uint64_t begin = lock.ReadBegin();
     if ((begin & 1) == 0) {
@@ -142,11 +152,13 @@ ZuravedavaSpec* ScriptSpecRegistry::Find(const SpecAssetId& id) {
             const Entry& e = t.slots[i];
             ZuravedavaSpec* here = e.spec.load(kAcquire);
             if (here == nullptr) {
+                between();
                 if (lock.ReadValid(begin)) return nullptr;
                 break;
             }
             if (e.w1.load(kAcquire) == id.w1 && e.w2.load(kAcquire) == id.w2 &&
                 e.w3.load(kAcquire) == id.w3) {
+                between();
                 if (lock.ReadValid(begin)) return here;
                 break;
             }

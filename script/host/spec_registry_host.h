@@ -31,6 +31,9 @@ public:
     // holds SpecLock() from the look-up until it has taken its reference.
     ZuravedavaSpec* Find(const SpecAssetId& id);
     ZuravedavaSpec* Find(const KUID& kuid) { return Find(SpecAssetId::Of(kuid)); }
+    // Tests only: Find with `between` run after its unlocked probe and before the check that
+    // nothing changed meanwhile, where another thread's change could land.
+    ZuravedavaSpec* FindProbingForTesting(const SpecAssetId& id, void (*between)());
     bool Insert(ZuravedavaSpec* spec);
     void Forget(const SpecAssetId& id);
     void Forget(const KUID& asset) override { Forget(SpecAssetId::Of(asset)); }
@@ -57,6 +60,9 @@ public:
     size_t HashedCount();
 
 private:
+    template <typename Between>
+    ZuravedavaSpec* FindProbing(const SpecAssetId& id, Between between);
+
     // Open addressing with linear probing in one flat array: a look-up reads a line or two of
     // slots and no spec but the one found, where a table of bucket lists would chase a pointer
     // per bucket. An empty slot has no spec. Entries of one id keep their insertion order along

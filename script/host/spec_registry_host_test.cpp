@@ -112,6 +112,32 @@ TEST_F(SpecRegistryHost, EveryEntryStaysReachableThroughGrowthAndRemovals) {
     EXPECT_EQ(Registry().LiveCount(), 0u);
 }
 
+// A change that lands while Find probes without the lock sends the look-up to the lock, so the
+// answer is never a spec already forgotten nor a miss of one just added.
+TEST_F(SpecRegistryHost, AChangeDuringAnUnlockedProbeIsSeenThroughTheLock) {
+    static decltype(this) self;
+    static KUID changed;
+    static ZuravedavaSpec* added;
+    self = this;
+    ZuravedavaSpec* a = Make(KUID(424242, 8), "a");
+    ASSERT_NE(a, nullptr);
+
+    // The probe finds `a`; it is forgotten before the probe is checked.
+    changed = KUID(424242, 8);
+    EXPECT_EQ(Registry().FindProbingForTesting(SpecAssetId::Of(changed),
+                                               [] { self->Registry().Forget(changed); }),
+              nullptr);
+
+    // The probe misses; the spec is added before the probe is checked.
+    changed = KUID(424242, 9);
+    ZuravedavaSpec* found = Registry().FindProbingForTesting(
+        SpecAssetId::Of(changed), [] { added = self->Make(changed, "b"); });
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(found, added);
+    Registry().Release(a);
+    Registry().Release(added);
+}
+
 TEST_F(SpecRegistryHost, ReleaseForgetsOnlyItsOwnEntryAndPurgeDeletesWhatNobodyHolds) {
     ZuravedavaSpec* old = Make(KUID(1, 2), "old");
     SpecPointer held(old);  // a second holder
