@@ -27,7 +27,7 @@ public:
     // The slot where the id's probe starts, in a hash of 2^bits slots.
     static uint32_t HomeSlot(const SpecAssetId& id, unsigned bits);
 
-    // The asset spec of the id, or null; no reference is taken. A caller that keeps the spec
+    // The asset spec of the id, or null; no reference is taken. A caller that keeps the asset spec
     // holds SpecLock() from the look-up until it has taken its reference.
     ZuravedavaSpec* Find(const SpecAssetId& id);
     ZuravedavaSpec* Find(const KUID& kuid) { return Find(SpecAssetId::Of(kuid)); }

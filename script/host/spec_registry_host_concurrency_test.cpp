@@ -69,7 +69,7 @@ TEST(SpecRegistryConcurrency, LookUpsRacingInsertForgetAndPurgeSeeOnlyWholeEntri
             bool ok = registry.Find(StableId(n % kStable)) == stable[n % kStable];
             registry.Find(ChurnId(n % kChurn));
             if (n % 8 != 0) return ok;
-            // As a caller that keeps what it finds does: the spec found is whole and its own.
+            // As a caller that keeps what it finds does: the asset spec found is whole and its own.
             std::lock_guard<SpecMutex> hold(SpecLock());
             ZuravedavaSpec* s = registry.Find(ChurnId((n * 13) % kChurn));
             return ok && (s == nullptr || s->Kuid() == ChurnId((n * 13) % kChurn));

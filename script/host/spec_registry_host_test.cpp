@@ -128,7 +128,7 @@ TEST_F(SpecRegistryHost, AChangeDuringAnUnlockedProbeIsSeenThroughTheLock) {
                                                [] { self->Registry().Forget(changed); }),
               nullptr);
 
-    // The probe misses; the spec is added before the probe is checked.
+    // The probe misses; the asset spec is added before the probe is checked.
     changed = KUID(424242, 9);
     ZuravedavaSpec* found = Registry().FindProbingForTesting(
         SpecAssetId::Of(changed), [] { added = self->Make(changed, "b"); });
