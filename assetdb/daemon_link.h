@@ -83,12 +83,12 @@ void SetWEXLinkHooks(const WEXLinkHooks& hooks);
 
 // Opens the database: copies the options, makes up to 11 hellos (the daemon is launched before
 // the second unless a hello already did; the waits between them are retryDelayMs), then marks
-// the database open, makes the spec registry and sets the open event. True at once when
+// the database open, makes the asset spec registry and sets the open event. True at once when
 // already open. On failure logs "WEXOpenDatabase> unable to connect to WEXDaemon" and resets
 // the options.
 bool WEXOpenDatabase(const WEXClientOptions& options);
 // The orderly close: says goodbye, tears the link down, resets the options, discards queued
-// notifications and destroys the spec registry. Nothing when not open.
+// notifications and destroys the asset spec registry. Nothing when not open.
 void WEXCloseDatabase();
 
 // Ensures the link is up: true at once when a stream exists and the link is up (a stream

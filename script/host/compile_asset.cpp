@@ -92,7 +92,7 @@ bool WEXCompileAsset(std::string_view folder, ResultsLog& log) {
     std::unique_ptr<WEXScript_HalvexBaseSpecFactory> factory;
     ZuravedavaSpec* spec = nullptr;
     {
-        // Held until the reference is taken, so that no purge deletes the spec in between.
+        // Held until the reference is taken, so that no purge deletes the asset spec in between.
         std::lock_guard<SpecMutex> hold(SpecLock());
         spec = registry->Find(kuid);
         if (spec != nullptr) spec->AddRef();

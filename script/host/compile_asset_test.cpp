@@ -1,5 +1,5 @@
-// The asset compile job: each of its refusals, the registration retried after a failure, a spec
-// of another kind already registered, the asset spec released (forgotten) after every compile,
+// The asset compile job: each of its refusals, the registration retried after a failure, an asset
+// spec of another kind already registered, the asset spec released (forgotten) after every compile,
 // and a failed compile step reported by its own words alone.
 #include "script/host/compile_asset.h"
 
@@ -94,7 +94,7 @@ TEST_F(CompileAsset, RefusesAFolderWithoutConfigOrKuidAndASpecOfAnotherKind) {
               std::vector<std::string>{"3 Asset of wrong spec type for compilation"});
     EXPECT_FALSE(ok);
     // The compile released it through the registry, which forgot it: the next compile makes
-    // a spec of its own.
+    // an asset spec of its own.
     EXPECT_EQ(Registry().Find(KUID(424242, 51)), nullptr);
     EXPECT_EQ(foreign->RefCount(), 1);  // the test's own
     Registry().Release(foreign);

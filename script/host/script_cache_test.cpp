@@ -81,7 +81,7 @@ protected:
         Registry().SetCurrentFactory(nullptr);
         return spec;
     }
-    // CacheScripts on a fresh spec of the folder; the log's lines.
+    // CacheScripts on a fresh asset spec of the folder; the log's lines.
     std::vector<std::string> Cache(const std::string& folder, const std::string& primary,
                                    bool* result = nullptr) {
         HalvexBaseSpec* spec = Load(folder);
@@ -270,7 +270,7 @@ TEST_F(ScriptCache, UnreadableSourcesMissingPrimaryAndAnUnwritableCache) {
               0);
 }
 
-// The class look-up, once per spec, says in the process log what it could not find: the class
+// The class look-up, once per asset spec, says in the process log what it could not find: the class
 // in the asset's library, or a library at all.
 TEST_F(ScriptCache, TheClassLookUpLogsWhatItCouldNotFindOnce) {
     const std::string noclass = Asset(

@@ -128,7 +128,7 @@ void ScriptSpecRegistry::GrowLocked() {
 // Read without taking the lock when nobody holds it: a look-up is the registry's hot path, and
 // the lock's two atomic operations cost more than the probe. The answer is the one a look-up
 // under the lock would have given at that moment; when the lock was held or taken meanwhile,
-// the look-up is done again under it. The probe reads only the table, never a spec, and a
+// the look-up is done again under it. The probe reads only the table, never an asset spec, and a
 // table outgrown meanwhile is kept, so a read that raced a change touches no freed memory.
 ZuravedavaSpec* ScriptSpecRegistry::Find(const SpecAssetId& id) {
     return FindProbing(id, [] {});
@@ -228,7 +228,7 @@ bool ScriptSpecRegistry::PurgeLocked() {
             kept.push_back(spec);
             continue;
         }
-        // A spec nobody holds may still sit in the hash (released without Release): take it
+        // An asset spec nobody holds may still sit in the hash (released without Release): take it
         // out there too before it goes.
         const int64_t slot = SlotOfLocked(spec->Id(), spec);
         if (slot >= 0) EraseSlotLocked(static_cast<uint32_t>(slot));

@@ -1,7 +1,7 @@
-// The script host's spec registry: the live specs in creation order, a hash keyed by the asset's
-// three id words, the registered spec factories and the factory of the creation under way. One
-// process-wide lock guards all of it; it is never held across a compile. Installed as the database
-// link's registry at start-up (InstallScriptSpecRegistry).
+// The script host's asset spec registry: the live asset specs in creation order, a hash keyed by
+// the asset's three id words, the registered asset spec factories and the factory of the creation
+// under way. One process-wide lock guards all of it; it is never held across a compile. Installed
+// as the database link's registry at start-up (InstallScriptSpecRegistry).
 #pragma once
 
 #include <atomic>
@@ -27,7 +27,7 @@ public:
     // The slot where the id's probe starts, in a hash of 2^bits slots.
     static uint32_t HomeSlot(const SpecAssetId& id, unsigned bits);
 
-    // The asset spec of the id, or null; no reference is taken. A caller that keeps the spec
+    // The asset spec of the id, or null; no reference is taken. A caller that keeps the asset spec
     // holds SpecLock() from the look-up until it has taken its reference.
     ZuravedavaSpec* Find(const SpecAssetId& id);
     ZuravedavaSpec* Find(const KUID& kuid) { return Find(SpecAssetId::Of(kuid)); }
@@ -40,14 +40,14 @@ public:
     // Forgets the asset spec when it is still the one registered under its id, and drops one of its
     // references either way.
     void Release(ZuravedavaSpec* spec);
-    // Makes a spec with the factory registered under that name (letter case ignored) and
+    // Makes an asset spec with the factory registered under that name (letter case ignored) and
     // inserts it; null when no such factory is registered.
     ZuravedavaSpec* Create(const Kiv::PString& factory, const KUID& kuid, Kiv::String folder,
                            Kiv::String name, TDBTagRef config);
-    // Reads the folder's configuration and creates its spec with the current factory; one
+    // Reads the folder's configuration and creates its asset spec with the current factory; one
     // reference for the caller, or null.
     ZuravedavaSpec* LoadSpecFromFolder(std::string_view folder);
-    // Deletes the specs nobody holds; true when one was deleted.
+    // Deletes the asset specs nobody holds; true when one was deleted.
     bool Purge();
     void ReportLeaks() override;
 
@@ -64,10 +64,10 @@ private:
     ZuravedavaSpec* FindProbing(const SpecAssetId& id, Between between);
 
     // Open addressing with linear probing in one flat array: a look-up reads a line or two of
-    // slots and no spec but the one found, where a table of bucket lists would chase a pointer
-    // per bucket. An empty slot has no spec. Entries of one id keep their insertion order along
-    // the probe, so the first one inserted is the one found. The words are atomics because Find
-    // reads them without the lock (see SpecMutex); writers change them only under it.
+    // slots and no asset spec but the one found, where a table of bucket lists would chase a
+    // pointer per bucket. An empty slot has no asset spec. Entries of one id keep their insertion
+    // order along the probe, so the first one inserted is the one found. The words are atomics
+    // because Find reads them without the lock (see SpecMutex); writers change them only under it.
     struct Entry {
         std::atomic<uint32_t> w1{0}, w2{0}, w3{0};
         std::atomic<ZuravedavaSpec*> spec{nullptr};
@@ -82,7 +82,8 @@ private:
     bool PurgeLocked();
     void ForgetLocked(const SpecAssetId& id);
     ZuravedavaSpec* FindLocked(const SpecAssetId& id);
-    // The slot holding the first entry of the id (of that very spec when one is given), or -1.
+    // The slot holding the first entry of the id (of that very asset spec when one is given),
+    // or -1.
     int64_t SlotOfLocked(const SpecAssetId& id, const ZuravedavaSpec* spec) const;
     void EraseSlotLocked(uint32_t slot);
     static void PlaceLocked(Table& t, const SpecAssetId& id, ZuravedavaSpec* spec);
@@ -97,7 +98,7 @@ private:
     KTSpecFactory* current_ = nullptr;
 };
 
-// The one lock of the registries and their specs: a recursive mutex that also counts its
+// The one lock of the registries and their asset specs: a recursive mutex that also counts its
 // outermost holds. The count is odd while a thread holds the lock, so a reader that saw the
 // same even count before and after reading saw what it would have seen holding the lock.
 class SpecMutex {

@@ -1,7 +1,7 @@
-// Look-ups racing the registry's changes: threads find the specs of ids that stay registered
+// Look-ups racing the registry's changes: threads find the asset specs of ids that stay registered
 // while another thread inserts, forgets, releases and purges others and grows the hash past two
-// sizes. A look-up never misses or mistakes a spec that stays, and one done under the lock
-// (find, then take a reference) always gets a whole spec of the id asked for.
+// sizes. A look-up never misses or mistakes an asset spec that stays, and one done under the lock
+// (find, then take a reference) always gets a whole asset spec of the id asked for.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -69,13 +69,13 @@ TEST(SpecRegistryConcurrency, LookUpsRacingInsertForgetAndPurgeSeeOnlyWholeEntri
             bool ok = registry.Find(StableId(n % kStable)) == stable[n % kStable];
             registry.Find(ChurnId(n % kChurn));
             if (n % 8 != 0) return ok;
-            // As a caller that keeps what it finds does: the spec found is whole and its own.
+            // As a caller that keeps what it finds does: the asset spec found is whole and its own.
             std::lock_guard<SpecMutex> hold(SpecLock());
             ZuravedavaSpec* s = registry.Find(ChurnId((n * 13) % kChurn));
             return ok && (s == nullptr || s->Kuid() == ChurnId((n * 13) % kChurn));
         });
         // Half the churn is released (forgotten and dropped) while it goes on, so the purges
-        // delete specs under the readers; some ids are only forgotten.
+        // delete asset specs under the readers; some ids are only forgotten.
         std::vector<ZuravedavaSpec*> churn;
         std::vector<bool> released(kChurn, false);
         for (int i = 0; i < kChurn; ++i) {
@@ -131,9 +131,9 @@ TEST(SpecRegistryConcurrency, LookUpsInACrowdedRunNeverMissAnEntryBeingShifted) 
         }
         return registry.Find(kept[n % kKept]->Kuid()) == kept[n % kKept];
     });
-    // Each change re-registers one moving id: the new spec goes to the run's end, the old one's
-    // removal shifts the entries behind it back. The specs are made beforehand, so that the lock
-    // is free between changes as often as it is held.
+    // Each change re-registers one moving id: the new asset spec goes to the run's end, the old
+    // one's removal shifts the entries behind it back. The asset specs are made beforehand, so that
+    // the lock is free between changes as often as it is held.
     std::vector<ZuravedavaSpec*> fresh;
     for (int c = 0; c < kChanges; ++c)
         fresh.push_back(new ZuravedavaSpec(moving[static_cast<size_t>(c) % kMoving]->Kuid(), "",
@@ -152,9 +152,9 @@ TEST(SpecRegistryConcurrency, LookUpsInACrowdedRunNeverMissAnEntryBeingShifted) 
     registry.Purge();
 }
 
-// A reload done in one hold of the lock (forget, then insert the new spec, with nested holds of
-// the lock between, as a load from a folder takes them) is seen whole: a look-up meanwhile waits
-// and finds the new spec, never the gap.
+// A reload done in one hold of the lock (forget, then insert the new asset spec, with nested holds
+// of the lock between, as a load from a folder takes them) is seen whole: a look-up meanwhile waits
+// and finds the new asset spec, never the gap.
 TEST(SpecRegistryConcurrency, AChangeMadeInOneHoldOfTheLockIsSeenWhole) {
     ScriptSpecRegistry registry;
     const KUID id(424242, 77);

@@ -1,5 +1,6 @@
-// The script host's spec registry: exact three-word look-ups, factories by name, release of a
-// forgotten spec, the purge that deletes only specs nobody holds, and the leak report's lines.
+// The script host's asset spec registry: exact three-word look-ups, factories by name, release of a
+// forgotten asset spec, the purge that deletes only asset specs nobody holds, and the leak report's
+// lines.
 #include "script/host/spec_registry_host.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +87,7 @@ TEST_F(SpecRegistryHost, FindsOnlyTheExactIdAndPicksFactoriesByNameIgnoringCase)
 
 // One author's run of content numbers (the ids that crowd a hash), past two growths of the table,
 // with every third one forgotten: removals shift later entries back, and none may be lost.
-// Two specs of one id keep their order through it all: the first inserted is found first.
+// Two asset specs of one id keep their order through it all: the first inserted is found first.
 TEST_F(SpecRegistryHost, EveryEntryStaysReachableThroughGrowthAndRemovals) {
     ZuravedavaSpec* first = Make(KUID(424242, 5, 0), "first");
     ZuravedavaSpec* second = Make(KUID(424242, 5, 0), "second");
@@ -113,7 +114,7 @@ TEST_F(SpecRegistryHost, EveryEntryStaysReachableThroughGrowthAndRemovals) {
 }
 
 // A change that lands while Find probes without the lock sends the look-up to the lock, so the
-// answer is never a spec already forgotten nor a miss of one just added.
+// answer is never an asset spec already forgotten nor a miss of one just added.
 TEST_F(SpecRegistryHost, AChangeDuringAnUnlockedProbeIsSeenThroughTheLock) {
     static decltype(this) self;
     static KUID changed;
@@ -128,7 +129,7 @@ TEST_F(SpecRegistryHost, AChangeDuringAnUnlockedProbeIsSeenThroughTheLock) {
                                                [] { self->Registry().Forget(changed); }),
               nullptr);
 
-    // The probe misses; the spec is added before the probe is checked.
+    // The probe misses; the asset spec is added before the probe is checked.
     changed = KUID(424242, 9);
     ZuravedavaSpec* found = Registry().FindProbingForTesting(
         SpecAssetId::Of(changed), [] { added = self->Make(changed, "b"); });
@@ -146,7 +147,7 @@ TEST_F(SpecRegistryHost, ReleaseForgetsOnlyItsOwnEntryAndPurgeDeletesWhatNobodyH
     ZuravedavaSpec* fresh = Make(KUID(1, 2), "fresh");
     EXPECT_EQ(Registry().Find(KUID(1, 2)), fresh);
 
-    // Releasing the forgotten spec drops its reference and leaves the new one registered.
+    // Releasing the forgotten asset spec drops its reference and leaves the new one registered.
     Registry().Release(old);
     EXPECT_EQ(old->RefCount(), 1);
     EXPECT_EQ(Registry().Find(KUID(1, 2)), fresh);

@@ -102,9 +102,9 @@ TEST_F(ValidateAssetTask, ClearsThePerAssetFlagsAndPassesOnlyWhenTheScriptsCompi
     EXPECT_FALSE(passed);
 }
 
-// The command host runs a validation while something else still holds the asset's spec (as a
-// script context that found the asset would): the call compiles with that spec and releases
-// its own reference, and the leak report after the call names the spec with the count left.
+// The command host runs a validation while something else still holds the asset's asset spec (as a
+// script context that found the asset would): the call compiles with that asset spec and releases
+// its own reference, and the leak report after the call names the asset spec with the count left.
 TEST_F(ValidateAssetTask, TheCommandHostReportsTheSpecsStillHeldAfterACall) {
     dir.Write("held/config.txt",
               "kuid <kuid:424242:60>\nkind scenery\nhalvex-build 3.6\nscript main\nclass Main\n");
@@ -146,11 +146,11 @@ TEST_F(ValidateAssetTask, TheCommandHostReportsTheSpecsStillHeldAfterACall) {
     EXPECT_EQ(call(),
               (std::vector<std::string>{"Leaked specs:", "  (   1) - kuid 424242 60 \"held\""}));
     EXPECT_EQ(held->RefCount(), 1);
-    // Released through the registry, the spec was forgotten: the next use loads it afresh.
+    // Released through the registry, the asset spec was forgotten: the next use loads it afresh.
     EXPECT_EQ(registry.Find(KUID(424242, 60)), nullptr);
 
     // Once its holder lets go, the next report deletes it and says nothing of it, nor of the
-    // spec the second call made and released.
+    // asset spec the second call made and released.
     held->DropRef();
     EXPECT_EQ(call(), std::vector<std::string>{});
     EXPECT_EQ(registry.LiveCount(), 0u);

@@ -8,6 +8,7 @@
 // the top of an empty stack points), and no fitting frame ever writes outside the block.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -130,8 +131,13 @@ private:
         function->topAdvance > function->needed) [[unlikely]]
         return ReportOverflow();
     // Every word the frame puts below the new top starts at 0: the locals and temporaries
-    // (whose references are released when the frame goes) and the record, written below.
-    for (uint32_t k = 1; k <= function->topAdvance; ++k)
+    // (whose references are released when the frame goes); the record's words are written
+    // below.
+    const int64_t advance = function->topAdvance;
+    const int64_t recordAt = function->frameRecord;
+    for (int64_t k = 1; k <= std::min(advance, recordAt - 1); ++k)
+        top[k] = 0;
+    for (int64_t k = std::max<int64_t>(1, recordAt + 4); k <= advance; ++k)
         top[k] = 0;
     uint32_t* record = top + function->frameRecord;
     record[0] = function->handle;

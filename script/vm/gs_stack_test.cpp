@@ -32,6 +32,27 @@ TEST(GSStackFrames, OnAnEmptyStack1025WordsFitAnd1026Overflow) {
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"GSStack overflow..."}));
 }
 
+// A frame's locals and temporaries start at 0 whatever the words held before: a reference
+// local is released when the frame goes, so an old word left there would be released unheld.
+TEST(GSStackFrames, AFrameStartsItsLocalsAndTemporariesAtZero) {
+    auto f = MakeFunction("$void@A::F(int)", 2, 3, 2, 1);
+    GSStack stack;
+    for (uint32_t i = 0; i < 16; ++i)
+        stack.buffer[i] = 0xDEAD0000u + i;
+    stack.Push(0);  // `this`
+    stack.Push(5);  // the parameter
+    ASSERT_TRUE(stack.PushFrame(f.get(), 9));
+    uint32_t* locals = stack.Locals();
+    EXPECT_EQ(locals[1], 5u);
+    for (uint32_t k = 2; k < 2 + 3 + 2; ++k)
+        EXPECT_EQ(locals[k], 0u) << "word " << k;
+    EXPECT_EQ(stack.frame[0], f->handle);
+    EXPECT_EQ(stack.frame[1], 9u);
+    EXPECT_EQ(stack.frame[2], 0u);
+    EXPECT_EQ(stack.top, stack.frame + 3);
+    EXPECT_TRUE(stack.PopFrame());
+}
+
 TEST(GSStackFrames, OverflowListsTheFramesOutwards) {
     LogCapture log;
     auto outer = MakeFunction("$void@A::Outer()", 1, 0, 0, 2);

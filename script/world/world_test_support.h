@@ -1,5 +1,5 @@
 // What the script world's tests stand on: the real wexdaemon in a temporary install tree (the
-// client link open, the script host's spec registry installed), the script libraries compiled
+// client link open, the script host's asset spec registry installed), the script libraries compiled
 // by our compiler from the shipped sources plus the world's classes, made known to the program's
 // script machine from the tree's bin/libraries, the natives registered once and the class slots
 // filled; then runs of a test script's methods in a HalvexScriptContext (or any other context),
