@@ -255,7 +255,16 @@ private:
 
     bool Operands(const Instruction& in, uint32_t frameSize) {
         if (in.info->layout == Layout::kNone) return true;
-        const std::span<const OperandField> fields = OperandFields(in.info->layout);
+        // Asked once per layout rather than once per instruction.
+        static const auto kFieldsOf = [] {
+            std::array<std::span<const OperandField>, static_cast<size_t>(Layout::kSwitchTable) + 1>
+                out{};
+            for (size_t l = 0; l < out.size(); ++l)
+                out[l] = OperandFields(static_cast<Layout>(l));
+            return out;
+        }();
+        const std::span<const OperandField> fields =
+            kFieldsOf[static_cast<size_t>(in.info->layout)];
         for (size_t i = 0; i < fields.size(); ++i) {
             const OperandField& f = fields[i];
             const int64_t v = in.operand[i];
