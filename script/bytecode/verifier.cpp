@@ -430,6 +430,10 @@ private:
         // Those with targets, checked once every instruction start is known.
         std::vector<uint32_t>& branching = branching_;
         branching.clear();
+        // The calls, in code order, for recording those a path reaches without a pass over
+        // every instruction.
+        std::vector<uint32_t>& callsAt = callsAt_;
+        callsAt.clear();
         for (uint32_t pc = 0; pc < size;) {
             Instruction& in = ins.emplace_back();
             DecodeResult r = DecodeInstruction(code, pc, in);
@@ -440,6 +444,7 @@ private:
             if (in.info->layout == Layout::kCodeOffset || in.opcode == kSwitch ||
                 in.opcode == kWait)
                 branching.push_back(indexAt[pc]);
+            if ((in.info->marks & kMarkCall) != 0) callsAt.push_back(indexAt[pc]);
             pc += in.length;
         }
         const uint32_t count = static_cast<uint32_t>(ins.size());
@@ -643,7 +648,8 @@ private:
         std::sort(plainPast64.begin(), plainPast64.end());
         plainPast64.erase(std::unique(plainPast64.begin(), plainPast64.end()), plainPast64.end());
         auto past = plainPast64.begin();
-        for (uint32_t i = 0; i < count; ++i) {
+        checks.calls.reserve(callsAt.size());
+        for (const uint32_t i : callsAt) {
             if (callResult[i] == kNotACall) continue;
             const bool hasPast = past != plainPast64.end() && past->offset == i;
             for (; past != plainPast64.end() && past->offset == i; ++past)
@@ -699,6 +705,7 @@ private:
     std::vector<Instruction> instructions_;
     std::vector<uint32_t> indexAt_;
     std::vector<uint32_t> branching_;
+    std::vector<uint32_t> callsAt_;
     std::vector<uint8_t> isReferenceSlot_;  // by frame slot, of the function being checked
     std::vector<uint8_t> isTarget_;
     std::vector<int32_t> depthAt_;
