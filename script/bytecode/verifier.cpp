@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <vector>
 
@@ -265,6 +266,34 @@ private:
         }();
         const std::span<const OperandField> fields =
             kFieldsOf[static_cast<size_t>(in.info->layout)];
+        // One compare per operand against its kind's limit; which limit failed is told below.
+        for (size_t i = 0; i < fields.size(); ++i)
+            if (in.operand[i] >= limit_[static_cast<size_t>(fields[i].kind)])
+                return OperandFailure(in, fields, frameSize);
+        if (in.opcode == kWait)
+            for (uint32_t i = 0; i < in.tableCount; ++i)
+                if (in.Major(i) >= image_.strings.size() || in.Minor(i) >= image_.strings.size())
+                    return Fail(in.offset, "message name beyond the string table");
+        return true;
+    }
+
+    // The limit at or above which an operand of each kind is refused; no limit is the largest
+    // value. A call's object position lies at or below the top, so 1 is its limit.
+    void SetOperandLimits(uint64_t frameSize) {
+        limit_.fill(std::numeric_limits<int64_t>::max());
+        limit_[static_cast<size_t>(OperandKind::kString)] =
+            static_cast<int64_t>(image_.strings.size());
+        limit_[static_cast<size_t>(OperandKind::kClass)] =
+            static_cast<int64_t>(image_.classTable.size());
+        limit_[static_cast<size_t>(OperandKind::kFunctionIndex)] =
+            static_cast<int64_t>(image_.functionTable.size());
+        limit_[static_cast<size_t>(OperandKind::kFrameSlot)] = static_cast<int64_t>(frameSize);
+        limit_[static_cast<size_t>(OperandKind::kObjectPosition)] = 1;
+    }
+
+    [[gnu::noinline, gnu::cold]] bool OperandFailure(const Instruction& in,
+                                                     std::span<const OperandField> fields,
+                                                     uint32_t frameSize) {
         for (size_t i = 0; i < fields.size(); ++i) {
             const OperandField& f = fields[i];
             const int64_t v = in.operand[i];
@@ -298,11 +327,7 @@ private:
                     break;
             }
         }
-        if (in.opcode == kWait)
-            for (uint32_t i = 0; i < in.tableCount; ++i)
-                if (in.Major(i) >= image_.strings.size() || in.Minor(i) >= image_.strings.size())
-                    return Fail(in.offset, "message name beyond the string table");
-        return true;
+        return Fail(in.offset, "an operand beyond its limit");  // not reached: one failed above
     }
 
     // Checks the kinds an instruction reads (frame slots included) and replaces them on
@@ -406,6 +431,7 @@ private:
         for (int32_t slot : f.referenceSlots)
             if (slot < 0 || static_cast<uint64_t>(slot) >= frameSize)
                 return Fail(0, "reference slot %d outside the frame", slot);
+        SetOperandLimits(frameSize);
         // Frame slot instructions ask of their slot one by one: a table, not a search.
         isReferenceSlot_.assign(frameSize, 0);
         if (frameSize > 0) isReferenceSlot_[0] = 1;  // `this`
@@ -706,6 +732,7 @@ private:
     std::vector<uint32_t> indexAt_;
     std::vector<uint32_t> branching_;
     std::vector<uint32_t> callsAt_;
+    std::array<int64_t, static_cast<size_t>(OperandKind::kFunctionIndex) + 1> limit_{};
     std::vector<uint8_t> isReferenceSlot_;  // by frame slot, of the function being checked
     std::vector<uint8_t> isTarget_;
     std::vector<int32_t> depthAt_;
