@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,25 @@ inline std::vector<std::string> Lines(ResultsLog& log) {
     return lines;
 }
 
+// The script host's registry made the link's for a scope, and the script system taken as
+// registered: test installs ship only the small base classes, none of the native classes'
+// libraries, so the natives' registration is the end-to-end tests' to prove.
+class ScopedScriptHostRegistry {
+public:
+    ScopedScriptHostRegistry() {
+        InstallScriptSpecRegistry();
+        CreateSpecRegistry();
+        SetScriptSystemRegistration([] { return true; });
+    }
+    ~ScopedScriptHostRegistry() {
+        SetScriptSystemRegistration(nullptr);
+        DestroySpecRegistry();
+        SetSpecRegistryFactory(nullptr);
+    }
+    ScopedScriptHostRegistry(const ScopedScriptHostRegistry&) = delete;
+    ScopedScriptHostRegistry& operator=(const ScopedScriptHostRegistry&) = delete;
+};
+
 // A user-data root of its own and the script host's registry as the link's.
 class ScriptHost : public testing::Test {
 protected:
@@ -67,16 +87,10 @@ protected:
         savedData_ = GetDataRoot();
         SetFolderRoots(Kiv::File::Path(Install().path()), Kiv::File::Path(dir / "UserData"));
         std::filesystem::create_directories(dir / "UserData");
-        InstallScriptSpecRegistry();
-        CreateSpecRegistry();
-        // The test install ships only the small base classes, none of the native classes'
-        // libraries: the natives' registration is the end-to-end tests' to prove.
-        SetScriptSystemRegistration([] { return true; });
+        registry_.emplace();
     }
     void TearDown() override {
-        SetScriptSystemRegistration(nullptr);
-        DestroySpecRegistry();
-        SetSpecRegistryFactory(nullptr);
+        registry_.reset();
         SetFolderRoots(savedInstall_, savedData_);
     }
     ScriptSpecRegistry& Registry() { return *ScriptSpecRegistry::Get(); }
@@ -95,6 +109,7 @@ protected:
     TempDir dir;
 
 private:
+    std::optional<ScopedScriptHostRegistry> registry_;
     Kiv::File::Path savedInstall_;
     Kiv::File::Path savedData_;
 };

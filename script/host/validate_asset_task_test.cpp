@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "foundation/tbuffer.h"
 #include "platform/kiv/base/log.h"
 #include "script/host/compile_asset.h"
+#include "script/host/script_host_test_support.h"
 #include "script/host/spec_registry_host.h"
 #include "validation/results_log.h"
 #include "validation/validation_test_support.h"
@@ -43,16 +45,13 @@ protected:
     void SetUp() override {
         duvtest::Validator::SetUp();
         StartOn({{"kind.txt", kKinds}, {"lists/words.txt", "alpha\n"}});
-        InstallScriptSpecRegistry();
-        CreateSpecRegistry();
-        SetScriptSystemRegistration([] { return true; });
+        registry_.emplace();
     }
     void TearDown() override {
-        SetScriptSystemRegistration(nullptr);
-        DestroySpecRegistry();
-        SetSpecRegistryFactory(nullptr);
+        registry_.reset();
         duvtest::Validator::TearDown();
     }
+    std::optional<hosttest::ScopedScriptHostRegistry> registry_;
     std::vector<std::string> Run(const std::string& folder, bool& passed) {
         ResultsLog log;
         passed = ValidateAssetTaskRun(Kiv::PString(""), folder, log);
