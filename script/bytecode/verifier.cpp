@@ -57,6 +57,19 @@ SignatureKinds KindsOfSignature(std::string_view signature) {
     return kinds;
 }
 
+bool SignatureHasKinds(std::string_view signature, bool returnsReference,
+                       std::span<const uint8_t> parameterIsReference) {
+    if (ReturnsReference(signature) != returnsReference) return false;
+    size_t i = 0;
+    bool same = true;
+    ForEachParameterKind(signature, [&](bool reference) {
+        same =
+            same && i < parameterIsReference.size() && reference == (parameterIsReference[i] != 0);
+        ++i;
+    });
+    return same && i == parameterIsReference.size();
+}
+
 namespace {
 
 // A stack word's kind. The constant 0 is both a plain zero and the null reference.
@@ -190,6 +203,9 @@ struct OpRow {
     uint8_t leave[4] = {};       // as KindCode::leave
     Special special = kSpecialNone;
     bool branches = false;  // has targets: a code offset or a table
+    // Neither reads a reference, nor has a check of its own, nor calls, branches or returns:
+    // the walk's short way, which most instructions take.
+    bool plain = false;
 };
 
 const OpRow* OpRows() {
@@ -231,6 +247,9 @@ const OpRow* OpRows() {
                           : op == kReturnValue                         ? kSpecialReturnValue
                                                                        : kSpecialNone;
             row.branches = info->layout == Layout::kCodeOffset || row.table != kNoTable;
+            row.plain = !row.branches && row.readsReference == 0 && row.special == kSpecialNone &&
+                        (row.marks & (kMarkReturn | kMarkCall | kMarkNoFallThrough |
+                                      kMarkPushesAtTarget | kMarkJump | kMarkTable)) == 0;
         }
         return out;
     }();
@@ -567,7 +586,9 @@ private:
             if (row.mnemonic == nullptr) return Fail(pc, "unknown opcode %u", opcode);
             const uint64_t left = uint64_t{size} - pc - 1;
             const uint8_t* p = bytes + pc + 1;
-            Decoded in;
+            // Filled where it lies: a record built aside and copied in would be read back whole
+            // before its parts were written.
+            Decoded& in = ins.emplace_back();
             in.offset = pc;
             in.opcode = opcode;
             uint32_t length = 1 + uint32_t{row.fixedBytes};
@@ -614,8 +635,7 @@ private:
                 }
             }
             if (!Operands(in, row, frameSize)) return false;
-            const uint32_t index = static_cast<uint32_t>(ins.size());
-            ins.push_back(in);
+            const uint32_t index = static_cast<uint32_t>(ins.size() - 1);
             if (row.branches) branching_.push_back(index);
             if ((row.marks & kMarkCall) != 0) callsAt_.push_back(index);
             pc += length;
@@ -764,6 +784,41 @@ private:
                 const uint32_t pc = in.offset;
                 depthAt[index] = depth;
                 const bool known = depth != kUnknown;
+                // The short way: the same checks, in the same order, as the long one below
+                // makes for such an instruction.
+                const auto leave = [&](int32_t base) {
+                    // Every left kind picked from one row by its code, four written whatever the
+                    // count: those past the new top are never read.
+                    const uint8_t pick[8] = {
+                        kPlain,          kRef,
+                        kNull,           static_cast<uint8_t>(in.operand[0] == 0 ? kNull : kPlain),
+                        kinds[base],     kinds[base + 1],
+                        kinds[base + 2], kinds[base + 3]};
+                    static_assert(kConstantKind == 3 && kFromRead == 4);
+                    kinds[base] = pick[row.leave[0]];
+                    kinds[base + 1] = pick[row.leave[1]];
+                    kinds[base + 2] = pick[row.leave[2]];
+                    kinds[base + 3] = pick[row.leave[3]];
+                };
+                if (row.plain && known) {
+                    if (depth < row.pops)
+                        return Fail(pc, "%s takes %u words from a stack of %d", row.mnemonic,
+                                    row.pops, depth);
+                    room(depth);
+                    leave(depth - row.pops);
+                    depth += row.pushes - row.pops;
+                    if (depth > maxAllowed)
+                        return Fail(pc, "depth %d passes the recorded maximum %d", depth,
+                                    maxAllowed);
+                    deepest = std::max(deepest, depth);
+                    if (index + 1 >= count) return Fail(pc, "runs past the end of the code");
+                    if (isTarget[index + 1] != 0) {
+                        if (!reach(index + 1, depth)) return false;
+                        break;
+                    }
+                    ++index;
+                    continue;
+                }
                 if ((row.marks & kMarkReturn) != 0 && (in.opcode != kReturn) != returnsValue)
                     return Fail(pc, "%s where the signature says %s", row.mnemonic,
                                 returnsValue ? "a value is returned" : "none is");
@@ -773,6 +828,8 @@ private:
                                     row.pops, depth);
                     room(depth);
                     const int32_t base = depth - row.pops;
+                    // Read byte by byte: the bytes were just written one by one, and a wider read
+                    // over them would wait for the writes to land.
                     if (row.readsReference != 0)
                         for (uint32_t i = 0; i < row.pops; ++i)
                             if ((row.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
@@ -796,15 +853,7 @@ private:
                         case kSpecialNone:
                             break;
                     }
-                    uint8_t left[4];
-                    for (uint32_t i = 0; i < row.pushes; ++i) {
-                        const uint8_t c = row.leave[i];
-                        left[i] = c >= kFromRead ? kinds[base + (c - kFromRead)]
-                                  : c == kConstantKind
-                                      ? static_cast<uint8_t>(in.operand[0] == 0 ? kNull : kPlain)
-                                      : c;
-                    }
-                    std::copy_n(left, row.pushes, kinds + base);
+                    leave(base);
                     depth = base + row.pushes;
                 } else if (row.special == kSpecialPlainSlot) {
                     if (ReferenceSlot(f, in.operand[0]))
