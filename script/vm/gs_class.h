@@ -80,6 +80,19 @@ public:
         bool plainPast64;  // runChecks.plainPast64 names more of them
     };
     std::vector<ArgumentCheck> argumentChecks;  // by offset: calls that pass plain words
+    // The script calls of verified code, numbered in the dispatch bytes of their operands: each
+    // keeps the callee it last resolved, for the class and method table it was resolved from,
+    // so a call on an object of that class again skips the look-up and the checks of the
+    // callee's shape. A native callee is not kept.
+    struct CallSite {
+        uint64_t classSerial = 0;  // GSClass::serial; 0, which no class has, when none is kept
+        uint32_t tableWord = 0;    // the receiving part's method-table word
+        uint32_t thisOffset = 0;   // bytes from the instance's primary reference to `this`
+        GSFunction* callee = nullptr;
+        uint8_t expect = 0;        // GSBytecode::RunChecks::Result the call was verified with
+        bool passesPlain = false;  // it hands over words the verifier found plain
+    };
+    std::vector<CallSite> callSites;
     bool hasLineTable = false;
     std::vector<GSLineEntry> lines;
     GSNativeFunction* native = nullptr;  // bound at link for native functions
@@ -146,8 +159,16 @@ struct GSMember {
     bool reference = false;
 };
 
+// A number no other class of the process ever has, for caches that must not mistake a class
+// made where a freed one stood for that one.
+inline uint64_t NextClassSerial() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 class GSClass {
 public:
+    const uint64_t serial = NextClassSerial();
     Kiv::PString name;
     uint32_t flags = 0;
     GSLibrary* library = nullptr;

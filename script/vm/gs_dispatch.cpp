@@ -106,19 +106,24 @@ static_assert(HandlersFollowTheTable());
 #define GS_FUSED_OP_STORE(o) X_FUSED(OpStore_##o)
 // load x, <op>
 #define GS_FUSED_LOAD_OP(o) X_FUSED(LoadOp_##o)
+// <op>, retv
+#define GS_FUSED_OP_RETURN(o) X_FUSED(OpReturn_##o)
 #define GS_FUSED_FORMS                                                                         \
     GS_FUSED_TESTS(GS_FUSED_CMP_CONST_JUMP) GS_FUSED_TESTS(GS_FUSED_CMP_LOCAL_JUMP)            \
     GS_FUSED_BINARY(GS_FUSED_LOCAL_CONST) GS_FUSED_BINARY(GS_FUSED_LOCAL_LOCAL)                \
     GS_FUSED_BINARY(GS_FUSED_OP_STORE) GS_FUSED_BINARY(GS_FUSED_LOAD_OP)                       \
+    GS_FUSED_BINARY(GS_FUSED_OP_RETURN)                                                        \
     X_FUSED(LocalIncrement) X_FUSED(LocalDecrement) X_FUSED(ConstStore)                        \
+    X_FUSED(LoadReturn) /* load x, retv */                                                     \
     GS_CHECKED_FORMS
 // Not fusions but checks the verifier left to the run: a call that refuses a callee leaving
 // other than the verified result, and a place where the top is compared before the
-// instruction's own form runs.
+// instruction's own form runs. Last, the script call of verified code that keeps its resolved
+// callee (GSFunction::callSites), whatever it was verified with.
 #define GS_CHECKED_FORMS X_FUSED(CallExpectNone) X_FUSED(CallExpectPlain) \
     X_FUSED(CallExpectReference) X_FUSED(CallAnyPassingPlain) X_FUSED(CallExpectNonePassingPlain) \
     X_FUSED(CallExpectPlainPassingPlain) X_FUSED(CallExpectReferencePassingPlain) \
-    X_FUSED(Checkpoint)
+    X_FUSED(Checkpoint) X_FUSED(CallSite)
 // clang-format on
 
 enum FusedForm : unsigned {
@@ -249,6 +254,16 @@ inline const GSMethodEntry* VirtualEntry(const GSScriptInstance* h, Ref object, 
     return e;
 }
 
+// Whether a callee's frame words are the ones its parameter, local and temporary counts give
+// (as the link holds every function's to) and its code is pre-decoded: a call site may then keep
+// it and lay out its frame without the general push's checks.
+inline bool KeepsLeanFrame(const GSFunction& f) {
+    return !f.IsNative() && f.topAdvance >= 4 && f.topAdvance <= f.needed &&
+           int64_t{f.frameRecord} + 3 == int64_t{f.topAdvance} &&
+           int64_t{f.localsBase} == 1 - int64_t{f.params} &&
+           f.dispatch.size() == f.codeSize + size_t{1};
+}
+
 // The length of the instruction at `pc` of verified code; 0 past the end or where none fits.
 uint32_t InstructionLength(const uint8_t* code, uint32_t size, uint32_t pc) {
     using namespace GSBytecode;
@@ -292,9 +307,12 @@ bool PassesPlainToReference(const GSFunction& f, uint32_t offset, const GSFuncti
     return false;
 }
 
-void PlaceRunChecks(GSFunction& f) {
+// `verified`: the code passed the verifier, so it is entered at instruction starts only and a
+// call's operand bytes are never dispatched on: they hold the number of its call site.
+void PlaceRunChecks(GSFunction& f, bool verified) {
     using namespace GSBytecode;
     f.argumentChecks.clear();
+    f.callSites.clear();
     for (const RunChecks::Call& c : f.runChecks.calls) {
         if (c.offset >= f.codeSize) continue;
         const uint8_t op = f.code[c.offset];
@@ -302,6 +320,18 @@ void PlaceRunChecks(GSFunction& f) {
         if (op == kCallThread && passesPlain)
             f.argumentChecks.push_back({c.offset, c.plainArguments, c.plainPast64});
         if (op != kCall && op != kCallNative && op != kCallInherited) continue;
+        if (verified && op != kCallNative && f.callSites.size() <= UINT16_MAX) {
+            if (passesPlain)
+                f.argumentChecks.push_back({c.offset, c.plainArguments, c.plainPast64});
+            const auto site = static_cast<uint16_t>(f.callSites.size());
+            f.callSites.push_back({});
+            f.callSites.back().expect = c.result;
+            f.callSites.back().passesPlain = passesPlain;
+            f.dispatch[c.offset] = kFusedCallSite;
+            f.dispatch[c.offset + 1] = static_cast<uint8_t>(site & 0xFF);
+            f.dispatch[c.offset + 2] = static_cast<uint8_t>(site >> 8);
+            continue;
+        }
         if (passesPlain) {
             f.argumentChecks.push_back({c.offset, c.plainArguments, c.plainPast64});
             f.dispatch[c.offset] = static_cast<uint8_t>(kFusedCallAnyPassingPlain +
@@ -340,7 +370,7 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
                                   });
     };
     if (!fuse) {
-        PlaceRunChecks(f);
+        PlaceRunChecks(f, false);
         return;
     }
     // The instruction starts: the verifier's, or found by length in verified code.
@@ -407,6 +437,10 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
             form = kFusedLoadOp_IntAdd + static_cast<unsigned>(binaryIndex(op(k + 1)));
         } else if (first == kPushConstant && op(k + 1) == kStoreLocal) {
             form = kFusedConstStore;
+        } else if (first == kLoadLocal && op(k + 1) == kReturnValue) {
+            form = kFusedLoadReturn;
+        } else if (binaryIndex(first) >= 0 && op(k + 1) == kReturnValue) {
+            form = kFusedOpReturn_IntAdd + static_cast<unsigned>(binaryIndex(first));
         }
         // A place where the top is compared must be dispatched on, not run inside a fusion.
         if (form != 0 && !bounds.empty())
@@ -414,7 +448,7 @@ void PredecodeFunction(GSFunction& f, bool fuse) {
                 if (checkpoint(starts[j])) form = 0;
         if (form != 0) f.dispatch[starts[k]] = static_cast<uint8_t>(form);
     }
-    PlaceRunChecks(f);
+    PlaceRunChecks(f, true);
 }
 
 RunResult Dispatch(GSThread& thread, RunState& rs) {
@@ -454,6 +488,10 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     Caller callers[kCallers];
     uint32_t callerDepth = 0;
     uint32_t callersNotKept = 0;
+    // The call site whose look-up the general call form makes, to keep what it finds.
+    GSFunction::CallSite* filling = nullptr;
+    uint32_t* popped = nullptr;  // the frame record a return pops
+    uint32_t* const stackEnd = st.buffer + st.capacity;
 
     // One handler per opcode in the table's order (checked above), then one per fused form,
     // then the illegal exit for every byte value that is neither.
@@ -1106,6 +1144,7 @@ op_IsNotNull : {
     label:                                  \
     expect = GSBytecode::RunChecks::result; \
     passesPlain = (plain);                  \
+    filling = nullptr;                      \
     goto call;
 op_Call:
 op_CallNative:
@@ -1118,6 +1157,60 @@ op_CallNative:
     CALL_FORM(fused_CallExpectPlainPassingPlain, kPlainResult, true)
     CALL_FORM(fused_CallExpectReferencePassingPlain, kReferenceResult, true)
 #undef CALL_FORM
+    // A call site of verified code: the object's class and method table are those the site
+    // resolved its callee for, so the callee and its shape are as they were checked then; the
+    // frame is laid out here. Anything else is resolved by the general form, which keeps it.
+fused_CallSite : {
+    GSFunction::CallSite& site = fn->callSites[U16(ov + (pc - code))];
+    const int32_t offset = I16(pc);
+    Ref object = sp[offset];
+    GSScriptInstance* h = self != nullptr && object == locals[0] ? self : LiveHeader(object);
+    if (h == nullptr) {
+        pc += 4;
+        FAIL(ER_NullReference);
+    }
+    if (h->cls == nullptr || h->cls->serial != site.classSerial ||
+        (ip[0] == GSBytecode::kCall && RefWords(object)[1] != site.tableWord)) [[unlikely]] {
+        expect = site.expect;
+        passesPlain = site.passesPlain;
+        filling = &site;
+        goto call;
+    }
+    GSFunction* const callee = site.callee;
+    pc += 4;
+    COUNT_OR_TIME_OUT();
+    sp[offset] = h->PrimaryRef() + site.thisOffset;
+    const auto returnOffset = static_cast<uint32_t>(pc - code);
+    if (int64_t{callee->needed} > stackEnd - sp) [[unlikely]] {
+        st.top = sp;
+        st.PushFrame(callee, returnOffset);  // refuses it, with the report
+        FAIL(ER_StackOverflow);
+    }
+    uint32_t* const frameLocals = sp + offset;
+    const uint32_t localWords = callee->topAdvance - 4;
+    for (uint32_t k = 1; k <= localWords; ++k)
+        sp[k] = 0;
+    uint32_t* const record = sp + localWords + 1;
+    uint32_t* const buffer = st.buffer;
+    record[0] = callee->handle;
+    record[1] = returnOffset;
+    record[2] = st.frame == nullptr ? 0 : static_cast<uint32_t>(st.frame - buffer) + 1;
+    record[3] = static_cast<uint32_t>(frameLocals - buffer);
+    st.frame = record;
+    sp = record + 3;
+    if (callerDepth < kCallers && callersNotKept == 0)
+        callers[callerDepth++] = {fn, self};
+    else
+        ++callersNotKept;
+    fn = callee;
+    code = fn->code;
+    ov = fn->dispatch.data();
+    pc = code;
+    mark = pc;
+    locals = frameLocals;
+    self = h;
+    DISPATCH();
+}
 call : {
     uint8_t op = ip[0];
     int32_t offset = I16(pc);
@@ -1161,6 +1254,15 @@ call : {
     st.top = sp;
     uint32_t returnOffset = static_cast<uint32_t>(pc - code);
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
+    if (filling != nullptr) {
+        if (KeepsLeanFrame(*callee)) {
+            filling->classSerial = h->cls->serial;
+            filling->tableWord = op == GSBytecode::kCall ? RefWords(object)[1] : 0;
+            filling->thisOffset = 4 * static_cast<uint32_t>(base);
+            filling->callee = callee;
+        }
+        filling = nullptr;
+    }
     if (op != GSBytecode::kCallNative) {
         if (callerDepth < kCallers && callersNotKept == 0)
             callers[callerDepth++] = {fn, self};
@@ -1310,9 +1412,65 @@ op_ThisStoreRefKeep : {
     DISPATCH();
 }
     // --- returns ------------------------------------------------------------------------
-op_Return:
+    // The frame of `fn` stands as its code left it, one result word above the record or none:
+    // popped here, `locals` being its locals. Anything else goes the general way below, which
+    // fails it.
 op_ReturnValue:
-op_ReturnRef : {
+op_ReturnRef:
+    popped = st.frame;
+    if (popped == nullptr || sp != popped + 4) [[unlikely]]
+        goto return_general;
+    {
+        const uint32_t word = *sp;
+        rs.byteCounter += static_cast<uint64_t>(pc - mark);
+        st.ReleaseLocals(locals, fn, self);
+        sp = locals;
+        *sp = word;
+    }
+    goto return_to_caller;
+op_Return:
+    popped = st.frame;
+    if (popped == nullptr || sp != popped + 3) [[unlikely]]
+        goto return_general;
+    rs.byteCounter += static_cast<uint64_t>(pc - mark);
+    st.ReleaseLocals(locals, fn, self);
+    sp = locals - 1;
+return_to_caller : {
+    const uint32_t back = popped[1];
+    const uint32_t previous = popped[2];
+    st.returnOffset = back;
+    self = nullptr;
+    if (previous == 0) {
+        st.frame = nullptr;
+        thread.state = GSThread::kFinished;
+        mark = pc;
+        result = ER_Done;
+        goto done;
+    }
+    uint32_t* const buffer = st.buffer;
+    uint32_t* const frame = buffer + (previous - 1);
+    st.frame = frame;
+    if (callersNotKept == 0 && callerDepth > 0) [[likely]] {
+        // The caller's `this` stayed as it was checked: its frame held it all along.
+        --callerDepth;
+        fn = callers[callerDepth].fn;
+        self = callers[callerDepth].self;
+    } else {
+        if (callersNotKept > 0) --callersNotKept;
+        fn = st.FrameFunction(frame);
+        if (fn == nullptr) {
+            mark = pc;
+            FAIL(ER_NoStackFrame);
+        }
+    }
+    code = fn->code;
+    ov = fn->dispatch.data();
+    pc = code + back;
+    mark = pc;
+    locals = buffer + frame[3];
+    DISPATCH();
+}
+return_general : {
     rs.byteCounter += static_cast<uint64_t>(pc - mark);
     st.top = sp;
     // `fn` is the function of the frame being popped.
@@ -1409,9 +1567,9 @@ op_IsNotZero:
     fused_CmpConstJump_##t : {                                                  \
         int32_t c = GSBytecode::IntCompare(S(locals[U16(pc)]), S(U32(pc + 3))); \
         if (!Test<GSBytecode::k##t>(c)) {                                       \
-            ip = pc + 9; /* the jz */                                           \
-            pc += 14;                                                           \
-            JUMP(U32(ip + 1));                                                  \
+            ip = pc + 9; /* the jz, counted as its own form counts it */        \
+            pc = ip + 1;                                                        \
+            JUMP(U32(pc));                                                      \
         }                                                                       \
         pc += 14;                                                               \
         DISPATCH();                                                             \
@@ -1421,8 +1579,8 @@ op_IsNotZero:
         int32_t c = GSBytecode::IntCompare(S(locals[U16(pc)]), S(locals[U16(pc + 3)])); \
         if (!Test<GSBytecode::k##t>(c)) {                                               \
             ip = pc + 7;                                                                \
-            pc += 12;                                                                   \
-            JUMP(U32(ip + 1));                                                          \
+            pc = ip + 1;                                                                \
+            JUMP(U32(pc));                                                              \
         }                                                                               \
         pc += 12;                                                                       \
         DISPATCH();                                                                     \
@@ -1474,6 +1632,20 @@ fused_ConstStore:
     locals[U16(pc + 5)] = U32(pc);
     pc += 7;
     DISPATCH();
+    // The return runs as its own form does, from its own place.
+#define OP_RETURN(o)                                                                \
+    fused_OpReturn_##o : sp[-1] = I(Binary<GSBytecode::k##o>(S(sp[-1]), S(sp[0]))); \
+    --sp;                                                                           \
+    ip = pc;                                                                        \
+    pc = ip + 1;                                                                    \
+    goto op_ReturnValue;
+    GS_FUSED_BINARY(OP_RETURN)
+#undef OP_RETURN
+fused_LoadReturn:
+    *++sp = locals[U16(pc)];
+    ip = pc + 2;
+    pc = ip + 1;
+    goto op_ReturnValue;
 
     // Code whose depth the image does not fix is entered here: the top must stand where the
     // code from here on reads nothing below the frame record and pushes nothing past the

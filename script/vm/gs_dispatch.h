@@ -29,10 +29,12 @@ struct RunResult {
 // Fills the function's dispatch bytes from its code. With `fuse` (code the verifier passed),
 // short runs of instructions that cannot fail (a local compared with a constant or a local and
 // the jump on the result, a local with a constant or a local in integer arithmetic, a local
-// stepped by one, arithmetic stored into a local, a constant stored into a local) dispatch to
-// one handler that does what they do, keeping the time-out count, failure positions, lines and
-// resume offsets of the instructions themselves; an entry inside a run still finds the
-// instruction's own opcode.
+// stepped by one, arithmetic stored into a local, a constant stored into a local; and a local
+// or arithmetic returned, the return then running as its own form from its own place) dispatch
+// to one handler that does what they do, keeping the time-out count, failure positions, lines
+// and resume offsets of the instructions themselves; an entry inside a run still finds the
+// instruction's own opcode. Each script call of such code gets a call site of its own
+// (GSFunction::callSites) that keeps its resolved callee.
 void PredecodeFunction(GSFunction& function, bool fuse);
 
 // Runs the thread's current frame from its resume offset.

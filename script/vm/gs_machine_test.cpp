@@ -624,6 +624,53 @@ TEST(Machine, ACalleeOfAnotherShapeThanVerifiedIsRefusedAtTheCall) {
     }
 }
 
+TEST(Machine, ACallSiteResolvedForOneClassRefusesAnotherOfOtherShape) {
+    // `x.F(5)` runs first on an A, so the site keeps A's F; the damaged store makes x an `L`
+    // for the second turn, whose slot 0 takes or leaves other words: the site must resolve
+    // it again, and refuse it, rather than run what it kept.
+    struct Case {
+        const char* what;
+        const char* l;  // L's slot 0
+    };
+    const Case cases[] = {
+        {"a callee that leaves no result", "public void G(int x) { }"},
+        {"a callee that takes a reference for a plain word",
+         "public int G(string s) { return 1; }"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Sources sources = {
+            {"main.gs",
+             "include \"lib.gs\"\nclass A { public int F(int x) { return x; } };\n"
+             "class T { public int Run() { L l = new L(); A a = new A(); A b = new A(); A x = a; "
+             "int i, s = 0; for (i = 0; i < 2; i++) { s = s + x.F(5); x = b; } return s; } };"},
+            {"lib.gs", std::string("class L { ") + c.l + " };"},
+        };
+        Folder f(sources);
+        std::vector<uint8_t> damaged = f.images["main.gsl"];
+        const FunctionCode fc = CodeOf(damaged, "$int@T::Run()");
+        auto load = std::find_if(
+            fc.instructions.begin(), fc.instructions.end(), [](const GSBytecode::Instruction& in) {
+                return in.opcode == GSBytecode::kLoadLocalRef && in.operand[0] == 3;  // b
+            });
+        ASSERT_NE(load, fc.instructions.end());
+        damaged[fc.codeOffset + load->offset + 1] = 1;  // l
+        // Undamaged, both turns call A's F.
+        for (const auto& [bytes, result] : {std::pair{f.images["main.gsl"], ER_Done},
+                                            std::pair{damaged, ER_IllegalInstruction}}) {
+            ScriptRunner r;
+            ASSERT_TRUE(
+                LoadImages(r, {{"main.gsl", bytes}, {"lib.gsl", f.images["lib.gsl"]}}, "main.gsl"))
+                << r.messages;
+            testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+            EXPECT_EQ(ran.result, result) << ::testing::PrintToString(ran.log);
+            if (result == ER_Done) {
+                EXPECT_EQ(ran.AsInt(), 10);
+            }
+        }
+    }
+}
+
 TEST(Machine, AThreadOfAnotherShapeThanVerifiedIsRefusedAtItsStart) {
     // As for a call: `a.F(5)` starts A's thread F, but damaged code hands the start an `L`,
     // whose slot 0 would take other words than the caller's code passes.

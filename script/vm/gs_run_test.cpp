@@ -330,6 +330,7 @@ TEST(CompiledPrograms, ClassesObjectsAndCalls) {
         "return x * 2; } };\n"
         "class D isclass B { public int w = 4; public int Get() { return inherited() * 10 + w; } "
         "};\n"
+        "class E isclass D { public int Get() { return inherited() + 100; } };\n"
         "static class S { public int n = 8; };\n";
     auto with = [&](const std::string& body) {
         return classes + "class T { int Run() { " + body + " } };";
@@ -337,6 +338,13 @@ TEST(CompiledPrograms, ClassesObjectsAndCalls) {
     RunTable({
         {"override and inherited", with("B b = new D(); return b.Get();"), ER_Done, 34},
         {"argument", with("B b = new B(); return b.Twice(21);"), ER_Done, 42},
+        // Each call site keeps the callee it resolved for one class: one site reached with
+        // objects of three classes in turn, and D's inherited call with a D and with an E.
+        {"one call site, objects of several classes",
+         with("B b = new B(); B d = new D(); B e = new E(); B o; int s = 0; int i; "
+              "for (i = 0; i < 6; i++) { o = b; if (i % 3 == 1) o = d; if (i % 3 == 2) o = e; "
+              "s = s + o.Get() * (i + 1); } return s;"),
+         ER_Done, 1459},
         {"class test and cast",
          with("B b = new D(); D d = cast<D>(b); return (int)b.isclass(D) + (int)(d != null) * 2;"),
          ER_Done, 3},
@@ -477,7 +485,8 @@ TEST(CompiledPrograms, CallsOfNatives) {
 
 // The fused forms the link makes must do what their instructions do: each program runs as
 // linked and again with every function dispatching on its plain opcodes, and both runs give
-// the same result, word and log lines (a time-out's line and count included).
+// the same result, word and log lines (a time-out's line included) and count the same code
+// bytes.
 TEST(CompiledPrograms, FusedFormsRunAsTheirInstructions) {
     const std::vector<std::string> bodies = {
         "int a = -2147483647 - 1; int s = 0; if (a < 1) s = s + 1; if (a <= 1) s = s + 2; "
@@ -494,17 +503,40 @@ TEST(CompiledPrograms, FusedFormsRunAsTheirInstructions) {
         "int i, s = 0; for (i = 0; i < 300; i++) s = s + (i & 7); return s;",
         "int i = 0;\n while (i < 5) { }\n return 0;",
     };
-    for (const std::string& body : bodies) {
-        SCOPED_TRACE(body);
+    std::vector<std::string> sources;
+    for (const std::string& body : bodies)
+        sources.push_back("class T { int Run() {\n" + body + "\n} };");
+    // Calls, which keep their resolved callees and lay out their frames themselves: a
+    // recursion returning, one timing out deep in its frames, and calls of one site on objects
+    // of two classes.
+    const std::string fib =
+        "int Fib(int n) {\n if (n < 2) return n;\n return Fib(n - 1) + Fib(n - 2);\n}\n";
+    sources.push_back("class T {\n" + fib + "int Run() { return Fib(15); } };");
+    sources.push_back("class T {\n" + fib + "int Run() { return Fib(40); } };");
+    sources.push_back(
+        "class T {\n int F(int a) { return a + 1; }\n int Sub(int a) { return F(a) - F(a + 1); }\n"
+        " int Mul(int a) { return F(a) * 3; }\n int And(int a) { return F(a) & 6; }\n"
+        " int Shl(int a) { return F(a) << 2; }\n"
+        " int Run() { return Sub(1) * 1000000 + Mul(2) * 10000 + And(3) * 100 + Shl(4); } };");
+    sources.push_back(
+        "class A { public int F(int x) { return x + 1; } };\n"
+        "class B isclass A { public int F(int x) { return inherited(x) * 2; } };\n"
+        "class T { int Run() {\n A a = new A(); A b = new B(); A o; int i, s = 0;\n"
+        " for (i = 0; i < 10; i++) {\n  o = a; if (i & 1) o = b;\n  s = s + o.F(i);\n }\n"
+        " return s; } };");
+    for (const std::string& source : sources) {
+        SCOPED_TRACE(source);
         ScriptRunner r;
-        ASSERT_TRUE(r.Load("class T { int Run() {\n" + body + "\n} };")) << r.messages;
+        ASSERT_TRUE(r.Load(source)) << r.messages;
         bool fused = false;
         for (const auto& c : r.library->classes)
             for (const auto& f : c->functions)
                 for (uint8_t b : f->dispatch)
                     fused = fused || (b >= GSBytecode::kOpcodeCount && b != 255);
         EXPECT_TRUE(fused);
+        const uint64_t before = ThisRunState().totalBytes;
         ScriptRun linked = r.Run("T", "$int@T::Run()");
+        const uint64_t linkedBytes = ThisRunState().totalBytes - before;
         for (const auto& c : r.library->classes)
             for (const auto& f : c->functions)
                 PredecodeFunction(*f, false);
@@ -512,6 +544,7 @@ TEST(CompiledPrograms, FusedFormsRunAsTheirInstructions) {
         EXPECT_EQ(linked.result, plain.result);
         EXPECT_EQ(linked.word, plain.word);
         EXPECT_EQ(linked.log, plain.log);
+        EXPECT_EQ(linkedBytes, ThisRunState().totalBytes - before - linkedBytes);
     }
 }
 

@@ -47,6 +47,20 @@ public:
     // the frame holds anything else.
     bool ReturnValue(bool allowMissing, const GSFunction* function = nullptr,
                      GSScriptInstance* self = nullptr);
+    // Releases the reference locals of a frame of `function` (none when null), whose locals
+    // start at `locals`, and then its `this`, whose live header is `self` (null: checked here),
+    // zeroing each; the interpreter's return, which pops the record itself, calls it too.
+    [[gnu::always_inline]] void ReleaseLocals(uint32_t* locals, const GSFunction* function,
+                                              GSScriptInstance* self) {
+        if (function != nullptr && !function->referenceSlots.empty())
+            ReleaseReferenceLocals(function, locals);
+        Ref word = locals[0];
+        locals[0] = 0;
+        if (self != nullptr)
+            ReleaseHeader(self);
+        else
+            ReleaseReference(word);
+    }
     // "function %s, line %d" per frame from the current one outwards.
     void Dump() const;
     // The context of the first frame whose `this` has one, from the current frame outwards.
@@ -104,15 +118,7 @@ private:
     [[gnu::always_inline]] void ReleaseFrameLocals(const uint32_t* record,
                                                    const GSFunction* f = nullptr,
                                                    GSScriptInstance* selfHeader = nullptr) {
-        if (f == nullptr) f = FrameFunction(record);
-        uint32_t* locals = FrameLocals(record);
-        if (f != nullptr && !f->referenceSlots.empty()) ReleaseReferenceLocals(f, locals);
-        Ref self = locals[0];
-        locals[0] = 0;
-        if (selfHeader != nullptr)
-            ReleaseHeader(selfHeader);
-        else
-            ReleaseReference(self);
+        ReleaseLocals(FrameLocals(record), f != nullptr ? f : FrameFunction(record), selfHeader);
     }
     void ReleaseReferenceLocals(const GSFunction* f, uint32_t* locals);
     bool ReportOverflow() const;
