@@ -213,10 +213,11 @@ bool ReadFunction(Reader& r, const GslImage& image, GslFunction& f, bool lineTab
         return false;
     for (uint32_t& w : f.frame.word)
         if (!r.U32(w, "function frame")) return false;
-    if (!r.U32(refCount, what) || !r.Fits(refCount, 4, "reference slots")) return false;
-    f.referenceSlots.resize(refCount);
-    for (int32_t& slot : f.referenceSlots)
-        if (!r.I32(slot, "reference slots")) return false;
+    std::span<const uint8_t> slots;
+    if (!r.U32(refCount, what) || !r.Fits(refCount, 4, "reference slots") ||
+        !r.Bytes(4 * refCount, slots, "reference slots"))
+        return false;
+    f.referenceSlots = GslTable<int32_t, 4>(slots);
     if (!r.U32(codeSize, what)) return false;
     f.codeOffset = r.Position();
     if (!r.Bytes(codeSize, f.code, "function code") || !r.Pad("function code padding"))
@@ -228,11 +229,12 @@ bool ReadFunction(Reader& r, const GslImage& image, GslFunction& f, bool lineTab
         if (marker != kLineTableMarker || !lineTableAllowed)
             return r.Fail("function record: 0x%08X where the line table or the end belongs",
                           marker);
-        if (!r.U32(lines, "line table") || !r.Fits(lines, 8, "line table")) return false;
+        std::span<const uint8_t> entries;
+        if (!r.U32(lines, "line table") || !r.Fits(lines, 8, "line table") ||
+            !r.Bytes(8 * lines, entries, "line table"))
+            return false;
         f.hasLineTable = true;
-        f.lines.resize(lines);
-        for (GslLine& l : f.lines)
-            if (!r.U32(l.offset, "line table") || !r.U32(l.line, "line table")) return false;
+        f.lines = GslTable<GslLine, 8>(entries);
     }
     return r.Leave(outer, what);
 }

@@ -4,7 +4,9 @@
 // loader all read images through here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +38,63 @@ struct GslLine {
     uint32_t line = 0;
 };
 
+inline uint32_t GslWordAt(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+inline void ReadGslEntry(const uint8_t* p, int32_t& out) {
+    out = static_cast<int32_t>(GslWordAt(p));
+}
+inline void ReadGslEntry(const uint8_t* p, GslLine& out) {
+    out = {GslWordAt(p), GslWordAt(p + 4)};
+}
+
+// A table of a record as it lies in the image, its entries read on access: the words are
+// little-endian and need not be aligned, and a view costs the reader no copy of them.
+template <typename T, size_t kEntryBytes>
+class GslTable {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = T;
+        iterator() = default;
+        explicit iterator(const uint8_t* at) : at_(at) {}
+        T operator*() const {
+            T out;
+            ReadGslEntry(at_, out);
+            return out;
+        }
+        iterator& operator++() {
+            at_ += kEntryBytes;
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator was = *this;
+            at_ += kEntryBytes;
+            return was;
+        }
+        bool operator==(const iterator&) const = default;
+
+    private:
+        const uint8_t* at_ = nullptr;
+    };
+
+    GslTable() = default;
+    // `bytes` holds whole entries.
+    explicit GslTable(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    size_t size() const { return bytes_.size() / kEntryBytes; }
+    bool empty() const { return bytes_.empty(); }
+    T operator[](size_t i) const { return *iterator(bytes_.data() + i * kEntryBytes); }
+    iterator begin() const { return iterator(bytes_.data()); }
+    iterator end() const { return iterator(bytes_.data() + bytes_.size()); }
+
+private:
+    std::span<const uint8_t> bytes_;
+};
+
 struct GslFunction {
     uint32_t recordOffset = 0;  // image offset of the record, for messages
     uint32_t signature = 0;
@@ -44,11 +103,11 @@ struct GslFunction {
     uint32_t flags = 0;
     int32_t methodSlot = kNoIndex;
     FrameWords frame{};
-    std::vector<int32_t> referenceSlots;
+    GslTable<int32_t, 4> referenceSlots;
     uint32_t codeOffset = 0;        // image offset of the first code byte
     std::span<const uint8_t> code;  // inside the image
     bool hasLineTable = false;
-    std::vector<GslLine> lines;
+    GslTable<GslLine, 8> lines;
 };
 
 struct GslBase {
@@ -86,7 +145,8 @@ struct GslClass {
     std::vector<uint32_t> secondTable;
 };
 
-// A parsed image. Strings and code point into the bytes that were read, which must outlive it.
+// A parsed image. Strings, code, reference slots and line tables point into the bytes that were
+// read, which must outlive it.
 struct GslImage {
     uint32_t totalSize = 0;
     uint32_t versionBits = 0;

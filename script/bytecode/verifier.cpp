@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
-#include <map>
 #include <vector>
 
 #include "script/bytecode/opcodes.h"
@@ -35,20 +34,40 @@ bool ReturnsReference(std::string_view signature) {
            !IsPlainTypeName(signature.substr(1, at - 1));
 }
 
+// Calls `each(isReference)` for every parameter after `this`, in order.
+template <typename Each>
+void ForEachParameterKind(std::string_view signature, Each&& each) {
+    size_t open = signature.find('(');
+    if (open == std::string_view::npos) return;
+    for (size_t p = open + 1; p < signature.size() && signature[p] != ')';) {
+        size_t end = signature.find_first_of(",)", p);
+        if (end == std::string_view::npos) end = signature.size();
+        each(!IsPlainTypeName(signature.substr(p, end - p)));
+        p = end < signature.size() && signature[end] == ',' ? end + 1 : end;
+    }
+}
+
 }  // namespace
 
 SignatureKinds KindsOfSignature(std::string_view signature) {
     SignatureKinds kinds;
     kinds.returnsReference = ReturnsReference(signature);
-    size_t open = signature.find('(');
-    if (open == std::string_view::npos) return kinds;
-    for (size_t p = open + 1; p < signature.size() && signature[p] != ')';) {
-        size_t end = signature.find_first_of(",)", p);
-        if (end == std::string_view::npos) end = signature.size();
-        kinds.parameterIsReference.push_back(!IsPlainTypeName(signature.substr(p, end - p)));
-        p = end < signature.size() && signature[end] == ',' ? end + 1 : end;
-    }
+    ForEachParameterKind(signature,
+                         [&](bool reference) { kinds.parameterIsReference.push_back(reference); });
     return kinds;
+}
+
+bool SignatureHasKinds(std::string_view signature, bool returnsReference,
+                       std::span<const uint8_t> parameterIsReference) {
+    if (ReturnsReference(signature) != returnsReference) return false;
+    size_t i = 0;
+    bool same = true;
+    ForEachParameterKind(signature, [&](bool reference) {
+        same =
+            same && i < parameterIsReference.size() && reference == (parameterIsReference[i] != 0);
+        ++i;
+    });
+    return same && i == parameterIsReference.size();
 }
 
 namespace {
@@ -144,6 +163,131 @@ bool IsReferenceSlot(const GslFunction& f, int64_t slot) {
     return false;
 }
 
+// What the walk asks of an opcode beyond its kinds.
+enum Special : uint8_t {
+    kSpecialNone,
+    kSpecialReferenceSlot,  // loadr, storer, storerk: the slot holds a reference
+    kSpecialPlainSlot,      // store, storek: the slot holds none
+    kSpecialReturnValue,    // retv: a reference result is a reference
+};
+
+enum TableKind : uint8_t { kNoTable, kWaitTable, kSwitchTable };
+
+// How an opcode's operands are read: the shapes the layouts have, each read by code of its own,
+// and the general reading for any other.
+enum DecodeShape : uint8_t {
+    kShapeNone,
+    kShapeU16,
+    kShapeU32,
+    kShapeCall,
+    kShapeTable,
+    kShapeOther
+};
+
+// Everything decoding and the walk ask of one opcode byte, in one row: the opcode table's entry,
+// its operand fields and its kind row, gathered once, so an instruction costs one look-up.
+struct OpRow {
+    const char* mnemonic = nullptr;  // null: the byte is no opcode
+    Layout layout = Layout::kNone;
+    TableKind table = kNoTable;
+    DecodeShape shape = kShapeNone;
+    uint8_t fixedBytes = 0;  // operand bytes of a fixed layout
+    uint8_t fields = 0;
+    uint8_t width[2] = {};
+    bool isSigned[2] = {};
+    uint8_t limit[2] = {};  // the OperandKind of each field
+    uint8_t pops = 0;
+    uint8_t pushes = 0;
+    uint8_t marks = 0;
+    uint8_t readsReference = 0;  // bit i: read word i must be a reference or 0
+    uint8_t leave[4] = {};       // as KindCode::leave
+    Special special = kSpecialNone;
+    bool branches = false;  // has targets: a code offset or a table
+    // Neither reads a reference, nor has a check of its own, nor calls, branches or returns:
+    // the walk's short way, which most instructions take.
+    bool plain = false;
+};
+
+const OpRow* OpRows() {
+    static const auto rows = [] {
+        std::array<OpRow, 256> out{};
+        const KindCode* kinds = KindCodes();
+        for (unsigned op = 0; op < kOpcodeCount; ++op) {
+            const OpcodeInfo* info = FindOpcode(static_cast<uint8_t>(op));
+            OpRow& row = out[op];
+            row.mnemonic = info->mnemonic;
+            row.layout = info->layout;
+            row.table = info->layout == Layout::kWaitTable     ? kWaitTable
+                        : info->layout == Layout::kSwitchTable ? kSwitchTable
+                                                               : kNoTable;
+            const std::span<const OperandField> fields = OperandFields(info->layout);
+            row.fields = static_cast<uint8_t>(std::min<size_t>(fields.size(), 2));
+            for (size_t i = 0; i < row.fields; ++i) {
+                row.width[i] = fields[i].width;
+                row.isSigned[i] = fields[i].isSigned;
+                row.limit[i] = static_cast<uint8_t>(fields[i].kind);
+                row.fixedBytes = static_cast<uint8_t>(row.fixedBytes + fields[i].width);
+            }
+            row.shape = row.table != kNoTable                                      ? kShapeTable
+                        : row.fields == 0                                          ? kShapeNone
+                        : row.fields == 1 && row.width[0] == 2 && !row.isSigned[0] ? kShapeU16
+                        : row.fields == 1 && row.width[0] == 4 && !row.isSigned[0] ? kShapeU32
+                        : row.fields == 2 && row.width[0] == 2 && row.isSigned[0] &&
+                                row.width[1] == 2 && !row.isSigned[1]
+                            ? kShapeCall
+                            : kShapeOther;
+            row.pops = info->pops;
+            row.pushes = info->pushes;
+            row.marks = info->marks;
+            row.readsReference = kinds[op].readsReference;
+            std::copy(std::begin(kinds[op].leave), std::end(kinds[op].leave), row.leave);
+            row.special = op == kLoadLocalRef || op == kStoreLocalRef || op == kStoreLocalRefKeep
+                              ? kSpecialReferenceSlot
+                          : op == kStoreLocal || op == kStoreLocalKeep ? kSpecialPlainSlot
+                          : op == kReturnValue                         ? kSpecialReturnValue
+                                                                       : kSpecialNone;
+            row.branches = info->layout == Layout::kCodeOffset || row.table != kNoTable;
+            row.plain = !row.branches && row.readsReference == 0 && row.special == kSpecialNone &&
+                        (row.marks & (kMarkReturn | kMarkCall | kMarkNoFallThrough |
+                                      kMarkPushesAtTarget | kMarkJump | kMarkTable)) == 0;
+        }
+        return out;
+    }();
+    return rows.data();
+}
+
+// One decoded instruction, kept small: the walk reads one per step. A table's entries stay in
+// the code, three bytes after the opcode.
+struct Decoded {
+    uint32_t offset = 0;
+    uint8_t opcode = 0;
+    uint16_t tableCount = 0;
+    uint32_t target = 0xFFFFFFFF;  // a jump's, by instruction index, once the targets are checked
+    // Fixed operands in layout order, widened: signed fields sign-extended.
+    int64_t operand[2] = {0, 0};
+};
+
+// Switch: case i's value and offset, and the default offset; wait: handler i's names and offset.
+// `table` is the first byte after the count.
+inline int32_t CaseValue(const uint8_t* table, uint32_t i) {
+    return static_cast<int32_t>(ReadU32At(table + 4 * i));
+}
+inline uint32_t CaseOffset(const uint8_t* table, uint32_t n, uint32_t i) {
+    return ReadU32At(table + 4 * (n + i));
+}
+inline uint32_t DefaultOffset(const uint8_t* table, uint32_t n) {
+    return ReadU32At(table + 8 * n);
+}
+inline uint16_t Major(const uint8_t* table, uint32_t i) {
+    return ReadU16At(table + 4 * i);
+}
+inline uint16_t Minor(const uint8_t* table, uint32_t i) {
+    return ReadU16At(table + 4 * i + 2);
+}
+inline uint32_t HandlerOffset(const uint8_t* table, uint32_t n, uint32_t i) {
+    return ReadU32At(table + 4 * n + 4 * i);
+}
+
 constexpr int32_t kUnseen = -1;
 constexpr int32_t kUnknown = -2;  // after a call whose result the image does not show
 
@@ -151,7 +295,8 @@ enum class CallResult { kNone, kValue, kUnknown };
 
 class Verifier {
 public:
-    Verifier(const GslImage& image, VerifyError& error) : image_(image), error_(error) {}
+    Verifier(const GslImage& image, VerifyError& error)
+        : image_(image), error_(error), rows_(OpRows()) {}
 
     bool Run(std::vector<std::vector<RunChecks>>* checks) {
         static const bool rowsFit = KindRowsFitTheTable();
@@ -159,6 +304,8 @@ public:
             error_.text = "the kind rows are out of step with the opcode table";
             return false;
         }
+        sites_.assign(1, CallSite{});  // the thread call's: no callee, no result
+        rowSite_.assign(image_.functionTable.size(), kNoSite);
         if (checks != nullptr) checks->assign(image_.classes.size(), {});
         for (size_t k = 0; k < image_.classes.size(); ++k) {
             const GslClass& c = image_.classes[k];
@@ -191,89 +338,114 @@ private:
     struct CallSite {
         CallResult result = CallResult::kNone;
         Kind resultKind = kPlain;
-        // Per argument after the object: a reference in every callee that takes it. Where the
-        // callees the image shows for a slot disagree (the image cannot tell which one a call
-        // through an external class's slot reaches), the argument is not held to either kind,
-        // so an ordinary call with a plain argument is never refused for another method's
-        // reference parameter.
-        std::vector<bool> referenceArgument;
-        std::vector<bool> plainArgument;  // taken as a plain word by some callee
+        // The arguments (0 the first after the object), in order, that are a reference in
+        // every callee that takes them. Where the callees the image shows for a slot disagree
+        // (the image cannot tell which one a call through an external class's slot reaches),
+        // the argument is not held to either kind, so an ordinary call with a plain argument is
+        // never refused for another method's reference parameter.
+        std::vector<uint32_t> referenceArguments;
     };
 
-    void AddCallee(CallSite& site, bool& value, bool& none, bool& plain, bool& reference,
-                   uint32_t row) const {
-        std::string_view signature = image_.String(image_.functionTable[row].signature);
-        (SignatureReturnsValue(signature) ? value : none) = true;
-        const SignatureKinds kinds = KindsOfSignature(signature);
-        if (SignatureReturnsValue(signature)) (kinds.returnsReference ? reference : plain) = true;
-        if (site.referenceArgument.size() < kinds.parameterIsReference.size()) {
-            site.referenceArgument.resize(kinds.parameterIsReference.size(), false);
-            site.plainArgument.resize(kinds.parameterIsReference.size(), false);
-        }
-        for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
-            (kinds.parameterIsReference[i] ? site.referenceArgument : site.plainArgument)[i] = true;
+    // The callees of one call, gathered before they are settled into a CallSite.
+    struct Callees {
+        bool value = false, none = false, plain = false, reference = false;
+        std::vector<uint8_t> argument;  // per argument: 1 some callee takes a reference, 2 plain
+    };
+
+    // A function row's signature, parsed once per image.
+    struct RowKinds {
+        bool parsed = false;
+        bool returnsValue = false;
+        bool returnsReference = false;
+        uint32_t first = 0;  // of its parameters in `parameterKinds_`
+        uint32_t count = 0;
+    };
+
+    const RowKinds& KindsOfRow(uint32_t row) {
+        if (rowKinds_.size() < image_.functionTable.size())
+            rowKinds_.resize(image_.functionTable.size());
+        RowKinds& k = rowKinds_[row];
+        if (k.parsed) return k;
+        const std::string_view signature = image_.String(image_.functionTable[row].signature);
+        k.parsed = true;
+        k.returnsValue = SignatureReturnsValue(signature);
+        k.returnsReference = ReturnsReference(signature);
+        k.first = static_cast<uint32_t>(parameterKinds_.size());
+        ForEachParameterKind(signature,
+                             [&](bool reference) { parameterKinds_.push_back(reference ? 1 : 0); });
+        k.count = static_cast<uint32_t>(parameterKinds_.size()) - k.first;
+        return k;
+    }
+
+    void AddCallee(Callees& callees, uint32_t row) {
+        const RowKinds& kinds = KindsOfRow(row);
+        (kinds.returnsValue ? callees.value : callees.none) = true;
+        if (kinds.returnsValue) (kinds.returnsReference ? callees.reference : callees.plain) = true;
+        if (callees.argument.size() < kinds.count) callees.argument.resize(kinds.count, 0);
+        for (uint32_t i = 0; i < kinds.count; ++i)
+            callees.argument[i] |= parameterKinds_[kinds.first + i] != 0 ? 1 : 2;
     }
 
     // Known when the callees agree on leaving a word and on its kind.
-    static void Settle(CallSite& site, bool value, bool none, bool plain, bool reference) {
-        if (value == none)
+    uint32_t Settle(const Callees& callees) {
+        CallSite site;
+        if (callees.value == callees.none)
             site.result = CallResult::kUnknown;
-        else if (value)
-            site.result = plain && reference ? CallResult::kUnknown : CallResult::kValue;
+        else if (callees.value)
+            site.result =
+                callees.plain && callees.reference ? CallResult::kUnknown : CallResult::kValue;
         else
             site.result = CallResult::kNone;
-        site.resultKind = reference ? kRef : kPlain;
+        site.resultKind = callees.reference ? kRef : kPlain;
+        for (uint32_t i = 0; i < callees.argument.size(); ++i)
+            if (callees.argument[i] == 1) site.referenceArguments.push_back(i);
+        sites_.push_back(std::move(site));
+        return static_cast<uint32_t>(sites_.size() - 1);
     }
 
-    const CallSite& RowSite(uint32_t row) {
-        auto cached = rows_.find(row);
-        if (cached != rows_.end()) return cached->second;
-        CallSite site;
-        bool value = false, none = false, plain = false, reference = false;
-        AddCallee(site, value, none, plain, reference, row);
-        Settle(site, value, none, plain, reference);
-        return rows_.emplace(row, site).first->second;
+    // The inherited call's: the function its row names.
+    uint32_t RowSite(uint32_t row) {
+        if (rowSite_[row] != kNoSite) return rowSite_[row];
+        Callees callees;
+        AddCallee(callees, row);
+        return rowSite_[row] = Settle(callees);
     }
 
     // A virtual call through `slot`: known when every callee the image can show for it agrees.
-    const CallSite& SlotSite(uint32_t slot) {
-        auto cached = slots_.find(slot);
-        if (cached != slots_.end()) return cached->second;
-        CallSite site;
-        bool value = false, none = false, plain = false, reference = false;
-        for (const GslClass& c : image_.classes)
-            if (slot < c.methods.size())
-                AddCallee(site, value, none, plain, reference, c.methods[slot].function);
-        for (uint32_t row = 0; row < image_.functionTable.size(); ++row) {
-            const GslFunctionRow& f = image_.functionTable[row];
-            const bool external = image_.classTable[f.classIndex].module != 0;
-            if (external && f.methodSlot >= 0 && static_cast<uint32_t>(f.methodSlot) <= slot)
-                AddCallee(site, value, none, plain, reference, row);
+    uint32_t SlotSite(uint32_t slot) {
+        if (slot < slotSite_.size() && slotSite_[slot] != kNoSite) return slotSite_[slot];
+        if (!externalRowsFound_) {
+            // The rows of other libraries' functions with a method slot: they answer for every
+            // slot from theirs up.
+            for (uint32_t row = 0; row < image_.functionTable.size(); ++row) {
+                const GslFunctionRow& f = image_.functionTable[row];
+                if (image_.classTable[f.classIndex].module != 0 && f.methodSlot >= 0)
+                    externalRows_.push_back(row);
+            }
+            externalRowsFound_ = true;
         }
-        Settle(site, value, none, plain, reference);
-        return slots_.emplace(slot, site).first->second;
+        Callees callees;
+        for (const GslClass& c : image_.classes)
+            if (slot < c.methods.size()) AddCallee(callees, c.methods[slot].function);
+        for (const uint32_t row : externalRows_)
+            if (static_cast<uint32_t>(image_.functionTable[row].methodSlot) <= slot)
+                AddCallee(callees, row);
+        if (slotSite_.size() <= slot) slotSite_.resize(size_t{slot} + 1, kNoSite);
+        return slotSite_[slot] = Settle(callees);
     }
 
-    bool Operands(const Instruction& in, uint32_t frameSize) {
-        if (in.info->layout == Layout::kNone) return true;
-        // Asked once per layout rather than once per instruction.
-        static const auto kFieldsOf = [] {
-            std::array<std::span<const OperandField>, static_cast<size_t>(Layout::kSwitchTable) + 1>
-                out{};
-            for (size_t l = 0; l < out.size(); ++l)
-                out[l] = OperandFields(static_cast<Layout>(l));
-            return out;
-        }();
-        const std::span<const OperandField> fields =
-            kFieldsOf[static_cast<size_t>(in.info->layout)];
+    // The operand limits and the wait table's message names of a decoded instruction.
+    bool Operands(const Decoded& in, const OpRow& row, uint32_t frameSize) {
         // One compare per operand against its kind's limit; which limit failed is told below.
-        for (size_t i = 0; i < fields.size(); ++i)
-            if (in.operand[i] >= limit_[static_cast<size_t>(fields[i].kind)])
-                return OperandFailure(in, fields, frameSize);
-        if (in.opcode == kWait)
+        for (size_t i = 0; i < row.fields; ++i)
+            if (in.operand[i] >= limit_[row.limit[i]]) return OperandFailure(in, row, frameSize);
+        if (row.table == kWaitTable) {
+            const uint8_t* table = code_ + in.offset + 3;
             for (uint32_t i = 0; i < in.tableCount; ++i)
-                if (in.Major(i) >= image_.strings.size() || in.Minor(i) >= image_.strings.size())
+                if (Major(table, i) >= image_.strings.size() ||
+                    Minor(table, i) >= image_.strings.size())
                     return Fail(in.offset, "message name beyond the string table");
+        }
         return true;
     }
 
@@ -291,13 +463,11 @@ private:
         limit_[static_cast<size_t>(OperandKind::kObjectPosition)] = 1;
     }
 
-    [[gnu::noinline, gnu::cold]] bool OperandFailure(const Instruction& in,
-                                                     std::span<const OperandField> fields,
+    [[gnu::noinline, gnu::cold]] bool OperandFailure(const Decoded& in, const OpRow& row,
                                                      uint32_t frameSize) {
-        for (size_t i = 0; i < fields.size(); ++i) {
-            const OperandField& f = fields[i];
+        for (size_t i = 0; i < row.fields; ++i) {
             const int64_t v = in.operand[i];
-            switch (f.kind) {
+            switch (static_cast<OperandKind>(row.limit[i])) {
                 case OperandKind::kString:
                     if (v >= static_cast<int64_t>(image_.strings.size()))
                         return Fail(in.offset, "string %lld beyond the string table",
@@ -330,53 +500,6 @@ private:
         return Fail(in.offset, "an operand beyond its limit");  // not reached: one failed above
     }
 
-    // Checks the kinds an instruction reads (frame slots included) and replaces them on
-    // `kinds` with the kinds it leaves. Calls are checked by the walk.
-    bool Kinds(const Instruction& in, const GslFunction& f, bool returnsReference,
-               std::vector<uint8_t>& kinds) {
-        const KindCode& row = KindCodes()[in.opcode];
-        const size_t base = kinds.size() - row.reads;
-        for (size_t i = 0; i < row.reads; ++i)
-            if ((row.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
-                return Fail(in.offset, "%s takes a plain word as a reference", in.info->mnemonic);
-        switch (in.opcode) {
-            case kLoadLocalRef:
-            case kStoreLocalRef:
-            case kStoreLocalRefKeep:
-                if (!ReferenceSlot(f, in.operand[0]))
-                    return Fail(in.offset, "%s on plain slot %lld", in.info->mnemonic,
-                                static_cast<long long>(in.operand[0]));
-                break;
-            case kStoreLocal:
-            case kStoreLocalKeep:
-                if (ReferenceSlot(f, in.operand[0]))
-                    return Fail(in.offset, "a plain store into reference slot %lld",
-                                static_cast<long long>(in.operand[0]));
-                break;
-            case kReturnValue:
-                if (returnsReference && kinds.back() == kPlain)
-                    return Fail(in.offset, "returns a plain word as a reference");
-                break;
-            default:
-                break;
-        }
-        uint8_t left[4];
-        for (size_t i = 0; i < row.leaves; ++i) {
-            const uint8_t c = row.leave[i];
-            left[i] = c >= kFromRead ? kinds[base + (c - kFromRead)]
-                      : c == kConstantKind
-                          ? static_cast<uint8_t>(in.operand[0] == 0 ? kNull : kPlain)
-                          : c;
-        }
-        // Shrinking and push_back within the kept capacity stay inline; growing resize does not.
-        const size_t kept = std::min(row.reads, row.leaves);
-        std::copy(left, left + kept, kinds.begin() + static_cast<std::ptrdiff_t>(base));
-        if (row.leaves < row.reads) kinds.resize(base + row.leaves);
-        for (size_t i = kept; i < row.leaves; ++i)
-            kinds.push_back(left[i]);
-        return true;
-    }
-
     bool ReferenceSlot(const GslFunction& f, int64_t slot) const {
         return slot >= 0 && static_cast<uint64_t>(slot) < isReferenceSlot_.size()
                    ? isReferenceSlot_[static_cast<size_t>(slot)] != 0
@@ -395,23 +518,37 @@ private:
         }
     }
 
+    // Bytes from an instruction's opcode to the next instruction.
+    uint32_t Length(const Decoded& in) const {
+        const OpRow& row = rows_[in.opcode];
+        switch (row.table) {
+            case kWaitTable:
+                return 3 + 8 * uint32_t{in.tableCount};
+            case kSwitchTable:
+                return 3 + 8 * uint32_t{in.tableCount} + 4;
+            default:
+                return 1 + uint32_t{row.fixedBytes};
+        }
+    }
+
     // The range of depths at which the code from instruction `entry` on can run: it reads no
     // word below depth 0 and pushes none past `maxDepth` before the next place where the top
     // is compared again (`isEntry`), a call, a jump or a return.
-    static RunChecks::Bound BoundFrom(uint32_t entry, const std::vector<Instruction>& ins,
-                                      const std::vector<uint8_t>& isEntry, int32_t maxDepth) {
+    RunChecks::Bound BoundFrom(uint32_t entry, const std::vector<Decoded>& ins,
+                               const std::vector<uint8_t>& isEntry, int32_t maxDepth) const {
         int64_t r = 0, lowest = 0, highest = 0;
         for (uint32_t i = entry; i < ins.size();) {
-            const Instruction& in = ins[i];
-            if ((in.info->marks & kMarkCall) != 0) {
+            const Decoded& in = ins[i];
+            const OpRow& row = rows_[in.opcode];
+            if ((row.marks & kMarkCall) != 0) {
                 lowest = std::min(lowest, r - (1 - in.operand[0]));
                 break;
             }
-            lowest = std::min(lowest, r - in.info->pops);
-            r += int64_t{in.info->pushes} - in.info->pops;
+            lowest = std::min(lowest, r - row.pops);
+            r += int64_t{row.pushes} - row.pops;
             highest = std::max(highest, r);
-            if ((in.info->marks & kMarkPushesAtTarget) != 0) highest = std::max(highest, r + 1);
-            if ((in.info->marks & kMarkNoFallThrough) != 0) break;
+            if ((row.marks & kMarkPushesAtTarget) != 0) highest = std::max(highest, r + 1);
+            if ((row.marks & kMarkNoFallThrough) != 0) break;
             ++i;
             if (i < ins.size() && isEntry[i] != 0) break;
         }
@@ -419,9 +556,97 @@ private:
                 static_cast<int32_t>(maxDepth - highest)};
     }
 
+    [[gnu::noinline]] uint8_t* Grow(int32_t depth) {
+        stack_.resize(std::max(static_cast<size_t>(depth) + 8, 2 * stack_.size()));
+        return stack_.data();
+    }
+
+    // The index of the instruction that starts at `offset`, or kNoInstruction.
+    uint32_t IndexOf(uint64_t offset) const {
+        const auto at =
+            std::lower_bound(instructions_.begin(), instructions_.end(), offset,
+                             [](const Decoded& in, uint64_t o) { return in.offset < o; });
+        return at != instructions_.end() && at->offset == offset
+                   ? static_cast<uint32_t>(at - instructions_.begin())
+                   : kNoInstruction;
+    }
+
+    // Decodes the code into `instructions_`, checking every operand, and notes which
+    // instructions branch and which call. The first fault in code order is told.
+    bool Decode(std::span<const uint8_t> code, uint32_t frameSize) {
+        const uint32_t size = static_cast<uint32_t>(code.size());
+        std::vector<Decoded>& ins = instructions_;
+        ins.clear();
+        branching_.clear();
+        callsAt_.clear();
+        const uint8_t* bytes = code.data();
+        for (uint32_t pc = 0; pc < size;) {
+            const uint8_t opcode = bytes[pc];
+            const OpRow& row = rows_[opcode];
+            if (row.mnemonic == nullptr) return Fail(pc, "unknown opcode %u", opcode);
+            const uint64_t left = uint64_t{size} - pc - 1;
+            const uint8_t* p = bytes + pc + 1;
+            // Filled where it lies: a record built aside and copied in would be read back whole
+            // before its parts were written.
+            Decoded& in = ins.emplace_back();
+            in.offset = pc;
+            in.opcode = opcode;
+            uint32_t length = 1 + uint32_t{row.fixedBytes};
+            if (left < row.fixedBytes) return Fail(pc, "operands run past the code");
+            switch (row.shape) {
+                case kShapeNone:
+                    break;
+                case kShapeU16:
+                    in.operand[0] = ReadU16At(p);
+                    break;
+                case kShapeU32:
+                    in.operand[0] = ReadU32At(p);
+                    break;
+                case kShapeCall:
+                    in.operand[0] = static_cast<int16_t>(ReadU16At(p));
+                    in.operand[1] = ReadU16At(p + 2);
+                    break;
+                case kShapeTable: {
+                    if (left < 2) return Fail(pc, "operands run past the code");
+                    const uint32_t n = ReadU16At(p);
+                    // A wait entry is two u16 names and a u32 offset; a switch entry a value and
+                    // an offset, then one default offset.
+                    const uint64_t tableBytes = row.table == kWaitTable ? 8ull * n : 8ull * n + 4;
+                    if (left - 2 < tableBytes) return Fail(pc, "operands run past the code");
+                    in.tableCount = static_cast<uint16_t>(n);
+                    length = static_cast<uint32_t>(3 + tableBytes);
+                    break;
+                }
+                case kShapeOther: {
+                    uint32_t at = 0;
+                    for (size_t i = 0; i < row.fields; ++i) {
+                        if (row.width[i] == 2) {
+                            const uint16_t v = ReadU16At(p + at);
+                            in.operand[i] =
+                                row.isSigned[i] ? int64_t{static_cast<int16_t>(v)} : int64_t{v};
+                        } else {
+                            const uint32_t v = ReadU32At(p + at);
+                            in.operand[i] =
+                                row.isSigned[i] ? int64_t{static_cast<int32_t>(v)} : int64_t{v};
+                        }
+                        at += row.width[i];
+                    }
+                    break;
+                }
+            }
+            if (!Operands(in, row, frameSize)) return false;
+            const uint32_t index = static_cast<uint32_t>(ins.size() - 1);
+            if (row.branches) branching_.push_back(index);
+            if ((row.marks & kMarkCall) != 0) callsAt_.push_back(index);
+            pc += length;
+        }
+        return true;
+    }
+
     bool Function(const GslFunction& f, bool initialiser, RunChecks& checks) {
         function_ = &f;
         const std::span<const uint8_t> code = f.code;
+        code_ = code.data();
         const uint32_t size = static_cast<uint32_t>(code.size());
         if (!f.frame.IsConsistent()) return Fail(0, "inconsistent frame words");
         const uint64_t frameSize =
@@ -449,30 +674,9 @@ private:
         }
 
         // Instructions, in code order; everything below is kept per instruction, not per byte.
-        std::vector<Instruction>& ins = instructions_;
-        ins.clear();
-        std::vector<uint32_t>& indexAt = indexAt_;
-        indexAt.assign(size, kNoInstruction);
-        // Those with targets, checked once every instruction start is known.
-        std::vector<uint32_t>& branching = branching_;
-        branching.clear();
-        // The calls, in code order, for recording those a path reaches without a pass over
-        // every instruction.
-        std::vector<uint32_t>& callsAt = callsAt_;
-        callsAt.clear();
-        for (uint32_t pc = 0; pc < size;) {
-            Instruction& in = ins.emplace_back();
-            DecodeResult r = DecodeInstruction(code, pc, in);
-            if (r == DecodeResult::kUnknownOpcode) return Fail(pc, "unknown opcode %u", code[pc]);
-            if (r != DecodeResult::kOk) return Fail(pc, "operands run past the code");
-            if (!Operands(in, static_cast<uint32_t>(frameSize))) return false;
-            indexAt[pc] = static_cast<uint32_t>(ins.size() - 1);
-            if (in.info->layout == Layout::kCodeOffset || in.opcode == kSwitch ||
-                in.opcode == kWait)
-                branching.push_back(indexAt[pc]);
-            if ((in.info->marks & kMarkCall) != 0) callsAt.push_back(indexAt[pc]);
-            pc += in.length;
-        }
+        if (!Decode(code, static_cast<uint32_t>(frameSize))) return false;
+        const std::vector<Decoded>& ins = instructions_;
+        const OpRow* const rows = rows_;
         const uint32_t count = static_cast<uint32_t>(ins.size());
         // Where a path other than the fall-through from the instruction before arrives: only
         // there can two paths meet, so only there are kinds kept to compare.
@@ -480,25 +684,29 @@ private:
         isTarget.assign(count, 0);
         isTarget[0] = 1;
         auto target = [&](uint32_t from, uint64_t offset) {
-            if (offset >= size || indexAt[offset] == kNoInstruction)
+            const uint32_t t = IndexOf(offset);
+            if (t == kNoInstruction)
                 return Fail(from, "target %u is no instruction start",
                             static_cast<uint32_t>(offset));
-            isTarget[indexAt[offset]] = 1;
+            isTarget[t] = 1;
             return true;
         };
-        for (const uint32_t b : branching) {
-            const Instruction& in = ins[b];
-            if (in.info->layout == Layout::kCodeOffset &&
-                !target(in.offset, static_cast<uint64_t>(in.operand[0])))
-                return false;
+        for (const uint32_t b : branching_) {
+            Decoded& in = instructions_[b];
+            const uint8_t* table = code_ + in.offset + 3;
+            const uint32_t n = in.tableCount;
+            if (rows[in.opcode].layout == Layout::kCodeOffset) {
+                if (!target(in.offset, static_cast<uint64_t>(in.operand[0]))) return false;
+                in.target = IndexOf(static_cast<uint64_t>(in.operand[0]));
+            }
             if (in.opcode == kSwitch) {
-                for (uint32_t i = 0; i < in.tableCount; ++i)
-                    if (!target(in.offset, in.CaseOffset(i))) return false;
-                if (!target(in.offset, in.DefaultOffset())) return false;
+                for (uint32_t i = 0; i < n; ++i)
+                    if (!target(in.offset, CaseOffset(table, n, i))) return false;
+                if (!target(in.offset, DefaultOffset(table, n))) return false;
             }
             if (in.opcode == kWait)
-                for (uint32_t i = 0; i < in.tableCount; ++i)
-                    if (!target(in.offset, in.HandlerOffset(i))) return false;
+                for (uint32_t i = 0; i < n; ++i)
+                    if (!target(in.offset, HandlerOffset(table, n, i))) return false;
         }
 
         const int32_t maxAllowed = static_cast<int32_t>(f.frame.MaxDepth());
@@ -507,10 +715,12 @@ private:
         const bool returnsValue = SignatureReturnsValue(image_.String(f.signature));
         std::vector<int32_t>& depthAt = depthAt_;
         depthAt.assign(count, kUnseen);
-        // At targets only, each set when its target is first reached (the vectors are kept
-        // from function to function with their memory).
-        std::vector<std::vector<uint8_t>>& kindsAt = kindsAt_;
+        // At targets only, each set when its target is first reached: the kinds of a target's
+        // words lie in one arena for the whole function, from `kindsAt[target]` on.
+        std::vector<uint32_t>& kindsAt = kindsAt_;
         if (kindsAt.size() < count) kindsAt.resize(count);
+        std::vector<uint8_t>& arena = arena_;
+        arena.clear();
         std::vector<uint32_t>& work = work_;
         work.clear();
         std::vector<uint8_t>& callResult = callResult_;
@@ -522,101 +732,169 @@ private:
         plainPast64.clear();
         int32_t deepest = 0;
         bool unknownSeen = false;
-        auto reach = [&](uint32_t from, uint32_t offset, int32_t depth,
-                         const std::vector<uint8_t>& kinds) {
-            const uint32_t t = indexAt[offset];
+        // The kinds of the words on the stack, the lowest first: as many as the depth when it
+        // is known, none when not. Room is made before each instruction for what it leaves.
+        if (stack_.size() < 8) stack_.resize(64);
+        uint8_t* kinds = stack_.data();
+        auto room = [&](int32_t depth) {
+            if (static_cast<size_t>(depth) + 8 > stack_.size()) kinds = Grow(depth);
+        };
+        // `t` is an instruction index.
+        auto reach = [&](uint32_t t, int32_t depth) {
+            const uint32_t offset = ins[t].offset;
             int32_t& seen = depthAt[t];
             if (seen == kUnseen || (seen == kUnknown && depth != kUnknown)) {
                 seen = depth;
-                kindsAt[t] = kinds;
+                kindsAt[t] = static_cast<uint32_t>(arena.size());
+                if (depth > 0) arena.insert(arena.end(), kinds, kinds + depth);
                 work.push_back(t);
             } else if (depth != kUnknown && seen != depth) {
                 return Fail(offset, "reached with depths %d and %d", seen, depth);
             } else if (depth != kUnknown) {
                 // Each word keeps one kind; 0 takes the kind the other path gives.
                 bool changed = false;
-                std::vector<uint8_t>& have = kindsAt[t];
-                for (size_t i = 0; i < have.size(); ++i) {
+                uint8_t* have = arena.data() + kindsAt[t];
+                for (int32_t i = 0; i < depth; ++i) {
                     if (have[i] == kinds[i] || kinds[i] == kNull) continue;
                     if (have[i] != kNull)
                         return Fail(offset,
-                                    "stack word %zu reached as a reference and as a plain word", i);
+                                    "stack word %d reached as a reference and as a plain word", i);
                     have[i] = kinds[i];
                     changed = true;
                 }
                 if (changed) work.push_back(t);
             }
-            (void)from;
             return true;
         };
-        std::vector<uint8_t>& kinds = kinds_;
-        std::vector<uint8_t>& message = message_;
-        kindsAt[0].clear();
+        kindsAt[0] = 0;
         depthAt[0] = 0;
         work.push_back(0);
         while (!work.empty()) {
             uint32_t index = work.back();
             work.pop_back();
             int32_t depth = depthAt[index];
-            kinds.assign(kindsAt[index].begin(), kindsAt[index].end());
+            if (depth > 0) {
+                room(depth);
+                std::copy_n(arena.data() + kindsAt[index], depth, kinds);
+            }
             // A run of instructions each reached only from the one before.
             for (;;) {
-                const Instruction& in = ins[index];
+                const Decoded& in = ins[index];
+                const OpRow& row = rows[in.opcode];
                 const uint32_t pc = in.offset;
                 depthAt[index] = depth;
                 const bool known = depth != kUnknown;
-                if ((in.info->marks & kMarkReturn) != 0 && (in.opcode != kReturn) != returnsValue)
-                    return Fail(pc, "%s where the signature says %s", in.info->mnemonic,
+                // The short way: the same checks, in the same order, as the long one below
+                // makes for such an instruction.
+                const auto leave = [&](int32_t base) {
+                    // Every left kind picked from one row by its code, four written whatever the
+                    // count: those past the new top are never read.
+                    const uint8_t pick[8] = {
+                        kPlain,          kRef,
+                        kNull,           static_cast<uint8_t>(in.operand[0] == 0 ? kNull : kPlain),
+                        kinds[base],     kinds[base + 1],
+                        kinds[base + 2], kinds[base + 3]};
+                    static_assert(kConstantKind == 3 && kFromRead == 4);
+                    kinds[base] = pick[row.leave[0]];
+                    kinds[base + 1] = pick[row.leave[1]];
+                    kinds[base + 2] = pick[row.leave[2]];
+                    kinds[base + 3] = pick[row.leave[3]];
+                };
+                if (row.plain && known) {
+                    if (depth < row.pops)
+                        return Fail(pc, "%s takes %u words from a stack of %d", row.mnemonic,
+                                    row.pops, depth);
+                    room(depth);
+                    leave(depth - row.pops);
+                    depth += row.pushes - row.pops;
+                    if (depth > maxAllowed)
+                        return Fail(pc, "depth %d passes the recorded maximum %d", depth,
+                                    maxAllowed);
+                    deepest = std::max(deepest, depth);
+                    if (index + 1 >= count) return Fail(pc, "runs past the end of the code");
+                    if (isTarget[index + 1] != 0) {
+                        if (!reach(index + 1, depth)) return false;
+                        break;
+                    }
+                    ++index;
+                    continue;
+                }
+                if ((row.marks & kMarkReturn) != 0 && (in.opcode != kReturn) != returnsValue)
+                    return Fail(pc, "%s where the signature says %s", row.mnemonic,
                                 returnsValue ? "a value is returned" : "none is");
                 if (known) {
-                    if (depth < in.info->pops)
-                        return Fail(pc, "%s takes %u words from a stack of %d", in.info->mnemonic,
-                                    in.info->pops, depth);
-                    if (!Kinds(in, f, returnsReference, kinds)) return false;
-                    depth += in.info->pushes - in.info->pops;
-                } else if (in.opcode == kStoreLocal || in.opcode == kStoreLocalKeep) {
+                    if (depth < row.pops)
+                        return Fail(pc, "%s takes %u words from a stack of %d", row.mnemonic,
+                                    row.pops, depth);
+                    room(depth);
+                    const int32_t base = depth - row.pops;
+                    // Read byte by byte: the bytes were just written one by one, and a wider read
+                    // over them would wait for the writes to land.
+                    if (row.readsReference != 0)
+                        for (uint32_t i = 0; i < row.pops; ++i)
+                            if ((row.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
+                                return Fail(pc, "%s takes a plain word as a reference",
+                                            row.mnemonic);
+                    switch (row.special) {
+                        case kSpecialReferenceSlot:
+                            if (!ReferenceSlot(f, in.operand[0]))
+                                return Fail(pc, "%s on plain slot %lld", row.mnemonic,
+                                            static_cast<long long>(in.operand[0]));
+                            break;
+                        case kSpecialPlainSlot:
+                            if (ReferenceSlot(f, in.operand[0]))
+                                return Fail(pc, "a plain store into reference slot %lld",
+                                            static_cast<long long>(in.operand[0]));
+                            break;
+                        case kSpecialReturnValue:
+                            if (returnsReference && kinds[depth - 1] == kPlain)
+                                return Fail(pc, "returns a plain word as a reference");
+                            break;
+                        case kSpecialNone:
+                            break;
+                    }
+                    leave(base);
+                    depth = base + row.pushes;
+                } else if (row.special == kSpecialPlainSlot) {
                     if (ReferenceSlot(f, in.operand[0]))
                         return Fail(pc, "a plain store into reference slot %lld",
                                     static_cast<long long>(in.operand[0]));
                 }
-                if ((in.info->marks & kMarkCall) != 0) {
+                if ((row.marks & kMarkCall) != 0) {
                     const int64_t words = 1 - in.operand[0];
                     const CallSite& site =
-                        in.opcode == kCallInherited ? RowSite(static_cast<uint32_t>(in.operand[1]))
-                        : in.opcode == kCallThread  ? noCallee_
-                                                   : SlotSite(static_cast<uint32_t>(in.operand[1]));
+                        sites_[in.opcode == kCallInherited
+                                   ? RowSite(static_cast<uint32_t>(in.operand[1]))
+                               : in.opcode == kCallThread
+                                   ? 0
+                                   : SlotSite(static_cast<uint32_t>(in.operand[1]))];
                     callResult[index] = ExpectedResult(site);
                     if (known) {
                         if (words > depth)
                             return Fail(pc, "a call of %lld words on a stack of %d",
                                         static_cast<long long>(words), depth);
+                        const int32_t before = depth;
                         depth -= static_cast<int32_t>(words);
-                        const size_t object = static_cast<size_t>(depth);
+                        const int32_t object = depth;
                         if (kinds[object] == kPlain)
-                            return Fail(pc, "%s on a word that is no reference", in.info->mnemonic);
-                        for (size_t i = 0; i + 1 < static_cast<size_t>(words); ++i) {
+                            return Fail(pc, "%s on a word that is no reference", row.mnemonic);
+                        for (int64_t i = 0; i + 1 < words; ++i) {
                             if (kinds[object + 1 + i] != kPlain) continue;
                             if (i < 64)
                                 plainArguments[index] |= uint64_t{1} << i;
                             else
                                 plainPast64.push_back({index, static_cast<uint32_t>(i + 1)});
                         }
-                        for (size_t i = 0; i < site.referenceArgument.size(); ++i) {
-                            const size_t word = object + 1 + i;
-                            if (word < kinds.size() && site.referenceArgument[i] &&
-                                !site.plainArgument[i] && kinds[word] == kPlain)
-                                return Fail(pc, "argument %zu of %s is no reference", i + 1,
-                                            in.info->mnemonic);
+                        for (const uint32_t i : site.referenceArguments) {
+                            const int64_t word = int64_t{object} + 1 + i;
+                            if (word < before && kinds[word] == kPlain)
+                                return Fail(pc, "argument %u of %s is no reference", i + 1,
+                                            row.mnemonic);
                         }
-                        kinds.resize(object);
-                        if (site.result == CallResult::kValue) {
-                            ++depth;
-                            kinds.push_back(site.resultKind);
-                        }
+                        if (site.result == CallResult::kValue) kinds[depth++] = site.resultKind;
                     }
                     if (site.result == CallResult::kUnknown) {
                         depth = kUnknown;
-                        kinds.clear();
                         unknownSeen = true;
                     }
                 }
@@ -625,34 +903,39 @@ private:
                         return Fail(pc, "depth %d passes the recorded maximum %d", depth,
                                     maxAllowed);
                     if (depth > deepest) deepest = depth;
-                    if ((in.info->marks & kMarkReturn) != 0 && depth != 0)
+                    if ((row.marks & kMarkReturn) != 0 && depth != 0)
                         return Fail(pc, "returns with %d words on the stack", depth);
                 }
-                if (in.info->layout == Layout::kCodeOffset &&
-                    !reach(pc, static_cast<uint32_t>(in.operand[0]), depth, kinds))
-                    return false;
-                if (in.opcode == kSwitch) {
-                    for (uint32_t i = 0; i < in.tableCount; ++i) {
-                        if (i > 0 && in.CaseValue(i) <= in.CaseValue(i - 1))
+                if (!row.branches) {
+                    // The common case: no target but the next instruction.
+                } else if (row.layout == Layout::kCodeOffset) {
+                    if (!reach(in.target, depth)) return false;
+                } else if (in.opcode == kSwitch) {
+                    const uint8_t* table = code_ + pc + 3;
+                    const uint32_t n = in.tableCount;
+                    for (uint32_t i = 0; i < n; ++i) {
+                        if (i > 0 && CaseValue(table, i) <= CaseValue(table, i - 1))
                             return Fail(pc, "case values not ascending");
-                        if (!reach(pc, in.CaseOffset(i), depth, kinds)) return false;
+                        if (!reach(IndexOf(CaseOffset(table, n, i)), depth)) return false;
                     }
-                    if (!reach(pc, in.DefaultOffset(), depth, kinds)) return false;
-                }
-                if (in.opcode == kWait) {
+                    if (!reach(IndexOf(DefaultOffset(table, n)), depth)) return false;
+                } else if (in.opcode == kWait) {
+                    const uint8_t* table = code_ + pc + 3;
+                    const uint32_t n = in.tableCount;
                     const int32_t woken = depth == kUnknown ? kUnknown : depth + 1;
                     if (woken != kUnknown && woken > maxAllowed)
                         return Fail(pc, "a woken handler passes the recorded maximum");
                     if (woken > deepest) deepest = woken;
-                    message = kinds;
-                    if (woken != kUnknown) message.push_back(kRef);
-                    for (uint32_t i = 0; i < in.tableCount; ++i)
-                        if (!reach(pc, in.HandlerOffset(i), woken, message)) return false;
+                    // The handlers start with the message on top; nothing falls through a
+                    // wait, so the message goes where the stack's next word would.
+                    if (woken != kUnknown) kinds[depth] = kRef;
+                    for (uint32_t i = 0; i < n; ++i)
+                        if (!reach(IndexOf(HandlerOffset(table, n, i)), woken)) return false;
                 }
-                if ((in.info->marks & kMarkNoFallThrough) != 0) break;
+                if ((row.marks & kMarkNoFallThrough) != 0) break;
                 if (index + 1 >= count) return Fail(pc, "runs past the end of the code");
                 if (isTarget[index + 1] != 0) {
-                    if (!reach(pc, ins[index + 1].offset, depth, kinds)) return false;
+                    if (!reach(index + 1, depth)) return false;
                     break;
                 }
                 ++index;
@@ -674,8 +957,8 @@ private:
         std::sort(plainPast64.begin(), plainPast64.end());
         plainPast64.erase(std::unique(plainPast64.begin(), plainPast64.end()), plainPast64.end());
         auto past = plainPast64.begin();
-        checks.calls.reserve(callsAt.size());
-        for (const uint32_t i : callsAt) {
+        checks.calls.reserve(callsAt_.size());
+        for (const uint32_t i : callsAt_) {
             if (callResult[i] == kNotACall) continue;
             const bool hasPast = past != plainPast64.end() && past->offset == i;
             for (; past != plainPast64.end() && past->offset == i; ++past)
@@ -688,24 +971,27 @@ private:
             // compared, exactly where the depth is known.
             std::vector<uint8_t> isEntry(count, 0);
             auto enter = [&](uint64_t offset) {
-                if (offset >= size || indexAt[offset] == kNoInstruction) return;
-                if (depthAt[indexAt[offset]] != kUnseen) isEntry[indexAt[offset]] = 1;
+                const uint32_t t = IndexOf(offset);
+                if (t == kNoInstruction) return;
+                if (depthAt[t] != kUnseen) isEntry[t] = 1;
             };
             for (uint32_t i = 0; i < count; ++i) {
                 if (depthAt[i] == kUnseen) continue;
-                const Instruction& in = ins[i];
-                if (in.info->layout == Layout::kCodeOffset)
-                    enter(static_cast<uint64_t>(in.operand[0]));
-                if ((in.info->marks & (kMarkCall | kMarkPushesAtTarget)) != 0)
-                    enter(uint64_t{in.offset} + in.length);
+                const Decoded& in = ins[i];
+                const OpRow& row = rows[in.opcode];
+                const uint8_t* table = code_ + in.offset + 3;
+                const uint32_t n = in.tableCount;
+                if (row.layout == Layout::kCodeOffset) enter(static_cast<uint64_t>(in.operand[0]));
+                if ((row.marks & (kMarkCall | kMarkPushesAtTarget)) != 0)
+                    enter(uint64_t{in.offset} + Length(in));
                 if (in.opcode == kSwitch) {
-                    for (uint32_t k = 0; k < in.tableCount; ++k)
-                        enter(in.CaseOffset(k));
-                    enter(in.DefaultOffset());
+                    for (uint32_t k = 0; k < n; ++k)
+                        enter(CaseOffset(table, n, k));
+                    enter(DefaultOffset(table, n));
                 }
                 if (in.opcode == kWait)
-                    for (uint32_t k = 0; k < in.tableCount; ++k)
-                        enter(in.HandlerOffset(k));
+                    for (uint32_t k = 0; k < n; ++k)
+                        enter(HandlerOffset(table, n, k));
             }
             for (uint32_t i = 0; i < count; ++i) {
                 if (isEntry[i] == 0) continue;
@@ -720,29 +1006,36 @@ private:
 
     static constexpr uint8_t kNotACall = 0xFF;
     static constexpr uint32_t kNoInstruction = 0xFFFFFFFF;
+    static constexpr uint32_t kNoSite = 0xFFFFFFFF;
 
     const GslImage& image_;
     VerifyError& error_;
+    const OpRow* const rows_;
     const GslFunction* function_ = nullptr;
-    std::map<uint32_t, CallSite> slots_;
-    std::map<uint32_t, CallSite> rows_;
-    const CallSite noCallee_{};
+    const uint8_t* code_ = nullptr;  // of the function being checked
+    // Call sites, settled once per image; the first is the thread call's.
+    std::vector<CallSite> sites_;
+    std::vector<uint32_t> rowSite_;   // by function row
+    std::vector<uint32_t> slotSite_;  // by method slot
+    std::vector<RowKinds> rowKinds_;  // by function row
+    std::vector<uint8_t> parameterKinds_;
+    std::vector<uint32_t> externalRows_;
+    bool externalRowsFound_ = false;
     // Kept from function to function so their memory is reused.
-    std::vector<Instruction> instructions_;
-    std::vector<uint32_t> indexAt_;
+    std::vector<Decoded> instructions_;
     std::vector<uint32_t> branching_;
     std::vector<uint32_t> callsAt_;
     std::array<int64_t, static_cast<size_t>(OperandKind::kFunctionIndex) + 1> limit_{};
     std::vector<uint8_t> isReferenceSlot_;  // by frame slot, of the function being checked
     std::vector<uint8_t> isTarget_;
     std::vector<int32_t> depthAt_;
-    std::vector<std::vector<uint8_t>> kindsAt_;
+    std::vector<uint32_t> kindsAt_;
+    std::vector<uint8_t> arena_;
     std::vector<uint32_t> work_;
     std::vector<uint8_t> callResult_;
     std::vector<uint64_t> plainArguments_;
     std::vector<RunChecks::PlainArgument> plainPast64_;
-    std::vector<uint8_t> kinds_;
-    std::vector<uint8_t> message_;
+    std::vector<uint8_t> stack_;
 };
 
 }  // namespace

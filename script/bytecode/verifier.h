@@ -22,6 +22,7 @@
 // is refused: the verifier cannot follow the word it would take.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -91,5 +92,9 @@ struct SignatureKinds {
     std::vector<bool> parameterIsReference;
 };
 SignatureKinds KindsOfSignature(std::string_view signature);
+// Whether KindsOfSignature(signature) would give `returnsReference` and, parameter by
+// parameter, whether `parameterIsReference[i]` is non-zero; nothing is allocated.
+bool SignatureHasKinds(std::string_view signature, bool returnsReference,
+                       std::span<const uint8_t> parameterIsReference);
 
 }  // namespace GSBytecode

@@ -5,12 +5,30 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/kiv/base/pstring.h"
 #include "script/vm/gs_class.h"
 
 namespace GSRuntime {
+
+// A string of a library's table: a view of the library's image, where a NUL follows it, so
+// loading a library copies none of its strings.
+class GSLibraryString {
+public:
+    GSLibraryString() = default;
+    // `text` is NUL-terminated and outlives this string: a literal, or a string of the image.
+    GSLibraryString(const char* text) : text_(text) {}
+    GSLibraryString(std::string_view nulTerminated) : text_(nulTerminated) {}
+
+    const char* c_str() const { return text_.data() != nullptr ? text_.data() : ""; }
+    size_t size() const { return text_.size(); }
+    operator std::string_view() const { return text_; }
+
+private:
+    std::string_view text_;
+};
 
 class GSLibrary {
 public:
@@ -33,8 +51,8 @@ public:
     // names (by operand), and the string constants.
     std::vector<GSClass*> classTable;
     std::vector<GSFunction*> functionTable;
-    std::vector<std::string> strings;
-    std::vector<uint8_t> image;  // the bytes the functions' code points into
+    std::vector<GSLibraryString> strings;  // into `image`
+    std::vector<uint8_t> image;            // the bytes the functions' code and strings point into
 };
 
 }  // namespace GSRuntime

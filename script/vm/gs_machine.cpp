@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
+#include <span>
 
 #include "platform/kiv/base/file.h"
 #include "platform/kiv/base/find.h"
@@ -105,16 +106,12 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
     }
     // The verifier takes a callee's kinds from the signature its caller names: the record must
     // keep the words its signature says are references as references, and no others.
-    const GSBytecode::SignatureKinds kinds =
-        GSBytecode::KindsOfSignature(image.String(in.signature));
-    if (kinds.returnsReference != f.returnsReference ||
-        kinds.parameterIsReference.size() + 1 != f.params)
+    if (!GSBytecode::SignatureHasKinds(image.String(in.signature), f.returnsReference,
+                                       std::span<const uint8_t>(f.paramIsReference).subspan(1)))
         return false;
-    for (size_t i = 0; i < kinds.parameterIsReference.size(); ++i)
-        if (kinds.parameterIsReference[i] != (f.paramIsReference[i + 1] != 0)) return false;
     for (size_t i = 1; i < f.paramIsReference.size() && i <= 64; ++i)
         if (f.paramIsReference[i] != 0) f.referenceParameters |= uint64_t{1} << (i - 1);
-    f.referenceSlots = in.referenceSlots;
+    f.referenceSlots.assign(in.referenceSlots.begin(), in.referenceSlots.end());
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());
     f.runChecks = std::move(checks);
@@ -122,7 +119,7 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
     f.runChecks.starts = {};     // needed no more
     f.hasLineTable = in.hasLineTable;
     f.lines.reserve(in.lines.size());
-    for (const GSBytecode::GslLine& l : in.lines)
+    for (const GSBytecode::GslLine l : in.lines)
         f.lines.push_back({l.offset, l.line});
     return true;
 }
@@ -452,6 +449,7 @@ int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
                       verifyError.function.c_str(), verifyError.offset, verifyError.text.c_str());
         return kLoadUnverified;
     }
+    // Views of the image, whose table keeps a NUL after each.
     lib.strings.assign(image.strings.begin(), image.strings.end());
 
     // 1. The library's own classes.
