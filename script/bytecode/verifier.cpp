@@ -206,6 +206,8 @@ struct OpRow {
     // Neither reads a reference, nor has a check of its own, nor calls, branches or returns:
     // the walk's short way, which most instructions take.
     bool plain = false;
+    // What it leaves: nothing, one word of a fixed kind, or anything else.
+    enum LeaveMode : uint8_t { kLeaveNothing, kLeaveFixed, kLeaveAny } leaveMode = kLeaveNothing;
 };
 
 const OpRow* OpRows() {
@@ -247,6 +249,9 @@ const OpRow* OpRows() {
                           : op == kReturnValue                         ? kSpecialReturnValue
                                                                        : kSpecialNone;
             row.branches = info->layout == Layout::kCodeOffset || row.table != kNoTable;
+            row.leaveMode = row.pushes == 0 ? OpRow::kLeaveNothing
+                            : row.pushes == 1 && row.leave[0] < kConstantKind ? OpRow::kLeaveFixed
+                                                                              : OpRow::kLeaveAny;
             row.plain = !row.branches && row.readsReference == 0 && row.special == kSpecialNone &&
                         (row.marks & (kMarkReturn | kMarkCall | kMarkNoFallThrough |
                                       kMarkPushesAtTarget | kMarkJump | kMarkTable)) == 0;
@@ -262,7 +267,9 @@ struct Decoded {
     uint32_t offset = 0;
     uint8_t opcode = 0;
     uint16_t tableCount = 0;
-    uint32_t target = 0xFFFFFFFF;  // a jump's, by instruction index, once the targets are checked
+    // A jump's target by instruction index, once the targets are checked; a call's number
+    // among the function's calls.
+    uint32_t target = 0xFFFFFFFF;
     // Fixed operands in layout order, widened: signed fields sign-extended.
     int64_t operand[2] = {0, 0};
 };
@@ -534,7 +541,7 @@ private:
     // The range of depths at which the code from instruction `entry` on can run: it reads no
     // word below depth 0 and pushes none past `maxDepth` before the next place where the top
     // is compared again (`isEntry`), a call, a jump or a return.
-    RunChecks::Bound BoundFrom(uint32_t entry, const std::vector<Decoded>& ins,
+    RunChecks::Bound BoundFrom(uint32_t entry, std::span<const Decoded> ins,
                                const std::vector<uint8_t>& isEntry, int32_t maxDepth) const {
         int64_t r = 0, lowest = 0, highest = 0;
         for (uint32_t i = entry; i < ins.size();) {
@@ -561,22 +568,28 @@ private:
         return stack_.data();
     }
 
+    // The decoded instructions of the function being checked.
+    std::span<const Decoded> Instructions() const { return {instructions_.data(), count_}; }
+
     // The index of the instruction that starts at `offset`, or kNoInstruction.
     uint32_t IndexOf(uint64_t offset) const {
+        const std::span<const Decoded> ins = Instructions();
         const auto at =
-            std::lower_bound(instructions_.begin(), instructions_.end(), offset,
+            std::lower_bound(ins.begin(), ins.end(), offset,
                              [](const Decoded& in, uint64_t o) { return in.offset < o; });
-        return at != instructions_.end() && at->offset == offset
-                   ? static_cast<uint32_t>(at - instructions_.begin())
-                   : kNoInstruction;
+        return at != ins.end() && at->offset == offset ? static_cast<uint32_t>(at - ins.begin())
+                                                       : kNoInstruction;
     }
 
     // Decodes the code into `instructions_`, checking every operand, and notes which
     // instructions branch and which call. The first fault in code order is told.
     bool Decode(std::span<const uint8_t> code, uint32_t frameSize) {
         const uint32_t size = static_cast<uint32_t>(code.size());
-        std::vector<Decoded>& ins = instructions_;
-        ins.clear();
+        // No more instructions than bytes: the buffer is made that large once, and filled by
+        // index.
+        if (instructions_.size() < size) instructions_.resize(size);
+        Decoded* const ins = instructions_.data();
+        count_ = 0;
         branching_.clear();
         callsAt_.clear();
         const uint8_t* bytes = code.data();
@@ -588,9 +601,14 @@ private:
             const uint8_t* p = bytes + pc + 1;
             // Filled where it lies: a record built aside and copied in would be read back whole
             // before its parts were written.
-            Decoded& in = ins.emplace_back();
+            const uint32_t index = count_++;
+            Decoded& in = ins[index];
             in.offset = pc;
             in.opcode = opcode;
+            in.tableCount = 0;
+            in.target = kNoInstruction;
+            in.operand[0] = 0;
+            in.operand[1] = 0;
             uint32_t length = 1 + uint32_t{row.fixedBytes};
             if (left < row.fixedBytes) return Fail(pc, "operands run past the code");
             switch (row.shape) {
@@ -635,9 +653,11 @@ private:
                 }
             }
             if (!Operands(in, row, frameSize)) return false;
-            const uint32_t index = static_cast<uint32_t>(ins.size() - 1);
             if (row.branches) branching_.push_back(index);
-            if ((row.marks & kMarkCall) != 0) callsAt_.push_back(index);
+            if ((row.marks & kMarkCall) != 0) {
+                in.target = static_cast<uint32_t>(callsAt_.size());  // the call's number
+                callsAt_.push_back(index);
+            }
             pc += length;
         }
         return true;
@@ -675,9 +695,9 @@ private:
 
         // Instructions, in code order; everything below is kept per instruction, not per byte.
         if (!Decode(code, static_cast<uint32_t>(frameSize))) return false;
-        const std::vector<Decoded>& ins = instructions_;
+        const std::span<const Decoded> ins = Instructions();
         const OpRow* const rows = rows_;
-        const uint32_t count = static_cast<uint32_t>(ins.size());
+        const uint32_t count = count_;
         // Where a path other than the fall-through from the instruction before arrives: only
         // there can two paths meet, so only there are kinds kept to compare.
         std::vector<uint8_t>& isTarget = isTarget_;
@@ -724,9 +744,9 @@ private:
         std::vector<uint32_t>& work = work_;
         work.clear();
         std::vector<uint8_t>& callResult = callResult_;
-        callResult.assign(count, kNotACall);
+        callResult.assign(callsAt_.size(), kNotACall);
         std::vector<uint64_t>& plainArguments = plainArguments_;
-        plainArguments.assign(count, 0);
+        plainArguments.assign(callsAt_.size(), 0);
         // By instruction index until the calls are recorded.
         std::vector<RunChecks::PlainArgument>& plainPast64 = plainPast64_;
         plainPast64.clear();
@@ -805,8 +825,12 @@ private:
                         return Fail(pc, "%s takes %u words from a stack of %d", row.mnemonic,
                                     row.pops, depth);
                     room(depth);
-                    leave(depth - row.pops);
-                    depth += row.pushes - row.pops;
+                    const int32_t base = depth - row.pops;
+                    if (row.leaveMode == OpRow::kLeaveFixed)
+                        kinds[base] = row.leave[0];
+                    else if (row.leaveMode == OpRow::kLeaveAny)
+                        leave(base);
+                    depth = base + row.pushes;
                     if (depth > maxAllowed)
                         return Fail(pc, "depth %d passes the recorded maximum %d", depth,
                                     maxAllowed);
@@ -868,7 +892,7 @@ private:
                                : in.opcode == kCallThread
                                    ? 0
                                    : SlotSite(static_cast<uint32_t>(in.operand[1]))];
-                    callResult[index] = ExpectedResult(site);
+                    callResult[in.target] = ExpectedResult(site);
                     if (known) {
                         if (words > depth)
                             return Fail(pc, "a call of %lld words on a stack of %d",
@@ -881,7 +905,7 @@ private:
                         for (int64_t i = 0; i + 1 < words; ++i) {
                             if (kinds[object + 1 + i] != kPlain) continue;
                             if (i < 64)
-                                plainArguments[index] |= uint64_t{1} << i;
+                                plainArguments[in.target] |= uint64_t{1} << i;
                             else
                                 plainPast64.push_back({index, static_cast<uint32_t>(i + 1)});
                         }
@@ -958,13 +982,15 @@ private:
         plainPast64.erase(std::unique(plainPast64.begin(), plainPast64.end()), plainPast64.end());
         auto past = plainPast64.begin();
         checks.calls.reserve(callsAt_.size());
-        for (const uint32_t i : callsAt_) {
-            if (callResult[i] == kNotACall) continue;
+        for (size_t call = 0; call < callsAt_.size(); ++call) {
+            const uint32_t i = callsAt_[call];
+            if (callResult[call] == kNotACall) continue;
             const bool hasPast = past != plainPast64.end() && past->offset == i;
             for (; past != plainPast64.end() && past->offset == i; ++past)
                 checks.plainPast64.push_back({ins[i].offset, past->argument});
-            checks.calls.push_back({ins[i].offset, static_cast<RunChecks::Result>(callResult[i]),
-                                    plainArguments[i], hasPast});
+            checks.calls.push_back({ins[i].offset,
+                                    static_cast<RunChecks::Result>(callResult[call]),
+                                    plainArguments[call], hasPast});
         }
         if (unknownSeen) {
             // Every place a run can enter other than by falling through: there the top is
@@ -1023,6 +1049,7 @@ private:
     bool externalRowsFound_ = false;
     // Kept from function to function so their memory is reused.
     std::vector<Decoded> instructions_;
+    uint32_t count_ = 0;  // of them decoded
     std::vector<uint32_t> branching_;
     std::vector<uint32_t> callsAt_;
     std::array<int64_t, static_cast<size_t>(OperandKind::kFunctionIndex) + 1> limit_{};
