@@ -40,8 +40,11 @@ void ForEachParameterKind(std::string_view signature, Each&& each) {
     size_t open = signature.find('(');
     if (open == std::string_view::npos) return;
     for (size_t p = open + 1; p < signature.size() && signature[p] != ')';) {
-        size_t end = signature.find_first_of(",)", p);
-        if (end == std::string_view::npos) end = signature.size();
+        // Up to the next ',' or ')', or the end: a loop of its own, which costs no library call
+        // per character as find_first_of does.
+        size_t end = p;
+        while (end < signature.size() && signature[end] != ',' && signature[end] != ')')
+            ++end;
         each(!IsPlainTypeName(signature.substr(p, end - p)));
         p = end < signature.size() && signature[end] == ',' ? end + 1 : end;
     }
@@ -249,7 +252,7 @@ const OpRow* OpRows() {
                           : op == kReturnValue                         ? kSpecialReturnValue
                                                                        : kSpecialNone;
             row.branches = info->layout == Layout::kCodeOffset || row.table != kNoTable;
-            row.leaveMode = row.pushes == 0 ? OpRow::kLeaveNothing
+            row.leaveMode = row.pushes == 0                                   ? OpRow::kLeaveNothing
                             : row.pushes == 1 && row.leave[0] < kConstantKind ? OpRow::kLeaveFixed
                                                                               : OpRow::kLeaveAny;
             row.plain = !row.branches && row.readsReference == 0 && row.special == kSpecialNone &&
@@ -988,8 +991,7 @@ private:
             const bool hasPast = past != plainPast64.end() && past->offset == i;
             for (; past != plainPast64.end() && past->offset == i; ++past)
                 checks.plainPast64.push_back({ins[i].offset, past->argument});
-            checks.calls.push_back({ins[i].offset,
-                                    static_cast<RunChecks::Result>(callResult[call]),
+            checks.calls.push_back({ins[i].offset, static_cast<RunChecks::Result>(callResult[call]),
                                     plainArguments[call], hasPast});
         }
         if (unknownSeen) {
