@@ -206,8 +206,7 @@ struct OpRow {
     uint8_t leave[4] = {};       // as KindCode::leave
     Special special = kSpecialNone;
     bool branches = false;  // has targets: a code offset or a table
-    // Neither reads a reference, nor has a check of its own, nor calls, branches or returns:
-    // the walk's short way, which most instructions take.
+    // Neither calls, branches nor returns: the walk's short way, which most instructions take.
     bool plain = false;
     // What it leaves: nothing, one word of a fixed kind, or anything else.
     enum LeaveMode : uint8_t { kLeaveNothing, kLeaveFixed, kLeaveAny } leaveMode = kLeaveNothing;
@@ -255,7 +254,7 @@ const OpRow* OpRows() {
             row.leaveMode = row.pushes == 0                                   ? OpRow::kLeaveNothing
                             : row.pushes == 1 && row.leave[0] < kConstantKind ? OpRow::kLeaveFixed
                                                                               : OpRow::kLeaveAny;
-            row.plain = !row.branches && row.readsReference == 0 && row.special == kSpecialNone &&
+            row.plain = !row.branches && row.special != kSpecialReturnValue &&
                         (row.marks & (kMarkReturn | kMarkCall | kMarkNoFallThrough |
                                       kMarkPushesAtTarget | kMarkJump | kMarkTable)) == 0;
         }
@@ -510,6 +509,20 @@ private:
         return Fail(in.offset, "an operand beyond its limit");  // not reached: one failed above
     }
 
+    // A frame slot instruction's slot holds the kind of word it moves.
+    bool SlotKind(const GslFunction& f, const OpRow& row, const Decoded& in) {
+        if (row.special == kSpecialReferenceSlot) {
+            if (!ReferenceSlot(f, in.operand[0]))
+                return Fail(in.offset, "%s on plain slot %lld", row.mnemonic,
+                            static_cast<long long>(in.operand[0]));
+        } else if (row.special == kSpecialPlainSlot) {
+            if (ReferenceSlot(f, in.operand[0]))
+                return Fail(in.offset, "a plain store into reference slot %lld",
+                            static_cast<long long>(in.operand[0]));
+        }
+        return true;
+    }
+
     bool ReferenceSlot(const GslFunction& f, int64_t slot) const {
         return slot >= 0 && static_cast<uint64_t>(slot) < isReferenceSlot_.size()
                    ? isReferenceSlot_[static_cast<size_t>(slot)] != 0
@@ -615,17 +628,26 @@ private:
             uint32_t length = 1 + uint32_t{row.fixedBytes};
             if (left < row.fixedBytes) return Fail(pc, "operands run past the code");
             switch (row.shape) {
+                // The fixed shapes check their operands against their kinds' limits here, in
+                // field order, as Operands does for the others.
                 case kShapeNone:
                     break;
                 case kShapeU16:
                     in.operand[0] = ReadU16At(p);
+                    if (in.operand[0] >= limit_[row.limit[0]])
+                        return OperandFailure(in, row, frameSize);
                     break;
                 case kShapeU32:
                     in.operand[0] = ReadU32At(p);
+                    if (in.operand[0] >= limit_[row.limit[0]])
+                        return OperandFailure(in, row, frameSize);
                     break;
                 case kShapeCall:
                     in.operand[0] = static_cast<int16_t>(ReadU16At(p));
                     in.operand[1] = ReadU16At(p + 2);
+                    if (in.operand[0] >= limit_[row.limit[0]] ||
+                        in.operand[1] >= limit_[row.limit[1]])
+                        return OperandFailure(in, row, frameSize);
                     break;
                 case kShapeTable: {
                     if (left < 2) return Fail(pc, "operands run past the code");
@@ -636,6 +658,7 @@ private:
                     if (left - 2 < tableBytes) return Fail(pc, "operands run past the code");
                     in.tableCount = static_cast<uint16_t>(n);
                     length = static_cast<uint32_t>(3 + tableBytes);
+                    if (!Operands(in, row, frameSize)) return false;
                     break;
                 }
                 case kShapeOther: {
@@ -652,10 +675,10 @@ private:
                         }
                         at += row.width[i];
                     }
+                    if (!Operands(in, row, frameSize)) return false;
                     break;
                 }
             }
-            if (!Operands(in, row, frameSize)) return false;
             if (row.branches) branching_.push_back(index);
             if ((row.marks & kMarkCall) != 0) {
                 in.target = static_cast<uint32_t>(callsAt_.size());  // the call's number
@@ -809,6 +832,15 @@ private:
                 const bool known = depth != kUnknown;
                 // The short way: the same checks, in the same order, as the long one below
                 // makes for such an instruction.
+                // The words an instruction reads as references are references or 0. Read byte
+                // by byte: the bytes were just written one by one, and a wider read over them
+                // would wait for the writes to land.
+                const auto ReadsReferences = [&](const OpRow& r, int32_t base) {
+                    for (uint32_t i = 0; i < r.pops; ++i)
+                        if ((r.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
+                            return Fail(pc, "%s takes a plain word as a reference", r.mnemonic);
+                    return true;
+                };
                 const auto leave = [&](int32_t base) {
                     // Every left kind picked from one row by its code, four written whatever the
                     // count: those past the new top are never read.
@@ -829,6 +861,8 @@ private:
                                     row.pops, depth);
                     room(depth);
                     const int32_t base = depth - row.pops;
+                    if (row.readsReference != 0 && !ReadsReferences(row, base)) return false;
+                    if (row.special != kSpecialNone && !SlotKind(f, row, in)) return false;
                     if (row.leaveMode == OpRow::kLeaveFixed)
                         kinds[base] = row.leave[0];
                     else if (row.leaveMode == OpRow::kLeaveAny)
@@ -855,30 +889,12 @@ private:
                                     row.pops, depth);
                     room(depth);
                     const int32_t base = depth - row.pops;
-                    // Read byte by byte: the bytes were just written one by one, and a wider read
-                    // over them would wait for the writes to land.
-                    if (row.readsReference != 0)
-                        for (uint32_t i = 0; i < row.pops; ++i)
-                            if ((row.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
-                                return Fail(pc, "%s takes a plain word as a reference",
-                                            row.mnemonic);
-                    switch (row.special) {
-                        case kSpecialReferenceSlot:
-                            if (!ReferenceSlot(f, in.operand[0]))
-                                return Fail(pc, "%s on plain slot %lld", row.mnemonic,
-                                            static_cast<long long>(in.operand[0]));
-                            break;
-                        case kSpecialPlainSlot:
-                            if (ReferenceSlot(f, in.operand[0]))
-                                return Fail(pc, "a plain store into reference slot %lld",
-                                            static_cast<long long>(in.operand[0]));
-                            break;
-                        case kSpecialReturnValue:
-                            if (returnsReference && kinds[depth - 1] == kPlain)
-                                return Fail(pc, "returns a plain word as a reference");
-                            break;
-                        case kSpecialNone:
-                            break;
+                    if (row.readsReference != 0 && !ReadsReferences(row, base)) return false;
+                    if (row.special == kSpecialReturnValue) {
+                        if (returnsReference && kinds[depth - 1] == kPlain)
+                            return Fail(pc, "returns a plain word as a reference");
+                    } else if (row.special != kSpecialNone && !SlotKind(f, row, in)) {
+                        return false;
                     }
                     leave(base);
                     depth = base + row.pushes;
