@@ -118,12 +118,13 @@ static_assert(HandlersFollowTheTable());
     GS_CHECKED_FORMS
 // Not fusions but checks the verifier left to the run: a call that refuses a callee leaving
 // other than the verified result, and a place where the top is compared before the
-// instruction's own form runs. Last, the script call of verified code that keeps its resolved
-// callee (GSFunction::callSites), whatever it was verified with.
+// instruction's own form runs (its bound searched for, or, in verified code, numbered in the
+// dispatch bytes of the instruction's operands). Last, the script call of verified code that
+// keeps its resolved callee (GSFunction::callSites), whatever it was verified with.
 #define GS_CHECKED_FORMS X_FUSED(CallExpectNone) X_FUSED(CallExpectPlain) \
     X_FUSED(CallExpectReference) X_FUSED(CallAnyPassingPlain) X_FUSED(CallExpectNonePassingPlain) \
     X_FUSED(CallExpectPlainPassingPlain) X_FUSED(CallExpectReferencePassingPlain) \
-    X_FUSED(Checkpoint) X_FUSED(CallSite)
+    X_FUSED(Checkpoint) X_FUSED(CheckpointAt) X_FUSED(CallSite)
 // clang-format on
 
 enum FusedForm : unsigned {
@@ -344,8 +345,16 @@ void PlaceRunChecks(GSFunction& f, bool verified) {
     f.bounds.clear();
     for (const RunChecks::Bound& b : f.runChecks.bounds) {
         if (b.offset >= f.codeSize) continue;
-        f.bounds.push_back({b.offset, b.low, b.high, f.dispatch[b.offset]});
-        f.dispatch[b.offset] = kFusedCheckpoint;
+        const uint8_t form = f.dispatch[b.offset];
+        // An instruction with two operand bytes free for it names its bound there.
+        const bool named = verified && form != kFusedCallSite && f.bounds.size() <= UINT16_MAX &&
+                           InstructionLength(f.code, f.codeSize, b.offset) >= 3;
+        if (named) {
+            f.dispatch[b.offset + 1] = static_cast<uint8_t>(f.bounds.size() & 0xFF);
+            f.dispatch[b.offset + 2] = static_cast<uint8_t>(f.bounds.size() >> 8);
+        }
+        f.bounds.push_back({b.offset, b.low, b.high, form});
+        f.dispatch[b.offset] = named ? kFusedCheckpointAt : kFusedCheckpoint;
     }
 }
 
@@ -477,12 +486,15 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     // the check is made once per frame, not at every read of `this`.
     GSScriptInstance* self = nullptr;
     // The functions of the frames this run called from, innermost last, with their checked
-    // `this` (null when not checked): a return finds its caller here rather than through the
-    // frame record's handle. Frames older than the run, and those past the array, are looked
-    // up by their handle.
+    // `this` (null when not checked), code, dispatch bytes and locals: a return finds its
+    // caller here rather than through the frame record's handle and locals base. Frames older
+    // than the run, and those past the array, are looked up by their records.
     struct Caller {
         GSFunction* fn;
         GSScriptInstance* self;
+        const uint8_t* code;
+        const uint8_t* ov;
+        uint32_t* locals;
     };
     constexpr uint32_t kCallers = 256;
     Caller callers[kCallers];
@@ -1199,7 +1211,7 @@ fused_CallSite : {
     st.frame = record;
     sp = record + 3;
     if (callerDepth < kCallers && callersNotKept == 0)
-        callers[callerDepth++] = {fn, self};
+        callers[callerDepth++] = {fn, self, code, ov, locals};
     else
         ++callersNotKept;
     fn = callee;
@@ -1265,7 +1277,7 @@ call : {
     }
     if (op != GSBytecode::kCallNative) {
         if (callerDepth < kCallers && callersNotKept == 0)
-            callers[callerDepth++] = {fn, self};
+            callers[callerDepth++] = {fn, self, code, ov, locals};
         else
             ++callersNotKept;
         fn = callee;
@@ -1447,14 +1459,17 @@ return_to_caller : {
         result = ER_Done;
         goto done;
     }
-    uint32_t* const buffer = st.buffer;
-    uint32_t* const frame = buffer + (previous - 1);
+    uint32_t* const frame = st.buffer + (previous - 1);
     st.frame = frame;
     if (callersNotKept == 0 && callerDepth > 0) [[likely]] {
-        // The caller's `this` stayed as it was checked: its frame held it all along.
-        --callerDepth;
-        fn = callers[callerDepth].fn;
-        self = callers[callerDepth].self;
+        // The caller's `this` stayed as it was checked: its frame held it all along; and
+        // nothing it called could move its locals or its dispatch bytes.
+        const Caller& caller = callers[--callerDepth];
+        fn = caller.fn;
+        self = caller.self;
+        code = caller.code;
+        ov = caller.ov;
+        locals = caller.locals;
     } else {
         if (callersNotKept > 0) --callersNotKept;
         fn = st.FrameFunction(frame);
@@ -1462,12 +1477,12 @@ return_to_caller : {
             mark = pc;
             FAIL(ER_NoStackFrame);
         }
+        code = fn->code;
+        ov = fn->dispatch.data();
+        locals = st.FrameLocals(frame);
     }
-    code = fn->code;
-    ov = fn->dispatch.data();
     pc = code + back;
     mark = pc;
-    locals = buffer + frame[3];
     DISPATCH();
 }
 return_general : {
@@ -1660,6 +1675,13 @@ fused_Checkpoint : {
     if (it == bounds.end() || it->offset != at || depth < it->low || depth > it->high)
         FAIL(ER_IllegalInstruction);
     goto* handlers[it->form];
+}
+    // The same where the bound's number stands in the dispatch bytes of the operands.
+fused_CheckpointAt : {
+    const GSFunction::StackBound& bound = fn->bounds[U16(ov + (pc - code))];
+    const int64_t depth = sp - (st.frame + 3);
+    if (depth < bound.low || depth > bound.high) FAIL(ER_IllegalInstruction);
+    goto* handlers[bound.form];
 }
 
 op_illegal:

@@ -505,6 +505,28 @@ TEST(Machine, AFunctionLeavesExactlyWhatItsSignatureSays) {
     }
 }
 
+// Runs a damaged T::Run that must fail as an illegal instruction with the top on its frame
+// record and the record's locals base still on `this`.
+void ExpectRefusedWithTheRecordWhole(const std::vector<uint8_t>& bytes) {
+    ScriptRunner r;
+    ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
+    static int64_t topAboveRecord;
+    static const GSClass* selfClass;
+    topAboveRecord = -1;
+    selfClass = nullptr;
+    SetScriptErrorHook([](const char*, GSStack& stack, GSObjectReference*) {
+        topAboveRecord = stack.top - stack.frame;
+        const Ref self = stack.Locals()[0];  // `this`, where the record's locals base says
+        selfClass = GetOwner(self) != nullptr ? GetHeader(self)->cls : nullptr;
+    });
+    testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
+    SetScriptErrorHook(nullptr);
+    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
+    EXPECT_EQ(topAboveRecord, 3);
+    EXPECT_EQ(selfClass, r.library->FindClass("T"));
+    EXPECT_EQ(ran.log.back(), "function $int@T::Run(), line -1");
+}
+
 TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
     // Slot 0 returns an int in A and T and nothing in B, so the image cannot tell what
     // `b.F()` leaves and the depth after it is not fixed at load: the machine compares the top
@@ -530,41 +552,35 @@ TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
         EXPECT_EQ(ran.result, ER_Done) << ::testing::PrintToString(ran.log);
         EXPECT_EQ(ran.AsInt(), 3);
     }
-    // The two instructions after `b.F()` (loads of `s` and `a`) become: pop; new A; push 0;
+    // Each damage makes the instruction after `b.F()` take a word the call did not leave.
+    // Either the two instructions there (loads of `s` and `a`) become: pop; new A; push 0;
     // pop. The pop leaves the top on the frame record's third word and `new` writes a
-    // reference over the record's locals base, which the unwinding would follow. The run fails
-    // at the pop: when it fails the top stands on the record and the record is whole.
-    Folder f(Sources{{"t.gs", source}});
-    std::vector<uint8_t> bytes = f.images["t.gsl"];
-    const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
-    size_t k = 0;
-    while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
-        ++k;
-    ASSERT_LT(k + 2, fc.instructions.size());
-    ASSERT_EQ(fc.instructions[0].opcode, GSBytecode::kNewObject);  // new A
-    const GSBytecode::Instruction& next = fc.instructions[k + 1];
-    ASSERT_EQ(next.length + fc.instructions[k + 2].length, 6u);
-    const uint8_t damage[6] = {GSBytecode::kPop,         GSBytecode::kNewObject,
-                               bytes[fc.codeOffset + 1], bytes[fc.codeOffset + 2],
-                               GSBytecode::kPushZero,    GSBytecode::kPop};
-    std::copy(damage, damage + 6, bytes.begin() + fc.codeOffset + next.offset);
-    ScriptRunner r;
-    ASSERT_TRUE(LoadImages(r, {{"t.gsl", bytes}}, "t.gsl")) << r.messages;
-    static int64_t topAboveRecord;
-    static const GSClass* selfClass;
-    topAboveRecord = -1;
-    selfClass = nullptr;
-    SetScriptErrorHook([](const char*, GSStack& stack, GSObjectReference*) {
-        topAboveRecord = stack.top - stack.frame;
-        const Ref self = stack.Locals()[0];  // `this`, where the record's locals base says
-        selfClass = GetOwner(self) != nullptr ? GetHeader(self)->cls : nullptr;
-    });
-    testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
-    SetScriptErrorHook(nullptr);
-    EXPECT_EQ(ran.result, ER_IllegalInstruction) << ::testing::PrintToString(ran.log);
-    EXPECT_EQ(topAboveRecord, 3);
-    EXPECT_EQ(selfClass, r.library->FindClass("T"));
-    EXPECT_EQ(ran.log.back(), "function $int@T::Run(), line -1");
+    // reference over the record's locals base, which the unwinding would follow. Or the load
+    // of `s` becomes a store, which would take the record's last word into `s` and leave the
+    // load of `a` to write over the locals base. The run fails at the pop or the store: when
+    // it fails the top stands on the record and the record is whole.
+    for (const bool pops : {true, false}) {
+        SCOPED_TRACE(pops ? "pop" : "store");
+        Folder f(Sources{{"t.gs", source}});
+        std::vector<uint8_t> bytes = f.images["t.gsl"];
+        const FunctionCode fc = CodeOf(bytes, "$int@T::Run()");
+        size_t k = 0;
+        while (k < fc.instructions.size() && fc.instructions[k].opcode != GSBytecode::kCall)
+            ++k;
+        ASSERT_LT(k + 2, fc.instructions.size());
+        ASSERT_EQ(fc.instructions[0].opcode, GSBytecode::kNewObject);  // new A
+        const GSBytecode::Instruction& next = fc.instructions[k + 1];
+        ASSERT_EQ(next.opcode, GSBytecode::kLoadLocal);
+        ASSERT_EQ(next.length + fc.instructions[k + 2].length, 6u);
+        const uint8_t damage[6] = {GSBytecode::kPop,         GSBytecode::kNewObject,
+                                   bytes[fc.codeOffset + 1], bytes[fc.codeOffset + 2],
+                                   GSBytecode::kPushZero,    GSBytecode::kPop};
+        if (pops)
+            std::copy(damage, damage + 6, bytes.begin() + fc.codeOffset + next.offset);
+        else
+            bytes[fc.codeOffset + next.offset] = GSBytecode::kStoreLocal;
+        ExpectRefusedWithTheRecordWhole(bytes);
+    }
 }
 
 TEST(Machine, ACalleeOfAnotherShapeThanVerifiedIsRefusedAtTheCall) {
