@@ -40,8 +40,11 @@ void ForEachParameterKind(std::string_view signature, Each&& each) {
     size_t open = signature.find('(');
     if (open == std::string_view::npos) return;
     for (size_t p = open + 1; p < signature.size() && signature[p] != ')';) {
-        size_t end = signature.find_first_of(",)", p);
-        if (end == std::string_view::npos) end = signature.size();
+        // Up to the next ',' or ')', or the end: a loop of its own, which costs no library call
+        // per character as find_first_of does.
+        size_t end = p;
+        while (end < signature.size() && signature[end] != ',' && signature[end] != ')')
+            ++end;
         each(!IsPlainTypeName(signature.substr(p, end - p)));
         p = end < signature.size() && signature[end] == ',' ? end + 1 : end;
     }
@@ -203,9 +206,10 @@ struct OpRow {
     uint8_t leave[4] = {};       // as KindCode::leave
     Special special = kSpecialNone;
     bool branches = false;  // has targets: a code offset or a table
-    // Neither reads a reference, nor has a check of its own, nor calls, branches or returns:
-    // the walk's short way, which most instructions take.
+    // Neither calls, branches nor returns: the walk's short way, which most instructions take.
     bool plain = false;
+    // What it leaves: nothing, one word of a fixed kind, or anything else.
+    enum LeaveMode : uint8_t { kLeaveNothing, kLeaveFixed, kLeaveAny } leaveMode = kLeaveNothing;
 };
 
 const OpRow* OpRows() {
@@ -247,7 +251,10 @@ const OpRow* OpRows() {
                           : op == kReturnValue                         ? kSpecialReturnValue
                                                                        : kSpecialNone;
             row.branches = info->layout == Layout::kCodeOffset || row.table != kNoTable;
-            row.plain = !row.branches && row.readsReference == 0 && row.special == kSpecialNone &&
+            row.leaveMode = row.pushes == 0                                   ? OpRow::kLeaveNothing
+                            : row.pushes == 1 && row.leave[0] < kConstantKind ? OpRow::kLeaveFixed
+                                                                              : OpRow::kLeaveAny;
+            row.plain = !row.branches && row.special != kSpecialReturnValue &&
                         (row.marks & (kMarkReturn | kMarkCall | kMarkNoFallThrough |
                                       kMarkPushesAtTarget | kMarkJump | kMarkTable)) == 0;
         }
@@ -262,7 +269,9 @@ struct Decoded {
     uint32_t offset = 0;
     uint8_t opcode = 0;
     uint16_t tableCount = 0;
-    uint32_t target = 0xFFFFFFFF;  // a jump's, by instruction index, once the targets are checked
+    // A jump's target by instruction index, once the targets are checked; a call's number
+    // among the function's calls.
+    uint32_t target = 0xFFFFFFFF;
     // Fixed operands in layout order, widened: signed fields sign-extended.
     int64_t operand[2] = {0, 0};
 };
@@ -500,6 +509,20 @@ private:
         return Fail(in.offset, "an operand beyond its limit");  // not reached: one failed above
     }
 
+    // A frame slot instruction's slot holds the kind of word it moves.
+    bool SlotKind(const GslFunction& f, const OpRow& row, const Decoded& in) {
+        if (row.special == kSpecialReferenceSlot) {
+            if (!ReferenceSlot(f, in.operand[0]))
+                return Fail(in.offset, "%s on plain slot %lld", row.mnemonic,
+                            static_cast<long long>(in.operand[0]));
+        } else if (row.special == kSpecialPlainSlot) {
+            if (ReferenceSlot(f, in.operand[0]))
+                return Fail(in.offset, "a plain store into reference slot %lld",
+                            static_cast<long long>(in.operand[0]));
+        }
+        return true;
+    }
+
     bool ReferenceSlot(const GslFunction& f, int64_t slot) const {
         return slot >= 0 && static_cast<uint64_t>(slot) < isReferenceSlot_.size()
                    ? isReferenceSlot_[static_cast<size_t>(slot)] != 0
@@ -534,7 +557,7 @@ private:
     // The range of depths at which the code from instruction `entry` on can run: it reads no
     // word below depth 0 and pushes none past `maxDepth` before the next place where the top
     // is compared again (`isEntry`), a call, a jump or a return.
-    RunChecks::Bound BoundFrom(uint32_t entry, const std::vector<Decoded>& ins,
+    RunChecks::Bound BoundFrom(uint32_t entry, std::span<const Decoded> ins,
                                const std::vector<uint8_t>& isEntry, int32_t maxDepth) const {
         int64_t r = 0, lowest = 0, highest = 0;
         for (uint32_t i = entry; i < ins.size();) {
@@ -561,22 +584,28 @@ private:
         return stack_.data();
     }
 
+    // The decoded instructions of the function being checked.
+    std::span<const Decoded> Instructions() const { return {instructions_.data(), count_}; }
+
     // The index of the instruction that starts at `offset`, or kNoInstruction.
     uint32_t IndexOf(uint64_t offset) const {
+        const std::span<const Decoded> ins = Instructions();
         const auto at =
-            std::lower_bound(instructions_.begin(), instructions_.end(), offset,
+            std::lower_bound(ins.begin(), ins.end(), offset,
                              [](const Decoded& in, uint64_t o) { return in.offset < o; });
-        return at != instructions_.end() && at->offset == offset
-                   ? static_cast<uint32_t>(at - instructions_.begin())
-                   : kNoInstruction;
+        return at != ins.end() && at->offset == offset ? static_cast<uint32_t>(at - ins.begin())
+                                                       : kNoInstruction;
     }
 
     // Decodes the code into `instructions_`, checking every operand, and notes which
     // instructions branch and which call. The first fault in code order is told.
     bool Decode(std::span<const uint8_t> code, uint32_t frameSize) {
         const uint32_t size = static_cast<uint32_t>(code.size());
-        std::vector<Decoded>& ins = instructions_;
-        ins.clear();
+        // No more instructions than bytes: the buffer is made that large once, and filled by
+        // index.
+        if (instructions_.size() < size) instructions_.resize(size);
+        Decoded* const ins = instructions_.data();
+        count_ = 0;
         branching_.clear();
         callsAt_.clear();
         const uint8_t* bytes = code.data();
@@ -588,23 +617,37 @@ private:
             const uint8_t* p = bytes + pc + 1;
             // Filled where it lies: a record built aside and copied in would be read back whole
             // before its parts were written.
-            Decoded& in = ins.emplace_back();
+            const uint32_t index = count_++;
+            Decoded& in = ins[index];
             in.offset = pc;
             in.opcode = opcode;
+            in.tableCount = 0;
+            in.target = kNoInstruction;
+            in.operand[0] = 0;
+            in.operand[1] = 0;
             uint32_t length = 1 + uint32_t{row.fixedBytes};
             if (left < row.fixedBytes) return Fail(pc, "operands run past the code");
             switch (row.shape) {
+                // The fixed shapes check their operands against their kinds' limits here, in
+                // field order, as Operands does for the others.
                 case kShapeNone:
                     break;
                 case kShapeU16:
                     in.operand[0] = ReadU16At(p);
+                    if (in.operand[0] >= limit_[row.limit[0]])
+                        return OperandFailure(in, row, frameSize);
                     break;
                 case kShapeU32:
                     in.operand[0] = ReadU32At(p);
+                    if (in.operand[0] >= limit_[row.limit[0]])
+                        return OperandFailure(in, row, frameSize);
                     break;
                 case kShapeCall:
                     in.operand[0] = static_cast<int16_t>(ReadU16At(p));
                     in.operand[1] = ReadU16At(p + 2);
+                    if (in.operand[0] >= limit_[row.limit[0]] ||
+                        in.operand[1] >= limit_[row.limit[1]])
+                        return OperandFailure(in, row, frameSize);
                     break;
                 case kShapeTable: {
                     if (left < 2) return Fail(pc, "operands run past the code");
@@ -615,6 +658,7 @@ private:
                     if (left - 2 < tableBytes) return Fail(pc, "operands run past the code");
                     in.tableCount = static_cast<uint16_t>(n);
                     length = static_cast<uint32_t>(3 + tableBytes);
+                    if (!Operands(in, row, frameSize)) return false;
                     break;
                 }
                 case kShapeOther: {
@@ -631,13 +675,15 @@ private:
                         }
                         at += row.width[i];
                     }
+                    if (!Operands(in, row, frameSize)) return false;
                     break;
                 }
             }
-            if (!Operands(in, row, frameSize)) return false;
-            const uint32_t index = static_cast<uint32_t>(ins.size() - 1);
             if (row.branches) branching_.push_back(index);
-            if ((row.marks & kMarkCall) != 0) callsAt_.push_back(index);
+            if ((row.marks & kMarkCall) != 0) {
+                in.target = static_cast<uint32_t>(callsAt_.size());  // the call's number
+                callsAt_.push_back(index);
+            }
             pc += length;
         }
         return true;
@@ -675,9 +721,9 @@ private:
 
         // Instructions, in code order; everything below is kept per instruction, not per byte.
         if (!Decode(code, static_cast<uint32_t>(frameSize))) return false;
-        const std::vector<Decoded>& ins = instructions_;
+        const std::span<const Decoded> ins = Instructions();
         const OpRow* const rows = rows_;
-        const uint32_t count = static_cast<uint32_t>(ins.size());
+        const uint32_t count = count_;
         // Where a path other than the fall-through from the instruction before arrives: only
         // there can two paths meet, so only there are kinds kept to compare.
         std::vector<uint8_t>& isTarget = isTarget_;
@@ -724,9 +770,9 @@ private:
         std::vector<uint32_t>& work = work_;
         work.clear();
         std::vector<uint8_t>& callResult = callResult_;
-        callResult.assign(count, kNotACall);
+        callResult.assign(callsAt_.size(), kNotACall);
         std::vector<uint64_t>& plainArguments = plainArguments_;
-        plainArguments.assign(count, 0);
+        plainArguments.assign(callsAt_.size(), 0);
         // By instruction index until the calls are recorded.
         std::vector<RunChecks::PlainArgument>& plainPast64 = plainPast64_;
         plainPast64.clear();
@@ -786,6 +832,15 @@ private:
                 const bool known = depth != kUnknown;
                 // The short way: the same checks, in the same order, as the long one below
                 // makes for such an instruction.
+                // The words an instruction reads as references are references or 0. Read byte
+                // by byte: the bytes were just written one by one, and a wider read over them
+                // would wait for the writes to land.
+                const auto ReadsReferences = [&](const OpRow& r, int32_t base) {
+                    for (uint32_t i = 0; i < r.pops; ++i)
+                        if ((r.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
+                            return Fail(pc, "%s takes a plain word as a reference", r.mnemonic);
+                    return true;
+                };
                 const auto leave = [&](int32_t base) {
                     // Every left kind picked from one row by its code, four written whatever the
                     // count: those past the new top are never read.
@@ -805,8 +860,14 @@ private:
                         return Fail(pc, "%s takes %u words from a stack of %d", row.mnemonic,
                                     row.pops, depth);
                     room(depth);
-                    leave(depth - row.pops);
-                    depth += row.pushes - row.pops;
+                    const int32_t base = depth - row.pops;
+                    if (row.readsReference != 0 && !ReadsReferences(row, base)) return false;
+                    if (row.special != kSpecialNone && !SlotKind(f, row, in)) return false;
+                    if (row.leaveMode == OpRow::kLeaveFixed)
+                        kinds[base] = row.leave[0];
+                    else if (row.leaveMode == OpRow::kLeaveAny)
+                        leave(base);
+                    depth = base + row.pushes;
                     if (depth > maxAllowed)
                         return Fail(pc, "depth %d passes the recorded maximum %d", depth,
                                     maxAllowed);
@@ -828,30 +889,12 @@ private:
                                     row.pops, depth);
                     room(depth);
                     const int32_t base = depth - row.pops;
-                    // Read byte by byte: the bytes were just written one by one, and a wider read
-                    // over them would wait for the writes to land.
-                    if (row.readsReference != 0)
-                        for (uint32_t i = 0; i < row.pops; ++i)
-                            if ((row.readsReference >> i & 1u) != 0 && kinds[base + i] == kPlain)
-                                return Fail(pc, "%s takes a plain word as a reference",
-                                            row.mnemonic);
-                    switch (row.special) {
-                        case kSpecialReferenceSlot:
-                            if (!ReferenceSlot(f, in.operand[0]))
-                                return Fail(pc, "%s on plain slot %lld", row.mnemonic,
-                                            static_cast<long long>(in.operand[0]));
-                            break;
-                        case kSpecialPlainSlot:
-                            if (ReferenceSlot(f, in.operand[0]))
-                                return Fail(pc, "a plain store into reference slot %lld",
-                                            static_cast<long long>(in.operand[0]));
-                            break;
-                        case kSpecialReturnValue:
-                            if (returnsReference && kinds[depth - 1] == kPlain)
-                                return Fail(pc, "returns a plain word as a reference");
-                            break;
-                        case kSpecialNone:
-                            break;
+                    if (row.readsReference != 0 && !ReadsReferences(row, base)) return false;
+                    if (row.special == kSpecialReturnValue) {
+                        if (returnsReference && kinds[depth - 1] == kPlain)
+                            return Fail(pc, "returns a plain word as a reference");
+                    } else if (row.special != kSpecialNone && !SlotKind(f, row, in)) {
+                        return false;
                     }
                     leave(base);
                     depth = base + row.pushes;
@@ -868,7 +911,7 @@ private:
                                : in.opcode == kCallThread
                                    ? 0
                                    : SlotSite(static_cast<uint32_t>(in.operand[1]))];
-                    callResult[index] = ExpectedResult(site);
+                    callResult[in.target] = ExpectedResult(site);
                     if (known) {
                         if (words > depth)
                             return Fail(pc, "a call of %lld words on a stack of %d",
@@ -881,7 +924,7 @@ private:
                         for (int64_t i = 0; i + 1 < words; ++i) {
                             if (kinds[object + 1 + i] != kPlain) continue;
                             if (i < 64)
-                                plainArguments[index] |= uint64_t{1} << i;
+                                plainArguments[in.target] |= uint64_t{1} << i;
                             else
                                 plainPast64.push_back({index, static_cast<uint32_t>(i + 1)});
                         }
@@ -958,13 +1001,14 @@ private:
         plainPast64.erase(std::unique(plainPast64.begin(), plainPast64.end()), plainPast64.end());
         auto past = plainPast64.begin();
         checks.calls.reserve(callsAt_.size());
-        for (const uint32_t i : callsAt_) {
-            if (callResult[i] == kNotACall) continue;
+        for (size_t call = 0; call < callsAt_.size(); ++call) {
+            const uint32_t i = callsAt_[call];
+            if (callResult[call] == kNotACall) continue;
             const bool hasPast = past != plainPast64.end() && past->offset == i;
             for (; past != plainPast64.end() && past->offset == i; ++past)
                 checks.plainPast64.push_back({ins[i].offset, past->argument});
-            checks.calls.push_back({ins[i].offset, static_cast<RunChecks::Result>(callResult[i]),
-                                    plainArguments[i], hasPast});
+            checks.calls.push_back({ins[i].offset, static_cast<RunChecks::Result>(callResult[call]),
+                                    plainArguments[call], hasPast});
         }
         if (unknownSeen) {
             // Every place a run can enter other than by falling through: there the top is
@@ -1023,6 +1067,7 @@ private:
     bool externalRowsFound_ = false;
     // Kept from function to function so their memory is reused.
     std::vector<Decoded> instructions_;
+    uint32_t count_ = 0;  // of them decoded
     std::vector<uint32_t> branching_;
     std::vector<uint32_t> callsAt_;
     std::array<int64_t, static_cast<size_t>(OperandKind::kFunctionIndex) + 1> limit_{};

@@ -71,21 +71,39 @@ void DeleteLibrary(GSLibrary* library) {
     GSMachineHeap().Free(library);
 }
 
+// The image's strings as interned names, each interned once per load: a function's signature
+// is named by its record and again by the function table.
+class ImageNames {
+public:
+    explicit ImageNames(const GSBytecode::GslImage& image)
+        : image_(image), names_(image.strings.size()) {}
+    // `index` was checked by the image reader.
+    const Kiv::PString& Of(uint32_t index) {
+        Kiv::PString& name = names_[index];
+        if (name.IsNull()) name = Kiv::PString(image_.String(index));
+        return name;
+    }
+
+private:
+    const GSBytecode::GslImage& image_;
+    std::vector<Kiv::PString> names_;
+};
+
 // Reference types: strings, objects and arrays of every element kind.
 bool IsReferenceTypeCode(uint32_t type) {
     return type == 4 || type == 5 || (type > 6 && type != 12);
 }
 
 // The linked function of one record. False when its frame or slots cannot be kept.
-bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunction& in,
-                   GSBytecode::RunChecks checks, GSFunction& f) {
+bool BuildFunction(const GSBytecode::GslImage& image, ImageNames& names,
+                   const GSBytecode::GslFunction& in, GSBytecode::RunChecks checks, GSFunction& f) {
     const GSBytecode::FrameWords& w = in.frame;
     if (!w.IsConsistent() || w.Parameters() == 0) return false;
     // Callers were verified to take a result word from this function exactly when its
     // signature names a type: the record must not return one otherwise, nor none then.
     if ((in.returnType != 0) != GSBytecode::SignatureReturnsValue(image.String(in.signature)))
         return false;
-    f.name = Kiv::PString(image.String(in.signature));
+    f.name = names.Of(in.signature);
     f.flags = in.flags;
     f.returnType = in.returnType;
     f.returnsReference = IsReferenceTypeCode(in.returnType);
@@ -125,9 +143,10 @@ bool BuildFunction(const GSBytecode::GslImage& image, const GSBytecode::GslFunct
 }
 
 // Step 1: a class of the library from its record; what only the class itself decides.
-bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& in,
-                std::vector<GSBytecode::RunChecks>& checks, GSClass& c) {
-    c.name = Kiv::PString(image.String(in.name));
+bool BuildClass(const GSBytecode::GslImage& image, ImageNames& names,
+                const GSBytecode::GslClass& in, std::vector<GSBytecode::RunChecks>& checks,
+                GSClass& c) {
+    c.name = names.Of(in.name);
     c.flags = in.flags;
     c.memberWordCount = in.memberWords;
     if (in.functions.empty()) return false;  // the initialiser is always there
@@ -137,7 +156,7 @@ bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& i
         f->owner = &c;
         GSFunction* raw = f.get();
         c.functions.push_back(std::move(f));
-        if (!BuildFunction(image, in.functions[i], std::move(checks[i]), *raw)) return false;
+        if (!BuildFunction(image, names, in.functions[i], std::move(checks[i]), *raw)) return false;
         raw->handle = RegisterFunctionHandle(raw);
         if (raw->handle == 0) return false;
     }
@@ -148,8 +167,7 @@ bool BuildClass(const GSBytecode::GslImage& image, const GSBytecode::GslClass& i
     if (in.memberWords < 2 || in.memberWords > kMaxClassMemberWords) return false;
     for (const GSBytecode::GslMember& m : in.members) {
         if (m.slot < 2 || static_cast<uint32_t>(m.slot) >= in.memberWords) return false;
-        c.members.push_back(
-            {Kiv::PString(image.String(m.name)), m.type, m.slot, IsReferenceTypeCode(m.type)});
+        c.members.push_back({names.Of(m.name), m.type, m.slot, IsReferenceTypeCode(m.type)});
     }
     if (in.baseWords.size() % 3 != 0) return false;
     for (size_t i = 0; i < in.baseWords.size(); i += 3)
@@ -452,6 +470,7 @@ int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
     // Views of the image, whose table keeps a NUL after each.
     lib.strings.assign(image.strings.begin(), image.strings.end());
 
+    ImageNames names(image);
     // 1. The library's own classes.
     for (size_t i = 0; i < image.classes.size(); ++i) {
         auto c = std::make_unique<GSClass>();
@@ -459,7 +478,7 @@ int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
         c->index = static_cast<uint32_t>(i);
         GSClass* raw = c.get();
         lib.classes.push_back(std::move(c));
-        if (!BuildClass(image, image.classes[i], checks[i], *raw)) {
+        if (!BuildClass(image, names, image.classes[i], checks[i], *raw)) {
             GS_SCRIPT_LOG("GS Link error: Unable to initialise class '%s'",
                           std::string(image.String(image.classes[i].name)).c_str());
             return kLoadClassInit;
@@ -482,7 +501,7 @@ int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
                           name.c_str(), id.first, id.second);
             return kLoadLibraryMissing;
         }
-        lib.classTable[i] = owner->FindClass(Kiv::PString(name));
+        lib.classTable[i] = owner->FindClass(names.Of(row.name));
         if (lib.classTable[i] == nullptr) {
             GS_SCRIPT_LOG("GS Link error: Unable to find class '%s'", name.c_str());
             return kLoadClassMissing;
@@ -495,7 +514,7 @@ int GSMachine::LinkImage(GSLibrary& lib, std::vector<uint8_t> bytes) {
         std::string_view signature = image.String(row.signature);
         GSClass* cls =
             row.classIndex < lib.classTable.size() ? lib.classTable[row.classIndex] : nullptr;
-        GSFunction* f = cls != nullptr ? cls->FindFunction(Kiv::PString(signature)) : nullptr;
+        GSFunction* f = cls != nullptr ? cls->FindFunction(names.Of(row.signature)) : nullptr;
         if (f == nullptr || f->methodSlot != row.methodSlot) {
             GS_SCRIPT_LOG("GS Link error: Unable to link function '%s'",
                           std::string(signature).c_str());
