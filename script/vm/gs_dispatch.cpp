@@ -255,6 +255,15 @@ inline const GSMethodEntry* VirtualEntry(const GSScriptInstance* h, Ref object, 
     return e;
 }
 
+// The distance from each code byte of `f` to its dispatch byte, and the dispatch byte of a code
+// byte at that distance.
+inline intptr_t OverlayDistance(const GSFunction& f) {
+    return reinterpret_cast<intptr_t>(f.dispatch.data()) - reinterpret_cast<intptr_t>(f.code);
+}
+inline const uint8_t* Overlay(const uint8_t* at, intptr_t distance) {
+    return reinterpret_cast<const uint8_t*>(reinterpret_cast<intptr_t>(at) + distance);
+}
+
 // Whether a callee's frame words are the ones its parameter, local and temporary counts give
 // (as the link holds every function's to) and its code is pre-decoded: a call site may then keep
 // it and lay out its frame without the general push's checks.
@@ -473,7 +482,9 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     if (fn->dispatch.size() != fn->codeSize + size_t{1})
         PredecodeFunction(*fn, false);  // not linked
     const uint8_t* code = fn->code;
-    const uint8_t* ov = fn->dispatch.data();
+    // The distance from a code byte to its dispatch byte, so a dispatch reads through the
+    // program counter alone.
+    intptr_t ov = OverlayDistance(*fn);
     const uint8_t* pc = code + thread.resumeOffset;
     const uint8_t* mark = pc;
     const uint8_t* ip = pc;
@@ -493,7 +504,7 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
         GSFunction* fn;
         GSScriptInstance* self;
         const uint8_t* code;
-        const uint8_t* ov;
+        intptr_t ov;
         uint32_t* locals;
     };
     constexpr uint32_t kCallers = 256;
@@ -519,10 +530,10 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     static const HandlerTable kTable(kNamed, std::size(kNamed), &&op_illegal);
     void* const* const handlers = kTable.entries;
 
-#define DISPATCH()                     \
-    do {                               \
-        ip = pc++;                     \
-        goto* handlers[ov[ip - code]]; \
+#define DISPATCH()                        \
+    do {                                  \
+        ip = pc++;                        \
+        goto* handlers[*Overlay(ip, ov)]; \
     } while (false)
 #define SELF() (self != nullptr ? self : (self = LiveHeader(locals[0])))
 #define FAIL(code_)       \
@@ -1173,7 +1184,7 @@ op_CallNative:
     // resolved its callee for, so the callee and its shape are as they were checked then; the
     // frame is laid out here. Anything else is resolved by the general form, which keeps it.
 fused_CallSite : {
-    GSFunction::CallSite& site = fn->callSites[U16(ov + (pc - code))];
+    GSFunction::CallSite& site = fn->callSites[U16(Overlay(pc, ov))];
     const int32_t offset = I16(pc);
     Ref object = sp[offset];
     GSScriptInstance* h = self != nullptr && object == locals[0] ? self : LiveHeader(object);
@@ -1216,7 +1227,7 @@ fused_CallSite : {
         ++callersNotKept;
     fn = callee;
     code = fn->code;
-    ov = fn->dispatch.data();
+    ov = OverlayDistance(*fn);
     pc = code;
     mark = pc;
     locals = frameLocals;
@@ -1283,7 +1294,7 @@ call : {
         fn = callee;
         if (fn->dispatch.size() != fn->codeSize + size_t{1}) PredecodeFunction(*fn, false);
         code = fn->code;
-        ov = fn->dispatch.data();
+        ov = OverlayDistance(*fn);
         pc = code;
         mark = pc;
         locals = st.Locals();
@@ -1478,7 +1489,7 @@ return_to_caller : {
             FAIL(ER_NoStackFrame);
         }
         code = fn->code;
-        ov = fn->dispatch.data();
+        ov = OverlayDistance(*fn);
         locals = st.FrameLocals(frame);
     }
     pc = code + back;
@@ -1517,7 +1528,7 @@ return_general : {
         }
     }
     code = fn->code;
-    ov = fn->dispatch.data();
+    ov = OverlayDistance(*fn);
     pc = code + st.returnOffset;
     mark = pc;
     locals = st.Locals();
@@ -1678,7 +1689,7 @@ fused_Checkpoint : {
 }
     // The same where the bound's number stands in the dispatch bytes of the operands.
 fused_CheckpointAt : {
-    const GSFunction::StackBound& bound = fn->bounds[U16(ov + (pc - code))];
+    const GSFunction::StackBound& bound = fn->bounds[U16(Overlay(pc, ov))];
     const int64_t depth = sp - (st.frame + 3);
     if (depth < bound.low || depth > bound.high) FAIL(ER_IllegalInstruction);
     goto* handlers[bound.form];
