@@ -729,12 +729,13 @@ private:
         std::vector<uint8_t>& isTarget = isTarget_;
         isTarget.assign(count, 0);
         isTarget[0] = 1;
+        uint32_t found = kNoInstruction;  // the last target's index
         auto target = [&](uint32_t from, uint64_t offset) {
-            const uint32_t t = IndexOf(offset);
-            if (t == kNoInstruction)
+            found = IndexOf(offset);
+            if (found == kNoInstruction)
                 return Fail(from, "target %u is no instruction start",
                             static_cast<uint32_t>(offset));
-            isTarget[t] = 1;
+            isTarget[found] = 1;
             return true;
         };
         for (const uint32_t b : branching_) {
@@ -743,7 +744,7 @@ private:
             const uint32_t n = in.tableCount;
             if (rows[in.opcode].layout == Layout::kCodeOffset) {
                 if (!target(in.offset, static_cast<uint64_t>(in.operand[0]))) return false;
-                in.target = IndexOf(static_cast<uint64_t>(in.operand[0]));
+                in.target = found;
             }
             if (in.opcode == kSwitch) {
                 for (uint32_t i = 0; i < n; ++i)
