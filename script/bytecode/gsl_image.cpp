@@ -18,7 +18,9 @@ public:
     uint32_t Left() const { return end_ - pos_; }
     bool Failed() const { return failed_; }
 
-    bool Fail(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    // Out of line: every read has a failure path, and only one of them is taken per image.
+    [[gnu::cold, gnu::noinline]] bool Fail(const char* format, ...)
+        __attribute__((format(printf, 2, 3))) {
         if (failed_) return false;
         failed_ = true;
         char text[256];
@@ -31,7 +33,7 @@ public:
         return false;
     }
 
-    bool U32(uint32_t& out, const char* what) {
+    [[gnu::always_inline]] bool U32(uint32_t& out, const char* what) {
         if (failed_) return false;
         if (Left() < 4) return Fail("%s: the image ends", what);
         out = ReadU32At(bytes_.data() + pos_);

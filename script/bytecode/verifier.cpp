@@ -263,6 +263,21 @@ const OpRow* OpRows() {
     return rows.data();
 }
 
+// Per opcode byte, the bytes from an instruction's opcode to the next for a fixed layout (0 for
+// the tables and for no opcode): a table of its own, so that the next instruction's place
+// waits on one small read after the opcode's, not on the row's.
+const uint8_t* FixedLengths() {
+    static const auto lengths = [] {
+        std::array<uint8_t, 256> out{};
+        const OpRow* rows = OpRows();
+        for (size_t op = 0; op < out.size(); ++op)
+            if (rows[op].mnemonic != nullptr && rows[op].table == kNoTable)
+                out[op] = static_cast<uint8_t>(1 + rows[op].fixedBytes);
+        return out;
+    }();
+    return lengths.data();
+}
+
 // One decoded instruction, kept small: the walk reads one per step. A table's entries stay in
 // the code, three bytes after the opcode.
 struct Decoded {
@@ -305,7 +320,7 @@ enum class CallResult { kNone, kValue, kUnknown };
 class Verifier {
 public:
     Verifier(const GslImage& image, VerifyError& error)
-        : image_(image), error_(error), rows_(OpRows()) {}
+        : image_(image), error_(error), rows_(OpRows()), fixedLengths_(FixedLengths()) {}
 
     bool Run(std::vector<std::vector<RunChecks>>* checks) {
         static const bool rowsFit = KindRowsFitTheTable();
@@ -625,7 +640,7 @@ private:
             in.target = kNoInstruction;
             in.operand[0] = 0;
             in.operand[1] = 0;
-            uint32_t length = 1 + uint32_t{row.fixedBytes};
+            uint32_t length = fixedLengths_[opcode];
             if (left < row.fixedBytes) return Fail(pc, "operands run past the code");
             switch (row.shape) {
                 // The fixed shapes check their operands against their kinds' limits here, in
@@ -729,12 +744,13 @@ private:
         std::vector<uint8_t>& isTarget = isTarget_;
         isTarget.assign(count, 0);
         isTarget[0] = 1;
+        uint32_t found = kNoInstruction;  // the last target's index
         auto target = [&](uint32_t from, uint64_t offset) {
-            const uint32_t t = IndexOf(offset);
-            if (t == kNoInstruction)
+            found = IndexOf(offset);
+            if (found == kNoInstruction)
                 return Fail(from, "target %u is no instruction start",
                             static_cast<uint32_t>(offset));
-            isTarget[t] = 1;
+            isTarget[found] = 1;
             return true;
         };
         for (const uint32_t b : branching_) {
@@ -743,7 +759,7 @@ private:
             const uint32_t n = in.tableCount;
             if (rows[in.opcode].layout == Layout::kCodeOffset) {
                 if (!target(in.offset, static_cast<uint64_t>(in.operand[0]))) return false;
-                in.target = IndexOf(static_cast<uint64_t>(in.operand[0]));
+                in.target = found;
             }
             if (in.opcode == kSwitch) {
                 for (uint32_t i = 0; i < n; ++i)
@@ -1055,6 +1071,7 @@ private:
     const GslImage& image_;
     VerifyError& error_;
     const OpRow* const rows_;
+    const uint8_t* const fixedLengths_;
     const GslFunction* function_ = nullptr;
     const uint8_t* code_ = nullptr;  // of the function being checked
     // Call sites, settled once per image; the first is the thread call's.
