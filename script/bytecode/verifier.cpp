@@ -871,13 +871,18 @@ private:
                     kinds[base + 2] = pick[row.leave[2]];
                     kinds[base + 3] = pick[row.leave[3]];
                 };
-                if (row.plain && known) {
+                // The words the instruction takes: there, and references where it reads them.
+                const auto takes = [&](int32_t& base) {
                     if (depth < row.pops)
                         return Fail(pc, "%s takes %u words from a stack of %d", row.mnemonic,
                                     row.pops, depth);
                     room(depth);
-                    const int32_t base = depth - row.pops;
-                    if (row.readsReference != 0 && !ReadsReferences(row, base)) return false;
+                    base = depth - row.pops;
+                    return row.readsReference == 0 || ReadsReferences(row, base);
+                };
+                if (row.plain && known) {
+                    int32_t base;
+                    if (!takes(base)) return false;
                     if (row.special != kSpecialNone && !SlotKind(f, row, in)) return false;
                     if (row.leaveMode == OpRow::kLeaveFixed)
                         kinds[base] = row.leave[0];
@@ -900,12 +905,8 @@ private:
                     return Fail(pc, "%s where the signature says %s", row.mnemonic,
                                 returnsValue ? "a value is returned" : "none is");
                 if (known) {
-                    if (depth < row.pops)
-                        return Fail(pc, "%s takes %u words from a stack of %d", row.mnemonic,
-                                    row.pops, depth);
-                    room(depth);
-                    const int32_t base = depth - row.pops;
-                    if (row.readsReference != 0 && !ReadsReferences(row, base)) return false;
+                    int32_t base;
+                    if (!takes(base)) return false;
                     if (row.special == kSpecialReturnValue) {
                         if (returnsReference && kinds[depth - 1] == kPlain)
                             return Fail(pc, "returns a plain word as a reference");
