@@ -60,10 +60,12 @@ public:
     const uint8_t* code = nullptr;
     uint32_t codeSize = 0;
     // Per code byte, what the interpreter dispatches on at an instruction start there: the
-    // opcode, or a fused form that runs the instructions starting there at once (made at link,
-    // see PredecodeFunction); bytes that are no opcode, and one more past the end, read 255. The
-    // code itself never changes.
+    // opcode, or a fused form that runs the instructions starting there at once (made at the
+    // function's first run, see PredecodeFunction); bytes that are no opcode, and one more past the
+    // end, read 255. The code itself never changes.
     std::vector<uint8_t> dispatch;
+    // The function's library passed the verifier, so its first run may fuse its dispatch bytes.
+    bool verified = false;
     // What the verifier could not settle at load and the interpreter checks as the function
     // runs: the result each call was verified with, and where code whose depth the image does
     // not fix can be entered, the range the top must lie in there (see GSBytecode::RunChecks).

@@ -255,6 +255,12 @@ inline const GSMethodEntry* VirtualEntry(const GSScriptInstance* h, Ref object, 
     return e;
 }
 
+// A function's dispatch bytes are made on its first run (a load that only links never needs
+// them); verified code may fuse them.
+inline void MakeDispatchBytes(GSFunction& f) {
+    if (f.dispatch.size() != f.codeSize + size_t{1}) PredecodeFunction(f, f.verified);
+}
+
 // The distance from each code byte of `f` to its dispatch byte, and the dispatch byte of a code
 // byte at that distance.
 inline intptr_t OverlayDistance(const GSFunction& f) {
@@ -479,8 +485,7 @@ RunResult Dispatch(GSThread& thread, RunState& rs) {
     if (thread.resumeOffset >= fn->codeSize)
         return {ER_IllegalInstruction, 0, fn, thread.resumeOffset};
 
-    if (fn->dispatch.size() != fn->codeSize + size_t{1})
-        PredecodeFunction(*fn, false);  // not linked
+    MakeDispatchBytes(*fn);
     const uint8_t* code = fn->code;
     // The distance from a code byte to its dispatch byte, so a dispatch reads through the
     // program counter alone.
@@ -1277,6 +1282,8 @@ call : {
     st.top = sp;
     uint32_t returnOffset = static_cast<uint32_t>(pc - code);
     if (!st.PushFrame(callee, returnOffset)) FAIL(ER_StackOverflow);
+    // Before a call site may keep the callee.
+    if (!callee->IsNative()) MakeDispatchBytes(*callee);
     if (filling != nullptr) {
         if (KeepsLeanFrame(*callee)) {
             filling->classSerial = h->cls->serial;
@@ -1292,7 +1299,6 @@ call : {
         else
             ++callersNotKept;
         fn = callee;
-        if (fn->dispatch.size() != fn->codeSize + size_t{1}) PredecodeFunction(*fn, false);
         code = fn->code;
         ov = OverlayDistance(*fn);
         pc = code;
@@ -1488,6 +1494,7 @@ return_to_caller : {
             mark = pc;
             FAIL(ER_NoStackFrame);
         }
+        MakeDispatchBytes(*fn);  // a frame pushed from native code may not have run yet
         code = fn->code;
         ov = OverlayDistance(*fn);
         locals = st.FrameLocals(frame);
@@ -1526,6 +1533,7 @@ return_general : {
             mark = pc;
             FAIL(ER_NoStackFrame);
         }
+        MakeDispatchBytes(*fn);  // a frame pushed from native code may not have run yet
     }
     code = fn->code;
     ov = OverlayDistance(*fn);

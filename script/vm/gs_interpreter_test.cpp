@@ -265,5 +265,45 @@ TEST(ThreadRuns, AThreadWithoutAFrameOrThisFails) {
     }
 }
 
+// Native code may push a frame and, above it, another before running: the upper frame's return
+// lands in one that never ran, whose dispatch bytes are made then.
+TEST(ThreadRuns, AReturnIntoAFrameThatNeverRanRunsIt) {
+    std::unique_ptr<GSClass> cls = MakeClass("T", 2);
+    const uint8_t pushSevenAndReturnIt[] = {30, 7, 0, 0, 0, 110};  // push 7; return it
+    const uint8_t justReturn[] = {109};
+    auto outer = MakeFunction("$int@T::Outer()", 1, 0, 0, 4);
+    outer->returnType = 1;
+    outer->code = pushSevenAndReturnIt;
+    outer->codeSize = sizeof pushSevenAndReturnIt;
+    auto inner = MakeFunction("$void@T::Inner()", 1, 0, 0, 2);
+    inner->code = justReturn;
+    inner->codeSize = sizeof justReturn;
+    for (GSFunction* f : {outer.get(), inner.get()})
+        f->owner = cls.get();
+    cls->methods = {{outer.get(), 0, 0}, {inner.get(), 0, 0}};
+    cls->wordKinds = {2, 2};
+    GSContext context;
+    auto* object = new GSObject();
+    ASSERT_TRUE(object->Instantiate(cls.get(), &context));
+    const Ref self = object->instance;
+    GSThread& thread = context.StaticThread();
+    const GSStack::State saved = thread.stack.Save();
+    thread.stack.Push(0);  // the outer result word
+    uint32_t* resultWord = nullptr;
+    for (GSFunction* f : {outer.get(), inner.get()}) {
+        AddReference(self);
+        thread.stack.Push(self);
+        if (resultWord == nullptr) resultWord = thread.stack.top - 1;
+        ASSERT_TRUE(thread.stack.PushFrame(f, 0));
+    }
+    ASSERT_TRUE(outer->dispatch.empty());
+    thread.state = GSThread::kRunning;
+    thread.resumeOffset = 0;
+    EXPECT_EQ(GSThread::Execute(&thread, 0.0f), ER_Done);
+    EXPECT_EQ(resultWord[1], 7u);
+    thread.stack.Restore(saved);
+    ReleaseReference(self);
+}
+
 }  // namespace
 }  // namespace GSRuntime

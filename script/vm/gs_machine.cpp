@@ -133,8 +133,11 @@ bool BuildFunction(const GSBytecode::GslImage& image, ImageNames& names,
     f.code = in.code.data();
     f.codeSize = static_cast<uint32_t>(in.code.size());
     f.runChecks = std::move(checks);
-    PredecodeFunction(f, true);  // the whole image was verified before any class is built
-    f.runChecks.starts = {};     // needed no more
+    // The whole image was verified before any class is built. Its dispatch bytes are made on
+    // the function's first run: a load that only links (as validation does) never pays for
+    // functions nobody calls.
+    f.verified = true;
+    f.runChecks.starts = {};  // verified code's starts are found again by length
     f.hasLineTable = in.hasLineTable;
     f.lines.reserve(in.lines.size());
     for (const GSBytecode::GslLine l : in.lines)

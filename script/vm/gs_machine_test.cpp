@@ -547,7 +547,8 @@ TEST(Machine, CodeAfterACallOfUnsettledResultIsCheckedWhereItIsEntered) {
         const GSFunction* run =
             r.library->FindClass("T")->FindFunction(Kiv::PString("$int@T::Run()"));
         ASSERT_NE(run, nullptr);
-        EXPECT_FALSE(run->bounds.empty());  // the loop is entered with the depth unsettled
+        // The loop is entered with the depth unsettled.
+        EXPECT_FALSE(run->runChecks.bounds.empty());
         testing::ScriptRun ran = r.Run("T", "$int@T::Run()");
         EXPECT_EQ(ran.result, ER_Done) << ::testing::PrintToString(ran.log);
         EXPECT_EQ(ran.AsInt(), 3);
