@@ -1185,6 +1185,23 @@ op_CallNative:
     CALL_FORM(fused_CallExpectPlainPassingPlain, kPlainResult, true)
     CALL_FORM(fused_CallExpectReferencePassingPlain, kReferenceResult, true)
 #undef CALL_FORM
+// Into a script callee whose frame is laid out: the caller is kept for the return, and the
+// callee's `this` is the checked header `h`'s part.
+#define ENTER_CALLEE(callee_, locals_)                             \
+    do {                                                           \
+        if (callerDepth < kCallers && callersNotKept == 0)         \
+            callers[callerDepth++] = {fn, self, code, ov, locals}; \
+        else                                                       \
+            ++callersNotKept;                                      \
+        fn = (callee_);                                            \
+        code = fn->code;                                           \
+        ov = OverlayDistance(*fn);                                 \
+        pc = code;                                                 \
+        mark = pc;                                                 \
+        locals = (locals_);                                        \
+        self = h;                                                  \
+        DISPATCH();                                                \
+    } while (false)
     // A call site of verified code: the object's class and method table are those the site
     // resolved its callee for, so the callee and its shape are as they were checked then; the
     // frame is laid out here. Anything else is resolved by the general form, which keeps it.
@@ -1226,18 +1243,7 @@ fused_CallSite : {
     record[3] = static_cast<uint32_t>(frameLocals - buffer);
     st.frame = record;
     sp = record + 3;
-    if (callerDepth < kCallers && callersNotKept == 0)
-        callers[callerDepth++] = {fn, self, code, ov, locals};
-    else
-        ++callersNotKept;
-    fn = callee;
-    code = fn->code;
-    ov = OverlayDistance(*fn);
-    pc = code;
-    mark = pc;
-    locals = frameLocals;
-    self = h;
-    DISPATCH();
+    ENTER_CALLEE(callee, frameLocals);
 }
 call : {
     uint8_t op = ip[0];
@@ -1294,19 +1300,8 @@ call : {
         filling = nullptr;
     }
     if (op != GSBytecode::kCallNative) {
-        if (callerDepth < kCallers && callersNotKept == 0)
-            callers[callerDepth++] = {fn, self, code, ov, locals};
-        else
-            ++callersNotKept;
-        fn = callee;
-        code = fn->code;
-        ov = OverlayDistance(*fn);
-        pc = code;
-        mark = pc;
-        locals = st.Locals();
-        self = h;  // checked above; the callee's `this` is its part
         sp = st.top;
-        DISPATCH();
+        ENTER_CALLEE(callee, st.Locals());
     }
     // A native: called and its frame popped at once.
     mark = pc;
@@ -1621,6 +1616,7 @@ op_IsNotZero:
     }
     GS_FUSED_TESTS(CMP_CONST_JUMP)
     GS_FUSED_TESTS(CMP_LOCAL_JUMP)
+#undef ENTER_CALLEE
 #undef CMP_CONST_JUMP
 #undef CMP_LOCAL_JUMP
 #define LOCAL_CONST(o)                                                                          \
